@@ -1,0 +1,471 @@
+#include "app/frmMain.h"
+
+#include "app/Artwork.h"
+#include "app/PanelStatusBar.h"
+#include "app/PickList.h"
+#include "app/ProbeVerdict.h"
+#include "link/SerialComm.h"
+#include "table/CellEditor.h"
+#include "table/FlexGrid.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLockFile>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSerialPort>
+#include <QStandardPaths>
+#include <QDir>
+#include <memory>
+#include <vector>
+
+const char* const AppTitle = "Talvo Series - Multi-Point Linearization Utility";
+
+namespace {
+frmMain::MessageHook g_messageHook;
+frmMain::FileDialogHook g_fileDialogHook;
+
+QFont sansFont(qreal points, bool bold)
+{
+    QFont f;
+    f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial"),
+                   QStringLiteral("DejaVu Sans")});
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+// "Text (*.txt)|*.txt|All Files (*.*)|*.*" -> "Text (*.txt);;All Files (*.*)"
+QString qtNameFilters(const QString& filter)
+{
+    const QStringList parts = filter.split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString desc = parts[i].trimmed();
+        const QString pattern = QString(parts[i + 1]).replace(';', ' ');
+        if (desc.isEmpty())
+            continue;
+        out << (desc.contains('(') ? desc : QStringLiteral("%1 (%2)").arg(desc, pattern));
+    }
+    return out.join(QStringLiteral(";;"));
+}
+} // namespace
+
+void frmMain::setMessageHook(MessageHook hook) { g_messageHook = std::move(hook); }
+void frmMain::setFileDialogHook(FileDialogHook hook) { g_fileDialogHook = std::move(hook); }
+
+frmMain::frmMain(const AppOptions& options, QWidget* parent)
+    : QMainWindow(parent), m_ports(options.ports), m_lockPath(options.lockPath)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString::fromLatin1(AppTitle));
+    setWindowIcon(Artwork::appIcon());
+    MSComm1 = new SerialComm(&m_ports, this);
+    MSComm1->setObjectName(QStringLiteral("MSComm1"));
+    buildMenus();
+    buildControls();
+    wireShell();
+    wireLink();
+    wireTable();
+    wireProgramming();
+    wireFiles();
+    wireSpreadsheet();
+    Form_Load();
+}
+
+frmMain::~frmMain()
+{
+    shutdownLink();
+    if (m_lock)
+        m_lock->unlock();
+    delete m_lock;
+}
+
+void frmMain::buildMenus()
+{
+    QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuOpen = mnuFile->addAction(QStringLiteral("Open Settings"));
+    mnuOpen->setObjectName(QStringLiteral("mnuOpen"));
+    mnuSave = mnuFile->addAction(QStringLiteral("Save Settings"));
+    mnuSave->setObjectName(QStringLiteral("mnuSave"));
+    mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    mnuAbout = menuBar()->addAction(QStringLiteral("&About"));
+    mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+}
+
+void frmMain::buildControls()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(708, 455);
+    client->setAutoFillBackground(true);
+    QPalette pal = client->palette();
+    pal.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
+    client->setPalette(pal);
+    client->setFont(sansFont(8.25, true));
+    setCentralWidget(client);
+
+    // Places w at window-client coordinates, whatever its parent.
+    auto place = [client](QWidget* w, const char* name, int left, int top, int width, int height) {
+        w->setObjectName(QLatin1String(name));
+        w->setGeometry(QRect(w->parentWidget()->mapFrom(client, QPoint(left, top)), QSize(width, height)));
+    };
+    auto label = [&](QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
+        auto* lbl = new QLabel(text, parent);
+        place(lbl, name, l, t, w, h);
+        return lbl;
+    };
+    auto frame = [&](QWidget* parent, const char* name, const QString& title, qreal points, int l, int t, int w, int h) {
+        auto* box = new QGroupBox(title, parent);
+        place(box, name, l, t, w, h);
+        box->setFont(sansFont(points, true));
+        return box;
+    };
+    auto pickList = [&](QWidget* parent, const char* name, int l, int t, int w, int h) {
+        auto* list = new PickList(parent);
+        place(list, name, l, t, w, h);
+        list->setFont(sansFont(8.25, false));
+        return list;
+    };
+    auto option = [&](QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
+        auto* opt = new QRadioButton(text, parent);
+        place(opt, name, l, t, w, h + 4);
+        opt->setFont(sansFont(8.25, false));
+        return opt;
+    };
+    auto button = [&](QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
+        auto* b = new QPushButton(text, parent);
+        place(b, name, l, t, w, h);
+        b->setStyleSheet(QStringLiteral("QPushButton { background: white; border: 1px solid #808080; border-radius: 2px; }"
+                                        "QPushButton:pressed { background: #D0D0D0; }"
+                                        "QPushButton:disabled { color: #A0A0A0; }"
+                                        "QPushButton:focus { border: 2px solid #303030; }"));
+        return b;
+    };
+
+    Label2 = label(client, "Label2", QString(), 0, 0, 705, 1);
+    Label2->setAutoFillBackground(true);
+    Label2->setStyleSheet(QStringLiteral("background: white;"));
+    Image2 = label(client, "Image2", QString(), 8, 8, 140, 44);
+    Image2->setPixmap(Artwork::brandBanner(140, 44));
+    lblTitle = label(client, "lblTitle", QStringLiteral("Multi-Point Linearization Utility"), 200, 32, 321, 33);
+    QFont titleFont;
+    titleFont.setFamilies({QStringLiteral("Book Antiqua"), QStringLiteral("P052"), QStringLiteral("TeX Gyre Pagella"),
+                           QStringLiteral("URW Palladio L"), QStringLiteral("DejaVu Serif")});
+    titleFont.setPointSizeF(15.75);
+    titleFont.setBold(true);
+    lblTitle->setFont(titleFont);
+    Image1 = label(client, "Image1", QString(), 560, 8, 140, 44);
+    Image1->setPixmap(Artwork::meterPicture(140, 44));
+    Image1->setToolTip(QStringLiteral("Talvo Series "));
+
+    Frame3 = frame(client, "Frame3", QStringLiteral("Meter Setup"), 12, 16, 80, 321, 257);
+    Frame1 = frame(client, "Frame1", QStringLiteral("Configuration"), 9.75, 40, 120, 129, 193);
+    Label4 = label(Frame1, "Label4", QStringLiteral("Decimal Point"), 64, 264, 89, 17);
+    Label4->setFont(sansFont(8.25, true));
+    frmSelect = frame(client, "frmSelect", QStringLiteral("Input"), 8.25, 64, 152, 81, 105);
+    optVoltage = option(frmSelect, "optVoltage", QStringLiteral("Voltage"), 72, 176, 57, 13);
+    optCurrent = option(frmSelect, "optCurrent", QStringLiteral("Current"), 72, 200, 57, 13);
+    optPulse = option(frmSelect, "optPulse", QStringLiteral("Pulse"), 72, 224, 57, 13);
+    optCurrent->setChecked(true);
+    cboDecimal = pickList(client, "cboDecimal", 64, 280, 81, 21);
+    cboDecimal->setStyleSheet(QStringLiteral("QComboBox { background: white; }"));
+
+    Frame2 = frame(client, "Frame2", QStringLiteral("Serial Settings"), 9.75, 184, 120, 129, 193);
+    Label6 = label(Frame2, "Label6", QStringLiteral("Meter Address"), 208, 152, 89, 17);
+    cboAddress = pickList(Frame2, "cboAddress", 208, 168, 81, 21);
+    lblPCCommPort = label(Frame2, "lblPCCommPort", QStringLiteral("PC Comm Port"), 208, 208, 89, 17);
+    cboCommPort = pickList(Frame2, "cboCommPort", 208, 224, 81, 21);
+    lblBaudRate = label(Frame2, "lblBaudRate", QStringLiteral("Baud Rate"), 208, 264, 81, 17);
+    cboBaudRate = pickList(Frame2, "cboBaudRate", 208, 280, 81, 21);
+    for (QLabel* l : {Label6, lblPCCommPort, lblBaudRate})
+        l->setFont(sansFont(8.25, true));
+
+    Label5 = label(client, "Label5", QStringLiteral("(xxx.xxx)"), 464, 120, 65, 13);
+    frmInput = frame(client, "frmInput", QStringLiteral("Number of Points"), 12, 368, 80, 321, 257);
+    lblRow = label(frmInput, "lblRow", QStringLiteral("Row"), 392, 120, 33, 17);
+    lblInput = label(frmInput, "lblInput", QStringLiteral("Input (mA) "), 424, 120, 65, 17);
+    lblDisplay = label(frmInput, "lblDisplay", QStringLiteral("Display"), 488, 120, 81, 17);
+    for (QLabel* l : {lblRow, lblInput, lblDisplay}) {
+        l->setFont(sansFont(8.25, true));
+        l->hide();
+    }
+    MSFlexGrid1 = new FlexGrid(frmInput);
+    place(MSFlexGrid1, "MSFlexGrid1", 392, 136, 177, 185);
+    MSFlexGrid1->setFont(sansFont(8.25, false));
+    MSFlexGrid1->setToolTip(QStringLiteral("Press ENTER to confirm value and move to next cell"));
+    MSFlexGrid1->hide();
+    Label3 = label(frmInput, "Label3", QStringLiteral("No. of Points"), 592, 152, 81, 17);
+    Label3->setFont(sansFont(8.25, true));
+    cmdReset = button(frmInput, "cmdReset", QStringLiteral("Clear"), 600, 208, 65, 25);
+    cmdReset->setToolTip(QStringLiteral("Clears contents of selected cells and allows user to change number of points"));
+    cmdImport = button(frmInput, "cmdImport", QStringLiteral("Import"), 600, 248, 65, 25);
+    cmdImport->setToolTip(QStringLiteral("Import values from Microsoft Excel spreadsheet"));
+    cmdImport->setEnabled(false);
+    cmdExport = button(frmInput, "cmdExport", QStringLiteral("Export"), 600, 288, 65, 25);
+    cmdExport->setToolTip(QStringLiteral("Export values to a Microsoft Excel spreadsheet"));
+    cmdExport->setEnabled(false);
+    cboSetPoints = pickList(client, "cboSetPoints", 592, 168, 81, 21);
+    cboSetPoints->setStyleSheet(QStringLiteral("QComboBox { background: white; }"));
+
+    Text1 = new CellEditor(client);
+    place(Text1, "Text1", 456, 200, 65, 19);
+    Text1->setFont(sansFont(8.25, false));
+
+    cmdProgramMeter = button(client, "cmdProgramMeter", QStringLiteral("Program Meter"), 304, 368, 97, 33);
+    Label1 = label(client, "Label1", QStringLiteral("Note:  For use with Firmware Ver. 1.100 or later only"), 216, 416, 289, 17);
+    QFont arial;
+    arial.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial")});
+    arial.setPointSizeF(8.25);
+    arial.setBold(true);
+    Label1->setFont(arial);
+
+    StatusBar1 = new PanelStatusBar(client);
+    place(StatusBar1, "StatusBar1", 0, 440, 708, 15);
+    StatusBar1->setFont(sansFont(8.25, false));
+    ProgressBar1 = new QProgressBar(client);
+    place(ProgressBar1, "ProgressBar1", 392, 440, 321, 14);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+
+    for (const char* baud : {"300", "600", "1200", "2400", "4800", "9600", "19200"})
+        cboBaudRate->addItem(QLatin1String(baud));
+    for (int a = 1; a <= 247; ++a)
+        cboAddress->addItem(QStringLiteral("%1").arg(a, 3, 10, QLatin1Char('0')));
+    for (int n = 2; n <= 32; ++n)
+        cboSetPoints->addItem(QString::number(n));
+    for (const char* fmt : {"dddddd", "ddddd.d", "dddd.dd", "ddd.ddd", "dd.dddd", "d.ddddd"})
+        cboDecimal->addItem(QLatin1String(fmt));
+    for (PickList* list : {cboBaudRate, cboAddress, cboSetPoints, cboDecimal, cboCommPort})
+        list->setCurrentIndex(-1);
+
+    tmrSerial.setObjectName(QStringLiteral("tmrSerial"));
+    tmrStatusBarText.setObjectName(QStringLiteral("tmrStatusBarText"));
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void frmMain::wireShell()
+{
+    connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
+    connect(mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
+    connect(&tmrStatusBarText, &QTimer::timeout, this, &frmMain::tmrStatusBarText_Timer);
+    // The port list's tooltip names the device behind the selected number.
+    connect(cboCommPort, &QComboBox::currentIndexChanged, this, [this] {
+        const QString n = cboCommPort->Text();
+        const QString dev = n.isEmpty() ? QString() : m_ports.device(n.toInt());
+        cboCommPort->setToolTip(dev.isEmpty() ? QString() : QStringLiteral("Port %1 is %2").arg(n, dev));
+    });
+}
+
+int frmMain::MsgBox(const QString& prompt, int style, const QString& title)
+{
+    const QString caption = title.isEmpty() ? QString::fromLatin1(AppTitle) : title;
+    if (g_messageHook)
+        return g_messageHook(prompt, style, caption);
+    QMessageBox box(this);
+    box.setWindowTitle(caption);
+    box.setText(prompt);
+    switch (style & 0xF0) {
+    case vbCritical: box.setIcon(QMessageBox::Critical); break;
+    case vbQuestion: box.setIcon(QMessageBox::Question); break;
+    case vbExclamation: box.setIcon(QMessageBox::Warning); break;
+    case vbInformation: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    if ((style & 0x0F) == vbYesNoCancel) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes: return vbYes;
+    case QMessageBox::No: return vbNo;
+    case QMessageBox::Cancel: return vbCancel;
+    default: return vbOK;
+    }
+}
+
+QString frmMain::ShowOpenDialog(const QString& filter, const QString& title)
+{
+    if (g_fileDialogHook)
+        return g_fileDialogHook(false, filter, title);
+    return QFileDialog::getOpenFileName(this, title, QString(), qtNameFilters(filter));
+}
+
+QString frmMain::ShowSaveDialog(const QString& filter, const QString& title)
+{
+    if (g_fileDialogHook)
+        return g_fileDialogHook(true, filter, title);
+    return QFileDialog::getSaveFileName(this, title, QString(), qtNameFilters(filter));
+}
+
+void frmMain::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void frmMain::setPanelText(int panel, const QString& text) { StatusBar1->setPanelText(panel, text); }
+
+QString frmMain::panelText(int panel) const { return StatusBar1->panelText(panel); }
+
+bool frmMain::selectListText(PickList* list, const QString& text) { return list->selectText(text); }
+
+void frmMain::setOptionValue(QRadioButton* option, bool value)
+{
+    if (value) {
+        option->setChecked(true);
+        emit option->clicked(true);
+        return;
+    }
+    // Clearing one option of an exclusive group leaves the others as they are.
+    option->setAutoExclusive(false);
+    option->setChecked(false);
+    option->setAutoExclusive(true);
+}
+
+void frmMain::Form_Load()
+{
+    ProbeCommPorts();
+    tmrStatusBarText.setInterval(3000);
+    if (cboBaudRate->Text().isEmpty())
+        selectListText(cboBaudRate, QStringLiteral("2400"));
+    if (cboAddress->Text().isEmpty())
+        selectListText(cboAddress, QStringLiteral("001"));
+    if (cboDecimal->Text().isEmpty())
+        selectListText(cboDecimal, QStringLiteral("ddd.ddd"));
+    MSFlexGrid1->show();
+    cboSetPoints->setEnabled(true);
+    selectListText(cboSetPoints, QStringLiteral("2"));
+    MSFlexGrid1->setRows(2);
+    Text1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Text1->setText(QStringLiteral("4.000"));
+    MSFlexGrid1->setTextMatrix(0, 1, QStringLiteral("4.000"));
+    MSFlexGrid1->setTextMatrix(1, 1, QStringLiteral("20.000"));
+    MSFlexGrid1->setTextMatrix(0, 2, QStringLiteral("4.000"));
+    MSFlexGrid1->setTextMatrix(1, 2, QStringLiteral("20.000"));
+    MSFlexGrid1->setTextMatrix(0, 0, QStringLiteral("1"));
+    MSFlexGrid1->setTextMatrix(1, 0, QStringLiteral("2"));
+    if (optCurrent->isChecked()) {
+        lblRow->show();
+        lblInput->setText(QStringLiteral("Input (mA)"));
+        lblInput->show();
+        lblDisplay->setText(QStringLiteral("  Display"));
+        lblDisplay->show();
+    }
+    const QPoint cell = MSFlexGrid1->pos() + frmInput->pos() + QPoint(MSFlexGrid1->CellLeft(), MSFlexGrid1->CellTop());
+    Text1->setGeometry(cell.x(), cell.y(), MSFlexGrid1->CellWidth(), MSFlexGrid1->CellHeight());
+    Text1->hide();
+    Text1->setMaxLength(7);
+
+    const QString lockPath = m_lockPath.isEmpty()
+        ? QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation)).filePath(QStringLiteral("talvo-linearizer-%1.lock").arg(qEnvironmentVariable("USER", QStringLiteral("user"))))
+        : m_lockPath;
+    m_lock = new QLockFile(lockPath);
+    m_lock->setStaleLockTime(0); // only a live owner holds the lock
+    if (!m_lock->tryLock(0)) {
+        delete m_lock;
+        m_lock = nullptr;
+        m_refused = true;
+        MsgBox(QStringLiteral("This program is already running"), vbExclamation);
+        close();
+    }
+}
+
+void frmMain::ProbeCommPorts()
+{
+    // Every port that opens gets the modem probe at once; one shared half-second wait
+    // follows, then each port's answer is judged on its own.
+    struct Probe {
+        int number;
+        std::unique_ptr<QSerialPort> port;
+    };
+    std::vector<Probe> probes;
+    for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
+        const QString device = m_ports.device(n);
+        if (device.isEmpty())
+            continue;
+        auto port = std::make_unique<QSerialPort>(device);
+        if (!port->open(QIODevice::ReadWrite))
+            continue;
+        port->setBaudRate(2400);
+        port->setParity(QSerialPort::NoParity);
+        port->setDataBits(QSerialPort::Data8);
+        port->setStopBits(QSerialPort::OneStop);
+        port->setFlowControl(QSerialPort::NoFlowControl);
+        if (!port->isOpen())
+            continue;
+        port->write(ProbeVerdict::ProbeCommand);
+        probes.push_back({n, std::move(port)});
+    }
+    if (!probes.empty()) {
+        QElapsedTimer clock; // monotonic
+        clock.start();
+        while (clock.elapsed() < ProbeVerdict::ProbeWaitMs) {
+            QEventLoop wait;
+            QTimer::singleShot(int(ProbeVerdict::ProbeWaitMs - clock.elapsed()) + 1, &wait, &QEventLoop::quit);
+            wait.exec();
+        }
+    }
+    for (Probe& probe : probes) {
+        const QByteArray answer = probe.port->readAll();
+        probe.port->close();
+        if (ProbeVerdict::isModem(answer))
+            continue;
+        cboCommPort->AddItem(QString::number(probe.number));
+        if (cboCommPort->Text().isEmpty())
+            selectListText(cboCommPort, QString::number(probe.number));
+    }
+    setPanelText(1, QStringLiteral("Detected available PC Comm. Ports..."));
+    RestartStatusTimer();
+}
+
+void frmMain::RestartStatusTimer()
+{
+    tmrStatusBarText.stop();
+    tmrStatusBarText.setInterval(2000);
+    tmrStatusBarText.start();
+}
+
+void frmMain::tmrStatusBarText_Timer()
+{
+    tmrStatusBarText.setInterval(3000);
+    setPanelText(1, QString());
+}
+
+QString frmMain::AboutText()
+{
+    return QStringList{QString::fromLatin1(AppTitle),
+                       QStringLiteral("Copyright (C) 2026 Quillon. All rights reserved."),
+                       QStringLiteral("Version: %1").arg(QStringLiteral(TALVO_VERSION)),
+                       QStringLiteral("Designed in 800 x 600 resolution"),
+                       QStringLiteral("Note:  For use with Firmware Version 1.100 or later only")}
+        .join(QStringLiteral("\r\n"));
+}
+
+void frmMain::mnuAbout_Click() { MsgBox(AboutText(), vbOKOnly, QStringLiteral("About")); }
+
+void frmMain::mnuExit_Click()
+{
+    if (MsgBox(QStringLiteral("Are you sure you want to exit the program?"), vbYesNoCancel | vbQuestion,
+               QStringLiteral("Exit Program"))
+        == vbYes)
+        close();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    // Nothing is saved or asked; a run waiting for the meter ends and the port closes.
+    m_closing = true;
+    shutdownLink();
+    event->accept();
+}

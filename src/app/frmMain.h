@@ -1,0 +1,217 @@
+#pragma once
+// The utility's one window. It owns every control, and the controls are the settings:
+// the five pick-lists, the three input-type options and the grid. Handlers carry the
+// names of the control and event that run them; each subsystem implements its own
+// handlers in its folder (frmMain_<subsystem>.cpp) and wires them in wire<Subsystem>().
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <optional>
+
+#include "app/PortMap.h"
+#include "link/LinkTypes.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLockFile;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+class CellEditor;
+class SerialComm;
+class FlexGrid;
+class PanelStatusBar;
+class PickList;
+
+// Message box styles and the buttons they return.
+enum MsgStyle { vbOKOnly = 0, vbYesNoCancel = 3, vbCritical = 16, vbQuestion = 32, vbExclamation = 48, vbInformation = 64 };
+enum MsgResult { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
+
+// Command sets of the point download.
+enum class PointSet { PointSetV, PointSetI };
+
+struct AppOptions {
+    PortMap ports;         // port numbers 1..16 and their devices
+    QString lockPath;      // single-instance lock; empty: the per-user default
+};
+
+extern const char* const AppTitle; // "Talvo Series - Multi-Point Linearization Utility"
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // Seams: tests answer message boxes and file dialogs through these.
+    using MessageHook = std::function<int(const QString& prompt, int style, const QString& title)>;
+    using FileDialogHook = std::function<QString(bool save, const QString& filter, const QString& title)>;
+    static void setMessageHook(MessageHook hook);
+    static void setFileDialogHook(FileDialogHook hook);
+
+    explicit frmMain(const AppOptions& options, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // True when start-up found another running copy; the window then closed itself.
+    bool refusedAsSecondInstance() const { return m_refused; }
+    const PortMap& ports() const { return m_ports; }
+
+    // ---- Controls (object names are the same as the member names) ----
+    QLabel* Label2 = nullptr;
+    QLabel* Image2 = nullptr;
+    QLabel* lblTitle = nullptr;
+    QLabel* Image1 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* frmSelect = nullptr;
+    QRadioButton* optVoltage = nullptr;
+    QRadioButton* optCurrent = nullptr;
+    QRadioButton* optPulse = nullptr;
+    QLabel* Label4 = nullptr;
+    PickList* cboDecimal = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QLabel* Label6 = nullptr;
+    PickList* cboAddress = nullptr;
+    QLabel* lblPCCommPort = nullptr;
+    PickList* cboCommPort = nullptr;
+    QLabel* lblBaudRate = nullptr;
+    PickList* cboBaudRate = nullptr;
+    QGroupBox* frmInput = nullptr;
+    QLabel* lblRow = nullptr;
+    QLabel* lblInput = nullptr;
+    QLabel* lblDisplay = nullptr;
+    QLabel* Label5 = nullptr;
+    FlexGrid* MSFlexGrid1 = nullptr;
+    CellEditor* Text1 = nullptr;
+    QLabel* Label3 = nullptr;
+    PickList* cboSetPoints = nullptr;
+    QPushButton* cmdReset = nullptr;
+    QPushButton* cmdImport = nullptr;
+    QPushButton* cmdExport = nullptr;
+    QPushButton* cmdProgramMeter = nullptr;
+    QLabel* Label1 = nullptr;
+    PanelStatusBar* StatusBar1 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QAction* mnuOpen = nullptr;
+    QAction* mnuSave = nullptr;
+    QAction* mnuExit = nullptr;
+    QAction* mnuAbout = nullptr;
+    SerialComm* MSComm1 = nullptr;
+    QTimer tmrSerial;
+    QTimer tmrStatusBarText;
+
+    // ---- Window-level working variables ----
+    QString CommandText;
+    QString ChecksumText;
+    QString AddressText;
+    QString ReplyText;
+    qint16 ReplyCountdown = 0;
+    int FailureCode = 0;
+    std::optional<PortFailure> LinkFailure; // set by the link when a port operation fails
+
+    // ---- Shell (src/app/frmMain.cpp) ----
+    int MsgBox(const QString& prompt, int style = vbOKOnly, const QString& title = QString());
+    // filter in the form "Text (*.txt)|*.txt|All Files (*.*)|*.*"; returns "" when cancelled
+    QString ShowOpenDialog(const QString& filter, const QString& title = QString());
+    QString ShowSaveDialog(const QString& filter, const QString& title = QString());
+    void DoEvents();
+    void setPanelText(int panel, const QString& text); // panels counted from 1
+    QString panelText(int panel) const;
+    // Choose from code, with the same effect as the user choosing (the handler runs).
+    bool selectListText(PickList* list, const QString& text);
+    void setOptionValue(QRadioButton* option, bool value);
+    void Form_Load();
+    void ProbeCommPorts();
+    void RestartStatusTimer();
+    void tmrStatusBarText_Timer();
+    void mnuAbout_Click();
+    void mnuExit_Click();
+    static QString AboutText();
+
+    // ---- Meter link (src/link/frmMain_link.cpp) ----
+    void LoadAddressText();
+    void cboAddress_Change();
+    void cboDecimal_Change();
+    void cboSetPoints_Change();
+    void ApplyBaudRate(const QString& baud);
+    void cboBaudRate_Change();
+    bool cboCommPort_Change();   // false: the port could not be opened (LinkFailure says why)
+    void DiscardInput();
+    void StartReplyTimer();
+    void StopReplyTimer();
+    void tmrSerial_Timer();
+    ReplyOutcome SendMeterCommand();
+    bool IsErrorReply() const;
+    QString ErrorReplyMessage() const; // "Error writing output option: " CR LF + text of the code
+
+    // ---- Linearization table (src/table/frmMain_table.cpp) ----
+    void cboSetPoints_Click();
+    void cboSetPoints_LostFocus();
+    void CommitCellEditor();
+    void ClearSelectedCells();
+    void cmdReset_Click();
+    void CheckInputValue();
+    void CheckDisplayValue();
+    void ShowCellEditor();
+    void MoveToNextCell();
+    QString EditorTextOfCell() const; // the current cell's text, "" when blank
+    void MSFlexGrid1_Click();
+    void MSFlexGrid1_EnterCell();
+    void MSFlexGrid1_LeaveCell();
+    void MSFlexGrid1_Scroll();
+    void MSFlexGrid1_GotFocus();
+    void MSFlexGrid1_KeyDown(int keyCode);
+    void MSFlexGrid1_KeyPress(int keyAscii);
+    void Text1_Click();
+    void Text1_KeyDown(int keyCode);
+    void Text1_KeyPress(int& keyAscii); // set keyAscii to 0 to discard the character
+    void Text1_KeyUp(int keyCode);
+    void Text1_LostFocus();
+    void optVoltage_Click();
+    void optCurrent_Click();
+    void optPulse_Click();
+    void cboDecimal_Click();
+    void cboDecimal_GotFocus();
+
+    // ---- Meter programming (src/programming/frmMain_programming.cpp) ----
+    void cmdProgramMeter_Click();
+    int CheckPointTable();
+    void SendPointTable(PointSet set);
+    bool programmingRunning() const { return m_running; }
+
+    // ---- Settings files (src/files/frmMain_files.cpp) ----
+    void mnuSave_Click();
+    void mnuOpen_Click();
+
+    // ---- Spreadsheet exchange (src/spreadsheet/frmMain_spreadsheet.cpp) ----
+    void cmdExport_Click();
+    void cmdImport_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void wireShell();
+    void wireLink();
+    void wireTable();
+    void wireProgramming();
+    void wireFiles();
+    void wireSpreadsheet();
+    void shutdownLink(); // closes the port and ends a pending wait (window closing)
+
+    PortMap m_ports;
+    QString m_lockPath;
+    QLockFile* m_lock = nullptr;
+    bool m_refused = false;
+    bool m_closing = false;  // the window is closing: waits end, runs stop
+    bool m_running = false;  // a Program Meter run is under way
+
+    // ---- Link state ----
+    std::function<void()> m_wakeWait; // ends the current reply wait early
+
+    // ---- Table state ----
+    int m_handlerDepth = 0;   // re-entrancy guard of the cell editor's handlers
+};

@@ -1,0 +1,1 @@
+// placeholder: replaced by the subsystem's plain classes

@@ -1,0 +1,91 @@
+#include "link/SerialComm.h"
+
+#include <QFileInfo>
+
+SerialComm::SerialComm(const PortMap* ports, QObject* parent) : QObject(parent), m_ports(ports)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialComm::readyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
+        if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError || !m_port.isOpen())
+            return;
+        fail(m_port.errorString());
+        if (e == QSerialPort::ResourceError || e == QSerialPort::WriteError || e == QSerialPort::ReadError) {
+            m_port.close();
+            emit failed();
+        }
+    });
+}
+
+QString SerialComm::device() const { return m_ports ? m_ports->device(m_number) : QString(); }
+
+bool SerialComm::fail(const QString& reason, bool permissionDenied)
+{
+    m_failure = PortFailure{m_number, device(), reason, permissionDenied};
+    return false;
+}
+
+bool SerialComm::setSettings(const QString& settings)
+{
+    const QStringList parts = settings.split(',');
+    bool ok = false;
+    const int baud = parts.value(0).toInt(&ok);
+    if (parts.size() != 4 || !ok || baud <= 0 || parts[1] != "N" || parts[2] != "8" || parts[3] != "1")
+        return fail(QStringLiteral("invalid settings \"%1\"").arg(settings));
+    m_settings = settings;
+    return m_port.isOpen() ? applySettings() : true;
+}
+
+bool SerialComm::applySettings()
+{
+    const int baud = m_settings.section(',', 0, 0).toInt();
+    if (!m_port.setBaudRate(baud) || !m_port.setParity(QSerialPort::NoParity)
+        || !m_port.setDataBits(QSerialPort::Data8) || !m_port.setStopBits(QSerialPort::OneStop)
+        || !m_port.setFlowControl(QSerialPort::NoFlowControl))
+        return fail(m_port.errorString());
+    return true;
+}
+
+bool SerialComm::setPortOpen(bool open)
+{
+    if (!open) {
+        if (m_port.isOpen())
+            m_port.close();
+        return true;
+    }
+    if (m_port.isOpen())
+        return fail(QStringLiteral("the port is already open"));
+    const QString dev = device();
+    if (dev.isEmpty())
+        return fail(QStringLiteral("no device is known for port %1").arg(m_number));
+    m_port.setPortName(dev);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const bool denied = m_port.error() == QSerialPort::PermissionError;
+        return fail(m_port.errorString(), denied);
+    }
+    if (!applySettings()) {
+        m_port.close();
+        return false;
+    }
+    return true;
+}
+
+bool SerialComm::output(const QByteArray& bytes)
+{
+    if (!m_port.isOpen())
+        return fail(QStringLiteral("the port is not open"));
+    if (m_port.write(bytes) != bytes.size())
+        return fail(m_port.errorString());
+    return true;
+}
+
+QByteArray SerialComm::input() { return m_port.isOpen() ? m_port.readAll() : QByteArray(); }
+
+int SerialComm::inBufferCount() const { return m_port.isOpen() ? int(m_port.bytesAvailable()) : 0; }
+
+void SerialComm::discardInput()
+{
+    if (m_port.isOpen()) {
+        m_port.clear(QSerialPort::Input);
+        m_port.readAll();
+    }
+}

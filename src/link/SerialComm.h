@@ -1,0 +1,44 @@
+#pragma once
+// The serial port the window talks to the meter through: a port number (1..16, mapped
+// to a device), a settings text such as "2400,N,8,1", open or closed, text out and in.
+// Every failure is kept as a PortFailure naming the port, the device and the reason.
+#include <QObject>
+#include <QSerialPort>
+
+#include "app/PortMap.h"
+#include "link/LinkTypes.h"
+
+class SerialComm : public QObject {
+    Q_OBJECT
+public:
+    explicit SerialComm(const PortMap* ports, QObject* parent = nullptr);
+
+    int commPort() const { return m_number; }
+    void setCommPort(int number) { m_number = number; }
+    QString device() const;
+    QString settings() const { return m_settings; }
+    // Applies at once when the port is open; false when the text is not "baud,N,8,1" or the port refuses it.
+    bool setSettings(const QString& settings);
+    bool portOpen() const { return m_port.isOpen(); }
+    bool setPortOpen(bool open);
+    bool output(const QByteArray& bytes);
+    QByteArray input();
+    int inBufferCount() const;
+    void discardInput();
+    const PortFailure& failure() const { return m_failure; }
+    QSerialPort& port() { return m_port; }
+
+signals:
+    void readyRead();
+    void failed(); // the open port failed (device gone, write error)
+
+private:
+    bool fail(const QString& reason, bool permissionDenied = false);
+    bool applySettings();
+
+    const PortMap* m_ports;
+    QSerialPort m_port;
+    int m_number = 16;
+    QString m_settings = QStringLiteral("2400,N,8,1");
+    PortFailure m_failure;
+};

@@ -1,0 +1,85 @@
+#include "table/CellEditor.h"
+
+#include "table/FlexGrid.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QPointer>
+#include <algorithm>
+
+CellEditor::CellEditor(QWidget* parent) : QLineEdit(parent)
+{
+    setFrame(true);
+}
+
+int CellEditor::SelStart() const
+{
+    return hasSelectedText() ? selectionStart() : cursorPosition();
+}
+
+void CellEditor::setSelStart(int start)
+{
+    setCursorPosition(std::clamp(start, 0, int(text().size())));
+}
+
+void CellEditor::setSelLength(int length)
+{
+    const int start = SelStart();
+    if (length > 0)
+        setSelection(start, length);
+    else
+        setCursorPosition(start);
+}
+
+void CellEditor::keyPressEvent(QKeyEvent* event)
+{
+    QPointer<CellEditor> self(this);
+    const int code = VbKeyCode(event);
+    if (onKeyDown)
+        onKeyDown(code);
+    if (!self)
+        return;
+
+    int ascii = 0;
+    if (code == 13 || code == 27 || code == 8)
+        ascii = code;
+    else if (!event->text().isEmpty() && event->text()[0].unicode() >= 32)
+        ascii = event->text()[0].unicode();
+    if (ascii == 0) { // not a character: caret movement and the like
+        if (code != 38 && code != 40)
+            QLineEdit::keyPressEvent(event);
+        return;
+    }
+    if (onKeyPress)
+        onKeyPress(ascii);
+    if (!self || ascii == 0 || ascii == 13 || ascii == 27)
+        return;
+    if (ascii == 8) {
+        backspace();
+        return;
+    }
+    if (m_maxLength > 0 && text().size() - selectedText().size() >= m_maxLength)
+        return;
+    insert(QString(QChar(ascii)));
+}
+
+void CellEditor::keyReleaseEvent(QKeyEvent* event)
+{
+    QLineEdit::keyReleaseEvent(event);
+    if (onKeyUp && !event->isAutoRepeat())
+        onKeyUp(VbKeyCode(event));
+}
+
+void CellEditor::mouseReleaseEvent(QMouseEvent* event)
+{
+    QLineEdit::mouseReleaseEvent(event);
+    if (onClick)
+        onClick();
+}
+
+void CellEditor::focusOutEvent(QFocusEvent* event)
+{
+    QLineEdit::focusOutEvent(event);
+    if (onLostFocus && event->reason() != Qt::PopupFocusReason)
+        onLostFocus();
+}

@@ -1,0 +1,248 @@
+#include "table/FlexGrid.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <algorithm>
+
+int VbKeyCode(const QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab: return 9;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Delete: return 46;
+    default: break;
+    }
+    if (event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z)
+        return event->key();
+    if (event->key() >= Qt::Key_0 && event->key() <= Qt::Key_9)
+        return event->key();
+    return event->key() & 0xFFFF;
+}
+
+FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(parent)
+{
+    setColumnCount(3);
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(17);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setWordWrap(false);
+    setTabKeyNavigation(false);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &FlexGrid::scrolled);
+}
+
+QTableWidgetItem* FlexGrid::itemAt(int row, int col) const
+{
+    return (row >= 0 && row < rowCount() && col >= 0 && col < columnCount()) ? item(row, col) : nullptr;
+}
+
+void FlexGrid::setRows(int rows)
+{
+    rows = std::max(rows, 0);
+    const int old = rowCount();
+    setRowCount(rows);
+    for (int r = old; r < rows; ++r) {
+        for (int c = 0; c < columnCount(); ++c) {
+            auto* it = new QTableWidgetItem;
+            it->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (c < FixedCols()) {
+                it->setBackground(palette().button());
+                it->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            }
+            setItem(r, c, it);
+        }
+    }
+    if (rows > 0) {
+        m_row = std::min(m_row, rows - 1);
+        m_rowSel = std::min(m_rowSel, rows - 1);
+    }
+    showSelection();
+}
+
+QString FlexGrid::TextMatrix(int row, int col) const
+{
+    const QTableWidgetItem* it = itemAt(row, col);
+    return it ? it->text() : QString();
+}
+
+void FlexGrid::setTextMatrix(int row, int col, const QString& text)
+{
+    if (QTableWidgetItem* it = itemAt(row, col))
+        it->setText(text);
+}
+
+void FlexGrid::moveCurrent(int row, int col)
+{
+    emit leaveCell();
+    m_row = m_rowSel = row;
+    m_col = m_colSel = col;
+    showSelection();
+    emit enterCell();
+}
+
+void FlexGrid::setRow(int row)
+{
+    if (row >= 0 && row < rowCount())
+        moveCurrent(row, m_col);
+}
+
+void FlexGrid::setCol(int col)
+{
+    if (col >= FixedCols() && col < columnCount())
+        moveCurrent(m_row, col);
+}
+
+void FlexGrid::setRowSel(int row)
+{
+    if (row >= 0 && row < rowCount()) {
+        m_rowSel = row;
+        showSelection();
+    }
+}
+
+void FlexGrid::setColSel(int col)
+{
+    if (col >= FixedCols() && col < columnCount()) {
+        m_colSel = col;
+        showSelection();
+    }
+}
+
+void FlexGrid::showSelection()
+{
+    const int r1 = std::min(m_row, m_rowSel), r2 = std::max(m_row, m_rowSel);
+    const int c1 = std::min(m_col, m_colSel), c2 = std::max(m_col, m_colSel);
+    for (int r = 0; r < rowCount(); ++r) {
+        for (int c = FixedCols(); c < columnCount(); ++c) {
+            QTableWidgetItem* it = item(r, c);
+            if (!it)
+                continue;
+            const bool inSel = r >= r1 && r <= r2 && c >= c1 && c <= c2;
+            const bool current = r == m_row && c == m_col;
+            it->setBackground(inSel && !current ? palette().highlight() : palette().base());
+            it->setForeground(inSel && !current ? palette().highlightedText() : palette().text());
+        }
+    }
+}
+
+QString FlexGrid::Clip() const
+{
+    const int r1 = std::min(m_row, m_rowSel), r2 = std::max(m_row, m_rowSel);
+    const int c1 = std::min(m_col, m_colSel), c2 = std::max(m_col, m_colSel);
+    QStringList lines;
+    for (int r = r1; r <= r2; ++r) {
+        QStringList cells;
+        for (int c = c1; c <= c2; ++c)
+            cells << TextMatrix(r, c);
+        lines << cells.join('\t');
+    }
+    return lines.join('\r');
+}
+
+void FlexGrid::setClip(const QString& block)
+{
+    const int r1 = std::min(m_row, m_rowSel), r2 = std::max(m_row, m_rowSel);
+    const int c1 = std::min(m_col, m_colSel), c2 = std::max(m_col, m_colSel);
+    const QStringList lines = block.split('\r');
+    for (int i = 0; i < lines.size() && r1 + i <= r2; ++i) {
+        const QStringList cells = lines[i].split('\t');
+        for (int j = 0; j < cells.size() && c1 + j <= c2; ++j)
+            setTextMatrix(r1 + i, c1 + j, cells[j]);
+    }
+}
+
+void FlexGrid::setRedraw(bool on)
+{
+    setUpdatesEnabled(on);
+    if (on)
+        viewport()->update();
+}
+
+void FlexGrid::setColWidth(int col, int twips)
+{
+    setColumnWidth(col, (twips + TwipsPerPixel / 2) / TwipsPerPixel);
+}
+
+int FlexGrid::ColWidth(int col) const { return columnWidth(col) * TwipsPerPixel; }
+
+int FlexGrid::CellLeft() const { return visualRect(model()->index(m_row, m_col)).left() + viewport()->x(); }
+int FlexGrid::CellTop() const { return visualRect(model()->index(m_row, m_col)).top() + viewport()->y(); }
+int FlexGrid::CellWidth() const { return visualRect(model()->index(m_row, m_col)).width(); }
+int FlexGrid::CellHeight() const { return visualRect(model()->index(m_row, m_col)).height(); }
+
+void FlexGrid::mousePressEvent(QMouseEvent* event)
+{
+    setFocus(Qt::MouseFocusReason);
+    const QModelIndex idx = indexAt(event->position().toPoint());
+    if (!idx.isValid() || idx.column() < FixedCols() || event->button() != Qt::LeftButton)
+        return;
+    if (event->modifiers() & Qt::ShiftModifier) {
+        m_rowSel = idx.row();
+        m_colSel = idx.column();
+        showSelection();
+    } else if (idx.row() != m_row || idx.column() != m_col) {
+        moveCurrent(idx.row(), idx.column());
+    } else {
+        m_rowSel = m_row;
+        m_colSel = m_col;
+        showSelection();
+    }
+    m_dragging = true;
+}
+
+void FlexGrid::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_dragging)
+        return;
+    const QModelIndex idx = indexAt(event->position().toPoint());
+    if (idx.isValid() && idx.column() >= FixedCols() && (idx.row() != m_rowSel || idx.column() != m_colSel)) {
+        m_rowSel = idx.row();
+        m_colSel = idx.column();
+        showSelection();
+    }
+}
+
+void FlexGrid::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool wasDragging = m_dragging;
+    m_dragging = false;
+    if (wasDragging && event->button() == Qt::LeftButton)
+        emit gridClicked();
+}
+
+void FlexGrid::keyPressEvent(QKeyEvent* event)
+{
+    const int code = VbKeyCode(event);
+    emit keyDown(code);
+    switch (event->key()) {
+    case Qt::Key_Up: if (m_row > FixedRows()) moveCurrent(m_row - 1, m_col); return;
+    case Qt::Key_Down: if (m_row + 1 < rowCount()) moveCurrent(m_row + 1, m_col); return;
+    case Qt::Key_Left: if (m_col > FixedCols()) moveCurrent(m_row, m_col - 1); return;
+    case Qt::Key_Right: if (m_col + 1 < columnCount()) moveCurrent(m_row, m_col + 1); return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: emit keyPress(13); return;
+    default: break;
+    }
+    const QString text = event->text();
+    if (!text.isEmpty() && text[0].unicode() >= 32)
+        emit keyPress(text[0].unicode());
+}
+
+void FlexGrid::focusInEvent(QFocusEvent* event)
+{
+    QTableWidget::focusInEvent(event);
+    emit gotFocus();
+}

@@ -1,0 +1,77 @@
+#pragma once
+// The point-table grid: cells of text addressed by row and column, a current cell
+// (Row, Col) and the far corner of the selection (RowSel, ColSel). Column 0 is fixed.
+// Writing Row or Col raises leaveCell() for the old cell before the change and
+// enterCell() for the new one after it.
+#include <QTableWidget>
+
+class QKeyEvent;
+
+// Key code of a key event in the numbering the handlers use (Enter 13, Esc 27, Up 38, ...).
+int VbKeyCode(const QKeyEvent* event);
+
+class FlexGrid : public QTableWidget {
+    Q_OBJECT
+public:
+    static constexpr int TwipsPerPixel = 15;
+
+    explicit FlexGrid(QWidget* parent = nullptr);
+
+    int Rows() const { return rowCount(); }
+    void setRows(int rows);
+    int Cols() const { return columnCount(); }
+    int FixedRows() const { return 0; }
+    int FixedCols() const { return 1; }
+
+    int Row() const { return m_row; }
+    void setRow(int row);
+    int Col() const { return m_col; }
+    void setCol(int col);
+    int RowSel() const { return m_rowSel; }
+    void setRowSel(int row);
+    int ColSel() const { return m_colSel; }
+    void setColSel(int col);
+
+    QString Text() const { return TextMatrix(m_row, m_col); }
+    void setText(const QString& text) { setTextMatrix(m_row, m_col, text); }
+    QString TextMatrix(int row, int col) const;
+    void setTextMatrix(int row, int col, const QString& text);
+
+    // The selection as one block: TAB between cells, CR between rows.
+    QString Clip() const;
+    void setClip(const QString& block);
+
+    void setRedraw(bool on);
+    void setColWidth(int col, int twips);
+    int ColWidth(int col) const;
+
+    // The current cell's rectangle within the grid, in pixels.
+    int CellLeft() const;
+    int CellTop() const;
+    int CellWidth() const;
+    int CellHeight() const;
+
+signals:
+    void leaveCell();
+    void enterCell();
+    void gridClicked();
+    void gotFocus();
+    void keyDown(int keyCode);
+    void keyPress(int keyAscii);
+    void scrolled();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    void moveCurrent(int row, int col);
+    void showSelection();
+    QTableWidgetItem* itemAt(int row, int col) const;
+
+    int m_row = 0, m_col = 1, m_rowSel = 0, m_colSel = 1;
+    bool m_dragging = false;
+};
