@@ -110,6 +110,7 @@ public:
     int FailureCode = 0;
     std::optional<PortFailure> LinkFailure; // set by the link when a port operation fails
 
+    // Each subsystem section below may grow with that subsystem's own procedures.
     // ---- Shell (src/app/frmMain.cpp) ----
     int MsgBox(const QString& prompt, int style = vbOKOnly, const QString& title = QString());
     // filter in the form "Text (*.txt)|*.txt|All Files (*.*)|*.*"; returns "" when cancelled
@@ -214,4 +215,10 @@ private:
 
     // ---- Table state ----
     int m_handlerDepth = 0;   // re-entrancy guard of the cell editor's handlers
+
+    // ---- Programming state ----
+
+    // ---- Settings-file state ----
+
+    // ---- Spreadsheet state ----
 };
