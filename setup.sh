@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs what is missing (Debian packages), builds, then runs the utility or the tests.
+#   ./setup.sh run    build and start talvo-linearizer with a simulated meter
+#   ./setup.sh test   build and run every test
+#   ./setup.sh deps   only install the packages
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(build-essential cmake pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+  libxlsxwriter-dev libquazip1-qt6-dev libfreexl-dev
+  fonts-liberation fonts-dejavu-core xdg-utils)
+TEST_PACKAGES=(xvfb xauth xdotool x11-apps python3-openpyxl xlsx2csv)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"
+  elif command -v sudo >/dev/null 2>&1; then sudo "$@"
+  else echo "setup.sh: need root or sudo to install: $*" >&2; exit 1
+  fi
+}
+
+install_missing() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build() {
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build -j "$(nproc)"
+}
+
+case "${1:-}" in
+  deps)
+    install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}" ;;
+  run)
+    install_missing "${PACKAGES[@]}"
+    build
+    shift
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+      echo "setup.sh: no display; start it from a desktop session (or under xvfb-run)" >&2
+      exit 1
+    fi
+    exec build/src/app/talvo-linearizer --simulate "$@" ;;
+  test)
+    install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    build
+    cd build
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2 ;;
+  *)
+    echo "usage: ./setup.sh run|test|deps" >&2
+    exit 2 ;;
+esac
