@@ -10,14 +10,26 @@ namespace NumberText {
 // The text written with exactly `decimals` decimals ("0", "0.0" ... "0.00000" patterns).
 // With dropZeroInteger the integer digit 0 of a value between -1 and 1 is left out
 // (".00000" pattern: -0.5 -> "-.50000"). A text that does not read as a number
-// (a lone "-" or ".") is returned unchanged.
+// (a lone "-" or ".") is returned unchanged. A value that rounds to zero is written
+// without a sign.
 QString normalForm(const QString& text, int decimals, bool dropZeroInteger = false);
 
 // The number formed by the text's longest leading part that reads as a decimal number
-// (optional sign, digits, one "."); 0 when there is none.
+// (optional sign, digits, one "."); 0 when there is none. Leading blanks are skipped.
 double leadingValue(const QString& text);
 
 // The whole text (surrounding blanks allowed) as a decimal number with "."; nullopt when it is not one.
 std::optional<double> toNumber(const QString& text);
+
+// The leading decimal number of a text as written ("-12.5" from "-12.5abc"); "" when there is none.
+QString leadingNumberText(const QString& text);
+
+// Exact comparison of two number texts: -1, 0 or 1; nullopt when either is not a number.
+std::optional<int> compare(const QString& a, const QString& b);
+
+// The leading integer of a text (blanks skipped, optional sign, digits; reading stops at
+// the first other character), divided by 10^decimals and written with `decimals`
+// decimals, exactly. "12345", 1 -> "1234.5"; "-1500", 2 -> "-15.00"; "" -> "0.00".
+QString shiftedInteger(const QString& text, int decimals);
 
 } // namespace NumberText
