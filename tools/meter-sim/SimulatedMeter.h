@@ -1,14 +1,47 @@
 #pragma once
-// A simulated meter on a pseudo-terminal, for trying the utility without hardware.
+// A simulated Talvo Series meter on a pseudo-terminal, for development, tests and for
+// trying the utility without hardware. It holds the pty master; a client (the utility)
+// opens the slave device printed by devicePath(). Driven by the Qt event loop of the
+// thread that started it.
+//
+// Frames received: SOH, three-digit address, command, two-digit uppercase hex checksum
+// of the command, ETX. Frames for another address, with a wrong checksum, or sent while
+// the line's speed differs from the meter's baud are ignored (no answer).
+//
+// Reply layout (every reply ends with ETX):
+//   accepted:  STX 'A' '0' address [' ' payload] ETX  payload: the firmware text for "F189"
+//   refused:   STX 'Z' code address ETX               code: one digit, the third character
+// A modem (MeterConfig::modem) answers only "ATV1Q0" CR, with "OK" CR LF.
+//
+// Refusal codes of the meter model: 0 unknown command, 2 value out of range,
+// 3 invalid point number, 9 invalid data format (others only by fault injection).
+#include <QByteArray>
+#include <QChar>
+#include <QMap>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
+
+class QSocketNotifier;
 
 struct MeterConfig {
     QString address = QStringLiteral("001");
     int baud = 2400;
     QString firmware = QStringLiteral("01.100");
+    bool modem = false;              // answers "ATV1Q0\r" with "OK\r\n" (and nothing else)
+    bool wireTime = false;           // delay each reply by the wire time of its bytes at `baud`
+    int latencyMs = 0;               // extra response latency before each reply
+    int silentOnCommand = 0;         // no reply to the Nth valid frame (1-based); 0: none
+    QStringList silentPrefixes;      // no reply to commands starting with one of these
+    QMap<QString, QChar> refusals;   // command prefix -> refusal code digit
+    QString latePrefix; int lateMs = 0; // reply to commands with this prefix only after lateMs
+    int replyPieces = 1;             // send each reply in this many pieces, a few ms apart
+    QByteArray replySuffix;          // bytes sent right after each reply's ETX, in the same write
 };
+
+// Firmware text of a meter too old for the utility.
+inline const char* const OldFirmwareText = "01.000";
 
 class SimulatedMeter : public QObject {
     Q_OBJECT
@@ -16,8 +49,54 @@ public:
     // Creates the pty and starts answering; nullptr with a reason when it cannot.
     static std::unique_ptr<SimulatedMeter> start(const MeterConfig& config, QString* error = nullptr);
     ~SimulatedMeter() override;
-    QString devicePath() const;
+
+    QString devicePath() const;            // /dev/pts/N
+    MeterConfig& config();                 // faults may be changed while running
+    QStringList received() const;          // command texts of valid frames addressed to it, in order
+    void clearReceived();
+    QString displayFor(const QString& input) const; // what the meter shows for an input ("" when unknown)
+    QString dump() const;                  // configuration and table it was sent, printable
+    void closeDevice();                    // the device vanishes (like pulling a USB adapter)
+
+    // The line speed the client has configured on the pty, 0 when unknown.
+    int lineBaud() const;
+    // Number of replies written so far (all pieces of one reply count once).
+    int repliesSent() const { return m_repliesSent; }
+
+    // Checksum of a command text: two uppercase hex digits.
+    static QString checksum(const QByteArray& command);
+    // Human-readable form of a command text, e.g. "decimal point: 3 digits after the point".
+    static QString describe(const QString& command);
+
+signals:
+    void commandReceived(const QString& command);
+    void logLine(const QString& line);     // one decoded line per received frame or probe
 
 private:
     SimulatedMeter() = default;
+    void onReadable();
+    void handleFrame(const QByteArray& content);
+    QByteArray apply(const QString& command); // the reply to an accepted-frame command
+    void sendReply(const QByteArray& reply, int delayMs);
+    void writeMaster(const QByteArray& bytes);
+    QString interpret(const QString& rawValue, int decimals) const;
+
+    struct Model {
+        QString inputConfig;                 // "200030", "201130", "208010"
+        int decimals = -1;                   // 37Pn
+        int points = 0;                      // 48Lnn
+        QString inputType;                   // "33V", "33I"
+        QMap<int, QString> input[2], display[2]; // [0]: 2A2/2A0, [1]: 2A3/2A1 (raw digits)
+    };
+
+    MeterConfig m_config;
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_path;
+    QByteArray m_buffer;
+    QStringList m_received;
+    int m_validFrames = 0;
+    int m_repliesSent = 0;
+    Model m_model;
+    std::unique_ptr<QSocketNotifier> m_notifier;
 };

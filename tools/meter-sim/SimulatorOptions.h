@@ -1,0 +1,16 @@
+#pragma once
+// Command line of talvo-meter-sim, turned into a meter configuration.
+#include <QString>
+#include <QStringList>
+
+#include "meter-sim/SimulatedMeter.h"
+
+struct SimulatorOptions {
+    MeterConfig config;
+    bool dumpOnExit = false;
+    bool help = false;
+    QString error;   // non-empty: the command line was not understood
+
+    static SimulatorOptions parse(const QStringList& args);
+    static QString usage();
+};
