@@ -180,6 +180,7 @@ public:
     int CheckPointTable();
     void SendPointTable(PointSet set);
     bool programmingRunning() const { return m_running; }
+    qint64 runWireBytes() const { return m_runWireBytes; } // frame and reply bytes of the last run
 
     // ---- Settings files (src/files/frmMain_files.cpp) ----
     void mnuSave_Click();
@@ -217,6 +218,12 @@ private:
     int m_handlerDepth = 0;   // re-entrancy guard of the cell editor's handlers
 
     // ---- Programming state ----
+    enum class RunStep { Done, Refused, PortFailed, FirmwareRefused, Abandoned };
+    RunStep runProgramSteps();
+    RunStep sendRunCommand(bool loadAddress, bool testRefusal, ReplyOutcome* outcome = nullptr);
+    RunStep downloadPoints(PointSet set);
+    void showPortFailure();
+    qint64 m_runWireBytes = 0;
 
     // ---- Settings-file state ----
 

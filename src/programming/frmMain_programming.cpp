@@ -1,7 +1,295 @@
-// The Program Meter sequence of the window.
+// The Program Meter sequence of the window: firmware query, table checks, the
+// configuration commands, the point download and the final input-type command.
 #include "app/frmMain.h"
 
-void frmMain::wireProgramming() {}
-void frmMain::cmdProgramMeter_Click() {}
-int frmMain::CheckPointTable() { return 0; }
-void frmMain::SendPointTable(PointSet) {}
+#include "app/PanelStatusBar.h"
+#include "app/PickList.h"
+#include "link/SerialComm.h"
+#include "programming/PointCommands.h"
+#include "programming/RunMessages.h"
+#include "programming/TableCheck.h"
+#include "table/FlexGrid.h"
+
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+
+namespace {
+constexpr int ProgressMax = 70000;
+
+InputKind selectedKind(const frmMain* w)
+{
+    if (w->optVoltage->isChecked())
+        return InputKind::Voltage;
+    if (w->optCurrent->isChecked())
+        return InputKind::Current;
+    if (w->optPulse->isChecked())
+        return InputKind::Pulse;
+    return InputKind::None;
+}
+
+void addProgress(QProgressBar* bar, int amount) { bar->setValue(bar->value() + amount); }
+} // namespace
+
+void frmMain::wireProgramming()
+{
+    connect(cmdProgramMeter, &QPushButton::clicked, this, [this] { cmdProgramMeter_Click(); });
+}
+
+void frmMain::cmdProgramMeter_Click()
+{
+    if (m_running)
+        return;
+    QPointer<frmMain> self(this);
+    CommitCellEditor();
+    setPanelText(1, QString());
+    cmdProgramMeter->setEnabled(false);
+    m_running = true;
+    m_runWireBytes = 0;
+    FailureCode = 0;
+
+    const RunStep end = runProgramSteps();
+    if (!self)
+        return; // the window is gone: touch nothing
+    if (end == RunStep::Abandoned || end == RunStep::FirmwareRefused || m_closing) {
+        m_running = false;
+        return;
+    }
+
+    if (end == RunStep::PortFailed) {
+        showPortFailure();
+        if (!self)
+            return;
+    } else if (end == RunStep::Done) {
+        // The one exit step.
+        if (FailureCode == TableCheck::Communication) {
+            MsgBox(RunMessages::communication(), vbOKOnly, RunMessages::communicationTitle());
+            if (!self)
+                return;
+            ProgressBar1->setValue(0);
+            MSComm1->setPortOpen(false);
+            setPanelText(2, QString());
+        } else if (const auto message = TableCheck::failureMessage(FailureCode)) {
+            MsgBox(message->text, message->style, message->title);
+            if (!self)
+                return;
+            ProgressBar1->setValue(0);
+            setPanelText(1, QString());
+            setPanelText(2, QString());
+        }
+    }
+    // A refusal keeps the progress bar and panels as the refused step left them.
+    m_running = false;
+    cmdProgramMeter->setEnabled(true);
+}
+
+frmMain::RunStep frmMain::runProgramSteps()
+{
+    QPointer<frmMain> self(this);
+    DiscardInput();
+    setPanelText(1, QString());
+    if (MSComm1->portOpen())
+        MSComm1->setPortOpen(false);
+    if (!cboCommPort_Change())
+        return RunStep::PortFailed;
+    cboBaudRate_Change();
+
+    // Firmware query: the reply is searched for the refused version, not tested for "Z".
+    CommandText = QStringLiteral("F189");
+    ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
+    RunStep step = sendRunCommand(true, false, &outcome);
+    if (step != RunStep::Done)
+        return step;
+    if (outcome == ReplyOutcome::ReplyTimedOut) {
+        FailureCode = TableCheck::Communication;
+        return RunStep::Done;
+    }
+    if (ReplyText.contains(QLatin1String("01.000"))) {
+        MsgBox(RunMessages::firmware(), vbCritical);
+        if (!self)
+            return RunStep::Abandoned;
+        MSComm1->setPortOpen(false);
+        close(); // the last window closing ends the program
+        return RunStep::FirmwareRefused;
+    }
+
+    ProgressBar1->setMaximum(ProgressMax);
+    ProgressBar1->setValue(0);
+    FailureCode = CheckPointTable();
+    if (FailureCode != TableCheck::Passed)
+        return RunStep::Done;
+
+    // Sends the command in CommandText; leaves unless it was acknowledged.
+    auto send = [&]() -> bool {
+        step = sendRunCommand(true, true, &outcome);
+        if (step == RunStep::Done && outcome == ReplyOutcome::ReplyTimedOut)
+            FailureCode = TableCheck::Communication;
+        return step == RunStep::Done && outcome == ReplyOutcome::ReplyComplete;
+    };
+    auto events = [&](int times) -> bool {
+        for (int i = 0; i < times; ++i) {
+            DoEvents();
+            if (!self || m_closing)
+                return false;
+        }
+        return true;
+    };
+
+    cboAddress_Change();
+    if (!send())
+        return step;
+    addProgress(ProgressBar1, 20000);
+    setPanelText(2, QStringLiteral("Processing..."));
+
+    const InputKind kind = selectedKind(this);
+    if (kind == InputKind::None) {
+        // No input type chosen: nothing is configured and nothing is claimed.
+        ProgressBar1->setValue(0);
+        setPanelText(2, QString());
+        return RunStep::Done;
+    }
+
+    // a: configuration command; Voltage counts it after its acknowledgement.
+    CommandText = PointCommands::configurationCommand(kind);
+    if (kind != InputKind::Voltage)
+        addProgress(ProgressBar1, 10000);
+    if (!send())
+        return step;
+    if (kind == InputKind::Voltage)
+        addProgress(ProgressBar1, 10000);
+
+    // b: decimal point.
+    cboDecimal_Change();
+    if (!send())
+        return step;
+    addProgress(ProgressBar1, 10000);
+    if (kind == InputKind::Voltage && !events(2))
+        return RunStep::Abandoned;
+
+    // c: number of points.
+    cboSetPoints_Change();
+    if (!send())
+        return step;
+    addProgress(ProgressBar1, 10000);
+    if (!events(2))
+        return RunStep::Abandoned;
+
+    // d: the points; their failures are reported there and the run goes on.
+    step = downloadPoints(kind == InputKind::Current ? PointSet::PointSetI : PointSet::PointSetV);
+    if (!self)
+        return RunStep::Abandoned;
+    if (step != RunStep::Done)
+        return step;
+
+    // e: the input-type command.
+    CommandText = PointCommands::finalCommand(kind);
+    if (!send())
+        return step;
+    addProgress(ProgressBar1, 20000);
+    if (!events(1))
+        return RunStep::Abandoned;
+
+    MsgBox(RunMessages::success(), vbOKOnly);
+    if (!self)
+        return RunStep::Abandoned;
+    ProgressBar1->setValue(0);
+    setPanelText(2, QString());
+    FailureCode = TableCheck::Passed;
+    return RunStep::Done;
+}
+
+// One transaction for CommandText. Done with the outcome for a reply or a time-out;
+// a refusal is shown here (when tested) and gives Refused.
+frmMain::RunStep frmMain::sendRunCommand(bool loadAddress, bool testRefusal, ReplyOutcome* outcome)
+{
+    QPointer<frmMain> self(this);
+    if (loadAddress)
+        LoadAddressText();
+    const ReplyOutcome result = SendMeterCommand();
+    if (!self)
+        return RunStep::Abandoned;
+    if (m_closing)
+        return RunStep::Abandoned;
+    if (outcome)
+        *outcome = result;
+    if (result == ReplyOutcome::PortFailed)
+        return RunStep::PortFailed;
+    m_runWireBytes += 1 + AddressText.size() + CommandText.size() + 2 + 1 + ReplyText.toLatin1().size();
+    if (result == ReplyOutcome::ReplyComplete && testRefusal && IsErrorReply()) {
+        MsgBox(ErrorReplyMessage(), vbExclamation);
+        if (!self)
+            return RunStep::Abandoned;
+        return RunStep::Refused;
+    }
+    return RunStep::Done;
+}
+
+int frmMain::CheckPointTable()
+{
+    const int gridRows = MSFlexGrid1->Rows();
+    // Rows the point count names but the grid lacks count as missing values.
+    const int rows = std::max(gridRows, PointCommands::pointCount(cboSetPoints->Text()));
+    QList<PointRow> table;
+    for (int r = MSFlexGrid1->FixedRows(); r < rows; ++r) {
+        if (r < gridRows)
+            table.append({MSFlexGrid1->TextMatrix(r, 1), MSFlexGrid1->TextMatrix(r, 2)});
+        else
+            table.append(PointRow{});
+    }
+    const int code = TableCheck::check(table, selectedKind(this));
+    if (code != TableCheck::MissingValue && MSFlexGrid1->Col() != 1)
+        MSFlexGrid1->setCol(1);
+    return code;
+}
+
+void frmMain::SendPointTable(PointSet set) { downloadPoints(set); }
+
+frmMain::RunStep frmMain::downloadPoints(PointSet set)
+{
+    QPointer<frmMain> self(this);
+    const PointCommands::Prefixes prefixes = set == PointSet::PointSetI ? PointCommands::setI() : PointCommands::setV();
+    const auto groups = PointCommands::groups(PointCommands::pointCount(cboSetPoints->Text()));
+    for (int g = 0; g < groups.size(); ++g) {
+        const auto& group = groups[g];
+        for (int i = 0; i < group.size(); ++i) {
+            const PointCommands::Ref& ref = group[i];
+            // Each cell is read just before its command is built, in its normal form.
+            const int row = ref.point - 1;
+            const QString text = row < MSFlexGrid1->Rows() ? MSFlexGrid1->TextMatrix(row, ref.display ? 2 : 1) : QString();
+            const int decimals = ref.display ? PointCommands::displayDecimals(cboDecimal->Text())
+                                             : TableCheck::inputDecimals(selectedKind(this));
+            CommandText = PointCommands::command(prefixes, ref, PointCommands::valueDigits(text, decimals));
+            ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
+            const RunStep step = sendRunCommand(g == 0, true, &outcome);
+            if (step == RunStep::Refused)
+                break; // the refusal was shown; the rest of the group is skipped
+            if (step != RunStep::Done)
+                return step;
+            if (outcome == ReplyOutcome::ReplyTimedOut) {
+                MsgBox(RunMessages::pointTimeout(), vbExclamation);
+                if (!self)
+                    return RunStep::Abandoned;
+                break;
+            }
+            const int passes = i + 1 == group.size() ? 2 : 1;
+            for (int p = 0; p < passes; ++p) {
+                DoEvents();
+                if (!self || m_closing)
+                    return RunStep::Abandoned;
+            }
+        }
+    }
+    return RunStep::Done;
+}
+
+void frmMain::showPortFailure()
+{
+    PortFailure failure = LinkFailure.value_or(MSComm1->failure());
+    if (failure.port == 0 && failure.device.isEmpty() && !cboCommPort->Text().isEmpty()) {
+        failure.port = cboCommPort->Text().toInt();
+        failure.device = m_ports.device(failure.port);
+    }
+    MsgBox(RunMessages::portFailure(failure), vbExclamation);
+}

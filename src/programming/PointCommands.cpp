@@ -1,0 +1,73 @@
+#include "programming/PointCommands.h"
+
+#include "table/NumberText.h"
+
+namespace PointCommands {
+
+Prefixes setV() { return {QStringLiteral("2A2"), QStringLiteral("2A0")}; }
+Prefixes setI() { return {QStringLiteral("2A3"), QStringLiteral("2A1")}; }
+
+int pointCount(const QString& text)
+{
+    for (int n = 2; n <= 32; ++n)
+        if (text == QString::number(n))
+            return n;
+    return 0;
+}
+
+QList<QList<Ref>> groups(int points)
+{
+    QList<QList<Ref>> out;
+    if (points < 2 || points > 32)
+        return out;
+    out.append({{1, false}, {2, false}, {1, true}, {2, true}});
+    for (int k = 3; k <= points; ++k)
+        out.append({{k, false}, {k, true}});
+    return out;
+}
+
+int displayDecimals(const QString& format)
+{
+    static const char* const formats[] = {"dddddd", "ddddd.d", "dddd.dd", "ddd.ddd", "dd.dddd", "d.ddddd"};
+    for (int i = 0; i < 6; ++i)
+        if (format == QLatin1String(formats[i]))
+            return i;
+    return -1;
+}
+
+QString valueDigits(const QString& text, int decimals)
+{
+    QString normal = text;
+    if (decimals >= 0)
+        normal = NumberText::normalForm(text, decimals, decimals == 5 && text.contains(QLatin1Char('-')));
+    return normal.remove(QLatin1Char('.'));
+}
+
+QString command(const Prefixes& set, const Ref& ref, const QString& digits)
+{
+    return (ref.display ? set.display : set.input) + QStringLiteral("%1").arg(ref.point, 2, 10, QLatin1Char('0')) + digits;
+}
+
+QString configurationCommand(InputKind kind)
+{
+    switch (kind) {
+    case InputKind::Voltage: return QStringLiteral("200030");
+    case InputKind::Current: return QStringLiteral("201130");
+    case InputKind::Pulse: return QStringLiteral("208010");
+    case InputKind::None: break;
+    }
+    return {};
+}
+
+QString finalCommand(InputKind kind)
+{
+    switch (kind) {
+    case InputKind::Voltage:
+    case InputKind::Pulse: return QStringLiteral("33V");
+    case InputKind::Current: return QStringLiteral("33I");
+    case InputKind::None: break;
+    }
+    return {};
+}
+
+} // namespace PointCommands

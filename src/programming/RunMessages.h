@@ -1,0 +1,18 @@
+#pragma once
+// Texts a programming run shows.
+#include <QString>
+
+#include "link/LinkTypes.h"
+
+namespace RunMessages {
+
+QString success();         // "   Information has been successfully sent to the meter!"
+QString communication();   // the checklist shown after a reply time-out
+QString communicationTitle(); // "Communication Error"
+QString firmware();        // the refusal of a meter with firmware 01.000
+QString pointTimeout();    // "Serial port timeout: OOwr."
+// A port that could not be opened or failed: names the port number, the device and
+// the reason; for a permission problem, how to get access.
+QString portFailure(const PortFailure& failure);
+
+} // namespace RunMessages

@@ -1,0 +1,52 @@
+#pragma once
+// Checks of the whole point table before a meter is programmed, and the message of
+// each failure code.
+#include <QList>
+#include <QString>
+#include <optional>
+
+enum class InputKind { None, Voltage, Current, Pulse };
+
+struct PointRow {
+    QString input;    // input column text
+    QString display;  // display column text
+};
+
+namespace TableCheck {
+
+// Failure codes of a run: 0 success, 1 communication failure, 2..9 a broken table rule.
+enum Code {
+    Passed = 0,
+    Communication = 1,
+    MissingValue = 2,
+    VoltageRange = 3,
+    CurrentRange = 4,
+    VoltageSpan = 5,
+    CurrentSpan = 6,
+    InputOrder = 7,
+    PulseRange = 8,
+    PulseSpan = 9,
+};
+
+// Decimals of an input value's normal form: 3 for Voltage and Current, 1 for Pulse, -1 for none.
+int inputDecimals(InputKind kind);
+
+// The input value as the meter receives it: its normal form for the input type.
+// nullopt when the text does not read as a number.
+std::optional<double> inputValue(const QString& text, InputKind kind);
+
+// The first broken rule, in this order: every cell filled with a number (row by row,
+// input before display), input values strictly increasing, then the input type's
+// range and minimum-span tests row by row. 0 when every rule holds.
+int check(const QList<PointRow>& rows, InputKind kind);
+
+struct Message {
+    QString text;
+    int style = 0;   // 0 none, 16 critical, 48 exclamation, 64 information
+    QString title;   // empty: the application's title
+};
+
+// The message shown for a failure code 2..9; nullopt for any other code.
+std::optional<Message> failureMessage(int code);
+
+} // namespace TableCheck
