@@ -145,6 +145,7 @@ public:
     ReplyOutcome SendMeterCommand();
     bool IsErrorReply() const;
     QString ErrorReplyMessage() const; // "Error writing output option: " CR LF + text of the code
+    QString BuildMeterFrame() const;   // SOH + AddressText + CommandText + ChecksumText + ETX
 
     // ---- Linearization table (src/table/frmMain_table.cpp) ----
     void cboSetPoints_Click();
@@ -180,7 +181,8 @@ public:
     int CheckPointTable();
     void SendPointTable(PointSet set);
     bool programmingRunning() const { return m_running; }
-    qint64 runWireBytes() const { return m_runWireBytes; } // frame and reply bytes of the last run
+    qint64 runBytesSent() const { return m_runBytesSent; }         // frame bytes of the last run
+    qint64 runBytesReceived() const { return m_runBytesReceived; } // reply bytes of the last run
 
     // ---- Settings files (src/files/frmMain_files.cpp) ----
     void mnuSave_Click();
@@ -216,6 +218,12 @@ private:
 
     // ---- Table state ----
     int m_handlerDepth = 0;   // re-entrancy guard of the cell editor's handlers
+    bool m_editOpen = false;  // the editor is open; its text belongs to (m_editRow, m_editCol)
+    int m_editRow = 0, m_editCol = 1;
+    QString m_decimalInForce; // the decimal-point format the display values are written in
+    void finishEdit(bool check); // takes an open editor's text into its cell and closes it
+    void closeEditorWidget();    // hides the editor without letting the focus wander
+    void applyInputType(int type);
 
     // ---- Programming state ----
     enum class RunStep { Done, Refused, PortFailed, FirmwareRefused, Abandoned };
@@ -223,7 +231,8 @@ private:
     RunStep sendRunCommand(bool loadAddress, bool testRefusal, ReplyOutcome* outcome = nullptr);
     RunStep downloadPoints(PointSet set);
     void showPortFailure();
-    qint64 m_runWireBytes = 0;
+    qint64 m_runBytesSent = 0;
+    qint64 m_runBytesReceived = 0;
 
     // ---- Settings-file state ----
 

@@ -1,19 +1,26 @@
 #include "link/SerialComm.h"
 
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 SerialComm::SerialComm(const PortMap* ports, QObject* parent) : QObject(parent), m_ports(ports)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialComm::readyRead);
-    connect(&m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
-        if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError || !m_port.isOpen())
-            return;
-        fail(m_port.errorString());
-        if (e == QSerialPort::ResourceError || e == QSerialPort::WriteError || e == QSerialPort::ReadError) {
-            m_port.close();
-            emit failed();
-        }
-    });
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialComm::onError);
+}
+
+void SerialComm::onError(QSerialPort::SerialPortError e)
+{
+    if (e == QSerialPort::NoError || e == QSerialPort::TimeoutError || !m_port.isOpen())
+        return;
+    if (e != QSerialPort::ResourceError && e != QSerialPort::WriteError && e != QSerialPort::ReadError)
+        return;
+    // The device is gone or unusable (e.g. a USB adapter pulled): close and tell the waiter.
+    fail(m_port.errorString());
+    m_port.close();
+    emit failed();
 }
 
 QString SerialComm::device() const { return m_ports ? m_ports->device(m_number) : QString(); }
@@ -45,6 +52,24 @@ bool SerialComm::applySettings()
     return true;
 }
 
+bool SerialComm::failOpen()
+{
+    const QString dev = device();
+    const QByteArray path = QFile::encodeName(dev);
+    QString reason = m_port.errorString();
+    bool denied = false;
+    if (!QFileInfo::exists(dev)) {
+        reason = QString::fromLocal8Bit(std::strerror(ENOENT));
+    } else if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+        reason = QString::fromLocal8Bit(std::strerror(EACCES));
+        denied = true;
+    } else if (m_port.error() == QSerialPort::PermissionError) {
+        // Readable and writable, yet refused: another program holds the port (lock or exclusive use).
+        reason = QStringLiteral("%1 (%2)").arg(QString::fromLocal8Bit(std::strerror(EBUSY)), m_port.errorString());
+    }
+    return fail(reason, denied);
+}
+
 bool SerialComm::setPortOpen(bool open)
 {
     if (!open) {
@@ -58,10 +83,8 @@ bool SerialComm::setPortOpen(bool open)
     if (dev.isEmpty())
         return fail(QStringLiteral("no device is known for port %1").arg(m_number));
     m_port.setPortName(dev);
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        const bool denied = m_port.error() == QSerialPort::PermissionError;
-        return fail(m_port.errorString(), denied);
-    }
+    if (!m_port.open(QIODevice::ReadWrite))
+        return failOpen();
     if (!applySettings()) {
         m_port.close();
         return false;
@@ -75,6 +98,10 @@ bool SerialComm::output(const QByteArray& bytes)
         return fail(QStringLiteral("the port is not open"));
     if (m_port.write(bytes) != bytes.size())
         return fail(m_port.errorString());
+    // Hand the bytes to the device now, so a vanished device shows up here.
+    m_port.flush();
+    if (!m_port.isOpen())
+        return false; // closed by the error handler, failure kept
     return true;
 }
 

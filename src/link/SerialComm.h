@@ -21,6 +21,7 @@ public:
     bool setSettings(const QString& settings);
     bool portOpen() const { return m_port.isOpen(); }
     bool setPortOpen(bool open);
+    // Writes the bytes now; false (with the failure kept) when the port is closed or the write fails.
     bool output(const QByteArray& bytes);
     QByteArray input();
     int inBufferCount() const;
@@ -30,11 +31,13 @@ public:
 
 signals:
     void readyRead();
-    void failed(); // the open port failed (device gone, write error)
+    void failed(); // the open port failed (device gone, write error); it is closed now
 
 private:
     bool fail(const QString& reason, bool permissionDenied = false);
+    bool failOpen();
     bool applySettings();
+    void onError(QSerialPort::SerialPortError error);
 
     const PortMap* m_ports;
     QSerialPort m_port;

@@ -198,6 +198,7 @@ void SimulatedMeter::onReadable()
         const ssize_t n = ::read(m_master, buf, sizeof buf);
         if (n > 0) {
             m_buffer.append(buf, int(n));
+            m_raw.append(buf, int(n));
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -303,6 +304,8 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     }
     if (reply.isEmpty())
         reply = apply(text);
+    if (!m_config.fixedReply.isEmpty())
+        reply = m_config.fixedReply;
     int delay = m_config.latencyMs;
     if (!m_config.latePrefix.isEmpty() && text.startsWith(m_config.latePrefix))
         delay += m_config.lateMs;
@@ -371,17 +374,23 @@ void SimulatedMeter::sendReply(const QByteArray& reply, int delayMs)
     if (m_config.wireTime && m_config.baud > 0)
         delayMs += int((qint64(reply.size()) * 10 * 1000 + m_config.baud - 1) / m_config.baud);
     const int pieces = std::clamp(m_config.replyPieces, 1, std::max<int>(1, int(reply.size())));
-    ++m_repliesSent;
     const int step = int(reply.size()) / pieces;
     for (int i = 0; i < pieces; ++i) {
         const int from = i * step;
-        const QByteArray piece = (i == pieces - 1) ? reply.mid(from) : reply.mid(from, step);
-        const int at = delayMs + i * PieceGapMs;
-        if (at <= 0 && pieces == 1) {
+        const bool last = i == pieces - 1;
+        const QByteArray piece = last ? reply.mid(from) : reply.mid(from, step);
+        auto send = [this, piece, last, reply] {
             writeMaster(piece);
-        } else {
-            QTimer::singleShot(at, this, [this, piece] { writeMaster(piece); });
-        }
+            if (last) {
+                ++m_repliesSent;
+                emit replied(reply);
+            }
+        };
+        const int at = delayMs + i * PieceGapMs;
+        if (at <= 0 && pieces == 1)
+            send();
+        else
+            QTimer::singleShot(at, this, send);
     }
 }
 

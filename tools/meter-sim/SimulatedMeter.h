@@ -38,6 +38,7 @@ struct MeterConfig {
     QString latePrefix; int lateMs = 0; // reply to commands with this prefix only after lateMs
     int replyPieces = 1;             // send each reply in this many pieces, a few ms apart
     QByteArray replySuffix;          // bytes sent right after each reply's ETX, in the same write
+    QByteArray fixedReply;           // non-empty: every answer is exactly these bytes
 };
 
 // Firmware text of a meter too old for the utility.
@@ -60,8 +61,10 @@ public:
 
     // The line speed the client has configured on the pty, 0 when unknown.
     int lineBaud() const;
-    // Number of replies written so far (all pieces of one reply count once).
+    // Number of replies completely written so far.
     int repliesSent() const { return m_repliesSent; }
+    // Every byte read from the line, frames or not.
+    QByteArray rawReceived() const { return m_raw; }
 
     // Checksum of a command text: two uppercase hex digits.
     static QString checksum(const QByteArray& command);
@@ -71,6 +74,7 @@ public:
 signals:
     void commandReceived(const QString& command);
     void logLine(const QString& line);     // one decoded line per received frame or probe
+    void replied(const QByteArray& reply); // the last byte of a reply was written
 
 private:
     SimulatedMeter() = default;
@@ -94,6 +98,7 @@ private:
     int m_slave = -1;
     QString m_path;
     QByteArray m_buffer;
+    QByteArray m_raw;
     QStringList m_received;
     int m_validFrames = 0;
     int m_repliesSent = 0;

@@ -1,0 +1,44 @@
+#pragma once
+// Plain meter-link logic: the frame and its checksum, the command texts computed from
+// the window's selections, and the reading of a reply.
+#include <QChar>
+#include <QMap>
+#include <QString>
+#include <optional>
+
+namespace MeterLink {
+
+constexpr char SOH = 0x01;
+constexpr char ETX = 0x03;
+
+// Two uppercase hex digits: the sum of the character codes plus this value is a multiple of 256.
+QString ComputeChecksum(const QString& text);
+// SOH, address, command, checksum, ETX.
+QString BuildMeterFrame(const QString& address, const QString& command, const QString& checksum);
+
+// The address text for a selection "001".."247"; nullopt for anything else.
+std::optional<QString> addressText(const QString& selection);
+// "38" + address for a selection "001".."247".
+std::optional<QString> addressCommand(const QString& selection);
+// "37P0".."37P5" for the six decimal-point formats.
+std::optional<QString> decimalCommand(const QString& selection);
+// "48L02".."48L32" for the selections "2".."32".
+std::optional<QString> pointsCommand(const QString& selection);
+// Settings text for a baud rate: "9600" -> "9600,N,8,1".
+QString settingsFor(const QString& baud);
+// Whether baud is one of the rates of the baud-rate list.
+bool isListedBaud(const QString& baud);
+
+// Texts of the meter's refusal codes, by code digit.
+const QMap<QChar, QString>& ReplyErrorTexts();
+// The text of a code; an unknown code shows the code itself.
+QString errorText(QChar code);
+
+bool replyComplete(const QString& reply);  // contains ETX
+bool isErrorReply(const QString& reply);   // contains "Z"
+// The third character, or a null QChar when the reply is shorter.
+QChar errorCode(const QString& reply);
+// "Error writing output option: " CR LF + the text of the reply's code.
+QString errorReplyMessage(const QString& reply);
+
+} // namespace MeterLink
