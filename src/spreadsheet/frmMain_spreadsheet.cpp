@@ -1,6 +1,147 @@
 // Export and Import of the point table.
 #include "app/frmMain.h"
 
-void frmMain::wireSpreadsheet() {}
-void frmMain::cmdExport_Click() {}
-void frmMain::cmdImport_Click() {}
+#include "app/PickList.h"
+#include "spreadsheet/Workbook.h"
+#include "spreadsheet/WorkbookViewer.h"
+#include "table/CellEditor.h"
+#include "table/FlexGrid.h"
+#include "table/NumberText.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+// Decimal-point formats by position (= digits after the point) and the display column's number formats.
+const QStringList DecimalFormats{QStringLiteral("dddddd"), QStringLiteral("ddddd.d"), QStringLiteral("dddd.dd"),
+                                 QStringLiteral("ddd.ddd"), QStringLiteral("dd.dddd"), QStringLiteral("d.ddddd")};
+const QStringList DisplayNumberFormats{QStringLiteral("0"), QStringLiteral("0.0"), QStringLiteral("0.00"),
+                                       QStringLiteral("0.000"), QStringLiteral("0.0000"), QStringLiteral("0.00000")};
+
+const QString ExportTitle = QStringLiteral("Export to Excel");
+const QString ImportTitle = QStringLiteral("Import from Excel");
+
+// The decimal-point position matching the display column's number format, -1 for none.
+// Compared in the order "0", "0.00000", "0.0000", "0.000", "0.00", "0.0".
+int detectedDecimals(const QString& numberFormat)
+{
+    for (int decimals : {0, 5, 4, 3, 2, 1})
+        if (numberFormat == DisplayNumberFormats[decimals])
+            return decimals;
+    return -1;
+}
+
+// The grid block with every value in its normal form: inputs with inputDecimals,
+// display values with displayDecimals (left as they are when displayDecimals is -1).
+QString normalisedBlock(const QString& block, int inputDecimals, int displayDecimals)
+{
+    QStringList lines = block.split(u'\r');
+    for (QString& line : lines) {
+        QStringList cells = line.split(u'\t');
+        if (!cells.isEmpty() && !cells[0].isEmpty())
+            cells[0] = NumberText::normalForm(cells[0], inputDecimals);
+        if (cells.size() > 1 && !cells[1].isEmpty() && displayDecimals >= 0)
+            cells[1] = NumberText::normalForm(cells[1], displayDecimals, displayDecimals == 5 && cells[1].contains(u'-'));
+        line = cells.join(u'\t');
+    }
+    return lines.join(u'\r');
+}
+
+} // namespace
+
+void frmMain::wireSpreadsheet()
+{
+    connect(cmdExport, &QPushButton::clicked, this, [this] { cmdExport_Click(); });
+    connect(cmdImport, &QPushButton::clicked, this, [this] { cmdImport_Click(); });
+}
+
+void frmMain::cmdExport_Click()
+{
+    CommitCellEditor();
+    Spreadsheet::Application app;
+    app.Add();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+
+    MSFlexGrid1->setRow(0);
+    MSFlexGrid1->setCol(1);
+    MSFlexGrid1->setRowSel(MSFlexGrid1->Rows() - 1);
+    MSFlexGrid1->setColSel(MSFlexGrid1->Cols() - 1);
+    const QString block = MSFlexGrid1->Clip();
+    clipboard->setText(block);
+
+    Spreadsheet::Sheet& sheet = app.ActiveWorkbook()->ActiveSheet();
+    sheet.Select(QStringLiteral("A1"));
+    sheet.setNumberFormat(QStringLiteral("A1:A32"), optPulse->isChecked() ? QStringLiteral("0.0") : QStringLiteral("0.000"));
+    const int decimals = DecimalFormats.indexOf(cboDecimal->Text());
+    if (decimals >= 0)
+        sheet.setNumberFormat(QStringLiteral("B1:B32"), DisplayNumberFormats[decimals]);
+    // The text just put on the clipboard: another program may replace it at any moment.
+    sheet.Paste(block);
+
+    const QString path = Spreadsheet::newExportPath();
+    const QString shownPath = QDir::toNativeSeparators(path);
+    QString error;
+    if (!app.SaveCopyAs(path, &error)) {
+        MsgBox(QStringLiteral("The workbook could not be written to %1: %2").arg(shownPath, error), vbExclamation, ExportTitle);
+        return;
+    }
+    const bool shown = Spreadsheet::showInDesktop(path);
+    if (!shown)
+        MsgBox(QStringLiteral("You need to have Microsoft Excel installed to use this function"), vbExclamation, ExportTitle);
+    setPanelText(1, QStringLiteral("Workbook written to %1").arg(shownPath));
+    RestartStatusTimer();
+}
+
+void frmMain::cmdImport_Click()
+{
+    CommitCellEditor();
+    const QString path = ShowOpenDialog(QStringLiteral("Excel Files (*.xlsx *.xls)|*.xlsx;*.xls|"));
+    if (path.isEmpty())
+        return;
+
+    Spreadsheet::Application app;
+    QString error;
+    Spreadsheet::Workbook* book = app.Open(path, &error);
+    if (!book) {
+        MsgBox(QStringLiteral("The workbook %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), error), vbExclamation, ImportTitle);
+        return;
+    }
+    Spreadsheet::Sheet& sheet = book->ActiveSheet();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+
+    const bool pulse = optPulse->isChecked();
+    sheet.setNumberFormat(QStringLiteral("A1:A32"), pulse ? QStringLiteral("0.0") : QStringLiteral("0.000"));
+    const QString copied = sheet.Copy(QStringLiteral("A1:B32"));
+    clipboard->setText(copied);
+
+    // Display values are written in the decimal-point format that will be in force once
+    // the sheet's format has been taken over, so that its rescale keeps them as they are.
+    const int detected = detectedDecimals(sheet.NumberFormat(QStringLiteral("B1:B32")));
+    const int displayDecimals = detected >= 0 ? detected : DecimalFormats.indexOf(cboDecimal->Text());
+
+    MSFlexGrid1->setFocus();
+    MSFlexGrid1->setRedraw(false);
+    MSFlexGrid1->setRow(0);
+    MSFlexGrid1->setCol(1);
+    MSFlexGrid1->setRowSel(MSFlexGrid1->Rows() - 1);
+    MSFlexGrid1->setColSel(MSFlexGrid1->Cols() - 1);
+    QString block = copied;
+    block.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
+    MSFlexGrid1->setClip(normalisedBlock(block, pulse ? 1 : 3, displayDecimals));
+    Text1->setText(MSFlexGrid1->Text());
+    MSFlexGrid1->setCol(1);
+    MSFlexGrid1->setRedraw(true);
+
+    if (detected >= 0)
+        selectListText(cboDecimal, DecimalFormats[detected]);
+
+    app.DisplayAlerts = false;
+    app.Close(book);
+    app.Quit();
+}

@@ -1,0 +1,536 @@
+#include "spreadsheet/DisplayText.h"
+
+#include <QDate>
+#include <QStringList>
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Spreadsheet {
+namespace {
+
+// |value| = digits * 10^exp; digits has no leading or trailing zeros, empty for zero.
+struct Decimal {
+    bool negative = false;
+    std::string digits;
+    int exp = 0;
+    bool isZero() const { return digits.empty(); }
+    int magnitude() const { return exp + int(digits.size()) - 1; } // power of ten of the leading digit
+};
+
+void trimDecimal(Decimal& d)
+{
+    size_t lead = 0;
+    while (lead < d.digits.size() && d.digits[lead] == '0')
+        ++lead;
+    d.digits.erase(0, lead);
+    while (!d.digits.empty() && d.digits.back() == '0') {
+        d.digits.pop_back();
+        ++d.exp;
+    }
+    if (d.digits.empty())
+        d.exp = 0;
+}
+
+// Drops the last `drop` digits, rounding half away from zero.
+void dropDigits(Decimal& d, int drop)
+{
+    if (drop <= 0 || d.isZero())
+        return;
+    const int n = int(d.digits.size());
+    const bool up = drop <= n && d.digits[size_t(n - drop)] >= '5';
+    std::string kept = drop < n ? d.digits.substr(0, size_t(n - drop)) : std::string();
+    d.exp += drop;
+    if (up) {
+        int i = int(kept.size()) - 1;
+        while (i >= 0 && kept[size_t(i)] == '9')
+            kept[size_t(i--)] = '0';
+        if (i < 0)
+            kept.insert(kept.begin(), '1');
+        else
+            ++kept[size_t(i)];
+    }
+    d.digits = kept;
+    trimDecimal(d);
+}
+
+Decimal toDecimal(double value)
+{
+    Decimal d;
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific);
+    const std::string s(buf, res.ptr);
+    const size_t e = s.find('e');
+    int exponent = 0;
+    std::from_chars(s.data() + e + 1 + (s[e + 1] == '+' ? 1 : 0), s.data() + s.size(), exponent);
+    for (size_t i = 0; i < e; ++i)
+        if (s[i] >= '0' && s[i] <= '9')
+            d.digits += s[i];
+    d.exp = exponent - int(d.digits.size()) + 1;
+    trimDecimal(d);
+    dropDigits(d, int(d.digits.size()) - 15); // a spreadsheet keeps 15 significant digits
+    d.negative = std::signbit(value) && !d.isZero();
+    return d;
+}
+
+// Integer and fraction digits of |d| with exactly `decimals` decimals.
+std::pair<std::string, std::string> fixedParts(Decimal d, int decimals)
+{
+    dropDigits(d, -decimals - d.exp);
+    std::string all = d.isZero() ? std::string() : d.digits + std::string(size_t(d.exp + decimals), '0');
+    if (int(all.size()) < decimals + 1)
+        all.insert(0, size_t(decimals + 1 - int(all.size())), '0');
+    return {all.substr(0, all.size() - size_t(decimals)), all.substr(all.size() - size_t(decimals))};
+}
+
+QString fromStd(const std::string& s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
+
+bool isPlaceholder(QChar c) { return c == u'0' || c == u'#' || c == u'?'; }
+
+// Sections of a format code split at ";" outside quotes, escapes and brackets.
+QStringList splitSections(const QString& code)
+{
+    QStringList out;
+    QString cur;
+    bool quoted = false, bracket = false;
+    for (qsizetype i = 0; i < code.size(); ++i) {
+        const QChar c = code[i];
+        if (quoted) {
+            quoted = c != u'"';
+        } else if (bracket) {
+            bracket = c != u']';
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u'[') {
+            bracket = true;
+        } else if (c == u'\\' && i + 1 < code.size()) {
+            cur += c;
+            cur += code[++i];
+            continue;
+        } else if (c == u';') {
+            out << cur;
+            cur.clear();
+            continue;
+        }
+        cur += c;
+    }
+    out << cur;
+    return out;
+}
+
+bool isElapsedBracket(const QString& inner)
+{
+    if (inner.isEmpty())
+        return false;
+    const QChar first = inner[0].toLower();
+    if (first != u'h' && first != u'm' && first != u's')
+        return false;
+    for (QChar c : inner)
+        if (c.toLower() != first)
+            return false;
+    return true;
+}
+
+// ---- dates and times (1900 date system) ----
+
+const char* const MonthNames[] = {"January", "February", "March", "April", "May", "June", "July",
+                                  "August", "September", "October", "November", "December"};
+const char* const DayNames[] = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
+
+struct DateToken {
+    enum Kind { Literal, Year, Month, Day, Hour, Minute, Second, AmPm, Elapsed } kind;
+    QString text; // literal text, or the token as written
+};
+
+QString two(qint64 n) { return QStringLiteral("%1").arg(n, 2, 10, QChar(u'0')); }
+
+QString formatDate(double value, const QString& section)
+{
+    if (value < 0 || value > 2958465.99999)
+        return QStringLiteral("########");
+    qint64 days = qint64(std::floor(value));
+    qint64 secs = qint64(std::llround((value - double(days)) * 86400.0));
+    if (secs >= 86400) {
+        ++days;
+        secs -= 86400;
+    }
+    int y = 1900, mo = 1, d = 0, weekday = 0;
+    if (days == 60) { // the 1900 leap day a spreadsheet counts
+        mo = 2;
+        d = 29;
+        weekday = 2;
+    } else if (days > 0) {
+        const QDate date = QDate(1899, 12, days < 60 ? 31 : 30).addDays(days);
+        y = date.year();
+        mo = date.month();
+        d = date.day();
+        weekday = date.dayOfWeek() - 1;
+    }
+
+    std::vector<DateToken> tokens;
+    bool twelveHour = false;
+    for (qsizetype i = 0; i < section.size(); ++i) {
+        const QChar c = section[i];
+        const QChar lc = c.toLower();
+        if (c == u'"') {
+            const qsizetype end = section.indexOf(u'"', i + 1);
+            tokens.push_back({DateToken::Literal, section.mid(i + 1, (end < 0 ? section.size() : end) - i - 1)});
+            i = end < 0 ? section.size() : end;
+        } else if (c == u'\\' && i + 1 < section.size()) {
+            tokens.push_back({DateToken::Literal, QString(section[++i])});
+        } else if (c == u'_' && i + 1 < section.size()) {
+            tokens.push_back({DateToken::Literal, QStringLiteral(" ")});
+            ++i;
+        } else if (c == u'*' && i + 1 < section.size()) {
+            ++i;
+        } else if (c == u'[') {
+            const qsizetype end = section.indexOf(u']', i + 1);
+            const QString inner = section.mid(i + 1, (end < 0 ? section.size() : end) - i - 1);
+            if (isElapsedBracket(inner))
+                tokens.push_back({DateToken::Elapsed, inner.toLower()});
+            i = end < 0 ? section.size() : end;
+        } else if (section.mid(i, 5).compare(QStringLiteral("AM/PM"), Qt::CaseInsensitive) == 0) {
+            tokens.push_back({DateToken::AmPm, section.mid(i, 5)});
+            twelveHour = true;
+            i += 4;
+        } else if (section.mid(i, 3).compare(QStringLiteral("A/P"), Qt::CaseInsensitive) == 0) {
+            tokens.push_back({DateToken::AmPm, section.mid(i, 3)});
+            twelveHour = true;
+            i += 2;
+        } else if (lc == u'y' || lc == u'm' || lc == u'd' || lc == u'h' || lc == u's') {
+            qsizetype j = i;
+            while (j < section.size() && section[j].toLower() == lc)
+                ++j;
+            const DateToken::Kind kind = lc == u'y' ? DateToken::Year
+                : lc == u'm'                        ? DateToken::Month
+                : lc == u'd'                        ? DateToken::Day
+                : lc == u'h'                        ? DateToken::Hour
+                                                    : DateToken::Second;
+            tokens.push_back({kind, section.mid(i, j - i).toLower()});
+            i = j - 1;
+        } else if (c == u'.' && i + 1 < section.size() && section[i + 1] == u'0') {
+            qsizetype j = i + 1;
+            while (j < section.size() && section[j] == u'0')
+                ++j;
+            tokens.push_back({DateToken::Literal, QStringLiteral(".") + QString(j - i - 1, u'0')});
+            i = j - 1;
+        } else {
+            tokens.push_back({DateToken::Literal, QString(c)});
+        }
+    }
+    // "m" after an hour or before a second means minutes.
+    for (size_t k = 0; k < tokens.size(); ++k) {
+        if (tokens[k].kind != DateToken::Month || tokens[k].text.size() > 2)
+            continue;
+        bool minute = false;
+        for (size_t p = k; p-- > 0;) {
+            if (tokens[p].kind == DateToken::Literal)
+                continue;
+            minute = tokens[p].kind == DateToken::Hour || (tokens[p].kind == DateToken::Elapsed && tokens[p].text[0] == u'h');
+            break;
+        }
+        for (size_t n = k + 1; !minute && n < tokens.size(); ++n) {
+            if (tokens[n].kind == DateToken::Literal)
+                continue;
+            minute = tokens[n].kind == DateToken::Second;
+            break;
+        }
+        if (minute)
+            tokens[k].kind = DateToken::Minute;
+    }
+
+    const qint64 hour = secs / 3600, minute = secs / 60 % 60, second = secs % 60;
+    QString out;
+    for (const DateToken& t : tokens) {
+        const qsizetype n = t.text.size();
+        switch (t.kind) {
+        case DateToken::Literal: out += t.text; break;
+        case DateToken::Year: out += n <= 2 ? two(y % 100) : QString::number(y); break;
+        case DateToken::Month:
+            out += n == 1 ? QString::number(mo)
+                : n == 2  ? two(mo)
+                : n == 3  ? QString::fromLatin1(MonthNames[mo - 1]).left(3)
+                : n == 5  ? QString::fromLatin1(MonthNames[mo - 1]).left(1)
+                          : QString::fromLatin1(MonthNames[mo - 1]);
+            break;
+        case DateToken::Day:
+            out += n == 1 ? QString::number(d)
+                : n == 2  ? two(d)
+                : n == 3  ? QString::fromLatin1(DayNames[weekday]).left(3)
+                          : QString::fromLatin1(DayNames[weekday]);
+            break;
+        case DateToken::Hour: {
+            qint64 h = hour;
+            if (twelveHour)
+                h = h % 12 == 0 ? 12 : h % 12;
+            out += n == 1 ? QString::number(h) : two(h);
+            break;
+        }
+        case DateToken::Minute: out += n == 1 ? QString::number(minute) : two(minute); break;
+        case DateToken::Second: out += n == 1 ? QString::number(second) : two(second); break;
+        case DateToken::AmPm: {
+            const bool pm = hour >= 12;
+            if (n == 5)
+                out += pm ? QStringLiteral("PM") : QStringLiteral("AM");
+            else
+                out += pm ? QStringLiteral("P") : QStringLiteral("A");
+            break;
+        }
+        case DateToken::Elapsed: {
+            const qint64 total = days * 86400 + secs;
+            const qint64 v = t.text[0] == u'h' ? total / 3600 : t.text[0] == u'm' ? total / 60 : total;
+            out += QStringLiteral("%1").arg(v, int(n), 10, QChar(u'0'));
+            break;
+        }
+        }
+    }
+    return out;
+}
+
+bool isDateSection(const QString& section)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < section.size(); ++i) {
+        const QChar c = section[i];
+        if (quoted) {
+            quoted = c != u'"';
+            continue;
+        }
+        if (c == u'"') {
+            quoted = true;
+        } else if (c == u'\\' || c == u'_' || c == u'*') {
+            ++i;
+        } else if (c == u'[') {
+            const qsizetype end = section.indexOf(u']', i + 1);
+            if (isElapsedBracket(section.mid(i + 1, (end < 0 ? section.size() : end) - i - 1)))
+                return true;
+            i = end < 0 ? section.size() : end;
+        } else {
+            const QChar lc = c.toLower();
+            if (lc == u'y' || lc == u'm' || lc == u'd' || lc == u'h' || lc == u's')
+                return true;
+            if (section.mid(i, 5).compare(QStringLiteral("AM/PM"), Qt::CaseInsensitive) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+// ---- number sections ----
+
+struct NumberPattern {
+    QString prefix, suffix;
+    QString intPh, fracPh, expPh;
+    bool point = false, thousands = false, scientific = false, expPlus = false;
+    int scaleThousands = 0, percent = 0;
+};
+
+NumberPattern parseNumberSection(const QString& s)
+{
+    NumberPattern p;
+    int phase = 0; // 0 before the number, 1 integer, 2 fraction, 3 exponent
+    auto literal = [&](const QString& text) { (phase == 0 ? p.prefix : p.suffix) += text; };
+    auto nextIsPlaceholder = [&](qsizetype i) { return i + 1 < s.size() && isPlaceholder(s[i + 1]); };
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (c == u'"') {
+            const qsizetype end = s.indexOf(u'"', i + 1);
+            literal(s.mid(i + 1, (end < 0 ? s.size() : end) - i - 1));
+            i = end < 0 ? s.size() : end;
+        } else if (c == u'\\' && i + 1 < s.size()) {
+            literal(QString(s[++i]));
+        } else if (c == u'_' && i + 1 < s.size()) {
+            literal(QStringLiteral(" "));
+            ++i;
+        } else if (c == u'*' && i + 1 < s.size()) {
+            ++i;
+        } else if (c == u'[') {
+            const qsizetype end = s.indexOf(u']', i + 1);
+            const QString inner = s.mid(i + 1, (end < 0 ? s.size() : end) - i - 1);
+            if (inner.startsWith(u'$'))
+                literal(inner.mid(1).section(u'-', 0, 0));
+            i = end < 0 ? s.size() : end;
+        } else if (isPlaceholder(c)) {
+            if (phase == 0)
+                phase = 1;
+            if (phase == 1)
+                p.intPh += c;
+            else if (phase == 2)
+                p.fracPh += c;
+            else
+                p.expPh += c;
+        } else if (c == u'.' && phase <= 1 && !p.point && (phase == 1 || nextIsPlaceholder(i))) {
+            p.point = true;
+            phase = 2;
+        } else if (c == u',' && phase == 1) {
+            if (nextIsPlaceholder(i))
+                p.thousands = true;
+            else
+                ++p.scaleThousands;
+        } else if (c == u',' && phase == 2 && !nextIsPlaceholder(i)) {
+            ++p.scaleThousands;
+        } else if ((c == u'E' || c == u'e') && (phase == 1 || phase == 2) && i + 1 < s.size()
+                   && (s[i + 1] == u'+' || s[i + 1] == u'-')) {
+            p.scientific = true;
+            p.expPlus = s[i + 1] == u'+';
+            phase = 3;
+            ++i;
+        } else if (c == u'%') {
+            ++p.percent;
+            literal(QStringLiteral("%"));
+        } else if (c == u'@') {
+            // text placeholder: nothing for a number
+        } else {
+            literal(QString(c));
+        }
+    }
+    return p;
+}
+
+QString layoutNumber(const NumberPattern& p, std::string intPart, std::string frac)
+{
+    size_t lead = 0;
+    while (lead < intPart.size() && intPart[lead] == '0')
+        ++lead;
+    intPart.erase(0, lead);
+    const int minInt = int(p.intPh.count(u'0'));
+    const int spaceInt = int(p.intPh.count(u'?'));
+    if (int(intPart.size()) < minInt)
+        intPart.insert(0, size_t(minInt - int(intPart.size())), '0');
+    if (p.thousands && intPart.size() > 3)
+        for (int k = int(intPart.size()) - 3; k > 0; k -= 3)
+            intPart.insert(size_t(k), 1, ',');
+    if (int(intPart.size()) < minInt + spaceInt)
+        intPart.insert(0, size_t(minInt + spaceInt - int(intPart.size())), ' ');
+    for (int k = int(frac.size()) - 1; k >= 0 && frac[size_t(k)] == '0'; --k) {
+        const QChar ph = p.fracPh[k];
+        if (ph == u'0')
+            break;
+        if (ph == u'?')
+            frac[size_t(k)] = ' ';
+        else
+            frac.erase(size_t(k), 1);
+    }
+    QString out = fromStd(intPart);
+    if (p.point)
+        out += u'.' + fromStd(frac);
+    return out;
+}
+
+QString formatNumberSection(Decimal d, const NumberPattern& p)
+{
+    d.exp += 2 * p.percent - 3 * p.scaleThousands;
+    if (d.isZero())
+        d.exp = 0;
+    const int decimals = int(p.fracPh.size());
+    if (!p.scientific) {
+        auto [i, f] = fixedParts(d, decimals);
+        return layoutNumber(p, i, f);
+    }
+    const int intCount = std::max(1, int(p.intPh.size()));
+    const bool engineering = intCount > 1 && p.intPh.contains(u'#');
+    auto exponentFor = [&](int m) {
+        if (engineering)
+            return int(std::floor(double(m) / intCount)) * intCount;
+        return m - std::max(1, int(p.intPh.count(u'0'))) + 1;
+    };
+    int e = d.isZero() ? 0 : exponentFor(d.magnitude());
+    Decimal m = d;
+    m.exp -= e;
+    auto parts = fixedParts(m, decimals);
+    if (!d.isZero() && !engineering) {
+        // rounding may carry into a new leading digit (9.99 -> 10.0)
+        Decimal r = m;
+        dropDigits(r, -decimals - r.exp);
+        if (!r.isZero() && r.magnitude() > std::max(1, int(p.intPh.count(u'0'))) - 1) {
+            ++e;
+            m = d;
+            m.exp -= e;
+            parts = fixedParts(m, decimals);
+        }
+    }
+    QString exp = QString::number(std::abs(e));
+    const int minExp = std::max(1, int(p.expPh.count(u'0')));
+    if (exp.size() < minExp)
+        exp.prepend(QString(minExp - exp.size(), u'0'));
+    return layoutNumber(p, parts.first, parts.second) + u'E' + (e < 0 ? QStringLiteral("-") : p.expPlus ? QStringLiteral("+") : QString()) + exp;
+}
+
+bool isGeneralCode(const QString& code) { return code.trimmed().isEmpty() || code.trimmed().compare(QStringLiteral("General"), Qt::CaseInsensitive) == 0; }
+
+} // namespace
+
+QString fixedText(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("#NUM!");
+    const Decimal d = toDecimal(value);
+    const auto [i, f] = fixedParts(d, decimals);
+    QString out = fromStd(i);
+    if (decimals > 0)
+        out += u'.' + fromStd(f);
+    return d.negative ? u'-' + out : out;
+}
+
+QString formatGeneral(double value)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("#NUM!");
+    Decimal d = toDecimal(value);
+    if (d.isZero())
+        return QStringLiteral("0");
+    QString out;
+    const int m = d.magnitude();
+    if (m >= 11 || m < -9) {
+        dropDigits(d, int(d.digits.size()) - 6);
+        const int e = d.magnitude();
+        out = QString(QChar(u'0' + (d.digits[0] - '0')));
+        if (d.digits.size() > 1)
+            out += u'.' + fromStd(d.digits.substr(1));
+        out += QStringLiteral("E%1%2").arg(e < 0 ? QStringLiteral("-") : QStringLiteral("+")).arg(std::abs(e), 2, 10, QChar(u'0'));
+    } else {
+        auto [i, f] = fixedParts(d, std::max(0, 9 - m));
+        while (!f.empty() && f.back() == '0')
+            f.pop_back();
+        out = fromStd(i);
+        if (!f.empty())
+            out += u'.' + fromStd(f);
+        if (out == u"0")
+            return out;
+    }
+    return d.negative ? u'-' + out : out;
+}
+
+QString formatNumber(double value, const QString& code)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("#NUM!");
+    if (isGeneralCode(code))
+        return formatGeneral(value);
+    const QStringList sections = splitSections(code);
+    const bool negative = value < 0;
+    QString section = sections[0];
+    bool ownSign = false; // the section writes the sign itself
+    if (negative && sections.size() >= 2 && !sections[1].isEmpty()) {
+        section = sections[1];
+        ownSign = true;
+    } else if (value == 0 && sections.size() >= 3) {
+        section = sections[2];
+    }
+    const double shown = ownSign ? -value : value;
+    if (isGeneralCode(section))
+        return formatGeneral(shown);
+    if (isDateSection(section))
+        return formatDate(shown, section);
+    const NumberPattern p = parseNumberSection(section);
+    Decimal d = toDecimal(shown);
+    const bool minus = d.negative;
+    d.negative = false;
+    const bool hasNumber = !p.intPh.isEmpty() || !p.fracPh.isEmpty();
+    const QString body = hasNumber ? formatNumberSection(d, p) : QString();
+    return (minus ? QStringLiteral("-") : QString()) + p.prefix + body + p.suffix;
+}
+
+} // namespace Spreadsheet

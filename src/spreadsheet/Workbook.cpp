@@ -1,0 +1,234 @@
+#include "spreadsheet/Workbook.h"
+
+#include "spreadsheet/DisplayText.h"
+#include "spreadsheet/XlsFile.h"
+#include "spreadsheet/XlsxFile.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <cmath>
+#include <algorithm>
+
+namespace Spreadsheet {
+
+std::optional<CellRef> parseCellRef(const QString& address)
+{
+    static const QRegularExpression re(QStringLiteral("^\\$?([A-Za-z]{1,3})\\$?([0-9]{1,7})$"));
+    const auto m = re.match(address.trimmed());
+    if (!m.hasMatch())
+        return std::nullopt;
+    int col = 0;
+    for (QChar c : m.captured(1).toUpper())
+        col = col * 26 + (c.unicode() - 'A' + 1);
+    bool ok = false;
+    const int row = m.captured(2).toInt(&ok);
+    if (!ok || row < 1 || row > MaxSheetRows || col > MaxSheetColumns)
+        return std::nullopt;
+    return CellRef{row - 1, col - 1};
+}
+
+std::optional<RangeRef> parseRange(const QString& address)
+{
+    const QStringList parts = address.split(u':');
+    if (parts.size() > 2)
+        return std::nullopt;
+    const auto a = parseCellRef(parts[0]);
+    const auto b = parseCellRef(parts.size() == 2 ? parts[1] : parts[0]);
+    if (!a || !b)
+        return std::nullopt;
+    return RangeRef{std::min(a->row, b->row), std::min(a->col, b->col), std::max(a->row, b->row), std::max(a->col, b->col)};
+}
+
+QString columnName(int col)
+{
+    QString name;
+    for (int n = col + 1; n > 0; n = (n - 1) / 26)
+        name.prepend(QChar(u'A' + (n - 1) % 26));
+    return name;
+}
+
+QString displayText(const Cell& cell)
+{
+    switch (cell.kind) {
+    case CellKind::Empty: return QString();
+    case CellKind::Number: return formatNumber(cell.number, cell.format);
+    case CellKind::Boolean: return cell.number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    case CellKind::Text:
+    case CellKind::Error: return cell.text;
+    }
+    return QString();
+}
+
+std::optional<double> parseNumber(const QString& text)
+{
+    static const QRegularExpression re(QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]{1,3})?$"));
+    const QString t = text.trimmed();
+    if (!re.match(t).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const double v = t.toDouble(&ok); // QString::toDouble reads the C format, whatever the locale
+    if (!ok || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+// ---- Sheet ----
+
+const Cell& Sheet::cell(int row, int col) const
+{
+    static const Cell empty;
+    const auto it = m_cells.find({row, col});
+    return it == m_cells.end() ? empty : it->second;
+}
+
+void Sheet::setCell(int row, int col, const Cell& cell)
+{
+    if (cell.kind == CellKind::Empty && cell.format == QLatin1String("General"))
+        m_cells.erase({row, col});
+    else
+        m_cells[{row, col}] = cell;
+}
+
+void Sheet::setNumber(int row, int col, double value)
+{
+    Cell c = cell(row, col);
+    c.kind = CellKind::Number;
+    c.number = value;
+    c.text.clear();
+    setCell(row, col, c);
+}
+
+void Sheet::setText(int row, int col, const QString& text)
+{
+    Cell c = cell(row, col);
+    c.kind = text.isEmpty() ? CellKind::Empty : CellKind::Text;
+    c.number = 0;
+    c.text = text;
+    setCell(row, col, c);
+}
+
+QString Sheet::NumberFormat(const QString& range) const
+{
+    const auto r = parseRange(range);
+    if (!r)
+        return QString();
+    const QString first = cell(r->row1, r->col1).format;
+    for (int row = r->row1; row <= r->row2; ++row)
+        for (int col = r->col1; col <= r->col2; ++col)
+            if (cell(row, col).format != first)
+                return QString();
+    return first;
+}
+
+bool Sheet::setNumberFormat(const QString& range, const QString& code)
+{
+    const auto r = parseRange(range);
+    if (!r || qint64(r->row2 - r->row1 + 1) * (r->col2 - r->col1 + 1) > 100000)
+        return false;
+    for (int row = r->row1; row <= r->row2; ++row)
+        for (int col = r->col1; col <= r->col2; ++col) {
+            Cell c = cell(row, col);
+            c.format = code;
+            setCell(row, col, c);
+        }
+    return true;
+}
+
+QString Sheet::Copy(const QString& range) const
+{
+    const auto r = parseRange(range);
+    if (!r)
+        return QString();
+    QString out;
+    for (int row = r->row1; row <= r->row2; ++row) {
+        for (int col = r->col1; col <= r->col2; ++col) {
+            if (col > r->col1)
+                out += u'\t';
+            out += displayText(cell(row, col));
+        }
+        out += QStringLiteral("\r\n");
+    }
+    return out;
+}
+
+bool Sheet::Select(const QString& address)
+{
+    const auto c = parseCellRef(address);
+    if (c)
+        m_selection = *c;
+    return bool(c);
+}
+
+void Sheet::Paste(const QString& text)
+{
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    if (t.endsWith(u'\n'))
+        t.chop(1);
+    const QStringList lines = t.split(u'\n');
+    for (int i = 0; i < lines.size() && m_selection.row + i < MaxSheetRows; ++i) {
+        const QStringList pieces = lines[i].split(u'\t');
+        for (int j = 0; j < pieces.size() && m_selection.col + j < MaxSheetColumns; ++j) {
+            const int row = m_selection.row + i, col = m_selection.col + j;
+            if (const auto v = parseNumber(pieces[j]))
+                setNumber(row, col, *v);
+            else
+                setText(row, col, pieces[j]);
+        }
+    }
+}
+
+// ---- Application ----
+
+Workbook& Application::Add()
+{
+    m_books.push_back(std::make_unique<Workbook>());
+    return *m_books.back();
+}
+
+Workbook* Application::Open(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return nullptr;
+    }
+    const QByteArray magic = file.read(8);
+    file.close();
+    std::optional<Sheet> sheet;
+    QString reason;
+    if (magic.startsWith("PK\x03\x04"))
+        sheet = readXlsx(path, &reason);
+    else if (magic == QByteArray::fromHex("D0CF11E0A1B11AE1"))
+        sheet = readXls(path, &reason); // also where an encrypted .xlsx ends up
+    else
+        reason = QStringLiteral("not a workbook");
+    if (!sheet) {
+        if (error)
+            *error = reason;
+        return nullptr;
+    }
+    Workbook& book = Add();
+    book.ActiveSheet() = std::move(*sheet);
+    book.setPath(path);
+    return &book;
+}
+
+bool Application::SaveCopyAs(const QString& path, QString* error)
+{
+    Workbook* book = ActiveWorkbook();
+    if (!book) {
+        if (error)
+            *error = QStringLiteral("no workbook is open");
+        return false;
+    }
+    return writeXlsx(book->ActiveSheet(), path, error);
+}
+
+void Application::Close(Workbook* book)
+{
+    m_books.erase(std::remove_if(m_books.begin(), m_books.end(), [book](const auto& b) { return b.get() == book; }), m_books.end());
+}
+
+} // namespace Spreadsheet

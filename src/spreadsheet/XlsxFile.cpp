@@ -1,0 +1,472 @@
+#include "spreadsheet/XlsxFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
+#include <charconv>
+#include <cmath>
+#include <map>
+
+#include <quazip.h>
+#include <quazipfile.h>
+#include <quazipfileinfo.h>
+#include <unzip.h>
+#include <xlsxwriter.h>
+
+namespace Spreadsheet {
+
+QString builtinNumberFormat(int id)
+{
+    static const QHash<int, QString> codes{
+        {0, QStringLiteral("General")},      {1, QStringLiteral("0")},
+        {2, QStringLiteral("0.00")},         {3, QStringLiteral("#,##0")},
+        {4, QStringLiteral("#,##0.00")},     {9, QStringLiteral("0%")},
+        {10, QStringLiteral("0.00%")},       {11, QStringLiteral("0.00E+00")},
+        {12, QStringLiteral("# ?/?")},       {13, QStringLiteral("# ?\?/?\?")},
+        {14, QStringLiteral("mm-dd-yy")},    {15, QStringLiteral("d-mmm-yy")},
+        {16, QStringLiteral("d-mmm")},       {17, QStringLiteral("mmm-yy")},
+        {18, QStringLiteral("h:mm AM/PM")},  {19, QStringLiteral("h:mm:ss AM/PM")},
+        {20, QStringLiteral("h:mm")},        {21, QStringLiteral("h:mm:ss")},
+        {22, QStringLiteral("m/d/yy h:mm")}, {37, QStringLiteral("#,##0 ;(#,##0)")},
+        {38, QStringLiteral("#,##0 ;[Red](#,##0)")}, {39, QStringLiteral("#,##0.00;(#,##0.00)")},
+        {40, QStringLiteral("#,##0.00;[Red](#,##0.00)")}, {45, QStringLiteral("mm:ss")},
+        {46, QStringLiteral("[h]:mm:ss")},   {47, QStringLiteral("mmss.0")},
+        {48, QStringLiteral("##0.0E+0")},    {49, QStringLiteral("@")},
+    };
+    return codes.value(id);
+}
+
+// ---- writing ----
+
+bool writeXlsx(const Sheet& sheet, const QString& path, QString* error)
+{
+    const QByteArray fileName = QFile::encodeName(path);
+    lxw_workbook* book = workbook_new(fileName.constData());
+    if (!book) {
+        if (error)
+            *error = QStringLiteral("the workbook could not be created");
+        return false;
+    }
+    lxw_worksheet* ws = workbook_add_worksheet(book, nullptr);
+    std::map<QString, lxw_format*> formats;
+    auto formatOf = [&](const QString& code) -> lxw_format* {
+        if (code.isEmpty() || code == QLatin1String("General"))
+            return nullptr;
+        auto it = formats.find(code);
+        if (it == formats.end()) {
+            lxw_format* f = workbook_add_format(book);
+            format_set_num_format(f, code.toUtf8().constData());
+            it = formats.emplace(code, f).first;
+        }
+        return it->second;
+    };
+    lxw_error failed = LXW_NO_ERROR;
+    for (const auto& [at, c] : sheet.cells()) {
+        const lxw_row_t row = lxw_row_t(at.first);
+        const lxw_col_t col = lxw_col_t(at.second);
+        lxw_format* f = formatOf(c.format);
+        lxw_error e = LXW_NO_ERROR;
+        switch (c.kind) {
+        case CellKind::Number: e = worksheet_write_number(ws, row, col, c.number, f); break;
+        case CellKind::Boolean: e = worksheet_write_boolean(ws, row, col, c.number != 0, f); break;
+        case CellKind::Text:
+        case CellKind::Error: e = worksheet_write_string(ws, row, col, c.text.toUtf8().constData(), f); break;
+        case CellKind::Empty: e = worksheet_write_blank(ws, row, col, f); break;
+        }
+        if (failed == LXW_NO_ERROR)
+            failed = e;
+    }
+    const lxw_error closed = workbook_close(book);
+    if (failed == LXW_NO_ERROR)
+        failed = closed;
+    if (failed != LXW_NO_ERROR) {
+        if (error)
+            *error = QString::fromUtf8(lxw_strerror(failed));
+        return false;
+    }
+    return true;
+}
+
+// ---- reading ----
+
+namespace {
+
+enum class Part { Read, Missing, Failed };
+
+class PackageReader {
+public:
+    PackageReader(const QString& path, const XlsxLimits& limits) : m_zip(path), m_limits(limits) {}
+
+    bool open()
+    {
+        if (m_zip.open(QuaZip::mdUnzip))
+            return true;
+        error = QStringLiteral("not a workbook (not a readable zip archive)");
+        return false;
+    }
+
+    Part read(const QString& name, QByteArray& data)
+    {
+        if (!m_zip.setCurrentFile(name, QuaZip::csInsensitive))
+            return Part::Missing;
+        QuaZipFileInfo64 info;
+        if (!m_zip.getCurrentFileInfo(&info))
+            return fail(QStringLiteral("damaged archive entry %1").arg(name));
+        if (info.flags & 1)
+            return fail(QStringLiteral("the workbook is encrypted"));
+        if (info.uncompressedSize > quint64(m_limits.maxPartBytes) || m_total + qint64(info.uncompressedSize) > m_limits.maxTotalBytes)
+            return fail(QStringLiteral("%1 is too large once decompressed").arg(name));
+        QuaZipFile file(&m_zip);
+        if (!file.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("%1 cannot be decompressed").arg(name));
+        data.clear();
+        char buffer[65536];
+        for (;;) {
+            const qint64 n = file.read(buffer, sizeof buffer);
+            if (n < 0) {
+                file.close();
+                return fail(QStringLiteral("%1 is damaged").arg(name));
+            }
+            if (n == 0)
+                break;
+            m_total += n;
+            if (data.size() + n > m_limits.maxPartBytes || m_total > m_limits.maxTotalBytes) {
+                file.close();
+                return fail(QStringLiteral("%1 is too large once decompressed").arg(name));
+            }
+            data.append(buffer, n);
+        }
+        file.close();
+        if (file.getZipError() != UNZ_OK)
+            return fail(QStringLiteral("%1 is damaged (checksum error)").arg(name));
+        return Part::Read;
+    }
+
+    QString error;
+
+private:
+    Part fail(const QString& why)
+    {
+        error = why;
+        return Part::Failed;
+    }
+    QuaZip m_zip;
+    XlsxLimits m_limits;
+    qint64 m_total = 0;
+};
+
+// One pass over an XML part; refuses a DTD and reports malformed XML.
+class XmlPart {
+public:
+    XmlPart(const QByteArray& data, const QString& name) : x(data), m_name(name) {}
+    bool next()
+    {
+        if (x.atEnd())
+            return false;
+        x.readNext();
+        if (x.tokenType() == QXmlStreamReader::DTD) {
+            x.raiseError(QStringLiteral("document type declarations are not accepted"));
+            return false;
+        }
+        return !x.hasError();
+    }
+    bool start(QLatin1String name) const { return x.isStartElement() && x.name() == name; }
+    bool end(QLatin1String name) const { return x.isEndElement() && x.name() == name; }
+    QString attr(QLatin1String name) const
+    {
+        for (const QXmlStreamAttribute& a : x.attributes())
+            if (a.name() == name)
+                return a.value().toString();
+        return QString();
+    }
+    bool failed(QString* error) const
+    {
+        if (!x.hasError())
+            return false;
+        if (error)
+            *error = QStringLiteral("%1: malformed XML at line %2: %3").arg(m_name).arg(x.lineNumber()).arg(x.errorString());
+        return true;
+    }
+    // Text of the <t> elements up to the end of `element`, leaving out phonetic runs.
+    QString runText(QLatin1String element)
+    {
+        QString text;
+        int phonetic = 0;
+        while (next()) {
+            if (end(element))
+                break;
+            if (start(QLatin1String("rPh")))
+                ++phonetic;
+            else if (end(QLatin1String("rPh")))
+                --phonetic;
+            else if (start(QLatin1String("t")) && phonetic == 0)
+                text += x.readElementText(QXmlStreamReader::IncludeChildElements);
+        }
+        return text;
+    }
+
+    QXmlStreamReader x;
+
+private:
+    QString m_name;
+};
+
+// "_x000D_" escapes of characters that XML cannot hold.
+QString unescapeXString(QString s)
+{
+    if (!s.contains(QLatin1String("_x")))
+        return s;
+    static const QRegularExpression re(QStringLiteral("_x([0-9A-Fa-f]{4})_"));
+    QString out;
+    qsizetype last = 0;
+    auto it = re.globalMatch(s);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        out += s.mid(last, m.capturedStart() - last);
+        out += QChar(char16_t(m.captured(1).toUShort(nullptr, 16)));
+        last = m.capturedEnd();
+    }
+    return out + s.mid(last);
+}
+
+std::optional<double> xmlNumber(const QString& text)
+{
+    const QByteArray latin = text.trimmed().toLatin1();
+    double v = 0;
+    const auto res = std::from_chars(latin.constData(), latin.constData() + latin.size(), v);
+    if (res.ec != std::errc() || res.ptr != latin.constData() + latin.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+std::optional<int> xmlInt(const QString& text)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    return ok ? std::optional<int>(v) : std::nullopt;
+}
+
+QString resolveTarget(const QString& base, const QString& target)
+{
+    if (target.startsWith(u'/'))
+        return target.mid(1);
+    return QDir::cleanPath(base + target);
+}
+
+} // namespace
+
+std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLimits& limits)
+{
+    auto fail = [&](const QString& why) -> std::optional<Sheet> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    PackageReader pkg(path, limits);
+    if (!pkg.open())
+        return fail(pkg.error);
+    QByteArray data;
+
+    // Workbook: the active sheet's relationship id.
+    const QString workbookName = QStringLiteral("xl/workbook.xml");
+    switch (pkg.read(workbookName, data)) {
+    case Part::Failed: return fail(pkg.error);
+    case Part::Missing: return fail(QStringLiteral("not a workbook (no %1)").arg(workbookName));
+    case Part::Read: break;
+    }
+    QStringList sheetIds;
+    int activeTab = 0;
+    {
+        XmlPart xml(data, workbookName);
+        while (xml.next()) {
+            if (xml.start(QLatin1String("sheet")))
+                sheetIds << xml.attr(QLatin1String("id"));
+            else if (xml.start(QLatin1String("workbookView")))
+                activeTab = xmlInt(xml.attr(QLatin1String("activeTab"))).value_or(0);
+        }
+        if (xml.failed(error))
+            return std::nullopt;
+    }
+    if (sheetIds.isEmpty())
+        return fail(QStringLiteral("the workbook has no sheet"));
+    if (activeTab < 0 || activeTab >= sheetIds.size())
+        activeTab = 0;
+
+    // Relationships: where the sheet, the shared strings and the styles are.
+    QString sheetName, stringsName = QStringLiteral("xl/sharedStrings.xml"), stylesName = QStringLiteral("xl/styles.xml");
+    const QString relsName = QStringLiteral("xl/_rels/workbook.xml.rels");
+    switch (pkg.read(relsName, data)) {
+    case Part::Failed: return fail(pkg.error);
+    case Part::Missing: break;
+    case Part::Read: {
+        XmlPart xml(data, relsName);
+        while (xml.next()) {
+            if (!xml.start(QLatin1String("Relationship")))
+                continue;
+            const QString id = xml.attr(QLatin1String("Id")), type = xml.attr(QLatin1String("Type"));
+            const QString target = resolveTarget(QStringLiteral("xl/"), xml.attr(QLatin1String("Target")));
+            if (id == sheetIds[activeTab])
+                sheetName = target;
+            else if (type.endsWith(QLatin1String("/sharedStrings")))
+                stringsName = target;
+            else if (type.endsWith(QLatin1String("/styles")))
+                stylesName = target;
+        }
+        if (xml.failed(error))
+            return std::nullopt;
+        break;
+    }
+    }
+    if (sheetName.isEmpty())
+        sheetName = QStringLiteral("xl/worksheets/sheet%1.xml").arg(activeTab + 1);
+
+    // Shared strings.
+    QStringList strings;
+    switch (pkg.read(stringsName, data)) {
+    case Part::Failed: return fail(pkg.error);
+    case Part::Missing: break;
+    case Part::Read: {
+        XmlPart xml(data, stringsName);
+        while (xml.next()) {
+            if (!xml.start(QLatin1String("si")))
+                continue;
+            if (strings.size() >= limits.maxStrings)
+                return fail(QStringLiteral("too many shared strings"));
+            strings << unescapeXString(xml.runText(QLatin1String("si")));
+        }
+        if (xml.failed(error))
+            return std::nullopt;
+        break;
+    }
+    }
+
+    // Styles: the number format of every cell style.
+    QStringList styleFormats;
+    switch (pkg.read(stylesName, data)) {
+    case Part::Failed: return fail(pkg.error);
+    case Part::Missing: break;
+    case Part::Read: {
+        QHash<int, QString> custom;
+        QList<int> xfIds;
+        bool inCellXfs = false;
+        XmlPart xml(data, stylesName);
+        while (xml.next()) {
+            if (xml.start(QLatin1String("numFmt"))) {
+                if (const auto id = xmlInt(xml.attr(QLatin1String("numFmtId"))))
+                    custom.insert(*id, xml.attr(QLatin1String("formatCode")));
+            } else if (xml.start(QLatin1String("cellXfs"))) {
+                inCellXfs = true;
+            } else if (xml.end(QLatin1String("cellXfs"))) {
+                inCellXfs = false;
+            } else if (inCellXfs && xml.start(QLatin1String("xf"))) {
+                if (xfIds.size() >= 65536)
+                    return fail(QStringLiteral("too many cell styles"));
+                xfIds << xmlInt(xml.attr(QLatin1String("numFmtId"))).value_or(0);
+            }
+        }
+        if (xml.failed(error))
+            return std::nullopt;
+        for (int id : xfIds) {
+            QString code = custom.contains(id) ? custom.value(id) : builtinNumberFormat(id);
+            styleFormats << (code.isEmpty() ? QStringLiteral("General") : code);
+        }
+        break;
+    }
+    }
+
+    // The sheet itself.
+    switch (pkg.read(sheetName, data)) {
+    case Part::Failed: return fail(pkg.error);
+    case Part::Missing: return fail(QStringLiteral("the workbook's sheet %1 is missing").arg(sheetName));
+    case Part::Read: break;
+    }
+    Sheet sheet;
+    qint64 stored = 0;
+    const qint64 maxCells = qint64(limits.maxRows) * 4;
+    XmlPart xml(data, sheetName);
+    int row = -1, col = -1;
+    while (xml.next()) {
+        if (xml.start(QLatin1String("row"))) {
+            const auto r = xmlInt(xml.attr(QLatin1String("r")));
+            if (r && *r < 1)
+                return fail(QStringLiteral("%1: bad row number").arg(sheetName));
+            row = r ? *r - 1 : row + 1;
+            col = -1;
+            if (row >= limits.maxRows)
+                break; // rows further down are not read
+            continue;
+        }
+        if (!xml.start(QLatin1String("c")))
+            continue;
+        const QString ref = xml.attr(QLatin1String("r"));
+        if (!ref.isEmpty()) {
+            const auto at = parseCellRef(ref);
+            if (!at)
+                return fail(QStringLiteral("%1: bad cell reference %2").arg(sheetName, ref.left(20)));
+            row = at->row;
+            col = at->col;
+        } else {
+            row = std::max(row, 0);
+            ++col;
+        }
+        if (col >= limits.maxColumns)
+            return fail(QStringLiteral("the sheet has too many columns"));
+        if (row >= limits.maxRows)
+            break;
+        Cell cell;
+        if (const auto s = xmlInt(xml.attr(QLatin1String("s"))); s && *s >= 0 && *s < styleFormats.size())
+            cell.format = styleFormats[*s];
+        const QString type = xml.attr(QLatin1String("t"));
+        QString value;
+        bool hasValue = false;
+        while (xml.next() && !xml.end(QLatin1String("c"))) {
+            if (xml.start(QLatin1String("v"))) {
+                value = xml.x.readElementText(QXmlStreamReader::IncludeChildElements);
+                hasValue = true;
+            } else if (xml.start(QLatin1String("is"))) {
+                value = unescapeXString(xml.runText(QLatin1String("is")));
+                hasValue = true;
+            }
+        }
+        if (xml.failed(error))
+            return std::nullopt;
+        if (hasValue) {
+            if (type == QLatin1String("s")) {
+                const auto index = xmlInt(value);
+                if (!index || *index < 0 || *index >= strings.size())
+                    return fail(QStringLiteral("%1: shared string %2 is missing").arg(sheetName, value.left(20)));
+                cell.kind = CellKind::Text;
+                cell.text = strings[*index];
+            } else if (type == QLatin1String("inlineStr") || type == QLatin1String("str") || type == QLatin1String("d")) {
+                cell.kind = CellKind::Text;
+                cell.text = value;
+            } else if (type == QLatin1String("b")) {
+                cell.kind = CellKind::Boolean;
+                cell.number = value.trimmed() == QLatin1String("1") ? 1 : 0;
+            } else if (type == QLatin1String("e")) {
+                cell.kind = CellKind::Error;
+                cell.text = value;
+            } else if (const auto v = xmlNumber(value)) {
+                cell.kind = CellKind::Number;
+                cell.number = *v;
+            } else if (!value.trimmed().isEmpty()) {
+                cell.kind = CellKind::Text;
+                cell.text = value;
+            }
+            if (cell.kind == CellKind::Text && cell.text.isEmpty())
+                cell.kind = CellKind::Empty;
+        }
+        if (cell.kind == CellKind::Empty && cell.format == QLatin1String("General"))
+            continue;
+        if (++stored > maxCells)
+            return fail(QStringLiteral("the sheet has too many cells"));
+        sheet.setCell(row, col, cell);
+    }
+    if (xml.failed(error))
+        return std::nullopt;
+    return sheet;
+}
+
+} // namespace Spreadsheet

@@ -1,0 +1,27 @@
+#pragma once
+// .xlsx files: writing one sheet with libxlsxwriter, reading the active sheet of a
+// workbook with QuaZip and QXmlStreamReader. Reading is bounded in bytes, columns and
+// rows, and refuses documents with a DTD.
+#include "spreadsheet/Workbook.h"
+
+#include <optional>
+
+namespace Spreadsheet {
+
+struct XlsxLimits {
+    qint64 maxPartBytes = 32 * 1024 * 1024;  // one decompressed part
+    qint64 maxTotalBytes = 64 * 1024 * 1024; // all decompressed parts together
+    int maxColumns = 1024;                   // a cell beyond this column refuses the sheet
+    int maxRows = 65536;                     // rows beyond this are not read
+    int maxStrings = 1000000;                // shared strings
+};
+
+// Numbers are stored as numbers, every cell with its number format.
+bool writeXlsx(const Sheet& sheet, const QString& path, QString* error = nullptr);
+
+std::optional<Sheet> readXlsx(const QString& path, QString* error = nullptr, const XlsxLimits& limits = XlsxLimits());
+
+// The format code of a built-in number format id; "" for an unknown id.
+QString builtinNumberFormat(int id);
+
+} // namespace Spreadsheet
