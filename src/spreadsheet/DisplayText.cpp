@@ -323,14 +323,14 @@ bool isDateSection(const QString& section)
 struct NumberPattern {
     QString prefix, suffix;
     QString intPh, fracPh, expPh;
-    bool point = false, thousands = false, scientific = false, expPlus = false;
+    bool point = false, thousands = false, scientific = false, expPlus = false, general = false;
     int scaleThousands = 0, percent = 0;
 };
 
 NumberPattern parseNumberSection(const QString& s)
 {
     NumberPattern p;
-    int phase = 0; // 0 before the number, 1 integer, 2 fraction, 3 exponent
+    int phase = 0; // 0 before the number, 1 integer, 2 fraction, 3 exponent, 4 after "General"
     auto literal = [&](const QString& text) { (phase == 0 ? p.prefix : p.suffix) += text; };
     auto nextIsPlaceholder = [&](qsizetype i) { return i + 1 < s.size() && isPlaceholder(s[i + 1]); };
     for (qsizetype i = 0; i < s.size(); ++i) {
@@ -352,6 +352,10 @@ NumberPattern parseNumberSection(const QString& s)
             if (inner.startsWith(u'$'))
                 literal(inner.mid(1).section(u'-', 0, 0));
             i = end < 0 ? s.size() : end;
+        } else if (phase == 0 && s.mid(i, 7).compare(QLatin1String("General"), Qt::CaseInsensitive) == 0) {
+            p.general = true;
+            phase = 4;
+            i += 6;
         } else if (isPlaceholder(c)) {
             if (phase == 0)
                 phase = 1;
@@ -529,7 +533,7 @@ QString formatNumber(double value, const QString& code)
     const bool minus = d.negative;
     d.negative = false;
     const bool hasNumber = !p.intPh.isEmpty() || !p.fracPh.isEmpty();
-    const QString body = hasNumber ? formatNumberSection(d, p) : QString();
+    const QString body = p.general ? formatGeneral(std::fabs(shown)) : hasNumber ? formatNumberSection(d, p) : QString();
     return (minus ? QStringLiteral("-") : QString()) + p.prefix + body + p.suffix;
 }
 
