@@ -4,12 +4,16 @@
 
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
+#include <QMouseEvent>
 #include <QPointer>
 #include <algorithm>
 
 CellEditor::CellEditor(QWidget* parent) : QLineEdit(parent)
 {
     setFrame(true);
+    setAcceptDrops(false);
+    setContextMenuPolicy(Qt::NoContextMenu); // no paste past the key filter
 }
 
 int CellEditor::SelStart() const
@@ -46,6 +50,8 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
     else if (!event->text().isEmpty() && event->text()[0].unicode() >= 32)
         ascii = event->text()[0].unicode();
     if (ascii == 0) { // not a character: caret movement and the like
+        if (event->matches(QKeySequence::Paste))
+            return; // pasted text would pass by the key filter
         if (code != 38 && code != 40)
             QLineEdit::keyPressEvent(event);
         return;
@@ -72,6 +78,8 @@ void CellEditor::keyReleaseEvent(QKeyEvent* event)
 
 void CellEditor::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::MiddleButton)
+        return; // no selection paste
     QLineEdit::mouseReleaseEvent(event);
     if (onClick)
         onClick();
@@ -80,6 +88,7 @@ void CellEditor::mouseReleaseEvent(QMouseEvent* event)
 void CellEditor::focusOutEvent(QFocusEvent* event)
 {
     QLineEdit::focusOutEvent(event);
-    if (onLostFocus && event->reason() != Qt::PopupFocusReason)
+    // Losing the whole window (a message box, another program) is not leaving the editor.
+    if (onLostFocus && event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason)
         onLostFocus();
 }

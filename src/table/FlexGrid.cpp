@@ -113,6 +113,12 @@ void FlexGrid::setRowSel(int row)
     }
 }
 
+void FlexGrid::setCurrent(int row, int col)
+{
+    if (row >= 0 && row < rowCount() && col >= FixedCols() && col < columnCount())
+        moveCurrent(row, col);
+}
+
 void FlexGrid::setColSel(int col)
 {
     if (col >= FixedCols() && col < columnCount()) {
@@ -205,7 +211,7 @@ void FlexGrid::mousePressEvent(QMouseEvent* event)
 
 void FlexGrid::mouseMoveEvent(QMouseEvent* event)
 {
-    if (!m_dragging)
+    if (!m_dragging || !(event->buttons() & Qt::LeftButton))
         return;
     const QModelIndex idx = indexAt(event->position().toPoint());
     if (idx.isValid() && idx.column() >= FixedCols() && (idx.row() != m_rowSel || idx.column() != m_colSel)) {
@@ -244,5 +250,8 @@ void FlexGrid::keyPressEvent(QKeyEvent* event)
 void FlexGrid::focusInEvent(QFocusEvent* event)
 {
     QTableWidget::focusInEvent(event);
-    emit gotFocus();
+    // Getting the window back (after a message box, from another program) is not a
+    // change of focus within the window.
+    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+        emit gotFocus();
 }

@@ -31,6 +31,10 @@ public:
     void setRowSel(int row);
     int ColSel() const { return m_colSel; }
     void setColSel(int col);
+    // Makes (row, col) current in one move: one leaveCell() before, one enterCell() after.
+    void setCurrent(int row, int col);
+    // Repaints the grid.
+    void Refresh() { viewport()->update(); }
 
     QString Text() const { return TextMatrix(m_row, m_col); }
     void setText(const QString& text) { setTextMatrix(m_row, m_col, text); }
