@@ -1,6 +1,109 @@
 // Save Settings and Open Settings.
 #include "app/frmMain.h"
 
-void frmMain::wireFiles() {}
-void frmMain::mnuSave_Click() {}
-void frmMain::mnuOpen_Click() {}
+#include "app/PickList.h"
+#include "files/SettingsFile.h"
+
+#include <QAction>
+#include <QRadioButton>
+
+namespace {
+const QString DialogFilter = QStringLiteral("Text (*.txt)|*.txt|All Files (*.*)|*.*");
+const QString DialogTitle = QStringLiteral("User Settings");
+
+// Appends the value, selects its first occurrence (the list's handler runs as for a user
+// choice) and removes later repeats of every entry.
+void applyListValue(frmMain& w, PickList* list, const QString& value)
+{
+    list->AddItem(value);
+    w.selectListText(list, value);
+    const int count = list->ListCount();
+    for (int i = 0; i < count - 1; ++i) {
+        for (int j = list->ListCount() - 1; j > i; --j) {
+            if (list->List(j) == list->List(i))
+                list->RemoveItem(j);
+        }
+    }
+}
+
+// Open Settings processes pending events while applying; a second open must wait.
+bool g_opening = false;
+} // namespace
+
+void frmMain::wireFiles()
+{
+    connect(mnuSave, &QAction::triggered, this, &frmMain::mnuSave_Click);
+    connect(mnuOpen, &QAction::triggered, this, &frmMain::mnuOpen_Click);
+}
+
+void frmMain::mnuSave_Click()
+{
+    const QString path = ShowSaveDialog(DialogFilter, DialogTitle);
+    if (path.isEmpty())
+        return;
+    SettingsValues values;
+    values.decimal = cboDecimal->Text();
+    values.address = cboAddress->Text();
+    values.commPort = cboCommPort->Text();
+    values.baudRate = cboBaudRate->Text();
+    values.setPoints = cboSetPoints->Text();
+    values.voltage = optVoltage->isChecked();
+    values.current = optCurrent->isChecked();
+    QString why;
+    if (!SettingsFile::Save(path, values, &why))
+        MsgBox(QStringLiteral("The settings could not be saved to %1\r\n%2\r\nAny file already there is unchanged.")
+                   .arg(path, why),
+               vbExclamation);
+}
+
+void frmMain::mnuOpen_Click()
+{
+    if (g_opening)
+        return;
+    setPanelText(1, QString());
+    const QString path = ShowOpenDialog(DialogFilter, DialogTitle);
+    if (path.isEmpty())
+        return;
+
+    g_opening = true;
+    SettingsReader reader;
+    const auto readValue = [&](int line, PickList* list) {
+        const std::optional<QString> value = reader.readLine(line);
+        if (value)
+            applyListValue(*this, list, *value);
+        return value.has_value();
+    };
+    bool ok = reader.open(path) && readValue(SettingsFile::DecimalLine, cboDecimal)
+        && readValue(SettingsFile::AddressLine, cboAddress) && readValue(SettingsFile::CommPortLine, cboCommPort)
+        && readValue(SettingsFile::BaudRateLine, cboBaudRate) && readValue(SettingsFile::SetPointsLine, cboSetPoints);
+    if (ok) {
+        DoEvents();
+        // The input type is one setting in two lines: it changes only when both read well,
+        // so a damaged file never leaves the window without an input type.
+        const std::optional<bool> voltage = reader.readTruth(SettingsFile::VoltageLine);
+        const std::optional<bool> current = voltage ? reader.readTruth(SettingsFile::CurrentLine) : std::nullopt;
+        ok = current.has_value();
+        if (ok) {
+            setOptionValue(optVoltage, *voltage);
+            setOptionValue(optCurrent, *current);
+            if (!*voltage && !*current)
+                setOptionValue(optPulse, true);
+            ok = reader.readLine(SettingsFile::LineCount).has_value();
+        }
+    }
+    g_opening = false;
+
+    if (ok) {
+        setPanelText(1, QStringLiteral("File: - [") + path + QStringLiteral("]"));
+        return;
+    }
+    if (reader.stopLine() == 0)
+        MsgBox(QStringLiteral("The settings file %1 could not be opened.\r\n%2").arg(path, reader.errorText()),
+               vbExclamation);
+    else
+        MsgBox(QStringLiteral("The settings file %1 could not be read completely: reading stopped at line %2.\r\n%3")
+                   .arg(path)
+                   .arg(reader.stopLine())
+                   .arg(reader.errorText()),
+               vbExclamation);
+}

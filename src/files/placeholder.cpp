@@ -1,1 +1,0 @@
-// placeholder: replaced by the subsystem's plain classes
