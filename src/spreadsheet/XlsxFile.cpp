@@ -9,11 +9,9 @@
 #include <cmath>
 #include <map>
 
-#include <quazip.h>
-#include <quazipfile.h>
-#include <quazipfileinfo.h>
-#include <unzip.h>
 #include <xlsxwriter.h>
+
+#include "spreadsheet/ZipArchive.h"
 
 namespace Spreadsheet {
 
@@ -93,69 +91,7 @@ bool writeXlsx(const Sheet& sheet, const QString& path, QString* error)
 
 namespace {
 
-enum class Part { Read, Missing, Failed };
-
-class PackageReader {
-public:
-    PackageReader(const QString& path, const XlsxLimits& limits) : m_zip(path), m_limits(limits) {}
-
-    bool open()
-    {
-        if (m_zip.open(QuaZip::mdUnzip))
-            return true;
-        error = QStringLiteral("not a workbook (not a readable zip archive)");
-        return false;
-    }
-
-    Part read(const QString& name, QByteArray& data)
-    {
-        if (!m_zip.setCurrentFile(name, QuaZip::csInsensitive))
-            return Part::Missing;
-        QuaZipFileInfo64 info;
-        if (!m_zip.getCurrentFileInfo(&info))
-            return fail(QStringLiteral("damaged archive entry %1").arg(name));
-        if (info.flags & 1)
-            return fail(QStringLiteral("the workbook is encrypted"));
-        if (info.uncompressedSize > quint64(m_limits.maxPartBytes) || m_total + qint64(info.uncompressedSize) > m_limits.maxTotalBytes)
-            return fail(QStringLiteral("%1 is too large once decompressed").arg(name));
-        QuaZipFile file(&m_zip);
-        if (!file.open(QIODevice::ReadOnly))
-            return fail(QStringLiteral("%1 cannot be decompressed").arg(name));
-        data.clear();
-        char buffer[65536];
-        for (;;) {
-            const qint64 n = file.read(buffer, sizeof buffer);
-            if (n < 0) {
-                file.close();
-                return fail(QStringLiteral("%1 is damaged").arg(name));
-            }
-            if (n == 0)
-                break;
-            m_total += n;
-            if (data.size() + n > m_limits.maxPartBytes || m_total > m_limits.maxTotalBytes) {
-                file.close();
-                return fail(QStringLiteral("%1 is too large once decompressed").arg(name));
-            }
-            data.append(buffer, n);
-        }
-        file.close();
-        if (file.getZipError() != UNZ_OK)
-            return fail(QStringLiteral("%1 is damaged (checksum error)").arg(name));
-        return Part::Read;
-    }
-
-    QString error;
-
-private:
-    Part fail(const QString& why)
-    {
-        error = why;
-        return Part::Failed;
-    }
-    QuaZip m_zip;
-    XlsxLimits m_limits;
-    qint64 m_total = 0;
-};
+using Part = ZipArchive::Result;
 
 // One pass over an XML part; refuses a DTD and reports malformed XML.
 class XmlPart {
@@ -264,8 +200,8 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
             *error = why;
         return std::nullopt;
     };
-    PackageReader pkg(path, limits);
-    if (!pkg.open())
+    ZipArchive pkg(limits.maxArchiveBytes, limits.maxPartBytes, limits.maxTotalBytes);
+    if (!pkg.open(path))
         return fail(pkg.error);
     QByteArray data;
 

@@ -1,6 +1,6 @@
 #pragma once
 // .xlsx files: writing one sheet with libxlsxwriter, reading the active sheet of a
-// workbook with QuaZip and QXmlStreamReader. Reading is bounded in bytes, columns and
+// workbook with QXmlStreamReader from a bounded zip reader. Reading is bounded in bytes, columns and
 // rows, and refuses documents with a DTD.
 #include "spreadsheet/Workbook.h"
 
@@ -9,6 +9,7 @@
 namespace Spreadsheet {
 
 struct XlsxLimits {
+    qint64 maxArchiveBytes = 64 * 1024 * 1024; // the file itself
     qint64 maxPartBytes = 32 * 1024 * 1024;  // one decompressed part
     qint64 maxTotalBytes = 64 * 1024 * 1024; // all decompressed parts together
     int maxColumns = 1024;                   // a cell beyond this column refuses the sheet
