@@ -47,7 +47,8 @@ void frmMain::cmdProgramMeter_Click()
     setPanelText(1, QString());
     cmdProgramMeter->setEnabled(false);
     m_running = true;
-    m_runWireBytes = 0;
+    m_runBytesSent = 0;
+    m_runBytesReceived = 0;
     FailureCode = 0;
 
     const RunStep end = runProgramSteps();
@@ -216,7 +217,8 @@ frmMain::RunStep frmMain::sendRunCommand(bool loadAddress, bool testRefusal, Rep
         *outcome = result;
     if (result == ReplyOutcome::PortFailed)
         return RunStep::PortFailed;
-    m_runWireBytes += 1 + AddressText.size() + CommandText.size() + 2 + 1 + ReplyText.toLatin1().size();
+    m_runBytesSent += 1 + AddressText.size() + CommandText.size() + 2 + 1;
+    m_runBytesReceived += ReplyText.toLatin1().size();
     if (result == ReplyOutcome::ReplyComplete && testRefusal && IsErrorReply()) {
         MsgBox(ErrorReplyMessage(), vbExclamation);
         if (!self)
@@ -287,7 +289,9 @@ frmMain::RunStep frmMain::downloadPoints(PointSet set)
 void frmMain::showPortFailure()
 {
     PortFailure failure = LinkFailure.value_or(MSComm1->failure());
-    if (failure.port == 0 && failure.device.isEmpty() && !cboCommPort->Text().isEmpty()) {
+    if (cboCommPort->Text().isEmpty()) {
+        failure = PortFailure{}; // no port was selected: the port stayed closed
+    } else if (failure.port == 0 && failure.device.isEmpty()) {
         failure.port = cboCommPort->Text().toInt();
         failure.device = m_ports.device(failure.port);
     }
