@@ -158,7 +158,7 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("missing"))));
     }
 
-    void saveIntoReadOnlyFolderFails()
+    void readOnlyTargetsAreNotReplaced()
     {
         if (geteuid() == 0)
             QSKIP("permissions do not bind the superuser");
@@ -170,6 +170,13 @@ private slots:
         const bool saved = SettingsFile::Save(path, sample(), &why);
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY(!saved);
+        QVERIFY(!why.isEmpty());
+        QCOMPARE(readAll(path), QByteArray("old settings\r\n"));
+
+        // A read-only file in a writable folder is not replaced either.
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
+        why.clear();
+        QVERIFY(!SettingsFile::Save(path, sample(), &why));
         QVERIFY(!why.isEmpty());
         QCOMPARE(readAll(path), QByteArray("old settings\r\n"));
     }

@@ -2,6 +2,7 @@
 // the file dialogs and message boxes answered by the test.
 #include <QFile>
 #include <QDir>
+#include <QLabel>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -165,6 +166,48 @@ private slots:
                                                entries(w->cboCommPort), entries(w->cboBaudRate),
                                                entries(w->cboSetPoints)};
         QCOMPARE(listsAfter, listsBefore);
+    }
+
+    void openingRunsTheInputTypeChoice()
+    {
+        MessageRecorder messages;
+        DialogRecorder dialogs;
+        auto w = makeWindow();
+        QVERIFY(w->selectListText(w->cboSetPoints, "4"));
+        for (int r = 0; r < 4; ++r) {
+            w->MSFlexGrid1->setTextMatrix(r, 1, QString::number(r + 1) + ".000");
+            w->MSFlexGrid1->setTextMatrix(r, 2, "12.345");
+        }
+        const QString file = path("types.txt");
+
+        // Both lines "False": Pulse is chosen, with its defaults and its own format
+        // winning over line 5; display values keep their digits.
+        writeBytes(file, settingsBytes("dd.dddd", "001", "", "2400", "4", "False", "False"));
+        dialogs.paths << file;
+        w->mnuOpen->trigger();
+        QVERIFY(w->optPulse->isChecked());
+        QCOMPARE(w->lblInput->text(), QString("Input (Hz)"));
+        QCOMPARE(w->cboDecimal->Text(), QString("ddddd.d"));
+        QCOMPARE(w->MSFlexGrid1->Rows(), 4);
+        QCOMPARE(w->MSFlexGrid1->TextMatrix(0, 1), QString("0.0"));
+        QCOMPARE(w->MSFlexGrid1->TextMatrix(1, 1), QString("10000.0"));
+        QCOMPARE(w->MSFlexGrid1->TextMatrix(1, 2), QString("10000.0"));
+        QCOMPARE(w->MSFlexGrid1->TextMatrix(2, 1), QString("3.000"));
+        QCOMPARE(w->MSFlexGrid1->TextMatrix(2, 2), QString("1234.5"));
+        QCOMPARE(w->MSFlexGrid1->TextMatrix(3, 2), QString("1234.5"));
+
+        // Voltage from a file whose line 5 is another format.
+        writeBytes(file, settingsBytes("d.ddddd", "001", "", "2400", "4", "True", "False"));
+        dialogs.paths << file;
+        w->mnuOpen->trigger();
+        QVERIFY(w->optVoltage->isChecked());
+        QVERIFY(!w->optPulse->isChecked());
+        QCOMPARE(w->lblInput->text(), QString("Input (V)"));
+        QCOMPARE(w->cboDecimal->Text(), QString("ddd.ddd"));
+        QCOMPARE(w->MSFlexGrid1->TextMatrix(0, 1), QString("0.000"));
+        QCOMPARE(w->MSFlexGrid1->TextMatrix(1, 2), QString("10.000"));
+        QCOMPARE(w->MSFlexGrid1->TextMatrix(3, 2), QString("12.345"));
+        QVERIFY(messages.shown.isEmpty());
     }
 
     void savedFileIsByteExactAndReplaced()
