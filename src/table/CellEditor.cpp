@@ -47,7 +47,8 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
     int ascii = 0;
     if (code == 13 || code == 27 || code == 8)
         ascii = code;
-    else if (!event->text().isEmpty() && event->text()[0].unicode() >= 32)
+    else if (!(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+             && !event->text().isEmpty() && event->text()[0].unicode() >= 32)
         ascii = event->text()[0].unicode();
     if (ascii == 0) { // not a character: caret movement and the like
         if (event->matches(QKeySequence::Paste))

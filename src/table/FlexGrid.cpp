@@ -32,6 +32,7 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(parent)
 {
     setColumnCount(3);
     horizontalHeader()->hide();
+    horizontalHeader()->setMinimumSectionSize(1);
     verticalHeader()->hide();
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(17);
@@ -179,10 +180,20 @@ void FlexGrid::setRedraw(bool on)
 
 void FlexGrid::setColWidth(int col, int twips)
 {
+    if (col < 0 || col >= columnCount())
+        return;
     setColumnWidth(col, (twips + TwipsPerPixel / 2) / TwipsPerPixel);
+    m_colTwips[col] = twips;
 }
 
-int FlexGrid::ColWidth(int col) const { return columnWidth(col) * TwipsPerPixel; }
+int FlexGrid::ColWidth(int col) const
+{
+    // The width as set, while the column still has the pixels it was given.
+    const auto it = m_colTwips.find(col);
+    if (it != m_colTwips.end() && columnWidth(col) == (it->second + TwipsPerPixel / 2) / TwipsPerPixel)
+        return it->second;
+    return columnWidth(col) * TwipsPerPixel;
+}
 
 int FlexGrid::CellLeft() const { return visualRect(model()->index(m_row, m_col)).left() + viewport()->x(); }
 int FlexGrid::CellTop() const { return visualRect(model()->index(m_row, m_col)).top() + viewport()->y(); }

@@ -4,6 +4,7 @@
 // Writing Row or Col raises leaveCell() for the old cell before the change and
 // enterCell() for the new one after it.
 #include <QTableWidget>
+#include <map>
 
 class QKeyEvent;
 
@@ -78,4 +79,5 @@ private:
 
     int m_row = 0, m_col = 1, m_rowSel = 0, m_colSel = 1;
     bool m_dragging = false;
+    std::map<int, int> m_colTwips; // column widths as set, in twips
 };

@@ -375,8 +375,11 @@ void frmMain::Text1_KeyPress(int& keyAscii)
 void frmMain::Text1_KeyUp(int keyCode)
 {
     // After Enter the editor shows the cell it has moved to.
-    if (keyCode == 13 && m_editOpen && !Text1->isModified())
-        Text1->setText(EditorTextOfCell());
+    if (keyCode != 13 || !m_editOpen || Text1->isModified() || Text1->text() == EditorTextOfCell())
+        return;
+    Text1->setText(EditorTextOfCell());
+    Text1->setSelStart(0);
+    Text1->setSelLength(int(Text1->text().size()));
 }
 
 void frmMain::Text1_LostFocus()
