@@ -133,13 +133,20 @@ void frmMain::cmdImport_Click()
     MSFlexGrid1->setColSel(MSFlexGrid1->Cols() - 1);
     QString block = copied;
     block.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
-    MSFlexGrid1->setClip(normalisedBlock(block, pulse ? 1 : 3, displayDecimals));
+    block = normalisedBlock(block, pulse ? 1 : 3, displayDecimals);
+    MSFlexGrid1->setClip(block);
     Text1->setText(MSFlexGrid1->Text());
     MSFlexGrid1->setCol(1);
     MSFlexGrid1->setRedraw(true);
 
-    if (detected >= 0)
-        selectListText(cboDecimal, DecimalFormats[detected]);
+    if (detected >= 0 && selectListText(cboDecimal, DecimalFormats[detected])) {
+        // The rescale writes zero into empty display cells; a value missing from the
+        // sheet stays missing, so that Program Meter reports it instead of sending 0.
+        const QStringList lines = block.split(u'\r');
+        for (int r = 0; r < MSFlexGrid1->Rows() && r < lines.size(); ++r)
+            if (lines[r].section(u'\t', 1, 1).isEmpty())
+                MSFlexGrid1->setTextMatrix(r, 2, QString());
+    }
 
     app.DisplayAlerts = false;
     app.Close(book);
