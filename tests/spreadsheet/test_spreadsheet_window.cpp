@@ -182,6 +182,42 @@ private slots:
         QVERIFY(w->panelText(1).contains(QDir::toNativeSeparators(viewed[0])));
     }
 
+    void eachExportIsANewWorkbook()
+    {
+        MessageRecorder messages;
+        auto w = window();
+        QTest::mouseClick(w->cmdExport, Qt::LeftButton);
+        QTest::mouseClick(w->cmdExport, Qt::LeftButton);
+        QCOMPARE(viewed.size(), 2);
+        QVERIFY(viewed[0] != viewed[1]);
+        QVERIFY(QFileInfo::exists(viewed[0]) && QFileInfo::exists(viewed[1]));
+    }
+
+    void exportToAnUnwritableFolderIsReported()
+    {
+        MessageRecorder messages;
+        auto w = window();
+        // A folder that exists but takes no new files (for root, /proc).
+        QString folder = dir.filePath("read-only");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        if (QFileInfo(folder).isWritable())
+            folder = "/proc";
+        const QByteArray saved = qgetenv("TMPDIR");
+        qputenv("TMPDIR", folder.toLocal8Bit());
+        QTest::mouseClick(w->cmdExport, Qt::LeftButton);
+        if (saved.isNull())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", saved);
+        QCOMPARE(viewed.size(), 0); // nothing to show
+        QCOMPARE(messages.shown.size(), 1);
+        QVERIFY2(messages.shown[0].prompt.startsWith("The workbook could not be written to "), qPrintable(messages.shown[0].prompt));
+        QVERIFY(messages.shown[0].prompt.contains(QDir::toNativeSeparators(folder) + QDir::separator() + "talvo-points-"));
+        QCOMPARE(messages.shown[0].style, int(vbExclamation));
+        QCOMPARE(messages.shown[0].title, QString("Export to Excel"));
+    }
+
     void importFortyRowsIntoTenPoints()
     {
         MessageRecorder messages;
