@@ -75,6 +75,10 @@ private slots:
     {
         Rig rig = startRig();
         setTable(rig.w.get(), rig.w->optVoltage, {"-5.000", "5.000"}, {"-5.000", "5.000"});
+        QStringList progress;
+        connect(rig.sim.get(), &SimulatedMeter::commandReceived, rig.w.get(), [&](const QString& c) {
+            progress << QStringLiteral("%1 %2").arg(c.left(3)).arg(rig.w->ProgressBar1->value());
+        });
         MessageRecorder msgs;
         int progressAtMessage = -1;
         QString panel2AtMessage;
@@ -86,6 +90,9 @@ private slots:
         QCOMPARE(rig.sim->received(),
                  (head("001", "200030", "37P3", "48L02")
                   + QStringList{"2A201-5000", "2A2025000", "2A001-5000", "2A0025000", "33V"}));
+        // Voltage counts its configuration command after the acknowledgement.
+        QCOMPARE(progress, (QStringList{"F18 0", "380 0", "200 20000", "37P 30000", "48L 40000", "2A2 50000",
+                                        "2A2 50000", "2A0 50000", "2A0 50000", "33V 50000"}));
         QCOMPARE(msgs.shown.size(), 1);
         QCOMPARE(msgs.shown[0].prompt, Success);
         QCOMPARE(msgs.shown[0].style, 0);
@@ -365,6 +372,50 @@ private slots:
         QCOMPARE(rig.sim->received().value(0), QStringLiteral("F189"));
         QCOMPARE(rig.sim->received().size(), 10);
         QCOMPARE(msgs.prompts(), QStringList{Success});
+    }
+
+    // Only "01.000" refuses a meter; a refusal reply to the query does not.
+    void firmwareReplyWithZPasses()
+    {
+        MeterConfig config;
+        config.refusals.insert(QStringLiteral("F189"), QLatin1Char('0'));
+        Rig rig = startRig(config);
+        MessageRecorder msgs;
+        press(rig.w.get());
+        QCOMPARE(rig.sim->received().size(), 10);
+        QCOMPARE(msgs.prompts(), QStringList{Success});
+    }
+
+    void noInputTypeChosen()
+    {
+        Rig rig = startRig();
+        rig.w->setOptionValue(rig.w->optCurrent, false);
+        QVERIFY(!rig.w->optVoltage->isChecked() && !rig.w->optCurrent->isChecked() && !rig.w->optPulse->isChecked());
+        MessageRecorder msgs;
+        press(rig.w.get());
+        QCOMPARE(rig.sim->received(), (QStringList{"F189", "38001"}));
+        QVERIFY(msgs.shown.isEmpty()); // nothing was configured, so no success is claimed
+        QCOMPARE(rig.w->ProgressBar1->value(), 0);
+        QCOMPARE(rig.w->panelText(2), QString());
+        QVERIFY(rig.w->cmdProgramMeter->isEnabled());
+    }
+
+    // The device vanishes during the download: the port is named, no success is claimed.
+    void portFailsDuringRun()
+    {
+        Rig rig = startRig();
+        const QString device = rig.sim->devicePath();
+        connect(rig.sim.get(), &SimulatedMeter::commandReceived, rig.w.get(), [&](const QString& c) {
+            if (c.startsWith(QLatin1String("2A302")))
+                rig.sim->closeDevice();
+        });
+        MessageRecorder msgs;
+        press(rig.w.get());
+        QVERIFY(!msgs.prompts().contains(Success));
+        QVERIFY(!msgs.shown.isEmpty());
+        QVERIFY2(msgs.shown.last().prompt.contains(QStringLiteral("Port 1")), qPrintable(msgs.prompts().join(" | ")));
+        QVERIFY(msgs.shown.last().prompt.contains(device));
+        QVERIFY(rig.w->cmdProgramMeter->isEnabled());
     }
 
     void portThatCannotBeOpened()
