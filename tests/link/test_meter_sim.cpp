@@ -1,5 +1,6 @@
 // The simulated meter on its own: a raw client on the pty talks to it.
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSocketNotifier>
 #include <QtTest>
@@ -232,6 +233,38 @@ private slots:
         sim->closeDevice();
         QCOMPARE(sim->lineBaud(), 0);
         sim->closeDevice(); // twice is harmless
+    }
+
+    void standaloneTool()
+    {
+        QProcess tool;
+        tool.start(METER_SIM_EXE, {"--address", "005", "--refuse", "48L=4"});
+        QVERIFY(tool.waitForStarted());
+        QVERIFY(tool.waitForReadyRead(5000));
+        const QString first = QString::fromLocal8Bit(tool.readLine()).trimmed();
+        QVERIFY2(first.startsWith("Simulated meter on /dev/pts/"), qPrintable(first));
+        {
+            Client c(first.section(' ', -1));
+            QVERIFY(c.ok());
+            c.frame("37P2", "005");
+            QCOMPARE(c.reply(), QByteArray("\x02" "A0005\x03"));
+            c.frame("48L04", "005");
+            QCOMPARE(c.reply(), QByteArray("\x02Z4005\x03"));
+        }
+        tool.terminate(); // SIGTERM: prints the dump and ends
+        QVERIFY(tool.waitForFinished(5000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 0);
+        const QString out = QString::fromLocal8Bit(tool.readAll());
+        QVERIFY2(out.contains("005 37P2 (decimal point: dddd.dd): reply <STX>A0005<ETX>"), qPrintable(out));
+        QVERIFY(out.contains("<STX>Z4005<ETX>"));
+        QVERIFY(out.contains("Decimal point: 37P2 (dddd.dd)"));
+        QVERIFY(out.contains("Number of points: (not set)"));
+
+        QProcess bad;
+        bad.start(METER_SIM_EXE, {"--baud"});
+        QVERIFY(bad.waitForFinished(5000));
+        QCOMPARE(bad.exitCode(), 2);
     }
 
     void commandLine()
