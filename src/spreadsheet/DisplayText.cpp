@@ -533,6 +533,8 @@ QString formatNumber(double value, const QString& code)
     const bool minus = d.negative;
     d.negative = false;
     const bool hasNumber = !p.intPh.isEmpty() || !p.fracPh.isEmpty();
+    if (!hasNumber && !p.general && section.contains(u'@'))
+        return formatGeneral(value); // a text format shows numbers as they are
     const QString body = p.general ? formatGeneral(std::fabs(shown)) : hasNumber ? formatNumberSection(d, p) : QString();
     return (minus ? QStringLiteral("-") : QString()) + p.prefix + body + p.suffix;
 }

@@ -144,7 +144,12 @@ QString Sheet::Copy(const QString& range) const
         for (int col = r->col1; col <= r->col2; ++col) {
             if (col > r->col1)
                 out += u'\t';
-            out += displayText(cell(row, col));
+            // TAB and line ends inside a cell would shift the cells after it.
+            QString shown = displayText(cell(row, col));
+            for (QChar& c : shown)
+                if (c == u'\t' || c == u'\r' || c == u'\n')
+                    c = u' ';
+            out += shown;
         }
         out += QStringLiteral("\r\n");
     }

@@ -54,7 +54,8 @@ public:
     // false: the address is not a range
     bool setNumberFormat(const QString& range, const QString& code);
 
-    // Displayed text of the range: TAB between cells, CR LF after every row.
+    // Displayed text of the range: TAB between cells, CR LF after every row; a TAB or
+    // line end inside a cell's text becomes a space.
     QString Copy(const QString& range) const;
 
     bool Select(const QString& cell);

@@ -319,8 +319,7 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
     case Part::Read: break;
     }
     Sheet sheet;
-    qint64 stored = 0;
-    const qint64 maxCells = qint64(limits.maxRows) * 4;
+    int stored = 0;
     XmlPart xml(data, sheetName);
     int row = -1, col = -1;
     while (xml.next()) {
@@ -396,7 +395,7 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
         }
         if (cell.kind == CellKind::Empty && cell.format == QLatin1String("General"))
             continue;
-        if (++stored > maxCells)
+        if (++stored > limits.maxCells)
             return fail(QStringLiteral("the sheet has too many cells"));
         sheet.setCell(row, col, cell);
     }

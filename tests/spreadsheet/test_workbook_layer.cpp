@@ -91,6 +91,7 @@ private slots:
         QTest::newRow("time twelve-hour") << 0.75 << "h:mm AM/PM" << "6:00 PM";
         QTest::newRow("elapsed hours") << 1.5 << "[h]:mm:ss" << "36:00:00";
         QTest::newRow("general section") << -7.25 << "General;(General)" << "(7.25)";
+        QTest::newRow("text format") << 12.5 << "@" << "12.5";
     }
     void otherFormatsAreFollowed()
     {
@@ -161,6 +162,10 @@ private slots:
         sheet.setCell(2, 1, Cell{CellKind::Boolean, 1, {}, "0.0"});
         QCOMPARE(sheet.Copy("A1:B4"), QString("4.000\t4.3\r\nn/a\t\r\n\tTRUE\r\n\t\r\n"));
         QCOMPARE(sheet.Copy("A1"), QString("4.000\r\n"));
+
+        // Separators inside a text would shift the cells after it.
+        sheet.setText(3, 0, "two\tparts\r\nand lines");
+        QCOMPARE(sheet.Copy("A4:B4"), QString("two parts  and lines\t\r\n"));
     }
 
     void pasteSplitsIntoCellsAndKeepsFormats()

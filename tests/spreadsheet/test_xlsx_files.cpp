@@ -194,8 +194,9 @@ private slots:
         QString error;
         const auto sheet = readXlsx(path, &error);
         QVERIFY2(sheet, qPrintable(error));
-        QCOMPARE(sheet->Copy("A1:C4"), QString("plain\trich \tline\rend\r\ninline\t4.3 mA\t50.00%\r\n\t\t\r\n#DIV/0!\tformula text\t\r\n"));
+        QCOMPARE(sheet->Copy("A1:C4"), QString("plain\trich \tline end\r\ninline\t4.3 mA\t50.00%\r\n\t\t\r\n#DIV/0!\tformula text\t\r\n"));
         QCOMPARE(sheet->cell(3, 2).format, QString("0.0\" mA\""));
+        QCOMPARE(sheet->cell(0, 2).text, QString("line\rend"));
     }
 
     void refusedFiles_data()
@@ -330,6 +331,12 @@ private slots:
         QVERIFY(sheet);
         QCOMPARE(sheet->cell(31, 0).number, 32.0);
         QCOMPARE(sheet->cell(32, 0).kind, CellKind::Empty);
+
+        limits.maxRows = 1000;
+        limits.maxCells = 40;
+        QString why;
+        QVERIFY(!readXlsx(path, &why, limits));
+        QVERIFY2(why.contains("too many cells"), qPrintable(why));
     }
 
     void builtinFormats()
