@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace Spreadsheet {
@@ -14,6 +16,29 @@ ViewerHook& viewerHook()
     static ViewerHook hook;
     return hook;
 }
+// The desktop starts its opener even when no application takes .xlsx files; ask first
+// where the desktop can tell. true when it cannot tell.
+bool desktopHasSpreadsheetApplication()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdgMime.isEmpty())
+        return true;
+    QProcess query;
+    query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
+                          QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
+    if (!query.waitForFinished(5000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return true;
+    }
+    return query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0
+        || !query.readAllStandardOutput().trimmed().isEmpty();
+#else
+    return true;
+#endif
+}
+
 } // namespace
 
 void setViewerHook(ViewerHook hook) { viewerHook() = std::move(hook); }
@@ -22,7 +47,7 @@ bool showInDesktop(const QString& path)
 {
     if (viewerHook())
         return viewerHook()(path);
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return desktopHasSpreadsheetApplication() && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 QString newExportPath()
