@@ -75,6 +75,8 @@ private slots:
     void leavingTheEditorChecksOnce();
     void realMessageBoxFromAFocusChange();
     void scrollingClosesTheEditor();
+    void editedCellDecidesTheRules();
+    void gridThatCannotTakeTheFocus();
     void pointCountKeepsValues();
     void clearEmptiesSelectionInAnyDirection();
     void pointCountLock();
@@ -409,6 +411,40 @@ void TestPointTable::scrollingClosesTheEditor()
     QVERIFY(w->Text1->isHidden());
     QCOMPARE(cell(w.get(), 0, 1), QString("7.000"));
     QVERIFY(messages.shown.isEmpty());
+}
+
+void TestPointTable::editedCellDecidesTheRules()
+{
+    MessageRecorder messages;
+    auto w = openWindow();
+    QVERIFY(w);
+    QVERIFY(w->selectListText(w->cboDecimal, "d.ddddd"));
+    // A range reaching into the display column: the value typed is the input cell's.
+    clickCell(w.get(), 0, 1);
+    clickCell(w.get(), 1, 2, Qt::ShiftModifier);
+    QCOMPARE(w->MSFlexGrid1->ColSel(), 2);
+    QCOMPARE(w->MSFlexGrid1->Col(), 1);
+    QTRY_COMPARE(focused(), static_cast<QWidget*>(w->Text1));
+    type("5");
+    press(Qt::Key_Tab);
+    QCOMPARE(cell(w.get(), 0, 1), QString("5.000"));
+    QVERIFY(messages.shown.isEmpty());
+}
+
+void TestPointTable::gridThatCannotTakeTheFocus()
+{
+    MessageRecorder messages;
+    auto w = openWindow();
+    QVERIFY(w);
+    clickCell(w.get(), 1, 2);
+    type("9");
+    w->MSFlexGrid1->setEnabled(false);
+    press(Qt::Key_Tab);
+    QCOMPARE(w->panelText(1), QString("Re-enter value for previous cell"));
+    QCOMPARE(cell(w.get(), 1, 2), QString("9.000"));
+    QVERIFY(w->Text1->isHidden());
+    // The status timer clears the message.
+    QTRY_COMPARE_WITH_TIMEOUT(w->panelText(1), QString(), 4000);
 }
 
 void TestPointTable::pointCountKeepsValues()
