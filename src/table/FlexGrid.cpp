@@ -19,13 +19,34 @@ int VbKeyCode(const QKeyEvent* event)
     case Qt::Key_Right: return 39;
     case Qt::Key_Down: return 40;
     case Qt::Key_Delete: return 46;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
     default: break;
     }
+    const bool keypad = event->modifiers() & Qt::KeypadModifier;
     if (event->key() >= Qt::Key_A && event->key() <= Qt::Key_Z)
         return event->key();
     if (event->key() >= Qt::Key_0 && event->key() <= Qt::Key_9)
-        return event->key();
-    return event->key() & 0xFFFF;
+        return keypad ? 96 + (event->key() - Qt::Key_0) : event->key();
+    // Punctuation keys have codes of their own, apart from the control keys above
+    // ("." is not Delete, "-" is not Insert).
+    switch (event->key()) {
+    case Qt::Key_Period: return keypad ? 110 : 190;
+    case Qt::Key_Minus: return keypad ? 109 : 189;
+    case Qt::Key_Plus: return keypad ? 107 : 187;
+    case Qt::Key_Comma: return 188;
+    case Qt::Key_Asterisk: return 106;
+    case Qt::Key_Slash: return keypad ? 111 : 191;
+    default: break;
+    }
+    return event->key() < 0x100 ? 0x100 + event->key() : event->key() & 0xFFFF;
 }
 
 FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(parent)

@@ -313,7 +313,7 @@ void frmMain::Text1_KeyDown(int keyCode)
             return;
         HandlerGuard guard(m_handlerDepth);
         m_editOpen = false;
-        Text1->setText(MSFlexGrid1->TextMatrix(m_editRow, m_editCol));
+        Text1->setText(EditorTextOfCell());
         closeEditorWidget();
         MSFlexGrid1->setFocus(Qt::OtherFocusReason);
         return;

@@ -273,6 +273,10 @@ void TestPointTable::escUpDownAndDelete()
     QVERIFY(w->Text1->isHidden());
     QCOMPARE(cell(w.get(), 1, 1), QString("20.000"));
     QTRY_COMPARE(focused(), static_cast<QWidget*>(g));
+    // Typing in the grid starts no edit; "." and "-" are not Delete.
+    type(".-5");
+    QCOMPARE(cell(w.get(), 1, 1), QString("20.000"));
+    QVERIFY(w->Text1->isHidden());
     // Delete in the grid empties the current cell at once.
     press(Qt::Key_Delete);
     QCOMPARE(cell(w.get(), 1, 1), QString());
