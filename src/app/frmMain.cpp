@@ -193,6 +193,7 @@ void frmMain::buildControls()
         l->setFont(sansFont(8.25, true));
 
     Label5 = label(client, "Label5", QStringLiteral("(xxx.xxx)"), 464, 120, 65, 13);
+    Label5->hide(); // lies behind the table frame: never seen
     frmInput = frame(client, "frmInput", QStringLiteral("Number of Points"), 12, 368, 80, 321, 257);
     lblRow = label(frmInput, "lblRow", QStringLiteral("Row"), 392, 120, 33, 17);
     lblInput = label(frmInput, "lblInput", QStringLiteral("Input (mA) "), 424, 120, 65, 17);
