@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian packages), builds, then runs the utility or the tests.
 #   ./setup.sh run    build and start talvo-linearizer with a simulated meter
-#   ./setup.sh test   build and run every test
+#   ./setup.sh test   build and run every test: the test suite, the same suite built with
+#                     AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
+#                     bounded time, and a check of the desktop metadata
 #   ./setup.sh deps   only install the packages
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -10,7 +12,8 @@ PACKAGES=(build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
   libxlsxwriter-dev libquazip1-qt6-dev libfreexl-dev
   fonts-liberation fonts-dejavu-core xdg-utils)
-TEST_PACKAGES=(xvfb xauth xdotool x11-apps python3-openpyxl xlsx2csv)
+TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick python3-openpyxl python3-xlwt xlsx2csv
+  clang libclang-rt-14-dev appstream desktop-file-utils)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"
@@ -31,9 +34,10 @@ install_missing() {
   fi
 }
 
-build() {
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build -j "$(nproc)"
+build() { # build DIR [cmake options]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)"
 }
 
 case "${1:-}" in
@@ -41,7 +45,7 @@ case "${1:-}" in
     install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}" ;;
   run)
     install_missing "${PACKAGES[@]}"
-    build
+    build build
     shift
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
       echo "setup.sh: no display; start it from a desktop session (or under xvfb-run)" >&2
@@ -50,9 +54,17 @@ case "${1:-}" in
     exec build/src/app/talvo-linearizer --simulate "$@" ;;
   test)
     install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-    build
-    cd build
-    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2 ;;
+    build build
+    (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2)
+    echo "== sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer)"
+    build build-asan -DTALVO_SANITIZE=ON
+    (cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2)
+    echo "== fuzzing"
+    fuzz/run.sh "${FUZZ_SECONDS:-45}"
+    echo "== desktop metadata"
+    appstreamcli validate --no-net --pedantic data/*.metainfo.xml
+    desktop-file-validate data/*.desktop
+    echo "All checks passed." ;;
   *)
     echo "usage: ./setup.sh run|test|deps" >&2
     exit 2 ;;
