@@ -61,7 +61,7 @@ void frmMain::wireTable()
 
 void frmMain::cboSetPoints_Click()
 {
-    CommitCellEditor();
+    finishEdit(true); // a value still being typed (Open Settings from the menu) is taken first
     MSFlexGrid1->setColWidth(0, 325);
     MSFlexGrid1->setColWidth(1, 1000);
     MSFlexGrid1->setColWidth(2, 1000);
@@ -402,7 +402,7 @@ void frmMain::applyInputType(int type)
 {
     const auto inputType = static_cast<InputType>(type);
     QRadioButton* option = inputType == InputType::Voltage ? optVoltage : inputType == InputType::Current ? optCurrent : optPulse;
-    CommitCellEditor();
+    finishEdit(true);
     if (option->isChecked()) {
         const ValueRules::InputDefaults d = ValueRules::defaultsFor(inputType);
         lblRow->show();
@@ -431,7 +431,7 @@ void frmMain::cboDecimal_Click()
     const QString format = cboDecimal->Text();
     if (ValueRules::formatDecimals(format) < 0 || format == m_decimalInForce)
         return; // nothing to move: the display values are already in this format
-    CommitCellEditor();
+    finishEdit(true);
     for (int r = 0; r < MSFlexGrid1->Rows(); ++r)
         MSFlexGrid1->setTextMatrix(r, DisplayColumn, ValueRules::rescaleDisplay(MSFlexGrid1->TextMatrix(r, DisplayColumn), format));
     m_decimalInForce = format;

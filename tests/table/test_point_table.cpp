@@ -76,6 +76,7 @@ private slots:
     void realMessageBoxFromAFocusChange();
     void scrollingClosesTheEditor();
     void editedCellDecidesTheRules();
+    void settingsAppliedWhileTyping();
     void gridThatCannotTakeTheFocus();
     void pointCountKeepsValues();
     void clearEmptiesSelectionInAnyDirection();
@@ -432,6 +433,32 @@ void TestPointTable::editedCellDecidesTheRules()
     type("5");
     press(Qt::Key_Tab);
     QCOMPARE(cell(w.get(), 0, 1), QString("5.000"));
+    QVERIFY(messages.shown.isEmpty());
+}
+
+void TestPointTable::settingsAppliedWhileTyping()
+{
+    MessageRecorder messages;
+    auto w = openWindow();
+    QVERIFY(w);
+    w->selectListText(w->cboSetPoints, "4");
+    // A menu command applies settings while the editor is open: the typed value is
+    // checked and stored before the table changes.
+    clickCell(w.get(), 3, 2);
+    type("7");
+    w->selectListText(w->cboSetPoints, "3");
+    QVERIFY(w->Text1->isHidden());
+    QCOMPARE(w->MSFlexGrid1->Rows(), 3);
+    clickCell(w.get(), 2, 2);
+    type("5");
+    w->selectListText(w->cboDecimal, "dddd.dd");
+    QCOMPARE(cell(w.get(), 2, 2), QString("5.00"));
+    clickCell(w.get(), 2, 1);
+    type("9");
+    w->setOptionValue(w->optVoltage, true);
+    QCOMPARE(cell(w.get(), 2, 1), QString("9.000"));
+    QCOMPARE(cell(w.get(), 0, 1), QString("0.000"));
+    QCOMPARE(w->Text1->text(), cell(w.get(), w->MSFlexGrid1->Row(), w->MSFlexGrid1->Col()));
     QVERIFY(messages.shown.isEmpty());
 }
 
