@@ -1,7 +1,7 @@
 #pragma once
-// .xlsx files: writing one sheet with libxlsxwriter, reading the active sheet of a
-// workbook with QXmlStreamReader from a bounded zip reader. Reading is bounded in bytes, columns and
-// rows, and refuses documents with a DTD.
+// .xlsx files: writing one sheet with libxlsxwriter; reading the active sheet of a
+// workbook with QXmlStreamReader over a bounded zip reader. Reading is bounded in bytes,
+// columns, rows and cells, and refuses documents with a DTD.
 #include "spreadsheet/Workbook.h"
 
 #include <optional>

@@ -5,6 +5,7 @@
 #include <QtEndian>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -337,6 +338,43 @@ private slots:
         QString why;
         QVERIFY(!readXlsx(path, &why, limits));
         QVERIFY2(why.contains("too many cells"), qPrintable(why));
+    }
+
+    void mutatedWorkbooksAreReadOrRefused()
+    {
+        // Damage at random places, in the archive and in the XML inside it: every file is
+        // either read or refused with a reason, never a crash.
+        QRandomGenerator random(20261206);
+        QFile good(fixture("other_types.xlsx"));
+        QVERIFY(good.open(QIODevice::ReadOnly));
+        const QByteArray archive = good.readAll();
+        const QByteArray sheet = sheetXml("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" s=\"1\"><v>4.25</v></c></row>"
+                                          "<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>x</t></is></c></row>");
+        const QByteArray strings = "<sst><si><t>a</t></si></sst>";
+        const QByteArray styles = "<styleSheet><numFmts><numFmt numFmtId=\"170\" formatCode=\"0.0\"/></numFmts>"
+                                  "<cellXfs><xf numFmtId=\"0\"/><xf numFmtId=\"170\"/></cellXfs></styleSheet>";
+        const QString path = dir.filePath("mutated.xlsx");
+        int read = 0, refused = 0;
+        for (int round = 0; round < 300; ++round) {
+            const bool inXml = round % 2 == 1;
+            QByteArray target = inXml ? sheet : archive;
+            const int flips = 1 + int(random.bounded(4));
+            for (int k = 0; k < flips; ++k)
+                target[qsizetype(random.bounded(int(target.size())))] = char(random.bounded(256));
+            if (inXml)
+                QVERIFY(writeWorkbook(path, target, strings, styles));
+            else
+                QVERIFY(writeFile(path, target));
+            QString error;
+            Application app;
+            if (app.Open(path, &error)) {
+                ++read;
+            } else {
+                QVERIFY(!error.isEmpty());
+                ++refused;
+            }
+        }
+        QVERIFY(read > 0 && refused > 0);
     }
 
     void builtinFormats()
