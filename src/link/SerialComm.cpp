@@ -18,7 +18,8 @@ void SerialComm::onError(QSerialPort::SerialPortError e)
     if (e != QSerialPort::ResourceError && e != QSerialPort::WriteError && e != QSerialPort::ReadError)
         return;
     // The device is gone or unusable (e.g. a USB adapter pulled): close and tell the waiter.
-    fail(m_port.errorString());
+    m_lostReason = m_port.errorString();
+    fail(m_lostReason);
     m_port.close();
     emit failed();
 }
@@ -75,6 +76,7 @@ bool SerialComm::setPortOpen(bool open)
     if (!open) {
         if (m_port.isOpen())
             m_port.close();
+        m_lostReason.clear();
         return true;
     }
     if (m_port.isOpen())
@@ -85,6 +87,7 @@ bool SerialComm::setPortOpen(bool open)
     m_port.setPortName(dev);
     if (!m_port.open(QIODevice::ReadWrite))
         return failOpen();
+    m_lostReason.clear();
     if (!applySettings()) {
         m_port.close();
         return false;
@@ -95,7 +98,8 @@ bool SerialComm::setPortOpen(bool open)
 bool SerialComm::output(const QByteArray& bytes)
 {
     if (!m_port.isOpen())
-        return fail(QStringLiteral("the port is not open"));
+        return fail(m_lostReason.isEmpty() ? QStringLiteral("the port is not open")
+                                           : QStringLiteral("the port is not open (lost: %1)").arg(m_lostReason));
     if (m_port.write(bytes) != bytes.size())
         return fail(m_port.errorString());
     // Hand the bytes to the device now, so a vanished device shows up here.

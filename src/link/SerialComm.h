@@ -44,4 +44,5 @@ private:
     int m_number = 16;
     QString m_settings = QStringLiteral("2400,N,8,1");
     PortFailure m_failure;
+    QString m_lostReason; // why the open port was lost, until it is opened again
 };

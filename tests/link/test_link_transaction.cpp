@@ -300,6 +300,19 @@ private slots:
         QCOMPARE(outcome, ReplyOutcome::PortFailed);
         QVERIFY(w->LinkFailure);
         QCOMPARE(w->LinkFailure->device, sim->devicePath());
+        QVERIFY(!w->LinkFailure->reason.isEmpty());
+    }
+
+    void deviceVanishedWhileIdle()
+    {
+        openLink();
+        QSignalSpy failed(w->MSComm1, &SerialComm::failed);
+        sim->closeDevice();
+        QVERIFY(failed.wait(2000));
+        QVERIFY(!w->MSComm1->portOpen());
+        QCOMPARE(send("37P3"), ReplyOutcome::PortFailed);
+        QVERIFY2(w->LinkFailure->reason.contains("lost"), qPrintable(w->LinkFailure->reason));
+        QCOMPARE(w->LinkFailure->port, 1);
     }
 
     void closingTheWindowEndsTheWait()
