@@ -351,6 +351,20 @@ private slots:
         QCOMPARE(table(*w), Rows({{"4.000", "-0.50"}, {"8.000", ""}, {"12.000", "12.34"}}));
     }
 
+    void longValuesArriveWhole()
+    {
+        MessageRecorder messages;
+        DialogRecorder dialogs;
+        auto w = window();
+        const QString path = dir.filePath("long.xlsx");
+        QVERIFY(writeWorkbook(path, sheetXml("<row r=\"1\"><c r=\"A1\"><v>20.5</v></c><c r=\"B1\"><v>-99999.25</v></c></row>"
+                                             "<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>a rather long text</t></is></c></row>")));
+        dialogs.paths << path;
+        QTest::mouseClick(w->cmdImport, Qt::LeftButton);
+        QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.prompts().join(" | ")));
+        QCOMPARE(table(*w), Rows({{"20.500", "-99999.250"}, {"a rather long text", ""}}));
+    }
+
     void cancelledDialogChangesNothing()
     {
         MessageRecorder messages;
