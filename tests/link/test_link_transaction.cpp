@@ -140,12 +140,16 @@ private slots:
     void replyInPiecesIsJoined()
     {
         MeterConfig config;
-        config.replyPieces = 5;
+        config.replyPieces = 4;
+        config.pieceGapMs = 80;
         openLink(config);
         QSignalSpy reads(w->MSComm1, &SerialComm::readyRead);
+        QElapsedTimer clock;
+        clock.start();
         QCOMPARE(send("F189"), ReplyOutcome::ReplyComplete);
         QCOMPARE(w->ReplyText, QString("\x02" "A0001 01.100\x03"));
         QVERIFY2(reads.count() >= 2, "the reply should arrive in several reads");
+        QVERIFY(clock.elapsed() >= 3 * 80);
     }
 
     void zAfterEtxIsRefused()

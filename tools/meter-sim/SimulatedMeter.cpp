@@ -12,7 +12,6 @@
 
 namespace {
 constexpr char SOH = 0x01, STX = 0x02, ETX = 0x03;
-constexpr int PieceGapMs = 15;
 
 struct SpeedEntry {
     speed_t code;
@@ -386,7 +385,7 @@ void SimulatedMeter::sendReply(const QByteArray& reply, int delayMs)
                 emit replied(reply);
             }
         };
-        const int at = delayMs + i * PieceGapMs;
+        const int at = delayMs + i * std::max(0, m_config.pieceGapMs);
         if (at <= 0 && pieces == 1)
             send();
         else

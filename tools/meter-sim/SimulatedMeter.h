@@ -37,6 +37,7 @@ struct MeterConfig {
     QMap<QString, QChar> refusals;   // command prefix -> refusal code digit
     QString latePrefix; int lateMs = 0; // reply to commands with this prefix only after lateMs
     int replyPieces = 1;             // send each reply in this many pieces, a few ms apart
+    int pieceGapMs = 15;             // time between the pieces of a reply
     QByteArray replySuffix;          // bytes sent right after each reply's ETX, in the same write
     QByteArray fixedReply;           // non-empty: every answer is exactly these bytes
 };
