@@ -1,5 +1,6 @@
 #include "app/PickList.h"
 
+#include <QAbstractItemView>
 #include <QFocusEvent>
 
 PickList::PickList(QWidget* parent) : QComboBox(parent)
@@ -21,17 +22,25 @@ bool PickList::selectText(const QString& text)
     return false;
 }
 
+namespace {
+// Opening the list's own popup, or the window losing or regaining activation (another
+// application, a popup window), is not the focus moving to or from another control.
+bool movesBetweenControls(const QFocusEvent* event)
+{
+    return event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason;
+}
+} // namespace
+
 void PickList::focusInEvent(QFocusEvent* event)
 {
     QComboBox::focusInEvent(event);
-    if (event->reason() != Qt::PopupFocusReason)
+    if (movesBetweenControls(event))
         emit gotFocus();
 }
 
 void PickList::focusOutEvent(QFocusEvent* event)
 {
     QComboBox::focusOutEvent(event);
-    // Opening the list's own popup is not leaving the list.
-    if (event->reason() != Qt::PopupFocusReason)
+    if (movesBetweenControls(event) && !view()->isVisible())
         emit lostFocus();
 }

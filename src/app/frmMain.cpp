@@ -44,6 +44,14 @@ QFont sansFont(qreal points, bool bold)
     return f;
 }
 
+void whiteBackground(QWidget* w)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Button, Qt::white);
+    p.setColor(QPalette::Base, Qt::white);
+    w->setPalette(p);
+}
+
 // "Text (*.txt)|*.txt|All Files (*.*)|*.*" -> "Text (*.txt);;All Files (*.*)"
 QString qtNameFilters(const QString& filter)
 {
@@ -180,7 +188,7 @@ void frmMain::buildControls()
     optPulse = option(frmSelect, "optPulse", QStringLiteral("Pulse"), 72, 224, 57, 13);
     optCurrent->setChecked(true);
     cboDecimal = pickList(client, "cboDecimal", 64, 280, 81, 21);
-    cboDecimal->setStyleSheet(QStringLiteral("QComboBox { background: white; }"));
+    whiteBackground(cboDecimal);
 
     Frame2 = frame(client, "Frame2", QStringLiteral("Serial Settings"), 9.75, 184, 120, 129, 193);
     Label6 = label(Frame2, "Label6", QStringLiteral("Meter Address"), 208, 152, 89, 17);
@@ -218,7 +226,7 @@ void frmMain::buildControls()
     cmdExport->setToolTip(QStringLiteral("Export values to a Microsoft Excel spreadsheet"));
     cmdExport->setEnabled(false);
     cboSetPoints = pickList(client, "cboSetPoints", 592, 168, 81, 21);
-    cboSetPoints->setStyleSheet(QStringLiteral("QComboBox { background: white; }"));
+    whiteBackground(cboSetPoints);
 
     Text1 = new CellEditor(client);
     place(Text1, "Text1", 456, 200, 65, 19);
@@ -251,6 +259,13 @@ void frmMain::buildControls()
         cboDecimal->addItem(QLatin1String(fmt));
     for (PickList* list : {cboBaudRate, cboAddress, cboSetPoints, cboDecimal, cboCommPort})
         list->setCurrentIndex(-1);
+
+    // Reading order; the table's editor is reached through the grid.
+    QWidget* tabOrder[] = {optVoltage, optCurrent, optPulse, cboDecimal, cboAddress, cboCommPort, cboBaudRate,
+                           MSFlexGrid1, cboSetPoints, cmdReset, cmdImport, cmdExport, cmdProgramMeter};
+    for (size_t i = 1; i < std::size(tabOrder); ++i)
+        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    Text1->setFocusPolicy(Qt::ClickFocus);
 
     tmrSerial.setObjectName(QStringLiteral("tmrSerial"));
     tmrStatusBarText.setObjectName(QStringLiteral("tmrStatusBarText"));
@@ -367,6 +382,11 @@ void frmMain::Form_Load()
     Text1->setGeometry(cell.x(), cell.y(), MSFlexGrid1->CellWidth(), MSFlexGrid1->CellHeight());
     Text1->hide();
     Text1->setMaxLength(7);
+    // The window opens with the focus on the input type, so the point-count list stays
+    // unlocked until the user leaves it or goes into the table.
+    for (QRadioButton* opt : {optVoltage, optCurrent, optPulse})
+        if (opt->isChecked())
+            opt->setFocus(Qt::OtherFocusReason);
 
     const QString lockPath = m_lockPath.isEmpty()
         ? QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation)).filePath(QStringLiteral("talvo-linearizer-%1.lock").arg(qEnvironmentVariable("USER", QStringLiteral("user"))))
