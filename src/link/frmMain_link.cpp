@@ -143,22 +143,24 @@ ReplyOutcome frmMain::SendMeterCommand()
     } restore{m_wakeWait, std::move(previousWake)};
 
     ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
+    bool quitting = false; // the application is ending: event loops no longer run
     for (;;) {
         if (woken) {
             woken = false;
             QCoreApplication::processEvents(QEventLoop::AllEvents);
         } else {
-            wait.exec();
+            quitting = wait.exec() < 0;
             woken = false;
         }
         ReplyText += QString::fromLatin1(MSComm1->input());
-        if (m_closing || !MSComm1->portOpen()) {
+        if (m_closing || quitting || !MSComm1->portOpen()) {
             if (portFailed && !m_closing)
                 LinkFailure = MSComm1->failure();
             else
                 LinkFailure = PortFailure{MSComm1->commPort(), MSComm1->device(),
-                                          m_closing ? QStringLiteral("the window is closing")
-                                                    : QStringLiteral("the port was closed"),
+                                          m_closing  ? QStringLiteral("the window is closing")
+                                          : quitting ? QStringLiteral("the program is ending")
+                                                     : QStringLiteral("the port was closed"),
                                           false};
             outcome = ReplyOutcome::PortFailed;
             StopReplyTimer();

@@ -401,6 +401,26 @@ private slots:
         QVERIFY(w->LinkFailure->permissionDenied);
         QCOMPARE(w->LinkFailure->device, path);
     }
+
+    // Last: once the application is told to quit, no event loop runs again in this process.
+    void quittingTheApplicationEndsTheWait()
+    {
+        MeterConfig config;
+        config.silentPrefixes << "F189";
+        openLink(config);
+        ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
+        QElapsedTimer clock;
+        QTimer::singleShot(0, qApp, [&] {
+            QTimer::singleShot(200, qApp, [] { QCoreApplication::exit(0); });
+            clock.start();
+            outcome = send("F189");
+        });
+        QCoreApplication::exec();
+        QCOMPARE(outcome, ReplyOutcome::PortFailed);
+        QVERIFY(clock.elapsed() < 1500);
+        QVERIFY(w->LinkFailure);
+        QCOMPARE(w->LinkFailure->reason, QString("the program is ending"));
+    }
 };
 
 QTEST_MAIN(TestLinkTransaction)
