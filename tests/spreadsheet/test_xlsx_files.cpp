@@ -1,5 +1,6 @@
 // Workbook files: the .xlsx writer read back by this reader and by independent readers,
 // workbooks written by other programs, and files that must be refused.
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QtEndian>
@@ -375,6 +376,22 @@ private slots:
             }
         }
         QVERIFY(read > 0 && refused > 0);
+    }
+
+    void legacyReaderFaultsStayInTheirProcess()
+    {
+        // A damaged .xls on which libfreexl reads past a buffer (found by fuzzing): the
+        // reader runs in a child process, so the caller gets a sheet or a reason, never a crash.
+        QString error;
+        const auto sheet = readXls(fixture("damaged-freexl-overread.xls"), &error);
+        QVERIFY2(sheet || !error.isEmpty(), "neither a sheet nor a reason");
+        // The same reader still returns the cells of a sound file.
+        const auto good = readXls(fixture("other_values.xls"), &error);
+        QVERIFY2(good, qPrintable(error));
+        QVERIFY(!good->cells().empty());
+        // A missing file is reported, not crashed on.
+        QVERIFY(!readXls(QDir::temp().filePath("no-such-workbook.xls"), &error));
+        QVERIFY(!error.isEmpty());
     }
 
     void builtinFormats()
