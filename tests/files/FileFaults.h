@@ -1,7 +1,24 @@
 #pragma once
-// Makes file writes fail for a while, as on a full disk, whoever runs the test.
+// File helpers of the settings-file tests; WriteLimit makes file writes fail for a while,
+// as on a full disk, whoever runs the test.
+#include <QByteArray>
+#include <QFile>
+#include <QTest>
 #include <csignal>
 #include <sys/resource.h>
+
+inline QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+inline void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
 
 class WriteLimit {
 public:

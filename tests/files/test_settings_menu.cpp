@@ -17,19 +17,6 @@
 namespace {
 const QString Filter = QStringLiteral("Text (*.txt)|*.txt|All Files (*.*)|*.*");
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
 // A settings file with the given values; lineEnd "\r\n" or "\n".
 QByteArray settingsBytes(const QString& decimal, const QString& address, const QString& port, const QString& baud,
                          const QString& points, const QString& voltage, const QString& current,
