@@ -20,7 +20,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             cl.version = true;
         } else if (!a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
             cl.error = QStringLiteral("unexpected argument \"%1\"").arg(a);
-        } else if (!a.startsWith(QLatin1String("-platform")) && !a.startsWith(QLatin1String("-style"))) {
+        } else {
             cl.error = QStringLiteral("unknown option \"%1\"").arg(a);
         }
     }

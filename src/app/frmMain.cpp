@@ -173,6 +173,9 @@ void frmMain::buildControls()
                            QStringLiteral("URW Palladio L"), QStringLiteral("DejaVu Serif")});
     titleFont.setPointSizeF(15.75);
     titleFont.setBold(true);
+    // A wider stand-in for the title face must still fit the label.
+    while (titleFont.pointSizeF() > 8 && QFontMetrics(titleFont).horizontalAdvance(lblTitle->text()) > lblTitle->width())
+        titleFont.setPointSizeF(titleFont.pointSizeF() - 0.25);
     lblTitle->setFont(titleFont);
     Image1 = label(client, "Image1", QString(), 560, 8, 140, 44);
     Image1->setPixmap(Artwork::meterPicture(140, 44));

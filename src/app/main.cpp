@@ -4,11 +4,24 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
+    // --help and --version answer without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::fputs(qPrintable(CommandLine::usage()), stdout);
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--version")) {
+            std::printf("talvo-linearizer %s\n", TALVO_VERSION);
+            return 0;
+        }
+    }
+
+    QApplication app(argc, argv); // takes Qt's own options (-platform, -style, ...)
     QApplication::setApplicationName(QStringLiteral("talvo-linearizer"));
     QApplication::setApplicationVersion(QStringLiteral(TALVO_VERSION));
 
@@ -16,14 +29,6 @@ int main(int argc, char* argv[])
     if (!cl.error.isEmpty()) {
         std::fprintf(stderr, "talvo-linearizer: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::usage()));
         return 2;
-    }
-    if (cl.help) {
-        std::fputs(qPrintable(CommandLine::usage()), stdout);
-        return 0;
-    }
-    if (cl.version) {
-        std::printf("talvo-linearizer %s\n", TALVO_VERSION);
-        return 0;
     }
 
     AppOptions options;
