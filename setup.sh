@@ -60,7 +60,7 @@ case "${1:-}" in
     build build-asan -DTALVO_SANITIZE=ON
     (cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2)
     echo "== fuzzing"
-    fuzz/run.sh "${FUZZ_SECONDS:-45}"
+    fuzz/run.sh "${FUZZ_SECONDS:-60}"
     echo "== desktop metadata"
     appstreamcli validate --no-net --pedantic data/*.metainfo.xml
     desktop-file-validate data/*.desktop
