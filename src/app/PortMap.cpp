@@ -58,15 +58,15 @@ PortMap PortMap::fromSystem()
     return fromDevices(devices);
 }
 
-bool PortMap::addMapping(const QString& spec, QString* error)
+bool PortMap::addMapping(const QString& mapping, QString* error)
 {
-    const int eq = spec.indexOf('=');
+    const int eq = mapping.indexOf('=');
     bool ok = false;
-    const int n = eq > 0 ? spec.left(eq).trimmed().toInt(&ok) : 0;
-    const QString device = eq > 0 ? spec.mid(eq + 1).trimmed() : QString();
+    const int n = eq > 0 ? mapping.left(eq).trimmed().toInt(&ok) : 0;
+    const QString device = eq > 0 ? mapping.mid(eq + 1).trimmed() : QString();
     if (!ok || n < FirstPort || n > LastPort || device.isEmpty()) {
         if (error)
-            *error = QStringLiteral("--port takes N=DEVICE with N from 1 to 16, not \"%1\"").arg(spec);
+            *error = QStringLiteral("--port takes N=DEVICE with N from 1 to 16, not \"%1\"").arg(mapping);
         return false;
     }
     map(n, device);

@@ -19,7 +19,7 @@ public:
     static bool deviceBefore(const QString& a, const QString& b);
 
     // Parses "N=DEVICE" (N from 1 to 16) and maps it; false with a reason otherwise.
-    bool addMapping(const QString& spec, QString* error = nullptr);
+    bool addMapping(const QString& mapping, QString* error = nullptr);
     void map(int number, const QString& device);
 
     QString device(int number) const { return m_devices.value(number); }
