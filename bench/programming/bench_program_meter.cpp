@@ -129,11 +129,12 @@ int main(int argc, char* argv[])
         }
         const double bitTime = 10.0 / baud; // start + 8 data + stop bits
         const double lineBound = double(f.sent + f.received) * bitTime;
-        // What the simulated meter itself waits: each reply's wire time, rounded up to
-        // whole milliseconds, plus the latency; frames reach it without delay.
-        const double avgReply = double(f.received) / f.transactions;
+        // What the simulated meter itself waits: the wire time of each frame and of its
+        // reply (each rounded up to whole milliseconds), plus the latency.
+        const double avgFrame = double(f.sent) / f.transactions, avgReply = double(f.received) / f.transactions;
+        auto ms = [&](double bytes) { return std::ceil(bytes * bitTime * 1000.0) / 1000.0; };
         const double meterBound =
-            f.transactions * ((wireTime ? std::ceil(avgReply * bitTime * 1000.0) / 1000.0 : 0.0) + latencyMs / 1000.0);
+            f.transactions * ((wireTime ? ms(avgFrame) + ms(avgReply) : 0.0) + latencyMs / 1000.0);
         std::printf("%6d baud: total %.3f s; wire-time lower bound %.3f s (%lld bytes out, %lld bytes in); "
                     "ratio %.3f (limit %.2f)\n",
                     baud, f.wall, lineBound, f.sent, f.received, f.wall / lineBound,

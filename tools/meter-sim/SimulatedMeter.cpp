@@ -306,6 +306,8 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     if (!m_config.fixedReply.isEmpty())
         reply = m_config.fixedReply;
     int delay = m_config.latencyMs;
+    if (m_config.wireTime) // the frame itself took its wire time to arrive
+        delay += wireMs(int(content.size()) + 2);
     if (!m_config.latePrefix.isEmpty() && text.startsWith(m_config.latePrefix))
         delay += m_config.lateMs;
     reply += m_config.replySuffix;
@@ -368,10 +370,16 @@ QByteArray SimulatedMeter::apply(const QString& c)
     return refuse('0');
 }
 
+int SimulatedMeter::wireMs(int bytes) const
+{
+    // start bit, 8 data bits, stop bit
+    return m_config.baud > 0 ? int((qint64(bytes) * 10 * 1000 + m_config.baud - 1) / m_config.baud) : 0;
+}
+
 void SimulatedMeter::sendReply(const QByteArray& reply, int delayMs)
 {
-    if (m_config.wireTime && m_config.baud > 0)
-        delayMs += int((qint64(reply.size()) * 10 * 1000 + m_config.baud - 1) / m_config.baud);
+    if (m_config.wireTime)
+        delayMs += wireMs(int(reply.size()));
     const int pieces = std::clamp(m_config.replyPieces, 1, std::max<int>(1, int(reply.size())));
     const int step = int(reply.size()) / pieces;
     for (int i = 0; i < pieces; ++i) {

@@ -30,7 +30,7 @@ struct MeterConfig {
     int baud = 2400;
     QString firmware = QStringLiteral("01.100");
     bool modem = false;              // answers "ATV1Q0\r" with "OK\r\n" (and nothing else)
-    bool wireTime = false;           // delay each reply by the wire time of its bytes at `baud`
+    bool wireTime = false;           // delay each reply by the wire time of the frame and the reply at `baud`
     int latencyMs = 0;               // extra response latency before each reply
     int silentOnCommand = 0;         // no reply to the Nth valid frame (1-based); 0: none
     QStringList silentPrefixes;      // no reply to commands starting with one of these
@@ -83,6 +83,7 @@ private:
     void handleFrame(const QByteArray& content);
     QByteArray apply(const QString& command); // the reply to an accepted-frame command
     void sendReply(const QByteArray& reply, int delayMs);
+    int wireMs(int bytes) const;
     void writeMaster(const QByteArray& bytes);
     QString interpret(const QString& rawValue, int decimals) const;
 
