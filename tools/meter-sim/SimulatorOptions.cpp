@@ -23,7 +23,7 @@ QString SimulatorOptions::usage()
         "  --firmware TEXT      firmware version text (default 01.100)\n"
         "  --old-firmware       firmware text 01.000 (refused by the utility)\n"
         "  --modem              act as a modem: answer ATV1Q0<CR> with OK<CR><LF>\n"
-        "  --wire-time          delay each reply by its wire time at the baud rate\n"
+        "  --wire-time          delay each reply by the wire time of frame and reply\n"
         "  --latency MS         extra delay before each reply\n"
         "  --silent-on N        no reply to the Nth valid command (1-based)\n"
         "  --silent-prefix P    no reply to commands starting with P (repeatable)\n"
