@@ -22,7 +22,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSerialPort>
 #include <QStandardPaths>
 #include <QDir>
 #include <memory>
@@ -411,24 +410,16 @@ void frmMain::ProbeCommPorts()
     // follows, then each port's answer is judged on its own.
     struct Probe {
         int number;
-        std::unique_ptr<QSerialPort> port;
+        std::unique_ptr<SerialComm> port;
     };
     std::vector<Probe> probes;
     for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
-        const QString device = m_ports.device(n);
-        if (device.isEmpty())
-            continue;
-        auto port = std::make_unique<QSerialPort>(device);
-        if (!port->open(QIODevice::ReadWrite))
-            continue;
-        port->setBaudRate(2400);
-        port->setParity(QSerialPort::NoParity);
-        port->setDataBits(QSerialPort::Data8);
-        port->setStopBits(QSerialPort::OneStop);
-        port->setFlowControl(QSerialPort::NoFlowControl);
-        if (!port->isOpen())
-            continue;
-        port->write(ProbeVerdict::ProbeCommand);
+        auto port = std::make_unique<SerialComm>(&m_ports);
+        port->setCommPort(n);
+        port->setSettings(QStringLiteral("2400,N,8,1"));
+        if (!port->setPortOpen(true) || !port->portOpen())
+            continue; // no such port, in use, or refused: skipped silently
+        port->output(ProbeVerdict::ProbeCommand);
         probes.push_back({n, std::move(port)});
     }
     if (!probes.empty()) {
@@ -441,8 +432,8 @@ void frmMain::ProbeCommPorts()
         }
     }
     for (Probe& probe : probes) {
-        const QByteArray answer = probe.port->readAll();
-        probe.port->close();
+        const QByteArray answer = probe.port->input();
+        probe.port->setPortOpen(false);
         if (ProbeVerdict::isModem(answer))
             continue;
         cboCommPort->AddItem(QString::number(probe.number));
