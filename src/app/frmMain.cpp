@@ -7,6 +7,7 @@
 #include "link/SerialComm.h"
 #include "table/CellEditor.h"
 #include "table/FlexGrid.h"
+#include "table/ValueRules.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -257,8 +258,7 @@ void frmMain::buildControls()
         cboAddress->addItem(QStringLiteral("%1").arg(a, 3, 10, QLatin1Char('0')));
     for (int n = 2; n <= 32; ++n)
         cboSetPoints->addItem(QString::number(n));
-    for (const char* fmt : {"dddddd", "ddddd.d", "dddd.dd", "ddd.ddd", "dd.dddd", "d.ddddd"})
-        cboDecimal->addItem(QLatin1String(fmt));
+    cboDecimal->addItems(ValueRules::decimalFormats());
     for (PickList* list : {cboBaudRate, cboAddress, cboSetPoints, cboDecimal, cboCommPort})
         list->setCurrentIndex(-1);
 

@@ -1,4 +1,5 @@
 #include "link/MeterLink.h"
+#include "table/ValueRules.h"
 
 #include <QStringList>
 
@@ -40,8 +41,7 @@ std::optional<QString> addressCommand(const QString& selection)
 
 std::optional<QString> decimalCommand(const QString& selection)
 {
-    static const QStringList formats = {"dddddd", "ddddd.d", "dddd.dd", "ddd.ddd", "dd.dddd", "d.ddddd"};
-    const int i = int(formats.indexOf(selection));
+    const int i = ValueRules::formatDecimals(selection);
     if (i < 0)
         return std::nullopt;
     return QStringLiteral("37P%1").arg(i);

@@ -1,6 +1,6 @@
 #include "programming/PointCommands.h"
 
-#include "table/NumberText.h"
+#include "table/ValueRules.h"
 
 namespace PointCommands {
 
@@ -26,20 +26,9 @@ QList<QList<Ref>> groups(int points)
     return out;
 }
 
-int displayDecimals(const QString& format)
-{
-    static const char* const formats[] = {"dddddd", "ddddd.d", "dddd.dd", "ddd.ddd", "dd.dddd", "d.ddddd"};
-    for (int i = 0; i < 6; ++i)
-        if (format == QLatin1String(formats[i]))
-            return i;
-    return -1;
-}
-
 QString valueDigits(const QString& text, int decimals)
 {
-    QString normal = text;
-    if (decimals >= 0)
-        normal = NumberText::normalForm(text, decimals, decimals == 5 && text.contains(QLatin1Char('-')));
+    QString normal = decimals >= 0 ? ValueRules::normalValue(text, decimals) : text;
     return normal.remove(QLatin1Char('.'));
 }
 

@@ -29,10 +29,6 @@ int pointCount(const QString& text);
 // every later group is input k, display k. Empty for a count outside 2..32.
 QList<QList<Ref>> groups(int points);
 
-// Decimals of the display format's normal form: its position in the list
-// "dddddd".."d.ddddd" (0..5); -1 for any other text.
-int displayDecimals(const QString& format);
-
 // The value digits of a cell: its normal form (decimals < 0: the text as it stands)
 // with every "." removed. Negative values of the five-decimal format drop the integer 0.
 QString valueDigits(const QString& text, int decimals);

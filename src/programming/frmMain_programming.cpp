@@ -9,6 +9,7 @@
 #include "programming/RunMessages.h"
 #include "programming/TableCheck.h"
 #include "table/FlexGrid.h"
+#include "table/ValueRules.h"
 
 #include <QPointer>
 #include <QProgressBar>
@@ -260,7 +261,7 @@ frmMain::RunStep frmMain::downloadPoints(PointSet set)
             // Each cell is read just before its command is built, in its normal form.
             const int row = ref.point - 1;
             const QString text = row < MSFlexGrid1->Rows() ? MSFlexGrid1->TextMatrix(row, ref.display ? 2 : 1) : QString();
-            const int decimals = ref.display ? PointCommands::displayDecimals(cboDecimal->Text())
+            const int decimals = ref.display ? ValueRules::formatDecimals(cboDecimal->Text())
                                              : TableCheck::inputDecimals(selectedKind(this));
             CommandText = PointCommands::command(prefixes, ref, PointCommands::valueDigits(text, decimals));
             ReplyOutcome outcome = ReplyOutcome::ReplyComplete;

@@ -7,6 +7,7 @@
 #include "table/CellEditor.h"
 #include "table/FlexGrid.h"
 #include "table/NumberText.h"
+#include "table/ValueRules.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -16,9 +17,7 @@
 
 namespace {
 
-// Decimal-point formats by position (= digits after the point) and the display column's number formats.
-const QStringList DecimalFormats{QStringLiteral("dddddd"), QStringLiteral("ddddd.d"), QStringLiteral("dddd.dd"),
-                                 QStringLiteral("ddd.ddd"), QStringLiteral("dd.dddd"), QStringLiteral("d.ddddd")};
+// The display column's number formats by decimal-point position (= digits after the point).
 const QStringList DisplayNumberFormats{QStringLiteral("0"), QStringLiteral("0.0"), QStringLiteral("0.00"),
                                        QStringLiteral("0.000"), QStringLiteral("0.0000"), QStringLiteral("0.00000")};
 
@@ -45,7 +44,7 @@ QString normalisedBlock(const QString& block, int inputDecimals, int displayDeci
         if (!cells.isEmpty() && !cells[0].isEmpty())
             cells[0] = NumberText::normalForm(cells[0], inputDecimals);
         if (cells.size() > 1 && !cells[1].isEmpty() && displayDecimals >= 0)
-            cells[1] = NumberText::normalForm(cells[1], displayDecimals, displayDecimals == 5 && cells[1].contains(u'-'));
+            cells[1] = ValueRules::normalValue(cells[1], displayDecimals);
         line = cells.join(u'\t');
     }
     return lines.join(u'\r');
@@ -77,7 +76,7 @@ void frmMain::cmdExport_Click()
     Spreadsheet::Sheet& sheet = app.ActiveWorkbook()->ActiveSheet();
     sheet.Select(QStringLiteral("A1"));
     sheet.setNumberFormat(QStringLiteral("A1:A32"), optPulse->isChecked() ? QStringLiteral("0.0") : QStringLiteral("0.000"));
-    const int decimals = DecimalFormats.indexOf(cboDecimal->Text());
+    const int decimals = ValueRules::formatDecimals(cboDecimal->Text());
     if (decimals >= 0)
         sheet.setNumberFormat(QStringLiteral("B1:B32"), DisplayNumberFormats[decimals]);
     // The text just put on the clipboard: another program may replace it at any moment.
@@ -123,7 +122,7 @@ void frmMain::cmdImport_Click()
     // Display values are written in the decimal-point format that will be in force once
     // the sheet's format has been taken over, so that its rescale keeps them as they are.
     const int detected = detectedDecimals(sheet.NumberFormat(QStringLiteral("B1:B32")));
-    const int displayDecimals = detected >= 0 ? detected : DecimalFormats.indexOf(cboDecimal->Text());
+    const int displayDecimals = detected >= 0 ? detected : ValueRules::formatDecimals(cboDecimal->Text());
 
     MSFlexGrid1->setFocus();
     MSFlexGrid1->setRedraw(false);
@@ -139,7 +138,7 @@ void frmMain::cmdImport_Click()
     MSFlexGrid1->setCol(1);
     MSFlexGrid1->setRedraw(true);
 
-    if (detected >= 0 && selectListText(cboDecimal, DecimalFormats[detected])) {
+    if (detected >= 0 && selectListText(cboDecimal, ValueRules::decimalFormats()[detected])) {
         // The rescale writes zero into empty display cells; a value missing from the
         // sheet stays missing, so that Program Meter reports it instead of sending 0.
         const QStringList lines = block.split(u'\r');

@@ -49,6 +49,13 @@ QString displayMessage(const QString& format)
     return {};
 }
 
+int inputDecimals(InputType type) { return type == InputType::Pulse ? 1 : 3; }
+
+QString normalValue(const QString& text, int decimals)
+{
+    return NumberText::normalForm(text, decimals, decimals == 5 && text.contains(QLatin1Char('-')));
+}
+
 CheckResult checkInput(const QString& text, InputType type)
 {
     CheckResult out;
@@ -56,7 +63,7 @@ CheckResult checkInput(const QString& text, InputType type)
     if (text.isEmpty())
         return out;
     const bool minus = text.contains(QLatin1Char('-'));
-    out.text = NumberText::normalForm(text, type == InputType::Pulse ? 1 : 3);
+    out.text = NumberText::normalForm(text, inputDecimals(type));
     const double v = NumberText::leadingValue(out.text);
     switch (type) {
     case InputType::Voltage: out.rejected = v < -10 || v > 10; break;
@@ -78,10 +85,7 @@ CheckResult checkDisplay(const QString& text, const QString& format)
     const int decimals = formatDecimals(format);
     if (text.isEmpty() || decimals < 0)
         return out;
-    const bool minus = text.contains(QLatin1Char('-'));
-    out.text = NumberText::normalForm(text, decimals);
-    if (decimals == 5 && minus)
-        out.text = NumberText::normalForm(out.text, 5, true);
+    out.text = normalValue(text, decimals);
     const DisplayRange& r = kDisplayRanges[decimals];
     out.rejected = below(out.text, r.low) || above(out.text, r.high);
     if (out.rejected) {

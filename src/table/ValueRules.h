@@ -27,6 +27,12 @@ CheckResult checkInput(const QString& text, InputType type);
 // is none of the six, passes unchanged.
 CheckResult checkDisplay(const QString& text, const QString& format);
 
+// Decimals of an input value's normal form: 1 for Pulse, 3 otherwise.
+int inputDecimals(InputType type);
+// A value in its normal form with `decimals` decimals; with five decimals a negative value
+// is written without its integer 0 (-0.5 -> "-.50000"), as the "d.ddddd" display shows it.
+QString normalValue(const QString& text, int decimals);
+
 QString inputMessage(InputType type);
 QString displayMessage(const QString& format); // "" for an unknown format
 

@@ -3,6 +3,7 @@
 
 #include "programming/PointCommands.h"
 #include "programming/RunMessages.h"
+#include "table/ValueRules.h"
 
 using namespace PointCommands;
 
@@ -47,9 +48,9 @@ private slots:
 
     void valueDigits()
     {
-        QCOMPARE(displayDecimals("dddddd"), 0);
-        QCOMPARE(displayDecimals("d.ddddd"), 5);
-        QCOMPARE(displayDecimals("dd.ddd"), -1);
+        QCOMPARE(ValueRules::formatDecimals("dddddd"), 0);
+        QCOMPARE(ValueRules::formatDecimals("d.ddddd"), 5);
+        QCOMPARE(ValueRules::formatDecimals("dd.ddd"), -1);
         QCOMPARE(PointCommands::valueDigits("4.000", 3), QString("4000"));
         QCOMPARE(PointCommands::valueDigits("-10.000", 3), QString("-10000"));
         QCOMPARE(PointCommands::valueDigits("0.000", 3), QString("0000"));
