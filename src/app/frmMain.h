@@ -12,6 +12,7 @@
 
 #include "app/PortMap.h"
 #include "link/LinkTypes.h"
+#include "table/ValueRules.h"
 
 class QAction;
 class QGroupBox;
@@ -158,6 +159,7 @@ public:
     void ShowCellEditor();
     void MoveToNextCell();
     QString EditorTextOfCell() const; // the current cell's text, "" when blank
+    std::optional<InputType> selectedInputType() const; // none when no option is selected
     void MSFlexGrid1_Click();
     void MSFlexGrid1_EnterCell();
     void MSFlexGrid1_LeaveCell();

@@ -39,24 +39,21 @@ QString command(const Prefixes& set, const Ref& ref, const QString& digits)
 
 QString configurationCommand(InputKind kind)
 {
-    switch (kind) {
-    case InputKind::Voltage: return QStringLiteral("200030");
-    case InputKind::Current: return QStringLiteral("201130");
-    case InputKind::Pulse: return QStringLiteral("208010");
-    case InputKind::None: break;
+    if (!kind)
+        return {};
+    switch (*kind) {
+    case InputType::Voltage: return QStringLiteral("200030");
+    case InputType::Current: return QStringLiteral("201130");
+    case InputType::Pulse: return QStringLiteral("208010");
     }
     return {};
 }
 
 QString finalCommand(InputKind kind)
 {
-    switch (kind) {
-    case InputKind::Voltage:
-    case InputKind::Pulse: return QStringLiteral("33V");
-    case InputKind::Current: return QStringLiteral("33I");
-    case InputKind::None: break;
-    }
-    return {};
+    if (!kind)
+        return {};
+    return kind == InputType::Current ? QStringLiteral("33I") : QStringLiteral("33V");
 }
 
 } // namespace PointCommands

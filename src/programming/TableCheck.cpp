@@ -12,21 +12,9 @@ constexpr int StyleNone = 0, StyleCritical = 16, StyleInformation = 64;
 bool readsAsNumber(const QString& text) { return NumberText::toNumber(text).has_value(); }
 } // namespace
 
-int inputDecimals(InputKind kind)
-{
-    switch (kind) {
-    case InputKind::Voltage:
-    case InputKind::Current: return 3;
-    case InputKind::Pulse: return 1;
-    case InputKind::None: break;
-    }
-    return -1;
-}
-
 std::optional<double> inputValue(const QString& text, InputKind kind)
 {
-    const int decimals = inputDecimals(kind);
-    return NumberText::toNumber(decimals < 0 ? text : NumberText::normalForm(text, decimals));
+    return NumberText::toNumber(kind ? NumberText::normalForm(text, ValueRules::inputDecimals(*kind)) : text);
 }
 
 int check(const QList<PointRow>& rows, InputKind kind)
@@ -49,29 +37,27 @@ int check(const QList<PointRow>& rows, InputKind kind)
         if (v[r - 1] >= v[r])
             return InputOrder;
 
-    for (int r = 0; r < v.size(); ++r) {
+    for (int r = 0; kind && r < v.size(); ++r) {
         const bool later = r > 0;
         const double span = later ? std::fabs(v[r] - v[r - 1]) : 0.0;
-        switch (kind) {
-        case InputKind::Voltage:
+        switch (*kind) {
+        case InputType::Voltage:
             if (v[r] > 10 || v[r] < -10)
                 return VoltageRange;
             if (later && span < 0.0999999)
                 return VoltageSpan;
             break;
-        case InputKind::Current:
+        case InputType::Current:
             if (later && span < 0.1499999)
                 return CurrentSpan;
             if (v[r] > 23 || v[r] < 0)
                 return CurrentRange;
             break;
-        case InputKind::Pulse:
+        case InputType::Pulse:
             if (v[r] > 30000 || v[r] < 0)
                 return PulseRange;
             if (later && span < 9.99999)
                 return PulseSpan;
-            break;
-        case InputKind::None:
             break;
         }
     }

@@ -5,7 +5,10 @@
 #include <QString>
 #include <optional>
 
-enum class InputKind { None, Voltage, Current, Pulse };
+#include "table/ValueRules.h"
+
+// The selected input type; none when no option is selected.
+using InputKind = std::optional<InputType>;
 
 struct PointRow {
     QString input;    // input column text
@@ -27,9 +30,6 @@ enum Code {
     PulseRange = 8,
     PulseSpan = 9,
 };
-
-// Decimals of an input value's normal form: 3 for Voltage and Current, 1 for Pulse, -1 for none.
-int inputDecimals(InputKind kind);
 
 // The input value as the meter receives it: its normal form for the input type.
 // nullopt when the text does not read as a number.

@@ -20,17 +20,6 @@
 namespace {
 constexpr int ProgressMax = 70000;
 
-InputKind selectedKind(const frmMain* w)
-{
-    if (w->optVoltage->isChecked())
-        return InputKind::Voltage;
-    if (w->optCurrent->isChecked())
-        return InputKind::Current;
-    if (w->optPulse->isChecked())
-        return InputKind::Pulse;
-    return InputKind::None;
-}
-
 void addProgress(QProgressBar* bar, int amount) { bar->setValue(bar->value() + amount); }
 } // namespace
 
@@ -145,8 +134,8 @@ frmMain::RunStep frmMain::runProgramSteps()
     addProgress(ProgressBar1, 20000);
     setPanelText(2, QStringLiteral("Processing..."));
 
-    const InputKind kind = selectedKind(this);
-    if (kind == InputKind::None) {
+    const InputKind kind = selectedInputType();
+    if (!kind) {
         // No input type chosen: nothing is configured and nothing is claimed.
         ProgressBar1->setValue(0);
         setPanelText(2, QString());
@@ -155,11 +144,11 @@ frmMain::RunStep frmMain::runProgramSteps()
 
     // a: configuration command; Voltage counts it after its acknowledgement.
     CommandText = PointCommands::configurationCommand(kind);
-    if (kind != InputKind::Voltage)
+    if (kind != InputType::Voltage)
         addProgress(ProgressBar1, 10000);
     if (!send())
         return step;
-    if (kind == InputKind::Voltage)
+    if (kind == InputType::Voltage)
         addProgress(ProgressBar1, 10000);
 
     // b: decimal point.
@@ -167,7 +156,7 @@ frmMain::RunStep frmMain::runProgramSteps()
     if (!send())
         return step;
     addProgress(ProgressBar1, 10000);
-    if (kind == InputKind::Voltage && !events(2))
+    if (kind == InputType::Voltage && !events(2))
         return RunStep::Abandoned;
 
     // c: number of points.
@@ -179,7 +168,7 @@ frmMain::RunStep frmMain::runProgramSteps()
         return RunStep::Abandoned;
 
     // d: the points; their failures are reported there and the run goes on.
-    step = downloadPoints(kind == InputKind::Current ? PointSet::PointSetI : PointSet::PointSetV);
+    step = downloadPoints(kind == InputType::Current ? PointSet::PointSetI : PointSet::PointSetV);
     if (!self)
         return RunStep::Abandoned;
     if (step != RunStep::Done)
@@ -241,7 +230,7 @@ int frmMain::CheckPointTable()
         else
             table.append(PointRow{});
     }
-    const int code = TableCheck::check(table, selectedKind(this));
+    const int code = TableCheck::check(table, selectedInputType());
     if (code != TableCheck::MissingValue && MSFlexGrid1->Col() != 1)
         MSFlexGrid1->setCol(1);
     return code;
@@ -261,8 +250,9 @@ frmMain::RunStep frmMain::downloadPoints(PointSet set)
             // Each cell is read just before its command is built, in its normal form.
             const int row = ref.point - 1;
             const QString text = row < MSFlexGrid1->Rows() ? MSFlexGrid1->TextMatrix(row, ref.display ? 2 : 1) : QString();
+            const std::optional<InputType> kind = selectedInputType();
             const int decimals = ref.display ? ValueRules::formatDecimals(cboDecimal->Text())
-                                             : TableCheck::inputDecimals(selectedKind(this));
+                                             : (kind ? ValueRules::inputDecimals(*kind) : -1);
             CommandText = PointCommands::command(prefixes, ref, PointCommands::valueDigits(text, decimals));
             ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
             const RunStep step = sendRunCommand(g == 0, true, &outcome);

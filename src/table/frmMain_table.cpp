@@ -149,25 +149,23 @@ void frmMain::cmdReset_Click()
 
 // ---- Value checks ----
 
-namespace {
-std::optional<InputType> selectedInputType(const frmMain& w)
+std::optional<InputType> frmMain::selectedInputType() const
 {
-    if (w.optVoltage->isChecked())
+    if (optVoltage->isChecked())
         return InputType::Voltage;
-    if (w.optCurrent->isChecked())
+    if (optCurrent->isChecked())
         return InputType::Current;
-    if (w.optPulse->isChecked())
+    if (optPulse->isChecked())
         return InputType::Pulse;
     return std::nullopt;
 }
-} // namespace
 
 void frmMain::CheckInputValue()
 {
     const QString text = Text1->text();
     if (text.isEmpty())
         return;
-    const std::optional<InputType> type = selectedInputType(*this);
+    const std::optional<InputType> type = selectedInputType();
     if (!type) { // no type selected: written in the three-decimal form, no range
         Text1->setText(NumberText::normalForm(text, 3));
         return;

@@ -70,13 +70,13 @@ private slots:
 
     void fixedCommands()
     {
-        QCOMPARE(configurationCommand(InputKind::Voltage), QString("200030"));
-        QCOMPARE(configurationCommand(InputKind::Current), QString("201130"));
-        QCOMPARE(configurationCommand(InputKind::Pulse), QString("208010"));
-        QCOMPARE(finalCommand(InputKind::Voltage), QString("33V"));
-        QCOMPARE(finalCommand(InputKind::Current), QString("33I"));
-        QCOMPARE(finalCommand(InputKind::Pulse), QString("33V"));
-        QVERIFY(configurationCommand(InputKind::None).isEmpty());
+        QCOMPARE(configurationCommand(InputType::Voltage), QString("200030"));
+        QCOMPARE(configurationCommand(InputType::Current), QString("201130"));
+        QCOMPARE(configurationCommand(InputType::Pulse), QString("208010"));
+        QCOMPARE(finalCommand(InputType::Voltage), QString("33V"));
+        QCOMPARE(finalCommand(InputType::Current), QString("33I"));
+        QCOMPARE(finalCommand(InputType::Pulse), QString("33V"));
+        QVERIFY(configurationCommand(std::nullopt).isEmpty());
     }
 
     void messages()

@@ -22,8 +22,7 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QStringList>("values");
         QTest::addColumn<int>("code");
-        const int V = int(InputKind::Voltage), I = int(InputKind::Current), P = int(InputKind::Pulse),
-                  N = int(InputKind::None);
+        const int V = int(InputType::Voltage), I = int(InputType::Current), P = int(InputType::Pulse), N = -1;
         QTest::newRow("voltage limits pass") << V << QStringList{"-10.000", "10.000"} << 0;
         QTest::newRow("voltage above") << V << QStringList{"1.000", "10.001"} << 3;
         QTest::newRow("voltage below") << V << QStringList{"-10.001", "1.000"} << 3;
@@ -55,7 +54,7 @@ private slots:
         QFETCH(int, kind);
         QFETCH(QStringList, values);
         QFETCH(int, code);
-        QCOMPARE(TableCheck::check(inputs(values), InputKind(kind)), code);
+        QCOMPARE(TableCheck::check(inputs(values), kind < 0 ? InputKind() : InputKind(InputType(kind))), code);
     }
 
     void readsWithPointWhateverTheLocale()
@@ -63,8 +62,8 @@ private slots:
         const QLocale saved;
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         // Under a German locale "4.000" must still be four, not four thousand.
-        const int code = TableCheck::check(inputs({"4.000", "20.000"}), InputKind::Current);
-        const int comma = TableCheck::check(inputs({"4,000", "20.000"}), InputKind::Current);
+        const int code = TableCheck::check(inputs({"4.000", "20.000"}), InputType::Current);
+        const int comma = TableCheck::check(inputs({"4,000", "20.000"}), InputType::Current);
         QLocale::setDefault(saved);
         QCOMPARE(code, 0);
         QCOMPARE(comma, 2);
@@ -73,18 +72,18 @@ private slots:
     void presence()
     {
         QList<PointRow> rows{{"4.000", "4.000"}, {"20.000", ""}};
-        QCOMPARE(TableCheck::check(rows, InputKind::Current), 2); // display value only present-checked
+        QCOMPARE(TableCheck::check(rows, InputType::Current), 2); // display value only present-checked
         rows = {{"", "4.000"}, {"4.000", "4.000"}};               // empty beats the broken order
-        QCOMPARE(TableCheck::check(rows, InputKind::Voltage), 2);
+        QCOMPARE(TableCheck::check(rows, InputType::Voltage), 2);
         // Cells that do not read as numbers are missing values too.
         for (const char* bad : {" ", "abc", "-", ".", "1.2.3"}) {
             rows = {{"4.000", "4.000"}, {QString::fromLatin1(bad), "20.000"}};
-            QVERIFY2(TableCheck::check(rows, InputKind::Current) == 2, bad);
+            QVERIFY2(TableCheck::check(rows, InputType::Current) == 2, bad);
             rows = {{"4.000", QString::fromLatin1(bad)}, {"20.000", "20.000"}};
-            QVERIFY2(TableCheck::check(rows, InputKind::Current) == 2, bad);
+            QVERIFY2(TableCheck::check(rows, InputType::Current) == 2, bad);
         }
         rows = {{"4.000", "4.000"}, {"20.000", "-.50000"}};
-        QCOMPARE(TableCheck::check(rows, InputKind::Current), 0);
+        QCOMPARE(TableCheck::check(rows, InputType::Current), 0);
     }
 
     void thirtyTwoPoints()
@@ -93,9 +92,9 @@ private slots:
         for (int p = 0; p < 32; ++p)
             values << QString::number(p * 0.5 - 8, 'f', 3);
         values[31] = QStringLiteral("7.050");
-        QCOMPARE(TableCheck::check(inputs(values), InputKind::Voltage), 5);
+        QCOMPARE(TableCheck::check(inputs(values), InputType::Voltage), 5);
         values[31] = QStringLiteral("7.100");
-        QCOMPARE(TableCheck::check(inputs(values), InputKind::Voltage), 0);
+        QCOMPARE(TableCheck::check(inputs(values), InputType::Voltage), 0);
     }
 
     void messages()
