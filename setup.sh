@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian packages), builds, then runs the utility or the tests.
 #   ./setup.sh run    build and start talvo-linearizer with a simulated meter
-#   ./setup.sh test   build and run every test: the test suite, the same suite built with
-#                     AddressSanitizer and UndefinedBehaviorSanitizer, the fuzz targets for a
-#                     bounded time, and a check of the desktop metadata
+#   ./setup.sh test   build the test suite with AddressSanitizer and UndefinedBehaviorSanitizer
+#                     and run it, fuzz each target for 15 s from its corpus, check the desktop
+#                     metadata
+#   ./setup.sh fuzz [SECONDS]  longer fuzzing: each target for SECONDS (default 600)
 #   ./setup.sh deps   only install the packages
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -54,18 +55,19 @@ case "${1:-}" in
     exec build/src/app/talvo-linearizer --simulate "$@" ;;
   test)
     install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-    build build
-    (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2)
-    echo "== sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer)"
+    echo "== test suite (AddressSanitizer, UndefinedBehaviorSanitizer)"
     build build-asan -DTALVO_SANITIZE=ON
     (cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2)
     echo "== fuzzing"
-    fuzz/run.sh "${FUZZ_SECONDS:-60}"
+    fuzz/run.sh "${FUZZ_SECONDS:-15}"
     echo "== desktop metadata"
     appstreamcli validate --no-net --pedantic data/*.metainfo.xml
     desktop-file-validate data/*.desktop
     echo "All checks passed." ;;
+  fuzz)
+    install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    fuzz/run.sh "${2:-600}" ;;
   *)
-    echo "usage: ./setup.sh run|test|deps" >&2
+    echo "usage: ./setup.sh run|test|fuzz [SECONDS]|deps" >&2
     exit 2 ;;
 esac
