@@ -12,8 +12,6 @@
 #include "table/ValueRules.h"
 
 namespace {
-const QString Success = QStringLiteral("   Information has been successfully sent to the meter!");
-
 QByteArray frames(const QStringList& commands, const QString& address)
 {
     QByteArray out;
@@ -22,23 +20,23 @@ QByteArray frames(const QStringList& commands, const QString& address)
     return out;
 }
 
-// Every command of a full run; values are given in their normal forms.
-QStringList fullRun(QChar type, const QString& address, int decimals, const QStringList& in, const QStringList& out)
+// Every command of a full run for the setup "TYPE ADDRESS BAUD DECIMALS"; values in normal form.
+QStringList fullRun(const QString& setup, const QStringList& in, const QStringList& out)
 {
-    const bool current = type == u'I';
-    QStringList c{"F189", "38" + address, current ? "201130" : type == u'V' ? "200030" : "208010",
-                  "37P" + QString::number(decimals), QStringLiteral("48L%1").arg(in.size(), 2, 10, QChar(u'0'))};
+    const QStringList s = setup.split(' ');
+    const bool current = s[0] == "I";
+    QStringList c{"F189", "38" + s[1], current ? "201130" : s[0] == "V" ? "200030" : "208010", "37P" + s[3],
+                  QStringLiteral("48L%1").arg(in.size(), 2, 10, QChar(u'0'))};
     auto point = [&](int p, bool display) {
-        const QString v = QString(display ? out[p] : in[p]).remove(u'.');
-        c << (current ? (display ? "2A1" : "2A3") : (display ? "2A0" : "2A2")) + QStringLiteral("%1").arg(p + 1, 2, 10, QChar(u'0')) + v;
+        c << QStringLiteral("2A%1%2%3").arg(current ? (display ? 1 : 3) : (display ? 0 : 2)).arg(p + 1, 2, 10, QChar(u'0'))
+                 .arg(QString(display ? out[p] : in[p]).remove(u'.'));
     };
     for (int p = 0; p < in.size(); ++p) {
         point(p, false);
-        if (p == 0)
-            continue;
         if (p == 1)
             point(0, true);
-        point(p, true);
+        if (p > 0)
+            point(p, true);
     }
     return c << (current ? "33I" : "33V");
 }
@@ -48,145 +46,116 @@ struct Job {
     QTemporaryDir dir;
     QProcess process;
     QString settings = dir.filePath("s.txt"), table = dir.filePath("t.xlsx");
-    Job(QChar type, const QString& address, const QString& baud, int decimals, const QStringList& in,
-        const QStringList& out, const QString& lang = QString())
+    Job(const QString& setup, const QStringList& in, const QStringList& out)
     {
-        SettingsValues v{ValueRules::decimalFormats()[decimals], address, "1", baud, QString::number(in.size()),
-                         type == u'V', type == u'I'};
-        SettingsFile::Save(settings, v);
+        const QStringList s = setup.split(' ');
+        const int decimals = s[3].toInt();
+        SettingsFile::Save(settings, {ValueRules::decimalFormats()[decimals], s[1], "1", s[2],
+                                      QString::number(in.size()), s[0] == "V", s[0] == "I"});
         Spreadsheet::Application app;
         Spreadsheet::Sheet& sheet = app.Add().ActiveSheet();
         sheet.setNumberFormat("B1:B32", decimals ? "0." + QString(decimals, u'0') : "0");
-        QStringList rows;
         for (int r = 0; r < in.size(); ++r)
-            rows << in[r] + '\t' + out[r];
-        sheet.Select("A1");
-        sheet.Paste(rows.join("\r\n"));
+            sheet.Select(QStringLiteral("A%1").arg(r + 1)), sheet.Paste(in[r] + '\t' + out[r]);
         app.SaveCopyAs(table);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(name);
         env.insert("TMPDIR", dir.path());
         env.insert("XDG_RUNTIME_DIR", dir.path());
-        if (!lang.isEmpty())
-            env.insert("LC_ALL", lang);
+        if (s.size() > 4)
+            env.insert("LC_ALL", s[4]);
         process.setProcessEnvironment(env);
     }
-    ~Job()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
+    ~Job() { process.kill(), process.waitForFinished(); }
     void start(const QString& device, const QStringList& extra = {})
     {
-        QStringList args{"program", "--settings", settings, "--table", table};
+        const QStringList args{"program", "--settings", settings, "--table", table};
         process.start(LINEARIZER_EXE, args + (extra.contains("--port") ? extra : extra + QStringList{"--port", device}));
     }
     // Waits with the event loop running, so that the simulated meters answer.
     bool finish() { return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000); }
-    QString err() { return QString::fromUtf8(process.readAllStandardError()); }
 };
 
-std::unique_ptr<SimulatedMeter> meter(const QStringList& options = {})
-{
-    auto sim = SimulatedMeter::start(SimulatorOptions::parse(options).config);
-    if (!sim)
-        qFatal("no simulated meter");
-    return sim;
-}
-
-QStringList ramp(double from, double step, int decimals, int n = 32)
+QStringList ramp(double from, double step)
 {
     QStringList out;
-    for (int p = 0; p < n; ++p)
-        out << QString::number(from + p * step, 'f', decimals);
+    for (int p = 0; p < 32; ++p)
+        out << QString::number(from + p * step, 'f', 3);
     return out;
 }
+const QStringList In{"4.000", "20.000"}, Out{"0.000", "100.000"};
 } // namespace
 
 class TestProgramCli : public QObject {
     Q_OBJECT
+    static std::unique_ptr<SimulatedMeter> meter(const QStringList& options = {})
+    {
+        auto sim = SimulatedMeter::start(SimulatorOptions::parse(options).config);
+        return sim ? std::move(sim) : (qFatal("no simulated meter"), nullptr);
+    }
 private slots:
     void run_data()
     {
-        QTest::addColumn<QStringList>("simOptions");
-        QTest::addColumn<QString>("setup"); // type, address, baud, decimals, locale
-        QTest::addColumn<QStringList>("in");
-        QTest::addColumn<QStringList>("out");
-        QTest::addColumn<QStringList>("extra");
+        for (const char* column : {"sim", "setup", "table", "extra", "sent", "message"})
+            QTest::addColumn<QString>(column);
         QTest::addColumn<int>("status");
-        QTest::addColumn<QStringList>("sent"); // empty: the full run
-        QTest::addColumn<QString>("message");
-        const QStringList i2{"4.000", "20.000"}, d2{"0.000", "100.000"};
-        QTest::newRow("32 points") << QStringList{"--address", "247", "--baud", "19200"} << "V 247 19200 3"
-                                   << ramp(-8, 0.5, 3) << ramp(0, 3, 3) << QStringList() << 0 << QStringList() << Success;
-        QTest::newRow("pulse") << QStringList() << "P 001 2400 4" << QStringList{"0.0", "1000.0"}
-                               << QStringList{"0.0000", "-9.9999"} << QStringList() << 0 << QStringList() << Success;
-        QTest::newRow("german locale") << QStringList() << "I 001 2400 3 de_DE.UTF-8" << i2 << d2 << QStringList() << 0
-                                       << QStringList() << Success;
-        QTest::newRow("Z to firmware query") << QStringList{"--refuse", "F189=0"} << "I 001 2400 3" << i2 << d2
-                                             << QStringList() << 0 << QStringList() << Success;
-        QTest::newRow("missing value") << QStringList() << "I 001 2400 3" << i2 << QStringList{"1.000", ""}
-                                       << QStringList() << 2 << QStringList{"F189"} << "Missing Point Value";
-        QTest::newRow("voltage span") << QStringList() << "V 001 2400 3" << QStringList{"1.000", "1.050"} << d2
-                                      << QStringList() << 5 << QStringList{"F189"} << "minimum input span for Voltage";
-        QTest::newRow("no reply") << QStringList{"--silent-prefix", "F189"} << "I 001 2400 3" << i2 << d2
-                                  << QStringList() << 1 << QStringList{"F189"} << "Error Detected";
-        QTest::newRow("refused") << QStringList{"--refuse", "37P=2"} << "I 001 2400 3" << i2 << d2 << QStringList()
-                                 << 1 << QStringList{"F189", "38001", "201130", "37P3"} << "Error writing output option";
-        QTest::newRow("failed points") << QStringList{"--silent-prefix", "2A301", "--refuse", "2A304=3"} << "I 001 2400 3"
-                                       << ramp(4, 4, 3, 5) << ramp(0, 25, 3, 5) << QStringList() << 1
-                                       << QStringList{"F189", "38001", "201130", "37P3", "48L05", "2A3014000",
-                                                      "2A30312000", "2A10350000", "2A30416000", "2A30520000",
-                                                      "2A105100000", "33I"}
-                                       << "Serial port timeout: OOwr.";
-        QTest::newRow("old firmware") << QStringList{"--old-firmware"} << "I 001 2400 3" << i2 << d2 << QStringList()
-                                      << 10 << QStringList{"F189"} << "firmware Ver. 1.100";
-        QTest::newRow("missing port") << QStringList() << "I 001 2400 3" << i2 << d2
-                                      << QStringList{"--port", "/dev/talvo-none"} << 11 << QStringList{""}
-                                      << "PC Comm Port 1 (/dev/talvo-none) cannot be used.\nReason: No such file";
-        QTest::newRow("unreadable settings") << QStringList() << "I 001 2400 3" << i2 << d2
-                                             << QStringList{"--settings", "/nonexistent/s.txt"} << 64 << QStringList{""}
-                                             << "/nonexistent/s.txt could not be opened";
+        auto row = [](const char* name, const QString& sim, const QString& setup, const QString& table, const QString& extra,
+                      const QString& sent, const QString& message, int status) {
+            QTest::newRow(name) << sim << setup << table << extra << sent << message << status;
+        };
+        const QString ok = QStringLiteral("   Information has been successfully sent to the meter!"), I = "I 001 2400 3";
+        row("32 points", "--address 247 --baud 19200", "V 247 19200 3", "ramp", "", "", ok, 0);
+        row("pulse", "", "P 001 2400 4", "0.0:0.0000 1000.0:-9.9999", "", "", ok, 0);
+        row("german locale", "", "I 001 2400 3 de_DE.UTF-8", "", "", "", ok, 0);
+        row("Z to firmware query", "--refuse F189=0", I, "", "", "", ok, 0);
+        row("missing value", "", I, "4.000:1.000 20.000:", "", "F189", "Missing Point Value", 2);
+        row("voltage span", "", "V 001 2400 3", "1.000:0.000 1.050:1.000", "", "F189", "minimum input span for Voltage", 5);
+        row("no reply", "--silent-prefix F189", I, "", "", "F189", "Error Detected", 1);
+        row("refused", "--refuse 37P=2", I, "", "", "F189 38001 201130 37P3", "Error writing output option", 1);
+        row("failed points", "--silent-prefix 2A301 --refuse 2A304=3", I,
+            "4.000:0.000 8.000:25.000 12.000:50.000 16.000:75.000 20.000:100.000", "",
+            "F189 38001 201130 37P3 48L05 2A3014000 2A30312000 2A10350000 2A30416000 2A30520000 2A105100000 33I",
+            "Serial port timeout: OOwr.", 1);
+        row("old firmware", "--old-firmware", I, "", "", "F189", "firmware Ver. 1.100", 10);
+        row("missing port", "", I, "", "--port /dev/x0", "-", "PC Comm Port 1 (/dev/x0) cannot be used.\nReason: No such", 11);
+        row("unreadable settings", "", I, "", "--settings /none/s.txt", "-", "/none/s.txt could not be opened", 64);
     }
     void run()
     {
-        QFETCH(QStringList, simOptions);
+        QFETCH(QString, sim);
         QFETCH(QString, setup);
-        QFETCH(QStringList, in);
-        QFETCH(QStringList, out);
-        QFETCH(QStringList, extra);
-        QFETCH(int, status);
-        QFETCH(QStringList, sent);
+        QFETCH(QString, table);
+        QFETCH(QString, extra);
+        QFETCH(QString, sent);
         QFETCH(QString, message);
-        const QStringList s = setup.split(' ');
-        auto sim = meter(simOptions);
-        Job job(s[0][0], s[1], s[2], s[3].toInt(), in, out, s.value(4));
-        job.start(sim->devicePath(), extra);
+        auto meter = this->meter(sim.split(' ', Qt::SkipEmptyParts));
+        QStringList in = table == "ramp" ? ramp(-8, 0.5) : In, out = table == "ramp" ? ramp(0, 3) : Out;
+        if (table.contains(':'))
+            in = out = table.split(' ');
+        Job job(setup, in.replaceInStrings(QRegularExpression(":.*"), ""), out.replaceInStrings(QRegularExpression(".*:"), ""));
+        job.start(meter->devicePath(), extra.split(' ', Qt::SkipEmptyParts));
         QVERIFY(job.finish());
-        const QString err = job.err();
+        const QString err = QString::fromUtf8(job.process.readAllStandardError());
         QVERIFY2(err.contains(message), qPrintable(err));
-        QCOMPARE(job.process.exitCode(), status);
-        if (sent.isEmpty())
-            sent = fullRun(s[0][0], s[1], s[3].toInt(), in, out);
-        sent.removeAll(QString());
-        QCOMPARE(sim->received(), sent);
-        QCOMPARE(sim->rawReceived(), frames(sent, s[1]));
+        QTEST(job.process.exitCode(), "status");
+        const QStringList commands = sent.isEmpty() ? fullRun(setup, in, out) : sent.split(' ').filter(QRegularExpression("^[^-]"));
+        QCOMPARE(meter->received(), commands);
+        QCOMPARE(meter->rawReceived(), frames(commands, setup.section(' ', 1, 1)));
     }
 
     // Two rigs at once, each on its own meter, logging to one file.
     void twoAtOnceWithLog()
     {
         auto simA = meter(), simB = meter({"--address", "002"});
-        Job a('I', "001", "2400", 3, {"4.000", "20.000"}, {"0.000", "100.000"});
-        Job b('V', "002", "2400", 2, {"0.000", "5.000"}, {"1.00", "2.00"});
+        Job a("I 001 2400 3", In, Out), b("V 002 2400 2", {"0.000", "5.000"}, {"1.00", "2.00"});
         const QString log = a.dir.filePath("runs.csv");
         a.start(simA->devicePath(), {"--log", log});
         b.start(simB->devicePath(), {"--log", log});
         QVERIFY(a.finish() && b.finish());
         QCOMPARE(a.process.exitCode() + b.process.exitCode(), 0);
-        QCOMPARE(simA->rawReceived(), frames(fullRun('I', "001", 3, {"4.000", "20.000"}, {"0.000", "100.000"}), "001"));
-        QCOMPARE(simB->rawReceived(), frames(fullRun('V', "002", 2, {"0.000", "5.000"}, {"1.00", "2.00"}), "002"));
+        QCOMPARE(simA->rawReceived(), frames(fullRun("I 001 2400 3", In, Out), "001"));
+        QCOMPARE(simB->rawReceived(), frames(fullRun("V 002 2400 2", {"0.000", "5.000"}, {"1.00", "2.00"}), "002"));
         QFile file(log);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
@@ -204,12 +173,12 @@ private slots:
         auto sim = meter();
         QSerialPort holder(sim->devicePath());
         QVERIFY(holder.open(QIODevice::ReadWrite));
-        Job job('I', "001", "2400", 3, {"4.000", "20.000"}, {"0.000", "100.000"});
+        Job job("I 001 2400 3", In, Out);
         job.start(sim->devicePath(), {"--dry-run"});
         QVERIFY(job.finish());
         QCOMPARE(job.process.exitCode(), 0);
         const QStringList lines = QString::fromLatin1(job.process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        const QStringList commands = fullRun('I', "001", 3, {"4.000", "20.000"}, {"0.000", "100.000"});
+        const QStringList commands = fullRun("I 001 2400 3", In, Out);
         QCOMPARE(lines.size(), commands.size());
         for (int i = 0; i < lines.size(); ++i)
             QVERIFY2(lines[i].startsWith(frames({commands[i]}, "001").toHex(' ').toUpper() + "  <SOH>001" + commands[i]),
@@ -219,7 +188,7 @@ private slots:
         job.start(sim->devicePath());
         QVERIFY(job.finish());
         QCOMPARE(job.process.exitCode(), 11);
-        const QString err = job.err();
+        const QString err = QString::fromUtf8(job.process.readAllStandardError());
         QVERIFY2(err.contains(sim->devicePath()) && err.contains("busy"), qPrintable(err));
     }
 };
