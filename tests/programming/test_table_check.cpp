@@ -16,7 +16,6 @@ private slots:
         const int V = int(InputType::Voltage), I = int(InputType::Current), P = int(InputType::Pulse), N = -1;
         QTest::newRow("voltage limits") << V << QStringList{"-10.000", "10.000"} << 0;
         QTest::newRow("voltage above") << V << QStringList{"1.000", "10.001"} << 3;
-        QTest::newRow("voltage below") << V << QStringList{"-10.001", "1.000"} << 3;
         QTest::newRow("voltage span short") << V << QStringList{"1.000", "1.050"} << 5;
         QTest::newRow("voltage span exact") << V << QStringList{"1.000", "1.100"} << 0;
         QTest::newRow("voltage range before span") << V << QStringList{"9.95", "10.02"} << 3;
@@ -24,12 +23,10 @@ private slots:
         QTest::newRow("current span exact") << I << QStringList{"4.000", "4.150"} << 0;
         QTest::newRow("current range") << I << QStringList{"22.9", "23.5"} << 4;
         QTest::newRow("current span before range") << I << QStringList{"22.98", "23.10"} << 6;
-        QTest::newRow("current negative") << I << QStringList{"-1.000", "4.000"} << 4;
         QTest::newRow("pulse span short") << P << QStringList{"0", "9"} << 9;
         QTest::newRow("pulse span exact") << P << QStringList{"0", "10"} << 0;
         QTest::newRow("pulse above") << P << QStringList{"0.0", "30000.1"} << 8;
         QTest::newRow("pulse limit") << P << QStringList{"0.0", "30000.0"} << 0;
-        QTest::newRow("equal before range") << V << QStringList{"20.000", "20.000"} << 7;
         QTest::newRow("falling") << I << QStringList{"4.000", "8.000", "6.000"} << 7;
         QTest::newRow("order for no type") << N << QStringList{"5", "4"} << 7;
         QTest::newRow("no type skips range") << N << QStringList{"100", "400"} << 0;
@@ -38,8 +35,6 @@ private slots:
         QTest::newRow("equal once rounded") << V << QStringList{"1.0001", "1.0004"} << 7;
         QTest::newRow("display empty") << I << QStringList{"4.000", "20.000|"} << 2;
         QTest::newRow("empty beats order") << V << QStringList{"|4.000", "4.000"} << 2;
-        QTest::newRow("letters") << I << QStringList{"4.000", "abc"} << 2;
-        QTest::newRow("two decimal points") << I << QStringList{"4.000", "1.2.3"} << 2;
         QTest::newRow("comma") << I << QStringList{"4,000", "20.000"} << 2;
         QTest::newRow("display sign and point") << I << QStringList{"4.000", "20.000|-.50000"} << 0;
     }
@@ -55,24 +50,13 @@ private slots:
     }
 
     // Values stored unchecked are sent rounded to units of the format's last decimal.
-    void valueDigits_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("decimals");
-        QTest::addColumn<QString>("digits");
-        QTest::newRow("normal form") << "-10.000" << 3 << "-10000";
-        QTest::newRow("integer") << "4" << 3 << "4000";
-        QTest::newRow("rounded") << "12.34" << 1 << "123";
-        QTest::newRow("carry") << "99999.6" << 0 << "100000";
-        QTest::newRow("no leading zero") << "-.50000" << 5 << "-50000";
-        QTest::newRow("no format") << "1.5" << -1 << "15";
-    }
     void valueDigits()
     {
-        QFETCH(QString, text);
-        QFETCH(int, decimals);
-        QFETCH(QString, digits);
-        QCOMPARE(PointCommands::valueDigits(text, decimals), digits);
+        const struct { const char* text; int decimals; const char* digits; } cases[] = {
+            {"-10.000", 3, "-10000"}, {"4", 3, "4000"}, {"12.34", 1, "123"}, {"99999.6", 0, "100000"},
+            {"-.50000", 5, "-50000"}, {"1.5", -1, "15"}};
+        for (const auto& c : cases)
+            QCOMPARE(PointCommands::valueDigits(c.text, c.decimals), QString(c.digits));
     }
 
     void pointCountAndPortHint()
