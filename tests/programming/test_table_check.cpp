@@ -28,7 +28,6 @@ private slots:
         QTest::newRow("pulse above") << P << QStringList{"0.0", "30000.1"} << 8;
         QTest::newRow("pulse limit") << P << QStringList{"0.0", "30000.0"} << 0;
         QTest::newRow("falling") << I << QStringList{"4.000", "8.000", "6.000"} << 7;
-        QTest::newRow("order for no type") << N << QStringList{"5", "4"} << 7;
         QTest::newRow("no type skips range") << N << QStringList{"100", "400"} << 0;
         QTest::newRow("order before earlier range") << V << QStringList{"11.000", "12.000", "12.000"} << 7;
         QTest::newRow("first broken row wins") << V << QStringList{"1.000", "1.010", "20.000"} << 5;
