@@ -24,11 +24,7 @@ struct Rig {
         PortMap ports;
         ports.map(1, sim->devicePath());
         w = makeWindow(ports);
-        w->selectListText(w->cboCommPort, "1");
-        if (type == "V")
-            w->setOptionValue(w->optVoltage, true);
-        else if (type.isEmpty())
-            w->setOptionValue(w->optCurrent, false);
+        w->setOptionValue(type == "V" ? w->optVoltage : w->optCurrent, !type.isEmpty()); // the start-up probe chose port 1
         w->show();
     }
     void press() { QTest::mouseClick(w->cmdProgramMeter, Qt::LeftButton); }
