@@ -5,6 +5,7 @@
 #include "programming/RunResult.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -24,13 +25,25 @@ int main(int argc, char* argv[])
         return 0;
     }
     const bool program = cl.mode == CommandLine::Mode::Program;
+    // Qt's own options have one dash and are taken by QApplication; other errors are told at once.
+    const bool qtOptions = std::any_of(arguments.begin(), arguments.end(), [](const QString& a) {
+        return a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--"));
+    });
+    if (!program && !cl.error.isEmpty() && !qtOptions) {
+        std::fprintf(stderr, "talvo-linearizer: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::usage()));
+        return 2;
+    }
     if (program) {
         if (!cl.error.isEmpty()) {
             std::fprintf(stderr, "talvo-linearizer: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::usage()));
             return RunResult::ExitUsage;
         }
-        // No window is shown: no display is needed.
+        // No window is shown: no display is needed, and Qt's own notes are not the run's output.
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "%s\n", qPrintable(text));
+        });
     }
 
     QApplication app(argc, argv); // takes Qt's own options (-platform, -style, ...)
