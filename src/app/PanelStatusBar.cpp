@@ -25,8 +25,11 @@ QLabel* PanelStatusBar::panel(int panel) const
 
 void PanelStatusBar::setPanelText(int panel, const QString& text)
 {
-    if (QLabel* p = this->panel(panel))
-        p->setText(text);
+    QLabel* p = this->panel(panel);
+    if (!p || p->text() == text)
+        return;
+    p->setText(text);
+    emit panelTextChanged(panel, text);
 }
 
 QString PanelStatusBar::panelText(int panel) const

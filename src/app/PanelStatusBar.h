@@ -12,6 +12,9 @@ public:
     QString panelText(int panel) const;
     QLabel* panel(int panel) const;
 
+signals:
+    void panelTextChanged(int panel, const QString& text);
+
 private:
     QLabel* m_panels[2];
 };

@@ -72,7 +72,8 @@ void frmMain::setMessageHook(MessageHook hook) { g_messageHook = std::move(hook)
 void frmMain::setFileDialogHook(FileDialogHook hook) { g_fileDialogHook = std::move(hook); }
 
 frmMain::frmMain(const AppOptions& options, QWidget* parent)
-    : QMainWindow(parent), m_ports(options.ports), m_lockPath(options.lockPath)
+    : QMainWindow(parent), m_ports(options.ports), m_lockPath(options.lockPath),
+      m_singleInstance(options.singleInstance), m_probePorts(options.probePorts), m_dryRun(options.dryRun)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(AppTitle));
@@ -353,7 +354,8 @@ void frmMain::setOptionValue(QRadioButton* option, bool value)
 
 void frmMain::Form_Load()
 {
-    ProbeCommPorts();
+    if (m_probePorts)
+        ProbeCommPorts();
     tmrStatusBarText.setInterval(3000);
     if (cboBaudRate->Text().isEmpty())
         selectListText(cboBaudRate, QStringLiteral("2400"));
@@ -390,6 +392,8 @@ void frmMain::Form_Load()
         if (opt->isChecked())
             opt->setFocus(Qt::OtherFocusReason);
 
+    if (!m_singleInstance)
+        return;
     const QString lockPath = m_lockPath.isEmpty()
         ? QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation)).filePath(QStringLiteral("talvo-linearizer-%1.lock").arg(qEnvironmentVariable("USER", QStringLiteral("user"))))
         : m_lockPath;

@@ -12,6 +12,7 @@
 
 #include "app/PortMap.h"
 #include "link/LinkTypes.h"
+#include "programming/RunResult.h"
 #include "table/ValueRules.h"
 
 class QAction;
@@ -38,6 +39,9 @@ enum class PointSet { PointSetV, PointSetI };
 struct AppOptions {
     PortMap ports;         // port numbers 1..16 and their devices
     QString lockPath;      // single-instance lock; empty: the per-user default
+    bool singleInstance = true; // refuse to run beside another copy
+    bool probePorts = true;     // offer the ports that answer the start-up probe
+    bool dryRun = false;        // frames are handed to frameSent() and acknowledged; no port is opened
 };
 
 extern const char* const AppTitle; // "Talvo Series - Multi-Point Linearization Utility"
@@ -185,14 +189,20 @@ public:
     bool programmingRunning() const { return m_running; }
     qint64 runBytesSent() const { return m_runBytesSent; }         // frame bytes of the last run
     qint64 runBytesReceived() const { return m_runBytesReceived; } // reply bytes of the last run
+    RunEnd lastRunEnd() const { return m_lastRunEnd; }
 
     // ---- Settings files (src/files/frmMain_files.cpp) ----
     void mnuSave_Click();
     void mnuOpen_Click();
+    bool openSettingsFile(const QString& path); // Open Settings from a path; false (message shown) on failure
 
     // ---- Spreadsheet exchange (src/spreadsheet/frmMain_spreadsheet.cpp) ----
     void cmdExport_Click();
     void cmdImport_Click();
+    bool importWorkbook(const QString& path); // Import from a path; false (message shown) on failure
+
+signals:
+    void frameSent(const QByteArray& frame); // dry run: a frame a real run would have sent
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -214,6 +224,9 @@ private:
     bool m_refused = false;
     bool m_closing = false;  // the window is closing: waits end, runs stop
     bool m_running = false;  // a Program Meter run is under way
+    bool m_singleInstance = true;
+    bool m_probePorts = true;
+    bool m_dryRun = false;
 
     // ---- Link state ----
     std::function<void()> m_wakeWait; // ends the current reply wait early
@@ -233,6 +246,10 @@ private:
     RunStep sendRunCommand(bool loadAddress, bool testRefusal, ReplyOutcome* outcome = nullptr);
     RunStep downloadPoints(PointSet set);
     void showPortFailure();
+    RunEnd runEndOf(RunStep end) const;
+    RunEnd m_lastRunEnd = RunEnd::NotRun;
+    int m_runPointFailures = 0; // points refused or unanswered in this run
+    bool m_portOpenFailed = false;
     qint64 m_runBytesSent = 0;
     qint64 m_runBytesReceived = 0;
 

@@ -1,31 +1,58 @@
 #include "app/CommandLine.h"
+#include "app/ProgramMode.h"
 #include "app/frmMain.h"
 #include "meter-sim/SimulatedMeter.h"
+#include "programming/RunResult.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 int main(int argc, char* argv[])
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    CommandLine cl = CommandLine::parse(arguments);
     // --help and --version answer without a display.
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            std::fputs(qPrintable(CommandLine::usage()), stdout);
-            return 0;
+    if (cl.help) {
+        std::fputs(qPrintable(CommandLine::usage()), stdout);
+        return 0;
+    }
+    if (cl.version) {
+        std::printf("talvo-linearizer %s\n", TALVO_VERSION);
+        return 0;
+    }
+    const bool program = cl.mode == CommandLine::Mode::Program;
+    // Qt's own options have one dash and are taken by QApplication; other errors are told at once.
+    const bool qtOptions = std::any_of(arguments.begin(), arguments.end(), [](const QString& a) {
+        return a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--"));
+    });
+    if (!program && !cl.error.isEmpty() && !qtOptions) {
+        std::fprintf(stderr, "talvo-linearizer: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::usage()));
+        return 2;
+    }
+    if (program) {
+        if (!cl.error.isEmpty()) {
+            std::fprintf(stderr, "talvo-linearizer: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::usage()));
+            return RunResult::ExitUsage;
         }
-        if (!std::strcmp(argv[i], "--version")) {
-            std::printf("talvo-linearizer %s\n", TALVO_VERSION);
-            return 0;
-        }
+        // No window is shown: no display is needed, and Qt's own notes are not the run's output.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "%s\n", qPrintable(text));
+        });
     }
 
     QApplication app(argc, argv); // takes Qt's own options (-platform, -style, ...)
     QApplication::setApplicationName(QStringLiteral("talvo-linearizer"));
     QApplication::setApplicationVersion(QStringLiteral(TALVO_VERSION));
+    if (program)
+        return ProgramMode::run(cl);
 
-    CommandLine cl = CommandLine::parse(app.arguments().mid(1));
+    cl = CommandLine::parse(app.arguments().mid(1));
     if (!cl.error.isEmpty()) {
         std::fprintf(stderr, "talvo-linearizer: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::usage()));
         return 2;

@@ -64,7 +64,13 @@ void frmMain::mnuOpen_Click()
     const QString path = ShowOpenDialog(DialogFilter, DialogTitle);
     if (path.isEmpty())
         return;
+    openSettingsFile(path);
+}
 
+bool frmMain::openSettingsFile(const QString& path)
+{
+    if (g_opening)
+        return false;
     g_opening = true;
     SettingsReader reader;
     const auto readValue = [&](int line, PickList* list) {
@@ -95,7 +101,7 @@ void frmMain::mnuOpen_Click()
 
     if (ok) {
         setPanelText(1, QStringLiteral("File: - [") + path + QStringLiteral("]"));
-        return;
+        return true;
     }
     if (reader.stopLine() == 0)
         MsgBox(QStringLiteral("The settings file %1 could not be opened.\r\n%2").arg(path, reader.errorText()),
@@ -106,4 +112,5 @@ void frmMain::mnuOpen_Click()
                    .arg(reader.stopLine())
                    .arg(reader.errorText()),
                vbExclamation);
+    return false;
 }

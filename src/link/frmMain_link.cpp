@@ -75,6 +75,8 @@ bool frmMain::cboCommPort_Change()
             continue;
         LinkFailure.reset();
         MSComm1->setCommPort(n);
+        if (m_dryRun)
+            return true; // nothing is opened
         if (!MSComm1->setPortOpen(true)) {
             LinkFailure = MSComm1->failure();
             return false;
@@ -111,6 +113,12 @@ ReplyOutcome frmMain::SendMeterCommand()
     ChecksumText = MeterLink::ComputeChecksum(CommandText);
     ReplyText.clear();
     LinkFailure.reset();
+    if (m_dryRun && !m_closing) {
+        // Hand the frame over and take it as acknowledged by the selected address.
+        emit frameSent(BuildMeterFrame().toLatin1());
+        ReplyText = QStringLiteral("\x02" "A0") + AddressText + QStringLiteral("\x03");
+        return ReplyOutcome::ReplyComplete;
+    }
     if (m_closing || !MSComm1->output(BuildMeterFrame().toLatin1())) {
         LinkFailure = MSComm1->failure();
         if (m_closing)

@@ -39,11 +39,15 @@ void frmMain::cmdProgramMeter_Click()
     m_running = true;
     m_runBytesSent = 0;
     m_runBytesReceived = 0;
+    m_runPointFailures = 0;
+    m_portOpenFailed = false;
+    m_lastRunEnd = RunEnd::NotRun;
     FailureCode = 0;
 
     const RunStep end = runProgramSteps();
     if (!self)
         return; // the window is gone: touch nothing
+    m_lastRunEnd = runEndOf(end);
     if (end == RunStep::Abandoned || end == RunStep::FirmwareRefused || m_closing) {
         m_running = false;
         return;
@@ -76,6 +80,28 @@ void frmMain::cmdProgramMeter_Click()
     cmdProgramMeter->setEnabled(true);
 }
 
+RunEnd frmMain::runEndOf(RunStep end) const
+{
+    if (end == RunStep::FirmwareRefused)
+        return RunEnd::FirmwareRefused; // the refusal closed the window
+    if (m_closing)
+        return RunEnd::Abandoned;
+    switch (end) {
+    case RunStep::Abandoned: return RunEnd::Abandoned;
+    case RunStep::FirmwareRefused: return RunEnd::FirmwareRefused;
+    case RunStep::Refused: return RunEnd::Refused;
+    case RunStep::PortFailed: return m_portOpenFailed ? RunEnd::PortUnavailable : RunEnd::PortLost;
+    case RunStep::Done: break;
+    }
+    if (FailureCode == TableCheck::Communication)
+        return RunEnd::TimedOut;
+    if (FailureCode != TableCheck::Passed)
+        return RunEnd::TableRejected;
+    if (m_lastRunEnd == RunEnd::NotRun)
+        return RunEnd::NotConfigured; // the success message was not reached
+    return m_lastRunEnd;
+}
+
 frmMain::RunStep frmMain::runProgramSteps()
 {
     QPointer<frmMain> self(this);
@@ -83,8 +109,10 @@ frmMain::RunStep frmMain::runProgramSteps()
     setPanelText(1, QString());
     if (MSComm1->portOpen())
         MSComm1->setPortOpen(false);
-    if (!cboCommPort_Change())
+    if (!cboCommPort_Change()) {
+        m_portOpenFailed = true;
         return RunStep::PortFailed;
+    }
     cboBaudRate_Change();
 
     // Firmware query: the reply is searched for the refused version, not tested for "Z".
@@ -182,6 +210,7 @@ frmMain::RunStep frmMain::runProgramSteps()
     if (!events(1))
         return RunStep::Abandoned;
 
+    m_lastRunEnd = m_runPointFailures ? RunEnd::PointsFailed : RunEnd::Programmed;
     MsgBox(RunMessages::success(), vbOKOnly);
     if (!self)
         return RunStep::Abandoned;
@@ -256,11 +285,14 @@ frmMain::RunStep frmMain::downloadPoints(PointSet set)
             CommandText = PointCommands::command(prefixes, ref, PointCommands::valueDigits(text, decimals));
             ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
             const RunStep step = sendRunCommand(g == 0, true, &outcome);
-            if (step == RunStep::Refused)
+            if (step == RunStep::Refused) {
+                ++m_runPointFailures;
                 break; // the refusal was shown; the rest of the group is skipped
+            }
             if (step != RunStep::Done)
                 return step;
             if (outcome == ReplyOutcome::ReplyTimedOut) {
+                ++m_runPointFailures;
                 MsgBox(RunMessages::pointTimeout(), vbExclamation);
                 if (!self)
                     return RunStep::Abandoned;

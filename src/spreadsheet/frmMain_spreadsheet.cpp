@@ -102,13 +102,17 @@ void frmMain::cmdImport_Click()
     const QString path = ShowOpenDialog(QStringLiteral("Excel Files (*.xlsx *.xls)|*.xlsx;*.xls|"));
     if (path.isEmpty())
         return;
+    importWorkbook(path);
+}
 
+bool frmMain::importWorkbook(const QString& path)
+{
     Spreadsheet::Application app;
     QString error;
     Spreadsheet::Workbook* book = app.Open(path, &error);
     if (!book) {
         MsgBox(QStringLiteral("The workbook %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), error), vbExclamation, ImportTitle);
-        return;
+        return false;
     }
     Spreadsheet::Sheet& sheet = book->ActiveSheet();
     QClipboard* clipboard = QGuiApplication::clipboard();
@@ -150,4 +154,5 @@ void frmMain::cmdImport_Click()
     app.DisplayAlerts = false;
     app.Close(book);
     app.Quit();
+    return true;
 }

@@ -1,5 +1,7 @@
 #include "meter-sim/SimulatorOptions.h"
 
+#include <QCommandLineParser>
+
 namespace {
 bool toInt(const QString& text, int min, int max, int* out)
 {
@@ -8,6 +10,17 @@ bool toInt(const QString& text, int min, int max, int* out)
     if (!ok || v < min || v > max)
         return false;
     *out = v;
+    return true;
+}
+
+// "PREFIX=VALUE" split at the last '='; false without a prefix.
+bool splitPair(const QString& text, QString* prefix, QString* value)
+{
+    const int eq = int(text.lastIndexOf(QLatin1Char('=')));
+    if (eq <= 0)
+        return false;
+    *prefix = text.left(eq);
+    *value = text.mid(eq + 1);
     return true;
 }
 } // namespace
@@ -33,73 +46,77 @@ QString SimulatorOptions::usage()
         "  --dump-on-exit       accepted for scripts: the configuration and table the\n"
         "                       meter was sent are always printed when it stops\n"
         "                       (SIGINT/SIGTERM)\n"
+        "  --version            print the version\n"
         "  --help               this text\n");
 }
 
 SimulatorOptions SimulatorOptions::parse(const QStringList& args)
 {
+    QCommandLineParser parser;
+    auto flag = [](const char* name) { return QCommandLineOption(QLatin1String(name), QString()); };
+    auto valued = [](const char* name) { return QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("v")); };
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption version = flag("version"), modem = flag("modem"), wireTime = flag("wire-time"),
+                             oldFirmware = flag("old-firmware"), dumpOnExit = flag("dump-on-exit");
+    const QCommandLineOption address = valued("address"), baud = valued("baud"), firmware = valued("firmware"),
+                             latency = valued("latency"), silentOn = valued("silent-on"),
+                             silentPrefix = valued("silent-prefix"), refuse = valued("refuse"), late = valued("late"),
+                             pieces = valued("pieces");
+    parser.addOptions({help, version, modem, wireTime, oldFirmware, dumpOnExit, address, baud, firmware, latency,
+                       silentOn, silentPrefix, refuse, late, pieces});
+
     SimulatorOptions o;
+    const bool parsed = parser.parse(QStringList{QStringLiteral("talvo-meter-sim")} + args);
+    o.help = parser.isSet(help);
+    o.version = parser.isSet(version);
+    if (o.help || o.version)
+        return o;
     auto fail = [&](const QString& why) {
         o.error = why;
         return o;
     };
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto value = [&](QString* out) {
-            if (i + 1 >= args.size())
-                return false;
-            *out = args[++i];
-            return true;
-        };
-        QString v;
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-        } else if (a == "--modem") {
-            o.config.modem = true;
-        } else if (a == "--wire-time") {
-            o.config.wireTime = true;
-        } else if (a == "--old-firmware") {
-            o.config.firmware = QString::fromLatin1(OldFirmwareText);
-        } else if (a == "--dump-on-exit") {
-            o.dumpOnExit = true;
-        } else if (a == "--address") {
-            int n;
-            if (!value(&v) || v.size() != 3 || !toInt(v, 1, 247, &n))
-                return fail("--address needs three digits from 001 to 247");
-            o.config.address = v;
-        } else if (a == "--baud") {
-            if (!value(&v) || !toInt(v, 50, 230400, &o.config.baud))
-                return fail("--baud needs a baud rate");
-        } else if (a == "--firmware") {
-            if (!value(&v))
-                return fail("--firmware needs a text");
-            o.config.firmware = v;
-        } else if (a == "--latency") {
-            if (!value(&v) || !toInt(v, 0, 600000, &o.config.latencyMs))
-                return fail("--latency needs milliseconds");
-        } else if (a == "--silent-on") {
-            if (!value(&v) || !toInt(v, 1, 1000000, &o.config.silentOnCommand))
-                return fail("--silent-on needs a command number from 1");
-        } else if (a == "--silent-prefix") {
-            if (!value(&v) || v.isEmpty())
-                return fail("--silent-prefix needs a command prefix");
-            o.config.silentPrefixes << v;
-        } else if (a == "--refuse") {
-            const int eq = value(&v) ? int(v.lastIndexOf('=')) : -1;
-            if (eq <= 0 || v.size() != eq + 2 || !v[eq + 1].isDigit())
-                return fail("--refuse needs PREFIX=DIGIT");
-            o.config.refusals.insert(v.left(eq), v[eq + 1]);
-        } else if (a == "--late") {
-            const int eq = value(&v) ? int(v.lastIndexOf('=')) : -1;
-            if (eq <= 0 || !toInt(v.mid(eq + 1), 0, 600000, &o.config.lateMs))
-                return fail("--late needs PREFIX=MS");
-            o.config.latePrefix = v.left(eq);
-        } else if (a == "--pieces") {
-            if (!value(&v) || !toInt(v, 1, 64, &o.config.replyPieces))
-                return fail("--pieces needs a number from 1 to 64");
-        } else {
-            return fail("unknown option " + a);
-        }
+    if (!parsed)
+        return fail(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().constFirst()));
+
+    o.config.modem = parser.isSet(modem);
+    o.config.wireTime = parser.isSet(wireTime);
+    o.dumpOnExit = parser.isSet(dumpOnExit);
+    if (parser.isSet(oldFirmware))
+        o.config.firmware = QString::fromLatin1(OldFirmwareText);
+    if (parser.isSet(firmware))
+        o.config.firmware = parser.value(firmware);
+    if (parser.isSet(address)) {
+        const QString v = parser.value(address);
+        int n;
+        if (v.size() != 3 || !toInt(v, 1, 247, &n))
+            return fail(QStringLiteral("--address needs three digits from 001 to 247"));
+        o.config.address = v;
     }
+    if (parser.isSet(baud) && !toInt(parser.value(baud), 50, 230400, &o.config.baud))
+        return fail(QStringLiteral("--baud needs a baud rate"));
+    if (parser.isSet(latency) && !toInt(parser.value(latency), 0, 600000, &o.config.latencyMs))
+        return fail(QStringLiteral("--latency needs milliseconds"));
+    if (parser.isSet(silentOn) && !toInt(parser.value(silentOn), 1, 1000000, &o.config.silentOnCommand))
+        return fail(QStringLiteral("--silent-on needs a command number from 1"));
+    for (const QString& v : parser.values(silentPrefix)) {
+        if (v.isEmpty())
+            return fail(QStringLiteral("--silent-prefix needs a command prefix"));
+        o.config.silentPrefixes << v;
+    }
+    for (const QString& v : parser.values(refuse)) {
+        QString prefix, code;
+        if (!splitPair(v, &prefix, &code) || code.size() != 1 || !code[0].isDigit())
+            return fail(QStringLiteral("--refuse needs PREFIX=DIGIT"));
+        o.config.refusals.insert(prefix, code[0]);
+    }
+    if (parser.isSet(late)) {
+        QString ms;
+        if (!splitPair(parser.value(late), &o.config.latePrefix, &ms) || !toInt(ms, 0, 600000, &o.config.lateMs))
+            return fail(QStringLiteral("--late needs PREFIX=MS"));
+    }
+    if (parser.isSet(pieces) && !toInt(parser.value(pieces), 1, 64, &o.config.replyPieces))
+        return fail(QStringLiteral("--pieces needs a number from 1 to 64"));
     return o;
 }

@@ -9,8 +9,9 @@ struct SimulatorOptions {
     MeterConfig config;
     bool dumpOnExit = false;
     bool help = false;
+    bool version = false;
     QString error;   // non-empty: the command line was not understood
 
-    static SimulatorOptions parse(const QStringList& args);
+    static SimulatorOptions parse(const QStringList& args); // arguments without the program name
     static QString usage();
 };

@@ -23,13 +23,17 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const SimulatorOptions options = SimulatorOptions::parse(app.arguments().mid(1));
-    if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "talvo-meter-sim: %s\n\n%s", qPrintable(options.error), qPrintable(SimulatorOptions::usage()));
-        return 2;
-    }
     if (options.help) {
         std::fputs(qPrintable(SimulatorOptions::usage()), stdout);
         return 0;
+    }
+    if (options.version) {
+        std::printf("talvo-meter-sim %s\n", TALVO_VERSION);
+        return 0;
+    }
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "talvo-meter-sim: %s\n\n%s", qPrintable(options.error), qPrintable(SimulatorOptions::usage()));
+        return 2;
     }
     QString error;
     auto meter = SimulatedMeter::start(options.config, &error);

@@ -1,0 +1,156 @@
+#include "app/ProgramMode.h"
+
+#include "app/CommandLine.h"
+#include "app/PanelStatusBar.h"
+#include "app/PickList.h"
+#include "app/ProgramLog.h"
+#include "app/frmMain.h"
+#include "programming/RunResult.h"
+
+#include <QProgressBar>
+#include <cstdio>
+
+namespace {
+
+void printErr(const QString& text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    std::fprintf(stderr, "%s\n", qPrintable(out));
+    std::fflush(stderr);
+}
+
+QString inputTypeName(const std::optional<InputType>& type)
+{
+    if (!type)
+        return QString();
+    switch (*type) {
+    case InputType::Voltage: return QStringLiteral("Voltage");
+    case InputType::Current: return QStringLiteral("Current");
+    case InputType::Pulse: return QStringLiteral("Pulse");
+    }
+    return QString();
+}
+
+// The port numbering of the run, and the number --port names (0: the settings file's).
+bool choosePort(const CommandLine& cl, PortMap* ports, int* number, QString* error)
+{
+    *number = 0;
+    bool isNumber = false;
+    const int n = cl.port.toInt(&isNumber);
+    if (!cl.port.isEmpty() && !isNumber) {
+        // A device path: its mapped number, or the lowest free one.
+        *ports = cl.ports;
+        *number = ports->numberOf(cl.port);
+        if (*number == 0) {
+            *number = ports->firstFreeNumber();
+            ports->map(*number, cl.port);
+        }
+        if (*number == 0)
+            *error = QStringLiteral("no port number is free for %1").arg(cl.port);
+        return *number != 0;
+    }
+    *ports = cl.ports.isEmpty() ? PortMap::fromSystem() : cl.ports;
+    if (isNumber) {
+        if (n < PortMap::FirstPort || n > PortMap::LastPort) {
+            *error = QStringLiteral("--port takes a device or a number from 1 to 16, not \"%1\"").arg(cl.port);
+            return false;
+        }
+        *number = n;
+    }
+    return true;
+}
+
+} // namespace
+
+namespace ProgramMode {
+
+int run(const CommandLine& cl)
+{
+    ProgramLogRecord record;
+    record.time = QDateTime::currentDateTime();
+    int status = RunResult::ExitUsage;
+    auto finish = [&](int exitStatus, const QString& result) {
+        record.result = result;
+        record.exitStatus = exitStatus;
+        printErr(QStringLiteral("talvo-linearizer: %1 (exit status %2)").arg(result).arg(exitStatus));
+        QString why;
+        if (!cl.logPath.isEmpty() && !ProgramLog::append(cl.logPath, record, &why))
+            printErr(QStringLiteral("talvo-linearizer: cannot write the log %1: %2").arg(cl.logPath, why));
+        return exitStatus;
+    };
+
+    AppOptions options;
+    int portNumber = 0;
+    QString error;
+    if (!choosePort(cl, &options.ports, &portNumber, &error)) {
+        printErr(QStringLiteral("talvo-linearizer: %1").arg(error));
+        return finish(status, QStringLiteral("usage"));
+    }
+    options.singleInstance = false; // several runs at once, one per port
+    options.probePorts = false;     // only the chosen port is opened
+    options.dryRun = cl.dryRun;
+
+    frmMain::setMessageHook([](const QString& prompt, int, const QString& title) {
+        if (title != QLatin1String(AppTitle))
+            printErr(title);
+        printErr(prompt);
+        return int(vbOK);
+    });
+    frmMain w(options);
+
+    // One line per step: the progress bar's percentage and the status bar's texts.
+    QString lastStep;
+    auto printStep = [&] {
+        const int max = w.ProgressBar1->maximum() - w.ProgressBar1->minimum();
+        const int percent = max > 0 ? int(qint64(w.ProgressBar1->value() - w.ProgressBar1->minimum()) * 100 / max) : 0;
+        QStringList texts;
+        for (int panel : {1, 2})
+            if (!w.panelText(panel).isEmpty())
+                texts << w.panelText(panel);
+        const QString step = QStringLiteral("[%1%] %2").arg(percent, 3).arg(texts.join(QStringLiteral(" | ")));
+        if (step != lastStep && !(texts.isEmpty() && step.left(6) == lastStep.left(6)))
+            printErr(step.trimmed());
+        lastStep = step;
+    };
+    QObject::connect(w.StatusBar1, &PanelStatusBar::panelTextChanged, &w, printStep);
+    QObject::connect(w.ProgressBar1, &QProgressBar::valueChanged, &w, printStep);
+    QObject::connect(&w, &frmMain::frameSent, &w, [](const QByteArray& frame) {
+        std::printf("%s\n", qPrintable(RunResult::frameLine(frame)));
+        std::fflush(stdout);
+    });
+
+    auto describeSetup = [&] {
+        record.device = w.ports().device(w.cboCommPort->Text().toInt());
+        record.address = w.cboAddress->Text();
+        record.inputType = inputTypeName(w.selectedInputType());
+        record.decimal = w.cboDecimal->Text();
+        record.points = w.cboSetPoints->Text();
+    };
+
+    if (!w.openSettingsFile(cl.settingsPath)) {
+        describeSetup();
+        return finish(status, QStringLiteral("settings file unreadable"));
+    }
+    if (!w.importWorkbook(cl.tablePath)) {
+        describeSetup();
+        return finish(status, QStringLiteral("workbook unreadable"));
+    }
+    if (portNumber != 0) {
+        const QString text = QString::number(portNumber);
+        if (w.cboCommPort->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
+            w.cboCommPort->AddItem(text);
+        w.selectListText(w.cboCommPort, text);
+    }
+    describeSetup();
+
+    w.cmdProgramMeter_Click();
+    status = RunResult::exitStatus(w.lastRunEnd(), w.FailureCode);
+    QString result = RunResult::resultText(w.lastRunEnd(), w.FailureCode);
+    if (cl.dryRun)
+        result = QStringLiteral("dry run, nothing sent: ") + result;
+    frmMain::setMessageHook({});
+    return finish(status, result);
+}
+
+} // namespace ProgramMode

@@ -1,0 +1,61 @@
+#include "programming/RunResult.h"
+
+#include "programming/TableCheck.h"
+
+#include <QStringList>
+
+namespace RunResult {
+
+int exitStatus(RunEnd end, int failureCode)
+{
+    switch (end) {
+    case RunEnd::Programmed: return ExitProgrammed;
+    case RunEnd::TableRejected:
+        return failureCode >= TableCheck::MissingValue && failureCode <= TableCheck::PulseSpan ? failureCode
+                                                                                              : ExitCommunication;
+    case RunEnd::FirmwareRefused: return ExitFirmware;
+    case RunEnd::PortUnavailable: return ExitPort;
+    default: return ExitCommunication;
+    }
+}
+
+QString resultText(RunEnd end, int failureCode)
+{
+    switch (end) {
+    case RunEnd::NotRun: return QStringLiteral("not run");
+    case RunEnd::Programmed: return QStringLiteral("programmed");
+    case RunEnd::PointsFailed: return QStringLiteral("points failed");
+    case RunEnd::TableRejected: return QStringLiteral("table error %1").arg(failureCode);
+    case RunEnd::TimedOut: return QStringLiteral("no reply");
+    case RunEnd::Refused: return QStringLiteral("refused");
+    case RunEnd::FirmwareRefused: return QStringLiteral("firmware refused");
+    case RunEnd::PortUnavailable: return QStringLiteral("port unavailable");
+    case RunEnd::PortLost: return QStringLiteral("port lost");
+    case RunEnd::NotConfigured: return QStringLiteral("no input type");
+    case RunEnd::Abandoned: return QStringLiteral("abandoned");
+    }
+    return QString();
+}
+
+QString frameLine(const QByteArray& frame)
+{
+    QStringList hex;
+    QString text;
+    for (const char c : frame) {
+        const uchar b = uchar(c);
+        hex << QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+        if (b == 0x01)
+            text += QStringLiteral("<SOH>");
+        else if (b == 0x02)
+            text += QStringLiteral("<STX>");
+        else if (b == 0x03)
+            text += QStringLiteral("<ETX>");
+        else if (b < 0x20 || b >= 0x7F)
+            text += QStringLiteral("<%1>").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+        else
+            text += QLatin1Char(c);
+    }
+    return hex.join(QLatin1Char(' ')) + QStringLiteral("  ") + text;
+}
+
+} // namespace RunResult

@@ -1,0 +1,171 @@
+// `talvo-linearizer program`: the real executable with no display, against simulated
+// meters on pseudo-terminals: the bytes on the wire, exit status, messages, dry run, log.
+#include <QProcess>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "files/SettingsFile.h"
+#include "meter-sim/SimulatedMeter.h"
+#include "meter-sim/SimulatorOptions.h"
+#include "spreadsheet/Workbook.h"
+#include "table/ValueRules.h"
+
+namespace {
+QByteArray frames(const QStringList& commands, const QString& address)
+{
+    QByteArray out;
+    for (const QString& c : commands)
+        out += '\x01' + address.toLatin1() + c.toLatin1() + SimulatedMeter::checksum(c.toLatin1()).toLatin1() + '\x03';
+    return out;
+}
+
+// Every command of a full run for the setup "TYPE ADDRESS BAUD DECIMALS"; values in normal form.
+QStringList fullRun(const QString& setup, const QStringList& in, const QStringList& out)
+{
+    const QStringList s = setup.split(' ');
+    const bool current = s[0] == "I";
+    QStringList c{"F189", "38" + s[1], current ? "201130" : s[0] == "V" ? "200030" : "208010", "37P" + s[3],
+                  QStringLiteral("48L%1").arg(in.size(), 2, 10, QChar(u'0'))};
+    for (int k = 0; k < 2 * in.size(); ++k) { // inputs 1, 2, displays 1, 2, then input and display of each point
+        const int p = k < 4 ? k % 2 : k / 2;
+        const bool display = k < 4 ? k >= 2 : k % 2;
+        c << QStringLiteral("2A%1%2%3").arg(current ? (display ? 1 : 3) : (display ? 0 : 2)).arg(p + 1, 2, 10, QChar(u'0'))
+                 .arg(QString(display ? out[p] : in[p]).remove(u'.'));
+    }
+    return c << (current ? "33I" : "33V");
+}
+
+// A settings file and a workbook in a private folder, and the program run on them.
+struct Job {
+    QTemporaryDir dir;
+    QProcess process;
+    QString settings = dir.filePath("s.txt"), table = dir.filePath("t.xlsx");
+    Job(const QString& setup, const QStringList& in, const QStringList& out)
+    {
+        const QStringList s = setup.split(' ');
+        const int decimals = s[3].toInt();
+        SettingsFile::Save(settings, {ValueRules::decimalFormats()[decimals], s[1], "1", s[2],
+                                      QString::number(in.size()), s[0] == "V", s[0] == "I"});
+        Spreadsheet::Application app;
+        Spreadsheet::Sheet& sheet = app.Add().ActiveSheet();
+        sheet.setNumberFormat("B1:B32", decimals ? "0." + QString(decimals, u'0') : "0");
+        for (int r = 0; r < in.size(); ++r)
+            sheet.Select(QStringLiteral("A%1").arg(r + 1)), sheet.Paste(in[r] + '\t' + out[r]);
+        app.SaveCopyAs(table);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        env.insert("TMPDIR", dir.path());
+        env.insert("XDG_RUNTIME_DIR", dir.path());
+        if (s.size() > 4)
+            env.insert("LC_ALL", s[4]);
+        process.setProcessEnvironment(env);
+    }
+    ~Job() { process.kill(), process.waitForFinished(); }
+    void start(const QString& device, const QStringList& extra = {})
+    {
+        process.start(LINEARIZER_EXE, QStringList{"program", "--settings", settings, "--table", table} + (extra.contains("--port") ? extra : extra + QStringList{"--port", device}));
+    }
+    // Waits with the event loop running, so that the simulated meters answer.
+    bool finish() { return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000); }
+};
+
+const QStringList In{"4.000", "20.000"}, Out{"0.000", "100.000"};
+} // namespace
+
+class TestProgramCli : public QObject {
+    Q_OBJECT
+    static std::unique_ptr<SimulatedMeter> meter(const QStringList& options = {})
+    {
+        auto sim = SimulatedMeter::start(SimulatorOptions::parse(options).config);
+        return sim ? std::move(sim) : (qFatal("no simulated meter"), nullptr);
+    }
+private slots:
+    void run_data()
+    {
+        for (const char* column : {"sim", "setup", "table", "extra", "sent", "message"})
+            QTest::addColumn<QString>(column);
+        QTest::addColumn<int>("status");
+        auto row = [](const char* name, const QString& sim, const QString& setup, const QString& table, const QString& extra,
+                      const QString& sent, const QString& message, int status) {
+            QTest::newRow(name) << sim << setup << table << extra << sent << message << status;
+        };
+        const QString ok = QStringLiteral("   Information has been successfully sent to the meter!"), I = "I 001 2400 3";
+        row("32 points", "--address 247 --baud 19200", "V 247 19200 3", "ramp", "", "", ok, 0);
+        row("pulse", "", "P 001 2400 4", "0.0:0.0000 1000.0:-9.9999", "", "", ok, 0);
+        row("german locale", "", "I 001 2400 3 de_DE.UTF-8", "", "", "", ok, 0);
+        row("Z to firmware query", "--refuse F189=0", I, "", "", "", ok, 0);
+        row("missing value", "", I, "4.000:1.000 20.000:", "", "F189", "Missing Point Value", 2);
+        row("voltage span", "", "V 001 2400 3", "1.000:0.000 1.050:1.000", "", "F189", "minimum input span for Voltage", 5);
+        row("no reply", "--silent-prefix F189", I, "", "", "F189", "Error Detected", 1);
+        row("refused", "--refuse 37P=2", I, "", "", "F189 38001 201130 37P3", "Error writing output option", 1);
+        row("failed points", "--silent-prefix 2A301 --refuse 2A304=3", I,
+            "4.000:0.000 8.000:25.000 12.000:50.000 16.000:75.000 20.000:100.000", "",
+            "F189 38001 201130 37P3 48L05 2A3014000 2A30312000 2A10350000 2A30416000 2A30520000 2A105100000 33I",
+            "Serial port timeout: OOwr.", 1);
+        row("old firmware", "--old-firmware", I, "", "", "F189", "firmware Ver. 1.100", 10);
+        row("missing port", "", I, "", "--port /dev/x0", "-", "PC Comm Port 1 (/dev/x0) cannot be used.\nReason: No such", 11);
+        // A dry run opens nothing, so a port held by another program does not stop it.
+        row("dry run", "", I, "", "--dry-run @busy", "-", ok, 0);
+        row("busy port", "", I, "", "@busy", "-", "cannot be used.\nReason: Device or resource busy", 11);
+        row("unreadable settings", "", I, "", "--settings /none/s.txt", "-", "/none/s.txt could not be opened", 64);
+    }
+    void run()
+    {
+        QFETCH(QString, sim);
+        QFETCH(QString, setup);
+        QFETCH(QString, table);
+        QFETCH(QString, extra);
+        QFETCH(QString, sent);
+        QFETCH(QString, message);
+        auto meter = this->meter(sim.split(' ', Qt::SkipEmptyParts));
+        QSerialPort holder(meter->devicePath());
+        QVERIFY(!extra.contains("@busy") || holder.open(QIODevice::ReadWrite));
+        QStringList in = table.isEmpty() ? In : QStringList(), out = in.isEmpty() ? QStringList() : Out;
+        for (int p = 0; table == "ramp" && p < 32; ++p)
+            in << QString::number(p * 0.5 - 8, 'f', 3), out << QString::number(p * 3.0, 'f', 3);
+        if (table.contains(':'))
+            in = out = table.split(' ');
+        Job job(setup, in.replaceInStrings(QRegularExpression(":.*"), ""), out.replaceInStrings(QRegularExpression(".*:"), ""));
+        job.start(meter->devicePath(), extra.remove(" @busy").remove("@busy").split(' ', Qt::SkipEmptyParts));
+        QVERIFY(job.finish());
+        const QString err = QString::fromUtf8(job.process.readAllStandardError());
+        QVERIFY2(err.contains(message), qPrintable(err));
+        QTEST(job.process.exitCode(), "status");
+        // A dry run prints each frame as hex bytes and as text.
+        const QStringList lines = QString::fromLatin1(job.process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        const QStringList dry = extra.contains("--dry-run") ? fullRun(setup, in, out) : QStringList();
+        QCOMPARE(lines.size(), dry.size());
+        for (int i = 0; i < lines.size(); ++i)
+            QVERIFY2(lines[i].startsWith(frames({dry[i]}, "001").toHex(' ').toUpper() + "  <SOH>001" + dry[i]), qPrintable(lines[i]));
+        const QStringList commands = sent.isEmpty() ? fullRun(setup, in, out) : sent.split(' ').filter(QRegularExpression("^[^-]"));
+        QCOMPARE(meter->received(), commands);
+        QCOMPARE(meter->rawReceived(), frames(commands, setup.section(' ', 1, 1)));
+    }
+
+    // Two rigs at once, each on its own meter, logging to one file.
+    void twoAtOnceWithLog()
+    {
+        auto simA = meter(), simB = meter();
+        Job a("I 001 2400 3", In, Out), b("I 001 2400 3", In, Out);
+        const QString log = a.dir.filePath("runs.csv");
+        a.start(simA->devicePath(), {"--log", log});
+        b.start(simB->devicePath(), {"--log", log});
+        QVERIFY(a.finish() && b.finish());
+        QCOMPARE(a.process.exitCode() + b.process.exitCode(), 0);
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QStringLiteral("time,device,address,input,decimal,points,result,exit"));
+        QVERIFY(QDateTime::fromString(lines[1].section(',', 0, 0), Qt::ISODate).isValid());
+        for (auto* sim : {simA.get(), simB.get()}) {
+            QCOMPARE(sim->rawReceived(), frames(fullRun("I 001 2400 3", In, Out), "001"));
+            QCOMPARE(lines.filter(sim->devicePath()).value(0).section(',', 1), sim->devicePath() + ",001,Current,ddd.ddd,2,programmed,0");
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgramCli)
+#include "test_program_cli.moc"
