@@ -23,6 +23,7 @@ class QPushButton;
 class QRadioButton;
 
 class CellEditor;
+class CurveWindow;
 class SerialComm;
 class FlexGrid;
 class PanelStatusBar;
@@ -97,6 +98,7 @@ public:
     QAction* mnuOpen = nullptr;
     QAction* mnuSave = nullptr;
     QAction* mnuExit = nullptr;
+    QAction* mnuCurve = nullptr;
     QAction* mnuAbout = nullptr;
     SerialComm* MSComm1 = nullptr;
     QTimer tmrSerial;
@@ -129,6 +131,7 @@ public:
     void tmrStatusBarText_Timer();
     void mnuAbout_Click();
     void mnuExit_Click();
+    void mnuCurve_Click(); // opens the "Linearization Curve" window
     static QString AboutText();
 
     // ---- Meter link (src/link/frmMain_link.cpp) ----
@@ -214,6 +217,7 @@ private:
     bool m_refused = false;
     bool m_closing = false;  // the window is closing: waits end, runs stop
     bool m_running = false;  // a Program Meter run is under way
+    QPointer<CurveWindow> m_curve;
 
     // ---- Link state ----
     std::function<void()> m_wakeWait; // ends the current reply wait early

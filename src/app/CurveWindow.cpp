@@ -1,0 +1,254 @@
+#include "app/CurveWindow.h"
+
+#include "app/PickList.h"
+#include "app/frmMain.h"
+#include "programming/TableCheck.h"
+#include "table/FlexGrid.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSvgGenerator>
+#include <QVBoxLayout>
+#include <algorithm>
+
+CurveModel::TableRule tableCheckRule(std::optional<InputType> type)
+{
+    return [type](const QList<CurveRow>& rows) {
+        QList<PointRow> table;
+        for (const CurveRow& row : rows)
+            table.append({row.input, row.display});
+        const std::optional<TableCheck::Message> message = TableCheck::failureMessage(TableCheck::check(table, type));
+        return message ? message->text : QString();
+    };
+}
+
+// ---- CurvePlot ----
+
+namespace {
+const QColor CurveBlue(0x15, 0x65, 0xC0);
+const QColor BrokenRed(0xD3, 0x2F, 0x2F);
+const QColor OkGreen(0x1B, 0x5E, 0x20);
+const QColor GridGrey(0xE4, 0xE4, 0xE4);
+const QColor FrameGrey(0x80, 0x80, 0x80);
+const QColor TextDark(0x30, 0x30, 0x30);
+} // namespace
+
+CurvePlot::CurvePlot(const CurveModel* model, QWidget* parent) : QWidget(parent), m_model(model)
+{
+    setObjectName(QStringLiteral("curvePlot"));
+    setMinimumSize(300, 220);
+}
+
+void CurvePlot::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    paint(painter, rect(), *m_model, font());
+}
+
+void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& model, const QFont& font)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(area, Qt::white);
+    QFont bold = font;
+    bold.setBold(true);
+    painter.setFont(font);
+    const QFontMetrics fm = painter.fontMetrics();
+    const int lh = fm.height();
+    const CurveModel::Axis& xa = model.xAxis();
+    const CurveModel::Axis& ya = model.yAxis();
+
+    int yLabelWidth = 0;
+    for (double t : ya.ticks)
+        yLabelWidth = std::max(yLabelWidth, fm.horizontalAdvance(ya.label(t)));
+    const int lastXLabel = xa.ticks.isEmpty() ? 0 : fm.horizontalAdvance(xa.label(xa.ticks.last()));
+    const int textHeight = int(model.text().size()) * lh + 12;
+    const QRect frame(QPoint(area.left() + 10 + lh + 8 + yLabelWidth + 6, area.top() + 14),
+                      QPoint(area.right() - std::max(16, lastXLabel / 2 + 6),
+                             area.bottom() - textHeight - 2 * lh - 16));
+    const QRectF inner = QRectF(frame).adjusted(12, 12, -12, -12); // points stay clear of the frame
+    auto span = [](const CurveModel::Axis& a) { return a.high > a.low ? a.high - a.low : 1.0; };
+    auto px = [&](double v) { return inner.left() + (v - xa.low) / span(xa) * inner.width(); };
+    auto py = [&](double v) { return inner.bottom() - (v - ya.low) / span(ya) * inner.height(); };
+
+    // Grid, frame and ticks.
+    painter.setPen(QPen(GridGrey, 1));
+    for (double t : xa.ticks)
+        painter.drawLine(QPointF(px(t), frame.top()), QPointF(px(t), frame.bottom()));
+    for (double t : ya.ticks)
+        painter.drawLine(QPointF(frame.left(), py(t)), QPointF(frame.right(), py(t)));
+    painter.setPen(QPen(FrameGrey, 1));
+    painter.drawRect(frame);
+    painter.setPen(TextDark);
+    for (double t : xa.ticks) {
+        painter.drawLine(QPointF(px(t), frame.bottom()), QPointF(px(t), frame.bottom() + 4));
+        const QString s = xa.label(t);
+        painter.drawText(QRectF(px(t) - 60, frame.bottom() + 6, 120, lh), Qt::AlignHCenter | Qt::AlignTop, s);
+    }
+    for (double t : ya.ticks) {
+        painter.drawLine(QPointF(frame.left() - 4, py(t)), QPointF(frame.left(), py(t)));
+        painter.drawText(QRectF(frame.left() - 8 - yLabelWidth, py(t) - lh / 2.0, yLabelWidth, lh),
+                         Qt::AlignRight | Qt::AlignVCenter, ya.label(t));
+    }
+    painter.setFont(bold);
+    painter.drawText(QRect(frame.left(), frame.bottom() + 8 + lh, frame.width(), lh), Qt::AlignHCenter, xa.title);
+    painter.save();
+    painter.translate(area.left() + 10, frame.center().y());
+    painter.rotate(-90);
+    painter.drawText(QRect(-frame.height() / 2, 0, frame.height(), lh), Qt::AlignHCenter | Qt::AlignTop, ya.title);
+    painter.restore();
+
+    // Segments; a dashed one bridges points left out.
+    const QList<CurveModel::Point>& pts = model.points();
+    for (int i = 1; i < pts.size(); ++i) {
+        const bool gap = pts[i].number != pts[i - 1].number + 1;
+        painter.setPen(QPen(CurveBlue, 2, gap ? Qt::DashLine : Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(px(pts[i - 1].input), py(pts[i - 1].display)),
+                         QPointF(px(pts[i].input), py(pts[i].display)));
+    }
+    // Markers with their point numbers, above and to the left unless that leaves the frame.
+    for (const CurveModel::Point& p : pts) {
+        const bool broken = p.number == model.brokenPoint();
+        const QPointF c(px(p.input), py(p.display));
+        const QColor colour = broken ? BrokenRed : CurveBlue;
+        painter.setPen(QPen(Qt::white, 1.5));
+        painter.setBrush(colour);
+        const double r = broken ? 6 : 4.5;
+        painter.drawEllipse(c, r, r);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(colour);
+        painter.setFont(broken ? bold : font);
+        const QString n = QString::number(p.number);
+        const int w = painter.fontMetrics().horizontalAdvance(n);
+        const double left = c.x() - r - 2 - w >= frame.left() + 2 ? c.x() - r - 2 - w : c.x() + r + 2;
+        const double top = c.y() - r - lh >= frame.top() ? c.y() - r - lh + 2 : c.y() + r - 2;
+        painter.drawText(QRectF(left, top, w + 1, lh), Qt::AlignLeft | Qt::AlignVCenter, n);
+    }
+
+    // The check's verdict.
+    painter.setFont(font);
+    painter.setPen(model.tableOk() ? OkGreen : BrokenRed);
+    int y = area.bottom() - textHeight + 8;
+    for (const QString& line : model.text()) {
+        painter.drawText(QRect(area.left() + 12, y, area.width() - 24, lh), Qt::AlignLeft | Qt::AlignVCenter,
+                         fm.elidedText(line, Qt::ElideRight, area.width() - 24));
+        y += lh;
+    }
+    painter.restore();
+}
+
+// ---- CurveWindow ----
+
+CurveWindow::CurveWindow(frmMain* main) : QWidget(main, Qt::Window), m_main(main)
+{
+    setObjectName(QStringLiteral("frmCurve"));
+    setWindowTitle(QStringLiteral("Linearization Curve"));
+    // Opening it leaves the focus, and so the typing, in the main window.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    m_plot = new CurvePlot(&m_model, this);
+    m_save = new QPushButton(QStringLiteral("Save Image..."), this);
+    m_save->setObjectName(QStringLiteral("cmdSaveImage"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_save);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(m_plot, 1);
+    layout->addLayout(buttons);
+    resize(620, 480);
+
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(0);
+    connect(&m_refresh, &QTimer::timeout, this, &CurveWindow::refresh);
+    connect(m_main->MSFlexGrid1, &FlexGrid::tableChanged, this, &CurveWindow::scheduleRefresh);
+    for (QRadioButton* option : {m_main->optVoltage, m_main->optCurrent, m_main->optPulse})
+        connect(option, &QAbstractButton::toggled, this, &CurveWindow::scheduleRefresh);
+    connect(m_main->cboDecimal, &QComboBox::currentIndexChanged, this, &CurveWindow::scheduleRefresh);
+    connect(m_save, &QPushButton::clicked, this, &CurveWindow::saveImageClicked);
+}
+
+void CurveWindow::open()
+{
+    if (!m_placed) {
+        m_placed = true;
+        const QRect main = m_main->frameGeometry();
+        QPoint at = main.topRight() + QPoint(8, 0);
+        if (const QScreen* screen = m_main->screen()) {
+            const QRect free = screen->availableGeometry();
+            at.setX(std::max(free.left(), std::min(at.x(), free.right() - width())));
+            at.setY(std::max(free.top(), std::min(at.y(), free.bottom() - height())));
+        }
+        move(at);
+    }
+    show();
+    raise();
+}
+
+void CurveWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    refresh();
+}
+
+void CurveWindow::scheduleRefresh()
+{
+    if (isVisible() && !m_refresh.isActive())
+        m_refresh.start();
+}
+
+void CurveWindow::refresh()
+{
+    const FlexGrid* grid = m_main->MSFlexGrid1;
+    QList<CurveRow> rows;
+    for (int r = grid->FixedRows(); r < grid->Rows(); ++r)
+        rows.append({grid->TextMatrix(r, 1), grid->TextMatrix(r, 2)});
+    const std::optional<InputType> type = m_main->selectedInputType();
+    m_model.update(rows, type, m_main->cboDecimal->Text(), m_main->lblInput->text().trimmed(), tableCheckRule(type));
+    m_plot->update();
+}
+
+bool CurveWindow::saveImage(const QString& path, const QSize& size) const
+{
+    const QRect area(QPoint(0, 0), size);
+    if (QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0) {
+        QSvgGenerator svg;
+        svg.setFileName(path);
+        svg.setSize(size);
+        svg.setViewBox(area);
+        svg.setResolution(96);
+        svg.setTitle(windowTitle());
+        QPainter painter;
+        if (!painter.begin(&svg))
+            return false;
+        CurvePlot::paint(painter, area, m_model, m_plot->font());
+        return painter.end();
+    }
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    CurvePlot::paint(painter, area, m_model, m_plot->font());
+    painter.end();
+    return image.save(path, "PNG");
+}
+
+void CurveWindow::saveImageClicked()
+{
+    QString path = m_main->ShowSaveDialog(QStringLiteral("PNG Image (*.png)|*.png|SVG Image (*.svg)|*.svg"),
+                                          QStringLiteral("Save Image"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".png");
+    if (!saveImage(path, m_plot->size()))
+        m_main->MsgBox(QStringLiteral("The image could not be written to %1").arg(QDir::toNativeSeparators(path)),
+                       vbExclamation);
+}
