@@ -18,6 +18,7 @@
 #include <QSvgGenerator>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 CurveModel::TableRule tableCheckRule(std::optional<InputType> type)
 {
@@ -70,11 +71,12 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
     for (double t : ya.ticks)
         yLabelWidth = std::max(yLabelWidth, fm.horizontalAdvance(ya.label(t)));
     const int lastXLabel = xa.ticks.isEmpty() ? 0 : fm.horizontalAdvance(xa.label(xa.ticks.last()));
-    const int textHeight = int(model.text().size()) * lh + 12;
+    const int textHeight = int(model.text().size()) * lh + 10;
     const QRect frame(QPoint(area.left() + 10 + lh + 8 + yLabelWidth + 6, area.top() + 14),
                       QPoint(area.right() - std::max(16, lastXLabel / 2 + 6),
                              area.bottom() - textHeight - 2 * lh - 16));
-    const QRectF inner = QRectF(frame).adjusted(12, 12, -12, -12); // points stay clear of the frame
+    // Points and their numbers stay clear of the frame.
+    const QRectF inner = QRectF(frame).adjusted(lh + 10, lh + 10, -(lh + 10), -14);
     auto span = [](const CurveModel::Axis& a) { return a.high > a.low ? a.high - a.low : 1.0; };
     auto px = [&](double v) { return inner.left() + (v - xa.low) / span(xa) * inner.width(); };
     auto py = [&](double v) { return inner.bottom() - (v - ya.low) / span(ya) * inner.height(); };
@@ -114,8 +116,9 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
         painter.drawLine(QPointF(px(pts[i - 1].input), py(pts[i - 1].display)),
                          QPointF(px(pts[i].input), py(pts[i].display)));
     }
-    // Markers with their point numbers, above and to the left unless that leaves the frame.
-    for (const CurveModel::Point& p : pts) {
+    // Markers with their point numbers, set off the curve on its upper side.
+    for (int i = 0; i < pts.size(); ++i) {
+        const CurveModel::Point& p = pts[i];
         const bool broken = p.number == model.brokenPoint();
         const QPointF c(px(p.input), py(p.display));
         const QColor colour = broken ? BrokenRed : CurveBlue;
@@ -126,20 +129,27 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
         painter.setBrush(Qt::NoBrush);
         painter.setPen(colour);
         painter.setFont(broken ? bold : font);
+        const auto& before = pts[std::max(i - 1, 0)];
+        const auto& after = pts[std::min(i + 1, int(pts.size()) - 1)];
+        QPointF along(px(after.input) - px(before.input), py(after.display) - py(before.display));
+        const double length = std::hypot(along.x(), along.y());
+        along = length > 0 ? along / length : QPointF(1, 0);
+        QPointF normal(along.y(), -along.x());
+        if (normal.y() > 0)
+            normal = -normal;
         const QString n = QString::number(p.number);
-        const int w = painter.fontMetrics().horizontalAdvance(n);
-        const double left = c.x() - r - 2 - w >= frame.left() + 2 ? c.x() - r - 2 - w : c.x() + r + 2;
-        const double top = c.y() - r - lh >= frame.top() ? c.y() - r - lh + 2 : c.y() + r - 2;
-        painter.drawText(QRectF(left, top, w + 1, lh), Qt::AlignLeft | Qt::AlignVCenter, n);
+        const QSizeF box(painter.fontMetrics().horizontalAdvance(n) + 2, lh);
+        const QPointF centre = c + normal * (r + 3 + std::max(box.width(), box.height()) / 2);
+        painter.drawText(QRectF(centre - QPointF(box.width() / 2, box.height() / 2), box), Qt::AlignCenter, n);
     }
 
     // The check's verdict.
-    painter.setFont(font);
+    painter.setFont(bold);
     painter.setPen(model.tableOk() ? OkGreen : BrokenRed);
     int y = area.bottom() - textHeight + 8;
     for (const QString& line : model.text()) {
         painter.drawText(QRect(area.left() + 12, y, area.width() - 24, lh), Qt::AlignLeft | Qt::AlignVCenter,
-                         fm.elidedText(line, Qt::ElideRight, area.width() - 24));
+                         painter.fontMetrics().elidedText(line, Qt::ElideRight, area.width() - 24));
         y += lh;
     }
     painter.restore();
@@ -179,15 +189,18 @@ CurveWindow::CurveWindow(frmMain* main) : QWidget(main, Qt::Window), m_main(main
 void CurveWindow::open()
 {
     if (!m_placed) {
+        // Beside the main window, else below it, else wherever the screen has room.
         m_placed = true;
         const QRect main = m_main->frameGeometry();
-        QPoint at = main.topRight() + QPoint(8, 0);
-        if (const QScreen* screen = m_main->screen()) {
-            const QRect free = screen->availableGeometry();
-            at.setX(std::max(free.left(), std::min(at.x(), free.right() - width())));
-            at.setY(std::max(free.top(), std::min(at.y(), free.bottom() - height())));
-        }
-        move(at);
+        const QRect free = m_main->screen() ? m_main->screen()->availableGeometry() : main.adjusted(0, 0, 620, 480);
+        const int gap = 8, right = free.right() - main.right() - gap, below = free.bottom() - main.bottom() - gap;
+        QRect placed(main.topRight() + QPoint(gap + 1, 0), QSize(std::min(620, right), 480));
+        if (right < 400 && below >= 280)
+            placed = QRect(main.bottomLeft() + QPoint(0, gap + 1), QSize(main.width(), std::min(480, below)));
+        else if (right < 400)
+            placed = QRect(free.topRight() - QPoint(619, 0), QSize(620, 480));
+        resize(placed.size());
+        move(placed.topLeft());
     }
     show();
     raise();

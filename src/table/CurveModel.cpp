@@ -54,20 +54,21 @@ void CurveModel::update(const QList<CurveRow>& rows, std::optional<InputType> ty
     QStringList missingText;
     for (int i = 0; i < rows.size(); ++i) {
         // Read as the check reads them: the input in the type's normal form.
-        const std::optional<double> x = NumberText::toNumber(type ? NumberText::normalForm(rows[i].input, inputDecimals)
-                                                                  : rows[i].input);
+        const std::optional<double> x =
+            NumberText::toNumber(type ? NumberText::normalForm(rows[i].input, inputDecimals) : rows[i].input);
         const std::optional<double> y = NumberText::toNumber(rows[i].display);
-        if (x && y && std::isfinite(*x) && std::isfinite(*y)) {
+        const bool noInput = !x || !std::isfinite(*x), noDisplay = !y || !std::isfinite(*y);
+        if (!noInput && !noDisplay) {
             m_points.append({i + 1, *x, *y});
             complete.append(rows[i]);
             continue;
         }
         m_missing.append(i + 1);
-        const bool noInput = !x || !std::isfinite(*x), noDisplay = !y || !std::isfinite(*y);
+        const QString what = noInput && noDisplay ? QStringLiteral("values")
+                             : noInput            ? QStringLiteral("input value")
+                                                  : QStringLiteral("display value");
         if (m_missing.size() == 1)
-            missingText << QStringLiteral("Point %1 has no %2").arg(i + 1).arg(noInput && noDisplay ? QStringLiteral("values")
-                                                                        : noInput ? QStringLiteral("input value")
-                                                                                  : QStringLiteral("display value"));
+            missingText << QStringLiteral("Point %1 has no %2").arg(i + 1).arg(what);
     }
     if (m_missing.size() > 1)
         missingText[0] += QStringLiteral(" (%1 more incomplete)").arg(m_missing.size() - 1);
@@ -90,10 +91,10 @@ void CurveModel::update(const QList<CurveRow>& rows, std::optional<InputType> ty
 
     double xlo = 0, xhi = 0, ylo = 0, yhi = 0;
     if (!m_points.isEmpty()) {
-        const auto [xmin, xmax] = std::minmax_element(m_points.begin(), m_points.end(),
-                                                      [](const Point& a, const Point& b) { return a.input < b.input; });
-        const auto [ymin, ymax] = std::minmax_element(m_points.begin(), m_points.end(),
-                                                      [](const Point& a, const Point& b) { return a.display < b.display; });
+        const auto byInput = [](const Point& a, const Point& b) { return a.input < b.input; };
+        const auto byDisplay = [](const Point& a, const Point& b) { return a.display < b.display; };
+        const auto [xmin, xmax] = std::minmax_element(m_points.begin(), m_points.end(), byInput);
+        const auto [ymin, ymax] = std::minmax_element(m_points.begin(), m_points.end(), byDisplay);
         xlo = xmin->input, xhi = xmax->input, ylo = ymin->display, yhi = ymax->display;
     }
     m_x = makeAxis(inputTitle, xlo, xhi, inputDecimals);

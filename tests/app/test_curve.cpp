@@ -39,37 +39,28 @@ void TestCurve::model_data()
     QTest::addColumn<int>("broken");
     QTest::addColumn<QString>("text"); // the lines, joined by "|", begin so
     QTest::addColumn<int>("drawn");
-    QTest::addColumn<int>("xDecimals");
-    QTest::addColumn<int>("yDecimals");
+    QTest::addColumn<QString>("decimals"); // of the tick labels: input/display
     const int V = int(InputType::Voltage), I = int(InputType::Current), P = int(InputType::Pulse);
-    QTest::newRow("rising") << I << "ddd.ddd" << "4.000=0.000;8.000=25.000;12.000=50.000;20.000=100.000" << 0
-                            << "Table OK, 4 points" << 4 << 3 << 3;
-    QTest::newRow("equal inputs") << V << "ddd.ddd" << "1.000=1.000;1.000=2.000;2.000=3.000" << 2
-                                  << "Check Input Values" << 3 << 3 << 3;
-    QTest::newRow("equal before range") << P << "ddddd.d" << "40000.0=1.0;40000.0=2.0" << 2 << "Check Input Values"
-                                        << 2 << 1 << 1;
-    QTest::newRow("span voltage") << V << "ddd.ddd" << "1.000=0.000;1.050=1.000" << 2
-                                  << "The minimum input span for Voltage" << 2 << 3 << 3;
-    QTest::newRow("span current") << I << "dddd.dd" << "4.000=0.00;10.000=1.00;10.100=2.00" << 3
-                                  << "The minimum input span for Current" << 3 << 3 << 2;
-    QTest::newRow("span pulse") << P << "dddddd" << "0.0=0;9.0=5" << 2 << "The minimum input span for Pulse" << 2 << 1 << 0;
-    QTest::newRow("out of range") << V << "ddd.ddd" << "0.000=0.000;5.000=1.000;10.001=2.000" << 3
-                                  << "Input values for Voltage must be between" << 3 << 3 << 3;
-    QTest::newRow("first below range") << I << "ddd.ddd" << "-1.000=0.000;4.000=1.000" << 1
-                                       << "Input values for Current must be between" << 2 << 3 << 3;
-    QTest::newRow("empty cells") << I << "ddd.ddd" << "4.000=4.000;=8.000;12.000=;20.000=20.000" << 0
-                                 << "Point 2 has no input value (1 more incomplete)" << 2 << 3 << 3;
-    QTest::newRow("broken while incomplete") << V << "ddd.ddd" << "5.000=0.000;3.000=1.000;=" << 2
-                                             << "Point 3 has no values|Check Input Values" << 2 << 3 << 3;
-    QTest::newRow("negative display") << V << "dd.dddd" << "-10.000=-5.0000;0.000=-.5000;10.000=5.0000" << 0
-                                      << "Table OK, 3 points" << 3 << 3 << 4;
-    QTest::newRow("flat display") << V << "d.ddddd" << "0.000=7.00000;10.000=7.00000" << 0 << "Table OK" << 2 << 3 << 5;
-    QTest::newRow("2 points") << P << "ddddd.d" << "0.0=0.0;30000.0=30000.0" << 0 << "Table OK, 2 points" << 2 << 1 << 1;
-    QTest::newRow("no type") << -1 << "ddd.ddd" << "1=1.000;2=2.000" << 0 << "Table OK" << 2 << 3 << 3;
+    QTest::newRow("rising") << I << "ddd.ddd" << "4=0;8=25;12=50;20=100" << 0 << "Table OK, 4 points" << 4 << "3/3";
+    QTest::newRow("equal inputs") << V << "ddd.ddd" << "1=1;1.000=2;2=3" << 2 << "Check Input Values" << 3 << "3/3";
+    QTest::newRow("equal before range") << P << "ddddd.d" << "40000=1;40000=2" << 2 << "Check Input Values" << 2 << "1/1";
+    QTest::newRow("span voltage") << V << "ddd.ddd" << "1=0;1.05=1" << 2 << "The minimum input span for Voltage" << 2 << "3/3";
+    QTest::newRow("span current") << I << "dddd.dd" << "4=0;10=1;10.1=2" << 3 << "The minimum input span for Current" << 3 << "3/2";
+    QTest::newRow("span pulse") << P << "dddddd" << "0=0;9=5" << 2 << "The minimum input span for Pulse" << 2 << "1/0";
+    QTest::newRow("out of range") << V << "ddd.ddd" << "0=0;5=1;10.001=2" << 3 << "Input values for Voltage must" << 3 << "3/3";
+    QTest::newRow("first below range") << I << "ddd.ddd" << "-1=0;4=1" << 1 << "Input values for Current must" << 2 << "3/3";
+    QTest::newRow("empty cells") << I << "ddd.ddd" << "4=4;=8;12=;20=20" << 0
+                                 << "Point 2 has no input value (1 more incomplete)" << 2 << "3/3";
+    QTest::newRow("broken while incomplete") << V << "ddd.ddd" << "5=0;3=1;=" << 2
+                                             << "Point 3 has no values|Check Input Values" << 2 << "3/3";
+    QTest::newRow("negative display") << V << "dd.dddd" << "-10=-5.0000;0=-.5000;10=5" << 0 << "Table OK, 3 points" << 3 << "3/4";
+    QTest::newRow("flat display") << V << "d.ddddd" << "0=7;10=7" << 0 << "Table OK" << 2 << "3/5";
+    QTest::newRow("2 points") << P << "ddddd.d" << "0=0;30000=30000" << 0 << "Table OK, 2 points" << 2 << "1/1";
+    QTest::newRow("no type") << -1 << "ddd.ddd" << "1=1;2=2" << 0 << "Table OK" << 2 << "3/3";
     QStringList many;
     for (int p = 0; p < 32; ++p)
         many << QStringLiteral("%1.0=%2").arg(p * 900).arg(p * p);
-    QTest::newRow("32 points") << P << "dddddd" << many.join(';') << 0 << "Table OK, 32 points" << 32 << 1 << 0;
+    QTest::newRow("32 points") << P << "dddddd" << many.join(';') << 0 << "Table OK, 32 points" << 32 << "1/0";
 }
 
 void TestCurve::model()
@@ -98,8 +89,8 @@ void TestCurve::model()
         }
         QCOMPARE(labels.removeDuplicates(), 0);
     }
-    QTEST(decimalsOf(m.xAxis().label(m.xAxis().ticks[1])), "xDecimals");
-    QTEST(decimalsOf(m.yAxis().label(m.yAxis().ticks[1])), "yDecimals");
+    QTEST(QString("%1/%2").arg(decimalsOf(m.xAxis().label(m.xAxis().ticks[1])))
+              .arg(decimalsOf(m.yAxis().label(m.yAxis().ticks[1]))), "decimals");
     for (const CurveModel::Point& p : m.points()) {
         QVERIFY(p.input >= m.xAxis().low && p.input <= m.xAxis().high);
         QVERIFY(p.display >= m.yAxis().low && p.display <= m.yAxis().high);
