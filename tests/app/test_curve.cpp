@@ -114,8 +114,6 @@ void TestCurve::windowFollowsTheTable()
     QTest::keyClick(w->Text1, Qt::Key_L, Qt::ControlModifier);
     auto* curve = w->findChild<CurveWindow*>();
     QVERIFY(curve && curve->isVisible());
-    QCoreApplication::processEvents();
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->Text1)); // the typing stays here
     QCOMPARE(curve->model().text(), QStringList{"Table OK, 2 points"});
     QCOMPARE(curve->model().xAxis().title, QString("Input (mA)"));
 
