@@ -116,31 +116,39 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
         painter.drawLine(QPointF(px(pts[i - 1].input), py(pts[i - 1].display)),
                          QPointF(px(pts[i].input), py(pts[i].display)));
     }
-    // Markers with their point numbers, set off the curve on its upper side.
+    // Markers, then their point numbers set off the curve on its upper side; the broken
+    // point's number comes first, and a number that would cover another is left out.
+    QList<QRectF> labels(pts.size());
+    int brokenAt = -1;
     for (int i = 0; i < pts.size(); ++i) {
-        const CurveModel::Point& p = pts[i];
-        const bool broken = p.number == model.brokenPoint();
-        const QPointF c(px(p.input), py(p.display));
-        const QColor colour = broken ? BrokenRed : CurveBlue;
-        painter.setPen(QPen(Qt::white, 1.5));
-        painter.setBrush(colour);
+        const bool broken = pts[i].number == model.brokenPoint();
+        brokenAt = broken ? i : brokenAt;
+        const QPointF c(px(pts[i].input), py(pts[i].display));
         const double r = broken ? 6 : 4.5;
+        painter.setPen(QPen(Qt::white, 1.5));
+        painter.setBrush(broken ? BrokenRed : CurveBlue);
         painter.drawEllipse(c, r, r);
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(colour);
-        painter.setFont(broken ? bold : font);
         const auto& before = pts[std::max(i - 1, 0)];
         const auto& after = pts[std::min(i + 1, int(pts.size()) - 1)];
         QPointF along(px(after.input) - px(before.input), py(after.display) - py(before.display));
         const double length = std::hypot(along.x(), along.y());
         along = length > 0 ? along / length : QPointF(1, 0);
-        QPointF normal(along.y(), -along.x());
-        if (normal.y() > 0)
-            normal = -normal;
-        const QString n = QString::number(p.number);
-        const QSizeF box(painter.fontMetrics().horizontalAdvance(n) + 2, lh);
+        const QPointF normal = along.x() >= 0 ? QPointF(along.y(), -along.x()) : QPointF(-along.y(), along.x());
+        const QSizeF box(QFontMetrics(bold, painter.device()).horizontalAdvance(QString::number(pts[i].number)) + 2, lh);
         const QPointF centre = c + normal * (r + 3 + std::max(box.width(), box.height()) / 2);
-        painter.drawText(QRectF(centre - QPointF(box.width() / 2, box.height() / 2), box), Qt::AlignCenter, n);
+        labels[i] = QRectF(centre - QPointF(box.width() / 2, box.height() / 2), box);
+    }
+    painter.setBrush(Qt::NoBrush);
+    QList<QRectF> drawn;
+    for (int k = -1; k < int(pts.size()); ++k) {
+        const int i = k < 0 ? brokenAt : k;
+        if (i < 0 || (k >= 0 && i == brokenAt)
+            || std::any_of(drawn.begin(), drawn.end(), [&](const QRectF& l) { return l.intersects(labels[i]); }))
+            continue;
+        drawn.append(labels[i]);
+        painter.setFont(i == brokenAt ? bold : font);
+        painter.setPen(i == brokenAt ? BrokenRed : CurveBlue);
+        painter.drawText(labels[i], Qt::AlignCenter, QString::number(pts[i].number));
     }
 
     // The check's verdict.
