@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
   libxlsxwriter-dev libfreexl-dev zlib1g-dev
   fonts-liberation fonts-dejavu-core xdg-utils)
 TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick python3-openpyxl python3-xlwt xlsx2csv

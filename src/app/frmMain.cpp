@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "app/Artwork.h"
+#include "app/CurveWindow.h"
 #include "app/PanelStatusBar.h"
 #include "app/PickList.h"
 #include "app/ProbeVerdict.h"
@@ -109,6 +110,11 @@ void frmMain::buildMenus()
     mnuSave->setObjectName(QStringLiteral("mnuSave"));
     mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    QMenu* mnuView = menuBar()->addMenu(QStringLiteral("&View"));
+    mnuView->setObjectName(QStringLiteral("mnuView"));
+    mnuCurve = mnuView->addAction(QStringLiteral("Linearization Curve"));
+    mnuCurve->setObjectName(QStringLiteral("mnuCurve"));
+    mnuCurve->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     mnuAbout = menuBar()->addAction(QStringLiteral("&About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
 }
@@ -279,6 +285,7 @@ void frmMain::wireShell()
 {
     connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
     connect(mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
+    connect(mnuCurve, &QAction::triggered, this, &frmMain::mnuCurve_Click);
     connect(&tmrStatusBarText, &QTimer::timeout, this, &frmMain::tmrStatusBarText_Timer);
     // The port list's tooltip names the device behind the selected number.
     connect(cboCommPort, &QComboBox::currentIndexChanged, this, [this] {
@@ -479,6 +486,13 @@ void frmMain::mnuExit_Click()
                QStringLiteral("Exit Program"))
         == vbYes)
         close();
+}
+
+void frmMain::mnuCurve_Click()
+{
+    if (!m_curve)
+        m_curve = new CurveWindow(this);
+    m_curve->open();
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

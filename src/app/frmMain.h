@@ -24,6 +24,7 @@ class QPushButton;
 class QRadioButton;
 
 class CellEditor;
+class CurveWindow;
 class SerialComm;
 class FlexGrid;
 class PanelStatusBar;
@@ -101,6 +102,7 @@ public:
     QAction* mnuOpen = nullptr;
     QAction* mnuSave = nullptr;
     QAction* mnuExit = nullptr;
+    QAction* mnuCurve = nullptr;
     QAction* mnuAbout = nullptr;
     SerialComm* MSComm1 = nullptr;
     QTimer tmrSerial;
@@ -133,6 +135,7 @@ public:
     void tmrStatusBarText_Timer();
     void mnuAbout_Click();
     void mnuExit_Click();
+    void mnuCurve_Click(); // opens the "Linearization Curve" window
     static QString AboutText();
 
     // ---- Meter link (src/link/frmMain_link.cpp) ----
@@ -227,6 +230,7 @@ private:
     bool m_singleInstance = true;
     bool m_probePorts = true;
     bool m_dryRun = false;
+    QPointer<CurveWindow> m_curve;
 
     // ---- Link state ----
     std::function<void()> m_wakeWait; // ends the current reply wait early

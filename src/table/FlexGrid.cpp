@@ -92,6 +92,8 @@ void FlexGrid::setRows(int rows)
         m_rowSel = std::min(m_rowSel, rows - 1);
     }
     showSelection();
+    if (rows != old)
+        emit tableChanged();
 }
 
 QString FlexGrid::TextMatrix(int row, int col) const
@@ -102,8 +104,11 @@ QString FlexGrid::TextMatrix(int row, int col) const
 
 void FlexGrid::setTextMatrix(int row, int col, const QString& text)
 {
-    if (QTableWidgetItem* it = itemAt(row, col))
+    QTableWidgetItem* it = itemAt(row, col);
+    if (it && it->text() != text) {
         it->setText(text);
+        emit tableChanged();
+    }
 }
 
 void FlexGrid::moveCurrent(int row, int col)

@@ -2,7 +2,8 @@
 // The point-table grid: cells of text addressed by row and column, a current cell
 // (Row, Col) and the far corner of the selection (RowSel, ColSel). Column 0 is fixed.
 // Writing Row or Col raises leaveCell() for the old cell before the change and
-// enterCell() for the new one after it.
+// enterCell() for the new one after it. A changed cell text or number of rows raises
+// tableChanged().
 #include <QTableWidget>
 #include <map>
 
@@ -64,6 +65,7 @@ signals:
     void keyDown(int keyCode);
     void keyPress(int keyAscii);
     void scrolled();
+    void tableChanged();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -1,0 +1,274 @@
+#include "app/CurveWindow.h"
+
+#include "app/PickList.h"
+#include "app/frmMain.h"
+#include "programming/TableCheck.h"
+#include "table/FlexGrid.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSvgGenerator>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+CurveModel::TableRule tableCheckRule(std::optional<InputType> type)
+{
+    return [type](const QList<CurveRow>& rows) {
+        QList<PointRow> table;
+        for (const CurveRow& row : rows)
+            table.append({row.input, row.display});
+        const std::optional<TableCheck::Message> message = TableCheck::failureMessage(TableCheck::check(table, type));
+        return message ? message->text : QString();
+    };
+}
+
+// ---- CurvePlot ----
+
+namespace {
+const QColor CurveBlue(0x15, 0x65, 0xC0);
+const QColor BrokenRed(0xD3, 0x2F, 0x2F);
+const QColor OkGreen(0x1B, 0x5E, 0x20);
+const QColor GridGrey(0xE4, 0xE4, 0xE4);
+const QColor FrameGrey(0x80, 0x80, 0x80);
+const QColor TextDark(0x30, 0x30, 0x30);
+} // namespace
+
+CurvePlot::CurvePlot(const CurveModel* model, QWidget* parent) : QWidget(parent), m_model(model)
+{
+    setObjectName(QStringLiteral("curvePlot"));
+    setMinimumSize(300, 220);
+}
+
+void CurvePlot::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    paint(painter, rect(), *m_model, font());
+}
+
+void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& model, const QFont& font)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(area, Qt::white);
+    QFont bold = font;
+    bold.setBold(true);
+    painter.setFont(font);
+    const QFontMetrics fm = painter.fontMetrics();
+    const int lh = fm.height();
+    const CurveModel::Axis& xa = model.xAxis();
+    const CurveModel::Axis& ya = model.yAxis();
+
+    int yLabelWidth = 0;
+    for (double t : ya.ticks)
+        yLabelWidth = std::max(yLabelWidth, fm.horizontalAdvance(ya.label(t)));
+    const int lastXLabel = xa.ticks.isEmpty() ? 0 : fm.horizontalAdvance(xa.label(xa.ticks.last()));
+    const int textHeight = int(model.text().size()) * lh + 10;
+    const QRect frame(QPoint(area.left() + 10 + lh + 8 + yLabelWidth + 6, area.top() + 14),
+                      QPoint(area.right() - std::max(16, lastXLabel / 2 + 6),
+                             area.bottom() - textHeight - 2 * lh - 16));
+    // Points and their numbers stay clear of the frame.
+    const QRectF inner = QRectF(frame).adjusted(lh + 10, lh + 10, -(lh + 10), -14);
+    auto span = [](const CurveModel::Axis& a) { return a.high > a.low ? a.high - a.low : 1.0; };
+    auto px = [&](double v) { return inner.left() + (v - xa.low) / span(xa) * inner.width(); };
+    auto py = [&](double v) { return inner.bottom() - (v - ya.low) / span(ya) * inner.height(); };
+
+    // Grid, frame and ticks.
+    painter.setPen(QPen(GridGrey, 1));
+    for (double t : xa.ticks)
+        painter.drawLine(QPointF(px(t), frame.top()), QPointF(px(t), frame.bottom()));
+    for (double t : ya.ticks)
+        painter.drawLine(QPointF(frame.left(), py(t)), QPointF(frame.right(), py(t)));
+    painter.setPen(QPen(FrameGrey, 1));
+    painter.drawRect(frame);
+    painter.setPen(TextDark);
+    for (double t : xa.ticks) {
+        painter.drawLine(QPointF(px(t), frame.bottom()), QPointF(px(t), frame.bottom() + 4));
+        const QString s = xa.label(t);
+        painter.drawText(QRectF(px(t) - 60, frame.bottom() + 6, 120, lh), Qt::AlignHCenter | Qt::AlignTop, s);
+    }
+    for (double t : ya.ticks) {
+        painter.drawLine(QPointF(frame.left() - 4, py(t)), QPointF(frame.left(), py(t)));
+        painter.drawText(QRectF(frame.left() - 8 - yLabelWidth, py(t) - lh / 2.0, yLabelWidth, lh),
+                         Qt::AlignRight | Qt::AlignVCenter, ya.label(t));
+    }
+    painter.setFont(bold);
+    painter.drawText(QRect(frame.left(), frame.bottom() + 8 + lh, frame.width(), lh), Qt::AlignHCenter, xa.title);
+    painter.save();
+    painter.translate(area.left() + 10, frame.center().y());
+    painter.rotate(-90);
+    painter.drawText(QRect(-frame.height() / 2, 0, frame.height(), lh), Qt::AlignHCenter | Qt::AlignTop, ya.title);
+    painter.restore();
+
+    // Segments; a dashed one bridges points left out.
+    const QList<CurveModel::Point>& pts = model.points();
+    for (int i = 1; i < pts.size(); ++i) {
+        const bool gap = pts[i].number != pts[i - 1].number + 1;
+        painter.setPen(QPen(CurveBlue, 2, gap ? Qt::DashLine : Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(px(pts[i - 1].input), py(pts[i - 1].display)),
+                         QPointF(px(pts[i].input), py(pts[i].display)));
+    }
+    // Markers, then their point numbers set off the curve on its upper side; the broken
+    // point's number comes first, and a number that would cover another is left out.
+    QList<QRectF> labels(pts.size());
+    int brokenAt = -1;
+    for (int i = 0; i < pts.size(); ++i) {
+        const bool broken = pts[i].number == model.brokenPoint();
+        brokenAt = broken ? i : brokenAt;
+        const QPointF c(px(pts[i].input), py(pts[i].display));
+        const double r = broken ? 6 : 4.5;
+        painter.setPen(QPen(Qt::white, 1.5));
+        painter.setBrush(broken ? BrokenRed : CurveBlue);
+        painter.drawEllipse(c, r, r);
+        const auto& before = pts[std::max(i - 1, 0)];
+        const auto& after = pts[std::min(i + 1, int(pts.size()) - 1)];
+        QPointF along(px(after.input) - px(before.input), py(after.display) - py(before.display));
+        const double length = std::hypot(along.x(), along.y());
+        along = length > 0 ? along / length : QPointF(1, 0);
+        const QPointF normal = along.x() >= 0 ? QPointF(along.y(), -along.x()) : QPointF(-along.y(), along.x());
+        const QSizeF box(QFontMetrics(bold, painter.device()).horizontalAdvance(QString::number(pts[i].number)) + 2, lh);
+        const QPointF centre = c + normal * (r + 3 + std::max(box.width(), box.height()) / 2);
+        labels[i] = QRectF(centre - QPointF(box.width() / 2, box.height() / 2), box);
+    }
+    painter.setBrush(Qt::NoBrush);
+    QList<QRectF> drawn;
+    for (int k = -1; k < int(pts.size()); ++k) {
+        const int i = k < 0 ? brokenAt : k;
+        if (i < 0 || (k >= 0 && i == brokenAt)
+            || std::any_of(drawn.begin(), drawn.end(), [&](const QRectF& l) { return l.intersects(labels[i]); }))
+            continue;
+        drawn.append(labels[i]);
+        painter.setFont(i == brokenAt ? bold : font);
+        painter.setPen(i == brokenAt ? BrokenRed : CurveBlue);
+        painter.drawText(labels[i], Qt::AlignCenter, QString::number(pts[i].number));
+    }
+
+    // The check's verdict.
+    painter.setFont(bold);
+    painter.setPen(model.tableOk() ? OkGreen : BrokenRed);
+    int y = area.bottom() - textHeight + 8;
+    for (const QString& line : model.text()) {
+        painter.drawText(QRect(area.left() + 12, y, area.width() - 24, lh), Qt::AlignLeft | Qt::AlignVCenter,
+                         painter.fontMetrics().elidedText(line, Qt::ElideRight, area.width() - 24));
+        y += lh;
+    }
+    painter.restore();
+}
+
+// ---- CurveWindow ----
+
+CurveWindow::CurveWindow(frmMain* main) : QWidget(main, Qt::Window), m_main(main)
+{
+    setObjectName(QStringLiteral("frmCurve"));
+    setWindowTitle(QStringLiteral("Linearization Curve"));
+    // Opening it leaves the focus, and so the typing, in the main window.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    m_plot = new CurvePlot(&m_model, this);
+    m_save = new QPushButton(QStringLiteral("Save Image..."), this);
+    m_save->setObjectName(QStringLiteral("cmdSaveImage"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_save);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(m_plot, 1);
+    layout->addLayout(buttons);
+    resize(620, 480);
+
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(0);
+    connect(&m_refresh, &QTimer::timeout, this, &CurveWindow::refresh);
+    connect(m_main->MSFlexGrid1, &FlexGrid::tableChanged, this, &CurveWindow::scheduleRefresh);
+    for (QRadioButton* option : {m_main->optVoltage, m_main->optCurrent, m_main->optPulse})
+        connect(option, &QAbstractButton::toggled, this, &CurveWindow::scheduleRefresh);
+    connect(m_main->cboDecimal, &QComboBox::currentIndexChanged, this, &CurveWindow::scheduleRefresh);
+    connect(m_save, &QPushButton::clicked, this, &CurveWindow::saveImageClicked);
+}
+
+void CurveWindow::open()
+{
+    if (!m_placed) {
+        // Beside the main window, else below it, else wherever the screen has room.
+        m_placed = true;
+        const QRect main = m_main->frameGeometry();
+        const QRect free = m_main->screen() ? m_main->screen()->availableGeometry() : main.adjusted(0, 0, 620, 480);
+        const int gap = 8, right = free.right() - main.right() - gap, below = free.bottom() - main.bottom() - gap;
+        QRect placed(main.topRight() + QPoint(gap + 1, 0), QSize(std::min(620, right), 480));
+        if (right < 400 && below >= 280)
+            placed = QRect(main.bottomLeft() + QPoint(0, gap + 1), QSize(main.width(), std::min(480, below)));
+        else if (right < 400)
+            placed = QRect(free.topRight() - QPoint(619, 0), QSize(620, 480));
+        resize(placed.size());
+        move(placed.topLeft());
+    }
+    show();
+    raise();
+}
+
+void CurveWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    refresh();
+}
+
+void CurveWindow::scheduleRefresh()
+{
+    if (isVisible() && !m_refresh.isActive())
+        m_refresh.start();
+}
+
+void CurveWindow::refresh()
+{
+    const FlexGrid* grid = m_main->MSFlexGrid1;
+    QList<CurveRow> rows;
+    for (int r = grid->FixedRows(); r < grid->Rows(); ++r)
+        rows.append({grid->TextMatrix(r, 1), grid->TextMatrix(r, 2)});
+    const std::optional<InputType> type = m_main->selectedInputType();
+    m_model.update(rows, type, m_main->cboDecimal->Text(), m_main->lblInput->text().trimmed(), tableCheckRule(type));
+    m_plot->update();
+}
+
+bool CurveWindow::saveImage(const QString& path, const QSize& size) const
+{
+    const QRect area(QPoint(0, 0), size);
+    if (QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0) {
+        QSvgGenerator svg;
+        svg.setFileName(path);
+        svg.setSize(size);
+        svg.setViewBox(area);
+        svg.setResolution(96);
+        svg.setTitle(windowTitle());
+        QPainter painter;
+        if (!painter.begin(&svg))
+            return false;
+        CurvePlot::paint(painter, area, m_model, m_plot->font());
+        return painter.end();
+    }
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    CurvePlot::paint(painter, area, m_model, m_plot->font());
+    painter.end();
+    return image.save(path, "PNG");
+}
+
+void CurveWindow::saveImageClicked()
+{
+    QString path = m_main->ShowSaveDialog(QStringLiteral("PNG Image (*.png)|*.png|SVG Image (*.svg)|*.svg"),
+                                          QStringLiteral("Save Image"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".png");
+    if (!saveImage(path, m_plot->size()))
+        m_main->MsgBox(QStringLiteral("The image could not be written to %1").arg(QDir::toNativeSeparators(path)),
+                       vbExclamation);
+}

@@ -1,0 +1,140 @@
+// The linearization curve: its model fed with point tables, and the window opened and
+// fed by typing into the real main window.
+#include <QApplication>
+#include <QPushButton>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/CurveWindow.h"
+#include "common/TestWindow.h"
+#include "table/CellEditor.h"
+#include "table/FlexGrid.h"
+
+namespace {
+// "4.000=4;=8" -> two rows, the second without an input value.
+QList<CurveRow> rowsOf(const QString& table)
+{
+    QList<CurveRow> rows;
+    for (const QString& pair : table.split(';'))
+        rows.append({pair.section('=', 0, 0), pair.section('=', 1)});
+    return rows;
+}
+int decimalsOf(const QString& label) { return label.contains('.') ? int(label.section('.', 1).size()) : 0; }
+} // namespace
+
+class TestCurve : public QObject {
+    Q_OBJECT
+private slots:
+    void model_data();
+    void model();
+    void windowFollowsTheTable();
+};
+
+void TestCurve::model_data()
+{
+    QTest::addColumn<int>("type"); // InputType, -1 for none selected
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<int>("broken");
+    QTest::addColumn<QString>("text"); // the lines, joined by "|", begin so
+    QTest::addColumn<int>("drawn");
+    QTest::addColumn<QString>("decimals"); // of the tick labels: input/display
+    const int V = int(InputType::Voltage), I = int(InputType::Current), P = int(InputType::Pulse);
+    QTest::newRow("rising") << I << "ddd.ddd" << "4=0;8=25;12=50;20=100" << 0 << "Table OK, 4 points" << 4 << "3/3";
+    QTest::newRow("equal inputs") << V << "ddd.ddd" << "1=1;1.000=2;2=3" << 2 << "Check Input Values" << 3 << "3/3";
+    QTest::newRow("equal before range") << P << "ddddd.d" << "40000=1;40000=2" << 2 << "Check Input Values" << 2 << "1/1";
+    QTest::newRow("span voltage") << V << "ddd.ddd" << "1=0;1.05=1" << 2 << "The minimum input span for Voltage" << 2 << "3/3";
+    QTest::newRow("span current") << I << "dddd.dd" << "4=0;10=1;10.1=2" << 3 << "The minimum input span for Current" << 3 << "3/2";
+    QTest::newRow("span pulse") << P << "dddddd" << "0=0;9=5" << 2 << "The minimum input span for Pulse" << 2 << "1/0";
+    QTest::newRow("out of range") << V << "ddd.ddd" << "0=0;5=1;10.001=2" << 3 << "Input values for Voltage must" << 3 << "3/3";
+    QTest::newRow("first below range") << I << "ddd.ddd" << "-1=0;4=1" << 1 << "Input values for Current must" << 2 << "3/3";
+    QTest::newRow("empty cells") << I << "ddd.ddd" << "4=4;=8;12=;20=20" << 0
+                                 << "Point 2 has no input value (1 more incomplete)" << 2 << "3/3";
+    QTest::newRow("broken while incomplete") << V << "ddd.ddd" << "5=0;3=1;=" << 2
+                                             << "Point 3 has no values|Check Input Values" << 2 << "3/3";
+    QTest::newRow("negative display") << V << "dd.dddd" << "-10=-5.0000;0=-.5000;10=5" << 0 << "Table OK, 3 points" << 3 << "3/4";
+    QTest::newRow("flat display") << V << "d.ddddd" << "0=7;10=7" << 0 << "Table OK" << 2 << "3/5";
+    QTest::newRow("2 points") << P << "ddddd.d" << "0=0;30000=30000" << 0 << "Table OK, 2 points" << 2 << "1/1";
+    QTest::newRow("no type") << -1 << "ddd.ddd" << "1=1;2=2" << 0 << "Table OK" << 2 << "3/3";
+    QStringList many;
+    for (int p = 0; p < 32; ++p)
+        many << QStringLiteral("%1.0=%2").arg(p * 900).arg(p * p);
+    QTest::newRow("32 points") << P << "dddddd" << many.join(';') << 0 << "Table OK, 32 points" << 32 << "1/0";
+}
+
+void TestCurve::model()
+{
+    QFETCH(int, type);
+    QFETCH(QString, format);
+    QFETCH(QString, table);
+    const std::optional<InputType> kind = type < 0 ? std::nullopt : std::optional(InputType(type));
+    CurveModel m;
+    m.update(rowsOf(table), kind, format, "Input (V)", tableCheckRule(kind));
+    QTEST(m.brokenPoint(), "broken");
+    QFETCH(QString, text);
+    QVERIFY2(m.text().join('|').startsWith(text), qPrintable(m.text().join('|')));
+    QTEST(int(m.points().size()), "drawn");
+    // Every point lies on the axes; ticks are few, evenly spaced, distinct and written
+    // with the table's decimals.
+    for (const CurveModel::Axis& axis : {m.xAxis(), m.yAxis()}) {
+        QVERIFY(axis.ticks.size() >= 3 && axis.ticks.size() <= 12);
+        QCOMPARE(axis.ticks.first(), axis.low);
+        QCOMPARE(axis.ticks.last(), axis.high);
+        QStringList labels;
+        for (int i = 0; i < axis.ticks.size(); ++i) {
+            if (i > 1)
+                QVERIFY(qAbs(axis.ticks[i] - 2 * axis.ticks[i - 1] + axis.ticks[i - 2]) < 1e-9 * (axis.high - axis.low));
+            labels << axis.label(axis.ticks[i]);
+        }
+        QCOMPARE(labels.removeDuplicates(), 0);
+    }
+    QTEST(QString("%1/%2").arg(decimalsOf(m.xAxis().label(m.xAxis().ticks[1])))
+              .arg(decimalsOf(m.yAxis().label(m.yAxis().ticks[1]))), "decimals");
+    for (const CurveModel::Point& p : m.points()) {
+        QVERIFY(p.input >= m.xAxis().low && p.input <= m.xAxis().high);
+        QVERIFY(p.display >= m.yAxis().low && p.display <= m.yAxis().high);
+    }
+}
+
+void TestCurve::windowFollowsTheTable()
+{
+    MessageRecorder messages;
+    DialogRecorder dialogs;
+    auto w = makeWindow();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QApplication::setActiveWindow(w.get());
+    QVERIFY(QTest::qWaitFor([&] { return w->isActiveWindow(); }));
+    // Point 2's input cell, opened in the editor with its text selected.
+    const QRect cell = w->MSFlexGrid1->visualRect(w->MSFlexGrid1->model()->index(1, 1));
+    QTest::mouseClick(w->MSFlexGrid1->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->Text1));
+
+    QTest::keyClick(w->Text1, Qt::Key_L, Qt::ControlModifier);
+    auto* curve = w->findChild<CurveWindow*>();
+    QVERIFY(curve && curve->isVisible());
+    QCOMPARE(curve->model().text(), QStringList{"Table OK, 2 points"});
+    QCOMPARE(curve->model().xAxis().title, QString("Input (mA)"));
+
+    // Point 2 below point 1: red at once, with Program Meter's message.
+    QTest::keyClick(w->Text1, '3');
+    QTest::keyClick(w->Text1, Qt::Key_Return);
+    QCOMPARE(w->MSFlexGrid1->TextMatrix(1, 1), QString("3.000"));
+    QTRY_COMPARE(curve->model().brokenPoint(), 2);
+    QVERIFY(curve->model().text().value(0).startsWith("Check Input Values"));
+    QVERIFY(messages.shown.isEmpty());
+
+    QTemporaryDir dir;
+    curve->resize(517, 389);
+    QTRY_VERIFY(curve->plot()->width() > 400);
+    dialogs.paths << dir.filePath("report") << dir.filePath("report.svg");
+    auto* save = curve->findChild<QPushButton*>("cmdSaveImage");
+    QTest::mouseClick(save, Qt::LeftButton);
+    QTest::mouseClick(save, Qt::LeftButton);
+    QCOMPARE(QImage(dir.filePath("report.png")).size(), curve->plot()->size());
+    QCOMPARE(QSvgRenderer(dir.filePath("report.svg")).viewBox().size(), curve->plot()->size());
+}
+
+QTEST_MAIN(TestCurve)
+#include "test_curve.moc"
