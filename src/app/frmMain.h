@@ -23,6 +23,7 @@ class QPushButton;
 class QRadioButton;
 
 class CellEditor;
+class MeterTransaction;
 class SerialComm;
 class FlexGrid;
 class PanelStatusBar;
@@ -99,7 +100,6 @@ public:
     QAction* mnuExit = nullptr;
     QAction* mnuAbout = nullptr;
     SerialComm* MSComm1 = nullptr;
-    QTimer tmrSerial;
     QTimer tmrStatusBarText;
 
     // ---- Window-level working variables ----
@@ -140,9 +140,8 @@ public:
     void cboBaudRate_Change();
     bool cboCommPort_Change();   // false: the port could not be opened (LinkFailure says why)
     void DiscardInput();
-    void StartReplyTimer();
-    void StopReplyTimer();
-    void tmrSerial_Timer();
+    // One transaction (MeterTransaction) for CommandText at AddressText; fills ChecksumText,
+    // ReplyText and ReplyCountdown, and on a timeout shows "Error Detected".
     ReplyOutcome SendMeterCommand();
     bool IsErrorReply() const;
     QString ErrorReplyMessage() const; // "Error writing output option: " CR LF + text of the code
@@ -201,7 +200,6 @@ private:
     void buildControls();
     void buildMenus();
     void wireShell();
-    void wireLink();
     void wireTable();
     void wireProgramming();
     void wireFiles();
@@ -216,7 +214,7 @@ private:
     bool m_running = false;  // a Program Meter run is under way
 
     // ---- Link state ----
-    std::function<void()> m_wakeWait; // ends the current reply wait early
+    MeterTransaction* m_transaction = nullptr; // the reply transaction on MSComm1
 
     // ---- Table state ----
     int m_handlerDepth = 0;   // re-entrancy guard of the cell editor's handlers
@@ -237,6 +235,7 @@ private:
     qint64 m_runBytesReceived = 0;
 
     // ---- Settings-file state ----
+    bool m_opening = false; // Open Settings processes pending events while applying; a second open waits
 
     // ---- Spreadsheet state ----
 };

@@ -1,0 +1,82 @@
+// The simulated meter's model without a line: frame contents in, replies out.
+#include <QtTest>
+
+#include "meter-sim/MeterModel.h"
+
+namespace {
+QByteArray content(const QString& command, const QString& address = "001")
+{
+    return (address + command).toLatin1() + MeterModel::checksum(command.toLatin1()).toLatin1();
+}
+} // namespace
+
+class TestMeterModel : public QObject {
+    Q_OBJECT
+private slots:
+    void ignoresFramesNotForIt_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("another address") << content("37P3", "002") << "address 002 is not 001";
+        QTest::newRow("bad checksum") << QByteArray("00137P314") << "checksum 14 should be 13";
+        QTest::newRow("too short") << QByteArray("0011") << "too short";
+    }
+    void ignoresFramesNotForIt()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(QString, why);
+        MeterModel meter;
+        QString reason;
+        QVERIFY(!meter.commandOf(frame, &reason));
+        QCOMPARE(reason, why);
+        QCOMPARE(meter.commandOf(content("37P3")).value_or(QString()), QString("37P3"));
+    }
+
+    void replies_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("firmware") << "F189" << QByteArray("\x02" "A0001 01.100\x03");
+        QTest::newRow("accepted") << "37P3" << QByteArray("\x02" "A0001\x03");
+        QTest::newRow("unknown command") << "XYZ" << QByteArray("\x02Z0001\x03");
+        QTest::newRow("point number 33") << "2A2334000" << QByteArray("\x02Z3001\x03");
+        QTest::newRow("bad digits") << "2A201x" << QByteArray("\x02Z9001\x03");
+        QTest::newRow("33 points") << "48L33" << QByteArray("\x02Z2001\x03");
+        QTest::newRow("address 248") << "38248" << QByteArray("\x02Z2001\x03");
+    }
+    void replies()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, reply);
+        MeterModel meter;
+        QCOMPARE(meter.reply(command), reply);
+    }
+
+    void setAddressMovesTheMeter()
+    {
+        MeterModel meter;
+        QCOMPARE(meter.reply("38007"), QByteArray("\x02" "A0001\x03")); // acknowledged at the old address
+        QVERIFY(!meter.commandOf(content("33V")));
+        QCOMPARE(meter.reply(*meter.commandOf(content("33V", "007"))), QByteArray("\x02" "A0007\x03"));
+    }
+
+    void programmedTableIsShown()
+    {
+        MeterModel meter;
+        QCOMPARE(meter.displayFor("12.000"), QString());
+        for (const char* c : {"201130", "37P3", "48L03", "2A3014000", "2A1010", "2A30212000", "2A10250000",
+                              "2A30320000", "2A103100000", "33I"})
+            QVERIFY2(!meter.reply(c).contains('Z'), c);
+        QCOMPARE(meter.displayFor("4.000"), QString("0.000"));
+        QCOMPARE(meter.displayFor("8"), QString("25.000"));
+        QCOMPARE(meter.displayFor("16.000"), QString("75.000"));
+        QCOMPARE(meter.displayFor("25.000"), QString("100.000")); // held at the last point
+        QCOMPARE(meter.displayFor("abc"), QString());
+        const QString dump = meter.dump();
+        QVERIFY(dump.contains("201130 (Current)") && dump.contains("37P3 (ddd.ddd)") && dump.contains("Number of points: 3"));
+        QVERIFY2(dump.contains("input 12000    = 12.000"), qPrintable(dump));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestMeterModel)
+#include "test_meter_model.moc"
