@@ -5,6 +5,7 @@
 #include "app/PanelStatusBar.h"
 #include "app/PickList.h"
 #include "app/ProbeVerdict.h"
+#include "link/MeterTransaction.h"
 #include "link/SerialComm.h"
 #include "table/CellEditor.h"
 #include "table/FlexGrid.h"
@@ -79,12 +80,12 @@ frmMain::frmMain(const AppOptions& options, QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(AppTitle));
     setWindowIcon(Artwork::appIcon());
-    MSComm1 = new SerialComm(&m_ports, this);
+    MSComm1 = new SerialComm([this](int n) { return m_ports.device(n); }, this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
+    m_transaction = new MeterTransaction(MSComm1, this);
     buildMenus();
     buildControls();
     wireShell();
-    wireLink();
     wireTable();
     wireProgramming();
     wireFiles();
@@ -276,7 +277,6 @@ void frmMain::buildControls()
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     Text1->setFocusPolicy(Qt::ClickFocus);
 
-    tmrSerial.setObjectName(QStringLiteral("tmrSerial"));
     tmrStatusBarText.setObjectName(QStringLiteral("tmrStatusBarText"));
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -392,7 +392,7 @@ void frmMain::Form_Load()
     const QPoint cell = MSFlexGrid1->pos() + frmInput->pos() + QPoint(MSFlexGrid1->CellLeft(), MSFlexGrid1->CellTop());
     Text1->setGeometry(cell.x(), cell.y(), MSFlexGrid1->CellWidth(), MSFlexGrid1->CellHeight());
     Text1->hide();
-    Text1->setMaxLength(7);
+    Text1->setTypedMaxLength(7);
     // The window opens with the focus on the input type, so the point-count list stays
     // unlocked until the user leaves it or goes into the table.
     for (QRadioButton* opt : {optVoltage, optCurrent, optPulse})
@@ -425,7 +425,7 @@ void frmMain::ProbeCommPorts()
     };
     std::vector<Probe> probes;
     for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
-        auto port = std::make_unique<SerialComm>(&m_ports);
+        auto port = std::make_unique<SerialComm>([this](int number) { return m_ports.device(number); });
         port->setCommPort(n);
         port->setSettings(QStringLiteral("2400,N,8,1"));
         if (!port->setPortOpen(true) || !port->portOpen())

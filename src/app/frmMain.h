@@ -25,6 +25,7 @@ class QRadioButton;
 
 class CellEditor;
 class CurveWindow;
+class MeterTransaction;
 class SerialComm;
 class FlexGrid;
 class PanelStatusBar;
@@ -105,7 +106,6 @@ public:
     QAction* mnuCurve = nullptr;
     QAction* mnuAbout = nullptr;
     SerialComm* MSComm1 = nullptr;
-    QTimer tmrSerial;
     QTimer tmrStatusBarText;
 
     // ---- Window-level working variables ----
@@ -147,9 +147,8 @@ public:
     void cboBaudRate_Change();
     bool cboCommPort_Change();   // false: the port could not be opened (LinkFailure says why)
     void DiscardInput();
-    void StartReplyTimer();
-    void StopReplyTimer();
-    void tmrSerial_Timer();
+    // One transaction (MeterTransaction) for CommandText at AddressText; fills ChecksumText,
+    // ReplyText and ReplyCountdown, and on a timeout shows "Error Detected".
     ReplyOutcome SendMeterCommand();
     bool IsErrorReply() const;
     QString ErrorReplyMessage() const; // "Error writing output option: " CR LF + text of the code
@@ -214,7 +213,6 @@ private:
     void buildControls();
     void buildMenus();
     void wireShell();
-    void wireLink();
     void wireTable();
     void wireProgramming();
     void wireFiles();
@@ -233,7 +231,7 @@ private:
     QPointer<CurveWindow> m_curve;
 
     // ---- Link state ----
-    std::function<void()> m_wakeWait; // ends the current reply wait early
+    MeterTransaction* m_transaction = nullptr; // the reply transaction on MSComm1
 
     // ---- Table state ----
     int m_handlerDepth = 0;   // re-entrancy guard of the cell editor's handlers
@@ -258,6 +256,7 @@ private:
     qint64 m_runBytesReceived = 0;
 
     // ---- Settings-file state ----
+    bool m_opening = false; // Open Settings processes pending events while applying; a second open waits
 
     // ---- Spreadsheet state ----
 };

@@ -25,9 +25,6 @@ void applyListValue(frmMain& w, PickList* list, const QString& value)
         }
     }
 }
-
-// Open Settings processes pending events while applying; a second open must wait.
-bool g_opening = false;
 } // namespace
 
 void frmMain::wireFiles()
@@ -58,7 +55,7 @@ void frmMain::mnuSave_Click()
 
 void frmMain::mnuOpen_Click()
 {
-    if (g_opening)
+    if (m_opening)
         return;
     setPanelText(1, QString());
     const QString path = ShowOpenDialog(DialogFilter, DialogTitle);
@@ -69,9 +66,9 @@ void frmMain::mnuOpen_Click()
 
 bool frmMain::openSettingsFile(const QString& path)
 {
-    if (g_opening)
+    if (m_opening)
         return false;
-    g_opening = true;
+    m_opening = true;
     SettingsReader reader;
     const auto readValue = [&](int line, PickList* list) {
         const std::optional<QString> value = reader.readLine(line);
@@ -97,7 +94,7 @@ bool frmMain::openSettingsFile(const QString& path)
             ok = reader.readLine(SettingsFile::LineCount).has_value();
         }
     }
-    g_opening = false;
+    m_opening = false;
 
     if (ok) {
         setPanelText(1, QStringLiteral("File: - [") + path + QStringLiteral("]"));

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <unistd.h>
 
-SerialComm::SerialComm(const PortMap* ports, QObject* parent) : QObject(parent), m_ports(ports)
+SerialComm::SerialComm(DeviceLookup deviceFor, QObject* parent) : QObject(parent), m_deviceFor(std::move(deviceFor))
 {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialComm::readyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialComm::onError);
@@ -24,7 +24,7 @@ void SerialComm::onError(QSerialPort::SerialPortError e)
     emit failed();
 }
 
-QString SerialComm::device() const { return m_ports ? m_ports->device(m_number) : QString(); }
+QString SerialComm::device() const { return m_deviceFor ? m_deviceFor(m_number) : QString(); }
 
 bool SerialComm::fail(const QString& reason, bool permissionDenied)
 {

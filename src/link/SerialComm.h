@@ -4,14 +4,15 @@
 // Every failure is kept as a PortFailure naming the port, the device and the reason.
 #include <QObject>
 #include <QSerialPort>
+#include <functional>
 
-#include "app/PortMap.h"
 #include "link/LinkTypes.h"
 
 class SerialComm : public QObject {
     Q_OBJECT
 public:
-    explicit SerialComm(const PortMap* ports, QObject* parent = nullptr);
+    using DeviceLookup = std::function<QString(int number)>; // "" when the number has no device
+    explicit SerialComm(DeviceLookup deviceFor, QObject* parent = nullptr);
 
     int commPort() const { return m_number; }
     void setCommPort(int number) { m_number = number; }
@@ -39,7 +40,7 @@ private:
     bool applySettings();
     void onError(QSerialPort::SerialPortError error);
 
-    const PortMap* m_ports;
+    DeviceLookup m_deviceFor;
     QSerialPort m_port;
     int m_number = 16;
     QString m_settings = QStringLiteral("2400,N,8,1");

@@ -1,4 +1,5 @@
 #include "spreadsheet/DisplayText.h"
+#include "table/NumberText.h"
 
 #include <QDate>
 #include <QStringList>
@@ -39,20 +40,8 @@ void dropDigits(Decimal& d, int drop)
 {
     if (drop <= 0 || d.isZero())
         return;
-    const int n = int(d.digits.size());
-    const bool up = drop <= n && d.digits[size_t(n - drop)] >= '5';
-    std::string kept = drop < n ? d.digits.substr(0, size_t(n - drop)) : std::string();
+    d.digits = NumberText::roundDigits(QString::fromStdString(d.digits), int(d.digits.size()) - drop).toStdString();
     d.exp += drop;
-    if (up) {
-        int i = int(kept.size()) - 1;
-        while (i >= 0 && kept[size_t(i)] == '9')
-            kept[size_t(i--)] = '0';
-        if (i < 0)
-            kept.insert(kept.begin(), '1');
-        else
-            ++kept[size_t(i)];
-    }
-    d.digits = kept;
     trimDecimal(d);
 }
 

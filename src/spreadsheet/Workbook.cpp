@@ -3,6 +3,7 @@
 #include "spreadsheet/DisplayText.h"
 #include "spreadsheet/XlsFile.h"
 #include "spreadsheet/XlsxFile.h"
+#include "table/NumberText.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -59,18 +60,7 @@ QString displayText(const Cell& cell)
     return QString();
 }
 
-std::optional<double> parseNumber(const QString& text)
-{
-    static const QRegularExpression re(QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]{1,3})?$"));
-    const QString t = text.trimmed();
-    if (!re.match(t).hasMatch())
-        return std::nullopt;
-    bool ok = false;
-    const double v = t.toDouble(&ok); // QString::toDouble reads the C format, whatever the locale
-    if (!ok || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
+std::optional<double> parseNumber(const QString& text) { return NumberText::toNumber(text); }
 
 // ---- Sheet ----
 

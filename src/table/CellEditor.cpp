@@ -39,8 +39,7 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
 {
     QPointer<CellEditor> self(this);
     const int code = VbKeyCode(event);
-    if (onKeyDown)
-        onKeyDown(code);
+    emit keyDown(code);
     if (!self)
         return;
 
@@ -57,8 +56,7 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
             QLineEdit::keyPressEvent(event);
         return;
     }
-    if (onKeyPress)
-        onKeyPress(ascii);
+    emit keyPress(ascii);
     if (!self || ascii == 0 || ascii == 13 || ascii == 27)
         return;
     if (ascii == 8) {
@@ -73,8 +71,8 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
 void CellEditor::keyReleaseEvent(QKeyEvent* event)
 {
     QLineEdit::keyReleaseEvent(event);
-    if (onKeyUp && !event->isAutoRepeat())
-        onKeyUp(VbKeyCode(event));
+    if (!event->isAutoRepeat())
+        emit keyUp(VbKeyCode(event));
 }
 
 void CellEditor::mouseReleaseEvent(QMouseEvent* event)
@@ -82,14 +80,13 @@ void CellEditor::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() == Qt::MiddleButton)
         return; // no selection paste
     QLineEdit::mouseReleaseEvent(event);
-    if (onClick)
-        onClick();
+    emit clicked();
 }
 
 void CellEditor::focusOutEvent(QFocusEvent* event)
 {
     QLineEdit::focusOutEvent(event);
     // Losing the whole window (a message box, another program) is not leaving the editor.
-    if (onLostFocus && event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason)
-        onLostFocus();
+    if (event->reason() != Qt::PopupFocusReason && event->reason() != Qt::ActiveWindowFocusReason)
+        emit lostFocus();
 }

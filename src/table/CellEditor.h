@@ -1,27 +1,27 @@
 #pragma once
-// The grid's floating cell editor. Key, click and focus events go to the window's
-// handlers; the key-press handler may replace the typed character or discard it (0).
-// MaxLength limits what the user types, not what the program writes.
+// The grid's floating cell editor. Key, click and focus events are reported as signals
+// (connect them directly); a keyPress receiver may replace the typed character or
+// discard it (0). MaxLength limits what the user types, not what the program writes.
 #include <QLineEdit>
-#include <functional>
 
 class CellEditor : public QLineEdit {
     Q_OBJECT
 public:
     explicit CellEditor(QWidget* parent = nullptr);
 
-    std::function<void(int keyCode)> onKeyDown;
-    std::function<void(int& keyAscii)> onKeyPress;
-    std::function<void(int keyCode)> onKeyUp;
-    std::function<void()> onClick;
-    std::function<void()> onLostFocus;
-
     int MaxLength() const { return m_maxLength; }
-    void setMaxLength(int length) { m_maxLength = length; }
+    void setTypedMaxLength(int length) { m_maxLength = length; } // 0: no limit
     int SelStart() const;
     int SelLength() const { return selectedText().size(); }
     void setSelStart(int start);
     void setSelLength(int length);
+
+signals:
+    void keyDown(int keyCode);
+    void keyPress(int& keyAscii);
+    void keyUp(int keyCode);
+    void clicked();
+    void lostFocus();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -10,15 +10,15 @@ int VbKeyCode(const QKeyEvent* event)
 {
     switch (event->key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Enter: return vbKeyReturn;
+    case Qt::Key_Escape: return vbKeyEscape;
+    case Qt::Key_Backspace: return vbKeyBack;
     case Qt::Key_Tab: return 9;
     case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
+    case Qt::Key_Up: return vbKeyUp;
     case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Delete: return 46;
+    case Qt::Key_Down: return vbKeyDown;
+    case Qt::Key_Delete: return vbKeyDelete;
     case Qt::Key_Insert: return 45;
     case Qt::Key_Space: return 32;
     case Qt::Key_PageUp: return 33;
@@ -276,7 +276,7 @@ void FlexGrid::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Left: if (m_col > FixedCols()) moveCurrent(m_row, m_col - 1); return;
     case Qt::Key_Right: if (m_col + 1 < columnCount()) moveCurrent(m_row, m_col + 1); return;
     case Qt::Key_Return:
-    case Qt::Key_Enter: emit keyPress(13); return;
+    case Qt::Key_Enter: emit keyPress(vbKeyReturn); return;
     default: break;
     }
     const QString text = event->text();

@@ -9,7 +9,10 @@
 
 class QKeyEvent;
 
-// Key code of a key event in the numbering the handlers use (Enter 13, Esc 27, Up 38, ...).
+// Key codes of the handlers (the window's vbOK/vbCritical names live in frmMain.h).
+enum KeyCodes { vbKeyBack = 8, vbKeyReturn = 13, vbKeyEscape = 27, vbKeyUp = 38, vbKeyDown = 40, vbKeyDelete = 46 };
+
+// Key code of a key event in the numbering the handlers use (vbKeyReturn, vbKeyEscape, ...).
 int VbKeyCode(const QKeyEvent* event);
 
 class FlexGrid : public QTableWidget {

@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 
 namespace NumberText {
 namespace {
@@ -54,12 +55,11 @@ std::optional<Decimal> parseWhole(const QString& text)
         }
         int exp = 0, expDigits = 0;
         while (j < n && isDigit(text[j])) {
-            if (exp < 1000)
-                exp = exp * 10 + (text[j].unicode() - '0');
+            exp = exp * 10 + (text[j].unicode() - '0');
             ++j;
             ++expDigits;
         }
-        if (expDigits == 0)
+        if (expDigits == 0 || expDigits > 3)
             return std::nullopt;
         d.point += expNeg ? -exp : exp;
         i = j;
@@ -84,26 +84,11 @@ void roundTo(const Decimal& d, int decimals, QString& intPart, QString& fracPart
     if (point > digits.size())
         digits.append(QString(point - digits.size(), QLatin1Char('0')));
     const int keep = point + decimals;
-    bool roundUp = false;
-    if (digits.size() > keep) {
-        roundUp = digits[keep] >= QLatin1Char('5');
-        digits.truncate(keep);
-    } else {
+    if (digits.size() < keep)
         digits.append(QString(keep - digits.size(), QLatin1Char('0')));
-    }
-    if (roundUp) {
-        int k = digits.size() - 1;
-        while (k >= 0 && digits[k] == QLatin1Char('9')) {
-            digits[k] = QLatin1Char('0');
-            --k;
-        }
-        if (k >= 0)
-            digits[k] = QChar(digits[k].unicode() + 1);
-        else {
-            digits.prepend(QLatin1Char('1'));
-            ++point;
-        }
-    }
+    digits = roundDigits(digits, keep);
+    if (digits.size() > keep)
+        ++point; // carried into a new leading digit
     intPart = digits.left(point);
     fracPart = digits.mid(point);
     int z = 0;
@@ -111,6 +96,29 @@ void roundTo(const Decimal& d, int decimals, QString& intPart, QString& fracPart
         ++z;
     intPart = intPart.mid(z);
 }
+
+} // namespace
+
+QString roundDigits(const QString& digits, int keep)
+{
+    if (keep < 0)
+        return QString();
+    if (keep >= digits.size())
+        return digits;
+    QString kept = digits.left(keep);
+    if (digits[keep] >= QLatin1Char('5')) {
+        int k = kept.size() - 1;
+        while (k >= 0 && kept[k] == QLatin1Char('9'))
+            kept[k--] = QLatin1Char('0');
+        if (k >= 0)
+            kept[k] = QChar(kept[k].unicode() + 1);
+        else
+            kept.prepend(QLatin1Char('1'));
+    }
+    return kept;
+}
+
+namespace {
 
 QString write(bool negative, const QString& intPart, const QString& fracPart, bool dropZeroInteger)
 {
@@ -186,7 +194,7 @@ std::optional<double> toNumber(const QString& text)
         return std::nullopt;
     bool ok = false;
     const double v = QLocale::c().toDouble(text.trimmed(), &ok);
-    if (!ok)
+    if (!ok || !std::isfinite(v))
         return std::nullopt;
     return v;
 }

@@ -18,8 +18,16 @@ QString normalForm(const QString& text, int decimals, bool dropZeroInteger = fal
 // (optional sign, digits, one "."); 0 when there is none. Leading blanks are skipped.
 double leadingValue(const QString& text);
 
-// The whole text (surrounding blanks allowed) as a decimal number with "."; nullopt when it is not one.
+// The whole text as a decimal number: blanks (space, tab) around an optional sign, digits
+// with at most one ".", and an optional exponent of 1 to 3 digits ("1.5E3"); nullopt when
+// it is not one or does not fit a double. The one reader of number texts.
 std::optional<double> toNumber(const QString& text);
+
+// The first `keep` digits of a digit string (0-9 only), rounded half away from zero on
+// the digits dropped; a carry out of the first digit adds a leading "1" (the result is
+// then one digit longer). keep 0 gives "" or "1"; keep < 0 gives "". The one rounding
+// of decimal digits, used by the normal forms and by the spreadsheet's displayed text.
+QString roundDigits(const QString& digits, int keep);
 
 // The leading decimal number of a text as written ("-12.5" from "-12.5abc"); "" when there is none.
 QString leadingNumberText(const QString& text);

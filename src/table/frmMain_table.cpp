@@ -44,11 +44,11 @@ void frmMain::wireTable()
     connect(MSFlexGrid1, &FlexGrid::keyPress, this, &frmMain::MSFlexGrid1_KeyPress);
     connect(MSFlexGrid1, &FlexGrid::scrolled, this, &frmMain::MSFlexGrid1_Scroll);
 
-    Text1->onKeyDown = [this](int keyCode) { Text1_KeyDown(keyCode); };
-    Text1->onKeyPress = [this](int& keyAscii) { Text1_KeyPress(keyAscii); };
-    Text1->onKeyUp = [this](int keyCode) { Text1_KeyUp(keyCode); };
-    Text1->onClick = [this] { Text1_Click(); };
-    Text1->onLostFocus = [this] { Text1_LostFocus(); };
+    connect(Text1, &CellEditor::keyDown, this, &frmMain::Text1_KeyDown);
+    connect(Text1, &CellEditor::keyPress, this, &frmMain::Text1_KeyPress);
+    connect(Text1, &CellEditor::keyUp, this, &frmMain::Text1_KeyUp);
+    connect(Text1, &CellEditor::clicked, this, &frmMain::Text1_Click);
+    connect(Text1, &CellEditor::lostFocus, this, &frmMain::Text1_LostFocus);
 
     connect(optVoltage, &QRadioButton::clicked, this, &frmMain::optVoltage_Click);
     connect(optCurrent, &QRadioButton::clicked, this, &frmMain::optCurrent_Click);
@@ -284,7 +284,7 @@ void frmMain::MSFlexGrid1_GotFocus()
 
 void frmMain::MSFlexGrid1_KeyDown(int keyCode)
 {
-    if (keyCode != 46 || m_editOpen)
+    if (keyCode != vbKeyDelete || m_editOpen)
         return;
     MSFlexGrid1->setText(QString());
     Text1->setText(QString());
@@ -292,7 +292,7 @@ void frmMain::MSFlexGrid1_KeyDown(int keyCode)
 
 void frmMain::MSFlexGrid1_KeyPress(int keyAscii)
 {
-    if (keyAscii == 13)
+    if (keyAscii == vbKeyReturn)
         MoveToNextCell();
 }
 
@@ -306,7 +306,7 @@ void frmMain::Text1_Click()
 void frmMain::Text1_KeyDown(int keyCode)
 {
     switch (keyCode) {
-    case 27: { // Esc: the typed text is dropped, the cell keeps its value
+    case vbKeyEscape: { // Esc: the typed text is dropped, the cell keeps its value
         if (!m_editOpen)
             return;
         HandlerGuard guard(m_handlerDepth);
@@ -316,20 +316,20 @@ void frmMain::Text1_KeyDown(int keyCode)
         MSFlexGrid1->setFocus(Qt::OtherFocusReason);
         return;
     }
-    case 13:
+    case vbKeyReturn:
         MoveToNextCell();
         return;
-    case 38:
-    case 40: {
+    case vbKeyUp:
+    case vbKeyDown: {
         {
             HandlerGuard guard(m_handlerDepth);
             finishEdit(true);
             MSFlexGrid1->setFocus(Qt::OtherFocusReason);
         }
         const int row = MSFlexGrid1->Row();
-        if (keyCode == 40 && row < MSFlexGrid1->Rows() - 1)
+        if (keyCode == vbKeyDown && row < MSFlexGrid1->Rows() - 1)
             MSFlexGrid1->setRow(row + 1);
-        else if (keyCode == 38 && row > MSFlexGrid1->FixedRows())
+        else if (keyCode == vbKeyUp && row > MSFlexGrid1->FixedRows())
             MSFlexGrid1->setRow(row - 1);
         return;
     }
@@ -354,9 +354,9 @@ void frmMain::Text1_KeyPress(int& keyAscii)
         return;
     }
     if (!hasPoint && t.size() > 5)
-        Text1->setMaxLength(6);
+        Text1->setTypedMaxLength(6);
     else if (hasPoint)
-        Text1->setMaxLength(7);
+        Text1->setTypedMaxLength(7);
     if (Text1->SelLength() == t.size()) {
         if (k == QLatin1Char('-') && !t.isEmpty()) {
             Text1->setText(QStringLiteral("-"));
@@ -373,7 +373,7 @@ void frmMain::Text1_KeyPress(int& keyAscii)
 void frmMain::Text1_KeyUp(int keyCode)
 {
     // After Enter the editor shows the cell it has moved to.
-    if (keyCode != 13 || !m_editOpen || Text1->isModified() || Text1->text() == EditorTextOfCell())
+    if (keyCode != vbKeyReturn || !m_editOpen || Text1->isModified() || Text1->text() == EditorTextOfCell())
         return;
     Text1->setText(EditorTextOfCell());
     Text1->setSelStart(0);

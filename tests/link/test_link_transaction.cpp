@@ -1,171 +1,90 @@
-// The window's send-and-wait transaction over a real pseudo-terminal, against the
-// simulated meter running in this process.
+// The reply transaction over a real pseudo-terminal against the simulated meter running
+// in this process, without a window. One case per fault class.
 #include <QElapsedTimer>
-#include <QSignalSpy>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include "app/PickList.h"
-#include "common/TestWindow.h"
-#include "link/MeterLink.h"
+#include "link/MeterTransaction.h"
 #include "link/SerialComm.h"
 #include "meter-sim/SimulatedMeter.h"
 
-namespace {
-const QString ETX(QChar(0x03));
+Q_DECLARE_METATYPE(MeterConfig)
 
-double cpuSeconds()
+namespace {
+MeterConfig with(const std::function<void(MeterConfig&)>& change)
 {
-    rusage ru {};
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    MeterConfig c;
+    change(c);
+    return c;
 }
 } // namespace
 
 class TestLinkTransaction : public QObject {
     Q_OBJECT
-
     std::unique_ptr<SimulatedMeter> sim;
-    std::unique_ptr<frmMain> w;
+    QMap<int, QString> devices;
+    std::unique_ptr<SerialComm> port;
+    std::unique_ptr<MeterTransaction> link;
 
-    // A window with the simulator as port 1, the port opened as a programming run does.
+    // Port 1 is the simulator, opened at 2400 baud as a programming run does.
     void openLink(const MeterConfig& config = MeterConfig())
     {
         QString error;
         sim = SimulatedMeter::start(config, &error);
         QVERIFY2(sim, qPrintable(error));
-        PortMap ports;
-        ports.map(1, sim->devicePath());
-        w = makeWindow(ports);
-        QVERIFY(w->selectListText(w->cboCommPort, "1"));
-        QCOMPARE(w->cboBaudRate->Text(), QString("2400"));
-        w->cboBaudRate_Change();
-        QVERIFY(w->cboCommPort_Change());
-        QVERIFY(w->MSComm1->portOpen());
-        w->DiscardInput();
-        w->LoadAddressText();
-        QCOMPARE(w->AddressText, QString("001"));
-        sim->clearReceived();
-    }
-
-    ReplyOutcome send(const QString& command)
-    {
-        w->CommandText = command;
-        return w->SendMeterCommand();
+        devices = {{1, sim->devicePath()}};
+        port = std::make_unique<SerialComm>([this](int n) { return devices.value(n); });
+        link = std::make_unique<MeterTransaction>(port.get());
+        port->setCommPort(1);
+        QVERIFY(port->setPortOpen(true));
     }
 
 private slots:
-    void cleanup()
+    void completeReplies_data()
     {
-        w.reset();
-        sim.reset();
+        QTest::addColumn<MeterConfig>("config");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("reply");
+        QTest::newRow("acknowledged") << MeterConfig() << "37P3" << "\x02" "A0001\x03";
+        QTest::newRow("refused") << with([](MeterConfig& c) { c.refusals.insert("2A2", '3'); }) << "2A2014000"
+                                 << "\x02Z3001\x03";
+        QTest::newRow("ETX alone") << with([](MeterConfig& c) { c.fixedReply = "\x03"; }) << "33V" << "\x03";
+        QTest::newRow("in pieces") << with([](MeterConfig& c) { c.replyPieces = 4; c.pieceGapMs = 80; }) << "F189"
+                                   << "\x02" "A0001 01.100\x03";
+        QTest::newRow("Z after ETX") << with([](MeterConfig& c) { c.replySuffix = "Z"; }) << "33I" << "\x02" "A0001\x03Z";
     }
-
-    void commandTextsFromTheLists()
+    void completeReplies()
     {
-        w = makeWindow();
-        w->CommandText = "keep";
-        w->cboAddress->setCurrentIndex(-1);
-        w->cboAddress_Change();
-        QCOMPARE(w->CommandText, QString("keep"));
-        w->AddressText = "005";
-        w->LoadAddressText();
-        QCOMPARE(w->AddressText, QString("005"));
-        QVERIFY(w->selectListText(w->cboAddress, "247"));
-        w->cboAddress_Change();
-        QCOMPARE(w->CommandText, QString("38247"));
-        w->LoadAddressText();
-        QCOMPARE(w->AddressText, QString("247"));
-        QVERIFY(w->selectListText(w->cboDecimal, "dddddd"));
-        w->cboDecimal_Change();
-        QCOMPARE(w->CommandText, QString("37P0"));
-        QVERIFY(w->selectListText(w->cboSetPoints, "9"));
-        w->cboSetPoints_Change();
-        QCOMPARE(w->CommandText, QString("48L09"));
-        w->cboSetPoints->setCurrentIndex(-1);
-        w->cboSetPoints_Change();
-        QCOMPARE(w->CommandText, QString("48L09"));
-        w->ChecksumText = MeterLink::ComputeChecksum("37P3");
-        w->CommandText = "37P3";
-        w->AddressText = "001";
-        QCOMPARE(w->BuildMeterFrame().toLatin1(), QByteArray::fromHex("0130303133375033313303"));
-    }
-
-    void workedFramesOnTheWire()
-    {
-        openLink();
-        const QByteArray before = sim->rawReceived();
-        QCOMPARE(send("37P3"), ReplyOutcome::ReplyComplete);
-        QCOMPARE(sim->rawReceived().mid(before.size()), QByteArray::fromHex("0130303133375033313303"));
-        QCOMPARE(w->ChecksumText, QString("13"));
-        QCOMPARE(send("38001"), ReplyOutcome::ReplyComplete);
-        QCOMPARE(send("F189"), ReplyOutcome::ReplyComplete);
-        QCOMPARE(send("48L02"), ReplyOutcome::ReplyComplete);
-        QCOMPARE(w->ChecksumText, QString("E6"));
-        QVERIFY(sim->rawReceived().endsWith("\x01" "00148L02E6\x03"));
-        QCOMPARE(sim->received(), QStringList({"37P3", "38001", "F189", "48L02"}));
+        QFETCH(MeterConfig, config);
+        QFETCH(QString, command);
+        QFETCH(QString, reply);
+        openLink(config);
+        QCOMPARE(link->send("001", command), ReplyOutcome::ReplyComplete);
+        QCOMPARE(link->replyText(), reply);
+        QCOMPARE(sim->received(), QStringList({command}));
         // A completed transaction disarms the reply timer.
-        QCOMPARE(w->ReplyCountdown, qint16(0));
-        QVERIFY(!w->tmrSerial.isActive());
-        QCOMPARE(w->tmrSerial.interval(), 0);
+        QCOMPARE(link->replyCountdown(), qint16(0));
+        QVERIFY(!link->replyTimer().isActive());
     }
 
-    void acknowledgementAndRefusal()
+    // Each timeout class once; the transaction after it reads what then arrives.
+    void timeouts_data()
     {
-        MeterConfig config;
-        config.refusals.insert("2A2", '3');
-        openLink(config);
-        QCOMPARE(send("F189"), ReplyOutcome::ReplyComplete);
-        QVERIFY(w->ReplyText.contains("01.100"));
-        QVERIFY(w->ReplyText.endsWith(ETX));
-        QVERIFY(!w->IsErrorReply());
-        QCOMPARE(send("2A2014000"), ReplyOutcome::ReplyComplete);
-        QVERIFY(w->IsErrorReply());
-        QCOMPARE(w->ReplyText.at(2), QChar('3'));
-        QCOMPARE(w->ErrorReplyMessage(), "Error writing output option: \r\n" + MeterLink::errorText('3'));
+        QTest::addColumn<MeterConfig>("config");
+        QTest::addColumn<QString>("settingsAfter");
+        QTest::addColumn<QString>("nextReply");
+        QTest::newRow("silent meter") << with([](MeterConfig& c) { c.silentPrefixes << "F189"; }) << "" << "\x02" "A0001\x03";
+        QTest::newRow("line speed differs") << with([](MeterConfig& c) { c.baud = 9600; }) << "9600,N,8,1" << "\x02" "A0001\x03";
+        QTest::newRow("late reply") << with([](MeterConfig& c) { c.latePrefix = "F189"; c.lateMs = 2300; }) << ""
+                                    << "\x02" "A0001 01.100\x03";
     }
-
-    void etxAloneIsAccepted()
+    void timeouts()
     {
-        MeterConfig config;
-        config.fixedReply = QByteArray(1, 0x03);
-        openLink(config);
-        QCOMPARE(send("33V"), ReplyOutcome::ReplyComplete);
-        QCOMPARE(w->ReplyText, ETX);
-        QVERIFY(!w->IsErrorReply());
-    }
-
-    void replyInPiecesIsJoined()
-    {
-        MeterConfig config;
-        config.replyPieces = 4;
-        config.pieceGapMs = 80;
-        openLink(config);
-        QSignalSpy reads(w->MSComm1, &SerialComm::readyRead);
-        QElapsedTimer clock;
-        clock.start();
-        QCOMPARE(send("F189"), ReplyOutcome::ReplyComplete);
-        QCOMPARE(w->ReplyText, QString("\x02" "A0001 01.100\x03"));
-        QVERIFY2(reads.count() >= 2, "the reply should arrive in several reads");
-        QVERIFY(clock.elapsed() >= 3 * 80);
-    }
-
-    void zAfterEtxIsRefused()
-    {
-        MeterConfig config;
-        config.replySuffix = "Z";
-        openLink(config);
-        QCOMPARE(send("33I"), ReplyOutcome::ReplyComplete);
-        QVERIFY(w->ReplyText.indexOf('Z') > w->ReplyText.indexOf(ETX));
-        QVERIFY(w->IsErrorReply());
-    }
-
-    void noReplyTimesOutAfterTwoSecondsWhileEventsRun()
-    {
-        MeterConfig config;
-        config.silentPrefixes << "F189";
+        QFETCH(MeterConfig, config);
+        QFETCH(QString, settingsAfter);
+        QFETCH(QString, nextReply);
         openLink(config);
         int ticks = 0;
         QTimer other;
@@ -173,255 +92,117 @@ private slots:
         other.start(50);
         QElapsedTimer clock;
         clock.start();
-        const double cpu0 = cpuSeconds();
-        QCOMPARE(send("F189"), ReplyOutcome::ReplyTimedOut);
+        QCOMPARE(link->send("001", "F189"), ReplyOutcome::ReplyTimedOut);
         const qint64 ms = clock.elapsed();
-        const double cpu = cpuSeconds() - cpu0;
-        QVERIFY2(ms >= 1900 && ms < 3000, qPrintable(QString::number(ms)));
-        QVERIFY2(ticks >= 25, qPrintable(QString("other timer ticked %1 times").arg(ticks)));
-        QVERIFY2(cpu < 0.2 * double(ms) / 1000.0, qPrintable(QString("cpu %1 s over %2 ms").arg(cpu).arg(ms)));
-        QCOMPARE(w->panelText(1), QString("Error Detected"));
-        QVERIFY(w->tmrStatusBarText.isActive());
-        QCOMPARE(w->ReplyCountdown, qint16(0));
-        QVERIFY(w->tmrSerial.isActive()); // not disarmed on this path
-        QCOMPARE(sim->received(), QStringList({"F189"}));
+        QVERIFY2(ms >= 2000 && ms < 3000, qPrintable(QString::number(ms)));
+        QVERIFY2(ticks >= 25, "events are processed while waiting");
+        QCOMPARE(link->replyCountdown(), qint16(0));
+        QVERIFY(link->replyTimer().isActive()); // not disarmed on this path
 
-        // A frame for another address, or with a bad checksum, is not answered either:
-        // only the good frame's reply arrives in the following transaction.
-        QVERIFY(w->MSComm1->output("\x01" "00237P313\x03"));
-        QVERIFY(w->MSComm1->output("\x01" "00137P314\x03"));
-        QCOMPARE(send("33V"), ReplyOutcome::ReplyComplete);
-        QCOMPARE(w->ReplyText, QString("\x02" "A0001\x03"));
-        QCOMPARE(sim->received(), QStringList({"F189", "33V"}));
-    }
-
-    void wrongAddressTimesOut()
-    {
-        openLink();
-        w->AddressText = "002";
-        QCOMPARE(send("37P3"), ReplyOutcome::ReplyTimedOut);
-        QVERIFY(sim->received().isEmpty());
-        QVERIFY(sim->rawReceived().endsWith("\x01" "00237P313\x03"));
-    }
-
-    void lateReplyCompletesTheNextTransaction()
-    {
-        MeterConfig config;
-        config.latePrefix = "F189";
-        config.lateMs = 2300;
-        openLink(config);
-        QSignalSpy replied(sim.get(), &SimulatedMeter::replied);
-        QCOMPARE(send("F189"), ReplyOutcome::ReplyTimedOut);
-        QVERIFY(replied.wait(2000));
-        QTRY_VERIFY(w->MSComm1->inBufferCount() > 0);
-        QElapsedTimer clock;
-        clock.start();
-        QCOMPARE(send("37P3"), ReplyOutcome::ReplyComplete);
-        QVERIFY(clock.elapsed() < 500);
-        QVERIFY(w->ReplyText.startsWith("\x02" "A0001 01.100\x03"));
-        // The 37P3 acknowledgement is read by the transaction after it.
-        QCOMPARE(send("33V"), ReplyOutcome::ReplyComplete);
-        QVERIFY(w->ReplyText.startsWith("\x02" "A0001\x03"));
+        if (nextReply.contains("01.100")) // the late reply is waiting before the next command goes out
+            QTRY_VERIFY(port->inBufferCount() > 0);
+        if (!settingsAfter.isEmpty()) {
+            QVERIFY(port->setSettings(settingsAfter)); // applies while open
+            QCOMPARE(sim->lineBaud(), 9600);
+        }
+        QCOMPARE(link->send("001", "33V"), ReplyOutcome::ReplyComplete);
+        QVERIFY2(link->replyText().startsWith(nextReply), qPrintable(link->replyText()));
     }
 
     void discardInputDropsWaitingReplies()
     {
         openLink();
-        QSignalSpy replied(sim.get(), &SimulatedMeter::replied);
-        QVERIFY(w->MSComm1->output("\x01" "001F18918\x03"));
-        QVERIFY(replied.wait(2000));
-        QTRY_VERIFY(w->MSComm1->inBufferCount() > 0);
-        w->DiscardInput();
-        QCOMPARE(w->MSComm1->inBufferCount(), 0);
-        QCOMPARE(send("33V"), ReplyOutcome::ReplyComplete);
-        QCOMPARE(w->ReplyText, QString("\x02" "A0001\x03"));
+        QVERIFY(port->output("\x01" "001F18918\x03"));
+        QTRY_VERIFY(port->inBufferCount() > 0);
+        port->discardInput();
+        QCOMPARE(link->send("001", "33V"), ReplyOutcome::ReplyComplete);
+        QCOMPARE(link->replyText(), QString("\x02" "A0001\x03"));
     }
 
-    void baudRateAppliesWhileOpen()
+    void portFailures_data()
     {
-        MeterConfig config;
-        config.baud = 9600;
-        openLink(config);
-        QCOMPARE(sim->lineBaud(), 2400);
-        QCOMPARE(send("37P3"), ReplyOutcome::ReplyTimedOut); // line at 2400, meter at 9600
-        QVERIFY(sim->received().isEmpty());
-
-        QSignalSpy picked(w->cboBaudRate, &PickList::picked);
-        w->ApplyBaudRate("9600");
-        QCOMPARE(w->MSComm1->settings(), QString("9600,N,8,1"));
-        QVERIFY(w->MSComm1->portOpen());
-        QCOMPARE(w->MSComm1->port().baudRate(), 9600);
-        QCOMPARE(sim->lineBaud(), 9600);
-        QCOMPARE(w->cboBaudRate->Text(), QString("9600"));
-        QCOMPARE(picked.count(), 0);
-        QCOMPARE(send("37P3"), ReplyOutcome::ReplyComplete);
-        QCOMPARE(sim->received(), QStringList({"37P3"}));
-
-        // An unlisted rate is applied to the port but not selected in the list.
-        w->ApplyBaudRate("38400");
-        QCOMPARE(w->MSComm1->settings(), QString("38400,N,8,1"));
-        QCOMPARE(w->cboBaudRate->Text(), QString("9600"));
-        // No selection: cboBaudRate_Change changes nothing.
-        w->cboBaudRate->setCurrentIndex(-1);
-        w->cboBaudRate_Change();
-        QCOMPARE(w->MSComm1->settings(), QString("38400,N,8,1"));
-        QVERIFY(w->selectListText(w->cboBaudRate, "1200"));
-        w->cboBaudRate_Change();
-        QCOMPARE(w->MSComm1->settings(), QString("1200,N,8,1"));
-        QCOMPARE(sim->lineBaud(), 1200);
+        QTest::addColumn<int>("when"); // 0 before writing, 1 while idle, 2 while waiting, 3 aborted while waiting
+        QTest::addColumn<QString>("reason"); // part of the failure's reason
+        QTest::newRow("vanished before writing") << 0 << "";
+        QTest::newRow("vanished while idle") << 1 << "lost";
+        QTest::newRow("vanished while waiting") << 2 << "";
+        QTest::newRow("aborted while waiting") << 3 << "the window is closing";
     }
-
-    void vanishedDeviceFailsWithoutHanging()
+    void portFailures()
     {
-        MeterConfig config;
-        config.silentPrefixes << "F189";
-        openLink(config);
+        QFETCH(int, when);
+        QFETCH(QString, reason);
+        openLink(with([](MeterConfig& c) { c.silentPrefixes << "F189"; }));
         const QString path = sim->devicePath();
-        QTimer::singleShot(300, sim.get(), [this] { sim->closeDevice(); });
+        if (when == 1) {
+            QSignalSpy failed(port.get(), &SerialComm::failed);
+            sim->closeDevice();
+            QVERIFY(failed.wait(2000));
+        } else if (when == 0) {
+            sim->closeDevice();
+        }
+        if (when >= 2)
+            QTimer::singleShot(300, link.get(), [this, when] { when == 2 ? sim->closeDevice() : link->abort("the window is closing"); });
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(send("F189"), ReplyOutcome::PortFailed);
-        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(w->LinkFailure);
-        QCOMPARE(w->LinkFailure->port, 1);
-        QCOMPARE(w->LinkFailure->device, path);
-        QVERIFY(!w->LinkFailure->reason.isEmpty());
-        QVERIFY(!w->MSComm1->portOpen());
-        QVERIFY(!w->tmrSerial.isActive());
-        // Writing to the closed port fails at once.
-        QCOMPARE(send("33V"), ReplyOutcome::PortFailed);
-        QCOMPARE(w->LinkFailure->device, path);
-        // Reopening the vanished device fails with the device's path.
-        QVERIFY(!w->cboCommPort_Change());
-        QCOMPARE(w->LinkFailure->device, path);
-    }
-
-    void deviceVanishedBeforeWriting()
-    {
-        openLink();
-        sim->closeDevice();
-        const ReplyOutcome outcome = send("37P3");
-        QCOMPARE(outcome, ReplyOutcome::PortFailed);
-        QVERIFY(w->LinkFailure);
-        QCOMPARE(w->LinkFailure->device, sim->devicePath());
-        QVERIFY(!w->LinkFailure->reason.isEmpty());
-    }
-
-    void deviceVanishedWhileIdle()
-    {
-        openLink();
-        QSignalSpy failed(w->MSComm1, &SerialComm::failed);
-        sim->closeDevice();
-        QVERIFY(failed.wait(2000));
-        QVERIFY(!w->MSComm1->portOpen());
-        QCOMPARE(send("37P3"), ReplyOutcome::PortFailed);
-        QVERIFY2(w->LinkFailure->reason.contains("lost"), qPrintable(w->LinkFailure->reason));
-        QCOMPARE(w->LinkFailure->port, 1);
-    }
-
-    void closingTheWindowEndsTheWait()
-    {
-        MeterConfig config;
-        config.silentPrefixes << "F189";
-        openLink(config);
-        QTimer::singleShot(200, w.get(), [this] { w->close(); });
-        QElapsedTimer clock;
-        clock.start();
-        QCOMPARE(send("F189"), ReplyOutcome::PortFailed);
+        QCOMPARE(link->send("001", "F189"), ReplyOutcome::PortFailed);
         QVERIFY(clock.elapsed() < 1500);
-        QVERIFY(!w->MSComm1->portOpen());
-        QVERIFY(w->LinkFailure);
+        QCOMPARE(link->failure().port, 1);
+        QCOMPARE(link->failure().device, path);
+        QVERIFY2(link->failure().reason.contains(reason) && !link->failure().reason.isEmpty(),
+                 qPrintable(link->failure().reason));
+        QVERIFY(!link->replyTimer().isActive());
+        if (when != 3) {
+            QVERIFY(!port->portOpen());
+            QVERIFY(!port->setPortOpen(true)); // the device is gone
+        }
+        QCOMPARE(link->send("001", "33V"), ReplyOutcome::PortFailed); // and stays failed
     }
 
+    void portsThatCannotBeOpened_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing device") << 3 << "No such file";
+        QTest::newRow("held by another program") << 1 << "busy";
+        QTest::newRow("no permission") << 2 << "Permission denied";
+    }
     void portsThatCannotBeOpened()
     {
-        // No selection: the port stays closed and the next write fails.
-        w = makeWindow();
-        w->cboCommPort->setCurrentIndex(-1);
-        QVERIFY(w->cboCommPort_Change());
-        QVERIFY(!w->MSComm1->portOpen());
-        w->AddressText = "001";
-        QCOMPARE(send("F189"), ReplyOutcome::PortFailed);
-        QVERIFY(w->LinkFailure);
-        QVERIFY(w->LinkFailure->reason.contains("not open"));
-
-        // A missing device.
-        PortMap ports;
-        ports.map(3, "/dev/pts/no-such-device");
-        w = makeWindow(ports);
-        w->cboCommPort->AddItem("3");
-        QVERIFY(w->selectListText(w->cboCommPort, "3"));
-        QVERIFY(!w->cboCommPort_Change());
-        QVERIFY(w->LinkFailure);
-        QCOMPARE(w->LinkFailure->port, 3);
-        QCOMPARE(w->LinkFailure->device, QString("/dev/pts/no-such-device"));
-        QVERIFY(w->LinkFailure->reason.contains("No such file", Qt::CaseInsensitive));
-        QVERIFY(!w->LinkFailure->permissionDenied);
-
-        // A port number without a device.
-        w->cboCommPort->AddItem("4");
-        QVERIFY(w->selectListText(w->cboCommPort, "4"));
-        QVERIFY(!w->cboCommPort_Change());
-        QCOMPARE(w->LinkFailure->port, 4);
-        QVERIFY(w->LinkFailure->device.isEmpty());
-    }
-
-    void busyPortIsRefused()
-    {
-        openLink();
-        // Another program holds the port: our own second handle.
-        QSerialPort other(sim->devicePath());
-        w->MSComm1->setPortOpen(false);
-        QVERIFY(other.open(QIODevice::ReadWrite));
-        QVERIFY(!w->cboCommPort_Change());
-        QVERIFY(w->LinkFailure);
-        QCOMPARE(w->LinkFailure->device, sim->devicePath());
-        QVERIFY2(w->LinkFailure->reason.contains("busy", Qt::CaseInsensitive), qPrintable(w->LinkFailure->reason));
-        QVERIFY(!w->LinkFailure->permissionDenied);
-        other.close();
-        QVERIFY(w->cboCommPort_Change());
-    }
-
-    void permissionDenied()
-    {
-        if (::geteuid() == 0)
+        QFETCH(int, number);
+        QFETCH(QString, reason);
+        if (number == 2 && ::geteuid() == 0)
             QSKIP("root may open any device");
+        openLink();
         QTemporaryDir dir;
-        const QString path = dir.filePath("ttyLOCKED");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
-        QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
-        PortMap ports;
-        ports.map(2, path);
-        w = makeWindow(ports);
-        w->cboCommPort->AddItem("2");
-        QVERIFY(w->selectListText(w->cboCommPort, "2"));
-        QVERIFY(!w->cboCommPort_Change());
-        QVERIFY(w->LinkFailure->permissionDenied);
-        QCOMPARE(w->LinkFailure->device, path);
+        QFile locked(dir.filePath("ttyLOCKED"));
+        QVERIFY(locked.open(QIODevice::WriteOnly) && locked.setPermissions(QFileDevice::Permissions()));
+        devices = {{1, sim->devicePath()}, {2, locked.fileName()}, {3, "/dev/pts/no-such-device"}};
+        port->setPortOpen(false);
+        QSerialPort other(sim->devicePath());
+        QVERIFY(other.open(QIODevice::ReadWrite));
+        port->setCommPort(number);
+        QVERIFY(!port->setPortOpen(true));
+        QCOMPARE(port->failure().port, number);
+        QCOMPARE(port->failure().device, devices.value(number));
+        QVERIFY2(port->failure().reason.contains(reason, Qt::CaseInsensitive), qPrintable(port->failure().reason));
+        QCOMPARE(port->failure().permissionDenied, number == 2);
     }
 
     // Last: once the application is told to quit, no event loop runs again in this process.
     void quittingTheApplicationEndsTheWait()
     {
-        MeterConfig config;
-        config.silentPrefixes << "F189";
-        openLink(config);
+        openLink(with([](MeterConfig& c) { c.silentPrefixes << "F189"; }));
         ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
-        QElapsedTimer clock;
         QTimer::singleShot(0, qApp, [&] {
             QTimer::singleShot(200, qApp, [] { QCoreApplication::exit(0); });
-            clock.start();
-            outcome = send("F189");
+            outcome = link->send("001", "F189");
         });
         QCoreApplication::exec();
         QCOMPARE(outcome, ReplyOutcome::PortFailed);
-        QVERIFY(clock.elapsed() < 1500);
-        QVERIFY(w->LinkFailure);
-        QCOMPARE(w->LinkFailure->reason, QString("the program is ending"));
+        QCOMPARE(link->failure().reason, QString("the program is ending"));
     }
 };
 
-QTEST_MAIN(TestLinkTransaction)
+QTEST_GUILESS_MAIN(TestLinkTransaction)
 #include "test_link_transaction.moc"

@@ -16,7 +16,7 @@ QByteArray frames(const QStringList& commands, const QString& address)
 {
     QByteArray out;
     for (const QString& c : commands)
-        out += '\x01' + address.toLatin1() + c.toLatin1() + SimulatedMeter::checksum(c.toLatin1()).toLatin1() + '\x03';
+        out += '\x01' + address.toLatin1() + c.toLatin1() + MeterModel::checksum(c.toLatin1()).toLatin1() + '\x03';
     return out;
 }
 

@@ -59,73 +59,7 @@ QString printable(const QByteArray& bytes)
     return out;
 }
 
-bool allDigits(const QString& s)
-{
-    if (s.isEmpty())
-        return false;
-    for (QChar c : s)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
-}
-
-// A signed digit string scaled by 10^decimals, as an integer; false when malformed.
-bool parseScaled(const QString& raw, qint64* out)
-{
-    const bool neg = raw.startsWith('-');
-    const QString digits = neg ? raw.mid(1) : raw;
-    if (!allDigits(digits) || digits.size() > 15)
-        return false;
-    qint64 v = 0;
-    for (QChar c : digits)
-        v = v * 10 + (c.unicode() - '0');
-    *out = neg ? -v : v;
-    return true;
-}
-
-// A text value such as "12.5" scaled to `decimals` places (extra places are cut).
-bool parseDecimal(const QString& text, int decimals, qint64* out)
-{
-    QString t = text.trimmed();
-    const bool neg = t.startsWith('-');
-    if (neg || t.startsWith('+'))
-        t = t.mid(1);
-    const int dot = t.indexOf('.');
-    QString whole = dot < 0 ? t : t.left(dot);
-    QString frac = dot < 0 ? QString() : t.mid(dot + 1);
-    if (whole.isEmpty())
-        whole = "0";
-    if (!allDigits(whole) || (!frac.isEmpty() && !allDigits(frac)))
-        return false;
-    frac = frac.left(decimals).leftJustified(decimals, '0');
-    qint64 v;
-    if (!parseScaled(whole + frac, &v))
-        return false;
-    *out = neg ? -v : v;
-    return true;
-}
-
-QString formatScaled(qint64 v, int decimals)
-{
-    const bool neg = v < 0;
-    QString digits = QString::number(neg ? -v : v);
-    if (decimals > 0) {
-        digits = digits.rightJustified(decimals + 1, '0');
-        digits.insert(digits.size() - decimals, '.');
-    }
-    return neg ? "-" + digits : digits;
-}
-
-int inputDecimals(const QString& inputConfig) { return inputConfig == "208010" ? 1 : 3; }
 } // namespace
-
-QString SimulatedMeter::checksum(const QByteArray& command)
-{
-    unsigned sum = 0;
-    for (char c : command)
-        sum += uchar(c);
-    return QStringLiteral("%1").arg((256 - sum % 256) % 256, 2, 16, QLatin1Char('0')).toUpper();
-}
 
 std::unique_ptr<SimulatedMeter> SimulatedMeter::start(const MeterConfig& config, QString* error)
 {
@@ -263,27 +197,21 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
                          .arg(shown).arg(baud).arg(m_config.baud));
         return;
     }
-    if (content.size() < 5) {
-        emit logLine(shown + " -> too short, silent");
+    // The configuration may have been changed while running.
+    m_model.address = m_config.address;
+    m_model.firmware = m_config.firmware;
+    QString why;
+    const std::optional<QString> command = m_model.commandOf(content, &why);
+    if (!command) {
+        emit logLine(QStringLiteral("%1 -> %2, silent").arg(shown, why));
         return;
     }
-    const QString address = QString::fromLatin1(content.left(3));
-    const QByteArray command = content.mid(3, content.size() - 5);
-    const QString sum = QString::fromLatin1(content.right(2));
-    const QString text = QString::fromLatin1(command);
-    if (address != m_config.address) {
-        emit logLine(QStringLiteral("%1 -> address %2 is not %3, silent").arg(shown, address, m_config.address));
-        return;
-    }
-    if (sum != checksum(command)) {
-        emit logLine(QStringLiteral("%1 -> checksum %2 should be %3, silent").arg(shown, sum, checksum(command)));
-        return;
-    }
+    const QString& text = *command;
     ++m_validFrames;
     m_received << text;
     emit commandReceived(text);
 
-    const QString what = QStringLiteral("%1 -> %2 %3 (%4)").arg(shown, address, text, describe(text));
+    const QString what = QStringLiteral("%1 -> %2 %3 (%4)").arg(shown, m_config.address, text, MeterModel::describe(text));
     if (m_config.silentOnCommand == m_validFrames) {
         emit logLine(what + ": silent (fault: command " + QString::number(m_validFrames) + ")");
         return;
@@ -297,12 +225,14 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     QByteArray reply;
     for (auto it = m_config.refusals.constBegin(); it != m_config.refusals.constEnd(); ++it) {
         if (!it.key().isEmpty() && text.startsWith(it.key())) {
-            reply = QByteArray(1, STX) + 'Z' + QString(it.value()).toLatin1() + m_config.address.toLatin1() + ETX;
+            reply = m_model.refusal(it.value());
             break;
         }
     }
-    if (reply.isEmpty())
-        reply = apply(text);
+    if (reply.isEmpty()) {
+        reply = m_model.reply(text);
+        m_config.address = m_model.address; // "38" moves the meter to a new address
+    }
     if (!m_config.fixedReply.isEmpty())
         reply = m_config.fixedReply;
     int delay = m_config.latencyMs;
@@ -314,60 +244,6 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     emit logLine(QStringLiteral("%1: reply %2%3").arg(what, printable(reply),
                                                       delay > 0 ? QStringLiteral(" after %1 ms").arg(delay) : QString()));
     sendReply(reply, delay);
-}
-
-QByteArray SimulatedMeter::apply(const QString& c)
-{
-    const QByteArray addr = m_config.address.toLatin1();
-    auto ack = [&](const QByteArray& payload = {}) { return QByteArray(1, STX) + "A0" + addr + (payload.isEmpty() ? QByteArray() : " " + payload) + ETX; };
-    auto refuse = [&](char code) { return QByteArray(1, STX) + 'Z' + code + addr + ETX; };
-
-    if (c == "F189")
-        return ack(m_config.firmware.toLatin1());
-    if (c.startsWith("38")) {
-        const QString a = c.mid(2);
-        if (a.size() != 3 || !allDigits(a) || a.toInt() < 1 || a.toInt() > 247)
-            return refuse('2');
-        const QByteArray reply = ack();
-        m_config.address = a;
-        return reply;
-    }
-    if (c == "200030" || c == "201130" || c == "208010") {
-        m_model.inputConfig = c;
-        return ack();
-    }
-    if (c.startsWith("37P")) {
-        const QString d = c.mid(3);
-        if (d.size() != 1 || d[0] < '0' || d[0] > '5')
-            return refuse('2');
-        m_model.decimals = d.toInt();
-        return ack();
-    }
-    if (c.startsWith("48L")) {
-        const QString n = c.mid(3);
-        if (n.size() != 2 || !allDigits(n) || n.toInt() < 2 || n.toInt() > 32)
-            return refuse('2');
-        m_model.points = n.toInt();
-        return ack();
-    }
-    if (c.startsWith("2A") && c.size() >= 6 && c[2] >= '0' && c[2] <= '3') {
-        const int kind = c[2].unicode() - '0';
-        const QString nn = c.mid(3, 2);
-        if (!allDigits(nn) || nn.toInt() < 1 || nn.toInt() > 32)
-            return refuse('3');
-        qint64 v;
-        if (!parseScaled(c.mid(5), &v))
-            return refuse('9');
-        const int set = (kind == 1 || kind == 3) ? 1 : 0;
-        auto& table = (kind >= 2) ? m_model.input[set] : m_model.display[set];
-        table[nn.toInt()] = c.mid(5);
-        return ack();
-    }
-    if (c == "33V" || c == "33I") {
-        m_model.inputType = c;
-        return ack();
-    }
-    return refuse('0');
 }
 
 int SimulatedMeter::wireMs(int bytes) const
@@ -416,109 +292,10 @@ void SimulatedMeter::writeMaster(const QByteArray& bytes)
     }
 }
 
-QString SimulatedMeter::describe(const QString& c)
-{
-    static const char* const formats[] = {"dddddd", "ddddd.d", "dddd.dd", "ddd.ddd", "dd.dddd", "d.ddddd"};
-    if (c == "F189")
-        return QStringLiteral("firmware query");
-    if (c.startsWith("38"))
-        return QStringLiteral("set address %1").arg(c.mid(2));
-    if (c == "200030")
-        return QStringLiteral("input configuration: Voltage");
-    if (c == "201130")
-        return QStringLiteral("input configuration: Current");
-    if (c == "208010")
-        return QStringLiteral("input configuration: Pulse");
-    if (c.startsWith("37P") && c.size() == 4 && c[3] >= '0' && c[3] <= '5')
-        return QStringLiteral("decimal point: %1").arg(QLatin1String(formats[c[3].unicode() - '0']));
-    if (c.startsWith("48L"))
-        return QStringLiteral("number of points: %1").arg(c.mid(3));
-    if (c.startsWith("2A") && c.size() >= 6) {
-        static const char* const kinds[] = {"display value (V/P)", "display value (I)", "input value (V/P)",
-                                            "input value (I)"};
-        const int k = c[2].unicode() - '0';
-        if (k >= 0 && k <= 3)
-            return QStringLiteral("point %1 %2 %3").arg(c.mid(3, 2), QLatin1String(kinds[k]), c.mid(5));
-    }
-    if (c == "33V")
-        return QStringLiteral("input type: Voltage/Pulse");
-    if (c == "33I")
-        return QStringLiteral("input type: Current");
-    return QStringLiteral("unknown command");
-}
-
-QString SimulatedMeter::interpret(const QString& raw, int decimals) const
-{
-    qint64 v;
-    if (decimals < 0 || !parseScaled(raw, &v))
-        return raw;
-    return formatScaled(v, decimals);
-}
-
-QString SimulatedMeter::displayFor(const QString& input) const
-{
-    const Model& m = m_model;
-    if (m.points < 2 || m.decimals < 0 || m.inputConfig.isEmpty())
-        return {};
-    const int set = m.inputConfig == "201130" ? 1 : 0;
-    const int inDec = inputDecimals(m.inputConfig);
-    QList<qint64> xs, ys;
-    for (int p = 1; p <= m.points; ++p) {
-        qint64 x = 0, y = 0;
-        if (!m.input[set].contains(p) || !m.display[set].contains(p) || !parseScaled(m.input[set][p], &x)
-            || !parseScaled(m.display[set][p], &y))
-            return {};
-        if (!xs.isEmpty() && x <= xs.last())
-            return {};
-        xs << x;
-        ys << y;
-    }
-    qint64 x = 0;
-    if (!parseDecimal(input, inDec, &x))
-        return {};
-    // Linear between neighbouring points, held at the end values outside the table.
-    if (x <= xs.first())
-        return formatScaled(ys.first(), m.decimals);
-    if (x >= xs.last())
-        return formatScaled(ys.last(), m.decimals);
-    int i = 1;
-    while (x > xs[i])
-        ++i;
-    const long double t = (long double)(x - xs[i - 1]) / (long double)(xs[i] - xs[i - 1]);
-    const long double y = ys[i - 1] + t * (ys[i] - ys[i - 1]);
-    return formatScaled(qint64(y < 0 ? y - 0.5L : y + 0.5L), m.decimals);
-}
+QString SimulatedMeter::displayFor(const QString& input) const { return m_model.displayFor(input); }
 
 QString SimulatedMeter::dump() const
 {
-    static const char* const formats[] = {"dddddd", "ddddd.d", "dddd.dd", "ddd.ddd", "dd.dddd", "d.ddddd"};
-    const Model& m = m_model;
-    QString out;
-    out += QStringLiteral("Meter %1 at %2 baud, firmware %3\n").arg(m_config.address).arg(m_config.baud).arg(m_config.firmware);
-    out += QStringLiteral("Input configuration: %1\n")
-               .arg(m.inputConfig.isEmpty() ? QStringLiteral("(not set)") : m.inputConfig + " (" + describe(m.inputConfig).section(": ", 1) + ")");
-    out += QStringLiteral("Decimal point: %1\n")
-               .arg(m.decimals < 0 ? QStringLiteral("(not set)") : QStringLiteral("37P%1 (%2)").arg(m.decimals).arg(QLatin1String(formats[m.decimals])));
-    out += QStringLiteral("Number of points: %1\n").arg(m.points ? QString::number(m.points) : QStringLiteral("(not set)"));
-    out += QStringLiteral("Input type: %1\n").arg(m.inputType.isEmpty() ? QStringLiteral("(not set)") : m.inputType);
-    const int inDec = m.inputConfig.isEmpty() ? -1 : inputDecimals(m.inputConfig);
-    for (int set = 0; set < 2; ++set) {
-        QList<int> keys = m.input[set].keys() + m.display[set].keys();
-        std::sort(keys.begin(), keys.end());
-        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-        if (keys.isEmpty())
-            continue;
-        out += set == 0 ? QStringLiteral("Points (2A2 input / 2A0 display):\n")
-                        : QStringLiteral("Points (2A3 input / 2A1 display):\n");
-        for (int p : keys) {
-            const QString in = m.input[set].value(p, "-"), disp = m.display[set].value(p, "-");
-            out += QStringLiteral("  %1  input %2 = %3  display %4 = %5\n")
-                       .arg(p, 2, 10, QLatin1Char('0'))
-                       .arg(in, -8)
-                       .arg(in == "-" ? in : interpret(in, inDec), -10)
-                       .arg(disp, -8)
-                       .arg(disp == "-" ? disp : interpret(disp, m.decimals));
-        }
-    }
-    return out;
+    return QStringLiteral("Meter %1 at %2 baud, firmware %3\n").arg(m_config.address).arg(m_config.baud).arg(m_config.firmware)
+        + m_model.dump();
 }

@@ -1,20 +1,12 @@
 #pragma once
 // A simulated Talvo Series meter on a pseudo-terminal, for development, tests and for
-// trying the utility without hardware. It holds the pty master; a client (the utility)
-// opens the slave device printed by devicePath(). Driven by the Qt event loop of the
-// thread that started it.
+// trying the utility without hardware: the line, timing and faults around a MeterModel.
+// It holds the pty master; a client (the utility) opens the slave device printed by
+// devicePath(). Driven by the Qt event loop of the thread that started it.
 //
-// Frames received: SOH, three-digit address, command, two-digit uppercase hex checksum
-// of the command, ETX. Frames for another address, with a wrong checksum, or sent while
-// the line's speed differs from the meter's baud are ignored (no answer).
-//
-// Reply layout (every reply ends with ETX):
-//   accepted:  STX 'A' '0' address [' ' payload] ETX  payload: the firmware text for "F189"
-//   refused:   STX 'Z' code address ETX               code: one digit, the third character
+// Frames received: SOH, frame content (see MeterModel), ETX. Frames the model ignores, and
+// frames sent while the line's speed differs from the meter's baud, get no answer.
 // A modem (MeterConfig::modem) answers only "ATV1Q0" CR, with "OK" CR LF.
-//
-// Refusal codes of the meter model: 0 unknown command, 2 value out of range,
-// 3 invalid point number, 9 invalid data format (others only by fault injection).
 #include <QByteArray>
 #include <QChar>
 #include <QMap>
@@ -22,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+
+#include "meter-sim/MeterModel.h"
 
 class QSocketNotifier;
 
@@ -41,9 +35,6 @@ struct MeterConfig {
     QByteArray replySuffix;          // bytes sent right after each reply's ETX, in the same write
     QByteArray fixedReply;           // non-empty: every answer is exactly these bytes
 };
-
-// Firmware text of a meter too old for the utility.
-inline const char* const OldFirmwareText = "01.000";
 
 class SimulatedMeter : public QObject {
     Q_OBJECT
@@ -67,11 +58,6 @@ public:
     // Every byte read from the line, frames or not.
     QByteArray rawReceived() const { return m_raw; }
 
-    // Checksum of a command text: two uppercase hex digits.
-    static QString checksum(const QByteArray& command);
-    // Human-readable form of a command text, e.g. "decimal point: 3 digits after the point".
-    static QString describe(const QString& command);
-
 signals:
     void commandReceived(const QString& command);
     void logLine(const QString& line);     // one decoded line per received frame or probe
@@ -81,19 +67,9 @@ private:
     SimulatedMeter() = default;
     void onReadable();
     void handleFrame(const QByteArray& content);
-    QByteArray apply(const QString& command); // the reply to an accepted-frame command
     void sendReply(const QByteArray& reply, int delayMs);
     int wireMs(int bytes) const;
     void writeMaster(const QByteArray& bytes);
-    QString interpret(const QString& rawValue, int decimals) const;
-
-    struct Model {
-        QString inputConfig;                 // "200030", "201130", "208010"
-        int decimals = -1;                   // 37Pn
-        int points = 0;                      // 48Lnn
-        QString inputType;                   // "33V", "33I"
-        QMap<int, QString> input[2], display[2]; // [0]: 2A2/2A0, [1]: 2A3/2A1 (raw digits)
-    };
 
     MeterConfig m_config;
     int m_master = -1;
@@ -104,6 +80,6 @@ private:
     QStringList m_received;
     int m_validFrames = 0;
     int m_repliesSent = 0;
-    Model m_model;
+    MeterModel m_model;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

@@ -1,0 +1,122 @@
+#include "link/MeterTransaction.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include "link/MeterLink.h"
+#include "link/SerialComm.h"
+
+MeterTransaction::MeterTransaction(SerialComm* port, QObject* parent) : QObject(parent), m_port(port)
+{
+    tmrSerial.setObjectName(QStringLiteral("tmrSerial"));
+    // The countdown must not run early: two ticks are the two-second timeout.
+    tmrSerial.setTimerType(Qt::PreciseTimer);
+    connect(&tmrSerial, &QTimer::timeout, this, &MeterTransaction::tmrSerial_Timer);
+}
+
+void MeterTransaction::abort(const QString& reason)
+{
+    m_abortReason = reason;
+    if (m_wakeWait)
+        m_wakeWait();
+    tmrSerial.stop();
+}
+
+void MeterTransaction::StartReplyTimer()
+{
+    m_countdown = 2;
+    tmrSerial.setInterval(1000);
+    tmrSerial.start();
+}
+
+void MeterTransaction::StopReplyTimer()
+{
+    m_countdown = 0;
+    tmrSerial.stop();
+    tmrSerial.setInterval(0);
+}
+
+void MeterTransaction::tmrSerial_Timer()
+{
+    if (m_countdown != 0)
+        --m_countdown;
+}
+
+ReplyOutcome MeterTransaction::failed(const QString& reason)
+{
+    m_failure = PortFailure{m_port->commPort(), m_port->device(), reason, false};
+    return ReplyOutcome::PortFailed;
+}
+
+ReplyOutcome MeterTransaction::send(const QString& address, const QString& command)
+{
+    m_checksum = MeterLink::ComputeChecksum(command);
+    m_reply.clear();
+    m_failure = PortFailure{};
+    if (!m_abortReason.isEmpty())
+        return failed(m_abortReason);
+    if (!m_port->output(MeterLink::BuildMeterFrame(address, command, m_checksum).toLatin1())) {
+        m_failure = m_port->failure();
+        return ReplyOutcome::PortFailed;
+    }
+    StartReplyTimer();
+
+    // Sleep in an event loop until something can change the outcome: input arrives,
+    // the reply timer ticks, the port fails, or the wait is aborted.
+    QEventLoop wait;
+    bool woken = true; // the first pass only processes what is pending
+    auto wake = [&] {
+        woken = true;
+        wait.quit();
+    };
+    const auto c1 = connect(m_port, &SerialComm::readyRead, &wait, wake);
+    bool portFailed = false;
+    const auto c2 = connect(m_port, &SerialComm::failed, &wait, [&] {
+        portFailed = true;
+        wake();
+    });
+    const auto c3 = connect(&tmrSerial, &QTimer::timeout, &wait, wake);
+    // A wait nested inside another (through processed events) hands the wake-up back when it ends.
+    struct Restore {
+        std::function<void()>& slot;
+        std::function<void()> previous;
+        ~Restore() { slot = std::move(previous); }
+    } restore{m_wakeWait, std::exchange(m_wakeWait, wake)};
+
+    ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
+    bool quitting = false; // the application is ending: event loops no longer run
+    for (;;) {
+        if (woken) {
+            woken = false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        } else {
+            quitting = wait.exec() < 0;
+            woken = false;
+        }
+        m_reply += QString::fromLatin1(m_port->input());
+        if (!m_abortReason.isEmpty() || quitting || !m_port->portOpen()) {
+            if (portFailed && m_abortReason.isEmpty())
+                m_failure = m_port->failure();
+            else
+                failed(!m_abortReason.isEmpty() ? m_abortReason
+                       : quitting               ? QStringLiteral("the program is ending")
+                                                : QStringLiteral("the port was closed"));
+            outcome = ReplyOutcome::PortFailed;
+            StopReplyTimer();
+            break;
+        }
+        // The countdown is tested first: an ETX found in the pass that sees 0 is too late.
+        if (m_countdown == 0) {
+            outcome = ReplyOutcome::ReplyTimedOut; // the timer stays armed at 0 until the next start
+            break;
+        }
+        if (MeterLink::replyComplete(m_reply)) {
+            StopReplyTimer();
+            break;
+        }
+    }
+    disconnect(c1);
+    disconnect(c2);
+    disconnect(c3);
+    return outcome;
+}
