@@ -11,13 +11,13 @@
 #include <optional>
 
 #include "app/PortMap.h"
+#include "app/ProbeVerdict.h"
 #include "link/LinkTypes.h"
 #include "table/ValueRules.h"
 
 class QAction;
 class QGroupBox;
 class QLabel;
-class QLockFile;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -38,6 +38,7 @@ enum class PointSet { PointSetV, PointSetI };
 struct AppOptions {
     PortMap ports;         // port numbers 1..16 and their devices
     QString lockPath;      // single-instance lock; empty: the per-user default
+    int probeWaitMs = ProbeVerdict::ProbeWaitMs; // how long the start-up probe listens for a modem's answer
 };
 
 extern const char* const AppTitle; // "Talvo Series - Multi-Point Linearization Utility"
@@ -207,10 +208,12 @@ private:
     void wireFiles();
     void wireSpreadsheet();
     void shutdownLink(); // closes the port and ends a pending wait (window closing)
+    bool anotherCopyRuns(); // takes the single-instance lock; true only when another copy holds it
 
     PortMap m_ports;
     QString m_lockPath;
-    QLockFile* m_lock = nullptr;
+    int m_probeWaitMs = ProbeVerdict::ProbeWaitMs;
+    int m_lockFd = -1;       // holds the single-instance lock while open
     bool m_refused = false;
     bool m_closing = false;  // the window is closing: waits end, runs stop
     bool m_running = false;  // a Program Meter run is under way

@@ -13,8 +13,8 @@
 //   refused:   STX 'Z' code address ETX               code: one digit, the third character
 // A modem (MeterConfig::modem) answers only "ATV1Q0" CR, with "OK" CR LF.
 //
-// Refusal codes of the meter model: 0 unknown command, 2 value out of range,
-// 3 invalid point number, 9 invalid data format (others only by fault injection).
+// The model refuses with the codes 0, 2, 3 and 9 (others only by fault injection);
+// they are placeholders: the real meter's codes have no documented meaning.
 #include <QByteArray>
 #include <QChar>
 #include <QMap>
