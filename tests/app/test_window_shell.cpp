@@ -1,201 +1,242 @@
-#include <QTest>
+// The application shell through the real window: start-up defaults and the port probe,
+// the single-instance lock, Exit, the status timer, fonts, and how a run reports a
+// refusing meter, a port that refuses its speed, and where a workbook is exported.
 #include <QLabel>
-#include <QGroupBox>
-#include <QRadioButton>
 #include <QPushButton>
-#include <QProgressBar>
+#include <QRadioButton>
+#include <QSerialPort>
 #include <QSysInfo>
+#include <csignal>
+#include <cstdio>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "app/PickList.h"
+#include "common/TestPty.h"
+#include "link/SerialComm.h"
 #include "common/TestWindow.h"
+#include "meter-sim/SimulatedMeter.h"
+#include "spreadsheet/WorkbookViewer.h"
 #include "table/FlexGrid.h"
-#include "table/CellEditor.h"
 
 class TestWindowShell : public QObject {
     Q_OBJECT
 private slots:
-    void defaultsAfterStartUp()
+    void startUpOffersNonModemPorts_data()
     {
+        QTest::addColumn<QString>("devices"); // port=kind: pty, modem, busy (held by another program), none
+        QTest::addColumn<QString>("offered");
+        QTest::newRow("no ports") << "" << "";
+        QTest::newRow("modem left out, first offered selected") << "1=modem 3=pty 5=none" << "3";
+        QTest::newRow("each answer judged alone") << "1=pty 2=modem 4=pty" << "1 4";
+        QTest::newRow("port held by another program") << "1=busy 2=pty" << "2";
+    }
+    void startUpOffersNonModemPorts()
+    {
+        QFETCH(QString, devices);
+        QFETCH(QString, offered);
+        std::vector<std::unique_ptr<TestPty>> ptys;
+        QSerialPort holder;
+        PortMap ports;
+        for (const QString& d : devices.split(' ', Qt::SkipEmptyParts)) {
+            const QString kind = d.section('=', 1);
+            ptys.push_back(std::make_unique<TestPty>(kind == "modem"));
+            ports.map(d.section('=', 0, 0).toInt(), kind == "none" ? "/dev/does-not-exist" : ptys.back()->path());
+            if (kind == "busy") {
+                holder.setPortName(ptys.back()->path());
+                QVERIFY(holder.open(QIODevice::ReadWrite));
+            }
+        }
         MessageRecorder messages;
-        auto w = makeWindow();
+        auto w = makeWindow(ports);
+        QStringList list;
+        for (int i = 0; i < w->cboCommPort->count(); ++i)
+            list << w->cboCommPort->List(i);
+        QCOMPARE(list.join(' '), offered);
+        QCOMPARE(w->cboCommPort->Text(), list.value(0));
         QVERIFY(messages.shown.isEmpty());
-        QCOMPARE(w->windowTitle(), QString("Talvo Series - Multi-Point Linearization Utility"));
-        QCOMPARE(w->cboCommPort->count(), 0);
-        QCOMPARE(w->cboCommPort->Text(), QString());
-        QCOMPARE(w->cboBaudRate->Text(), QString("2400"));
-        QCOMPARE(w->cboAddress->Text(), QString("001"));
-        QCOMPARE(w->cboDecimal->Text(), QString("ddd.ddd"));
-        QCOMPARE(w->cboSetPoints->Text(), QString("2"));
-        QVERIFY(w->cboSetPoints->isEnabled());
-        QVERIFY(w->optCurrent->isChecked());
-        QCOMPARE(w->lblInput->text(), QString("Input (mA)"));
-        QCOMPARE(w->lblDisplay->text(), QString("  Display"));
-        QCOMPARE(w->MSFlexGrid1->Rows(), 2);
-        const QStringList cells = {"1", "4.000", "4.000", "2", "20.000", "20.000"};
-        for (int i = 0; i < 6; ++i)
-            QCOMPARE(w->MSFlexGrid1->TextMatrix(i / 3, i % 3), cells[i]);
-        QVERIFY(w->Text1->isHidden());
-        QCOMPARE(w->Text1->MaxLength(), 7);
+        QCOMPARE(w->cboBaudRate->Text() + w->cboAddress->Text() + w->cboDecimal->Text() + w->cboSetPoints->Text(),
+                 QString("2400001ddd.ddd2"));
+        QCOMPARE(w->MSFlexGrid1->TextMatrix(1, 1) + w->MSFlexGrid1->TextMatrix(1, 2), QString("20.00020.000"));
         QCOMPARE(w->panelText(1), QString("Detected available PC Comm. Ports..."));
+        for (const QString& n : list) { // the probe let go of every port
+            QSerialPort again(ports.device(n.toInt()));
+            QVERIFY2(again.open(QIODevice::ReadWrite), qPrintable(again.errorString()));
+        }
     }
 
-    void controlsHaveTheirCaptionsAndLists()
+    void onlyALiveCopyBlocksAStart_data()
     {
+        QTest::addColumn<QString>("holder"); // who had the lock before
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("another copy runs") << "window" << true;
+        QTest::newRow("a killed copy, not yet reaped") << "killed" << false;
+        QTest::newRow("no folder for the lock") << "nofolder" << false;
+        QTest::newRow("a link planted at the lock") << "link" << false;
+    }
+    void onlyALiveCopyBlocksAStart()
+    {
+        QFETCH(QString, holder);
+        QFETCH(bool, refused);
+        QTemporaryDir dir;
+        QString lock = dir.filePath("instance.lock");
         MessageRecorder messages;
-        auto w = makeWindow();
-        auto text = [&](const char* name) {
-            QObject* o = w->findChild<QObject*>(name);
-            if (auto* l = qobject_cast<QLabel*>(o)) return l->text();
-            if (auto* b = qobject_cast<QAbstractButton*>(o)) return b->text();
-            if (auto* g = qobject_cast<QGroupBox*>(o)) return g->title();
-            return QString("<missing %1>").arg(name);
-        };
-        QCOMPARE(text("lblTitle"), QString("Multi-Point Linearization Utility"));
-        QCOMPARE(text("Frame3"), QString("Meter Setup"));
-        QCOMPARE(text("Frame1"), QString("Configuration"));
-        QCOMPARE(text("frmSelect"), QString("Input"));
-        QCOMPARE(text("Frame2"), QString("Serial Settings"));
-        QCOMPARE(text("frmInput"), QString("Number of Points"));
-        QCOMPARE(text("Label4"), QString("Decimal Point"));
-        QCOMPARE(text("Label6"), QString("Meter Address"));
-        QCOMPARE(text("lblPCCommPort"), QString("PC Comm Port"));
-        QCOMPARE(text("lblBaudRate"), QString("Baud Rate"));
-        QCOMPARE(text("Label3"), QString("No. of Points"));
-        QCOMPARE(text("cmdReset"), QString("Clear"));
-        QCOMPARE(text("cmdImport"), QString("Import"));
-        QCOMPARE(text("cmdExport"), QString("Export"));
-        QCOMPARE(text("cmdProgramMeter"), QString("Program Meter"));
-        QCOMPARE(text("Label1"), QString("Note:  For use with Firmware Ver. 1.100 or later only"));
-        QCOMPARE(w->Image1->toolTip(), QString("Talvo Series "));
-        QCOMPARE(w->MSFlexGrid1->toolTip(), QString("Press ENTER to confirm value and move to next cell"));
-        QCOMPARE(w->cmdReset->toolTip(), QString("Clears contents of selected cells and allows user to change number of points"));
-        QCOMPARE(w->cmdImport->toolTip(), QString("Import values from Microsoft Excel spreadsheet"));
-        QCOMPARE(w->cmdExport->toolTip(), QString("Export values to a Microsoft Excel spreadsheet"));
-        QCOMPARE(w->mnuOpen->text(), QString("Open Settings"));
-        QCOMPARE(w->mnuSave->text(), QString("Save Settings"));
-        QCOMPARE(w->mnuExit->text(), QString("Exit"));
-        QCOMPARE(w->mnuAbout->text(), QString("&About"));
-
-        auto entries = [](PickList* l) { QStringList s; for (int i = 0; i < l->count(); ++i) s << l->List(i); return s; };
-        QCOMPARE(entries(w->cboBaudRate), QStringList({"300", "600", "1200", "2400", "4800", "9600", "19200"}));
-        QCOMPARE(entries(w->cboDecimal), QStringList({"dddddd", "ddddd.d", "dddd.dd", "ddd.ddd", "dd.dddd", "d.ddddd"}));
-        const QStringList addresses = entries(w->cboAddress);
-        QCOMPARE(addresses.size(), 247);
-        QCOMPARE(addresses.first(), QString("001"));
-        QCOMPARE(addresses.last(), QString("247"));
-        const QStringList counts = entries(w->cboSetPoints);
-        QCOMPARE(counts.size(), 31);
-        QCOMPARE(counts.first(), QString("2"));
-        QCOMPARE(counts.last(), QString("32"));
-        QVERIFY(!w->cboBaudRate->isEditable());
+        std::unique_ptr<frmMain> first;
+        pid_t child = -1;
+        if (holder == "window") {
+            first = makeWindow(PortMap(), lock);
+        } else if (holder == "killed") { // its lock file names a process that still exists
+            const QByteArray path = QFile::encodeName(lock);
+            const QByteArray tail = ("\n" + QCoreApplication::applicationName() + "\n" + QSysInfo::machineHostName() + "\n").toUtf8();
+            int ready[2];
+            QVERIFY(::pipe(ready) == 0);
+            child = ::fork();
+            if (child == 0) {
+                const int fd = ::open(path.constData(), O_RDWR | O_CREAT, 0600);
+                ::flock(fd, LOCK_EX);
+                char own[512];
+                const int len = std::snprintf(own, sizeof own, "%d%s", int(::getpid()), tail.constData());
+                [[maybe_unused]] auto n = ::write(fd, own, size_t(len));
+                n = ::write(ready[1], "x", 1);
+                ::pause();
+            }
+            char c;
+            QCOMPARE(::read(ready[0], &c, 1), ssize_t(1));
+            ::kill(child, SIGKILL);
+            siginfo_t info;
+            QCOMPARE(::waitid(P_PID, child, &info, WEXITED | WNOWAIT), 0); // dead, not reaped
+        } else if (holder == "nofolder") {
+            lock = dir.filePath("missing/instance.lock");
+        } else {
+            QVERIFY(QFile::link(dir.filePath("elsewhere"), lock));
+        }
+        auto w = makeWindow(PortMap(), lock);
+        if (child > 0)
+            ::waitpid(child, nullptr, 0);
+        QCOMPARE(w->refusedAsSecondInstance(), refused);
+        QCOMPARE(messages.prompts(), refused ? QStringList{"This program is already running"} : QStringList());
+        if (refused)
+            QCOMPARE(messages.shown[0].style, 48);
+        QVERIFY(!QFile::exists(dir.filePath("elsewhere")));
     }
 
-    void layoutFollowsThePixelPositions()
+    void lockLivesInTheRuntimeFolder()
     {
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
         MessageRecorder messages;
-        auto w = makeWindow();
-        QWidget* client = w->centralWidget();
-        QCOMPARE(client->size(), QSize(708, 455));
-        QCOMPARE(client->palette().color(QPalette::Window), QColor(0xE0, 0xE0, 0xE0));
-        auto rectOf = [&](const char* name) {
-            auto* wid = w->findChild<QWidget*>(name);
-            return QRect(wid->mapTo(client, QPoint(0, 0)), wid->size());
-        };
-        QCOMPARE(rectOf("cmdProgramMeter"), QRect(304, 368, 97, 33));
-        QCOMPARE(rectOf("MSFlexGrid1"), QRect(392, 136, 177, 185));
-        QCOMPARE(rectOf("cboAddress"), QRect(208, 168, 81, 21));
-        QCOMPARE(rectOf("cboDecimal"), QRect(64, 280, 81, 21));
-        QCOMPARE(rectOf("Frame3"), QRect(16, 80, 321, 257));
-        QCOMPARE(rectOf("ProgressBar1"), QRect(392, 440, 321, 14));
-        QCOMPARE(w->findChild<QWidget*>("Image1")->size(), QSize(140, 44));
-        QVERIFY(!w->cmdImport->isEnabled() == false); // enabled by choosing the point count at start-up
-        QVERIFY(w->optCurrent->parentWidget() == w->frmSelect);
-        QVERIFY(w->cboAddress->parentWidget() == w->Frame2);
+        auto first = std::make_unique<frmMain>(AppOptions{});
+        QVERIFY(QFile::exists(runtime.filePath("talvo-linearizer.lock")));
+        QVERIFY(std::make_unique<frmMain>(AppOptions{})->refusedAsSecondInstance());
+        first.reset();
+        QVERIFY(!std::make_unique<frmMain>(AppOptions{})->refusedAsSecondInstance());
     }
 
-    void aboutShowsFiveLines()
+    void exitAsksAndStatusClears()
     {
         MessageRecorder messages;
-        auto w = makeWindow();
-        w->mnuAbout->trigger();
-        QCOMPARE(messages.shown.size(), 1);
-        QCOMPARE(messages.shown[0].title, QString("About"));
-        QCOMPARE(messages.shown[0].style, 0);
-        const QStringList lines = messages.shown[0].prompt.split("\r\n");
-        QCOMPARE(lines.size(), 5);
-        QCOMPARE(lines[0], QString("Talvo Series - Multi-Point Linearization Utility"));
-        QCOMPARE(lines[2], QString("Version: " TALVO_VERSION));
-        QCOMPARE(lines[3], QString("Designed in 800 x 600 resolution"));
-        QCOMPARE(lines[4], QString("Note:  For use with Firmware Version 1.100 or later only"));
-    }
-
-    void exitAsksAndOnlyYesCloses()
-    {
-        MessageRecorder messages;
-        auto w = makeWindow();
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        auto w = openWindow();
+        QVERIFY(w);
         messages.answers = {vbNo, vbCancel, vbYes};
         w->mnuExit->trigger();
-        QVERIFY(w->isVisible());
         w->mnuExit->trigger();
         QVERIFY(w->isVisible());
-        QCOMPARE(messages.shown[0].prompt, QString("Are you sure you want to exit the program?"));
-        QCOMPARE(messages.shown[0].title, QString("Exit Program"));
+        QCOMPARE(messages.shown[0].prompt + messages.shown[0].title, QString("Are you sure you want to exit the program?Exit Program"));
         QCOMPARE(messages.shown[0].style, 35);
-        w->mnuExit->trigger();
-        QVERIFY(!w->isVisible());
-    }
-
-    void statusTextClearsTwoSecondsAfterRestart()
-    {
-        MessageRecorder messages;
-        auto w = makeWindow();
         w->setPanelText(1, "first");
         w->RestartStatusTimer();
         QTest::qWait(1000);
         w->setPanelText(1, "second");
-        w->RestartStatusTimer();
+        w->RestartStatusTimer(); // restarted: two seconds from here
         QTest::qWait(1500);
-        QCOMPARE(w->panelText(1), QString("second")); // 2.5 s after the first text
+        QCOMPARE(w->panelText(1), QString("second"));
         QTRY_COMPARE_WITH_TIMEOUT(w->panelText(1), QString(), 1500);
-        QCOMPARE(w->tmrStatusBarText.interval(), 3000);
-        QVERIFY(w->tmrStatusBarText.isActive());
+        w->mnuExit->trigger();
+        QVERIFY(!w->isVisible());
     }
 
-    void secondCopyIsRefused()
+    void fonts_data()
     {
-        QTemporaryDir dir;
-        const QString lock = dir.filePath("instance.lock");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<bool>("bold");
+        for (const char* name : {"MSFlexGrid1", "Text1", "Panel1", "cmdProgramMeter"})
+            QTest::newRow(name) << name << true;
+        for (const char* name : {"cboSetPoints", "cboDecimal", "optCurrent"})
+            QTest::newRow(name) << name << false;
+    }
+    void fonts()
+    {
+        QFETCH(QString, control);
+        QFETCH(bool, bold);
         MessageRecorder messages;
-        auto first = makeWindow(PortMap(), lock);
-        QVERIFY(!first->refusedAsSecondInstance());
-        QVERIFY(messages.shown.isEmpty());
-        auto second = makeWindow(PortMap(), lock);
-        QVERIFY(second->refusedAsSecondInstance());
+        auto w = makeWindow();
+        QCOMPARE(w->findChild<QWidget*>(control)->font().bold(), bold);
+    }
+
+    void refusalShowsTheCodeAsReceived_data()
+    {
+        QTest::addColumn<QChar>("code");
+        QTest::newRow("digit") << QChar('3');
+        QTest::newRow("not a digit") << QChar('X');
+    }
+    void refusalShowsTheCodeAsReceived()
+    {
+        QFETCH(QChar, code);
+        MeterConfig config;
+        config.refusals.insert("37P", code);
+        auto sim = SimulatedMeter::start(config);
+        QVERIFY(sim);
+        PortMap ports;
+        ports.map(1, sim->devicePath());
+        MessageRecorder messages;
+        auto w = makeWindow(ports);
+        QTest::mouseClick(w->cmdProgramMeter, Qt::LeftButton);
+        QCOMPARE(messages.prompts(), QStringList{"Error writing output option: \r\nMeter error code " + QString(code)});
+    }
+
+    void portRefusingItsSpeedEndsTheRun()
+    {
+        auto pty = std::make_unique<TestPty>();
+        PortMap ports;
+        ports.map(1, pty->path());
+        MessageRecorder messages;
+        auto w = makeWindow(ports);
+        QVERIFY(w->selectListText(w->cboBaudRate, "9600"));
+        // The device goes away while the new speed is being put in force.
+        connect(&w->MSComm1->port(), &QSerialPort::baudRateChanged, this, [&](qint32 baud) {
+            if (baud == 9600)
+                pty.reset();
+        });
+        QTest::mouseClick(w->cmdProgramMeter, Qt::LeftButton);
         QCOMPARE(messages.shown.size(), 1);
-        QCOMPARE(messages.shown[0].prompt, QString("This program is already running"));
-        QCOMPARE(messages.shown[0].style, 48);
-        QCOMPARE(second->cboBaudRate->Text(), QString("2400")); // defaults were set first
-        QVERIFY(!first->refusedAsSecondInstance());
-        second.reset();
-        first.reset();
-        auto third = makeWindow(PortMap(), lock);
-        QVERIFY(!third->refusedAsSecondInstance());
+        QVERIFY2(messages.shown[0].prompt.startsWith("PC Comm Port 1 ("), qPrintable(messages.shown[0].prompt));
+        QVERIFY(!w->MSComm1->portOpen());
+        QVERIFY(w->cmdProgramMeter->isEnabled());
     }
 
-    void staleLockDoesNotBlock()
+    void exportGoesToAPrivateFolder()
     {
-        QTemporaryDir dir;
-        const QString lock = dir.filePath("stale.lock");
-        QFile f(lock);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QString("999999\n%1\n%2\n").arg(QCoreApplication::applicationName(), QSysInfo::machineHostName()).toUtf8()); // a crashed copy's lock: no such process
-        f.close();
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        QStringList viewed;
+        Spreadsheet::setViewerHook([&](const QString& path) { viewed << path; return true; });
         MessageRecorder messages;
-        auto w = makeWindow(PortMap(), lock);
-        QVERIFY(!w->refusedAsSecondInstance());
-        QVERIFY(messages.shown.isEmpty());
+        auto w = makeWindow();
+        QTest::mouseClick(w->cmdExport, Qt::LeftButton);
+        QCOMPARE(viewed.size(), 1);
+        const QString folder = runtime.filePath("talvo-linearizer");
+        QCOMPARE(QFileInfo(viewed[0]).absolutePath(), folder);
+        struct stat st {};
+        QVERIFY(::lstat(QFile::encodeName(folder).constData(), &st) == 0 && (st.st_mode & 0777) == 0700);
+        QVERIFY(::lstat(QFile::encodeName(viewed[0]).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0);
+        // A folder that is a link (planted by someone else) is not written through.
+        QVERIFY(QDir(folder).removeRecursively() && QFile::link(runtime.filePath("other"), folder) && QDir().mkdir(runtime.filePath("other")));
+        QTest::mouseClick(w->cmdExport, Qt::LeftButton);
+        QCOMPARE(viewed.size(), 1);
+        QVERIFY(messages.prompts().last().startsWith("The workbook could not be written"));
+        QVERIFY(QDir(runtime.filePath("other")).isEmpty());
+        Spreadsheet::setViewerHook({});
     }
 };
 
