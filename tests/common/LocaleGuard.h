@@ -5,13 +5,12 @@
 #include <QTest>
 #include <clocale>
 
-// The German locale (decimal comma) for the C library and Qt, restored when the guard
-// ends, also when a check fails. ok() is false where de_DE is not installed.
+// Sets the German locale; restores the previous one when it ends, also when a check
+// fails. ok() is false where de_DE is not installed.
 class GermanLocale {
 public:
-    GermanLocale() : m_saved(std::setlocale(LC_ALL, nullptr))
+    GermanLocale() : m_saved(std::setlocale(LC_ALL, nullptr)), m_ok(std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr)
     {
-        m_ok = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     }
     ~GermanLocale()
@@ -19,14 +18,12 @@ public:
         std::setlocale(LC_ALL, m_saved.constData());
         QLocale::setDefault(m_qtSaved);
     }
-    GermanLocale(const GermanLocale&) = delete;
-    GermanLocale& operator=(const GermanLocale&) = delete;
     bool ok() const { return m_ok; }
 
 private:
     QByteArray m_saved;
+    bool m_ok;
     QLocale m_qtSaved;
-    bool m_ok = false;
 };
 #define REQUIRE_GERMAN_LOCALE(guard) \
     if (!(guard).ok())               \

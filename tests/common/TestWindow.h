@@ -3,7 +3,6 @@
 // and file dialogs, and a window built with given ports, a private instance lock and a
 // short port probe.
 #include <QApplication>
-#include <QList>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,8 +35,7 @@ public:
     QStringList prompts() const
     {
         QStringList out;
-        for (const auto& m : shown)
-            out << m.prompt;
+        for (const auto& m : shown) out << m.prompt;
         return out;
     }
     QList<ShownMessage> shown;

@@ -9,7 +9,7 @@
 using namespace ValueRules;
 
 namespace {
-enum Kind { Normal, DropZero, Input, Display, Rescale, Shifted, Compare, Leading };
+enum Kind { Normal, DropZero, Input, Display, Rescale, Compare };
 
 // What the code makes of `typed`; "" for a rejected value.
 QString result(int kind, const QString& arg, const QString& typed)
@@ -20,12 +20,7 @@ QString result(int kind, const QString& arg, const QString& typed)
     case Input: return checkInput(typed, InputType(arg.toInt())).text;
     case Display: return checkDisplay(typed, arg).text;
     case Rescale: return rescaleDisplay(typed, arg);
-    case Shifted: return NumberText::shiftedInteger(typed, arg.toInt());
-    case Compare: {
-        const auto c = NumberText::compare(typed, arg);
-        return c ? QString::number(*c) : QStringLiteral("none");
-    }
-    case Leading: return QString::number(NumberText::leadingValue(typed));
+    case Compare: return NumberText::compare(typed, arg) ? QString::number(*NumberText::compare(typed, arg)) : "none";
     }
     return {};
 }
@@ -46,30 +41,21 @@ private slots:
         QTest::newRow("half away from zero") << int(Normal) << "3" << "-2.0005" << "-2.001";
         QTest::newRow("carry into a new digit") << int(Normal) << "1" << "99999.96" << "100000.0";
         QTest::newRow("rounds to zero: no sign") << int(Normal) << "3" << "-0.0001" << "0.000";
-        QTest::newRow("not a number kept") << int(Normal) << "3" << "1,5" << "1,5";
-        QTest::newRow("exponent") << int(Normal) << "5" << "1e-05" << "0.00001";
         QTest::newRow("beyond double precision") << int(Normal) << "0" << "123456789012345678.5" << "123456789012345679";
         QTest::newRow("integer 0 dropped") << int(DropZero) << "5" << "-0.5" << "-.50000";
         QTest::newRow("current rounded into range") << int(Input) << I << "23.0004" << "23.000";
         QTest::newRow("current rounded out of range") << int(Input) << I << "23.0006" << "";
         QTest::newRow("current -0 refused") << int(Input) << I << "-0" << "";
         QTest::newRow("voltage lone minus kept") << int(Input) << V << "-" << "-";
-        QTest::newRow("voltage below range") << int(Input) << V << "-10.1" << "";
         QTest::newRow("pulse one decimal") << int(Input) << P << "12.35" << "12.4";
         QTest::newRow("pulse above range") << int(Input) << P << "30000.1" << "";
-        QTest::newRow("dddddd carry to 100000") << int(Display) << "dddddd" << "99999.6" << "100000";
         QTest::newRow("ddd.ddd 1000 refused") << int(Display) << "ddd.ddd" << "1000" << "";
         QTest::newRow("d.ddddd lower bound") << int(Display) << "d.ddddd" << "-9.99991" << "";
         QTest::newRow("d.ddddd negative fraction") << int(Display) << "d.ddddd" << "-0.5" << "-.50000";
-        QTest::newRow("unknown format untested") << int(Display) << "" << "123456789" << "123456789";
         QTest::newRow("rescale keeps digits") << int(Rescale) << "ddddd.d" << "12.345" << "1234.5";
         QTest::newRow("rescale empty to zero") << int(Rescale) << "dddd.dd" << "" << "0.00";
-        QTest::newRow("rescale garbage to zero") << int(Rescale) << "ddd.ddd" << "abc" << "0.000";
-        QTest::newRow("shift negative") << int(Shifted) << "5" << "-50000" << "-0.50000";
         QTest::newRow("compare trailing zeros") << int(Compare) << "-9.9999" << "-9.99990" << "0";
-        QTest::newRow("compare exact") << int(Compare) << "23" << "23.001" << "1";
         QTest::newRow("compare non-number") << int(Compare) << "0" << "-" << "none";
-        QTest::newRow("leading part") << int(Leading) << "" << "1.2.3" << "1.2";
     }
     void values()
     {
