@@ -37,7 +37,7 @@ enum class PointSet { PointSetV, PointSetI };
 
 struct AppOptions {
     PortMap ports;         // port numbers 1..16 and their devices
-    QString lockPath;      // single-instance lock; empty: the per-user default
+    QString lockPath;      // single-instance lock; empty: talvo-linearizer.lock in the user's runtime folder
     int probeWaitMs = ProbeVerdict::ProbeWaitMs; // how long the start-up probe listens for a modem's answer
 };
 
