@@ -14,7 +14,7 @@ PACKAGES=(build-essential cmake pkg-config
   libxlsxwriter-dev libfreexl-dev zlib1g-dev
   fonts-liberation fonts-dejavu-core xdg-utils)
 TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick python3-openpyxl python3-xlwt xlsx2csv
-  clang libclang-rt-14-dev appstream desktop-file-utils)
+  clang libclang-rt-14-dev appstream desktop-file-utils locales-all)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QFocusEvent>
+#include <QWheelEvent>
 
 PickList::PickList(QWidget* parent) : QComboBox(parent)
 {
@@ -43,4 +44,14 @@ void PickList::focusOutEvent(QFocusEvent* event)
     QComboBox::focusOutEvent(event);
     if (movesBetweenControls(event) && !view()->isVisible())
         emit lostFocus();
+}
+
+void PickList::wheelEvent(QWheelEvent* event)
+{
+    // A wheel turned over a list the user is not working with scrolls past it.
+    if (!hasFocus() && !view()->isVisible()) {
+        event->ignore();
+        return;
+    }
+    QComboBox::wheelEvent(event);
 }

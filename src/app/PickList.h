@@ -1,6 +1,7 @@
 #pragma once
 // A pick-only list: the user chooses an entry and cannot type. Choosing an entry,
-// by the user or from code through selectText(), emits picked().
+// by the user or from code through selectText(), emits picked(). The wheel changes
+// the entry only while the list has the keyboard focus or its popup is open.
 #include <QComboBox>
 
 class PickList : public QComboBox {
@@ -24,4 +25,5 @@ signals:
 protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 };

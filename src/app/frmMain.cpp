@@ -15,11 +15,12 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
-#include <QLockFile>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -27,7 +28,11 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QDir>
+#include <cerrno>
+#include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
+#include <unistd.h>
 #include <vector>
 
 const char* const AppTitle = "Talvo Series - Multi-Point Linearization Utility";
@@ -45,6 +50,24 @@ QFont sansFont(qreal points, bool bold)
     f.setBold(bold);
     return f;
 }
+
+// Return and keypad Enter press a focused button, as Space does.
+class CommandButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && !(event->modifiers() & ~Qt::KeypadModifier)) {
+            if (!event->isAutoRepeat()) // a held Enter that moved the focus here presses nothing
+                click();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
 
 void whiteBackground(QWidget* w)
 {
@@ -74,7 +97,7 @@ void frmMain::setMessageHook(MessageHook hook) { g_messageHook = std::move(hook)
 void frmMain::setFileDialogHook(FileDialogHook hook) { g_fileDialogHook = std::move(hook); }
 
 frmMain::frmMain(const AppOptions& options, QWidget* parent)
-    : QMainWindow(parent), m_ports(options.ports), m_lockPath(options.lockPath),
+    : QMainWindow(parent), m_ports(options.ports), m_lockPath(options.lockPath), m_probeWaitMs(options.probeWaitMs),
       m_singleInstance(options.singleInstance), m_probePorts(options.probePorts), m_dryRun(options.dryRun)
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -96,9 +119,8 @@ frmMain::frmMain(const AppOptions& options, QWidget* parent)
 frmMain::~frmMain()
 {
     shutdownLink();
-    if (m_lock)
-        m_lock->unlock();
-    delete m_lock;
+    if (m_lockFd >= 0)
+        ::close(m_lockFd); // the kernel drops the lock with the last descriptor
 }
 
 void frmMain::buildMenus()
@@ -161,7 +183,7 @@ void frmMain::buildControls()
         return opt;
     };
     auto button = [&](QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
-        auto* b = new QPushButton(text, parent);
+        auto* b = new CommandButton(text, parent);
         place(b, name, l, t, w, h);
         b->setStyleSheet(QStringLiteral("QPushButton { background: white; border: 1px solid #808080; border-radius: 2px; }"
                                         "QPushButton:pressed { background: #D0D0D0; }"
@@ -223,7 +245,7 @@ void frmMain::buildControls()
     }
     MSFlexGrid1 = new FlexGrid(frmInput);
     place(MSFlexGrid1, "MSFlexGrid1", 392, 136, 177, 185);
-    MSFlexGrid1->setFont(sansFont(8.25, false));
+    MSFlexGrid1->setFont(sansFont(8.25, true));
     MSFlexGrid1->setToolTip(QStringLiteral("Press ENTER to confirm value and move to next cell"));
     MSFlexGrid1->hide();
     Label3 = label(frmInput, "Label3", QStringLiteral("No. of Points"), 592, 152, 81, 17);
@@ -241,7 +263,7 @@ void frmMain::buildControls()
 
     Text1 = new CellEditor(client);
     place(Text1, "Text1", 456, 200, 65, 19);
-    Text1->setFont(sansFont(8.25, false));
+    Text1->setFont(sansFont(8.25, true));
 
     cmdProgramMeter = button(client, "cmdProgramMeter", QStringLiteral("Program Meter"), 304, 368, 97, 33);
     Label1 = label(client, "Label1", QStringLiteral("Note:  For use with Firmware Ver. 1.100 or later only"), 216, 416, 289, 17);
@@ -253,7 +275,7 @@ void frmMain::buildControls()
 
     StatusBar1 = new PanelStatusBar(client);
     place(StatusBar1, "StatusBar1", 0, 440, 708, 15);
-    StatusBar1->setFont(sansFont(8.25, false));
+    StatusBar1->setFont(sansFont(8.25, true));
     ProgressBar1 = new QProgressBar(client);
     place(ProgressBar1, "ProgressBar1", 392, 440, 321, 14);
     ProgressBar1->setTextVisible(false);
@@ -401,18 +423,39 @@ void frmMain::Form_Load()
 
     if (!m_singleInstance)
         return;
-    const QString lockPath = m_lockPath.isEmpty()
-        ? QDir(QStandardPaths::writableLocation(QStandardPaths::TempLocation)).filePath(QStringLiteral("talvo-linearizer-%1.lock").arg(qEnvironmentVariable("USER", QStringLiteral("user"))))
-        : m_lockPath;
-    m_lock = new QLockFile(lockPath);
-    m_lock->setStaleLockTime(0); // only a live owner holds the lock
-    if (!m_lock->tryLock(0)) {
-        delete m_lock;
-        m_lock = nullptr;
+    if (anotherCopyRuns()) {
         m_refused = true;
         MsgBox(QStringLiteral("This program is already running"), vbExclamation);
         close();
     }
+}
+
+bool frmMain::anotherCopyRuns()
+{
+    // An flock() on a file in the user's private runtime folder: the kernel releases it
+    // when the holder ends in any way, so only a live copy blocks. A lock that cannot be
+    // set up at all (no runtime folder, unwritable file) does not stop the program.
+    QString path = m_lockPath;
+    if (path.isEmpty()) {
+        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (runtime.isEmpty())
+            return false;
+        path = QDir(runtime).filePath(QStringLiteral("talvo-linearizer.lock"));
+    }
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return false;
+    int rc;
+    do
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    if (rc == 0) {
+        m_lockFd = fd;
+        return false;
+    }
+    const bool held = errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
 }
 
 void frmMain::ProbeCommPorts()
@@ -436,9 +479,9 @@ void frmMain::ProbeCommPorts()
     if (!probes.empty()) {
         QElapsedTimer clock; // monotonic
         clock.start();
-        while (clock.elapsed() < ProbeVerdict::ProbeWaitMs) {
+        while (clock.elapsed() < m_probeWaitMs) {
             QEventLoop wait;
-            QTimer::singleShot(int(ProbeVerdict::ProbeWaitMs - clock.elapsed()) + 1, &wait, &QEventLoop::quit);
+            QTimer::singleShot(int(m_probeWaitMs - clock.elapsed()) + 1, &wait, &QEventLoop::quit);
             wait.exec();
         }
     }

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "app/PortMap.h"
+#include "app/ProbeVerdict.h"
 #include "link/LinkTypes.h"
 #include "programming/RunResult.h"
 #include "table/ValueRules.h"
@@ -18,7 +19,6 @@
 class QAction;
 class QGroupBox;
 class QLabel;
-class QLockFile;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -40,7 +40,8 @@ enum class PointSet { PointSetV, PointSetI };
 
 struct AppOptions {
     PortMap ports;         // port numbers 1..16 and their devices
-    QString lockPath;      // single-instance lock; empty: the per-user default
+    QString lockPath;      // single-instance lock; empty: talvo-linearizer.lock in the user's runtime folder
+    int probeWaitMs = ProbeVerdict::ProbeWaitMs; // how long the start-up probe listens for a modem's answer
     bool singleInstance = true; // refuse to run beside another copy
     bool probePorts = true;     // offer the ports that answer the start-up probe
     bool dryRun = false;        // frames are handed to frameSent() and acknowledged; no port is opened
@@ -218,10 +219,12 @@ private:
     void wireFiles();
     void wireSpreadsheet();
     void shutdownLink(); // closes the port and ends a pending wait (window closing)
+    bool anotherCopyRuns(); // takes the single-instance lock; true only when another copy holds it
 
     PortMap m_ports;
     QString m_lockPath;
-    QLockFile* m_lock = nullptr;
+    int m_probeWaitMs = ProbeVerdict::ProbeWaitMs;
+    int m_lockFd = -1;       // holds the single-instance lock while open
     bool m_refused = false;
     bool m_closing = false;  // the window is closing: waits end, runs stop
     bool m_running = false;  // a Program Meter run is under way

@@ -63,28 +63,14 @@ bool isListedBaud(const QString& baud)
     return rates.contains(baud);
 }
 
-const QMap<QChar, QString>& ReplyErrorTexts()
-{
-    static const QMap<QChar, QString> texts = {
-        {'0', QStringLiteral("Command not recognized by the meter (code 0)")},
-        {'1', QStringLiteral("Checksum error (code 1)")},
-        {'2', QStringLiteral("Value out of range (code 2)")},
-        {'3', QStringLiteral("Invalid point number (code 3)")},
-        {'4', QStringLiteral("Input values not in increasing order (code 4)")},
-        {'5', QStringLiteral("Setting not allowed for this input type (code 5)")},
-        {'6', QStringLiteral("Meter memory write failed (code 6)")},
-        {'7', QStringLiteral("Meter busy (code 7)")},
-        {'8', QStringLiteral("Option not installed in this meter (code 8)")},
-        {'9', QStringLiteral("Invalid data format (code 9)")},
-    };
-    return texts;
-}
-
 QString errorText(QChar code)
 {
+    const QString label = QStringLiteral("Meter error code");
     if (code.isNull())
-        return QStringLiteral("No error code in the reply");
-    return ReplyErrorTexts().value(code, QString(code));
+        return label;
+    if (!code.isPrint())
+        return label + QStringLiteral(" <%1>").arg(code.unicode(), 2, 16, QLatin1Char('0'));
+    return label + QLatin1Char(' ') + code;
 }
 
 bool replyComplete(const QString& reply) { return reply.contains(QChar(ETX)); }

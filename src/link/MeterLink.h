@@ -2,7 +2,6 @@
 // Plain meter-link logic: the frame and its checksum, the command texts computed from
 // the window's selections, and the reading of a reply.
 #include <QChar>
-#include <QMap>
 #include <QString>
 #include <optional>
 
@@ -29,16 +28,16 @@ QString settingsFor(const QString& baud);
 // Whether baud is one of the rates of the baud-rate list.
 bool isListedBaud(const QString& baud);
 
-// Texts of the meter's refusal codes, by code digit.
-const QMap<QChar, QString>& ReplyErrorTexts();
-// The text of a code; an unknown code shows the code itself.
+// "Meter error code " and the code character as received. The codes' meanings are not
+// known, so none is given; a character that cannot be shown appears as <hh>, a reply
+// too short to hold a code gives "Meter error code" alone.
 QString errorText(QChar code);
 
 bool replyComplete(const QString& reply);  // contains ETX
 bool isErrorReply(const QString& reply);   // contains "Z"
 // The third character, or a null QChar when the reply is shorter.
 QChar errorCode(const QString& reply);
-// "Error writing output option: " CR LF + the text of the reply's code.
+// "Error writing output option: " CR LF + errorText of the reply's code.
 QString errorReplyMessage(const QString& reply);
 
 } // namespace MeterLink

@@ -109,11 +109,16 @@ frmMain::RunStep frmMain::runProgramSteps()
     setPanelText(1, QString());
     if (MSComm1->portOpen())
         MSComm1->setPortOpen(false);
+    LinkFailure.reset();
     if (!cboCommPort_Change()) {
         m_portOpenFailed = true;
         return RunStep::PortFailed;
     }
     cboBaudRate_Change();
+    if (LinkFailure) { // the port refused the baud rate: the run ends here
+        MSComm1->setPortOpen(false);
+        return RunStep::PortFailed;
+    }
 
     // Firmware query: the reply is searched for the refused version, not tested for "Z".
     CommandText = QStringLiteral("F189");

@@ -3,10 +3,15 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Spreadsheet {
 
@@ -50,14 +55,44 @@ bool showInDesktop(const QString& path)
     return desktopHasSpreadsheetApplication() && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-QString newExportPath()
+QString newExportPath(QString* error)
 {
-    const QDir dir(QDir::tempPath());
+    // A folder only this user can enter: nobody else can plant a file or a link there.
+    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (base.isEmpty())
+        base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    const QByteArray dir = QFile::encodeName(QDir(base).filePath(QStringLiteral("talvo-linearizer")));
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return QString();
+    };
+    if (base.isEmpty())
+        return fail(QStringLiteral("no private folder for the workbook"));
+    QDir().mkpath(base);
+    if (::mkdir(dir.constData(), 0700) != 0 && errno != EEXIST)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st {};
+    if (::lstat(dir.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return fail(QStringLiteral("%1 is not a folder of this user").arg(QFile::decodeName(dir)));
+    if ((st.st_mode & 077) != 0 && ::chmod(dir.constData(), 0700) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString path = dir.filePath(QStringLiteral("talvo-points-%1.xlsx").arg(stamp));
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = dir.filePath(QStringLiteral("talvo-points-%1-%2.xlsx").arg(stamp).arg(n));
-    return path;
+    for (int n = 1; n < 1000; ++n) {
+        const QString name = n == 1 ? QStringLiteral("talvo-points-%1.xlsx").arg(stamp)
+                                    : QStringLiteral("talvo-points-%1-%2.xlsx").arg(stamp).arg(n);
+        const QString path = QFile::decodeName(dir) + QLatin1Char('/') + name;
+        // Created here, never an existing file or a link to one.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST)
+            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    return fail(QString::fromLocal8Bit(std::strerror(EEXIST)));
 }
 
 } // namespace Spreadsheet

@@ -82,10 +82,10 @@ void frmMain::cmdExport_Click()
     // The text just put on the clipboard: another program may replace it at any moment.
     sheet.Paste(block);
 
-    const QString path = Spreadsheet::newExportPath();
-    const QString shownPath = QDir::toNativeSeparators(path);
     QString error;
-    if (!app.SaveCopyAs(path, &error)) {
+    const QString path = Spreadsheet::newExportPath(&error);
+    const QString shownPath = QDir::toNativeSeparators(path);
+    if (path.isEmpty() || !app.SaveCopyAs(path, &error)) {
         MsgBox(QStringLiteral("The workbook could not be written to %1: %2").arg(shownPath, error), vbExclamation, ExportTitle);
         return;
     }

@@ -47,7 +47,7 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
     if (code == 13 || code == 27 || code == 8)
         ascii = code;
     else if (!(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-             && !event->text().isEmpty() && event->text()[0].unicode() >= 32)
+             && !event->text().isEmpty() && event->text()[0].isPrint()) // Delete comes with U+007F
         ascii = event->text()[0].unicode();
     if (ascii == 0) { // not a character: caret movement and the like
         if (event->matches(QKeySequence::Paste))

@@ -229,8 +229,11 @@ int FlexGrid::CellHeight() const { return visualRect(model()->index(m_row, m_col
 void FlexGrid::mousePressEvent(QMouseEvent* event)
 {
     setFocus(Qt::MouseFocusReason);
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pressed = true; // a click anywhere on the grid, also off the value cells
     const QModelIndex idx = indexAt(event->position().toPoint());
-    if (!idx.isValid() || idx.column() < FixedCols() || event->button() != Qt::LeftButton)
+    if (!idx.isValid() || idx.column() < FixedCols())
         return;
     if (event->modifiers() & Qt::ShiftModifier) {
         m_rowSel = idx.row();
@@ -260,9 +263,9 @@ void FlexGrid::mouseMoveEvent(QMouseEvent* event)
 
 void FlexGrid::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool wasDragging = m_dragging;
-    m_dragging = false;
-    if (wasDragging && event->button() == Qt::LeftButton)
+    const bool wasPressed = m_pressed;
+    m_pressed = m_dragging = false;
+    if (wasPressed && event->button() == Qt::LeftButton)
         emit gridClicked();
 }
 
@@ -280,7 +283,7 @@ void FlexGrid::keyPressEvent(QKeyEvent* event)
     default: break;
     }
     const QString text = event->text();
-    if (!text.isEmpty() && text[0].unicode() >= 32)
+    if (!text.isEmpty() && text[0].isPrint())
         emit keyPress(text[0].unicode());
 }
 

@@ -1,201 +1,179 @@
-#include <QTest>
-#include <QLabel>
-#include <QGroupBox>
-#include <QRadioButton>
+// The application shell through the real window: start-up defaults and the port probe,
+// the single-instance lock, Exit, the status timer, fonts, and how a run reports a
+// refusing meter, a port that refuses its speed, and where a workbook is exported.
 #include <QPushButton>
-#include <QProgressBar>
-#include <QSysInfo>
+#include <QSerialPort>
+#include <cstring>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
+#include "app/CommandLine.h"
 #include "app/PickList.h"
+#include "common/TestPty.h"
 #include "common/TestWindow.h"
-#include "table/FlexGrid.h"
-#include "table/CellEditor.h"
+#include "link/SerialComm.h"
+#include "meter-sim/SimulatedMeter.h"
+#include "spreadsheet/WorkbookViewer.h"
 
 class TestWindowShell : public QObject {
     Q_OBJECT
 private slots:
-    void defaultsAfterStartUp()
+    void portNumbers()
     {
+        const PortMap m = PortMap::fromDevices({"/dev/ttyUSB1", "/dev/ttyS10", "/dev/ttyACM0", "/dev/ttyS2", "/dev/ttyUSB0", "/dev/ttyS2"});
+        QCOMPARE(QStringList({m.device(1), m.device(2), m.device(3), m.device(4), m.device(5), m.device(6)}), // by kind, then number
+                 QStringList({"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0", ""}));
+        const CommandLine cl = CommandLine::parse({"--port", "3=/dev/pts/7", "--port=16=/dev/ttyUSB0"});
+        QCOMPARE(cl.ports.device(3) + cl.ports.device(16) + QString::number(cl.ports.firstFreeNumber()), QString("/dev/pts/7/dev/ttyUSB01"));
+        for (const char* bad : {"0=/dev/x", "17=/dev/x", "x=/dev/x", "3=", "3"})
+            QVERIFY2(!CommandLine::parse({"--port", bad}).error.isEmpty(), bad);
+    }
+    void startUpOffersNonModemPorts_data()
+    {
+        QTest::addColumn<QString>("devices"); // port=kind: pty, modem, busy (held by another program), none
+        QTest::addColumn<QString>("offered");
+        QTest::newRow("no ports") << "" << "";
+        QTest::newRow("modem left out, first offered selected") << "1=modem 3=pty 5=none" << "3";
+        QTest::newRow("each answer judged alone") << "1=pty 2=modem 4=pty" << "1 4";
+        QTest::newRow("port held by another program") << "1=busy 2=pty" << "2";
+    }
+    void startUpOffersNonModemPorts()
+    {
+        QFETCH(QString, devices);
+        QFETCH(QString, offered);
+        std::vector<std::unique_ptr<TestPty>> ptys;
+        QSerialPort holder;
+        PortMap ports;
+        for (const QString& d : devices.split(' ', Qt::SkipEmptyParts)) {
+            const QString kind = d.section('=', 1);
+            ptys.push_back(std::make_unique<TestPty>(kind == "modem"));
+            ports.map(d.section('=', 0, 0).toInt(), kind == "none" ? "/dev/does-not-exist" : ptys.back()->path());
+            if (kind == "busy") {
+                holder.setPortName(ptys.back()->path());
+                QVERIFY(holder.open(QIODevice::ReadWrite));
+            }
+        }
         MessageRecorder messages;
-        auto w = makeWindow();
-        QVERIFY(messages.shown.isEmpty());
-        QCOMPARE(w->windowTitle(), QString("Talvo Series - Multi-Point Linearization Utility"));
-        QCOMPARE(w->cboCommPort->count(), 0);
-        QCOMPARE(w->cboCommPort->Text(), QString());
-        QCOMPARE(w->cboBaudRate->Text(), QString("2400"));
-        QCOMPARE(w->cboAddress->Text(), QString("001"));
-        QCOMPARE(w->cboDecimal->Text(), QString("ddd.ddd"));
-        QCOMPARE(w->cboSetPoints->Text(), QString("2"));
-        QVERIFY(w->cboSetPoints->isEnabled());
-        QVERIFY(w->optCurrent->isChecked());
-        QCOMPARE(w->lblInput->text(), QString("Input (mA)"));
-        QCOMPARE(w->lblDisplay->text(), QString("  Display"));
-        QCOMPARE(w->MSFlexGrid1->Rows(), 2);
-        const QStringList cells = {"1", "4.000", "4.000", "2", "20.000", "20.000"};
-        for (int i = 0; i < 6; ++i)
-            QCOMPARE(w->MSFlexGrid1->TextMatrix(i / 3, i % 3), cells[i]);
-        QVERIFY(w->Text1->isHidden());
-        QCOMPARE(w->Text1->MaxLength(), 7);
-        QCOMPARE(w->panelText(1), QString("Detected available PC Comm. Ports..."));
+        auto w = makeWindow(ports);
+        QStringList list;
+        for (int i = 0; i < w->cboCommPort->count(); ++i)
+            list << w->cboCommPort->List(i);
+        QCOMPARE(list.join(' ') + "|" + w->cboCommPort->Text() + "|" + messages.prompts().join(""), offered + "|" + list.value(0) + "|");
+        for (const QString& n : list) { // the probe let go of every port
+            QSerialPort again(ports.device(n.toInt()));
+            QVERIFY2(again.open(QIODevice::ReadWrite), qPrintable(again.errorString()));
+        }
     }
 
-    void controlsHaveTheirCaptionsAndLists()
+    void onlyALiveCopyBlocksAStart_data()
     {
+        QTest::addColumn<QString>("holder"); // who had the lock before; only a live window refuses the start
+        QTest::newRow("another copy runs") << "window";
+        QTest::newRow("a killed copy, not yet reaped") << "killed";
+        QTest::newRow("no folder for the lock") << "";
+    }
+    void onlyALiveCopyBlocksAStart()
+    {
+        QFETCH(QString, holder);
+        const bool refused = holder == "window";
+        QTemporaryDir runtime; // the lock's place: the user's runtime folder
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        const QString lock = runtime.filePath("talvo-linearizer.lock");
+        AppOptions options;
+        options.lockPath = holder.isEmpty() ? runtime.filePath("missing/instance.lock") : QString();
         MessageRecorder messages;
-        auto w = makeWindow();
-        auto text = [&](const char* name) {
-            QObject* o = w->findChild<QObject*>(name);
-            if (auto* l = qobject_cast<QLabel*>(o)) return l->text();
-            if (auto* b = qobject_cast<QAbstractButton*>(o)) return b->text();
-            if (auto* g = qobject_cast<QGroupBox*>(o)) return g->title();
-            return QString("<missing %1>").arg(name);
-        };
-        QCOMPARE(text("lblTitle"), QString("Multi-Point Linearization Utility"));
-        QCOMPARE(text("Frame3"), QString("Meter Setup"));
-        QCOMPARE(text("Frame1"), QString("Configuration"));
-        QCOMPARE(text("frmSelect"), QString("Input"));
-        QCOMPARE(text("Frame2"), QString("Serial Settings"));
-        QCOMPARE(text("frmInput"), QString("Number of Points"));
-        QCOMPARE(text("Label4"), QString("Decimal Point"));
-        QCOMPARE(text("Label6"), QString("Meter Address"));
-        QCOMPARE(text("lblPCCommPort"), QString("PC Comm Port"));
-        QCOMPARE(text("lblBaudRate"), QString("Baud Rate"));
-        QCOMPARE(text("Label3"), QString("No. of Points"));
-        QCOMPARE(text("cmdReset"), QString("Clear"));
-        QCOMPARE(text("cmdImport"), QString("Import"));
-        QCOMPARE(text("cmdExport"), QString("Export"));
-        QCOMPARE(text("cmdProgramMeter"), QString("Program Meter"));
-        QCOMPARE(text("Label1"), QString("Note:  For use with Firmware Ver. 1.100 or later only"));
-        QCOMPARE(w->Image1->toolTip(), QString("Talvo Series "));
-        QCOMPARE(w->MSFlexGrid1->toolTip(), QString("Press ENTER to confirm value and move to next cell"));
-        QCOMPARE(w->cmdReset->toolTip(), QString("Clears contents of selected cells and allows user to change number of points"));
-        QCOMPARE(w->cmdImport->toolTip(), QString("Import values from Microsoft Excel spreadsheet"));
-        QCOMPARE(w->cmdExport->toolTip(), QString("Export values to a Microsoft Excel spreadsheet"));
-        QCOMPARE(w->mnuOpen->text(), QString("Open Settings"));
-        QCOMPARE(w->mnuSave->text(), QString("Save Settings"));
-        QCOMPARE(w->mnuExit->text(), QString("Exit"));
-        QCOMPARE(w->mnuAbout->text(), QString("&About"));
-
-        auto entries = [](PickList* l) { QStringList s; for (int i = 0; i < l->count(); ++i) s << l->List(i); return s; };
-        QCOMPARE(entries(w->cboBaudRate), QStringList({"300", "600", "1200", "2400", "4800", "9600", "19200"}));
-        QCOMPARE(entries(w->cboDecimal), QStringList({"dddddd", "ddddd.d", "dddd.dd", "ddd.ddd", "dd.dddd", "d.ddddd"}));
-        const QStringList addresses = entries(w->cboAddress);
-        QCOMPARE(addresses.size(), 247);
-        QCOMPARE(addresses.first(), QString("001"));
-        QCOMPARE(addresses.last(), QString("247"));
-        const QStringList counts = entries(w->cboSetPoints);
-        QCOMPARE(counts.size(), 31);
-        QCOMPARE(counts.first(), QString("2"));
-        QCOMPARE(counts.last(), QString("32"));
-        QVERIFY(!w->cboBaudRate->isEditable());
+        auto first = holder == "window" ? std::make_unique<frmMain>(options) : nullptr;
+        pid_t child = -1;
+        if (holder == "killed" && (child = ::fork()) == 0) {
+            ::flock(::open(QFile::encodeName(lock).constData(), O_RDWR | O_CREAT, 0600), LOCK_EX);
+            ::raise(SIGKILL);
+        }
+        siginfo_t info;
+        if (child > 0) // dead, not reaped
+            QCOMPARE(::waitid(P_PID, child, &info, WEXITED | WNOWAIT), 0);
+        auto w = std::make_unique<frmMain>(options);
+        if (child > 0)
+            ::waitpid(child, nullptr, 0);
+        QCOMPARE(w->refusedAsSecondInstance(), refused);
+        QCOMPARE(messages.prompts(), refused ? QStringList{"This program is already running"} : QStringList());
+        first.reset(), w.reset(); // the lock goes with its holder
+        QVERIFY(!std::make_unique<frmMain>(options)->refusedAsSecondInstance());
     }
 
-    void layoutFollowsThePixelPositions()
+    void fontsStatusAndExit()
     {
         MessageRecorder messages;
-        auto w = makeWindow();
-        QWidget* client = w->centralWidget();
-        QCOMPARE(client->size(), QSize(708, 455));
-        QCOMPARE(client->palette().color(QPalette::Window), QColor(0xE0, 0xE0, 0xE0));
-        auto rectOf = [&](const char* name) {
-            auto* wid = w->findChild<QWidget*>(name);
-            return QRect(wid->mapTo(client, QPoint(0, 0)), wid->size());
-        };
-        QCOMPARE(rectOf("cmdProgramMeter"), QRect(304, 368, 97, 33));
-        QCOMPARE(rectOf("MSFlexGrid1"), QRect(392, 136, 177, 185));
-        QCOMPARE(rectOf("cboAddress"), QRect(208, 168, 81, 21));
-        QCOMPARE(rectOf("cboDecimal"), QRect(64, 280, 81, 21));
-        QCOMPARE(rectOf("Frame3"), QRect(16, 80, 321, 257));
-        QCOMPARE(rectOf("ProgressBar1"), QRect(392, 440, 321, 14));
-        QCOMPARE(w->findChild<QWidget*>("Image1")->size(), QSize(140, 44));
-        QVERIFY(!w->cmdImport->isEnabled() == false); // enabled by choosing the point count at start-up
-        QVERIFY(w->optCurrent->parentWidget() == w->frmSelect);
-        QVERIFY(w->cboAddress->parentWidget() == w->Frame2);
-    }
-
-    void aboutShowsFiveLines()
-    {
-        MessageRecorder messages;
-        auto w = makeWindow();
-        w->mnuAbout->trigger();
-        QCOMPARE(messages.shown.size(), 1);
-        QCOMPARE(messages.shown[0].title, QString("About"));
-        QCOMPARE(messages.shown[0].style, 0);
-        const QStringList lines = messages.shown[0].prompt.split("\r\n");
-        QCOMPARE(lines.size(), 5);
-        QCOMPARE(lines[0], QString("Talvo Series - Multi-Point Linearization Utility"));
-        QCOMPARE(lines[2], QString("Version: " TALVO_VERSION));
-        QCOMPARE(lines[3], QString("Designed in 800 x 600 resolution"));
-        QCOMPARE(lines[4], QString("Note:  For use with Firmware Version 1.100 or later only"));
-    }
-
-    void exitAsksAndOnlyYesCloses()
-    {
-        MessageRecorder messages;
-        auto w = makeWindow();
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         messages.answers = {vbNo, vbCancel, vbYes};
-        w->mnuExit->trigger();
-        QVERIFY(w->isVisible());
-        w->mnuExit->trigger();
-        QVERIFY(w->isVisible());
-        QCOMPARE(messages.shown[0].prompt, QString("Are you sure you want to exit the program?"));
-        QCOMPARE(messages.shown[0].title, QString("Exit Program"));
-        QCOMPARE(messages.shown[0].style, 35);
-        w->mnuExit->trigger();
-        QVERIFY(!w->isVisible());
-    }
-
-    void statusTextClearsTwoSecondsAfterRestart()
-    {
-        MessageRecorder messages;
-        auto w = makeWindow();
+        auto w = openWindow();
+        QVERIFY(w);
+        QStringList bold; // the window font is bold; pick-lists and option buttons are regular
+        for (const char* name : {"MSFlexGrid1", "Text1", "Panel1", "cmdProgramMeter", "cboSetPoints", "cboDecimal", "optCurrent"})
+            bold << QString("%1=%2").arg(name).arg(w->findChild<QWidget*>(name)->font().bold());
+        QCOMPARE(bold.join(' '), QString("MSFlexGrid1=1 Text1=1 Panel1=1 cmdProgramMeter=1 cboSetPoints=0 cboDecimal=0 optCurrent=0"));
         w->setPanelText(1, "first");
         w->RestartStatusTimer();
         QTest::qWait(1000);
-        w->setPanelText(1, "second");
-        w->RestartStatusTimer();
+        w->RestartStatusTimer(); // restarted: two seconds from here
         QTest::qWait(1500);
-        QCOMPARE(w->panelText(1), QString("second")); // 2.5 s after the first text
+        QCOMPARE(w->panelText(1), QString("first"));
         QTRY_COMPARE_WITH_TIMEOUT(w->panelText(1), QString(), 1500);
-        QCOMPARE(w->tmrStatusBarText.interval(), 3000);
-        QVERIFY(w->tmrStatusBarText.isActive());
+        for (int i = 0; i < 3; ++i) // No and Cancel keep the window
+            QCOMPARE((w->mnuExit->trigger(), w->isVisible()), i < 2);
+        QCOMPARE(messages.shown[0].prompt + messages.shown[0].title, QString("Are you sure you want to exit the program?Exit Program"));
     }
 
-    void secondCopyIsRefused()
+    void runEndsWithItsCause_data()
     {
-        QTemporaryDir dir;
-        const QString lock = dir.filePath("instance.lock");
+        QTest::addColumn<QString>("refusal"); // the meter's code for "37P"; "": the port is lost while its speed is set
+        QTest::newRow("refusal code") << "3";
+        QTest::newRow("refusal code not a digit") << "X";
+        QTest::newRow("port lost while its speed is set") << "";
+    }
+    void runEndsWithItsCause()
+    {
+        QFETCH(QString, refusal);
+        MeterConfig config;
+        if (!refusal.isEmpty())
+            config.refusals.insert("37P", refusal[0]);
+        auto sim = SimulatedMeter::start(config);
+        const QString device = sim->devicePath();
+        PortMap ports;
+        ports.map(1, device);
         MessageRecorder messages;
-        auto first = makeWindow(PortMap(), lock);
-        QVERIFY(!first->refusedAsSecondInstance());
-        QVERIFY(messages.shown.isEmpty());
-        auto second = makeWindow(PortMap(), lock);
-        QVERIFY(second->refusedAsSecondInstance());
-        QCOMPARE(messages.shown.size(), 1);
-        QCOMPARE(messages.shown[0].prompt, QString("This program is already running"));
-        QCOMPARE(messages.shown[0].style, 48);
-        QCOMPARE(second->cboBaudRate->Text(), QString("2400")); // defaults were set first
-        QVERIFY(!first->refusedAsSecondInstance());
-        second.reset();
-        first.reset();
-        auto third = makeWindow(PortMap(), lock);
-        QVERIFY(!third->refusedAsSecondInstance());
+        auto w = makeWindow(ports);
+        if (refusal.isEmpty()) { // the run must end there, not at a later write to the lost port
+            QVERIFY(w->selectListText(w->cboBaudRate, "9600"));
+            connect(&w->MSComm1->port(), &QSerialPort::baudRateChanged, this, [&](qint32 baud) {
+                if (baud == 9600)
+                    sim.reset();
+            });
+        }
+        QTest::mouseClick(w->cmdProgramMeter, Qt::LeftButton);
+        const QString lost = QString("PC Comm Port 1 (%1) cannot be used.\r\nReason: %2").arg(device, std::strerror(EIO));
+        QCOMPARE(messages.prompts(), QStringList{refusal.isEmpty() ? lost : "Error writing output option: \r\nMeter error code " + refusal});
     }
 
-    void staleLockDoesNotBlock()
+    void exportGoesToAPrivateFolder()
     {
-        QTemporaryDir dir;
-        const QString lock = dir.filePath("stale.lock");
-        QFile f(lock);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QString("999999\n%1\n%2\n").arg(QCoreApplication::applicationName(), QSysInfo::machineHostName()).toUtf8()); // a crashed copy's lock: no such process
-        f.close();
+        QTemporaryDir runtime;
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+        QStringList viewed;
+        Spreadsheet::setViewerHook([&](const QString& path) { viewed << path; return true; });
         MessageRecorder messages;
-        auto w = makeWindow(PortMap(), lock);
-        QVERIFY(!w->refusedAsSecondInstance());
-        QVERIFY(messages.shown.isEmpty());
+        auto w = makeWindow();
+        QTest::mouseClick(w->cmdExport, Qt::LeftButton);
+        const QString folder = runtime.filePath("talvo-linearizer");
+        QCOMPARE(QFileInfo(viewed.value(0)).absolutePath(), folder);
+        struct stat st {};
+        QVERIFY(::lstat(QFile::encodeName(folder).constData(), &st) == 0 && (st.st_mode & 0777) == 0700);
+        QVERIFY(::lstat(QFile::encodeName(viewed[0]).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0);
+        // A folder that is a link (planted by someone else) is not written through.
+        QVERIFY(QDir(folder).removeRecursively() && QFile::link(runtime.filePath("other"), folder) && QDir().mkdir(runtime.filePath("other")));
+        QTest::mouseClick(w->cmdExport, Qt::LeftButton);
+        QVERIFY(viewed.size() == 1 && messages.prompts().last().startsWith("The workbook could not be written"));
+        QVERIFY(QDir(runtime.filePath("other")).isEmpty());
+        Spreadsheet::setViewerHook({});
     }
 };
 

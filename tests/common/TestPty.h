@@ -26,10 +26,9 @@ public:
     ~TestPty() override
     {
         m_notifier.reset();
-        if (m_slave >= 0)
-            ::close(m_slave);
-        if (m_master >= 0)
-            ::close(m_master);
+        for (int fd : {m_slave, m_master})
+            if (fd >= 0)
+                ::close(fd);
     }
     bool isValid() const { return !m_path.isEmpty(); }
     QString path() const { return m_path; }

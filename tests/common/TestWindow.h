@@ -1,7 +1,8 @@
 #pragma once
 // Helpers for tests that drive the real window: a recorder that answers message boxes
-// and file dialogs, and a window built with given ports and a private instance lock.
-#include <QList>
+// and file dialogs, and a window built with given ports, a private instance lock and a
+// short port probe.
+#include <QApplication>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,8 +35,7 @@ public:
     QStringList prompts() const
     {
         QStringList out;
-        for (const auto& m : shown)
-            out << m.prompt;
+        for (const auto& m : shown) out << m.prompt;
         return out;
     }
     QList<ShownMessage> shown;
@@ -60,7 +60,7 @@ public:
     QList<bool> saves;
 };
 
-// A window on the given ports, with a single-instance lock of its own.
+// A window on the given ports, with a single-instance lock of its own and a short probe.
 inline std::unique_ptr<frmMain> makeWindow(const PortMap& ports = PortMap(), const QString& lockPath = QString())
 {
     static QTemporaryDir lockDir;
@@ -68,5 +68,20 @@ inline std::unique_ptr<frmMain> makeWindow(const PortMap& ports = PortMap(), con
     AppOptions options;
     options.ports = ports;
     options.lockPath = lockPath.isEmpty() ? lockDir.filePath(QStringLiteral("w%1.lock").arg(++serial)) : lockPath;
+    options.probeWaitMs = 20;
     return std::make_unique<frmMain>(options);
+}
+
+// A window shown and active, so that focus and key events reach its controls.
+inline std::unique_ptr<frmMain> openWindow(const PortMap& ports = PortMap())
+{
+    auto w = makeWindow(ports);
+    w->show();
+    if (!QTest::qWaitForWindowExposed(w.get()))
+        return nullptr;
+    w->activateWindow();
+    QApplication::setActiveWindow(w.get());
+    if (!QTest::qWaitFor([&] { return w->isActiveWindow(); }, 5000))
+        return nullptr;
+    return w;
 }

@@ -9,14 +9,19 @@ build=$(cd "$1" && pwd)
 app=$build/src/app/talvo-linearizer
 sim=$build/tools/meter-sim/talvo-meter-sim
 work=$(mktemp -d)
+# A private temp and runtime folder: no lock or file shared with a copy the user has open.
+export TMPDIR=$work/tmp XDG_RUNTIME_DIR=$work/run
+mkdir -p "$TMPDIR" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$work"; }
+stop() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; } # and reap it
+cleanup() { for p in "${pids[@]}"; do stop "$p"; done; rm -rf "$work"; }
 trap cleanup EXIT
 title="Talvo Series - Multi-Point Linearization Utility"
 fail() { echo "FAIL: $*"; [ -n "${E2E_SHOT:-}" ] && import -window root "$E2E_SHOT"; for f in "$work"/*.log; do echo "--- $f"; grep -v "^<SOH>" "$f" | tail -15; done; exit 1; }
 
 start_meter() { # start_meter LOG [options]: sets $meter_pid and $pty
   local log=$1; shift
+  : >"$log" # read below before the program may have opened it
   "$sim" "$@" >"$log" 2>&1 &
   meter_pid=$!; pids+=("$meter_pid")
   for _ in $(seq 100); do
@@ -57,10 +62,7 @@ sleep 0.3
 # Point 1: 2 mA shown as 2.000; point 2: 18 mA shown as 18.000 (grid input column of row 0).
 click_at 447 144
 sleep 0.2
-xdotool type --delay 40 "2"; xdotool key Return; sleep 0.1
-xdotool type --delay 40 "2"; xdotool key Return; sleep 0.1
-xdotool type --delay 40 "18"; xdotool key Return; sleep 0.1
-xdotool type --delay 40 "18"; xdotool key Return; sleep 0.2
+for v in 2 2 18 18; do xdotool type --delay 40 "$v"; xdotool key Return; sleep 0.15; done
 
 click_at 352 384 # Program Meter
 wait_windows 2
@@ -76,9 +78,9 @@ expected="F189 38001 201130 37P3 48L02 2A3012000 2A30218000 2A1012000 2A10218000
 echo "ok: programming run sent: $commands"
 
 # The device vanishes while the utility waits for a reply.
-kill "$meter_pid"; wait "$meter_pid" 2>/dev/null || true
+stop "$meter_pid"
 start_meter "$work/sim2.log" --latency 1500
-kill "$app_pid"; wait "$app_pid" 2>/dev/null || true
+stop "$app_pid"
 "$app" --port "1=$pty" >"$work/app2.log" 2>&1 &
 app_pid=$!; pids+=("$app_pid")
 for _ in $(seq 100); do [ "$(windows | wc -l)" -eq 1 ] && break; sleep 0.05; done
@@ -89,7 +91,7 @@ sleep 0.3
 click_at 352 384
 for _ in $(seq 100); do grep -q 'F189' "$work/sim2.log" && break; sleep 0.05; done
 grep -q 'F189' "$work/sim2.log" || fail "the firmware query did not reach the meter"
-kill "$meter_pid"; wait "$meter_pid" 2>/dev/null || true   # closes the pty master
+stop "$meter_pid" # closes the pty master
 wait_windows 2
 box=$(other_window)
 xdotool windowfocus --sync "$box" 2>/dev/null || true; xdotool key Return

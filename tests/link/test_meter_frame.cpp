@@ -45,8 +45,8 @@ private slots:
         QVERIFY(!isErrorReply("\x02" "A0001\x03z"));
         QCOMPARE(errorCode("\x02Z4001\x03"), QChar('4'));
         QVERIFY(errorCode("\x03Z").isNull());
-        QCOMPARE(errorReplyMessage("\x02Z2001\x03"), QString("Error writing output option: \r\n") + errorText('2'));
-        QCOMPARE(errorReplyMessage("\x02ZQ001\x03"), QString("Error writing output option: \r\nQ"));
+        QCOMPARE(errorReplyMessage("\x02Z2001\x03"), QString("Error writing output option: \r\nMeter error code 2"));
+        QCOMPARE(errorReplyMessage("\x02ZQ001\x03"), QString("Error writing output option: \r\nMeter error code Q"));
     }
 };
 
