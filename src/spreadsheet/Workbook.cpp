@@ -1,6 +1,7 @@
 #include "spreadsheet/Workbook.h"
 
 #include "spreadsheet/DisplayText.h"
+#include "spreadsheet/OdsFile.h"
 #include "spreadsheet/XlsFile.h"
 #include "spreadsheet/XlsxFile.h"
 
@@ -74,16 +75,28 @@ std::optional<double> parseNumber(const QString& text)
 
 // ---- Sheet ----
 
-const Cell& Sheet::cell(int row, int col) const
+Cell Sheet::cell(int row, int col) const
 {
-    static const Cell empty;
     const auto it = m_cells.find({row, col});
-    return it == m_cells.end() ? empty : it->second;
+    if (it != m_cells.end())
+        return it->second;
+    Cell empty;
+    empty.format = defaultFormat(row, col);
+    return empty;
+}
+
+QString Sheet::defaultFormat(int row, int col) const
+{
+    if (const auto r = m_rowFormats.find(row); r != m_rowFormats.end())
+        return r->second;
+    if (const auto c = m_columnFormats.find(col); c != m_columnFormats.end())
+        return c->second;
+    return QStringLiteral("General");
 }
 
 void Sheet::setCell(int row, int col, const Cell& cell)
 {
-    if (cell.kind == CellKind::Empty && cell.format == QLatin1String("General"))
+    if (cell.kind == CellKind::Empty && cell.format == defaultFormat(row, col))
         m_cells.erase({row, col});
     else
         m_cells[{row, col}] = cell;
@@ -204,7 +217,7 @@ Workbook* Application::Open(const QString& path, QString* error)
     std::optional<Sheet> sheet;
     QString reason;
     if (magic.startsWith("PK\x03\x04"))
-        sheet = readXlsx(path, &reason);
+        sheet = isOds(path) ? readOds(path, &reason) : readXlsx(path, &reason);
     else if (magic == QByteArray::fromHex("D0CF11E0A1B11AE1"))
         sheet = readXls(path, &reason); // also where an encrypted .xlsx ends up
     else
