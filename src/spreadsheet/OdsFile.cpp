@@ -430,10 +430,12 @@ std::optional<Sheet> readFrom(ZipArchive& zip, QString* error, const OdsLimits& 
             && !mimetype.trimmed().startsWith("application/vnd.oasis.opendocument.spreadsheet"))
             return fail(QStringLiteral("not a spreadsheet (%1)").arg(QString::fromLatin1(mimetype.left(80))));
         Styles styles(limits);
-        styles.read(part(QStringLiteral("styles.xml"), false), QStringLiteral("styles.xml"));
+        if (const QByteArray common = part(QStringLiteral("styles.xml"), false); !common.isEmpty())
+            styles.read(common, QStringLiteral("styles.xml"));
         const QByteArray content = part(QStringLiteral("content.xml"), true);
         styles.read(content, QStringLiteral("content.xml"));
-        const QString active = activeTableName(part(QStringLiteral("settings.xml"), false));
+        const QByteArray settings = part(QStringLiteral("settings.xml"), false);
+        const QString active = settings.isEmpty() ? QString() : activeTableName(settings);
         ContentReader reader(styles, limits);
         return reader.read(content, active);
     } catch (const Refused& r) {
