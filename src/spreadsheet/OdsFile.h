@@ -12,7 +12,7 @@
 namespace Spreadsheet {
 
 struct OdsLimits {
-    ZipLimits zip;
+    ZipLimits zip = ZipLimits();
     int maxRows = 65536;      // rows beyond this are not read
     int maxColumns = 1024;    // a value beyond this column refuses the sheet
     int maxCells = 200000;    // stored cells
