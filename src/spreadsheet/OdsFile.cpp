@@ -1,5 +1,6 @@
 #include "spreadsheet/OdsFile.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QHash>
 #include <QRegularExpression>
@@ -22,9 +23,14 @@ struct Refused {
     QString why;
 };
 
+// Reads through a QBuffer, which the XML reader decodes a chunk at a time instead of all at once.
 class Xml {
 public:
-    Xml(const QByteArray& data, const QString& part) : x(data), m_part(part) {}
+    Xml(const QByteArray& data, const QString& part) : m_data(data), m_buffer(&m_data), m_part(part)
+    {
+        m_buffer.open(QIODevice::ReadOnly);
+        x.setDevice(&m_buffer);
+    }
     QXmlStreamReader x;
     bool next()
     {
@@ -48,6 +54,8 @@ public:
     }
 
 private:
+    QByteArray m_data;
+    QBuffer m_buffer;
     QString m_part;
 };
 
@@ -61,16 +69,22 @@ public:
     void read(const QByteArray& data, const QString& part)
     {
         Xml xml(data, part);
-        while (xml.next()) {
-            if (!xml.x.isStartElement())
-                continue;
-            if (xml.x.namespaceUri() == NumberNs && xml.x.name().endsWith(QLatin1String("-style")))
-                readNumberStyle(xml);
-            else if (xml.start(StyleNs, QLatin1String("style"))
-                     && xml.attr(StyleNs, QLatin1String("family")) == QLatin1String("table-cell"))
-                add(m_cells, xml.attr(StyleNs, QLatin1String("name")),
-                    CellStyle{xml.attr(StyleNs, QLatin1String("data-style-name")), xml.attr(StyleNs, QLatin1String("parent-style-name"))});
-        }
+        while (xml.next())
+            take(xml);
+    }
+    // Takes the style that starts at the current element; false when it starts none.
+    bool take(Xml& xml)
+    {
+        if (!xml.x.isStartElement())
+            return false;
+        if (xml.x.namespaceUri() == NumberNs && xml.x.name().endsWith(QLatin1String("-style")))
+            readNumberStyle(xml);
+        else if (xml.start(StyleNs, QLatin1String("style")) && xml.attr(StyleNs, QLatin1String("family")) == QLatin1String("table-cell"))
+            add(m_cells, xml.attr(StyleNs, QLatin1String("name")),
+                CellStyle{xml.attr(StyleNs, QLatin1String("data-style-name")), xml.attr(StyleNs, QLatin1String("parent-style-name"))});
+        else
+            return false;
+        return true;
     }
 
     // The format code of a cell style; "" for a name that is no cell style.
@@ -227,27 +241,26 @@ std::optional<double> durationDays(const QString& text)
 
 class ContentReader {
 public:
-    ContentReader(const Styles& styles, const OdsLimits& limits) : m_styles(styles), m_limits(limits) {}
+    ContentReader(Styles& styles, const OdsLimits& limits) : m_styles(styles), m_limits(limits) {}
 
+    // One pass over content.xml: its automatic styles, then the active table. Only when no
+    // table has the active table's name is the first one read in a second pass.
     Sheet read(const QByteArray& data, const QString& activeTable)
     {
-        // The named table, else the first.
-        bool found = false;
-        {
-            Xml scan(data, QStringLiteral("content.xml"));
-            while (!found && scan.next())
-                found = scan.start(TableNs, QLatin1String("table")) && scan.attr(TableNs, QLatin1String("name")) == activeTable;
-        }
-        Xml xml(data, QStringLiteral("content.xml"));
-        while (xml.next()) {
-            if (!xml.start(TableNs, QLatin1String("table")))
-                continue;
-            if (found && xml.attr(TableNs, QLatin1String("name")) != activeTable) {
-                xml.x.skipCurrentElement();
-                continue;
+        for (const bool firstTable : {false, true}) {
+            Xml xml(data, QStringLiteral("content.xml"));
+            while (xml.next()) {
+                if (!firstTable && m_styles.take(xml))
+                    continue;
+                if (!xml.start(TableNs, QLatin1String("table")))
+                    continue;
+                if (!firstTable && xml.attr(TableNs, QLatin1String("name")) != activeTable) {
+                    xml.x.skipCurrentElement();
+                    continue;
+                }
+                readTable(xml);
+                return std::move(m_sheet);
             }
-            readTable(xml);
-            return std::move(m_sheet);
         }
         throw Refused{QStringLiteral("the workbook has no sheet")};
     }
@@ -390,7 +403,7 @@ private:
         m_sheet.setCell(row, col, cell);
     }
 
-    const Styles& m_styles;
+    Styles& m_styles;
     const OdsLimits& m_limits;
     Sheet m_sheet;
     int m_values = 0, m_styledEmpty = 0;
@@ -433,7 +446,6 @@ std::optional<Sheet> readFrom(ZipArchive& zip, QString* error, const OdsLimits& 
         if (const QByteArray common = part(QStringLiteral("styles.xml"), false); !common.isEmpty())
             styles.read(common, QStringLiteral("styles.xml"));
         const QByteArray content = part(QStringLiteral("content.xml"), true);
-        styles.read(content, QStringLiteral("content.xml"));
         const QByteArray settings = part(QStringLiteral("settings.xml"), false);
         const QString active = settings.isEmpty() ? QString() : activeTableName(settings);
         ContentReader reader(styles, limits);

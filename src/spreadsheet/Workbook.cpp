@@ -14,16 +14,26 @@ namespace Spreadsheet {
 
 std::optional<CellRef> parseCellRef(const QString& address)
 {
-    static const QRegularExpression re(QStringLiteral("^\\$?([A-Za-z]{1,3})\\$?([0-9]{1,7})$"));
-    const auto m = re.match(address.trimmed());
-    if (!m.hasMatch())
-        return std::nullopt;
-    int col = 0;
-    for (QChar c : m.captured(1).toUpper())
-        col = col * 26 + (c.unicode() - 'A' + 1);
-    bool ok = false;
-    const int row = m.captured(2).toInt(&ok);
-    if (!ok || row < 1 || row > MaxSheetRows || col > MaxSheetColumns)
+    // [$]letters[$]digits, by hand: sheets hold hundreds of thousands of references.
+    const QString a = address.trimmed();
+    qsizetype i = 0;
+    const auto dollar = [&] { if (i < a.size() && a[i] == u'$') ++i; };
+    dollar();
+    int col = 0, letters = 0;
+    for (; i < a.size() && letters < 4; ++i, ++letters) {
+        const char16_t c = QChar::toUpper(a[i].unicode());
+        if (c < u'A' || c > u'Z')
+            break;
+        col = col * 26 + (c - u'A' + 1);
+    }
+    dollar();
+    int row = 0, digits = 0;
+    for (; i < a.size() && digits < 8; ++i, ++digits) {
+        if (a[i] < u'0' || a[i] > u'9')
+            break;
+        row = row * 10 + (a[i].unicode() - u'0');
+    }
+    if (i != a.size() || letters < 1 || letters > 3 || digits < 1 || digits > 7 || row < 1 || row > MaxSheetRows || col > MaxSheetColumns)
         return std::nullopt;
     return CellRef{row - 1, col - 1};
 }

@@ -1,5 +1,6 @@
 #include "spreadsheet/XlsxFile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -96,7 +97,12 @@ using Part = ZipArchive::Result;
 // One pass over an XML part; refuses a DTD and reports malformed XML.
 class XmlPart {
 public:
-    XmlPart(const QByteArray& data, const QString& name) : x(data), m_name(name) {}
+    // Through a QBuffer, which the XML reader decodes a chunk at a time instead of all at once.
+    XmlPart(const QByteArray& data, const QString& name) : m_data(data), m_buffer(&m_data), m_name(name)
+    {
+        m_buffer.open(QIODevice::ReadOnly);
+        x.setDevice(&m_buffer);
+    }
     bool next()
     {
         if (x.atEnd())
@@ -146,6 +152,8 @@ public:
     QXmlStreamReader x;
 
 private:
+    QByteArray m_data;
+    QBuffer m_buffer;
     QString m_name;
 };
 
