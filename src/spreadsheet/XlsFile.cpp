@@ -282,8 +282,12 @@ public:
         cell.format = format(xf);
         if (cell.kind == CellKind::Number && m_g.date1904 && isDateFormat(cell.format))
             cell.number += 1462; // the 1904 date system's day 0 is 1462 days later
-        if (cell.kind != CellKind::Empty && ++m_stored > m_limits.maxCells)
-            throw Damaged{QStringLiteral("the sheet has too many cells")};
+        if (cell.kind != CellKind::Empty) {
+            if (++m_stored > m_limits.maxCells)
+                throw Damaged{QStringLiteral("the sheet has too many cells")};
+        } else if (cell.format == sheet.defaultFormat(row, col) || ++m_blank > m_limits.maxCells) {
+            return; // formatted blanks past the budget only lose their format
+        }
         sheet.setCell(row, col, cell);
     }
     void number(int row, int col, int xf, double v)
@@ -305,7 +309,7 @@ public:
 private:
     const Globals& m_g;
     const XlsLimits& m_limits;
-    int m_stored = 0;
+    int m_stored = 0, m_blank = 0;
 };
 
 Sheet readSheet(Reader& in, const Globals& g, const XlsLimits& limits)
