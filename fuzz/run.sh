@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DTALVO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-targets=(fuzz_settings_file fuzz_xlsx fuzz_xlsx_sheet_part fuzz_xls fuzz_meter_reply)
+targets=(fuzz_settings_file fuzz_xlsx fuzz_xlsx_sheet_part fuzz_xls fuzz_ods fuzz_meter_reply)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -15,7 +15,7 @@ for t in "${targets[@]}"; do
   seeds=fuzz/corpus/${t#fuzz_}
   mkdir -p "$work/$t" "$work/$t-crash"
   echo "== $t: ${seconds}s"
-  if ! QT_QPA_PLATFORM=offscreen "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+  if ! QT_QPA_PLATFORM=offscreen LSAN_OPTIONS=suppressions=fuzz/lsan.supp "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
        -artifact_prefix="$work/$t-crash/" -print_final_stats=1 "$work/$t" "$seeds" 2>"$work/$t.log"; then
     status=1
     tail -40 "$work/$t.log"

@@ -1,6 +1,7 @@
 #include "spreadsheet/Workbook.h"
 
 #include "spreadsheet/DisplayText.h"
+#include "spreadsheet/OdsFile.h"
 #include "spreadsheet/XlsFile.h"
 #include "spreadsheet/XlsxFile.h"
 #include "table/NumberText.h"
@@ -14,16 +15,26 @@ namespace Spreadsheet {
 
 std::optional<CellRef> parseCellRef(const QString& address)
 {
-    static const QRegularExpression re(QStringLiteral("^\\$?([A-Za-z]{1,3})\\$?([0-9]{1,7})$"));
-    const auto m = re.match(address.trimmed());
-    if (!m.hasMatch())
-        return std::nullopt;
-    int col = 0;
-    for (QChar c : m.captured(1).toUpper())
-        col = col * 26 + (c.unicode() - 'A' + 1);
-    bool ok = false;
-    const int row = m.captured(2).toInt(&ok);
-    if (!ok || row < 1 || row > MaxSheetRows || col > MaxSheetColumns)
+    // [$]letters[$]digits, by hand: sheets hold hundreds of thousands of references.
+    const QString a = address.trimmed();
+    qsizetype i = 0;
+    const auto dollar = [&] { if (i < a.size() && a[i] == u'$') ++i; };
+    dollar();
+    int col = 0, letters = 0;
+    for (; i < a.size() && letters < 4; ++i, ++letters) {
+        const char16_t c = QChar::toUpper(a[i].unicode());
+        if (c < u'A' || c > u'Z')
+            break;
+        col = col * 26 + (c - u'A' + 1);
+    }
+    dollar();
+    int row = 0, digits = 0;
+    for (; i < a.size() && digits < 8; ++i, ++digits) {
+        if (a[i] < u'0' || a[i] > u'9')
+            break;
+        row = row * 10 + (a[i].unicode() - u'0');
+    }
+    if (i != a.size() || letters < 1 || letters > 3 || digits < 1 || digits > 7 || row < 1 || row > MaxSheetRows || col > MaxSheetColumns)
         return std::nullopt;
     return CellRef{row - 1, col - 1};
 }
@@ -64,16 +75,28 @@ std::optional<double> parseNumber(const QString& text) { return NumberText::toNu
 
 // ---- Sheet ----
 
-const Cell& Sheet::cell(int row, int col) const
+Cell Sheet::cell(int row, int col) const
 {
-    static const Cell empty;
     const auto it = m_cells.find({row, col});
-    return it == m_cells.end() ? empty : it->second;
+    if (it != m_cells.end())
+        return it->second;
+    Cell empty;
+    empty.format = defaultFormat(row, col);
+    return empty;
+}
+
+QString Sheet::defaultFormat(int row, int col) const
+{
+    if (const auto r = m_rowFormats.find(row); r != m_rowFormats.end())
+        return r->second;
+    if (const auto c = m_columnFormats.find(col); c != m_columnFormats.end())
+        return c->second;
+    return QStringLiteral("General");
 }
 
 void Sheet::setCell(int row, int col, const Cell& cell)
 {
-    if (cell.kind == CellKind::Empty && cell.format == QLatin1String("General"))
+    if (cell.kind == CellKind::Empty && cell.format == defaultFormat(row, col))
         m_cells.erase({row, col});
     else
         m_cells[{row, col}] = cell;
@@ -194,7 +217,7 @@ Workbook* Application::Open(const QString& path, QString* error)
     std::optional<Sheet> sheet;
     QString reason;
     if (magic.startsWith("PK\x03\x04"))
-        sheet = readXlsx(path, &reason);
+        sheet = isOds(path) ? readOds(path, &reason) : readXlsx(path, &reason);
     else if (magic == QByteArray::fromHex("D0CF11E0A1B11AE1"))
         sheet = readXls(path, &reason); // also where an encrypted .xlsx ends up
     else

@@ -44,10 +44,17 @@ std::optional<double> parseNumber(const QString& text);
 
 class Sheet {
 public:
-    const Cell& cell(int row, int col) const;
+    // A cell never written is empty with its default format.
+    Cell cell(int row, int col) const;
     void setCell(int row, int col, const Cell& cell);
     void setNumber(int row, int col, double value);
     void setText(int row, int col, const QString& text);
+
+    // Whole-column and whole-row formats: a cell's format is its own, else its row's,
+    // else its column's, else "General".
+    void setColumnFormat(int col, const QString& code) { m_columnFormats[col] = code; }
+    void setRowFormat(int row, const QString& code) { m_rowFormats[row] = code; }
+    QString defaultFormat(int row, int col) const;
 
     // The common format code of every cell in the range; "" when they differ (no single format).
     QString NumberFormat(const QString& range) const;
@@ -69,6 +76,7 @@ public:
 
 private:
     std::map<std::pair<int, int>, Cell> m_cells;
+    std::map<int, QString> m_columnFormats, m_rowFormats;
     CellRef m_selection;
 };
 
@@ -90,7 +98,7 @@ public:
     bool DisplayAlerts = true;
 
     Workbook& Add();
-    // Reads an .xlsx or .xls workbook (told apart by content). nullptr and a reason on failure.
+    // Reads the active sheet of an .xlsx, .xls or .ods workbook (told apart by content). nullptr and a reason on failure.
     Workbook* Open(const QString& path, QString* error = nullptr);
     Workbook* ActiveWorkbook() { return m_books.empty() ? nullptr : m_books.back().get(); }
     // Writes the active workbook as .xlsx; the workbook stays open.

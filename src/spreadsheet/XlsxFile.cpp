@@ -1,5 +1,6 @@
 #include "spreadsheet/XlsxFile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -96,7 +97,12 @@ using Part = ZipArchive::Result;
 // One pass over an XML part; refuses a DTD and reports malformed XML.
 class XmlPart {
 public:
-    XmlPart(const QByteArray& data, const QString& name) : x(data), m_name(name) {}
+    // Through a QBuffer, which the XML reader decodes a chunk at a time instead of all at once.
+    XmlPart(const QByteArray& data, const QString& name) : m_data(data), m_buffer(&m_data), m_name(name)
+    {
+        m_buffer.open(QIODevice::ReadOnly);
+        x.setDevice(&m_buffer);
+    }
     bool next()
     {
         if (x.atEnd())
@@ -146,6 +152,8 @@ public:
     QXmlStreamReader x;
 
 private:
+    QByteArray m_data;
+    QBuffer m_buffer;
     QString m_name;
 };
 
@@ -200,7 +208,11 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
             *error = why;
         return std::nullopt;
     };
-    ZipArchive pkg(limits.maxArchiveBytes, limits.maxPartBytes, limits.maxTotalBytes);
+    ZipLimits zipLimits;
+    zipLimits.maxArchiveBytes = limits.maxArchiveBytes;
+    zipLimits.maxPartBytes = limits.maxPartBytes;
+    zipLimits.maxTotalBytes = limits.maxTotalBytes;
+    ZipArchive pkg(zipLimits);
     if (!pkg.open(path))
         return fail(pkg.error);
     QByteArray data;
@@ -322,7 +334,23 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
     int stored = 0;
     XmlPart xml(data, sheetName);
     int row = -1, col = -1;
+    QString rowFormat; // of the current row, "" for none
+    auto styleFormat = [&](const QString& s) -> std::optional<QString> {
+        const auto index = xmlInt(s);
+        if (index && *index >= 0 && *index < styleFormats.size())
+            return styleFormats[*index];
+        return std::nullopt;
+    };
     while (xml.next()) {
+        if (xml.start(QLatin1String("col"))) {
+            // Whole-column format: columns min to max, counted from 1.
+            const auto min = xmlInt(xml.attr(QLatin1String("min"))), max = xmlInt(xml.attr(QLatin1String("max")));
+            const auto format = styleFormat(xml.attr(QLatin1String("style")));
+            if (min && max && format)
+                for (int c = std::max(*min, 1); c <= std::min(*max, limits.maxColumns); ++c)
+                    sheet.setColumnFormat(c - 1, *format);
+            continue;
+        }
         if (xml.start(QLatin1String("row"))) {
             const auto r = xmlInt(xml.attr(QLatin1String("r")));
             if (r && *r < 1)
@@ -331,6 +359,11 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
             col = -1;
             if (row >= limits.maxRows)
                 break; // rows further down are not read
+            const QString custom = xml.attr(QLatin1String("customFormat"));
+            const auto format = styleFormat(xml.attr(QLatin1String("s")));
+            rowFormat = (custom == QLatin1String("1") || custom == QLatin1String("true")) && format ? *format : QString();
+            if (!rowFormat.isEmpty())
+                sheet.setRowFormat(row, rowFormat);
             continue;
         }
         if (!xml.start(QLatin1String("c")))
@@ -351,8 +384,11 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
         if (row >= limits.maxRows)
             break;
         Cell cell;
-        if (const auto s = xmlInt(xml.attr(QLatin1String("s"))); s && *s >= 0 && *s < styleFormats.size())
-            cell.format = styleFormats[*s];
+        // A cell without a style of its own takes its row's, else its column's format.
+        if (const auto format = styleFormat(xml.attr(QLatin1String("s"))))
+            cell.format = *format;
+        else
+            cell.format = sheet.defaultFormat(row, col);
         const QString type = xml.attr(QLatin1String("t"));
         QString value;
         bool hasValue = false;
@@ -393,7 +429,7 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
             if (cell.kind == CellKind::Text && cell.text.isEmpty())
                 cell.kind = CellKind::Empty;
         }
-        if (cell.kind == CellKind::Empty && cell.format == QLatin1String("General"))
+        if (cell.kind == CellKind::Empty && cell.format == sheet.defaultFormat(row, col))
             continue;
         if (++stored > limits.maxCells)
             return fail(QStringLiteral("the sheet has too many cells"));

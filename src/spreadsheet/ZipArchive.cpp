@@ -1,15 +1,47 @@
 #include "spreadsheet/ZipArchive.h"
 
 #include <QFile>
-#include <QtEndian>
-#include <zlib.h>
+#include <cstring>
+#include <unzip.h>
 
 namespace Spreadsheet {
 
 namespace {
-quint16 u16(const QByteArray& b, qint64 at) { return qFromLittleEndian<quint16>(b.constData() + at); }
-quint32 u32(const QByteArray& b, qint64 at) { return qFromLittleEndian<quint32>(b.constData() + at); }
+// minizip reads the archive from memory through these callbacks.
+using Buffer = ZipArchive::Buffer;
+
+voidpf ZCALLBACK memOpen(voidpf opaque, const void*, int) { return opaque; }
+uLong ZCALLBACK memRead(voidpf, voidpf stream, void* buf, uLong size)
+{
+    auto* b = static_cast<Buffer*>(stream);
+    const qint64 n = std::min<qint64>(qint64(size), b->bytes.size() - b->pos);
+    if (n <= 0)
+        return 0;
+    std::memcpy(buf, b->bytes.constData() + b->pos, size_t(n));
+    b->pos += n;
+    return uLong(n);
+}
+uLong ZCALLBACK memWrite(voidpf, voidpf, const void*, uLong) { return 0; }
+ZPOS64_T ZCALLBACK memTell(voidpf, voidpf stream) { return ZPOS64_T(static_cast<Buffer*>(stream)->pos); }
+long ZCALLBACK memSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin)
+{
+    auto* b = static_cast<Buffer*>(stream);
+    const qint64 base = origin == ZLIB_FILEFUNC_SEEK_SET ? 0 : origin == ZLIB_FILEFUNC_SEEK_CUR ? b->pos : b->bytes.size();
+    const qint64 to = base + qint64(offset);
+    if (offset > ZPOS64_T(b->bytes.size()) || to < 0 || to > b->bytes.size())
+        return -1;
+    b->pos = to;
+    return 0;
+}
+int ZCALLBACK memClose(voidpf, voidpf) { return 0; }
+int ZCALLBACK memError(voidpf, voidpf) { return 0; }
 } // namespace
+
+ZipArchive::~ZipArchive()
+{
+    if (m_zip)
+        unzClose(m_zip);
+}
 
 bool ZipArchive::fail(const QString& why)
 {
@@ -28,53 +60,46 @@ bool ZipArchive::open(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());
-    if (file.size() > m_maxArchive)
+    if (file.size() > m_limits.maxArchiveBytes)
         return fail(QStringLiteral("the file is too large"));
-    return open(file.readAll());
+    return open(file.read(m_limits.maxArchiveBytes + 1));
 }
 
 bool ZipArchive::open(const QByteArray& archive)
 {
-    m_bytes = archive;
+    if (m_zip)
+        unzClose(m_zip);
+    m_zip = nullptr;
     m_entries.clear();
     m_total = 0;
-    const qint64 n = m_bytes.size();
-    if (n > m_maxArchive)
+    if (archive.size() > m_limits.maxArchiveBytes)
         return fail(QStringLiteral("the file is too large"));
-    // End of central directory: 22 bytes plus a comment of up to 65535 bytes.
-    qint64 eocd = -1;
-    for (qint64 at = n - 22; at >= 0 && at >= n - 22 - 65535; --at) {
-        if (m_bytes[at] == 'P' && m_bytes.mid(at, 4) == "PK\x05\x06") {
-            eocd = at;
-            break;
-        }
-    }
-    if (eocd < 0)
+    m_buffer = Buffer{archive, 0};
+    zlib_filefunc64_def io{memOpen, memRead, memWrite, memTell, memSeek, memClose, memError, &m_buffer};
+    m_zip = unzOpen2_64("", &io);
+    if (!m_zip)
         return fail(QStringLiteral("not a workbook (not a zip archive)"));
-    const quint16 count = u16(m_bytes, eocd + 10);
-    const quint32 dirSize = u32(m_bytes, eocd + 12), dirOffset = u32(m_bytes, eocd + 16);
-    if (dirOffset == 0xFFFFFFFFu || count == 0xFFFF)
-        return fail(QStringLiteral("zip64 archives are not supported"));
-    if (qint64(dirOffset) + dirSize > eocd)
+    unz_global_info64 info{};
+    if (unzGetGlobalInfo64(m_zip, &info) != UNZ_OK)
         return fail(QStringLiteral("the zip archive is damaged"));
-    qint64 at = dirOffset;
-    for (int i = 0; i < count; ++i) {
-        if (at + 46 > eocd || m_bytes.mid(at, 4) != "PK\x01\x02")
+    if (info.number_entry > quint64(m_limits.maxEntries))
+        return fail(QStringLiteral("the zip archive has too many entries"));
+    int rc = unzGoToFirstFile(m_zip);
+    for (int i = 0; rc == UNZ_OK; ++i) {
+        if (i >= m_limits.maxEntries)
+            return fail(QStringLiteral("the zip archive has too many entries"));
+        unz_file_info64 fi{};
+        char name[512];
+        if (unzGetCurrentFileInfo64(m_zip, &fi, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK)
             return fail(QStringLiteral("the zip archive is damaged"));
-        Entry e;
-        e.flags = u16(m_bytes, at + 8);
-        e.method = u16(m_bytes, at + 10);
-        e.crc = u32(m_bytes, at + 16);
-        e.packedSize = u32(m_bytes, at + 20);
-        e.size = u32(m_bytes, at + 24);
-        e.localOffset = u32(m_bytes, at + 42);
-        const quint16 nameLen = u16(m_bytes, at + 28), extraLen = u16(m_bytes, at + 30), commentLen = u16(m_bytes, at + 32);
-        if (at + 46 + nameLen > eocd)
-            return fail(QStringLiteral("the zip archive is damaged"));
-        const QString name = QString::fromUtf8(m_bytes.constData() + at + 46, nameLen);
-        m_entries.insert(name.toLower(), e);
-        at += 46 + nameLen + extraLen + commentLen;
+        unz64_file_pos pos{};
+        unzGetFilePos64(m_zip, &pos);
+        Entry e{pos.pos_in_zip_directory, pos.num_of_file, fi.compressed_size, fi.uncompressed_size, (fi.flag & 1) != 0};
+        m_entries.insert(QString::fromUtf8(name, qsizetype(strnlen(name, sizeof name))).toLower(), e);
+        rc = unzGoToNextFile(m_zip);
     }
+    if (rc != UNZ_END_OF_LIST_OF_FILE)
+        return fail(QStringLiteral("the zip archive is damaged"));
     return true;
 }
 
@@ -85,52 +110,34 @@ ZipArchive::Result ZipArchive::read(const QString& name, QByteArray& data)
     if (it == m_entries.constEnd())
         return Result::Missing;
     const Entry& e = *it;
-    if (e.flags & 1)
+    if (e.encrypted)
         return failRead(QStringLiteral("the workbook is encrypted"));
-    if (e.method != 0 && e.method != 8)
-        return failRead(QStringLiteral("%1 uses an unsupported compression").arg(name));
-    const qint64 limit = std::min(m_maxPart, m_maxTotal - m_total);
+    const qint64 limit = std::min(m_limits.maxPartBytes, m_limits.maxTotalBytes - m_total);
+    const auto ratioLimit = [&](quint64 packed) { return qint64(packed) * m_limits.maxRatio + 65536; };
     if (qint64(e.size) > limit)
         return failRead(QStringLiteral("%1 is too large once decompressed").arg(name));
-    const qint64 local = qint64(e.localOffset);
-    if (local + 30 > m_bytes.size() || m_bytes.mid(local, 4) != "PK\x03\x04")
+    if (qint64(e.size) > ratioLimit(e.packedSize))
+        return failRead(QStringLiteral("%1 is compressed suspiciously well").arg(name));
+    unz64_file_pos pos{e.pos, e.num};
+    if (unzGoToFilePos64(m_zip, &pos) != UNZ_OK || unzOpenCurrentFile(m_zip) != UNZ_OK)
         return failRead(QStringLiteral("%1 is damaged").arg(name));
-    const qint64 start = local + 30 + u16(m_bytes, local + 26) + u16(m_bytes, local + 28);
-    if (start + qint64(e.packedSize) > m_bytes.size())
-        return failRead(QStringLiteral("%1 is damaged").arg(name));
-    const char* packed = m_bytes.constData() + start;
-
-    if (e.method == 0) {
-        data = QByteArray(packed, qsizetype(e.packedSize));
-    } else {
-        z_stream z{};
-        if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
-            return failRead(QStringLiteral("%1 cannot be decompressed").arg(name));
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed));
-        z.avail_in = uInt(e.packedSize);
-        char buffer[65536];
-        int rc = Z_OK;
-        while (rc == Z_OK) {
-            z.next_out = reinterpret_cast<Bytef*>(buffer);
-            z.avail_out = sizeof buffer;
-            rc = inflate(&z, Z_NO_FLUSH);
-            const qint64 produced = qint64(sizeof buffer - z.avail_out);
-            if (data.size() + produced > limit) {
-                inflateEnd(&z);
-                data.clear();
-                return failRead(QStringLiteral("%1 is too large once decompressed").arg(name));
-            }
-            data.append(buffer, qsizetype(produced));
-            if (rc == Z_BUF_ERROR && z.avail_in == 0)
-                break; // input ended before the stream did
+    char buffer[65536];
+    int n = 0;
+    while ((n = unzReadCurrentFile(m_zip, buffer, sizeof buffer)) > 0) {
+        // The declared sizes may lie: the bounds hold for what comes out.
+        if (data.size() + n > limit || data.size() + n > ratioLimit(e.packedSize)) {
+            unzCloseCurrentFile(m_zip);
+            data.clear();
+            return failRead(QStringLiteral("%1 is too large once decompressed").arg(name));
         }
-        inflateEnd(&z);
-        if (rc != Z_STREAM_END)
-            return failRead(QStringLiteral("%1 is damaged").arg(name));
+        data.append(buffer, n);
     }
-    if (quint64(data.size()) != e.size
-        || crc32(0, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())) != e.crc)
-        return failRead(QStringLiteral("%1 is damaged (checksum error)").arg(name));
+    const int closed = unzCloseCurrentFile(m_zip);
+    if (n < 0 || closed != UNZ_OK || quint64(data.size()) != e.size) {
+        data.clear();
+        return failRead(closed == UNZ_CRCERROR ? QStringLiteral("%1 is damaged (checksum error)").arg(name)
+                                               : QStringLiteral("%1 is damaged").arg(name));
+    }
     m_total += data.size();
     return Result::Read;
 }

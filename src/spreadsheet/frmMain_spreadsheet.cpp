@@ -99,7 +99,10 @@ void frmMain::cmdExport_Click()
 void frmMain::cmdImport_Click()
 {
     CommitCellEditor();
-    const QString path = ShowOpenDialog(QStringLiteral("Excel Files (*.xlsx *.xls)|*.xlsx;*.xls|"));
+    const QString path = ShowOpenDialog(QStringLiteral("Spreadsheets (*.xlsx *.xls *.ods)|*.xlsx;*.xls;*.ods|"
+                                                             "Excel Workbook (*.xlsx)|*.xlsx|"
+                                                             "Excel 97-2003 Workbook (*.xls)|*.xls|"
+                                                             "OpenDocument Spreadsheet (*.ods)|*.ods|"));
     if (path.isEmpty())
         return;
     importWorkbook(path);
