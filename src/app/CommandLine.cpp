@@ -94,7 +94,7 @@ QString CommandLine::usage()
         "  --settings FILE    a settings file saved by Save Settings: decimal-point format,\n"
         "                     address, port number, baud rate, number of points, input type,\n"
         "                     applied as Open Settings applies it\n"
-        "  --table WORKBOOK   .xlsx or .xls, imported as Import does (A: input values,\n"
+        "  --table WORKBOOK   .xlsx, .xls or .ods, imported as Import does (A: input values,\n"
         "                     B: display values, row 1 is point 1; B's number format sets the\n"
         "                     decimal-point format)\n"
         "  --port DEVICE|N    the device (e.g. /dev/ttyUSB0) or port number to use instead of\n"

@@ -463,26 +463,29 @@ bool isOds(const QString& path)
     return zip.open(path) && zip.contains(QStringLiteral("content.xml")) && !zip.contains(QStringLiteral("xl/workbook.xml"));
 }
 
-std::optional<Sheet> readOds(const QString& path, QString* error, const OdsLimits& limits)
+namespace {
+// A file by path or already in memory: both open the same bounded archive.
+template <typename Source>
+std::optional<Sheet> readSource(const Source& source, QString* error, const OdsLimits& limits)
 {
     ZipArchive zip(limits.zip);
-    if (!zip.open(path)) {
+    if (!zip.open(source)) {
         if (error)
             *error = zip.error;
         return std::nullopt;
     }
     return readFrom(zip, error, limits);
 }
+} // namespace
+
+std::optional<Sheet> readOds(const QString& path, QString* error, const OdsLimits& limits)
+{
+    return readSource(path, error, limits);
+}
 
 std::optional<Sheet> readOdsBytes(const QByteArray& file, QString* error, const OdsLimits& limits)
 {
-    ZipArchive zip(limits.zip);
-    if (!zip.open(file)) {
-        if (error)
-            *error = zip.error;
-        return std::nullopt;
-    }
-    return readFrom(zip, error, limits);
+    return readSource(file, error, limits);
 }
 
 } // namespace Spreadsheet
