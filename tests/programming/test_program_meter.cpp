@@ -75,15 +75,20 @@ private slots:
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("closeOn");   // the device vanishes ("device:") or the window closes when this arrives
         QTest::addColumn<QString>("message");   // start of the last message; "" for none
-        QTest::addColumn<QString>("after");     // progress, panel 2, port open
+        QTest::addColumn<QString>("after");     // progress, panel 2, port open, current column
         QTest::newRow("refused decimal point") << QStringList{"--refuse", "37P=2"} << "I" << "" << "Error writing output option: \r\n"
-                                               << "30000 Processing... 1";
-        QTest::newRow("table error") << QStringList() << "V" << "" << "Input values for Voltage" << "0  1";
-        QTest::newRow("no input type") << QStringList() << "" << "" << "" << "0  1";
-        QTest::newRow("device vanishes") << QStringList() << "I" << "device:2A302" << "PC Comm Port 1 (" << "50000 Processing... 0";
-        QTest::newRow("old firmware") << QStringList{"--old-firmware"} << "I" << "" << "This program requires firmware" << "0  0";
+                                               << "30000 Processing... 1 1";
+        // The table check moves the current cell to the input column unless a value is missing.
+        QTest::newRow("table error") << QStringList() << "V" << "" << "Input values for Voltage" << "0  1 1";
+        QTest::newRow("missing value") << QStringList() << "I" << "empty" << "Please enter value for every point" << "0  1 2";
+        QTest::newRow("no input type") << QStringList() << "" << "" << "" << "0  1 1";
+        // The one reply time-out of the window: the checklist, and the port is closed.
+        QTest::newRow("no reply") << QStringList{"--silent-prefix", "F189"} << "I" << "" << "Please verify the following conditions:"
+                                  << "0  0 2";
+        QTest::newRow("device vanishes") << QStringList() << "I" << "device:2A302" << "PC Comm Port 1 (" << "50000 Processing... 0 1";
+        QTest::newRow("old firmware") << QStringList{"--old-firmware"} << "I" << "" << "This program requires firmware" << "0  0 2";
         // Closing the window while a reply is awaited ends the run at once, quietly.
-        QTest::newRow("window closes") << QStringList{"--silent-prefix", "37P"} << "I" << "37P" << "" << "30000 Processing... 0";
+        QTest::newRow("window closes") << QStringList{"--silent-prefix", "37P"} << "I" << "37P" << "" << "30000 Processing... 0 1";
     }
     void endings()
     {
@@ -95,8 +100,11 @@ private slots:
         Rig rig(simOptions, type);
         if (type == "V") // 4.000 to 20.000 is out of the voltage range
             rig.w->MSFlexGrid1->setTextMatrix(1, 1, "20.000");
+        if (closeOn == "empty")
+            rig.w->MSFlexGrid1->setTextMatrix(1, 2, "");
+        rig.w->MSFlexGrid1->setCol(2);
         connect(rig.sim.get(), &SimulatedMeter::commandReceived, rig.w.get(), [&](const QString& c) {
-            if (closeOn.isEmpty() || !c.startsWith(closeOn.section(':', -1)))
+            if (closeOn.isEmpty() || closeOn == "empty" || !c.startsWith(closeOn.section(':', -1)))
                 return;
             if (closeOn.startsWith("device:"))
                 rig.sim->closeDevice();
@@ -107,10 +115,16 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         rig.press();
-        QVERIFY(clock.elapsed() < 1900); // no row waits for a reply time-out
+        const bool timesOut = simOptions.contains("F189");
+        QVERIFY(timesOut ? clock.elapsed() >= 1900 : clock.elapsed() < 1900); // only "no reply" waits for the time-out
         QCOMPARE(msgs.shown.isEmpty() ? QString() : msgs.shown.last().prompt.left(message.size()), message);
         QCOMPARE(msgs.shown.size(), message.isEmpty() ? 0 : 1); // one message at most; no success is claimed
-        QCOMPARE(QStringLiteral("%1 %2 %3").arg(rig.w->ProgressBar1->value()).arg(rig.w->panelText(2)).arg(rig.w->MSComm1->portOpen()), after);
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4")
+                     .arg(rig.w->ProgressBar1->value())
+                     .arg(rig.w->panelText(2))
+                     .arg(rig.w->MSComm1->portOpen())
+                     .arg(rig.w->MSFlexGrid1->Col()),
+                 after);
         const bool ends = message.startsWith("This program") || closeOn == "37P"; // the window is gone
         QCOMPARE(rig.w->cmdProgramMeter->isEnabled(), !ends);
         QCOMPARE(rig.w->isVisible(), !ends);
