@@ -2,7 +2,8 @@
 // The utility's one window. It owns every control, and the controls are the settings:
 // the five pick-lists, the three input-type options and the grid. Handlers carry the
 // names of the control and event that run them; each subsystem implements its own
-// handlers in its folder (frmMain_<subsystem>.cpp) and wires them in wire<Subsystem>().
+// handlers in its folder (frmMain_<subsystem>.cpp) and wires them in wire<Subsystem>();
+// the link has nothing to wire: its reply transaction is a MeterTransaction.
 
 #include <QMainWindow>
 #include <QPointer>
