@@ -11,9 +11,8 @@
 #include "app/CommandLine.h"
 #include "app/PickList.h"
 #include "common/TestPty.h"
-#include "common/TestWindow.h"
+#include "common/MeterRig.h"
 #include "link/SerialComm.h"
-#include "meter-sim/SimulatedMeter.h"
 #include "spreadsheet/WorkbookViewer.h"
 
 class TestWindowShell : public QObject {
@@ -136,12 +135,11 @@ private slots:
         MeterConfig config;
         if (!refusal.isEmpty())
             config.refusals.insert("37P", refusal[0]);
-        auto sim = SimulatedMeter::start(config);
-        const QString device = sim->devicePath();
-        PortMap ports;
-        ports.map(1, device);
         MessageRecorder messages;
-        auto w = makeWindow(ports);
+        MeterRig rig(config);
+        const QString device = rig.ports.device(1);
+        auto& w = rig.w;
+        auto& sim = rig.sim;
         if (refusal.isEmpty()) { // the run must end there, not at a later write to the lost port
             QVERIFY(w->selectListText(w->cboBaudRate, "9600"));
             connect(&w->MSComm1->port(), &QSerialPort::baudRateChanged, this, [&](qint32 baud) {

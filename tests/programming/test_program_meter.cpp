@@ -8,27 +8,20 @@
 #include <QTest>
 
 #include "app/PickList.h"
-#include "common/TestWindow.h"
+#include "common/MeterRig.h"
 #include "link/SerialComm.h"
-#include "meter-sim/SimulatedMeter.h"
 #include "meter-sim/SimulatorOptions.h"
 #include "table/FlexGrid.h"
 
 namespace {
-struct Rig {
-    std::unique_ptr<SimulatedMeter> sim;
-    std::unique_ptr<frmMain> w;
-    explicit Rig(const QStringList& simOptions = {}, const QString& type = "I")
-        : sim(SimulatedMeter::start(SimulatorOptions::parse(simOptions).config))
-    {
-        PortMap ports;
-        ports.map(1, sim->devicePath());
-        w = makeWindow(ports);
-        w->setOptionValue(type == "V" ? w->optVoltage : w->optCurrent, !type.isEmpty()); // the start-up probe chose port 1
-        w->show();
-    }
-    void press() { QTest::mouseClick(w->cmdProgramMeter, Qt::LeftButton); }
-};
+// The rig's window with Current, Voltage ("V") or no input type ("") selected, shown.
+MeterRig rigFor(const QStringList& simOptions, const QString& type = "I")
+{
+    MeterRig rig(SimulatorOptions::parse(simOptions).config);
+    rig.w->setOptionValue(type == "V" ? rig.w->optVoltage : rig.w->optCurrent, !type.isEmpty());
+    rig.w->show();
+    return rig;
+}
 } // namespace
 
 class TestProgramMeter : public QObject {
@@ -47,7 +40,7 @@ private slots:
     {
         QFETCH(QString, type);
         QFETCH(QString, seen);
-        Rig rig({}, type);
+        MeterRig rig = rigFor({}, type);
         MessageRecorder msgs;
         QStringList got, panels;
         bool enabled = false;
@@ -97,7 +90,7 @@ private slots:
         QFETCH(QString, closeOn);
         QFETCH(QString, message);
         QFETCH(QString, after);
-        Rig rig(simOptions, type);
+        MeterRig rig = rigFor(simOptions, type);
         if (type == "V") // 4.000 to 20.000 is out of the voltage range
             rig.w->MSFlexGrid1->setTextMatrix(1, 1, "20.000");
         if (closeOn == "empty")

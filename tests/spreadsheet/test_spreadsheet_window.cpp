@@ -10,8 +10,7 @@
 #include <QTest>
 
 #include "app/PickList.h"
-#include "common/TestWindow.h"
-#include "meter-sim/SimulatedMeter.h"
+#include "common/MeterRig.h"
 #include "spreadsheet/WorkbookViewer.h"
 #include "spreadsheet/XlsxFile.h"
 #include "table/CellEditor.h"
@@ -172,13 +171,10 @@ private slots:
         QFETCH(QString, after);
         QFETCH(Rows, rows);
         QFETCH(bool, program);
-        QString error;
-        auto sim = SimulatedMeter::start(MeterConfig(), &error);
-        QVERIFY2(sim, qPrintable(error));
-        PortMap ports;
-        ports.map(1, sim->devicePath());
+        MeterRig rig(MeterConfig(), false);
+        QVERIFY(rig.sim);
         MessageRecorder messages;
-        auto w = window(pulse, before, Rows(rows.size(), {"9.000", "9.000"}), ports);
+        auto w = window(pulse, before, Rows(rows.size(), {"9.000", "9.000"}), rig.ports);
         import(*w, fixture(name));
         QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.prompts().join(" | ")));
         QCOMPARE(w->cboDecimal->Text(), after);
@@ -190,7 +186,7 @@ private slots:
         // The meter gets what the sheet showed: "0.00" selects two decimals, 5.3456 goes as 5.35.
         QVERIFY(w->cboCommPort->Text() == "1" || w->selectListText(w->cboCommPort, "1"));
         QTest::mouseClick(w->cmdProgramMeter, Qt::LeftButton);
-        const QStringList sent = sim->received();
+        const QStringList sent = rig.sim->received();
         QVERIFY2(sent.contains("37P2") && sent.contains("2A102535") && sent.contains("2A1104811"), qPrintable(sent.join(' ')));
         QCOMPARE(messages.prompts(), QStringList("   Information has been successfully sent to the meter!"));
     }
