@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/ProgramMode.h"
+#include "app/QuitOnSignals.h"
 #include "app/frmMain.h"
 #include "meter-sim/SimulatedMeter.h"
 #include "programming/RunResult.h"
@@ -49,6 +50,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv); // takes Qt's own options (-platform, -style, ...)
     QApplication::setApplicationName(QStringLiteral("talvo-linearizer"));
     QApplication::setApplicationVersion(QStringLiteral(TALVO_VERSION));
+    QuitOnSignals::install(&app);
     if (program)
         return ProgramMode::run(cl);
 

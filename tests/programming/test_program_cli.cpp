@@ -144,6 +144,23 @@ private slots:
         QCOMPARE(meter->rawReceived(), frames(commands, setup.section(' ', 1, 1)));
     }
 
+    // Ctrl+C or SIGTERM during a reply wait: the run ends there and the port is let go,
+    // with no lock file left that would keep another user from it.
+    void interruptedRunLetsGoOfThePort()
+    {
+        auto sim = meter({"--silent-prefix", "37P"});
+        Job job("I 001 2400 3", In, Out);
+        job.start(sim->devicePath());
+        QVERIFY(QTest::qWaitFor([&] { return sim->received().contains("201130"); }, 10000));
+        job.process.terminate();
+        QVERIFY(job.finish());
+        QVERIFY2(job.process.readAllStandardError().contains("Reason: the program is ending"), "not ended by the signal");
+        QCOMPARE(job.process.exitCode(), 1);
+        const QString lock = "LCK.." + QFileInfo(sim->devicePath()).filePath().mid(5).replace('/', '_');
+        for (const char* dir : {"/var/lock", "/run/lock", "/tmp"})
+            QVERIFY2(!QFileInfo::exists(QDir(dir).filePath(lock)), dir);
+    }
+
     // Two rigs at once, each on its own meter, logging to one file.
     void twoAtOnceWithLog()
     {

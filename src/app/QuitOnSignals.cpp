@@ -1,0 +1,44 @@
+#include "app/QuitOnSignals.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int g_signalFd[2] = {-1, -1}; // written by the handler, read in the event loop
+
+void onSignal(int signal)
+{
+    const char byte = char(signal);
+    [[maybe_unused]] const ssize_t written = ::write(g_signalFd[0], &byte, 1);
+    std::signal(signal, SIG_DFL); // a second one takes its default action
+}
+} // namespace
+
+namespace QuitOnSignals {
+
+bool install(QObject* parent)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalFd) != 0)
+        return false;
+    auto* notifier = new QSocketNotifier(g_signalFd[1], QSocketNotifier::Read, parent);
+    QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
+        char byte = 0;
+        // exit() rather than quit(): it also ends the nested loops of a reply wait, and
+        // runs when no main loop does (program mode).
+        if (::read(g_signalFd[1], &byte, 1) == 1)
+            QCoreApplication::exit(128 + byte);
+    });
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(s, &action, nullptr);
+    }
+    return true;
+}
+
+} // namespace QuitOnSignals
