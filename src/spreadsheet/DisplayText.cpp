@@ -3,6 +3,7 @@
 
 #include <QDate>
 #include <QStringList>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -494,6 +495,12 @@ QString formatGeneral(double value)
             return out;
     }
     return d.negative ? u'-' + out : out;
+}
+
+bool isDateFormat(const QString& code)
+{
+    const QStringList sections = splitSections(code);
+    return std::any_of(sections.begin(), sections.end(), isDateSection);
 }
 
 QString formatNumber(double value, const QString& code)

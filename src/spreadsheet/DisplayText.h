@@ -14,6 +14,9 @@ QString formatGeneral(double value);
 // "yyyy-mm-dd", ... Codes that cannot be followed exactly are approximated.
 QString formatNumber(double value, const QString& code);
 
+// True when a section of the format code shows the number as a date or a time.
+bool isDateFormat(const QString& code);
+
 // The number's digits written with exactly `decimals` decimals, rounded half away from zero.
 QString fixedText(double value, int decimals);
 

@@ -1,5 +1,6 @@
 #include "spreadsheet/XlsFile.h"
 
+#include "spreadsheet/DisplayText.h"
 #include "spreadsheet/XlsxFile.h"
 
 #include <QFile>
@@ -16,28 +17,6 @@
 #include <gsf/gsf-utils.h>
 
 namespace Spreadsheet {
-
-bool isDateFormat(const QString& code)
-{
-    for (qsizetype i = 0; i < code.size(); ++i) {
-        const QChar c = code[i].toLower();
-        if (c == u'"') {
-            const qsizetype end = code.indexOf(u'"', i + 1);
-            i = end < 0 ? code.size() : end;
-        } else if (c == u'\\' || c == u'_' || c == u'*') {
-            ++i;
-        } else if (c == u'[') {
-            const qsizetype end = code.indexOf(u']', i + 1);
-            const QString inner = code.mid(i + 1, (end < 0 ? code.size() : end) - i - 1).toLower();
-            if (!inner.isEmpty() && (inner[0] == u'h' || inner[0] == u'm' || inner[0] == u's'))
-                return true; // elapsed time such as [h]
-            i = end < 0 ? code.size() : end;
-        } else if (c == u'y' || c == u'm' || c == u'd' || c == u'h' || c == u's') {
-            return true;
-        }
-    }
-    return false;
-}
 
 namespace {
 

@@ -22,7 +22,4 @@ struct XlsLimits {
 std::optional<Sheet> readXls(const QString& path, QString* error = nullptr, const XlsLimits& limits = XlsLimits());
 std::optional<Sheet> readXlsBytes(const QByteArray& file, QString* error = nullptr, const XlsLimits& limits = XlsLimits());
 
-// True when a number format code shows a date or a time.
-bool isDateFormat(const QString& code);
-
 } // namespace Spreadsheet
