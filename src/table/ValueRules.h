@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-enum class InputType { Voltage, Current, Pulse };
+#include "table/MeterRules.h"
 
 namespace ValueRules {
 
