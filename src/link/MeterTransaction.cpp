@@ -55,7 +55,11 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
     m_failure = PortFailure{};
     if (!m_abortReason.isEmpty())
         return failed(m_abortReason);
-    if (!m_port->output(MeterLink::BuildMeterFrame(address, command, m_checksum).toLatin1())) {
+    // Whatever is waiting (a late or repeated reply to an earlier command) cannot answer this one.
+    m_port->discardInput();
+    const QString frame = MeterLink::BuildMeterFrame(address, command, m_checksum);
+    bool echoPossible = true; // an adapter that echoes hands our own frame back first
+    if (!m_port->output(frame.toLatin1())) {
         m_failure = m_port->failure();
         return ReplyOutcome::PortFailed;
     }
@@ -94,6 +98,15 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
             woken = false;
         }
         m_reply += QString::fromLatin1(m_port->input());
+        if (echoPossible && !m_reply.isEmpty()) {
+            if (m_reply.startsWith(frame)) {
+                m_reply.remove(0, frame.size());
+                m_echoSeen = true;
+                echoPossible = false;
+            } else if (!frame.startsWith(m_reply)) {
+                echoPossible = false;
+            }
+        }
         if (!m_abortReason.isEmpty() || quitting || !m_port->portOpen()) {
             if (portFailed && m_abortReason.isEmpty())
                 m_failure = m_port->failure();

@@ -1,6 +1,7 @@
 #pragma once
-// One command out and its reply in, over the serial port: the frame is written, then
-// the wait runs in a nested event loop until the reply's ETX arrives or the reply timer
+// One command out and its reply in, over the serial port: input already waiting is
+// discarded, the frame is written (its echo, where the line hands it back, is dropped),
+// then the wait runs in a nested event loop until the reply's ETX arrives or the reply timer
 // has ticked the countdown from 2 to 0 (about two seconds). Events keep being processed
 // while it waits. Knows nothing of windows.
 #include <QObject>
@@ -24,6 +25,9 @@ public:
     const QString& replyText() const { return m_reply; }  // everything read in the last transaction
     qint16 replyCountdown() const { return m_countdown; } // whole seconds left, 0 when not armed
     const PortFailure& failure() const { return m_failure; } // why the last send gave PortFailed
+    // The line has handed back a frame we sent (an echoing RS-485 adapter); the echo is
+    // never taken as a reply.
+    bool echoSeen() const { return m_echoSeen; }
 
     // Ends a pending wait and refuses further sends, giving reason as the failure.
     void abort(const QString& reason);
@@ -43,5 +47,6 @@ private:
     QString m_reply;
     PortFailure m_failure;
     QString m_abortReason;
+    bool m_echoSeen = false;
     std::function<void()> m_wakeWait; // ends the current wait early
 };

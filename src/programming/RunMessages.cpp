@@ -9,6 +9,12 @@ const QString CrLf = QStringLiteral("\r\n");
 
 QString success() { return QStringLiteral("   Information has been successfully sent to the meter!"); }
 
+QString incomplete(int failedPoints)
+{
+    return QStringLiteral("   The meter did not take %1 of the point values.").arg(failedPoints) + CrLf
+        + QStringLiteral("   Its table is incomplete: please program the meter again.");
+}
+
 QString communication()
 {
     return QStringList{QStringLiteral("Please verify the following conditions:"), QString(),

@@ -7,6 +7,8 @@
 namespace RunMessages {
 
 QString success();         // "   Information has been successfully sent to the meter!"
+// A run that went to its end while some points were refused or not acknowledged.
+QString incomplete(int failedPoints);
 QString communication();   // the checklist shown after a reply time-out
 QString communicationTitle(); // "Communication Error"
 QString firmware();        // the refusal of a meter with firmware 01.000

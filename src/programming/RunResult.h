@@ -7,7 +7,7 @@
 enum class RunEnd {
     NotRun,           // no run has ended yet
     Programmed,       // success message shown
-    PointsFailed,     // success message shown, but one or more points were refused or timed out
+    PointsFailed,     // ran to its end, but one or more points were refused or timed out
     TableRejected,    // a table rule is broken (FailureCode 2..9)
     TimedOut,         // no reply to the firmware query or a configuration command
     Refused,          // the meter refused a configuration command

@@ -204,7 +204,7 @@ frmMain::RunStep frmMain::runProgramSteps()
     step = downloadPoints(kind == InputType::Current ? PointSet::PointSetI : PointSet::PointSetV);
     if (!self)
         return RunStep::Abandoned;
-    if (step != RunStep::Done)
+    if (step != RunStep::Done || FailureCode == TableCheck::Communication)
         return step;
 
     // e: the input-type command.
@@ -216,7 +216,11 @@ frmMain::RunStep frmMain::runProgramSteps()
         return RunStep::Abandoned;
 
     m_lastRunEnd = m_runPointFailures ? RunEnd::PointsFailed : RunEnd::Programmed;
-    MsgBox(RunMessages::success(), vbOKOnly);
+    // Success is claimed only when the meter acknowledged every command.
+    if (m_runPointFailures)
+        MsgBox(RunMessages::incomplete(m_runPointFailures), vbExclamation);
+    else
+        MsgBox(RunMessages::success(), vbOKOnly);
     if (!self)
         return RunStep::Abandoned;
     ProgressBar1->setValue(0);
@@ -277,6 +281,7 @@ frmMain::RunStep frmMain::downloadPoints(PointSet set)
     QPointer<frmMain> self(this);
     const PointCommands::Prefixes prefixes = set == PointSet::PointSetI ? PointCommands::setI() : PointCommands::setV();
     const auto groups = PointCommands::groups(PointCommands::pointCount(cboSetPoints->Text()));
+    int silentInARow = 0; // two point commands in a row without a reply: the line is dead
     for (int g = 0; g < groups.size(); ++g) {
         const auto& group = groups[g];
         for (int i = 0; i < group.size(); ++i) {
@@ -292,17 +297,23 @@ frmMain::RunStep frmMain::downloadPoints(PointSet set)
             const RunStep step = sendRunCommand(g == 0, true, &outcome);
             if (step == RunStep::Refused) {
                 ++m_runPointFailures;
+                silentInARow = 0;
                 break; // the refusal was shown; the rest of the group is skipped
             }
             if (step != RunStep::Done)
                 return step;
             if (outcome == ReplyOutcome::ReplyTimedOut) {
                 ++m_runPointFailures;
+                if (++silentInARow == 2) {
+                    FailureCode = TableCheck::Communication;
+                    return RunStep::Done;
+                }
                 MsgBox(RunMessages::pointTimeout(), vbExclamation);
                 if (!self)
                     return RunStep::Abandoned;
                 break;
             }
+            silentInARow = 0;
             const int passes = i + 1 == group.size() ? 2 : 1;
             for (int p = 0; p < passes; ++p) {
                 DoEvents();

@@ -100,8 +100,15 @@ private slots:
         row("voltage span", "", "V 001 2400 3", "1.000:0.000 1.050:1.000", "", "F189", "minimum input span for Voltage", 5);
         row("no reply", "--silent-prefix F189", I, "", "", "F189", "Error Detected", 1);
         row("refused", "--refuse 37P=2", I, "", "", "F189 38001 201130 37P3", "Error writing output option", 1);
-        row("failed points", "--silent-prefix 2A301 --refuse 2A304=3", I,
-            "4.000:0.000 8.000:25.000 12.000:50.000 16.000:75.000 20.000:100.000", "",
+        row("echo", "--echo", I, "", "", "", ok, 0);
+        row("echo, no meter", "--echo --silent-prefix F189", I, "", "", "F189", "Error Detected", 1);
+        row("echo, old firmware", "--echo --old-firmware", I, "", "", "F189", "firmware Ver. 1.100", 10);
+        row("echo, refused point", "--echo --refuse 2A102=3", I, "", "", "", "did not take 1 of the point values", 1);
+        row("repeated reply, then silence", "--duplicate 2A102 --silent-prefix 33I", I, "", "", "", "Error Detected", 1);
+        const QString five = "4.000:0.000 8.000:25.000 12.000:50.000 16.000:75.000 20.000:100.000";
+        row("dead line", "--silent-prefix 2A", I, five, "", "F189 38001 201130 37P3 48L05 2A3014000 2A30312000",
+            "Please verify the following conditions", 1);
+        row("failed points", "--silent-prefix 2A301 --refuse 2A304=3", I, five, "",
             "F189 38001 201130 37P3 48L05 2A3014000 2A30312000 2A10350000 2A30416000 2A30520000 2A105100000 33I",
             "Serial port timeout: OOwr.", 1);
         row("old firmware", "--old-firmware", I, "", "", "F189", "firmware Ver. 1.100", 10);
@@ -133,6 +140,7 @@ private slots:
         const QString err = QString::fromUtf8(job.process.readAllStandardError());
         QVERIFY2(err.contains(message), qPrintable(err));
         QTEST(job.process.exitCode(), "status");
+        QCOMPARE(err.contains("successfully sent to the meter"), job.process.exitCode() == 0); // success is never claimed for a failed run
         // A dry run prints each frame as hex bytes and as text.
         const QStringList lines = QString::fromLatin1(job.process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         const QStringList dry = extra.contains("--dry-run") ? fullRun(setup, in, out) : QStringList();

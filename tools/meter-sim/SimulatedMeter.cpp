@@ -130,6 +130,8 @@ void SimulatedMeter::onReadable()
     for (;;) {
         const ssize_t n = ::read(m_master, buf, sizeof buf);
         if (n > 0) {
+            if (m_config.echo)
+                writeMaster(QByteArray(buf, int(n)));
             m_buffer.append(buf, int(n));
             m_raw.append(buf, int(n));
             continue;
@@ -244,6 +246,8 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     emit logLine(QStringLiteral("%1: reply %2%3").arg(what, printable(reply),
                                                       delay > 0 ? QStringLiteral(" after %1 ms").arg(delay) : QString()));
     sendReply(reply, delay);
+    if (!m_config.duplicatePrefix.isEmpty() && text.startsWith(m_config.duplicatePrefix))
+        sendReply(reply, delay); // right behind the first
 }
 
 int SimulatedMeter::wireMs(int bytes) const

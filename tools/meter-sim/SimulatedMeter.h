@@ -34,6 +34,8 @@ struct MeterConfig {
     int pieceGapMs = 15;             // time between the pieces of a reply
     QByteArray replySuffix;          // bytes sent right after each reply's ETX, in the same write
     QByteArray fixedReply;           // non-empty: every answer is exactly these bytes
+    bool echo = false;               // the line hands every byte back, as some RS-485 adapters do
+    QString duplicatePrefix;         // commands starting with this are answered twice
 };
 
 class SimulatedMeter : public QObject {

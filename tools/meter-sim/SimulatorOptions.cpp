@@ -43,6 +43,8 @@ QString SimulatorOptions::usage()
         "  --refuse P=CODE      refuse commands starting with P with digit CODE (repeatable)\n"
         "  --late P=MS          reply to commands starting with P only after MS ms\n"
         "  --pieces N           send each reply in N pieces\n"
+        "  --echo               the line echoes every byte sent to the meter\n"
+        "  --duplicate P        answer commands starting with P twice\n"
         "  --dump-on-exit       accepted for scripts: the configuration and table the\n"
         "                       meter was sent are always printed when it stops\n"
         "                       (SIGINT/SIGTERM)\n"
@@ -57,13 +59,14 @@ SimulatorOptions SimulatorOptions::parse(const QStringList& args)
     auto valued = [](const char* name) { return QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("v")); };
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
     const QCommandLineOption version = flag("version"), modem = flag("modem"), wireTime = flag("wire-time"),
-                             oldFirmware = flag("old-firmware"), dumpOnExit = flag("dump-on-exit");
+                             oldFirmware = flag("old-firmware"), dumpOnExit = flag("dump-on-exit"),
+                             echo = flag("echo");
     const QCommandLineOption address = valued("address"), baud = valued("baud"), firmware = valued("firmware"),
                              latency = valued("latency"), silentOn = valued("silent-on"),
                              silentPrefix = valued("silent-prefix"), refuse = valued("refuse"), late = valued("late"),
-                             pieces = valued("pieces");
+                             pieces = valued("pieces"), duplicate = valued("duplicate");
     parser.addOptions({help, version, modem, wireTime, oldFirmware, dumpOnExit, address, baud, firmware, latency,
-                       silentOn, silentPrefix, refuse, late, pieces});
+                       silentOn, silentPrefix, refuse, late, pieces, echo, duplicate});
 
     SimulatorOptions o;
     const bool parsed = parser.parse(QStringList{QStringLiteral("talvo-meter-sim")} + args);
@@ -82,6 +85,8 @@ SimulatorOptions SimulatorOptions::parse(const QStringList& args)
 
     o.config.modem = parser.isSet(modem);
     o.config.wireTime = parser.isSet(wireTime);
+    o.config.echo = parser.isSet(echo);
+    o.config.duplicatePrefix = parser.value(duplicate);
     o.dumpOnExit = parser.isSet(dumpOnExit);
     if (parser.isSet(oldFirmware))
         o.config.firmware = QString::fromLatin1(OldFirmwareText);
