@@ -10,6 +10,16 @@
 #include <cstdio>
 #include <memory>
 
+namespace {
+// Wrong usage: one line naming the fault, never the whole help, and the status a script
+// can tell from every other outcome.
+int usageError(const QString& fault)
+{
+    std::fprintf(stderr, "talvo-linearizer: %s\nTry 'talvo-linearizer --help'.\n", qPrintable(fault));
+    return RunResult::ExitUsage;
+}
+} // namespace
+
 int main(int argc, char* argv[])
 {
     QStringList arguments;
@@ -31,13 +41,11 @@ int main(int argc, char* argv[])
         return a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--"));
     });
     if (!program && !cl.error.isEmpty() && !qtOptions) {
-        std::fprintf(stderr, "talvo-linearizer: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::usage()));
-        return 2;
+        return usageError(cl.error);
     }
     if (program) {
         if (!cl.error.isEmpty()) {
-            std::fprintf(stderr, "talvo-linearizer: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::usage()));
-            return RunResult::ExitUsage;
+            return usageError(cl.error);
         }
         // No window is shown: no display is needed, and Qt's own notes are not the run's output.
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -56,8 +64,7 @@ int main(int argc, char* argv[])
 
     cl = CommandLine::parse(app.arguments().mid(1));
     if (!cl.error.isEmpty()) {
-        std::fprintf(stderr, "talvo-linearizer: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::usage()));
-        return 2;
+        return usageError(cl.error);
     }
 
     AppOptions options;

@@ -112,7 +112,7 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
                 m_failure = m_port->failure();
             else
                 failed(!m_abortReason.isEmpty() ? m_abortReason
-                       : quitting               ? QStringLiteral("the program is ending")
+                       : quitting               ? QStringLiteral("interrupted")
                                                 : QStringLiteral("the port was closed"));
             outcome = ReplyOutcome::PortFailed;
             StopReplyTimer();

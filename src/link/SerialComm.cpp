@@ -18,7 +18,9 @@ void SerialComm::onError(QSerialPort::SerialPortError e)
     if (e != QSerialPort::ResourceError && e != QSerialPort::WriteError && e != QSerialPort::ReadError)
         return;
     // The device is gone or unusable (e.g. a USB adapter pulled): close and tell the waiter.
-    m_lostReason = m_port.errorString();
+    // The system's text for a vanished device ("Inappropriate ioctl for device" on a pty) says nothing to a user.
+    m_lostReason = e == QSerialPort::ResourceError ? QStringLiteral("the port was lost (device removed or closed)")
+                                                   : m_port.errorString();
     fail(m_lostReason);
     m_port.close();
     emit failed();

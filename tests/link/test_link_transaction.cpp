@@ -206,7 +206,7 @@ private slots:
         });
         QCoreApplication::exec();
         QCOMPARE(outcome, ReplyOutcome::PortFailed);
-        QCOMPARE(link->failure().reason, QString("the program is ending"));
+        QCOMPARE(link->failure().reason, QString("interrupted"));
     }
 };
 

@@ -32,8 +32,8 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "talvo-meter-sim: %s\n\n%s", qPrintable(options.error), qPrintable(SimulatorOptions::usage()));
-        return 2;
+        std::fprintf(stderr, "talvo-meter-sim: %s\nTry 'talvo-meter-sim --help'.\n", qPrintable(options.error));
+        return 64; // wrong usage
     }
     QString error;
     auto meter = SimulatedMeter::start(options.config, &error);
