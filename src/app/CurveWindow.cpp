@@ -2,7 +2,7 @@
 
 #include "app/PickList.h"
 #include "app/frmMain.h"
-#include "programming/TableCheck.h"
+#include "table/TableCheck.h"
 #include "table/FlexGrid.h"
 
 #include <QDir>
@@ -21,11 +21,8 @@
 
 CurveModel::TableRule tableCheckRule(std::optional<InputType> type)
 {
-    return [type](const QList<CurveRow>& rows) {
-        QList<PointRow> table;
-        for (const CurveRow& row : rows)
-            table.append({row.input, row.display});
-        const std::optional<TableCheck::Message> message = TableCheck::failureMessage(TableCheck::check(table, type));
+    return [type](const QList<PointRow>& rows) {
+        const std::optional<TableCheck::Message> message = TableCheck::failureMessage(TableCheck::check(rows, type));
         return message ? message->text : QString();
     };
 }
@@ -227,12 +224,8 @@ void CurveWindow::scheduleRefresh()
 
 void CurveWindow::refresh()
 {
-    const FlexGrid* grid = m_main->MSFlexGrid1;
-    QList<CurveRow> rows;
-    for (int r = grid->FixedRows(); r < grid->Rows(); ++r)
-        rows.append({grid->TextMatrix(r, 1), grid->TextMatrix(r, 2)});
-    const std::optional<InputType> type = m_main->selectedInputType();
-    m_model.update(rows, type, m_main->cboDecimal->Text(), m_main->lblInput->text().trimmed(), tableCheckRule(type));
+    const PointTable table = m_main->pointTable();
+    m_model.update(table.rows, table.type, table.format, m_main->lblInput->text().trimmed(), tableCheckRule(table.type));
     m_plot->update();
 }
 

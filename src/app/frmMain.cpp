@@ -286,7 +286,7 @@ void frmMain::buildControls()
         cboBaudRate->addItem(QLatin1String(baud));
     for (int a = 1; a <= 247; ++a)
         cboAddress->addItem(QStringLiteral("%1").arg(a, 3, 10, QLatin1Char('0')));
-    for (int n = 2; n <= 32; ++n)
+    for (int n = MeterRules::MinPoints; n <= MeterRules::MaxPoints; ++n)
         cboSetPoints->addItem(QString::number(n));
     cboDecimal->addItems(ValueRules::decimalFormats());
     for (PickList* list : {cboBaudRate, cboAddress, cboSetPoints, cboDecimal, cboCommPort})

@@ -15,6 +15,7 @@
 #include "app/ProbeVerdict.h"
 #include "link/LinkTypes.h"
 #include "programming/RunResult.h"
+#include "table/PointTable.h"
 #include "table/ValueRules.h"
 
 class QAction;
@@ -168,6 +169,7 @@ public:
     void MoveToNextCell();
     QString EditorTextOfCell() const; // the current cell's text, "" when blank
     std::optional<InputType> selectedInputType() const; // none when no option is selected
+    PointTable pointTable() const; // the grid's rows with the input type and decimal-point format
     void MSFlexGrid1_Click();
     void MSFlexGrid1_EnterCell();
     void MSFlexGrid1_LeaveCell();

@@ -49,7 +49,7 @@ std::optional<QString> decimalCommand(const QString& selection)
 
 std::optional<QString> pointsCommand(const QString& selection)
 {
-    for (int n = 2; n <= 32; ++n)
+    for (int n = MeterRules::MinPoints; n <= MeterRules::MaxPoints; ++n)
         if (selection == QString::number(n))
             return QStringLiteral("48L%1").arg(n, 2, 10, QLatin1Char('0'));
     return std::nullopt;

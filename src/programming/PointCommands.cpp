@@ -9,7 +9,7 @@ Prefixes setI() { return {QStringLiteral("2A3"), QStringLiteral("2A1")}; }
 
 int pointCount(const QString& text)
 {
-    for (int n = 2; n <= 32; ++n)
+    for (int n = MeterRules::MinPoints; n <= MeterRules::MaxPoints; ++n)
         if (text == QString::number(n))
             return n;
     return 0;
@@ -18,7 +18,7 @@ int pointCount(const QString& text)
 QList<QList<Ref>> groups(int points)
 {
     QList<QList<Ref>> out;
-    if (points < 2 || points > 32)
+    if (points < MeterRules::MinPoints || points > MeterRules::MaxPoints)
         return out;
     out.append({{1, false}, {2, false}, {1, true}, {2, true}});
     for (int k = 3; k <= points; ++k)

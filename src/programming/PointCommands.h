@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-#include "programming/TableCheck.h"
+#include "table/TableCheck.h"
 
 namespace PointCommands {
 

@@ -1,6 +1,6 @@
 #include "programming/RunResult.h"
 
-#include "programming/TableCheck.h"
+#include "table/TableCheck.h"
 
 #include <QStringList>
 

@@ -7,7 +7,7 @@
 #include "link/SerialComm.h"
 #include "programming/PointCommands.h"
 #include "programming/RunMessages.h"
-#include "programming/TableCheck.h"
+#include "table/TableCheck.h"
 #include "table/FlexGrid.h"
 #include "table/ValueRules.h"
 
@@ -258,17 +258,11 @@ frmMain::RunStep frmMain::sendRunCommand(bool loadAddress, bool testRefusal, Rep
 
 int frmMain::CheckPointTable()
 {
-    const int gridRows = MSFlexGrid1->Rows();
+    PointTable table = pointTable();
     // Rows the point count names but the grid lacks count as missing values.
-    const int rows = std::max(gridRows, PointCommands::pointCount(cboSetPoints->Text()));
-    QList<PointRow> table;
-    for (int r = MSFlexGrid1->FixedRows(); r < rows; ++r) {
-        if (r < gridRows)
-            table.append({MSFlexGrid1->TextMatrix(r, 1), MSFlexGrid1->TextMatrix(r, 2)});
-        else
-            table.append(PointRow{});
-    }
-    const int code = TableCheck::check(table, selectedInputType());
+    while (table.rows.size() < PointCommands::pointCount(cboSetPoints->Text()))
+        table.rows.append(PointRow{});
+    const int code = TableCheck::check(table);
     if (code != TableCheck::MissingValue && MSFlexGrid1->Col() != 1)
         MSFlexGrid1->setCol(1);
     return code;
@@ -291,7 +285,7 @@ frmMain::RunStep frmMain::downloadPoints(PointSet set)
             const QString text = row < MSFlexGrid1->Rows() ? MSFlexGrid1->TextMatrix(row, ref.display ? 2 : 1) : QString();
             const std::optional<InputType> kind = selectedInputType();
             const int decimals = ref.display ? ValueRules::formatDecimals(cboDecimal->Text())
-                                             : (kind ? ValueRules::inputDecimals(*kind) : -1);
+                                             : (kind ? MeterRules::inputLimits(*kind).decimals : -1);
             CommandText = PointCommands::command(prefixes, ref, PointCommands::valueDigits(text, decimals));
             ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
             const RunStep step = sendRunCommand(g == 0, true, &outcome);

@@ -41,16 +41,16 @@ QString CurveModel::Axis::label(double value) const
     return NumberText::normalForm(QLocale::c().toString(value, 'f', 10), decimals);
 }
 
-void CurveModel::update(const QList<CurveRow>& rows, std::optional<InputType> type, const QString& format,
+void CurveModel::update(const QList<PointRow>& rows, std::optional<InputType> type, const QString& format,
                         const QString& inputTitle, const TableRule& rule)
 {
-    const int inputDecimals = type ? ValueRules::inputDecimals(*type) : 3;
+    const int inputDecimals = type ? MeterRules::inputLimits(*type).decimals : 3;
     m_points.clear();
     m_missing.clear();
     m_text.clear();
     m_broken = 0;
 
-    QList<CurveRow> complete;
+    QList<PointRow> complete;
     QStringList missingText;
     for (int i = 0; i < rows.size(); ++i) {
         // Read as the check reads them: the input in the type's normal form.

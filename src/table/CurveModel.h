@@ -8,18 +8,14 @@
 #include <functional>
 #include <optional>
 
+#include "table/PointTable.h"
 #include "table/ValueRules.h"
-
-struct CurveRow {
-    QString input;   // input column text
-    QString display; // display column text
-};
 
 class CurveModel {
 public:
     // The whole-table check: the message of the first rule broken by the rows, "" when
     // every rule holds.
-    using TableRule = std::function<QString(const QList<CurveRow>& rows)>;
+    using TableRule = std::function<QString(const QList<PointRow>& rows)>;
 
     struct Point {
         int number = 0; // point number, 1..N
@@ -38,7 +34,7 @@ public:
     // Rebuilds the curve from the table; rows[i] is point i + 1. The input values are read
     // in the normal form of the input type, tick labels follow its decimals and those of
     // the decimal-point format.
-    void update(const QList<CurveRow>& rows, std::optional<InputType> type, const QString& format,
+    void update(const QList<PointRow>& rows, std::optional<InputType> type, const QString& format,
                 const QString& inputTitle, const TableRule& rule);
 
     // The points whose two cells both hold a number, in point order.

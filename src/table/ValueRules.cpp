@@ -9,16 +9,6 @@ const char* const DisplayTitle = "Invalid Display Value";
 const char* const DisplayHeading = "  Display";
 
 namespace {
-struct DisplayRange {
-    const char* format;
-    const char* low;
-    const char* high;
-};
-constexpr DisplayRange kDisplayRanges[] = {
-    {"dddddd", "-99999", "999999"},   {"ddddd.d", "-9999.9", "99999.9"}, {"dddd.dd", "-999.99", "9999.99"},
-    {"ddd.ddd", "-99.999", "999.999"}, {"dd.dddd", "-9.9999", "99.9999"}, {"d.ddddd", "-9.9999", "9.99999"},
-};
-
 bool below(const QString& value, const char* bound)
 {
     return NumberText::leadingValue(value) < NumberText::leadingValue(QLatin1String(bound));
@@ -41,15 +31,14 @@ QString inputMessage(InputType type)
 
 QString displayMessage(const QString& format)
 {
-    for (const DisplayRange& r : kDisplayRanges) {
-        if (format == QLatin1String(r.format))
-            return QStringLiteral("Display value must be between %1 and %2 for selected decimal pt.")
-                .arg(QLatin1String(r.low), QLatin1String(r.high));
-    }
-    return {};
+    const std::optional<MeterRules::DisplayLimits> limits = MeterRules::displayLimits(format);
+    if (!limits)
+        return {};
+    return QStringLiteral("Display value must be between %1 and %2 for selected decimal pt.")
+        .arg(QLatin1String(limits->lowText), QLatin1String(limits->highText));
 }
 
-int inputDecimals(InputType type) { return type == InputType::Pulse ? 1 : 3; }
+int inputDecimals(InputType type) { return MeterRules::inputLimits(type).decimals; }
 
 QString normalValue(const QString& text, int decimals)
 {
@@ -65,11 +54,9 @@ CheckResult checkInput(const QString& text, InputType type)
     const bool minus = text.contains(QLatin1Char('-'));
     out.text = NumberText::normalForm(text, inputDecimals(type));
     const double v = NumberText::leadingValue(out.text);
-    switch (type) {
-    case InputType::Voltage: out.rejected = v < -10 || v > 10; break;
-    case InputType::Current: out.rejected = minus || v > 23; break;
-    case InputType::Pulse: out.rejected = minus || v > 30000; break;
-    }
+    const MeterRules::InputLimits& limits = MeterRules::inputLimits(type);
+    // A minus sign refuses a type without negative values, even on a text reading as zero.
+    out.rejected = (minus && !limits.negativeAllowed) || v < limits.low || v > limits.high;
     if (out.rejected) {
         out.text.clear();
         out.message = inputMessage(type);
@@ -82,12 +69,11 @@ CheckResult checkDisplay(const QString& text, const QString& format)
 {
     CheckResult out;
     out.text = text;
-    const int decimals = formatDecimals(format);
-    if (text.isEmpty() || decimals < 0)
+    const std::optional<MeterRules::DisplayLimits> limits = MeterRules::displayLimits(format);
+    if (text.isEmpty() || !limits)
         return out;
-    out.text = normalValue(text, decimals);
-    const DisplayRange& r = kDisplayRanges[decimals];
-    out.rejected = below(out.text, r.low) || above(out.text, r.high);
+    out.text = normalValue(text, limits->decimals);
+    out.rejected = below(out.text, limits->lowText) || above(out.text, limits->highText);
     if (out.rejected) {
         out.text.clear();
         out.message = displayMessage(format);

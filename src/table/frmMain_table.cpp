@@ -59,6 +59,14 @@ void frmMain::wireTable()
 
 // ---- Point table and number of points ----
 
+PointTable frmMain::pointTable() const
+{
+    PointTable table{selectedInputType(), cboDecimal->Text(), {}};
+    for (int r = MSFlexGrid1->FixedRows(); r < MSFlexGrid1->Rows(); ++r)
+        table.rows.append({MSFlexGrid1->TextMatrix(r, 1), MSFlexGrid1->TextMatrix(r, 2)});
+    return table;
+}
+
 void frmMain::cboSetPoints_Click()
 {
     finishEdit(true); // a value still being typed (Open Settings from the menu) is taken first
@@ -66,7 +74,7 @@ void frmMain::cboSetPoints_Click()
     MSFlexGrid1->setColWidth(1, 1000);
     MSFlexGrid1->setColWidth(2, 1000);
     const QString text = cboSetPoints->Text();
-    for (int n = 2; n <= 32; ++n) {
+    for (int n = MeterRules::MinPoints; n <= MeterRules::MaxPoints; ++n) {
         if (text == QString::number(n)) {
             MSFlexGrid1->show();
             MSFlexGrid1->setRows(n);

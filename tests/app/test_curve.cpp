@@ -13,9 +13,9 @@
 
 namespace {
 // "4.000=4;=8" -> two rows, the second without an input value.
-QList<CurveRow> rowsOf(const QString& table)
+QList<PointRow> rowsOf(const QString& table)
 {
-    QList<CurveRow> rows;
+    QList<PointRow> rows;
     for (const QString& pair : table.split(';'))
         rows.append({pair.section('=', 0, 0), pair.section('=', 1)});
     return rows;

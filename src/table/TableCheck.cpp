@@ -1,4 +1,4 @@
-#include "programming/TableCheck.h"
+#include "table/TableCheck.h"
 
 #include "table/NumberText.h"
 
@@ -14,7 +14,7 @@ bool readsAsNumber(const QString& text) { return NumberText::toNumber(text).has_
 
 std::optional<double> inputValue(const QString& text, InputKind kind)
 {
-    return NumberText::toNumber(kind ? NumberText::normalForm(text, ValueRules::inputDecimals(*kind)) : text);
+    return NumberText::toNumber(kind ? NumberText::normalForm(text, MeterRules::inputLimits(*kind).decimals) : text);
 }
 
 int check(const QList<PointRow>& rows, InputKind kind)
@@ -37,29 +37,22 @@ int check(const QList<PointRow>& rows, InputKind kind)
         if (v[r - 1] >= v[r])
             return InputOrder;
 
-    for (int r = 0; kind && r < v.size(); ++r) {
-        const bool later = r > 0;
-        const double span = later ? std::fabs(v[r] - v[r - 1]) : 0.0;
-        switch (*kind) {
-        case InputType::Voltage:
-            if (v[r] > 10 || v[r] < -10)
-                return VoltageRange;
-            if (later && span < 0.0999999)
-                return VoltageSpan;
-            break;
-        case InputType::Current:
-            if (later && span < 0.1499999)
-                return CurrentSpan;
-            if (v[r] > 23 || v[r] < 0)
-                return CurrentRange;
-            break;
-        case InputType::Pulse:
-            if (v[r] > 30000 || v[r] < 0)
-                return PulseRange;
-            if (later && span < 9.99999)
-                return PulseSpan;
-            break;
-        }
+    if (!kind)
+        return Passed;
+    const MeterRules::InputLimits& limits = MeterRules::inputLimits(*kind);
+    // Current tests the span before the range; Voltage and Pulse the range first.
+    const bool spanFirst = *kind == InputType::Current;
+    const Code rangeCode = *kind == InputType::Voltage ? VoltageRange : *kind == InputType::Current ? CurrentRange : PulseRange;
+    const Code spanCode = *kind == InputType::Voltage ? VoltageSpan : *kind == InputType::Current ? CurrentSpan : PulseSpan;
+    for (int r = 0; r < v.size(); ++r) {
+        const bool outOfRange = v[r] > limits.high || v[r] < limits.low;
+        const bool tooClose = r > 0 && std::fabs(v[r] - v[r - 1]) < limits.stepThreshold;
+        if (spanFirst && tooClose)
+            return spanCode;
+        if (outOfRange)
+            return rangeCode;
+        if (tooClose)
+            return spanCode;
     }
     return Passed;
 }

@@ -5,15 +5,7 @@
 #include <QString>
 #include <optional>
 
-#include "table/ValueRules.h"
-
-// The selected input type; none when no option is selected.
-using InputKind = std::optional<InputType>;
-
-struct PointRow {
-    QString input;    // input column text
-    QString display;  // display column text
-};
+#include "table/PointTable.h"
 
 namespace TableCheck {
 
@@ -39,6 +31,7 @@ std::optional<double> inputValue(const QString& text, InputKind kind);
 // input before display), input values strictly increasing, then the input type's
 // range and minimum-span tests row by row. 0 when every rule holds.
 int check(const QList<PointRow>& rows, InputKind kind);
+inline int check(const PointTable& table) { return check(table.rows, table.type); }
 
 struct Message {
     QString text;

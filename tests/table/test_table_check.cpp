@@ -3,7 +3,7 @@
 
 #include "programming/PointCommands.h"
 #include "programming/RunMessages.h"
-#include "programming/TableCheck.h"
+#include "table/TableCheck.h"
 
 class TestTableCheck : public QObject {
     Q_OBJECT
