@@ -247,6 +247,9 @@ private:
     void finishEdit(bool check); // takes an open editor's text into its cell and closes it
     void closeEditorWidget();    // hides the editor without letting the focus wander
     void applyInputType(int type);
+    void wireClipboard();          // Ctrl+C / Ctrl+V on the grid and its editor
+    void copyCells();
+    void pasteCells(const QString& text);
 
     // ---- Programming state ----
     enum class RunStep { Done, Refused, PortFailed, FirmwareRefused, Abandoned };

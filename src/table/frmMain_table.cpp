@@ -55,6 +55,7 @@ void frmMain::wireTable()
     connect(optPulse, &QRadioButton::clicked, this, &frmMain::optPulse_Click);
     connect(cboDecimal, &PickList::picked, this, &frmMain::cboDecimal_Click);
     connect(cboDecimal, &PickList::gotFocus, this, &frmMain::cboDecimal_GotFocus);
+    wireClipboard();
 }
 
 // ---- Point table and number of points ----

@@ -91,7 +91,7 @@ private slots:
         QTest::newRow("second point, even over a selection") << "." << "4.000" << "4.000";
         QTest::newRow("digit replaces the selection") << "7" << "7" << "7.000";
         QTest::newRow("letters, blanks, + and , ignored") << "7abc +,xZ " << "7" << "7.000";
-        QTest::newRow("no paste past the filter") << "7\x16" << "7" << "7.000";
+        QTest::newRow("one pasted value through the filter") << "\b\x16" << "1.5" << "1.500";
         QTest::newRow("minus only first") << "7-" << "7" << "7.000";
         QTest::newRow("minus over the whole text") << "712\x01-5" << "-5" << "";
         QTest::newRow("six digits without a point") << "\b1234567." << "123456" << "";
@@ -109,7 +109,7 @@ private slots:
         MessageRecorder messages;
         auto w = openWindow();
         QVERIFY(w);
-        QGuiApplication::clipboard()->setText("99");
+        QGuiApplication::clipboard()->setText("1a.5");
         clickCell(w.get(), 0, 1);
         type(keys);
         QCOMPARE(w->Text1->text(), text);
