@@ -118,6 +118,47 @@ private slots:
         QCOMPARE(messages.prompts(), stored.isEmpty() ? QStringList{"Scale input value must be between 0.000 and 23.000 (mA) for Current"} : QStringList());
     }
 
+    // A block pasted into the cell a click opened: each value checked as if typed, the first
+    // refusal ends the paste; copying the cells gives the block back in its normal forms.
+    void pasteAndCopyBlocks_data()
+    {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QStringList>("points"); // input:display of points 1 to 4 afterwards
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("rows beyond the last point") << "1\t0\n5\t25\n9\t50\n13\t75\n17\t100\n"
+            << QStringList{"1.000:0.000", "5.000:25.000", "9.000:50.000", "13.000:75.000"} << "" << "1 pasted rows beyond the last point ignored";
+        QTest::newRow("refused value in the middle") << "4\t0\r\n30\t50\r\n12\t75\r\n"
+            << QStringList{"4.000:0.000", ":20.000", ":", ":"} << "Scale input value must be between 0.000 and 23.000 (mA) for Current" << "";
+    }
+    void pasteAndCopyBlocks()
+    {
+        QFETCH(QString, clipboard);
+        QFETCH(QStringList, points);
+        QFETCH(QString, message);
+        QFETCH(QString, status);
+        MessageRecorder messages;
+        auto w = openWindow();
+        QVERIFY(w);
+        w->selectListText(w->cboSetPoints, "4");
+        QGuiApplication::clipboard()->setText(clipboard);
+        clickCell(w.get(), 0, 1);
+        type("\x16");
+        QStringList now;
+        for (int r = 0; r < 4; ++r)
+            now << cell(w.get(), r, 1) + ':' + cell(w.get(), r, 2);
+        QCOMPARE(now, points);
+        QCOMPARE(messages.prompts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QVERIFY2(status.isEmpty() ? !w->panelText(1).contains("ignored") : w->panelText(1) == status, qPrintable(w->panelText(1)));
+        QVERIFY(!w->cboSetPoints->isEnabled()); // locked as a click on the grid locks it
+
+        clickCell(w.get(), 0, 1);
+        QTest::keyClick(focused(), Qt::Key_Escape);
+        clickCell(w.get(), 1, 2, Qt::ShiftModifier);
+        QTest::keyClick(w->MSFlexGrid1, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString(points[0] + '\n' + points[1] + '\n').replace(':', '\t'));
+    }
+
     void leavingACellChecksOnce()
     {
         MessageRecorder messages;
