@@ -5,6 +5,8 @@
 #include "app/PickList.h"
 #include "app/ProgramLog.h"
 #include "app/frmMain.h"
+#include "files/SettingsFile.h"
+#include "link/MeterLink.h"
 #include "programming/RunResult.h"
 
 #include <QProgressBar>
@@ -143,6 +145,12 @@ int run(const CommandLine& cl)
         w.selectListText(w.cboCommPort, text);
     }
     describeSetup();
+    // Values the settings file put in a list that the meter cannot take: nothing is opened or sent.
+    if (const auto fault = MeterLink::settingFault(w.cboAddress->Text(), w.cboBaudRate->Text(), w.cboSetPoints->Text())) {
+        static const int lines[] = {SettingsFile::AddressLine, SettingsFile::BaudRateLine, SettingsFile::SetPointsLine};
+        printErr(QStringLiteral("talvo-linearizer: %1 line %2: %3").arg(cl.settingsPath).arg(lines[fault->setting]).arg(fault->text));
+        return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
+    }
 
     w.cmdProgramMeter_Click();
     status = RunResult::exitStatus(w.lastRunEnd(), w.FailureCode);

@@ -32,6 +32,20 @@ std::optional<QString> addressText(const QString& selection)
     return selection;
 }
 
+std::optional<SettingFault> settingFault(const QString& address, const QString& baud, const QString& points)
+{
+    if (!addressText(address))
+        return SettingFault{SettingFault::Address,
+                            QStringLiteral("The meter address \"%1\" is not one a meter takes (001 to 247).").arg(address)};
+    if (!isListedBaud(baud))
+        return SettingFault{SettingFault::BaudRate,
+                            QStringLiteral("The baud rate \"%1\" is not one a meter takes (300 to 19200).").arg(baud)};
+    if (!pointsCommand(points))
+        return SettingFault{SettingFault::Points, QStringLiteral("The number of points \"%1\" is not one a meter takes (%2 to %3).")
+                                                      .arg(points).arg(MeterRules::MinPoints).arg(MeterRules::MaxPoints)};
+    return std::nullopt;
+}
+
 std::optional<QString> addressCommand(const QString& selection)
 {
     if (const auto a = addressText(selection))

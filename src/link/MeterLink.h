@@ -28,6 +28,14 @@ QString settingsFor(const QString& baud);
 // Whether baud is one of the rates of the baud-rate list.
 bool isListedBaud(const QString& baud);
 
+// A selection the meter cannot take (a settings file can put any text in a list).
+struct SettingFault {
+    enum Setting { Address, BaudRate, Points } setting;
+    QString text; // names the setting and its value
+};
+// The first of address, baud rate and number of points that the meter cannot take.
+std::optional<SettingFault> settingFault(const QString& address, const QString& baud, const QString& points);
+
 // "Meter error code " and the code character as received. The codes' meanings are not
 // known, so none is given; a character that cannot be shown appears as <hh>, a reply
 // too short to hold a code gives "Meter error code" alone.

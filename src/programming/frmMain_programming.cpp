@@ -4,6 +4,7 @@
 
 #include "app/PanelStatusBar.h"
 #include "app/PickList.h"
+#include "link/MeterLink.h"
 #include "link/SerialComm.h"
 #include "programming/PointCommands.h"
 #include "programming/RunMessages.h"
@@ -34,6 +35,12 @@ void frmMain::cmdProgramMeter_Click()
         return;
     QPointer<frmMain> self(this);
     CommitCellEditor();
+    // A value no list offers (from a settings file) never reaches the wire.
+    if (const auto fault = MeterLink::settingFault(cboAddress->Text(), cboBaudRate->Text(), cboSetPoints->Text())) {
+        m_lastRunEnd = RunEnd::NotRun;
+        MsgBox(fault->text, vbExclamation);
+        return;
+    }
     setPanelText(1, QString());
     cmdProgramMeter->setEnabled(false);
     m_running = true;

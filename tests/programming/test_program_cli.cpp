@@ -152,6 +152,36 @@ private slots:
         QCOMPARE(meter->rawReceived(), frames(commands, setup.section(' ', 1, 1)));
     }
 
+    // A settings file value that no list offers: status 64 naming the line, nothing sent.
+    void refusedSettings_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("baud");
+        QTest::addColumn<QString>("points");
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("address 250") << "250" << "2400" << "2" << "line 8: The meter address \"250\"";
+        QTest::newRow("address empty") << "" << "2400" << "2" << "line 8: The meter address \"\"";
+        QTest::newRow("baud 12345") << "001" << "12345" << "2" << "line 14: The baud rate \"12345\"";
+        QTest::newRow("33 points") << "001" << "2400" << "33" << "line 17: The number of points \"33\"";
+        QTest::newRow("-5 points") << "001" << "2400" << "-5" << "line 17: The number of points \"-5\"";
+    }
+    void refusedSettings()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, baud);
+        QFETCH(QString, points);
+        QFETCH(QString, fault);
+        auto sim = meter();
+        Job job("I 001 2400 3", In, Out);
+        QVERIFY(SettingsFile::Save(job.settings, {"ddd.ddd", address, "1", baud, points, false, true}));
+        job.start(sim->devicePath());
+        QVERIFY(job.finish());
+        QCOMPARE(job.process.exitCode(), 64);
+        const QString err = QString::fromUtf8(job.process.readAllStandardError());
+        QVERIFY2(err.contains(fault), qPrintable(err));
+        QCOMPARE(sim->rawReceived(), QByteArray());
+    }
+
     // Wrong usage of any command: status 64 and one line naming the fault, then where help is.
     void usageErrors_data()
     {
