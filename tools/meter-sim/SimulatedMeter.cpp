@@ -245,9 +245,9 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     reply += m_config.replySuffix;
     emit logLine(QStringLiteral("%1: reply %2%3").arg(what, printable(reply),
                                                       delay > 0 ? QStringLiteral(" after %1 ms").arg(delay) : QString()));
-    sendReply(reply, delay);
     if (!m_config.duplicatePrefix.isEmpty() && text.startsWith(m_config.duplicatePrefix))
-        sendReply(reply, delay); // right behind the first
+        reply += reply; // the repeat follows on the line at once
+    sendReply(reply, delay);
 }
 
 int SimulatedMeter::wireMs(int bytes) const
