@@ -3,7 +3,6 @@
 #include "app/QuitOnSignals.h"
 #include "app/frmMain.h"
 #include "meter-sim/SimulatedMeter.h"
-#include "programming/RunResult.h"
 
 #include <QApplication>
 #include <algorithm>
@@ -30,15 +29,9 @@ int main(int argc, char* argv[])
     const bool qtOptions = std::any_of(arguments.begin(), arguments.end(), [](const QString& a) {
         return a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--"));
     });
-    if (!program && !cl.error.isEmpty() && !qtOptions) {
-        std::fprintf(stderr, "talvo-linearizer: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::usage()));
-        return 2;
-    }
+    if (!cl.error.isEmpty() && (program || !qtOptions))
+        return CommandLine::usageError(cl.error);
     if (program) {
-        if (!cl.error.isEmpty()) {
-            std::fprintf(stderr, "talvo-linearizer: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::usage()));
-            return RunResult::ExitUsage;
-        }
         // No window is shown: no display is needed, and Qt's own notes are not the run's output.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
@@ -55,10 +48,8 @@ int main(int argc, char* argv[])
         return ProgramMode::run(cl);
 
     cl = CommandLine::parse(app.arguments().mid(1));
-    if (!cl.error.isEmpty()) {
-        std::fprintf(stderr, "talvo-linearizer: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::usage()));
-        return 2;
-    }
+    if (!cl.error.isEmpty())
+        return CommandLine::usageError(cl.error);
 
     AppOptions options;
     std::unique_ptr<SimulatedMeter> simulator;

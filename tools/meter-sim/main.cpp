@@ -32,8 +32,11 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "talvo-meter-sim: %s\n\n%s", qPrintable(options.error), qPrintable(SimulatorOptions::usage()));
-        return 2;
+        QString fault = options.error.simplified(); // one line, ending in one full stop
+        if (fault.endsWith(u'.'))
+            fault.chop(1);
+        std::fprintf(stderr, "talvo-meter-sim: %s. Try 'talvo-meter-sim --help'.\n", qPrintable(fault));
+        return SimulatorOptions::ExitUsage;
     }
     QString error;
     auto meter = SimulatedMeter::start(options.config, &error);
