@@ -129,7 +129,7 @@ QString CommandLine::usage()
         "  --simulate       start a simulated meter (address 001, 2400 baud) and offer it\n"
         "                   as the lowest free port number\n"
         "  --version        print the version\n"
-        "  --help           this text\n"
+        "  -h, --help       this text\n"
         "\n"
         "Without --port, the machine's serial devices are numbered 1 to 16 in this order:\n"
         "ttyS*, ttyUSB*, ttyACM*, ttyAMA*, rfcomm*, then any others, by number within each kind.\n"

@@ -47,7 +47,7 @@ QString SimulatorOptions::usage()
         "                       meter was sent are always printed when it stops\n"
         "                       (SIGINT/SIGTERM)\n"
         "  --version            print the version\n"
-        "  --help               this text\n"
+        "  -h, --help           this text\n"
         "\n"
         "Exit status: 0 stopped by SIGINT or SIGTERM, 1 no pseudo-terminal could be made,\n"
         "64 wrong usage (one line on standard error naming the fault).\n");

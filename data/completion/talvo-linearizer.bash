@@ -1,0 +1,58 @@
+# bash completion for talvo-linearizer                     -*- shell-script -*-
+
+_talvo_linearizer()
+{
+    local cur prev words cword split
+    _init_completion -s || return
+
+    local command="" word
+    for word in "${words[@]:1:cword-1}"; do
+        case $word in
+            program | fit | scan) command=$word; break ;;
+        esac
+    done
+
+    case $prev in
+        --table) _filedir 'xlsx|xls|ods'; return ;;
+        --data) _filedir 'csv|txt|xlsx|xls|ods'; return ;;
+        --settings | --settings-out) _filedir txt; return ;;
+        --out) _filedir 'xlsx|csv'; return ;;
+        --log) _filedir; return ;;
+        --type) COMPREPLY=($(compgen -W 'Voltage Current Pulse' -- "$cur")); return ;;
+        --decimal) COMPREPLY=($(compgen -W 'dddddd ddddd.d dddd.dd ddd.ddd dd.dddd d.ddddd' -- "$cur")); return ;;
+        --baud) COMPREPLY=($(compgen -W '300 600 1200 2400 4800 9600 19200' -- "$cur")); return ;;
+        --points) COMPREPLY=($(compgen -W "$(seq 2 32)" -- "$cur")); return ;;
+        --shape)
+            COMPREPLY=($(compgen -W 'sqrt power: cylinder capsule: sphere cone:' -- "$cur"))
+            [[ ${COMPREPLY-} == *: ]] && compopt -o nospace
+            return ;;
+        --port)
+            # The window maps numbers (N=DEVICE); the commands take a device.
+            [[ -z $command ]] && return
+            local devices=() device
+            for device in /dev/tty{S,USB,ACM,AMA}[0-9]* /dev/rfcomm[0-9]*; do
+                [[ -e $device ]] && devices+=("$device")
+            done
+            COMPREPLY=($(compgen -W "${devices[*]}" -- "$cur"))
+            ((${#COMPREPLY[@]})) || _filedir # /dev/serial/by-id/..., a pseudo-terminal
+            return ;;
+        --address | --input | --display | --max-error) return ;;
+    esac
+    $split && return
+
+    local options
+    case $command in
+        program) options='--settings --table --port --address --baud --dry-run --log --help' ;;
+        fit) options='--data --shape --input --display --type --decimal --points --max-error --on-data --out --settings-out --settings --help' ;;
+        scan) options='--port --baud --address --all --help' ;;
+        *) options='--port --simulate --help --version' ;;
+    esac
+    if [[ -z $command && $cur != -* ]]; then
+        COMPREPLY=($(compgen -W 'program fit scan' -- "$cur"))
+        return
+    fi
+    COMPREPLY=($(compgen -W "$options" -- "$cur"))
+} &&
+    complete -F _talvo_linearizer talvo-linearizer
+
+# ex: filetype=sh
