@@ -14,7 +14,8 @@ PACKAGES=(build-essential cmake pkg-config
   libxlsxwriter-dev libgsf-1-dev libminizip-dev zlib1g-dev
   fonts-liberation fonts-dejavu-core xdg-utils)
 TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick python3-openpyxl python3-xlwt
-  clang libclang-rt-14-dev appstream desktop-file-utils locales-all)
+  clang libclang-rt-14-dev appstream desktop-file-utils locales-all
+  debhelper lintian mandoc bash-completion zsh)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"

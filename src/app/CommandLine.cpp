@@ -1,24 +1,68 @@
 #include "app/CommandLine.h"
 
+#include "programming/RunResult.h"
+
 #include <QCommandLineParser>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+QCommandLineOption flag(const char* name)
+{
+    return QCommandLineOption(QLatin1String(name), QString());
+}
+QCommandLineOption valued(const char* name, const char* valueName)
+{
+    return QCommandLineOption(QLatin1String(name), QString(), QLatin1String(valueName));
+}
+bool knows(const QList<QCommandLineOption>& options, const QString& name)
+{
+    return std::any_of(options.begin(), options.end(), [&](const QCommandLineOption& o) { return o.names().contains(name); });
+}
+} // namespace
+
+QList<QCommandLineOption> CommandLine::windowOptions()
+{
+    return {QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")}, QString()), flag("version"),
+            valued("port", "N=DEVICE"), flag("simulate")};
+}
+
+QList<QCommandLineOption> CommandLine::programOptions()
+{
+    return {valued("settings", "FILE"), valued("table", "WORKBOOK"), valued("port", "DEVICE|N"), flag("dry-run"),
+            valued("log", "FILE")};
+}
+
+QList<CommandLine::Command> CommandLine::commands()
+{
+    return {{"", &CommandLine::windowOptions}, {"program", &CommandLine::programOptions}};
+}
+
+int CommandLine::usageError(const QString& fault)
+{
+    QString line = fault.simplified();
+    if (!line.endsWith(QLatin1Char('.')))
+        line += QLatin1Char('.');
+    std::fprintf(stderr, "talvo-linearizer: %s Try 'talvo-linearizer --help'.\n", qPrintable(line));
+    return RunResult::ExitUsage;
+}
 
 CommandLine CommandLine::parse(const QStringList& arguments)
 {
+    // One parser knows the options of the window and of program; each is then checked
+    // against its own command. An option both know (--port) is added once.
     QCommandLineParser parser;
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    const QCommandLineOption version(QStringLiteral("version"), QString());
-    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("port"));
-    const QCommandLineOption simulate(QStringLiteral("simulate"), QString());
-    const QCommandLineOption settings(QStringLiteral("settings"), QString(), QStringLiteral("file"));
-    const QCommandLineOption table(QStringLiteral("table"), QString(), QStringLiteral("workbook"));
-    const QCommandLineOption dryRun(QStringLiteral("dry-run"), QString());
-    const QCommandLineOption log(QStringLiteral("log"), QString(), QStringLiteral("file"));
-    parser.addOptions({help, version, port, simulate, settings, table, dryRun, log});
+    QStringList names;
+    for (const QCommandLineOption& o : windowOptions() + programOptions())
+        if (!names.contains(o.names().constLast())) {
+            names << o.names();
+            parser.addOption(o);
+        }
 
     CommandLine cl;
     const bool parsed = parser.parse(QStringList{QStringLiteral("talvo-linearizer")} + arguments);
-    cl.help = parser.isSet(help);
-    cl.version = parser.isSet(version);
+    cl.help = parser.isSet(QStringLiteral("help"));
+    cl.version = parser.isSet(QStringLiteral("version"));
     if (cl.help || cl.version)
         return cl;
     if (!parsed) {
@@ -33,13 +77,24 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         cl.error = QStringLiteral("unexpected argument \"%1\"").arg(positional.last());
         return cl;
     }
+    const QList<QCommandLineOption> own = cl.mode == Mode::Program ? programOptions() : windowOptions();
+    for (const QString& name : parser.optionNames())
+        if (!knows(own, name)) {
+            cl.error = cl.mode == Mode::Program ? QStringLiteral("--%1 is for the window only").arg(name)
+                                                : QStringLiteral("--%1 belongs to \"program\"").arg(name);
+            return cl;
+        }
 
-    for (const QString& value : parser.values(port)) {
+    for (const QString& value : parser.values(QStringLiteral("port"))) {
         if (cl.mode == Mode::Program && !value.contains(QLatin1Char('='))) {
-            if (!cl.port.isEmpty()) {
+            bool isNumber = false;
+            const int n = value.toInt(&isNumber);
+            if (!cl.port.isEmpty())
                 cl.error = QStringLiteral("--port names the port to program more than once");
+            else if (isNumber && (n < PortMap::FirstPort || n > PortMap::LastPort))
+                cl.error = QStringLiteral("--port takes a device or a number from 1 to 16, not \"%1\"").arg(value);
+            if (!cl.error.isEmpty())
                 return cl;
-            }
             cl.port = value;
         } else if (!cl.ports.addMapping(value, &cl.error)) {
             return cl;
@@ -47,23 +102,13 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     }
 
     if (cl.mode == Mode::Window) {
-        for (const QCommandLineOption* o : {&settings, &table, &dryRun, &log})
-            if (parser.isSet(*o)) {
-                cl.error = QStringLiteral("--%1 belongs to \"program\"").arg(o->names().constFirst());
-                return cl;
-            }
-        cl.simulate = parser.isSet(simulate);
+        cl.simulate = parser.isSet(QStringLiteral("simulate"));
         return cl;
     }
-
-    if (parser.isSet(simulate)) {
-        cl.error = QStringLiteral("--simulate is for the window only");
-        return cl;
-    }
-    cl.settingsPath = parser.value(settings);
-    cl.tablePath = parser.value(table);
-    cl.logPath = parser.value(log);
-    cl.dryRun = parser.isSet(dryRun);
+    cl.settingsPath = parser.value(QStringLiteral("settings"));
+    cl.tablePath = parser.value(QStringLiteral("table"));
+    cl.logPath = parser.value(QStringLiteral("log"));
+    cl.dryRun = parser.isSet(QStringLiteral("dry-run"));
     if (cl.settingsPath.isEmpty())
         cl.error = QStringLiteral("program needs --settings FILE");
     else if (cl.tablePath.isEmpty())
@@ -84,7 +129,7 @@ QString CommandLine::usage()
         "  --simulate       start a simulated meter (address 001, 2400 baud) and offer it\n"
         "                   as the lowest free port number\n"
         "  --version        print the version\n"
-        "  --help           this text\n"
+        "  -h, --help       this text\n"
         "\n"
         "Without --port, the machine's serial devices are numbered 1 to 16 in this order:\n"
         "ttyS*, ttyUSB*, ttyACM*, ttyAMA*, rfcomm*, then any others, by number within each kind.\n"
@@ -117,5 +162,8 @@ QString CommandLine::usage()
         "   5  voltage below minimum span    9  pulse below minimum span\n"
         "  10  the meter's firmware is refused (01.000)\n"
         "  11  the port cannot be opened: missing, no permission, or busy\n"
-        "  64  wrong usage, or the settings file or workbook cannot be read\n");
+        "  64  wrong usage, or the settings file or workbook cannot be read\n"
+        "\n"
+        "Wrong usage of any command exits 64 with one line on standard error naming the fault.\n"
+        "See talvo-linearizer(1) for the whole manual.\n");
 }

@@ -3,6 +3,8 @@
 //   talvo-linearizer [--port N=DEVICE]... [--simulate]
 // With "program" it programs one meter without a window:
 //   talvo-linearizer program --settings FILE --table WORKBOOK [--port DEVICE|N] [--dry-run] [--log FILE]
+#include <QCommandLineOption>
+#include <QList>
 #include <QStringList>
 
 #include "app/PortMap.h"
@@ -24,4 +26,18 @@ struct CommandLine {
     // Arguments without the program name.
     static CommandLine parse(const QStringList& arguments);
     static QString usage();
+
+    // Every option each command's parser knows, by command ("" is the window). The man page,
+    // --help and the shell completion are tested against this list: a new command adds its entry.
+    struct Command {
+        const char* name;
+        QList<QCommandLineOption> (*options)();
+    };
+    static QList<Command> commands();
+    static QList<QCommandLineOption> windowOptions();  // with --help and --version
+    static QList<QCommandLineOption> programOptions();
+
+    // A usage error: one line on standard error, "talvo-linearizer: FAULT. Try 'talvo-linearizer
+    // --help'."; returns the exit status of wrong usage (64).
+    static int usageError(const QString& fault);
 };

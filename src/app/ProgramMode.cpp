@@ -53,13 +53,8 @@ bool choosePort(const CommandLine& cl, PortMap* ports, int* number, QString* err
         return *number != 0;
     }
     *ports = cl.ports.isEmpty() ? PortMap::fromSystem() : cl.ports;
-    if (isNumber) {
-        if (n < PortMap::FirstPort || n > PortMap::LastPort) {
-            *error = QStringLiteral("--port takes a device or a number from 1 to 16, not \"%1\"").arg(cl.port);
-            return false;
-        }
-        *number = n;
-    }
+    if (isNumber)
+        *number = n; // 1 to 16: the command line checked it
     return true;
 }
 

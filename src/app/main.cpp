@@ -3,22 +3,11 @@
 #include "app/QuitOnSignals.h"
 #include "app/frmMain.h"
 #include "meter-sim/SimulatedMeter.h"
-#include "programming/RunResult.h"
 
 #include <QApplication>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-
-namespace {
-// Wrong usage: one line naming the fault, never the whole help, and the status a script
-// can tell from every other outcome.
-int usageError(const QString& fault)
-{
-    std::fprintf(stderr, "talvo-linearizer: %s\nTry 'talvo-linearizer --help'.\n", qPrintable(fault));
-    return RunResult::ExitUsage;
-}
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -40,13 +29,9 @@ int main(int argc, char* argv[])
     const bool qtOptions = std::any_of(arguments.begin(), arguments.end(), [](const QString& a) {
         return a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--"));
     });
-    if (!program && !cl.error.isEmpty() && !qtOptions) {
-        return usageError(cl.error);
-    }
+    if (!cl.error.isEmpty() && (program || !qtOptions))
+        return CommandLine::usageError(cl.error);
     if (program) {
-        if (!cl.error.isEmpty()) {
-            return usageError(cl.error);
-        }
         // No window is shown: no display is needed, and Qt's own notes are not the run's output.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
@@ -63,9 +48,8 @@ int main(int argc, char* argv[])
         return ProgramMode::run(cl);
 
     cl = CommandLine::parse(app.arguments().mid(1));
-    if (!cl.error.isEmpty()) {
-        return usageError(cl.error);
-    }
+    if (!cl.error.isEmpty())
+        return CommandLine::usageError(cl.error);
 
     AppOptions options;
     std::unique_ptr<SimulatedMeter> simulator;

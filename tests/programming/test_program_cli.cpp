@@ -182,34 +182,6 @@ private slots:
         QCOMPARE(sim->rawReceived(), QByteArray());
     }
 
-    // Wrong usage of any command: status 64 and one line naming the fault, then where help is.
-    void usageErrors_data()
-    {
-        QTest::addColumn<QString>("exe");
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("fault");
-        QTest::newRow("window, unknown option") << LINEARIZER_EXE << QStringList{"--bogus"} << "Unknown option 'bogus'.";
-        QTest::newRow("window, program option") << LINEARIZER_EXE << QStringList{"--dry-run"} << "--dry-run belongs to";
-        QTest::newRow("program, unknown option") << LINEARIZER_EXE << QStringList{"program", "--bogus"} << "Unknown option";
-        QTest::newRow("program, value missing") << LINEARIZER_EXE << QStringList{"program", "--settings"} << "Missing value";
-        QTest::newRow("program, no table") << LINEARIZER_EXE << QStringList{"program", "--settings", "s.txt"} << "needs --table";
-        QTest::newRow("simulator") << METER_SIM_EXE << QStringList{"--baud", "x"} << "--baud needs";
-    }
-    void usageErrors()
-    {
-        QFETCH(QString, exe);
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, fault);
-        Job job("I 001 2400 3", In, Out);
-        job.process.start(exe, arguments);
-        QVERIFY(job.finish());
-        QCOMPARE(job.process.exitCode(), 64);
-        const QStringList lines = QString::fromUtf8(job.process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 2);
-        QVERIFY2(lines[0].contains(fault), qPrintable(lines[0]));
-        QVERIFY(lines[1].startsWith("Try '") && lines[1].endsWith(" --help'."));
-    }
-
     // Ctrl+C or SIGTERM during a reply wait: the run ends there and the port is let go,
     // with no lock file left that would keep another user from it.
     void interruptedRunLetsGoOfThePort()

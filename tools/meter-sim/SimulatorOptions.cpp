@@ -49,29 +49,32 @@ QString SimulatorOptions::usage()
         "                       meter was sent are always printed when it stops\n"
         "                       (SIGINT/SIGTERM)\n"
         "  --version            print the version\n"
-        "  --help               this text\n");
+        "  -h, --help           this text\n"
+        "\n"
+        "Exit status: 0 stopped by SIGINT or SIGTERM, 1 no pseudo-terminal could be made,\n"
+        "64 wrong usage (one line on standard error naming the fault).\n");
+}
+
+QList<QCommandLineOption> SimulatorOptions::options()
+{
+    auto flag = [](const char* name) { return QCommandLineOption(QLatin1String(name), QString()); };
+    auto valued = [](const char* name) { return QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("v")); };
+    QList<QCommandLineOption> list{QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")}, QString())};
+    for (const char* name : {"version", "modem", "wire-time", "old-firmware", "dump-on-exit", "echo"})
+        list << flag(name);
+    for (const char* name : {"address", "baud", "firmware", "latency", "silent-on", "silent-prefix", "refuse", "late", "pieces", "duplicate"})
+        list << valued(name);
+    return list;
 }
 
 SimulatorOptions SimulatorOptions::parse(const QStringList& args)
 {
     QCommandLineParser parser;
-    auto flag = [](const char* name) { return QCommandLineOption(QLatin1String(name), QString()); };
-    auto valued = [](const char* name) { return QCommandLineOption(QLatin1String(name), QString(), QStringLiteral("v")); };
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    const QCommandLineOption version = flag("version"), modem = flag("modem"), wireTime = flag("wire-time"),
-                             oldFirmware = flag("old-firmware"), dumpOnExit = flag("dump-on-exit"),
-                             echo = flag("echo");
-    const QCommandLineOption address = valued("address"), baud = valued("baud"), firmware = valued("firmware"),
-                             latency = valued("latency"), silentOn = valued("silent-on"),
-                             silentPrefix = valued("silent-prefix"), refuse = valued("refuse"), late = valued("late"),
-                             pieces = valued("pieces"), duplicate = valued("duplicate");
-    parser.addOptions({help, version, modem, wireTime, oldFirmware, dumpOnExit, address, baud, firmware, latency,
-                       silentOn, silentPrefix, refuse, late, pieces, echo, duplicate});
-
+    parser.addOptions(options());
     SimulatorOptions o;
     const bool parsed = parser.parse(QStringList{QStringLiteral("talvo-meter-sim")} + args);
-    o.help = parser.isSet(help);
-    o.version = parser.isSet(version);
+    o.help = parser.isSet(QStringLiteral("help"));
+    o.version = parser.isSet(QStringLiteral("version"));
     if (o.help || o.version)
         return o;
     auto fail = [&](const QString& why) {
@@ -83,45 +86,45 @@ SimulatorOptions SimulatorOptions::parse(const QStringList& args)
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().constFirst()));
 
-    o.config.modem = parser.isSet(modem);
-    o.config.wireTime = parser.isSet(wireTime);
-    o.config.echo = parser.isSet(echo);
-    o.config.duplicatePrefix = parser.value(duplicate);
-    o.dumpOnExit = parser.isSet(dumpOnExit);
-    if (parser.isSet(oldFirmware))
+    o.config.modem = parser.isSet(QStringLiteral("modem"));
+    o.config.wireTime = parser.isSet(QStringLiteral("wire-time"));
+    o.config.echo = parser.isSet(QStringLiteral("echo"));
+    o.config.duplicatePrefix = parser.value(QStringLiteral("duplicate"));
+    o.dumpOnExit = parser.isSet(QStringLiteral("dump-on-exit"));
+    if (parser.isSet(QStringLiteral("old-firmware")))
         o.config.firmware = QString::fromLatin1(OldFirmwareText);
-    if (parser.isSet(firmware))
-        o.config.firmware = parser.value(firmware);
-    if (parser.isSet(address)) {
-        const QString v = parser.value(address);
+    if (parser.isSet(QStringLiteral("firmware")))
+        o.config.firmware = parser.value(QStringLiteral("firmware"));
+    if (parser.isSet(QStringLiteral("address"))) {
+        const QString v = parser.value(QStringLiteral("address"));
         int n;
         if (v.size() != 3 || !toInt(v, 1, 247, &n))
             return fail(QStringLiteral("--address needs three digits from 001 to 247"));
         o.config.address = v;
     }
-    if (parser.isSet(baud) && !toInt(parser.value(baud), 50, 230400, &o.config.baud))
+    if (parser.isSet(QStringLiteral("baud")) && !toInt(parser.value(QStringLiteral("baud")), 50, 230400, &o.config.baud))
         return fail(QStringLiteral("--baud needs a baud rate"));
-    if (parser.isSet(latency) && !toInt(parser.value(latency), 0, 600000, &o.config.latencyMs))
+    if (parser.isSet(QStringLiteral("latency")) && !toInt(parser.value(QStringLiteral("latency")), 0, 600000, &o.config.latencyMs))
         return fail(QStringLiteral("--latency needs milliseconds"));
-    if (parser.isSet(silentOn) && !toInt(parser.value(silentOn), 1, 1000000, &o.config.silentOnCommand))
+    if (parser.isSet(QStringLiteral("silent-on")) && !toInt(parser.value(QStringLiteral("silent-on")), 1, 1000000, &o.config.silentOnCommand))
         return fail(QStringLiteral("--silent-on needs a command number from 1"));
-    for (const QString& v : parser.values(silentPrefix)) {
+    for (const QString& v : parser.values(QStringLiteral("silent-prefix"))) {
         if (v.isEmpty())
             return fail(QStringLiteral("--silent-prefix needs a command prefix"));
         o.config.silentPrefixes << v;
     }
-    for (const QString& v : parser.values(refuse)) {
+    for (const QString& v : parser.values(QStringLiteral("refuse"))) {
         QString prefix, code;
         if (!splitPair(v, &prefix, &code) || code.size() != 1 || !code[0].isDigit())
             return fail(QStringLiteral("--refuse needs PREFIX=DIGIT"));
         o.config.refusals.insert(prefix, code[0]);
     }
-    if (parser.isSet(late)) {
+    if (parser.isSet(QStringLiteral("late"))) {
         QString ms;
-        if (!splitPair(parser.value(late), &o.config.latePrefix, &ms) || !toInt(ms, 0, 600000, &o.config.lateMs))
+        if (!splitPair(parser.value(QStringLiteral("late")), &o.config.latePrefix, &ms) || !toInt(ms, 0, 600000, &o.config.lateMs))
             return fail(QStringLiteral("--late needs PREFIX=MS"));
     }
-    if (parser.isSet(pieces) && !toInt(parser.value(pieces), 1, 64, &o.config.replyPieces))
+    if (parser.isSet(QStringLiteral("pieces")) && !toInt(parser.value(QStringLiteral("pieces")), 1, 64, &o.config.replyPieces))
         return fail(QStringLiteral("--pieces needs a number from 1 to 64"));
     return o;
 }

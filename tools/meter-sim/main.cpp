@@ -32,8 +32,11 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "talvo-meter-sim: %s\nTry 'talvo-meter-sim --help'.\n", qPrintable(options.error));
-        return 64; // wrong usage
+        QString fault = options.error.simplified(); // one line, ending in one full stop
+        if (fault.endsWith(u'.'))
+            fault.chop(1);
+        std::fprintf(stderr, "talvo-meter-sim: %s. Try 'talvo-meter-sim --help'.\n", qPrintable(fault));
+        return SimulatorOptions::ExitUsage;
     }
     QString error;
     auto meter = SimulatedMeter::start(options.config, &error);
