@@ -6,6 +6,7 @@
 #include "app/PickList.h"
 #include "table/CellEditor.h"
 #include "table/FlexGrid.h"
+#include "table/HandlerGuard.h"
 #include "table/GridClipboard.h"
 
 #include <QClipboard>
@@ -16,14 +17,6 @@
 
 namespace {
 constexpr int InputColumn = 1;
-
-struct HandlerGuard {
-    explicit HandlerGuard(int& depth) : m_depth(depth) { ++m_depth; }
-    ~HandlerGuard() { --m_depth; }
-    HandlerGuard(const HandlerGuard&) = delete;
-    HandlerGuard& operator=(const HandlerGuard&) = delete;
-    int& m_depth;
-};
 
 class ClipboardKeys : public QObject {
 public:

@@ -9,6 +9,7 @@
 #include "app/PickList.h"
 #include "table/CellEditor.h"
 #include "table/FlexGrid.h"
+#include "table/HandlerGuard.h"
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
 
@@ -18,14 +19,6 @@
 #include <QRadioButton>
 
 namespace {
-struct HandlerGuard {
-    explicit HandlerGuard(int& depth) : m_depth(depth) { ++m_depth; }
-    ~HandlerGuard() { --m_depth; }
-    HandlerGuard(const HandlerGuard&) = delete;
-    HandlerGuard& operator=(const HandlerGuard&) = delete;
-    int& m_depth;
-};
-
 constexpr int InputColumn = 1;
 constexpr int DisplayColumn = 2;
 } // namespace
