@@ -33,9 +33,17 @@ QList<QCommandLineOption> CommandLine::programOptions()
             valued("log", "FILE")};
 }
 
+QList<QCommandLineOption> CommandLine::fitOptions()
+{
+    return {valued("data", "FILE"),       valued("shape", "NAME"),    valued("input", "A:B"),
+            valued("display", "C:D"),     valued("type", "TYPE"),     valued("decimal", "FORMAT"),
+            valued("points", "K"),        valued("max-error", "E"),   flag("on-data"),
+            valued("out", "WORKBOOK"),    valued("settings-out", "FILE"), valued("settings", "TEMPLATE")};
+}
+
 QList<CommandLine::Command> CommandLine::commands()
 {
-    return {{"", &CommandLine::windowOptions}, {"program", &CommandLine::programOptions}};
+    return {{"", &CommandLine::windowOptions}, {"program", &CommandLine::programOptions}, {"fit", &CommandLine::fitOptions}};
 }
 
 int CommandLine::usageError(const QString& fault)
@@ -49,11 +57,11 @@ int CommandLine::usageError(const QString& fault)
 
 CommandLine CommandLine::parse(const QStringList& arguments)
 {
-    // One parser knows the options of the window and of program; each is then checked
-    // against its own command. An option both know (--port) is added once.
+    // One parser knows the options of every command; each is then checked against its own
+    // command. An option several know (--port, --settings) is added once.
     QCommandLineParser parser;
     QStringList names;
-    for (const QCommandLineOption& o : windowOptions() + programOptions())
+    for (const QCommandLineOption& o : windowOptions() + programOptions() + fitOptions())
         if (!names.contains(o.names().constLast())) {
             names << o.names();
             parser.addOption(o);
@@ -73,17 +81,33 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     const QStringList positional = parser.positionalArguments();
     if (positional.value(0) == QLatin1String("program"))
         cl.mode = Mode::Program;
-    if (positional.size() > (cl.mode == Mode::Program ? 1 : 0)) {
+    else if (positional.value(0) == QLatin1String("fit"))
+        cl.mode = Mode::Fit;
+    if (positional.size() > (cl.mode == Mode::Window ? 0 : 1)) {
         cl.error = QStringLiteral("unexpected argument \"%1\"").arg(positional.last());
         return cl;
     }
-    const QList<QCommandLineOption> own = cl.mode == Mode::Program ? programOptions() : windowOptions();
+    const QList<QCommandLineOption> own = cl.mode == Mode::Program ? programOptions()
+                                          : cl.mode == Mode::Fit   ? fitOptions()
+                                                                   : windowOptions();
     for (const QString& name : parser.optionNames())
         if (!knows(own, name)) {
-            cl.error = cl.mode == Mode::Program ? QStringLiteral("--%1 is for the window only").arg(name)
-                                                : QStringLiteral("--%1 belongs to \"program\"").arg(name);
+            if (cl.mode == Mode::Window)
+                cl.error = QStringLiteral("--%1 belongs to \"%2\"").arg(name, knows(programOptions(), name) ? "program" : "fit");
+            else if (knows(windowOptions(), name))
+                cl.error = QStringLiteral("--%1 is for the window only").arg(name);
+            else
+                cl.error = QStringLiteral("--%1 is not an option of \"%2\"").arg(name, positional.value(0));
             return cl;
         }
+    if (cl.mode == Mode::Fit) {
+        auto value = [&](const char* name) { return parser.value(QLatin1String(name)); };
+        cl.fit = {value("data"),   value("shape"),  value("input"),     value("display"), value("type"),
+                  value("decimal"), value("points"), value("max-error"), value("out"),     value("settings-out"),
+                  parser.isSet(QStringLiteral("on-data"))};
+        cl.settingsPath = value("settings");
+        return cl;
+    }
 
     for (const QString& value : parser.values(QStringLiteral("port"))) {
         if (cl.mode == Mode::Program && !value.contains(QLatin1Char('='))) {

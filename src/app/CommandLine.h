@@ -3,6 +3,7 @@
 //   talvo-linearizer [--port N=DEVICE]... [--simulate]
 // With "program" it programs one meter without a window:
 //   talvo-linearizer program --settings FILE --table WORKBOOK [--port DEVICE|N] [--dry-run] [--log FILE]
+// With "fit" it fits a table to dense data or a shape and prints it (see FitMode.h).
 #include <QCommandLineOption>
 #include <QList>
 #include <QStringList>
@@ -10,7 +11,7 @@
 #include "app/PortMap.h"
 
 struct CommandLine {
-    enum class Mode { Window, Program };
+    enum class Mode { Window, Program, Fit };
     Mode mode = Mode::Window;
     PortMap ports;          // the --port N=DEVICE mappings
     QString port;           // program: the --port DEVICE or N to use; empty: the settings file's port
@@ -19,6 +20,11 @@ struct CommandLine {
     QString logPath;        // program: --log
     bool dryRun = false;    // program: --dry-run
     bool simulate = false;  // window: start a simulated meter and offer it as a port
+    // fit: each option's text as given ("" when absent); FitMode checks and reads them.
+    struct FitArguments {
+        QString data, shape, input, display, type, decimal, points, maxError, out, settingsOut;
+        bool onData = false;
+    } fit;                  // fit's --settings TEMPLATE is settingsPath
     bool help = false;
     bool version = false;
     QString error;          // set when the arguments are wrong
@@ -36,6 +42,7 @@ struct CommandLine {
     static QList<Command> commands();
     static QList<QCommandLineOption> windowOptions();  // with --help and --version
     static QList<QCommandLineOption> programOptions();
+    static QList<QCommandLineOption> fitOptions();
 
     // A usage error: one line on standard error, "talvo-linearizer: FAULT. Try 'talvo-linearizer
     // --help'."; returns the exit status of wrong usage (64).

@@ -1,4 +1,5 @@
 #include "app/ProgramMode.h"
+#include "table/MeterRules.h"
 
 #include "app/CommandLine.h"
 #include "app/PanelStatusBar.h"
@@ -24,14 +25,7 @@ void printErr(const QString& text)
 
 QString inputTypeName(const std::optional<InputType>& type)
 {
-    if (!type)
-        return QString();
-    switch (*type) {
-    case InputType::Voltage: return QStringLiteral("Voltage");
-    case InputType::Current: return QStringLiteral("Current");
-    case InputType::Pulse: return QStringLiteral("Pulse");
-    }
-    return QString();
+    return type ? QLatin1String(MeterRules::inputLimits(*type).name) : QString();
 }
 
 // The port numbering of the run, and the number --port names (0: the settings file's).

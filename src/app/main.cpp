@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/FitMode.h"
 #include "app/ProgramMode.h"
 #include "app/QuitOnSignals.h"
 #include "app/frmMain.h"
@@ -25,13 +26,14 @@ int main(int argc, char* argv[])
         return 0;
     }
     const bool program = cl.mode == CommandLine::Mode::Program;
+    const bool fit = cl.mode == CommandLine::Mode::Fit;
     // Qt's own options have one dash and are taken by QApplication; other errors are told at once.
     const bool qtOptions = std::any_of(arguments.begin(), arguments.end(), [](const QString& a) {
         return a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--"));
     });
-    if (!cl.error.isEmpty() && (program || !qtOptions))
+    if (!cl.error.isEmpty() && (program || fit || !qtOptions))
         return CommandLine::usageError(cl.error);
-    if (program) {
+    if (program || fit) {
         // No window is shown: no display is needed, and Qt's own notes are not the run's output.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
@@ -46,6 +48,8 @@ int main(int argc, char* argv[])
     QuitOnSignals::install(&app);
     if (program)
         return ProgramMode::run(cl);
+    if (fit)
+        return FitMode::run(cl);
 
     cl = CommandLine::parse(app.arguments().mid(1));
     if (!cl.error.isEmpty())

@@ -73,6 +73,11 @@ QString displayText(const Cell& cell)
 
 std::optional<double> parseNumber(const QString& text) { return NumberText::toNumber(text); }
 
+QString decimalsFormat(int decimals)
+{
+    return decimals > 0 ? QStringLiteral("0.") + QString(decimals, QLatin1Char('0')) : QStringLiteral("0");
+}
+
 // ---- Sheet ----
 
 Cell Sheet::cell(int row, int col) const

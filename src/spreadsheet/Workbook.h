@@ -36,6 +36,9 @@ std::optional<CellRef> parseCellRef(const QString& address); // "B12", "$B$12"
 std::optional<RangeRef> parseRange(const QString& address);  // "A1:B32" or one cell
 QString columnName(int col);                                 // 0 -> "A", 27 -> "AB"
 
+// The number format that shows a table column with this many decimals: 0 -> "0", 3 -> "0.000".
+QString decimalsFormat(int decimals);
+
 // The text a cell shows under its number format.
 QString displayText(const Cell& cell);
 

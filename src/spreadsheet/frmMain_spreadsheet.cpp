@@ -17,10 +17,6 @@
 
 namespace {
 
-// The display column's number formats by decimal-point position (= digits after the point).
-const QStringList DisplayNumberFormats{QStringLiteral("0"), QStringLiteral("0.0"), QStringLiteral("0.00"),
-                                       QStringLiteral("0.000"), QStringLiteral("0.0000"), QStringLiteral("0.00000")};
-
 const QString ExportTitle = QStringLiteral("Export to Excel");
 const QString ImportTitle = QStringLiteral("Import from Excel");
 
@@ -29,7 +25,7 @@ const QString ImportTitle = QStringLiteral("Import from Excel");
 int detectedDecimals(const QString& numberFormat)
 {
     for (int decimals : {0, 5, 4, 3, 2, 1})
-        if (numberFormat == DisplayNumberFormats[decimals])
+        if (numberFormat == Spreadsheet::decimalsFormat(decimals))
             return decimals;
     return -1;
 }
@@ -78,7 +74,7 @@ void frmMain::cmdExport_Click()
     sheet.setNumberFormat(QStringLiteral("A1:A32"), optPulse->isChecked() ? QStringLiteral("0.0") : QStringLiteral("0.000"));
     const int decimals = ValueRules::formatDecimals(cboDecimal->Text());
     if (decimals >= 0)
-        sheet.setNumberFormat(QStringLiteral("B1:B32"), DisplayNumberFormats[decimals]);
+        sheet.setNumberFormat(QStringLiteral("B1:B32"), Spreadsheet::decimalsFormat(decimals));
     // The text just put on the clipboard: another program may replace it at any moment.
     sheet.Paste(block);
 

@@ -6,15 +6,23 @@ namespace MeterRules {
 
 const InputLimits& inputLimits(InputType type)
 {
-    static const InputLimits voltage{-10, 10, 0.10, 0.0999999, 3, true, "V"};
-    static const InputLimits current{0, 23, 0.15, 0.1499999, 3, false, "mA"};
-    static const InputLimits pulse{0, 30000, 10, 9.99999, 1, false, "Hz"};
+    static const InputLimits voltage{-10, 10, 0.10, 0.0999999, 3, true, "V", "Voltage"};
+    static const InputLimits current{0, 23, 0.15, 0.1499999, 3, false, "mA", "Current"};
+    static const InputLimits pulse{0, 30000, 10, 9.99999, 1, false, "Hz", "Pulse"};
     switch (type) {
     case InputType::Voltage: return voltage;
     case InputType::Current: return current;
     case InputType::Pulse: break;
     }
     return pulse;
+}
+
+std::optional<InputType> inputTypeNamed(const QString& text)
+{
+    for (InputType type : {InputType::Voltage, InputType::Current, InputType::Pulse})
+        if (text.compare(QLatin1String(inputLimits(type).name), Qt::CaseInsensitive) == 0)
+            return type;
+    return std::nullopt;
 }
 
 std::optional<DisplayLimits> displayLimits(const QString& format)

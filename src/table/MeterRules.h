@@ -20,8 +20,11 @@ struct InputLimits {
     int decimals = 0;          // decimals of an input value's normal form
     bool negativeAllowed = false;
     const char* unit = "";     // "V", "mA", "Hz"
+    const char* name = "";     // "Voltage", "Current", "Pulse", as the window's options say
 };
 const InputLimits& inputLimits(InputType type);
+// The type whose name is the text (any letter case); nullopt for none.
+std::optional<InputType> inputTypeNamed(const QString& text);
 
 struct DisplayLimits {
     double low = 0; // inclusive range of a display value

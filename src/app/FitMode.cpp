@@ -1,0 +1,223 @@
+#include "app/FitMode.h"
+
+#include "app/CommandLine.h"
+#include "files/SettingsFile.h"
+#include "fitting/DataFile.h"
+#include "fitting/Fit.h"
+#include "spreadsheet/Workbook.h"
+#include "table/NumberText.h"
+#include "table/ValueRules.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cstdio>
+
+namespace FitMode {
+namespace {
+
+void say(const QString& line) { std::fprintf(stderr, "talvo-linearizer: %s\n", qPrintable(line)); }
+
+std::optional<Fitting::Range> rangeOf(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 2)
+        return std::nullopt;
+    const auto a = NumberText::toNumber(parts[0].trimmed()), b = NumberText::toNumber(parts[1].trimmed());
+    if (!a || !b)
+        return std::nullopt;
+    return Fitting::Range{*a, *b};
+}
+
+// What a settings file written for the fit takes from the template: address, port and baud
+// rate; the window's defaults without one.
+std::optional<SettingsValues> settingsFrom(const QString& templatePath, QString* error)
+{
+    SettingsValues values{QString(), QStringLiteral("001"), QStringLiteral("1"), QStringLiteral("2400"), QString(), false, false};
+    if (templatePath.isEmpty())
+        return values;
+    SettingsReader reader;
+    if (reader.open(templatePath)) {
+        const auto address = reader.readLine(SettingsFile::AddressLine);
+        const auto port = reader.readLine(SettingsFile::CommPortLine);
+        const auto baud = reader.readLine(SettingsFile::BaudRateLine);
+        if (address && port && baud) {
+            values.address = *address;
+            values.commPort = *port;
+            values.baudRate = *baud;
+            return values;
+        }
+    }
+    *error = reader.stopLine() > 0 ? QStringLiteral("%1 line %2: %3").arg(templatePath).arg(reader.stopLine()).arg(reader.errorText())
+                                   : QStringLiteral("%1: %2").arg(templatePath, reader.errorText());
+    return std::nullopt;
+}
+
+bool writeCsv(const QString& path, const QList<Fitting::Point>& table, QString* error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    for (const Fitting::Point& p : table)
+        file.write((p.input + QLatin1Char(',') + p.display + QStringLiteral("\r\n")).toUtf8());
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+// Column A holds the inputs and B the display values, each formatted with its decimals, so
+// that Import and `program --table` read them back as they stand and take the format from B.
+bool writeWorkbook(const QString& path, const QList<Fitting::Point>& table, InputType type, const QString& format, QString* error)
+{
+    Spreadsheet::Application app;
+    Spreadsheet::Sheet& sheet = app.Add().ActiveSheet();
+    const QString last = QString::number(MeterRules::MaxPoints);
+    sheet.setNumberFormat(QStringLiteral("A1:A") + last, Spreadsheet::decimalsFormat(MeterRules::inputLimits(type).decimals));
+    sheet.setNumberFormat(QStringLiteral("B1:B") + last, Spreadsheet::decimalsFormat(ValueRules::formatDecimals(format)));
+    for (int i = 0; i < table.size(); ++i) {
+        sheet.setNumber(i, 0, table[i].inputValue);
+        sheet.setNumber(i, 1, table[i].displayValue);
+    }
+    return app.SaveCopyAs(path, error);
+}
+
+QString fixed(double v, int decimals) { return QString::number(v, 'f', std::max(decimals, 0)); }
+
+} // namespace
+
+QString summary(const Fitting::Result& r, InputType type, const QString& format)
+{
+    const MeterRules::InputLimits& in = MeterRules::inputLimits(type);
+    QString line = QStringLiteral("max error %1 (%2 % of span) at %3 %4")
+                       .arg(fixed(r.maxError, ValueRules::formatDecimals(format) + 2), fixed(r.maxErrorPercent, 3),
+                            fixed(r.maxErrorAt, in.decimals), QLatin1String(in.unit));
+    if (!r.limitingText.isEmpty())
+        line += QStringLiteral("; limited by the ") + r.limitingText;
+    return line;
+}
+
+int run(const CommandLine& cl)
+{
+    const CommandLine::FitArguments& a = cl.fit;
+    if (a.data.isEmpty() == a.shape.isEmpty())
+        return CommandLine::usageError(QStringLiteral("fit needs either --data FILE or --shape NAME"));
+    if (a.points.isEmpty() == a.maxError.isEmpty())
+        return CommandLine::usageError(QStringLiteral("fit needs either --points K or --max-error E"));
+    if (a.type.isEmpty() || a.decimal.isEmpty())
+        return CommandLine::usageError(QStringLiteral("fit needs --type Voltage|Current|Pulse and --decimal FORMAT"));
+    if (!cl.settingsPath.isEmpty() && a.settingsOut.isEmpty())
+        return CommandLine::usageError(QStringLiteral("--settings TEMPLATE goes with --settings-out FILE"));
+
+    Fitting::Request request;
+    const std::optional<InputType> type = MeterRules::inputTypeNamed(a.type);
+    if (!type)
+        return CommandLine::usageError(QStringLiteral("--type takes Voltage, Current or Pulse, not \"%1\"").arg(a.type));
+    request.type = *type;
+    if (ValueRules::formatDecimals(a.decimal) < 0)
+        return CommandLine::usageError(QStringLiteral("--decimal takes one of %1, not \"%2\"")
+                                           .arg(ValueRules::decimalFormats().join(QStringLiteral(", ")), a.decimal));
+    request.format = a.decimal;
+    if (!a.points.isEmpty()) {
+        bool number = false;
+        request.points = a.points.toInt(&number);
+        if (!number || request.points < MeterRules::MinPoints || request.points > MeterRules::MaxPoints)
+            return CommandLine::usageError(QStringLiteral("--points takes %1 to %2, not \"%3\"")
+                                               .arg(MeterRules::MinPoints)
+                                               .arg(MeterRules::MaxPoints)
+                                               .arg(a.points));
+    } else {
+        request.maxError = NumberText::toNumber(a.maxError);
+        if (!request.maxError || !(*request.maxError > 0))
+            return CommandLine::usageError(QStringLiteral("--max-error takes a number above 0, not \"%1\"").arg(a.maxError));
+    }
+    for (const auto& [text, option, range] : {std::tuple{a.input, "--input A:B", &request.input},
+                                              std::tuple{a.display, "--display C:D", &request.display}}) {
+        if (text.isEmpty())
+            continue;
+        *range = rangeOf(text);
+        if (!*range)
+            return CommandLine::usageError(QStringLiteral("%1 takes two numbers, not \"%2\"").arg(QLatin1String(option), text));
+    }
+    request.placement = a.onData ? Fitting::Placement::OnData : Fitting::Placement::LeastError;
+    const QString outSuffix = QFileInfo(a.out).suffix().toLower();
+    if (!a.out.isEmpty() && outSuffix != QLatin1String("xlsx") && outSuffix != QLatin1String("csv"))
+        return CommandLine::usageError(QStringLiteral("--out writes .xlsx or .csv, not \"%1\"").arg(a.out));
+
+    if (!a.shape.isEmpty()) {
+        QString why;
+        request.shape = Fitting::parseShape(a.shape, &why);
+        if (!request.shape)
+            return CommandLine::usageError(why);
+    } else {
+        if (request.display)
+            return CommandLine::usageError(QStringLiteral("--display C:D is for a shape; the data's column B holds the display values"));
+        const Fitting::DataRead read = Fitting::readDataFile(a.data);
+        if (read.outcome == Fitting::DataRead::Outcome::Unreadable) {
+            say(read.message);
+            return ExitUsage;
+        }
+        if (!read.ok()) {
+            say(QDir::toNativeSeparators(a.data) + QLatin1Char(' ') + read.message);
+            return ExitBadData;
+        }
+        request.rows = read.rows;
+    }
+    std::optional<SettingsValues> settings;
+    if (!a.settingsOut.isEmpty()) {
+        QString why;
+        settings = settingsFrom(cl.settingsPath, &why);
+        if (!settings) {
+            say(why);
+            return ExitUsage;
+        }
+    }
+
+    const Fitting::Result r = Fitting::fit(request);
+    if (r.status == Fitting::Status::BadData) {
+        say((a.data.isEmpty() ? QString() : QDir::toNativeSeparators(a.data) + QLatin1Char(' ')) + r.message);
+        return ExitBadData;
+    }
+    if (!r.ok())
+        return CommandLine::usageError(r.message);
+
+    for (int i = 0; i < r.table.size(); ++i)
+        std::printf("%d\t%s\t%s\n", i + 1, qPrintable(r.table[i].input), qPrintable(r.table[i].display));
+    std::printf("%s\n", qPrintable(summary(r, request.type, request.format)));
+    std::fflush(stdout);
+    if (r.status == Fitting::Status::TargetNotMet) {
+        say(QStringLiteral("%1 points cannot reach a max error of %2; the best table of %1 points is shown, nothing is written")
+                .arg(r.table.size())
+                .arg(a.maxError));
+        return ExitTargetNotMet;
+    }
+
+    QString why;
+    if (!a.out.isEmpty()) {
+        const bool written = outSuffix == QLatin1String("csv") ? writeCsv(a.out, r.table, &why)
+                                                              : writeWorkbook(a.out, r.table, request.type, request.format, &why);
+        if (!written) {
+            say(QStringLiteral("%1 cannot be written: %2").arg(QDir::toNativeSeparators(a.out), why));
+            return ExitUsage;
+        }
+    }
+    if (settings) {
+        settings->decimal = request.format;
+        settings->setPoints = QString::number(r.table.size());
+        settings->voltage = request.type == InputType::Voltage;
+        settings->current = request.type == InputType::Current;
+        if (!SettingsFile::Save(a.settingsOut, *settings, &why)) {
+            if (!a.out.isEmpty())
+                QFile::remove(a.out); // nothing is left behind of a failed run
+            say(QStringLiteral("%1 cannot be written: %2").arg(QDir::toNativeSeparators(a.settingsOut), why));
+            return ExitUsage;
+        }
+    }
+    return ExitFitted;
+}
+
+} // namespace FitMode

@@ -1,0 +1,60 @@
+#pragma once
+// The fitting algorithms on a prepared problem: rows of (input, display) values and the
+// meter's grids. Inputs and display values of a table are integers on their grids (the
+// normal forms' last decimal). Used by fit(); its tests reach the lower bound here.
+#include <atomic>
+#include <optional>
+#include <vector>
+
+namespace Fitting::Engine {
+
+struct Problem {
+    std::vector<double> x, y; // rows: input values (non-decreasing) and display values
+    double inStep = 0.001;    // input resolution (value of one grid unit)
+    double inScale = 1000;    // 1 / inStep, exact power of ten
+    long long minStep = 150;  // smallest rise between neighbouring points, in grid units
+    long long x0 = 0, x1 = 0; // the table's first and last inputs, in grid units
+    double outStep = 0.001;   // display resolution
+    double outScale = 1000;
+    long long outLow = 0, outHigh = 0; // display range, in grid units
+    const std::atomic_bool* cancel = nullptr;
+
+    double inValue(long long i) const { return double(i) / inScale; }
+    double outValue(long long i) const { return double(i) / outScale; }
+    long long inIndex(double v) const;  // nearest grid unit, a half away from zero
+    long long outIndex(double v) const; // the same, within the display range
+    bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
+};
+
+struct Table {
+    std::vector<long long> x, y; // grid units, x rising
+    bool empty() const { return x.empty(); }
+};
+
+// Largest |table - row| over the rows, the table taken as straight segments and its end
+// values beyond its ends; *at gets the row's input.
+double rowError(const Problem& p, const Table& t, double* at = nullptr);
+
+// On the rows (every point a row, rounded): the table of at most `points` points with the
+// least error, exact (within 1e-9 of the display span). Empty when no table of that size
+// keeps the minimum step (or when cancelled).
+Table onDataLeast(const Problem& p, int points);
+// On the rows: a table with the fewest points whose error is at most e, at most maxPoints
+// points; empty when none has.
+Table onDataFewest(const Problem& p, double e, int maxPoints);
+
+// Free placement: inputs anywhere on the grid, display values free. The table of exactly
+// `points` points with the least error found.
+Table freeLeast(const Problem& p, int points);
+// Free placement: the fewest points (at most maxPoints) whose table reaches e; empty when none does.
+Table freeFewest(const Problem& p, double e, int maxPoints);
+
+// Display values for fixed inputs (grid units): the least maximum error, then rounded.
+Table fixedInputs(const Problem& p, const std::vector<long long>& knots);
+
+// A lower bound on the error of any table of `points` points with inputs on the grid:
+// the least error of separate (not joined) straight pieces over the same number of
+// stretches, which the greedy split reaches exactly. Ignores the step rule and rounding.
+double lowerBound(const Problem& p, int points);
+
+} // namespace Fitting::Engine
