@@ -47,6 +47,7 @@ struct Lines {
     void box(double vLo, double vHi, double sMax)
     {
         poly.assign({{vLo, -sMax}, {vHi, -sMax}, {vHi, sMax}, {vLo, sMax}});
+        simplifyAbove = SimplifyAbove;
     }
     bool empty() const { return poly.empty(); }
     // Keeps the lines with a*v + b*s <= c.
@@ -54,8 +55,13 @@ struct Lines {
     {
         if (poly.empty())
             return;
-        scratch.clear();
         const size_t n = poly.size();
+        bool cuts = false;
+        for (size_t i = 0; i < n && !cuts; ++i)
+            cuts = a * poly[i][0] + b * poly[i][1] - c > 0;
+        if (!cuts)
+            return;
+        scratch.clear();
         for (size_t i = 0; i < n; ++i) {
             const Vertex& P = poly[i];
             const Vertex& Q = poly[(i + 1) % n];
@@ -75,9 +81,14 @@ struct Lines {
     {
         clip(1, d, y + e);
         clip(-1, -d, -(y - e));
-        if (poly.size() > SimplifyAbove)
+        if (poly.size() > simplifyAbove) {
             simplify(d, SimplifyTolerance * e);
+            // Arcs keep many vertices within the tolerance: simplify again only once the
+            // set has grown well past what this pass left.
+            simplifyAbove = std::max(SimplifyAbove, 2 * poly.size());
+        }
     }
+    size_t simplifyAbove = SimplifyAbove;
 
     // Drops vertices whose lines lie within tol (in value, over a piece of width w) of the
     // chord that replaces them. The set only shrinks: every line kept stays within the
@@ -86,14 +97,16 @@ struct Lines {
     void simplify(double w, double tol)
     {
         const size_t n = poly.size();
-        auto offset = [w](const Vertex& a, const Vertex& b, const Vertex& p) {
-            // distance of p from the line through a and b, with slopes scaled by w
-            const double ax = a[0], ay = a[1] * w, bx = b[0], by = b[1] * w, px = p[0], py = p[1] * w;
-            const double dx = bx - ax, dy = by - ay;
-            const double len = std::hypot(dx, dy);
-            if (len == 0)
-                return std::hypot(px - ax, py - ay);
-            return std::fabs((px - ax) * dy - (py - ay) * dx) / len;
+        const double tol2 = tol * tol;
+        auto near = [w, tol2](const Vertex& a, const Vertex& b, const Vertex& p) {
+            // p within tol of the line through a and b, with slopes scaled by w
+            const double ax = a[0], ay = a[1] * w, px = p[0] - ax, py = p[1] * w - ay;
+            const double dx = b[0] - ax, dy = b[1] * w - ay;
+            const double len2 = dx * dx + dy * dy;
+            if (len2 == 0)
+                return px * px + py * py <= tol2;
+            const double cross = px * dy - py * dx;
+            return cross * cross <= tol2 * len2;
         };
         scratch.clear();
         scratch.push_back(poly[0]);
@@ -102,7 +115,7 @@ struct Lines {
             const Vertex& next = poly[(i + 1) % n];
             bool drop = i + 1 < n;
             for (size_t j = pendingFrom; drop && j <= i; ++j)
-                drop = offset(scratch.back(), next, poly[j]) <= tol;
+                drop = near(scratch.back(), next, poly[j]);
             if (!drop) {
                 scratch.push_back(poly[i]);
                 pendingFrom = i + 1;
@@ -629,12 +642,23 @@ Table onDataLeast(const Problem& p, int points)
         return {};
     Chords chords(p);
     const int maxChords = points - 1;
-    if (chords.fewest(Inf, maxChords) < 0)
+    // Bracket the least error from below by doubling: a search at an error well below it
+    // ends after a few short chords, while one far above it follows chords across the
+    // whole table.
+    const double tol = tolerance(p, 1e-9);
+    const double ceiling = 4 * (dataSpan(p) + p.outStep);
+    double lo = 0, hi = tol;
+    while (hi < ceiling && chords.fewest(hi, maxChords) < 0) {
+        if (p.cancelled())
+            return {};
+        lo = hi;
+        hi *= 2;
+    }
+    if (hi >= ceiling && chords.fewest(Inf, maxChords) < 0)
         return {};
     std::vector<int> best = chords.pathNodes();
     double bestError = rowError(p, chords.table(best));
-    double hi = bestError, lo = 0;
-    const double tol = tolerance(p, 1e-9);
+    hi = std::min(hi, bestError);
     while (hi - lo > tol) {
         if (p.cancelled())
             return {};
@@ -710,11 +734,15 @@ namespace {
 std::vector<long long> greedyKnots(const Problem& p, int points)
 {
     const std::vector<double> xc = clampedInputs(p);
-    double lo = 0, hi = dataSpan(p) / 2 + p.outStep;
+    // Bracket from below by doubling: a split at an error well below the least one fails
+    // after a few short pieces. The display range can keep even a flat line from the
+    // middle, so the doubling goes on past the data's span.
+    double lo = 0, hi = tolerance(p, 1e-7);
     std::vector<long long> knots = greedy(p, xc, hi, points - 1, true, p.minStep);
-    while (knots.empty()) { // the display range can keep a flat line from the middle
+    while (knots.empty()) {
         if (p.cancelled() || hi > 1e6 * (dataSpan(p) + p.outStep) + 1e12)
             return {};
+        lo = hi;
         hi *= 2;
         knots = greedy(p, xc, hi, points - 1, true, p.minStep);
     }
