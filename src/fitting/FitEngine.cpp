@@ -645,7 +645,7 @@ Table onDataLeast(const Problem& p, int points)
     // Bracket the least error from below by doubling: a search at an error well below it
     // ends after a few short chords, while one far above it follows chords across the
     // whole table.
-    const double tol = tolerance(p, 1e-9);
+    const double tol = tolerance(p, p.precision);
     const double ceiling = 4 * (dataSpan(p) + p.outStep);
     double lo = 0, hi = tol;
     while (hi < ceiling && chords.fewest(hi, maxChords) < 0) {
@@ -766,29 +766,48 @@ std::vector<long long> greedyKnots(const Problem& p, int points)
 
 Table freeLeast(const Problem& p, int points)
 {
-    if (p.x.size() < 2 || points < 2 || p.x1 - p.x0 < (points - 1) * p.minStep)
+    if (p.x.size() < 2 || points < 2 || p.x1 - p.x0 < p.minStep)
         return {};
+    points = int(std::min<long long>(points, (p.x1 - p.x0) / p.minStep + 1)); // as many as the step rule lets in
     const std::vector<long long> knots = greedyKnots(p, points);
-    return knots.empty() ? Table{} : fixedInputs(p, knots);
+    if (!knots.empty())
+        return fixedInputs(p, knots);
+    // The greedy split found no inputs that keep the step rule: start from the rows the
+    // exact search on the data picks, which does whenever any rows do.
+    const Table onRows = onDataLeast(p, points);
+    return onRows.empty() ? Table{} : fixedInputs(p, onRows.x);
 }
 
 Table freeFewest(const Problem& p, double e, int maxPoints)
 {
     if (p.x.size() < 2 || maxPoints < 2)
         return {};
-    const std::vector<double> xc = clampedInputs(p);
-    double target = e;
-    for (int attempt = 0; attempt < 6 && target > 0; ++attempt) {
-        const std::vector<long long> knots = greedy(p, xc, target, maxPoints - 1, true, p.minStep);
-        if (knots.empty())
-            return {};
-        Table t = fixedInputs(p, knots);
-        const double err = rowError(p, t);
-        if (err <= e)
-            return t;
-        target -= (err - e) + p.outStep / 2; // rounding took it over: aim lower
+    auto meets = [&](const Table& t) { return !t.empty() && rowError(p, t) <= e; };
+    // The greedy split at e gives a count; the least-error tables of that many points and
+    // fewer, whose display values are re-optimised, may reach e with fewer still.
+    const std::vector<long long> knots = greedy(p, clampedInputs(p), e, maxPoints - 1, true, p.minStep);
+    Table best;
+    int points = maxPoints;
+    if (!knots.empty()) {
+        points = int(knots.size());
+        best = fixedInputs(p, knots);
+        if (!meets(best)) // rounding took it over
+            best = {};
     }
-    return {};
+    for (; !meets(best) && points <= maxPoints; ++points) {
+        if (p.cancelled())
+            return {};
+        best = freeLeast(p, points);
+    }
+    if (!meets(best))
+        return {};
+    for (int fewer = int(best.x.size()) - 1; fewer >= 2 && !p.cancelled(); --fewer) {
+        Table t = freeLeast(p, fewer);
+        if (!meets(t))
+            break;
+        best = std::move(t);
+    }
+    return best;
 }
 
 double lowerBound(const Problem& p, int points)

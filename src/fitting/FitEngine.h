@@ -17,6 +17,8 @@ struct Problem {
     double outStep = 0.001;   // display resolution
     double outScale = 1000;
     long long outLow = 0, outHigh = 0; // display range, in grid units
+    // The exact searches stop within this fraction of the display span of the optimum.
+    double precision = 1e-9;
     const std::atomic_bool* cancel = nullptr;
 
     double inValue(long long i) const { return double(i) / inScale; }
@@ -36,7 +38,7 @@ struct Table {
 double rowError(const Problem& p, const Table& t, double* at = nullptr);
 
 // On the rows (every point a row, rounded): the table of at most `points` points with the
-// least error, exact (within 1e-9 of the display span). Empty when no table of that size
+// least error, exact (within Problem::precision of the display span). Empty when no table of that size
 // keeps the minimum step (or when cancelled).
 Table onDataLeast(const Problem& p, int points);
 // On the rows: a table with the fewest points whose error is at most e, at most maxPoints
