@@ -7,13 +7,19 @@ _talvo_linearizer()
 
     local command="" word
     for word in "${words[@]:1:cword-1}"; do
-        [[ $word == program ]] && { command=$word; break; }
+        [[ $word == @(program|fit) ]] && { command=$word; break; }
     done
 
     case $prev in
         --table) _filedir 'xlsx|xls|ods'; return ;;
-        --settings) _filedir txt; return ;;
+        --settings | --settings-out) _filedir txt; return ;;
         --log) _filedir; return ;;
+        --data) _filedir 'csv|txt|xlsx|xls|ods'; return ;;
+        --out) _filedir 'xlsx|csv'; return ;;
+        --type) COMPREPLY=($(compgen -W 'Voltage Current Pulse' -- "$cur")); return ;;
+        --decimal) COMPREPLY=($(compgen -W 'dddddd ddddd.d dddd.dd ddd.ddd dd.dddd d.ddddd' -- "$cur")); return ;;
+        --shape) COMPREPLY=($(compgen -W 'sqrt power: cylinder capsule: sphere cone:' -- "$cur")); return ;;
+        --input | --display | --points | --max-error) return ;;
         --port)
             # The window maps numbers (N=DEVICE); the commands take a device.
             [[ -z $command ]] && return
@@ -30,10 +36,11 @@ _talvo_linearizer()
     local options
     case $command in
         program) options='--settings --table --port --dry-run --log --help' ;;
+        fit) options='--data --shape --input --display --type --decimal --points --max-error --on-data --out --settings-out --settings --help' ;;
         *) options='--port --simulate --help --version' ;;
     esac
     if [[ -z $command && $cur != -* ]]; then
-        COMPREPLY=($(compgen -W 'program' -- "$cur"))
+        COMPREPLY=($(compgen -W 'program fit' -- "$cur"))
         return
     fi
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

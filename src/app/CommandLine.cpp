@@ -92,12 +92,13 @@ CommandLine CommandLine::parse(const QStringList& arguments)
                                                                    : windowOptions();
     for (const QString& name : parser.optionNames())
         if (!knows(own, name)) {
-            if (cl.mode == Mode::Window)
-                cl.error = QStringLiteral("--%1 belongs to \"%2\"").arg(name, knows(programOptions(), name) ? "program" : "fit");
-            else if (knows(windowOptions(), name))
-                cl.error = QStringLiteral("--%1 is for the window only").arg(name);
-            else
-                cl.error = QStringLiteral("--%1 is not an option of \"%2\"").arg(name, positional.value(0));
+            cl.error = QStringLiteral("--%1 is not an option of \"%2\"").arg(name, positional.value(0));
+            for (const Command& c : commands())
+                if (knows(c.options(), name)) { // the first command that takes it
+                    cl.error = *c.name ? QStringLiteral("--%1 belongs to \"%2\"").arg(name, QLatin1String(c.name))
+                                       : QStringLiteral("--%1 is for the window only").arg(name);
+                    break;
+                }
             return cl;
         }
     if (cl.mode == Mode::Fit) {
@@ -146,6 +147,10 @@ QString CommandLine::usage()
         "Usage: talvo-linearizer [--port N=DEVICE]... [--simulate]\n"
         "       talvo-linearizer program --settings FILE --table WORKBOOK [--port DEVICE|N]\n"
         "                                [--port N=DEVICE]... [--dry-run] [--log FILE]\n"
+        "       talvo-linearizer fit (--data FILE | --shape NAME) [--input A:B] [--display C:D]\n"
+        "                            --type Voltage|Current|Pulse --decimal FORMAT\n"
+        "                            (--points K | --max-error E) [--on-data]\n"
+        "                            [--out WORKBOOK] [--settings-out FILE [--settings TEMPLATE]]\n"
         "\n"
         "Without a command the window opens.\n"
         "  --port N=DEVICE  port number N (1 to 16) stands for DEVICE, e.g. --port 1=/dev/ttyUSB0;\n"
@@ -176,6 +181,30 @@ QString CommandLine::usage()
         "                     time,device,address,input,decimal,points,result,exit\n"
         "Every message the window would show and every step of the status bar and progress\n"
         "bar is printed on standard error.\n"
+        "\n"
+        "fit: the best table of 2 to 32 points for a dense source, without a window. Prints\n"
+        "one line per point, N<TAB>INPUT<TAB>DISPLAY, as the values will stand in the table,\n"
+        "then the maximum error, where it occurs and the meter rule that limits it, if any.\n"
+        "  --data FILE        .csv or .txt (comma, semicolon or tab; \".\" decimal point), .xlsx,\n"
+        "                     .xls or .ods (columns A and B of the active sheet); leading title\n"
+        "                     rows are skipped\n"
+        "  --shape NAME       sqrt, power:P, cylinder, capsule:R (length / diameter), sphere,\n"
+        "                     cone:F (fraction of the level in the cone)\n"
+        "  --input A:B        the input range; for data, column A is mapped onto it (first row\n"
+        "                     A, last row B); without it column A holds the input values\n"
+        "  --display C:D      a shape's display values at A and at B\n"
+        "  --type T           Voltage, Current or Pulse\n"
+        "  --decimal FORMAT   dddddd, ddddd.d, dddd.dd, ddd.ddd, dd.dddd or d.ddddd\n"
+        "  --points K         the number of points, 2 to 32, with the least maximum error\n"
+        "  --max-error E      the fewest points whose maximum error is at most E (display units)\n"
+        "  --on-data          every point is a row of the data (or on the shape); the exact\n"
+        "                     optimum. Without it display values are free: about half the error\n"
+        "  --out WORKBOOK     write the table to an .xlsx (B formatted for FORMAT) or a .csv\n"
+        "  --settings-out FILE  write a settings file with the type, format and points; address,\n"
+        "                     port and baud rate from --settings TEMPLATE, else 001, 1, 2400\n"
+        "Exit status of fit: 0 fitted, 1 the --max-error target needs more than 32 points (the\n"
+        "best 32 are printed), 64 wrong usage or a file that cannot be read, 65 the data breaks\n"
+        "a rule (the row is named). On any failure nothing is written.\n"
         "\n"
         "Exit status of program:\n"
         "   0  programmed, success message shown\n"

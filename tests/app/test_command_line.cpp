@@ -44,6 +44,9 @@ private slots:
         QTest::newRow("program: no table") << L << QStringList{"program", "--settings", "s.txt"} << "--table";
         QTest::newRow("program: port 0") << L << QStringList{"program", "--settings", "s", "--table", "t", "--port", "0"} << "\"0\"";
         QTest::newRow("program: window's option") << L << QStringList{"program", "--simulate", "--settings", "s", "--table", "t"} << "--simulate";
+        QTest::newRow("fit: program's option") << L << QStringList{"fit", "--table", "t.xlsx"} << "--table belongs to \"program\"";
+        QTest::newRow("fit: no source") << L << QStringList{"fit", "--type", "Current", "--decimal", "dddddd", "--points", "4"} << "--data FILE or --shape NAME";
+        QTest::newRow("window: fit's option") << L << QStringList{"--shape", "sqrt"} << "--shape belongs to \"fit\"";
         QTest::newRow("meter-sim: unknown option") << S << QStringList{"--bogus"} << "'bogus'";
         QTest::newRow("meter-sim: bad address") << S << QStringList{"--address", "248"} << "--address";
         QTest::newRow("meter-sim: stray argument") << S << QStringList{"x"} << "\"x\"";
