@@ -82,7 +82,8 @@ struct Lines {
         clip(1, d, y + e);
         clip(-1, -d, -(y - e));
         if (poly.size() > simplifyAbove) {
-            simplify(d, SimplifyTolerance * e);
+            // a large set (a long piece of a smooth source) is held to fewer vertices
+            simplify(d, SimplifyTolerance * e * (poly.size() > 4 * SimplifyAbove ? 100 : 1));
             // Arcs keep many vertices within the tolerance: simplify again only once the
             // set has grown well past what this pass left.
             simplifyAbove = std::max(SimplifyAbove, 2 * poly.size());
