@@ -13,6 +13,7 @@
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
 
+#include <QLocale>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -342,6 +343,10 @@ void frmMain::Text1_KeyDown(int keyCode)
 
 void frmMain::Text1_KeyPress(int& keyAscii)
 {
+    // Where the decimal separator is a comma, a typed comma is the decimal point; the text
+    // keeps the "." form. Elsewhere a comma is a thousands separator and stays ignored.
+    if (keyAscii == ',' && QLocale().decimalPoint() == QStringLiteral(","))
+        keyAscii = '.';
     const QString t = Text1->text();
     const QChar k(keyAscii);
     const bool hasPoint = t.contains(QLatin1Char('.'));

@@ -12,6 +12,7 @@
 #include <QWheelEvent>
 
 #include "app/PickList.h"
+#include "common/LocaleGuard.h"
 #include "common/TestWindow.h"
 #include "table/CellEditor.h"
 #include "table/FlexGrid.h"
@@ -88,24 +89,32 @@ private slots:
         QTest::addColumn<QString>("keys"); // typed into the editor opened on a Current input of 4.000
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stored"); // after Tab leaves the cell; "" = refused with the range message
-        QTest::newRow("second point, even over a selection") << "." << "4.000" << "4.000";
-        QTest::newRow("digit replaces the selection") << "7" << "7" << "7.000";
-        QTest::newRow("letters, blanks, + and , ignored") << "7abc +,xZ " << "7" << "7.000";
-        QTest::newRow("one pasted value through the filter") << "\b\x16" << "1.5" << "1.500";
-        QTest::newRow("minus only first") << "7-" << "7" << "7.000";
-        QTest::newRow("minus over the whole text") << "712\x01-5" << "-5" << "";
-        QTest::newRow("six digits without a point") << "\b1234567." << "123456" << "";
-        QTest::newRow("seven characters with a point") << "\b12.34567" << "12.3456" << "12.346";
-        QTest::newRow("rounded out of range") << "\b23.0006" << "23.0006" << "";
-        QTest::newRow("Delete after the caret") << "\b12\x02\x7f" << "2" << "2.000";
-        QTest::newRow("Delete at the end") << "\b12\x7f" << "12" << "12.000";
-        QTest::newRow("Backspace") << "\b12\b" << "1" << "1.000";
+        QTest::addColumn<bool>("german");    // decimal comma
+        QTest::newRow("second point, even over a selection") << "." << "4.000" << "4.000" << false;
+        QTest::newRow("digit replaces the selection") << "7" << "7" << "7.000" << false;
+        QTest::newRow("letters, blanks, + and , ignored") << "7abc +,xZ " << "7" << "7.000" << false;
+        QTest::newRow("one pasted value through the filter") << "\b\x16" << "1.5" << "1.500" << false;
+        QTest::newRow("minus only first") << "7-" << "7" << "7.000" << false;
+        QTest::newRow("minus over the whole text") << "712\x01-5" << "-5" << "" << false;
+        QTest::newRow("six digits without a point") << "\b1234567." << "123456" << "" << false;
+        QTest::newRow("seven characters with a point") << "\b12.34567" << "12.3456" << "12.346" << false;
+        QTest::newRow("rounded out of range") << "\b23.0006" << "23.0006" << "" << false;
+        QTest::newRow("Delete after the caret") << "\b12\x02\x7f" << "2" << "2.000" << false;
+        QTest::newRow("Delete at the end") << "\b12\x7f" << "12" << "12.000" << false;
+        QTest::newRow("Backspace") << "\b12\b" << "1" << "1.000" << false;
+        QTest::newRow("comma where the point is a comma") << "\b1,5" << "1.5" << "1.500" << true;
+        QTest::newRow("second comma where the point is a comma") << "\b1,5,2" << "1.52" << "1.520" << true;
+        QTest::newRow("comma where the point is a point") << "\b1,5" << "15" << "15.000" << false;
     }
     void editorKeys()
     {
         QFETCH(QString, keys);
         QFETCH(QString, text);
         QFETCH(QString, stored);
+        QFETCH(bool, german);
+        std::optional<GermanLocale> locale;
+        if (german)
+            locale.emplace();
         MessageRecorder messages;
         auto w = openWindow();
         QVERIFY(w);
