@@ -19,7 +19,8 @@ _talvo_linearizer()
         --type) COMPREPLY=($(compgen -W 'Voltage Current Pulse' -- "$cur")); return ;;
         --decimal) COMPREPLY=($(compgen -W 'dddddd ddddd.d dddd.dd ddd.ddd dd.dddd d.ddddd' -- "$cur")); return ;;
         --shape) COMPREPLY=($(compgen -W 'sqrt power: cylinder capsule: sphere cone:' -- "$cur")); return ;;
-        --input | --display | --points | --max-error) return ;;
+        --input | --display | --points | --max-error | --address) return ;;
+        --baud) COMPREPLY=($(compgen -W '300 600 1200 2400 4800 9600 19200' -- "$cur")); return ;;
         --port)
             # The window maps numbers (N=DEVICE); the commands take a device.
             [[ -z $command ]] && return
@@ -35,7 +36,7 @@ _talvo_linearizer()
 
     local options
     case $command in
-        program) options='--settings --table --port --dry-run --log --help' ;;
+        program) options='--settings --table --port --address --baud --dry-run --log --help' ;;
         fit) options='--data --shape --input --display --type --decimal --points --max-error --on-data --out --settings-out --settings --help' ;;
         *) options='--port --simulate --help --version' ;;
     esac

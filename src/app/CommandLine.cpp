@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "link/MeterLink.h"
 #include "programming/RunResult.h"
 
 #include <QCommandLineParser>
@@ -29,8 +30,8 @@ QList<QCommandLineOption> CommandLine::windowOptions()
 
 QList<QCommandLineOption> CommandLine::programOptions()
 {
-    return {valued("settings", "FILE"), valued("table", "WORKBOOK"), valued("port", "DEVICE|N"), flag("dry-run"),
-            valued("log", "FILE")};
+    return {valued("settings", "FILE"), valued("table", "WORKBOOK"), valued("port", "DEVICE|N"), valued("address", "NNN"),
+            valued("baud", "B"),        flag("dry-run"),           valued("log", "FILE")};
 }
 
 QList<QCommandLineOption> CommandLine::fitOptions()
@@ -134,6 +135,23 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     cl.tablePath = parser.value(QStringLiteral("table"));
     cl.logPath = parser.value(QStringLiteral("log"));
     cl.dryRun = parser.isSet(QStringLiteral("dry-run"));
+    if (parser.isSet(QStringLiteral("address"))) {
+        // 7, 07 and 007 all name meter 007
+        const QString a = parser.value(QStringLiteral("address"));
+        bool number = false;
+        const int n = a.toInt(&number);
+        cl.address = number && a.size() <= 3 && !a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1Char('+'))
+            ? QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')) : a;
+        if (MeterLink::settingFault(cl.address, QStringLiteral("2400"), QStringLiteral("2")))
+            cl.error = QStringLiteral("--address takes 1 to 247, not \"%1\"").arg(a);
+    }
+    if (parser.isSet(QStringLiteral("baud"))) {
+        cl.baud = parser.value(QStringLiteral("baud"));
+        if (MeterLink::settingFault(QStringLiteral("001"), cl.baud, QStringLiteral("2")))
+            cl.error = QStringLiteral("--baud takes 300, 600, 1200, 2400, 4800, 9600 or 19200, not \"%1\"").arg(cl.baud);
+    }
+    if (!cl.error.isEmpty())
+        return cl;
     if (cl.settingsPath.isEmpty())
         cl.error = QStringLiteral("program needs --settings FILE");
     else if (cl.tablePath.isEmpty())
@@ -146,7 +164,8 @@ QString CommandLine::usage()
     return QStringLiteral(
         "Usage: talvo-linearizer [--port N=DEVICE]... [--simulate]\n"
         "       talvo-linearizer program --settings FILE --table WORKBOOK [--port DEVICE|N]\n"
-        "                                [--port N=DEVICE]... [--dry-run] [--log FILE]\n"
+        "                                [--port N=DEVICE]... [--address NNN] [--baud B]\n"
+        "                                [--dry-run] [--log FILE]\n"
         "       talvo-linearizer fit (--data FILE | --shape NAME) [--input A:B] [--display C:D]\n"
         "                            --type Voltage|Current|Pulse --decimal FORMAT\n"
         "                            (--points K | --max-error E) [--on-data]\n"
@@ -174,6 +193,9 @@ QString CommandLine::usage()
         "  --port DEVICE|N    the device (e.g. /dev/ttyUSB0) or port number to use instead of\n"
         "                     the settings file's port; numbers follow the order above and\n"
         "                     any --port N=DEVICE maps\n"
+        "  --address NNN      the meter address (1 to 247) instead of the settings file's\n"
+        "  --baud B           the baud rate instead of the settings file's: one settings file\n"
+        "                     then serves every meter of a bus\n"
         "  --dry-run          open nothing and send nothing: check the table and print each\n"
         "                     frame a run would send on standard output, one per line, as hex\n"
         "                     bytes and as text\n"

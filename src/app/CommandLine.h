@@ -19,6 +19,8 @@ struct CommandLine {
     QString tablePath;      // program: --table
     QString logPath;        // program: --log
     bool dryRun = false;    // program: --dry-run
+    QString address;        // program: --address NNN instead of the settings file's (three digits)
+    QString baud;           // program: --baud B instead of the settings file's
     bool simulate = false;  // window: start a simulated meter and offer it as a port
     // fit: each option's text as given ("" when absent); FitMode checks and reads them.
     struct FitArguments {

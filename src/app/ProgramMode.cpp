@@ -127,12 +127,18 @@ int run(const CommandLine& cl)
         describeSetup();
         return finish(status, QStringLiteral("workbook unreadable"));
     }
-    if (portNumber != 0) {
-        const QString text = QString::number(portNumber);
-        if (w.cboCommPort->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
-            w.cboCommPort->AddItem(text);
-        w.selectListText(w.cboCommPort, text);
-    }
+    // --port, --address and --baud stand in for the file's values: chosen in their lists,
+    // added first where the list lacks them.
+    auto choose = [&w](PickList* list, const QString& text) {
+        if (text.isEmpty())
+            return;
+        if (list->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
+            list->AddItem(text);
+        w.selectListText(list, text);
+    };
+    choose(w.cboCommPort, portNumber != 0 ? QString::number(portNumber) : QString());
+    choose(w.cboAddress, cl.address);
+    choose(w.cboBaudRate, cl.baud);
     describeSetup();
     // Values the settings file put in a list that the meter cannot take: nothing is opened or sent.
     if (const auto fault = MeterLink::settingFault(w.cboAddress->Text(), w.cboBaudRate->Text(), w.cboSetPoints->Text())) {

@@ -44,6 +44,8 @@ private slots:
         QTest::newRow("program: no table") << L << QStringList{"program", "--settings", "s.txt"} << "--table";
         QTest::newRow("program: port 0") << L << QStringList{"program", "--settings", "s", "--table", "t", "--port", "0"} << "\"0\"";
         QTest::newRow("program: window's option") << L << QStringList{"program", "--simulate", "--settings", "s", "--table", "t"} << "--simulate";
+        QTest::newRow("program: address 248") << L << QStringList{"program", "--settings", "s", "--table", "t", "--address", "248"} << "--address takes 1 to 247, not \"248\"";
+        QTest::newRow("program: baud 12345") << L << QStringList{"program", "--settings", "s", "--table", "t", "--baud", "12345"} << "not \"12345\"";
         QTest::newRow("fit: program's option") << L << QStringList{"fit", "--table", "t.xlsx"} << "--table belongs to \"program\"";
         QTest::newRow("fit: no source") << L << QStringList{"fit", "--type", "Current", "--decimal", "dddddd", "--points", "4"} << "--data FILE or --shape NAME";
         QTest::newRow("window: fit's option") << L << QStringList{"--shape", "sqrt"} << "--shape belongs to \"fit\"";

@@ -199,14 +199,15 @@ private slots:
             QVERIFY2(!QFileInfo::exists(QDir(dir).filePath(lock)), dir);
     }
 
-    // Two rigs at once, each on its own meter, logging to one file.
+    // Two rigs at once, each on its own meter, logging to one file. One settings file serves
+    // both: --address and --baud name each meter's own, as on a bus.
     void twoAtOnceWithLog()
     {
-        auto simA = meter(), simB = meter();
+        auto simA = meter(), simB = meter({"--address", "012", "--baud", "9600"});
         Job a("I 001 2400 3", In, Out), b("I 001 2400 3", In, Out);
         const QString log = a.dir.filePath("runs.csv");
         a.start(simA->devicePath(), {"--log", log});
-        b.start(simB->devicePath(), {"--log", log});
+        b.start(simB->devicePath(), {"--log", log, "--address", "12", "--baud", "9600"});
         QVERIFY(a.finish() && b.finish());
         QCOMPARE(a.process.exitCode() + b.process.exitCode(), 0);
         QFile file(log);
@@ -215,9 +216,10 @@ private slots:
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], QStringLiteral("time,device,address,input,decimal,points,result,exit"));
         QVERIFY(QDateTime::fromString(lines[1].section(',', 0, 0), Qt::ISODate).isValid());
-        for (auto* sim : {simA.get(), simB.get()}) {
-            QCOMPARE(sim->rawReceived(), frames(fullRun("I 001 2400 3", In, Out), "001"));
-            QCOMPARE(lines.filter(sim->devicePath()).value(0).section(',', 1), sim->devicePath() + ",001,Current,ddd.ddd,2,programmed,0");
+        for (const auto& [sim, address] : {std::pair{simA.get(), "001"}, std::pair{simB.get(), "012"}}) {
+            QCOMPARE(sim->rawReceived(), frames(fullRun(QString("I %1 2400 3").arg(address), In, Out), address));
+            QCOMPARE(lines.filter(sim->devicePath()).value(0).section(',', 1),
+                     sim->devicePath() + "," + address + ",Current,ddd.ddd,2,programmed,0");
         }
     }
 };
