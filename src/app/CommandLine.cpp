@@ -237,6 +237,7 @@ QString CommandLine::usage()
         "   5  voltage below minimum span    9  pulse below minimum span\n"
         "  10  the meter's firmware is refused (01.000)\n"
         "  11  the port cannot be opened: missing, no permission, or busy\n"
+        "  12  programmed, but the --log line could not be written (the reason is printed)\n"
         "  64  wrong usage, or the settings file or workbook cannot be read\n"
         "\n"
         "Wrong usage of any command exits 64 with one line on standard error naming the fault.\n"

@@ -1,8 +1,11 @@
 #include "app/ProgramLog.h"
 
 #include <QFile>
-#include <QLockFile>
+#include <QFileInfo>
 #include <QStringList>
+#include <cerrno>
+#include <cstring>
+#include <sys/file.h>
 
 namespace {
 QString csvField(const QString& text)
@@ -28,30 +31,53 @@ QString line(const ProgramLogRecord& r)
     return fields.join(QLatin1Char(','));
 }
 
-bool append(const QString& path, const ProgramLogRecord& record, QString* error)
+bool File::open(const QString& path, QString* error)
 {
-    QLockFile lock(path + QStringLiteral(".lock"));
-    if (!lock.tryLock(10000)) {
-        if (error)
-            *error = QStringLiteral("the log is locked by another run");
-        return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    QByteArray bytes;
-    if (file.size() == 0)
-        bytes = header().toUtf8() + '\n';
-    bytes += line(record).toUtf8() + '\n';
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        if (error)
-            *error = file.errorString();
+    m_path = path;
+    m_file = std::make_unique<QFile>(path);
+    if (QFileInfo(path).isDir() || !m_file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        *error = QFileInfo(path).isDir() ? QStringLiteral("it is a folder") : m_file->errorString();
+        m_file.reset();
         return false;
     }
     return true;
+}
+
+bool File::append(const ProgramLogRecord& record, QString* error)
+{
+    if (!m_file) {
+        *error = QStringLiteral("it is not open");
+        return false;
+    }
+    // Runs that log to one file take turns on a lock of the file itself, which needs no
+    // right to write in its folder; it is let go when the line is written or the run ends.
+    if (::flock(m_file->handle(), LOCK_EX) != 0) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct Unlock {
+        int fd;
+        ~Unlock() { ::flock(fd, LOCK_UN); }
+    } unlock{m_file->handle()};
+    QByteArray bytes;
+    if (m_file->size() == 0)
+        bytes = header().toUtf8() + '\n';
+    bytes += line(record).toUtf8() + '\n';
+    if (m_file->write(bytes) != bytes.size() || !m_file->flush()) {
+        *error = m_file->errorString();
+        return false;
+    }
+    return true;
+}
+
+bool append(const QString& path, const ProgramLogRecord& record, QString* error)
+{
+    QString why;
+    File file;
+    const bool ok = file.open(path, &why) && file.append(record, &why);
+    if (!ok && error)
+        *error = why;
+    return ok;
 }
 
 } // namespace ProgramLog

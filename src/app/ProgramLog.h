@@ -1,7 +1,9 @@
 #pragma once
 // The production log of `talvo-linearizer program`: one CSV line per run.
 #include <QDateTime>
+#include <QFile>
 #include <QString>
+#include <memory>
 
 struct ProgramLogRecord {
     QDateTime time;
@@ -19,8 +21,23 @@ namespace ProgramLog {
 QString header(); // "time,device,address,input,decimal,points,result,exit"
 // The record as one CSV line (no line end); the time in ISO 8601 with its UTC offset.
 QString line(const ProgramLogRecord& record);
-// Appends the line, with the header first when the file is new or empty. Runs that log
-// to the same file at the same time take turns. False with a reason when it cannot write.
+
+// A log opened before a run sends anything, so that a log that cannot be written stops the
+// run before the meter is touched; the line is appended when the run ends.
+class File {
+public:
+    // Opens (creates) the file for appending. False with the reason when it cannot.
+    bool open(const QString& path, QString* error);
+    // Appends the line, with the header first when the file is empty. Runs that log to the
+    // same file at the same time take turns. False with the reason when it cannot write.
+    bool append(const ProgramLogRecord& record, QString* error);
+
+private:
+    QString m_path;
+    std::unique_ptr<QFile> m_file;
+};
+
+// Opens and appends in one step.
 bool append(const QString& path, const ProgramLogRecord& record, QString* error = nullptr);
 
 } // namespace ProgramLog

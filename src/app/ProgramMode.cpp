@@ -61,15 +61,31 @@ int run(const CommandLine& cl)
     ProgramLogRecord record;
     record.time = QDateTime::currentDateTime();
     int status = RunResult::ExitUsage;
+    std::optional<ProgramLog::File> log;
     auto finish = [&](int exitStatus, const QString& result) {
         record.result = result;
         record.exitStatus = exitStatus;
         printErr(QStringLiteral("talvo-linearizer: %1 (exit status %2)").arg(result).arg(exitStatus));
         QString why;
-        if (!cl.logPath.isEmpty() && !ProgramLog::append(cl.logPath, record, &why))
+        if (log && !log->append(record, &why)) {
             printErr(QStringLiteral("talvo-linearizer: cannot write the log %1: %2").arg(cl.logPath, why));
+            if (exitStatus == RunResult::ExitProgrammed) {
+                printErr(QStringLiteral("talvo-linearizer: the run succeeded, but its log line is missing (exit status %1)")
+                             .arg(int(RunResult::ExitLogMissing)));
+                return int(RunResult::ExitLogMissing);
+            }
+        }
         return exitStatus;
     };
+    // The log is opened before anything is sent: a rig must not program meters it cannot record.
+    if (!cl.logPath.isEmpty()) {
+        QString why;
+        log.emplace();
+        if (!log->open(cl.logPath, &why)) {
+            printErr(QStringLiteral("talvo-linearizer: cannot write the log %1: %2; nothing was sent").arg(cl.logPath, why));
+            return RunResult::ExitUsage;
+        }
+    }
 
     AppOptions options;
     int portNumber = 0;

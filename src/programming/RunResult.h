@@ -26,6 +26,7 @@ enum ExitStatus {
     // 2..9: the table check's failure code
     ExitFirmware = 10,
     ExitPort = 11,
+    ExitLogMissing = 12, // programmed, but the log line could not be written
     ExitUsage = 64,
 };
 
