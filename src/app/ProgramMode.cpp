@@ -156,6 +156,18 @@ int run(const CommandLine& cl)
     choose(w.cboAddress, cl.address);
     choose(w.cboBaudRate, cl.baud);
     describeSetup();
+    // Lines 19 and 20 both "True" would program Current (the later line wins) for a file
+    // that asks for two input types at once.
+    {
+        SettingsReader reader;
+        if (reader.open(cl.settingsPath) && reader.readTruth(SettingsFile::VoltageLine).value_or(false)
+            && reader.readTruth(SettingsFile::CurrentLine).value_or(false)) {
+            printErr(QStringLiteral("talvo-linearizer: %1 line %2: Voltage (line %3) and Current (line %2) are both \"True\"; "
+                                    "a meter takes one input type.")
+                         .arg(cl.settingsPath).arg(SettingsFile::CurrentLine).arg(SettingsFile::VoltageLine));
+            return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
+        }
+    }
     // Values the settings file put in a list that the meter cannot take: nothing is opened or sent.
     if (const auto fault = MeterLink::settingFault(w.cboAddress->Text(), w.cboBaudRate->Text(), w.cboSetPoints->Text())) {
         static const int lines[] = {SettingsFile::AddressLine, SettingsFile::BaudRateLine, SettingsFile::SetPointsLine};

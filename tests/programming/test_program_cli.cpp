@@ -162,6 +162,7 @@ private slots:
         QTest::addColumn<QString>("baud");
         QTest::addColumn<QString>("points");
         QTest::addColumn<QString>("fault");
+        QTest::newRow("two input types") << "001" << "2400" << "2" << "line 20: Voltage (line 19) and Current (line 20) are both \"True\"";
         QTest::newRow("address 250") << "250" << "2400" << "2" << "line 8: The meter address \"250\"";
         QTest::newRow("address empty") << "" << "2400" << "2" << "line 8: The meter address \"\"";
         QTest::newRow("baud 12345") << "001" << "12345" << "2" << "line 14: The baud rate \"12345\"";
@@ -176,7 +177,7 @@ private slots:
         QFETCH(QString, fault);
         auto sim = meter();
         Job job("I 001 2400 3", In, Out);
-        QVERIFY(SettingsFile::Save(job.settings, {"ddd.ddd", address, "1", baud, points, false, true}));
+        QVERIFY(SettingsFile::Save(job.settings, {"ddd.ddd", address, "1", baud, points, fault.contains("both"), true}));
         job.start(sim->devicePath());
         QVERIFY(job.finish());
         QCOMPARE(job.process.exitCode(), 64);
