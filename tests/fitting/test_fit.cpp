@@ -139,6 +139,42 @@ private slots:
         }
     }
 
+    // Free placement against every choice of inputs on a small grid, each with its best
+    // display values: within 1 % (and the display's rounding) of the best of them.
+    void freeIsWithinOnePercent_data()
+    {
+        QTest::addColumn<int>("seed");
+        QTest::addColumn<int>("points");
+        for (int seed = 1; seed <= 12; ++seed)
+            QTest::addRow("seed %d", seed) << seed << 3 + seed % 2;
+    }
+    void freeIsWithinOnePercent()
+    {
+        QFETCH(int, seed);
+        QFETCH(int, points);
+        std::mt19937 rng{unsigned(seed) + 100};
+        std::vector<long long> x, y;
+        for (int i = 0; i <= 60; i += 1 + int(rng() % 4)) {
+            x.push_back(i);
+            y.push_back(long(rng() % 5000) + 300 * i);
+        }
+        if (x.back() != 60)
+            x.push_back(60), y.push_back(18000);
+        Engine::Problem p = gridProblem(x, y, 1 + seed % 4);
+        double best = INFINITY;
+        std::vector<long long> knots(static_cast<size_t>(points));
+        knots.front() = 0, knots.back() = 60;
+        for (long long a = p.minStep; a <= 60 - p.minStep; ++a)
+            for (long long b = points == 4 ? a + p.minStep : 60; b <= 60 - (points == 4 ? p.minStep : 0); ++b) {
+                knots[1] = a;
+                if (points == 4)
+                    knots[2] = b;
+                best = std::min(best, Engine::rowError(p, Engine::fixedInputs(p, knots)));
+            }
+        const double free = Engine::rowError(p, Engine::freeLeast(p, points));
+        QVERIFY2(free <= 1.01 * best + p.outStep, qPrintable(QString("%1 against %2").arg(free).arg(best)));
+    }
+
     // Known curves: x^2 on the curve and free, the first chord of sqrt, the step rule.
     void closedForms_data()
     {
