@@ -115,7 +115,7 @@ private slots:
         row("missing port", "", I, "", "--port /dev/x0", "-", "PC Comm Port 1 (/dev/x0) cannot be used.\nReason: No such", 11);
         // A dry run opens nothing, so a port held by another program does not stop it.
         row("dry run", "", I, "", "--dry-run @busy", "-", ok, 0);
-        row("busy port", "", I, "", "@busy", "-", "cannot be used.\nReason: Device or resource busy", 11);
+        row("busy port", "", I, "", "@busy", "-", "cannot be used.\nReason: Device or resource busy (Permission error while locking the device), held by test_program_cli (pid $PID)\n", 11);
         row("unreadable settings", "", I, "", "--settings /none/s.txt", "-", "/none/s.txt could not be opened", 64);
     }
     void run()
@@ -126,6 +126,7 @@ private slots:
         QFETCH(QString, extra);
         QFETCH(QString, sent);
         QFETCH(QString, message);
+        message.replace("$PID", QString::number(QCoreApplication::applicationPid()));
         auto meter = this->meter(sim.split(' ', Qt::SkipEmptyParts));
         QSerialPort holder(meter->devicePath());
         QVERIFY(!extra.contains("@busy") || holder.open(QIODevice::ReadWrite));
