@@ -47,6 +47,7 @@ struct AppOptions {
     bool singleInstance = true; // refuse to run beside another copy
     bool probePorts = true;     // offer the ports that answer the start-up probe
     bool dryRun = false;        // frames are handed to frameSent() and acknowledged; no port is opened
+    QString byIdDir = QStringLiteral("/dev/serial/by-id"); // stable names shown in the port list's tooltip
 };
 
 extern const char* const AppTitle; // "Talvo Series - Multi-Point Linearization Utility"
@@ -223,9 +224,12 @@ private:
     void wireSpreadsheet();
     void shutdownLink(); // closes the port and ends a pending wait (window closing)
     bool anotherCopyRuns(); // takes the single-instance lock; true only when another copy holds it
+    void updatePortToolTip();
 
     PortMap m_ports;
     QString m_lockPath;
+    QString m_byIdDir;
+    QStringList m_deniedDevices; // left out of the port list: the user may not open them
     int m_probeWaitMs = ProbeVerdict::ProbeWaitMs;
     int m_lockFd = -1;       // holds the single-instance lock while open
     bool m_refused = false;
