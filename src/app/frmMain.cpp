@@ -2,6 +2,7 @@
 
 #include "app/Artwork.h"
 #include "app/CurveWindow.h"
+#include "app/DeviceWatch.h"
 #include "app/PanelStatusBar.h"
 #include "app/PortDetails.h"
 #include "app/PickList.h"
@@ -115,6 +116,12 @@ frmMain::frmMain(const AppOptions& options, QWidget* parent)
     wireFiles();
     wireSpreadsheet();
     Form_Load();
+    m_mappedOnly = options.mappedOnly;
+    if (options.watchPorts && !m_refused) {
+        m_watch = options.watchDir.isEmpty() ? DeviceWatch::system(this) : DeviceWatch::directory(options.watchDir, this);
+        connect(m_watch, &DeviceWatch::deviceAdded, this, &frmMain::deviceAppeared);
+        connect(m_watch, &DeviceWatch::deviceRemoved, this, &frmMain::deviceGone);
+    }
 }
 
 frmMain::~frmMain()
