@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <unistd.h>
 
 #include "app/DeviceWatch.h"
 #include "app/PickList.h"
@@ -25,12 +26,13 @@ class TestPortWatch : public QObject {
 private slots:
     void devicesComeAndGo_data()
     {
-        QTest::addColumn<QString>("kind");   // what the new device is: pty, modem
+        QTest::addColumn<QString>("kind");   // what the new device is: pty, modem, denied (the user may not open it)
         QTest::addColumn<QString>("select"); // the number selected before the device goes, "" to keep 1
         QTest::addColumn<bool>("pull");      // the device is pulled out again
         QTest::addColumn<QString>("offered");
         QTest::newRow("appears under the lowest free number") << "pty" << "" << false << "1 2 3";
         QTest::newRow("a modem is not offered") << "modem" << "" << false << "1 3";
+        QTest::newRow("no permission: named in the tooltip") << "denied" << "" << false << "1 3";
         QTest::newRow("pulled out, leaves the list") << "pty" << "" << true << "1 3";
         QTest::newRow("pulled out while selected, stays") << "pty" << "2" << true << "1 2 3";
     }
@@ -39,6 +41,8 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, select);
         QFETCH(bool, pull);
+        if (kind == "denied" && ::geteuid() == 0)
+            QSKIP("root may open any device");
         TestPty first, third, added(kind == "modem");
         QTemporaryDir dev;
         PortMap ports;
@@ -49,22 +53,25 @@ private slots:
         options.ports = ports;
         options.lockPath = dev.filePath("w.lock");
         options.probeWaitMs = 20;
-        options.watchDir = dev.path();
+        options.watchDir = options.byIdDir = dev.path();
         frmMain w(options);
         QCOMPARE(listed(w), QString("1 3"));
         QVERIFY(w.deviceWatch());
         QSignalSpy appeared(w.deviceWatch(), &DeviceWatch::deviceAdded), gone(w.deviceWatch(), &DeviceWatch::deviceRemoved);
 
-        const QString node = dev.filePath("ttyUSB0");
-        QVERIFY(QFile::link(added.path(), node));
+        const QString node = dev.filePath("ttyUSB0"), byId = dev.filePath("usb-Quillon_RS485-if00-port0");
+        QFile locked(dev.filePath("locked"));
+        QVERIFY(locked.open(QIODevice::WriteOnly) && locked.setPermissions(QFileDevice::Permissions()));
+        QVERIFY(QFile::link(kind == "denied" ? locked.fileName() : added.path(), node) && QFile::link(node, byId));
         QTRY_COMPARE(appeared.count(), 1); // the window's probe starts as the device appears
         QTRY_COMPARE(w.pendingPortProbes(), 0);
-        QCOMPARE(added.received(), kind == "modem" ? QByteArray() : QByteArray("ATV1Q0\r")); // probed as at start-up
-        QCOMPARE(listed(w), kind == "modem" ? QString("1 3") : QString("1 2 3"));
-        if (kind != "modem") {
+        QCOMPARE(added.received(), kind == "pty" ? QByteArray("ATV1Q0\r") : QByteArray()); // probed as at start-up
+        QCOMPARE(listed(w), kind == "pty" ? QString("1 2 3") : QString("1 3"));
+        QCOMPARE(w.cboCommPort->toolTip().contains("Left out, no permission: " + node), kind == "denied");
+        if (kind == "pty") {
             QCOMPARE(w.ports().device(2), node);
             w.selectListText(w.cboCommPort, "2");
-            QCOMPARE(w.cboCommPort->toolTip().section('\n', 0, 0), "Port 2 is " + node);
+            QCOMPARE(w.cboCommPort->toolTip().split('\n').mid(0, 2), QStringList({"Port 2 is " + node, "By id: " + byId}));
         }
         w.selectListText(w.cboCommPort, select.isEmpty() ? "1" : select);
         if (pull) {
@@ -75,24 +82,6 @@ private slots:
         QTEST(listed(w), "offered");
         QCOMPARE(w.ports().device(1) + ' ' + w.ports().device(3), first.path() + ' ' + third.path()); // old numbers stay
         QCOMPARE(w.cboCommPort->Text(), select.isEmpty() ? QString("1") : select);
-    }
-
-    // Only serial device names count in the watched folder, not terminals or ptys.
-    void serialNames_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("serial");
-        QTest::newRow("usb adapter") << "ttyUSB12" << true;
-        QTest::newRow("cdc acm") << "ttyACM0" << true;
-        QTest::newRow("bluetooth") << "rfcomm1" << true;
-        QTest::newRow("virtual terminal") << "tty3" << false;
-        QTest::newRow("pty folder") << "pts" << false;
-        QTest::newRow("no number") << "ttyUSB" << false;
-    }
-    void serialNames()
-    {
-        QFETCH(QString, name);
-        QTEST(DeviceWatch::isSerialName(name), "serial");
     }
 };
 

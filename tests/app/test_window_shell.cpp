@@ -66,61 +66,22 @@ private slots:
         }
     }
 
-    // The port list's tooltip: the selected device, its stable by-id name, and devices the user may not open.
-    void portToolTip_data()
-    {
-        QTest::addColumn<QString>("byId");   // by-id link to port 1's device, "" for none
-        QTest::addColumn<bool>("denied");    // a device at port 2 the user may not open
-        QTest::newRow("device only") << "" << false;
-        QTest::newRow("by-id name") << "usb-Quillon_RS485-if00-port0" << false;
-        QTest::newRow("device without permission") << "" << true;
-    }
-    void portToolTip()
-    {
-        QFETCH(QString, byId);
-        QFETCH(bool, denied);
-        if (denied && ::geteuid() == 0)
-            QSKIP("root may open any device");
-        TestPty pty;
-        QTemporaryDir dir;
-        QFile locked(dir.filePath("ttyLOCKED"));
-        QVERIFY(locked.open(QIODevice::WriteOnly) && locked.setPermissions(QFileDevice::Permissions()));
-        QVERIFY(byId.isEmpty() || QFile::link(pty.path(), dir.filePath(byId)));
-        PortMap ports;
-        ports.map(1, pty.path());
-        if (denied)
-            ports.map(2, locked.fileName());
-        AppOptions options;
-        options.ports = ports;
-        options.lockPath = dir.filePath("w.lock");
-        options.probeWaitMs = 20;
-        options.byIdDir = dir.path();
-        frmMain w(options);
-        const QStringList lines = w.cboCommPort->toolTip().split('\n');
-        QCOMPARE(lines.value(0), "Port 1 is " + pty.path());
-        QCOMPARE(lines.contains("By id: " + dir.filePath(byId)), !byId.isEmpty());
-        QCOMPARE(lines.contains("Left out, no permission: " + locked.fileName()), denied);
-    }
+    // The port list's tooltip names the devices left out for want of permission, with the fix.
     void portToolTipTexts_data()
     {
         QTest::addColumn<QString>("number");
-        QTest::addColumn<QStringList>("denied");
         QTest::addColumn<QString>("expected");
-        const QString fix = "To use them, add your user to the \"dialout\" group (for example: sudo usermod -aG dialout $USER), "
-                            "then log out and log in again.";
-        QTest::newRow("nothing known") << "" << QStringList() << "";
-        QTest::newRow("offered, details") << "2" << QStringList() << "Port 2 is /dev/ttyUSB0\nProduct: FT232R";
-        QTest::newRow("offered and left out") << "2" << QStringList{"/dev/ttyUSB1"}
-            << "Port 2 is /dev/ttyUSB0\nProduct: FT232R\n\nLeft out, no permission: /dev/ttyUSB1\n" + fix;
-        QTest::newRow("empty for want of permission") << "" << QStringList{"/dev/ttyS0", "/dev/ttyUSB1"}
-            << "No port is offered: you have no permission to open the serial devices.\n\n"
-               "Left out, no permission: /dev/ttyS0, /dev/ttyUSB1\n" + fix;
+        const QString fix = "Left out, no permission: /dev/ttyS0, /dev/ttyUSB1\nTo use them, add your user to the \"dialout\" group "
+                            "(for example: sudo usermod -aG dialout $USER), then log out and log in again.";
+        QTest::newRow("offered and left out") << "2" << "Port 2 is /dev/ttyUSB0\nProduct: FT232R\n\n" + fix;
+        QTest::newRow("empty for want of permission") << ""
+            << "No port is offered: you have no permission to open the serial devices.\n\n" + fix;
     }
     void portToolTipTexts()
     {
         QFETCH(QString, number);
-        QFETCH(QStringList, denied);
-        QTEST(PortDetails::toolTip(number, number.isEmpty() ? "" : "/dev/ttyUSB0", {"Product: FT232R"}, denied), "expected");
+        QTEST(PortDetails::toolTip(number, number.isEmpty() ? "" : "/dev/ttyUSB0", {"Product: FT232R"}, {"/dev/ttyS0", "/dev/ttyUSB1"}),
+              "expected");
     }
 
     void onlyALiveCopyBlocksAStart_data()
