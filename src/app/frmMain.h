@@ -234,7 +234,8 @@ private:
     void updatePortToolTip();
     // Hot-plug (src/app/frmMain_ports.cpp): new devices are probed as at start-up, listed under the
     // lowest free number; listed numbers never change; a device gone leaves the list unless selected.
-    void deviceAppeared(const QString& device);
+    void deviceAppeared(const QString& device) { probeNewDevice(device, 0); }
+    void probeNewDevice(const QString& device, int attempt);
     void deviceGone(const QString& device);
     void finishPortProbe(const QString& device);
     int numberForDevice(const QString& device) const; // -1: listed already; 0: none may be given

@@ -31,9 +31,9 @@ int frmMain::numberForDevice(const QString& device) const
     return 0;
 }
 
-void frmMain::deviceAppeared(const QString& device)
+void frmMain::probeNewDevice(const QString& device, int attempt)
 {
-    if (m_hotProbes.count(device) || numberForDevice(device) <= 0)
+    if (m_hotProbes.count(device) || !QFileInfo::exists(device) || numberForDevice(device) <= 0)
         return;
     // The start-up probe, in the background: open, ask the modem question, judge the answer later.
     auto* port = new SerialComm([device](int) { return device; }, this);
@@ -42,6 +42,9 @@ void frmMain::deviceAppeared(const QString& device)
         if (port->failure().permissionDenied && !m_deniedDevices.contains(device)) {
             m_deniedDevices << device;
             updatePortToolTip();
+        } else if (!port->failure().permissionDenied && attempt < 5) {
+            // Busy: ModemManager and the like try a new adapter for a few seconds after it appears.
+            QTimer::singleShot(1000, this, [this, device, attempt] { probeNewDevice(device, attempt + 1); });
         }
         delete port;
         return;

@@ -76,8 +76,8 @@ std::optional<PortHolders::Holder> PortHolders::lockHolder(const QString& device
             }
             if (!processAlive(pid))
                 continue; // a stale lock holds nothing
-            QString name2 = processName(pid);
-            return Holder{pid, name2.isEmpty() ? lockName : name2};
+            const QString running = processName(pid);
+            return Holder{pid, running.isEmpty() ? lockName : running};
         }
     }
     return std::nullopt;

@@ -2,6 +2,7 @@
 // whose links lead to real ptys.
 #include <QDir>
 #include <QFile>
+#include <QSerialPort>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -26,11 +27,12 @@ class TestPortWatch : public QObject {
 private slots:
     void devicesComeAndGo_data()
     {
-        QTest::addColumn<QString>("kind");   // what the new device is: pty, modem, denied (the user may not open it)
+        QTest::addColumn<QString>("kind"); // the new device: pty, modem, denied (the user may not open it), busy (held at first)
         QTest::addColumn<QString>("select"); // the number selected before the device goes, "" to keep 1
         QTest::addColumn<bool>("pull");      // the device is pulled out again
         QTest::addColumn<QString>("offered");
         QTest::newRow("appears under the lowest free number") << "pty" << "" << false << "1 2 3";
+        QTest::newRow("busy at first, offered when let go") << "busy" << "" << false << "1 2 3";
         QTest::newRow("a modem is not offered") << "modem" << "" << false << "1 3";
         QTest::newRow("no permission: named in the tooltip") << "denied" << "" << false << "1 3";
         QTest::newRow("pulled out, leaves the list") << "pty" << "" << true << "1 3";
@@ -62,13 +64,17 @@ private slots:
         const QString node = dev.filePath("ttyUSB0"), byId = dev.filePath("usb-Quillon_RS485-if00-port0");
         QFile locked(dev.filePath("locked"));
         QVERIFY(locked.open(QIODevice::WriteOnly) && locked.setPermissions(QFileDevice::Permissions()));
+        QSerialPort holder(added.path());
+        QVERIFY(kind != "busy" || holder.open(QIODevice::ReadWrite));
         QVERIFY(QFile::link(kind == "denied" ? locked.fileName() : added.path(), node) && QFile::link(node, byId));
         QTRY_COMPARE(appeared.count(), 1); // the window's probe starts as the device appears
+        holder.close();
+        const bool offered = kind == "pty" || kind == "busy";
+        QTRY_COMPARE(added.received(), offered ? QByteArray("ATV1Q0\r") : QByteArray()); // probed as at start-up
         QTRY_COMPARE(w.pendingPortProbes(), 0);
-        QCOMPARE(added.received(), kind == "pty" ? QByteArray("ATV1Q0\r") : QByteArray()); // probed as at start-up
-        QCOMPARE(listed(w), kind == "pty" ? QString("1 2 3") : QString("1 3"));
+        QCOMPARE(listed(w), offered ? QString("1 2 3") : QString("1 3"));
         QCOMPARE(w.cboCommPort->toolTip().contains("Left out, no permission: " + node), kind == "denied");
-        if (kind == "pty") {
+        if (offered) {
             QCOMPARE(w.ports().device(2), node);
             w.selectListText(w.cboCommPort, "2");
             QCOMPARE(w.cboCommPort->toolTip().split('\n').mid(0, 2), QStringList({"Port 2 is " + node, "By id: " + byId}));
