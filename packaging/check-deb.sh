@@ -36,7 +36,8 @@ for f in bin/talvo-linearizer bin/talvo-meter-sim share/man/man1/talvo-linearize
     share/man/man1/talvo-meter-sim.1.gz share/bash-completion/completions/talvo-linearizer \
     share/zsh/vendor-completions/_talvo-linearizer share/applications/talvo-linearizer.desktop \
     share/metainfo/com.quillon.TalvoLinearizer.metainfo.xml share/icons/hicolor/scalable/apps/talvo-linearizer.svg \
-    share/doc/talvo-linearizer/copyright share/doc/talvo-linearizer/changelog.Debian.gz; do
+    share/doc/talvo-linearizer/copyright share/doc/talvo-linearizer/changelog.Debian.gz \
+    share/doc/talvo-linearizer/examples/70-talvo-linearizer-modemmanager.rules; do
   [ -s "$root/usr/$f" ] || fail "not in the package: /usr/$f"
 done
 debug=$(dpkg-deb -c "$dbgsym" | grep -c '/usr/lib/debug/\.build-id/.*\.debug$' || true)

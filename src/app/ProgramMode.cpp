@@ -96,6 +96,7 @@ int run(const CommandLine& cl)
     }
     options.singleInstance = false; // several runs at once, one per port
     options.probePorts = false;     // only the chosen port is opened
+    options.watchPorts = false;
     options.dryRun = cl.dryRun;
 
     frmMain::setMessageHook([](const QString& prompt, int, const QString& title) {

@@ -2,7 +2,9 @@
 
 #include "app/Artwork.h"
 #include "app/CurveWindow.h"
+#include "app/DeviceWatch.h"
 #include "app/PanelStatusBar.h"
+#include "app/PortDetails.h"
 #include "app/PickList.h"
 #include "app/ProbeVerdict.h"
 #include "link/MeterTransaction.h"
@@ -97,7 +99,7 @@ void frmMain::setMessageHook(MessageHook hook) { g_messageHook = std::move(hook)
 void frmMain::setFileDialogHook(FileDialogHook hook) { g_fileDialogHook = std::move(hook); }
 
 frmMain::frmMain(const AppOptions& options, QWidget* parent)
-    : QMainWindow(parent), m_ports(options.ports), m_lockPath(options.lockPath), m_probeWaitMs(options.probeWaitMs),
+    : QMainWindow(parent), m_ports(options.ports), m_lockPath(options.lockPath), m_byIdDir(options.byIdDir), m_probeWaitMs(options.probeWaitMs),
       m_singleInstance(options.singleInstance), m_probePorts(options.probePorts), m_dryRun(options.dryRun)
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -114,6 +116,12 @@ frmMain::frmMain(const AppOptions& options, QWidget* parent)
     wireFiles();
     wireSpreadsheet();
     Form_Load();
+    m_mappedOnly = options.mappedOnly;
+    if (options.watchPorts && !m_refused) {
+        m_watch = options.watchDir.isEmpty() ? DeviceWatch::system(this) : DeviceWatch::directory(options.watchDir, this);
+        connect(m_watch, &DeviceWatch::deviceAdded, this, &frmMain::deviceAppeared);
+        connect(m_watch, &DeviceWatch::deviceRemoved, this, &frmMain::deviceGone);
+    }
 }
 
 frmMain::~frmMain()
@@ -309,12 +317,16 @@ void frmMain::wireShell()
     connect(mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
     connect(mnuCurve, &QAction::triggered, this, &frmMain::mnuCurve_Click);
     connect(&tmrStatusBarText, &QTimer::timeout, this, &frmMain::tmrStatusBarText_Timer);
-    // The port list's tooltip names the device behind the selected number.
-    connect(cboCommPort, &QComboBox::currentIndexChanged, this, [this] {
-        const QString n = cboCommPort->Text();
-        const QString dev = n.isEmpty() ? QString() : m_ports.device(n.toInt());
-        cboCommPort->setToolTip(dev.isEmpty() ? QString() : QStringLiteral("Port %1 is %2").arg(n, dev));
-    });
+    connect(cboCommPort, &QComboBox::currentIndexChanged, this, &frmMain::updatePortToolTip);
+}
+
+void frmMain::updatePortToolTip()
+{
+    // The device behind the selected number and what is known of it, and the devices left out for permission.
+    const QString n = cboCommPort->Text();
+    const QString dev = n.isEmpty() ? QString() : m_ports.device(n.toInt());
+    cboCommPort->setToolTip(PortDetails::toolTip(n, dev, dev.isEmpty() ? QStringList() : PortDetails::details(dev, m_byIdDir),
+                                                 m_deniedDevices));
 }
 
 int frmMain::MsgBox(const QString& prompt, int style, const QString& title)
@@ -471,8 +483,11 @@ void frmMain::ProbeCommPorts()
         auto port = std::make_unique<SerialComm>([this](int number) { return m_ports.device(number); });
         port->setCommPort(n);
         port->setSettings(QStringLiteral("2400,N,8,1"));
-        if (!port->setPortOpen(true) || !port->portOpen())
-            continue; // no such port, in use, or refused: skipped silently
+        if (!port->setPortOpen(true) || !port->portOpen()) {
+            if (port->failure().permissionDenied) // skipped silently; the port list's tooltip names it
+                m_deniedDevices << port->device();
+            continue; // no such port, in use, or refused
+        }
         port->output(ProbeVerdict::ProbeCommand);
         probes.push_back({n, std::move(port)});
     }
@@ -494,6 +509,7 @@ void frmMain::ProbeCommPorts()
         if (cboCommPort->Text().isEmpty())
             selectListText(cboCommPort, QString::number(probe.number));
     }
+    updatePortToolTip();
     setPanelText(1, QStringLiteral("Detected available PC Comm. Ports..."));
     RestartStatusTimer();
 }

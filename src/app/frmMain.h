@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include "app/PortMap.h"
@@ -26,6 +27,7 @@ class QPushButton;
 class QRadioButton;
 
 class CellEditor;
+class DeviceWatch;
 class CurveWindow;
 class MeterTransaction;
 class SerialComm;
@@ -47,6 +49,10 @@ struct AppOptions {
     bool singleInstance = true; // refuse to run beside another copy
     bool probePorts = true;     // offer the ports that answer the start-up probe
     bool dryRun = false;        // frames are handed to frameSent() and acknowledged; no port is opened
+    QString byIdDir = QStringLiteral("/dev/serial/by-id"); // stable names shown in the port list's tooltip
+    bool watchPorts = true; // devices plugged in later are probed and offered
+    QString watchDir;       // watch this folder for serial nodes; empty: the system's watch (udev, or /dev)
+    bool mappedOnly = false; // only devices that ports maps may join the list
 };
 
 extern const char* const AppTitle; // "Talvo Series - Multi-Point Linearization Utility"
@@ -66,6 +72,8 @@ public:
     // True when start-up found another running copy; the window then closed itself.
     bool refusedAsSecondInstance() const { return m_refused; }
     const PortMap& ports() const { return m_ports; }
+    DeviceWatch* deviceWatch() const { return m_watch; } // none when ports are not watched
+    int pendingPortProbes() const { return int(m_hotProbes.size()); }
 
     // ---- Controls (object names are the same as the member names) ----
     QLabel* Label2 = nullptr;
@@ -223,9 +231,23 @@ private:
     void wireSpreadsheet();
     void shutdownLink(); // closes the port and ends a pending wait (window closing)
     bool anotherCopyRuns(); // takes the single-instance lock; true only when another copy holds it
+    void updatePortToolTip();
+    // Hot-plug (src/app/frmMain_ports.cpp): new devices are probed as at start-up, listed under the
+    // lowest free number; listed numbers never change; a device gone leaves the list unless selected.
+    void deviceAppeared(const QString& device) { probeNewDevice(device, 0); }
+    void probeNewDevice(const QString& device, int attempt);
+    void deviceGone(const QString& device);
+    void finishPortProbe(const QString& device);
+    int numberForDevice(const QString& device) const; // -1: listed already; 0: none may be given
+    bool isListed(int number) const;
 
     PortMap m_ports;
     QString m_lockPath;
+    QString m_byIdDir;
+    QStringList m_deniedDevices; // left out of the port list: the user may not open them
+    DeviceWatch* m_watch = nullptr;
+    std::map<QString, SerialComm*> m_hotProbes; // devices being probed, by path
+    bool m_mappedOnly = false;
     int m_probeWaitMs = ProbeVerdict::ProbeWaitMs;
     int m_lockFd = -1;       // holds the single-instance lock while open
     bool m_refused = false;

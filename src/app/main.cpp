@@ -56,6 +56,7 @@ int main(int argc, char* argv[])
         return CommandLine::usageError(cl.error);
 
     AppOptions options;
+    options.mappedOnly = !cl.ports.isEmpty(); // the user chose the numbering: only mapped devices join
     std::unique_ptr<SimulatedMeter> simulator;
     if (cl.simulate) {
         QString error;

@@ -69,6 +69,8 @@ bool SerialComm::failOpen()
     } else if (m_port.error() == QSerialPort::PermissionError) {
         // Readable and writable, yet refused: another program holds the port (lock or exclusive use).
         reason = QStringLiteral("%1 (%2)").arg(QString::fromLocal8Bit(std::strerror(EBUSY)), m_port.errorString());
+        if (const QString holder = m_holders.describe(dev); !holder.isEmpty())
+            reason += QStringLiteral(", ") + holder;
     }
     return fail(reason, denied);
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "link/LinkTypes.h"
+#include "link/PortHolders.h"
 
 class SerialComm : public QObject {
     Q_OBJECT
@@ -29,6 +30,8 @@ public:
     void discardInput();
     const PortFailure& failure() const { return m_failure; }
     QSerialPort& port() { return m_port; }
+    // Where a busy port's holder is looked for (lock folders, /proc).
+    void setHolderSearch(const PortHolders& holders) { m_holders = holders; }
 
 signals:
     void readyRead();
@@ -45,5 +48,6 @@ private:
     int m_number = 16;
     QString m_settings = QStringLiteral("2400,N,8,1");
     PortFailure m_failure;
+    PortHolders m_holders;
     QString m_lostReason; // why the open port was lost, until it is opened again
 };

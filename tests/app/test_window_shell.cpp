@@ -10,6 +10,7 @@
 
 #include "app/CommandLine.h"
 #include "app/PickList.h"
+#include "app/PortDetails.h"
 #include "common/TestPty.h"
 #include "common/MeterRig.h"
 #include "link/SerialComm.h"
@@ -63,6 +64,24 @@ private slots:
             QSerialPort again(ports.device(n.toInt()));
             QVERIFY2(again.open(QIODevice::ReadWrite), qPrintable(again.errorString()));
         }
+    }
+
+    // The port list's tooltip names the devices left out for want of permission, with the fix.
+    void portToolTipTexts_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("expected");
+        const QString fix = "Left out, no permission: /dev/ttyS0, /dev/ttyUSB1\nTo use them, add your user to the \"dialout\" group "
+                            "(for example: sudo usermod -aG dialout $USER), then log out and log in again.";
+        QTest::newRow("offered and left out") << "2" << "Port 2 is /dev/ttyUSB0\nProduct: FT232R\n\n" + fix;
+        QTest::newRow("empty for want of permission") << ""
+            << "No port is offered: you have no permission to open the serial devices.\n\n" + fix;
+    }
+    void portToolTipTexts()
+    {
+        QFETCH(QString, number);
+        QTEST(PortDetails::toolTip(number, number.isEmpty() ? "" : "/dev/ttyUSB0", {"Product: FT232R"}, {"/dev/ttyS0", "/dev/ttyUSB1"}),
+              "expected");
     }
 
     void onlyALiveCopyBlocksAStart_data()

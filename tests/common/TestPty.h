@@ -19,7 +19,8 @@ public:
             return;
         m_path = QString::fromLocal8Bit(ptsname(m_master));
         // Hold the slave open too, so the master never sees a hang-up between opens.
-        m_slave = ::open(ptsname(m_master), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        m_slave = ::open(ptsname(m_master), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        ::fcntl(m_master, F_SETFD, FD_CLOEXEC); // child processes do not hold the device
         m_notifier = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
         connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { readMaster(); });
     }

@@ -10,7 +10,8 @@ DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 fail() { echo "FAIL: $*" >&2; exit 1; }
 for f in bin/talvo-linearizer bin/talvo-meter-sim share/man/man1/talvo-linearizer.1 share/man/man1/talvo-meter-sim.1 \
     share/bash-completion/completions/talvo-linearizer share/zsh/vendor-completions/_talvo-linearizer \
-    share/applications/talvo-linearizer.desktop share/metainfo/com.quillon.TalvoLinearizer.metainfo.xml; do
+    share/applications/talvo-linearizer.desktop share/metainfo/com.quillon.TalvoLinearizer.metainfo.xml \
+    share/doc/talvo-linearizer/examples/70-talvo-linearizer-modemmanager.rules; do
   [ -s "$root/usr/$f" ] || fail "not installed: /usr/$f"
 done
 for page in "$root"/usr/share/man/man1/*.1; do

@@ -1,0 +1,158 @@
+#include "link/PortHolders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+QByteArray readSmall(const QString& path, qint64 max = 4096)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.read(max) : QByteArray();
+}
+
+bool processAlive(qint64 pid)
+{
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+QString describeHolder(const PortHolders::Holder& h)
+{
+    return QStringLiteral("held by %1 (pid %2)")
+        .arg(h.name.isEmpty() ? QStringLiteral("another program") : h.name)
+        .arg(h.pid);
+}
+} // namespace
+
+PortHolders::PortHolders() : PortHolders(systemLockDirs(), QStringLiteral("/proc")) {}
+
+PortHolders::PortHolders(QStringList lockDirs, QString procRoot)
+    : m_lockDirs(std::move(lockDirs)), m_procRoot(std::move(procRoot))
+{
+}
+
+QStringList PortHolders::systemLockDirs()
+{
+    // Where serial programs (Qt's among them) put their locks.
+    return {QStringLiteral("/var/lock"),       QStringLiteral("/etc/locks"),       QStringLiteral("/var/spool/locks"),
+            QStringLiteral("/var/spool/uucp"), QStringLiteral("/tmp"),             QStringLiteral("/var/tmp"),
+            QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock")};
+}
+
+QString PortHolders::lockFileName(const QString& device)
+{
+    QString name = device.startsWith(QLatin1String("/dev/")) ? device.mid(5) : device;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    return QStringLiteral("LCK..") + name;
+}
+
+std::optional<PortHolders::Holder> PortHolders::lockHolder(const QString& device) const
+{
+    // The lock may be under the name given or under the device it stands for (a by-id link).
+    QStringList names{lockFileName(device)};
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (!target.isEmpty() && lockFileName(target) != names.first())
+        names << lockFileName(target);
+    for (const QString& dir : m_lockDirs) {
+        for (const QString& name : names) {
+            const QByteArray text = readSmall(QDir(dir).filePath(name));
+            if (text.isEmpty())
+                continue;
+            qint64 pid = 0;
+            QString lockName;
+            if (text.size() == 4) { // the old binary form: the pid as a native int
+                qint32 raw = 0;
+                std::memcpy(&raw, text.constData(), sizeof raw);
+                pid = raw;
+            } else { // ASCII: "      4711\n", or Qt's "4711\nappname\nhost\n"
+                const QList<QByteArray> lines = text.split('\n');
+                pid = lines.value(0).trimmed().toLongLong();
+                lockName = QString::fromLocal8Bit(lines.value(1).trimmed()).section(QLatin1Char('/'), -1);
+            }
+            if (!processAlive(pid))
+                continue; // a stale lock holds nothing
+            const QString running = processName(pid);
+            return Holder{pid, running.isEmpty() ? lockName : running};
+        }
+    }
+    return std::nullopt;
+}
+
+QList<PortHolders::Holder> PortHolders::openers(const QString& device) const
+{
+    QList<Holder> out;
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty())
+        return out;
+    const qint64 self = ::getpid();
+    const QDir proc(m_procRoot);
+    for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (!numeric || pid == self)
+            continue;
+        const QDir fds(proc.filePath(entry + QStringLiteral("/fd")));
+        for (const QString& fd : fds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+            if (QFile::symLinkTarget(fds.filePath(fd)) == target) {
+                out << Holder{pid, processName(pid)};
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+QStringList PortHolders::likelyCulprits() const
+{
+    static const QStringList known = {QStringLiteral("ModemManager"), QStringLiteral("brltty")};
+    QStringList running;
+    const QDir proc(m_procRoot);
+    for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        entry.toLongLong(&numeric);
+        if (!numeric)
+            continue;
+        const QString comm = QString::fromLocal8Bit(readSmall(proc.filePath(entry + QStringLiteral("/comm"))).trimmed());
+        if (known.contains(comm) && !running.contains(comm))
+            running << comm;
+    }
+    std::sort(running.begin(), running.end(), [](const QString& a, const QString& b) {
+        return known.indexOf(a) < known.indexOf(b);
+    });
+    return running;
+}
+
+QString PortHolders::processName(qint64 pid) const
+{
+    // comm is cut to 15 characters; the command's first word gives the whole name when it agrees.
+    const QString base = QDir(m_procRoot).filePath(QString::number(pid));
+    const QString comm = QString::fromLocal8Bit(readSmall(base + QStringLiteral("/comm")).trimmed());
+    const QByteArray cmdline = readSmall(base + QStringLiteral("/cmdline"));
+    const QString argv0 = QString::fromLocal8Bit(cmdline.left(cmdline.indexOf('\0'))).section(QLatin1Char('/'), -1);
+    if (!argv0.isEmpty() && (comm.isEmpty() || argv0.startsWith(comm)))
+        return argv0;
+    return comm;
+}
+
+QString PortHolders::describe(const QString& device) const
+{
+    if (const auto h = lockHolder(device))
+        return describeHolder(*h);
+    const QList<Holder> seen = openers(device);
+    if (!seen.isEmpty()) {
+        QStringList parts;
+        for (const Holder& h : seen)
+            parts << describeHolder(h);
+        return parts.join(QStringLiteral(", "));
+    }
+    const QStringList culprits = likelyCulprits();
+    if (culprits.isEmpty())
+        return QString();
+    return culprits.join(QStringLiteral(" or "))
+        + (culprits.size() > 1 ? QStringLiteral(" are running and may hold it") : QStringLiteral(" is running and may hold it"));
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Who holds a serial device: the process named in the device's UUCP lock file
+// (LCK..ttyUSB0 in /var/lock, /run/lock, ...), a process with the device open, or,
+// where neither can be seen, a running program that usually grabs serial ports.
+#include <QList>
+#include <optional>
+#include <QString>
+#include <QStringList>
+
+class PortHolders {
+public:
+    struct Holder {
+        qint64 pid = 0;
+        QString name; // the program's name, "" when unknown
+    };
+
+    PortHolders(); // the system's lock folders and /proc
+    PortHolders(QStringList lockDirs, QString procRoot);
+
+    // "held by NAME (pid N)"; "NAME is running and may hold it"; "" when nothing is seen.
+    QString describe(const QString& device) const;
+
+    // The live process the device's lock file names, if any (stale locks are ignored).
+    std::optional<Holder> lockHolder(const QString& device) const;
+    // Processes other than this one with the device open (only those whose descriptors may be read).
+    QList<Holder> openers(const QString& device) const;
+    // Running programs known to grab serial ports: ModemManager, brltty.
+    QStringList likelyCulprits() const;
+
+    // "LCK..ttyUSB0" for /dev/ttyUSB0; "LCK..pts_3" for /dev/pts/3.
+    static QString lockFileName(const QString& device);
+    static QStringList systemLockDirs();
+
+private:
+    QString processName(qint64 pid) const;
+    QStringList m_lockDirs;
+    QString m_procRoot;
+};
