@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -132,7 +131,7 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
     const QRectF band(left, plot.bottom() + lh + 8, plot.width(), area.bottom() - 2 * lh - 8 - plot.bottom() - lh - 8);
     const auto px = [&](double x) { return plot.left() + (x - x0) / (x1 - x0) * plot.width(); };
     const auto py = [&](double y) { return plot.bottom() - (y - y0) / (y1 - y0) * plot.height(); };
-    const auto pe = [&](double v) { return band.center().y() - v / e * band.height() / 2; };
+    const auto pe = [&](double v) { return band.center().y() - v / e * (band.height() / 2 - 5); };
 
     // Frames, the zero line and the range labels.
     painter.setPen(QPen(grid, 1));
@@ -170,11 +169,11 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
 
     // The source, then the table's segments and markers over it.
     painter.setClipRect(plot.adjusted(-6, -6, 6, 6));
-    QPainterPath curve;
+    QPolygonF curve;
     for (const Fitting::Sample& s : r.source)
-        curve.isEmpty() ? curve.moveTo(px(s.input), py(s.value)) : curve.lineTo(px(s.input), py(s.value));
+        curve << QPointF(px(s.input), py(s.value));
     painter.setPen(QPen(source, 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.drawPath(curve);
+    painter.drawPolyline(curve);
     painter.setPen(QPen(table, 1.6));
     for (int i = 1; i < r.table.size(); ++i)
         painter.drawLine(QPointF(px(r.table[i - 1].inputValue), py(r.table[i - 1].displayValue)),
@@ -186,12 +185,12 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
 
     // The error along the input, its maximum marked.
     painter.setClipRect(band);
-    QPainterPath error;
+    QPolygonF error;
     for (const Fitting::Sample& s : r.error)
-        error.isEmpty() ? error.moveTo(px(s.input), pe(s.value)) : error.lineTo(px(s.input), pe(s.value));
+        error << QPointF(px(s.input), pe(s.value));
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(ErrorOrange, 1.4));
-    painter.drawPath(error);
+    painter.drawPolyline(error);
     painter.setPen(QPen(grid, 1));
     for (const Fitting::Point& p : r.table)
         painter.drawLine(QPointF(px(p.inputValue), pe(0) - 3), QPointF(px(p.inputValue), pe(0) + 3));
