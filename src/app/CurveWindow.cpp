@@ -36,6 +36,7 @@ const QColor OkGreen(0x1B, 0x5E, 0x20);
 const QColor GridGrey(0xE4, 0xE4, 0xE4);
 const QColor FrameGrey(0x80, 0x80, 0x80);
 const QColor TextDark(0x30, 0x30, 0x30);
+const QColor SourceAmber(0xF5, 0xB0, 0x41, 0xB0);
 } // namespace
 
 CurvePlot::CurvePlot(const CurveModel* model, QWidget* parent) : QWidget(parent), m_model(model)
@@ -47,10 +48,17 @@ CurvePlot::CurvePlot(const CurveModel* model, QWidget* parent) : QWidget(parent)
 void CurvePlot::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    paint(painter, rect(), *m_model, font());
+    paint(painter, rect(), *m_model, font(), m_source);
 }
 
-void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& model, const QFont& font)
+void CurvePlot::setSource(const QList<QPointF>& source)
+{
+    m_source = source;
+    update();
+}
+
+void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& model, const QFont& font,
+                     const QList<QPointF>& source)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -104,6 +112,17 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
     painter.drawText(QRect(-frame.height() / 2, 0, frame.height(), lh), Qt::AlignHCenter | Qt::AlignTop, ya.title);
     painter.restore();
 
+    // The fit's source, wide and pale, for the table to be read against.
+    if (source.size() > 1) {
+        QPolygonF line;
+        for (const QPointF& p : source)
+            line << QPointF(px(p.x()), py(p.y()));
+        painter.save();
+        painter.setClipRect(frame);
+        painter.setPen(QPen(SourceAmber, 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawPolyline(line);
+        painter.restore();
+    }
     // Segments; a dashed one bridges points left out.
     const QList<CurveModel::Point>& pts = model.points();
     for (int i = 1; i < pts.size(); ++i) {
@@ -187,6 +206,7 @@ CurveWindow::CurveWindow(frmMain* main) : QWidget(main, Qt::Window), m_main(main
     for (QRadioButton* option : {m_main->optVoltage, m_main->optCurrent, m_main->optPulse})
         connect(option, &QAbstractButton::toggled, this, &CurveWindow::scheduleRefresh);
     connect(m_main->cboDecimal, &QComboBox::currentIndexChanged, this, &CurveWindow::scheduleRefresh);
+    connect(m_main, &frmMain::fitSourceChanged, this, &CurveWindow::scheduleRefresh);
     connect(m_save, &QPushButton::clicked, this, &CurveWindow::saveImageClicked);
 }
 
@@ -226,7 +246,7 @@ void CurveWindow::refresh()
 {
     const PointTable table = m_main->pointTable();
     m_model.update(table.rows, table.type, table.format, m_main->lblInput->text().trimmed(), tableCheckRule(table.type));
-    m_plot->update();
+    m_plot->setSource(m_main->fitSource());
 }
 
 bool CurveWindow::saveImage(const QString& path, const QSize& size) const
@@ -242,13 +262,13 @@ bool CurveWindow::saveImage(const QString& path, const QSize& size) const
         QPainter painter;
         if (!painter.begin(&svg))
             return false;
-        CurvePlot::paint(painter, area, m_model, m_plot->font());
+        CurvePlot::paint(painter, area, m_model, m_plot->font(), m_plot->source());
         return painter.end();
     }
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    CurvePlot::paint(painter, area, m_model, m_plot->font());
+    CurvePlot::paint(painter, area, m_model, m_plot->font(), m_plot->source());
     painter.end();
     return image.save(path, "PNG");
 }

@@ -2,6 +2,8 @@
 // The "Linearization Curve" window: the point table of the main window drawn as the
 // curve the meter follows, redrawn whenever the table changes, with the verdict of
 // the same whole-table check that Program Meter runs.
+#include <QList>
+#include <QPointF>
 #include <QTimer>
 #include <QWidget>
 #include <optional>
@@ -20,14 +22,19 @@ class CurvePlot : public QWidget {
     Q_OBJECT
 public:
     explicit CurvePlot(const CurveModel* model, QWidget* parent = nullptr);
-    // Draws the whole plot, text lines included, into `area`.
-    static void paint(QPainter& painter, const QRect& area, const CurveModel& model, const QFont& font);
+    // Draws the whole plot, text lines included, into `area`; a dense source the table was
+    // fitted to goes behind the table's segments.
+    static void paint(QPainter& painter, const QRect& area, const CurveModel& model, const QFont& font,
+                      const QList<QPointF>& source = {});
+    void setSource(const QList<QPointF>& source);
+    const QList<QPointF>& source() const { return m_source; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     const CurveModel* m_model;
+    QList<QPointF> m_source;
 };
 
 class CurveWindow : public QWidget {

@@ -19,17 +19,6 @@ namespace {
 
 void say(const QString& line) { std::fprintf(stderr, "talvo-linearizer: %s\n", qPrintable(line)); }
 
-std::optional<Fitting::Range> rangeOf(const QString& text)
-{
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() != 2)
-        return std::nullopt;
-    const auto a = NumberText::toNumber(parts[0].trimmed()), b = NumberText::toNumber(parts[1].trimmed());
-    if (!a || !b)
-        return std::nullopt;
-    return Fitting::Range{*a, *b};
-}
-
 // What a settings file written for the fit takes from the template: address, port and baud
 // rate; the window's defaults without one.
 std::optional<SettingsValues> settingsFrom(const QString& templatePath, QString* error)
@@ -139,7 +128,7 @@ int run(const CommandLine& cl)
                                               std::tuple{a.display, "--display C:D", &request.display}}) {
         if (text.isEmpty())
             continue;
-        *range = rangeOf(text);
+        *range = Fitting::parseRange(text);
         if (!*range)
             return CommandLine::usageError(QStringLiteral("%1 takes two numbers, not \"%2\"").arg(QLatin1String(option), text));
     }

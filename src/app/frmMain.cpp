@@ -3,6 +3,8 @@
 #include "app/Artwork.h"
 #include "app/CurveWindow.h"
 #include "app/DeviceWatch.h"
+#include "app/FitDialog.h"
+#include "fitting/Fit.h"
 #include "app/PanelStatusBar.h"
 #include "app/PortDetails.h"
 #include "app/PickList.h"
@@ -146,6 +148,10 @@ void frmMain::buildMenus()
     mnuCurve = mnuView->addAction(QStringLiteral("Linearization Curve"));
     mnuCurve->setObjectName(QStringLiteral("mnuCurve"));
     mnuCurve->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    QMenu* mnuTools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    mnuTools->setObjectName(QStringLiteral("mnuTools"));
+    mnuFitPoints = mnuTools->addAction(QStringLiteral("Fit Points..."));
+    mnuFitPoints->setObjectName(QStringLiteral("mnuFitPoints"));
     mnuAbout = menuBar()->addAction(QStringLiteral("&About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
 }
@@ -316,6 +322,14 @@ void frmMain::wireShell()
     connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
     connect(mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
     connect(mnuCurve, &QAction::triggered, this, &frmMain::mnuCurve_Click);
+    connect(mnuFitPoints, &QAction::triggered, this, &frmMain::mnuFitPoints_Click);
+    // Any change to the table but the fit's own filling leaves the fit's source behind.
+    const auto tableEdited = [this] {
+        if (!m_usingFit)
+            setFitSource({});
+    };
+    connect(MSFlexGrid1, &FlexGrid::tableChanged, this, tableEdited);
+    connect(cboSetPoints, &QComboBox::currentIndexChanged, this, tableEdited);
     connect(&tmrStatusBarText, &QTimer::timeout, this, &frmMain::tmrStatusBarText_Timer);
     connect(cboCommPort, &QComboBox::currentIndexChanged, this, &frmMain::updatePortToolTip);
 }
@@ -347,6 +361,9 @@ int frmMain::MsgBox(const QString& prompt, int style, const QString& title)
     if ((style & 0x0F) == vbYesNoCancel) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Yes);
+    } else if ((style & 0x0F) == vbYesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
@@ -552,6 +569,38 @@ void frmMain::mnuCurve_Click()
     if (!m_curve)
         m_curve = new CurveWindow(this);
     m_curve->open();
+}
+
+void frmMain::mnuFitPoints_Click()
+{
+    CommitCellEditor();
+    auto* dialog = new FitDialog(this, selectedInputType().value_or(InputType::Current), cboDecimal->Text());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &FitDialog::useClicked, this, [this, dialog] {
+        const Fitting::Result& r = dialog->fitted();
+        PointTable table{dialog->inputType(), dialog->format(), {}};
+        for (const Fitting::Point& p : r.table)
+            table.rows.append({p.input, p.display});
+        m_usingFit = true;
+        const bool used = useTable(table, QStringLiteral("Fit Points"));
+        m_usingFit = false;
+        if (!used)
+            return;
+        QList<QPointF> source;
+        for (const Fitting::Sample& s : r.source)
+            source.append({s.input, s.value});
+        setFitSource(source);
+        dialog->accept();
+    });
+    dialog->open();
+}
+
+void frmMain::setFitSource(const QList<QPointF>& source)
+{
+    if (source.isEmpty() && m_fitSource.isEmpty())
+        return;
+    m_fitSource = source;
+    emit fitSourceChanged();
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

@@ -6,6 +6,7 @@
 // the link has nothing to wire: its reply transaction is a MeterTransaction.
 
 #include <QMainWindow>
+#include <QPointF>
 #include <QPointer>
 #include <QTimer>
 #include <functional>
@@ -36,7 +37,7 @@ class PanelStatusBar;
 class PickList;
 
 // Message box styles and the buttons they return.
-enum MsgStyle { vbOKOnly = 0, vbYesNoCancel = 3, vbCritical = 16, vbQuestion = 32, vbExclamation = 48, vbInformation = 64 };
+enum MsgStyle { vbOKOnly = 0, vbYesNoCancel = 3, vbYesNo = 4, vbCritical = 16, vbQuestion = 32, vbExclamation = 48, vbInformation = 64 };
 enum MsgResult { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 
 // Command sets of the point download.
@@ -115,6 +116,7 @@ public:
     QAction* mnuSave = nullptr;
     QAction* mnuExit = nullptr;
     QAction* mnuCurve = nullptr;
+    QAction* mnuFitPoints = nullptr;
     QAction* mnuAbout = nullptr;
     SerialComm* MSComm1 = nullptr;
     QTimer tmrStatusBarText;
@@ -148,6 +150,10 @@ public:
     void mnuExit_Click();
     void mnuCurve_Click(); // opens the "Linearization Curve" window
     static QString AboutText();
+    void mnuFitPoints_Click(); // opens the "Fit Points" dialog; Use puts its table into the grid
+    // The dense source of the table last put in by Fit Points, drawn behind the curve;
+    // empty once the table has been edited since.
+    const QList<QPointF>& fitSource() const { return m_fitSource; }
 
     // ---- Meter link (src/link/frmMain_link.cpp) ----
     void LoadAddressText();
@@ -214,9 +220,15 @@ public:
     void cmdExport_Click();
     void cmdImport_Click();
     bool importWorkbook(const QString& path); // Import from a path; false (message shown) on failure
+    // Puts a whole table in as Import does: the input type, the decimal point, No. of Points
+    // and every value in its normal form, then the check of Program Meter. Asks first when
+    // the grid holds values; false when it was not put in.
+    bool useTable(const PointTable& table, const QString& title);
+    bool tableHoldsValues() const;
 
 signals:
     void frameSent(const QByteArray& frame); // dry run: a frame a real run would have sent
+    void fitSourceChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -290,4 +302,12 @@ private:
     bool m_opening = false; // Open Settings processes pending events while applying; a second open waits
 
     // ---- Spreadsheet state ----
+    // Writes a block of "input TAB display" lines (CR between them) into the grid from point 1,
+    // each value in its normal form; returns the block as written.
+    QString fillGrid(const QString& block, int inputDecimals, int displayDecimals);
+
+    // ---- Fit Points state ----
+    QList<QPointF> m_fitSource;
+    bool m_usingFit = false; // the table is being filled from a fit: its changes keep the source
+    void setFitSource(const QList<QPointF>& source);
 };

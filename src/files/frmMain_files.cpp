@@ -97,6 +97,7 @@ bool frmMain::openSettingsFile(const QString& path)
     m_opening = false;
 
     if (ok) {
+        setFitSource({}); // the table now comes from the file, even where its values are the same
         setPanelText(1, QStringLiteral("File: - [") + path + QStringLiteral("]"));
         return true;
     }

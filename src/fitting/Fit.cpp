@@ -203,6 +203,17 @@ std::vector<Sample> thinned(const Engine::Problem& p, int samples)
 
 } // namespace
 
+std::optional<Range> parseRange(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 2)
+        return std::nullopt;
+    const auto a = NumberText::toNumber(parts[0].trimmed()), b = NumberText::toNumber(parts[1].trimmed());
+    if (!a || !b)
+        return std::nullopt;
+    return Range{*a, *b};
+}
+
 std::optional<Shape> parseShape(const QString& text, QString* error)
 {
     const QString name = text.section(QLatin1Char(':'), 0, 0).trimmed().toLower();

@@ -49,6 +49,8 @@ struct Range {
     double low = 0;  // at the source's first row / u = 0
     double high = 0; // at the source's last row / u = 1
 };
+// "A:B", two numbers; nullopt otherwise.
+std::optional<Range> parseRange(const QString& text);
 
 enum class Placement {
     LeastError, // inputs anywhere on the meter's resolution, display values free

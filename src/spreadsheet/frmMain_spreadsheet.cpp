@@ -7,6 +7,7 @@
 #include "table/CellEditor.h"
 #include "table/FlexGrid.h"
 #include "table/NumberText.h"
+#include "table/TableCheck.h"
 #include "table/ValueRules.h"
 
 #include <QClipboard>
@@ -14,6 +15,7 @@
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QRadioButton>
+#include <algorithm>
 
 namespace {
 
@@ -92,6 +94,58 @@ void frmMain::cmdExport_Click()
     RestartStatusTimer();
 }
 
+QString frmMain::fillGrid(const QString& block, int inputDecimals, int displayDecimals)
+{
+    const QString normal = normalisedBlock(block, inputDecimals, displayDecimals);
+    MSFlexGrid1->setFocus();
+    MSFlexGrid1->setRedraw(false);
+    MSFlexGrid1->setRow(0);
+    MSFlexGrid1->setCol(1);
+    MSFlexGrid1->setRowSel(MSFlexGrid1->Rows() - 1);
+    MSFlexGrid1->setColSel(MSFlexGrid1->Cols() - 1);
+    MSFlexGrid1->setClip(normal);
+    Text1->setText(MSFlexGrid1->Text());
+    MSFlexGrid1->setCol(1);
+    MSFlexGrid1->setRedraw(true);
+    return normal;
+}
+
+bool frmMain::tableHoldsValues() const
+{
+    // A fresh table (two points holding the input type's defaults) holds nothing to lose.
+    const PointTable table = pointTable();
+    if (table.type && table.rows.size() == 2) {
+        const ValueRules::InputDefaults d = ValueRules::defaultsFor(*table.type);
+        if (table.rows[0] == PointRow{d.point1, d.point1} && table.rows[1] == PointRow{d.point2, d.point2})
+            return false;
+    }
+    return std::any_of(table.rows.begin(), table.rows.end(),
+                       [](const PointRow& row) { return !row.input.isEmpty() || !row.display.isEmpty(); });
+}
+
+bool frmMain::useTable(const PointTable& table, const QString& title)
+{
+    CommitCellEditor();
+    if (!table.type || table.rows.size() < MeterRules::MinPoints || table.rows.size() > MeterRules::MaxPoints)
+        return false;
+    if (tableHoldsValues()
+        && MsgBox(QStringLiteral("The table holds values. Replace them with the %1 fitted points?").arg(table.rows.size()),
+                  vbYesNo | vbQuestion, title)
+               != vbYes)
+        return false;
+    setOptionValue(*table.type == InputType::Voltage ? optVoltage : *table.type == InputType::Current ? optCurrent : optPulse, true);
+    selectListText(cboDecimal, table.format);
+    selectListText(cboSetPoints, QString::number(table.rows.size()));
+    QStringList lines;
+    for (const PointRow& row : table.rows)
+        lines << row.input + u'\t' + row.display;
+    fillGrid(lines.join(u'\r'), MeterRules::inputLimits(*table.type).decimals, ValueRules::formatDecimals(table.format));
+    // The check Program Meter runs; a table that breaks a rule says so now.
+    if (const auto message = TableCheck::failureMessage(CheckPointTable()))
+        MsgBox(message->text, message->style, message->title);
+    return true;
+}
+
 void frmMain::cmdImport_Click()
 {
     CommitCellEditor();
@@ -127,19 +181,9 @@ bool frmMain::importWorkbook(const QString& path)
     const int detected = detectedDecimals(sheet.NumberFormat(QStringLiteral("B1:B32")));
     const int displayDecimals = detected >= 0 ? detected : ValueRules::formatDecimals(cboDecimal->Text());
 
-    MSFlexGrid1->setFocus();
-    MSFlexGrid1->setRedraw(false);
-    MSFlexGrid1->setRow(0);
-    MSFlexGrid1->setCol(1);
-    MSFlexGrid1->setRowSel(MSFlexGrid1->Rows() - 1);
-    MSFlexGrid1->setColSel(MSFlexGrid1->Cols() - 1);
     QString block = copied;
     block.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
-    block = normalisedBlock(block, pulse ? 1 : 3, displayDecimals);
-    MSFlexGrid1->setClip(block);
-    Text1->setText(MSFlexGrid1->Text());
-    MSFlexGrid1->setCol(1);
-    MSFlexGrid1->setRedraw(true);
+    block = fillGrid(block, pulse ? 1 : 3, displayDecimals);
 
     if (detected >= 0 && selectListText(cboDecimal, ValueRules::decimalFormats()[detected])) {
         // The rescale writes zero into empty display cells; a value missing from the
@@ -153,5 +197,6 @@ bool frmMain::importWorkbook(const QString& path)
     app.DisplayAlerts = false;
     app.Close(book);
     app.Quit();
+    setFitSource({}); // the table now comes from the workbook, even where its values are the same
     return true;
 }
