@@ -69,11 +69,16 @@ protected:
     }
 };
 
+// A fixed background comes with its text colour, so that a dark palette leaves it readable.
 void whiteBackground(QWidget* w)
 {
     QPalette p = w->palette();
     p.setColor(QPalette::Button, Qt::white);
     p.setColor(QPalette::Base, Qt::white);
+    p.setColor(QPalette::ButtonText, Qt::black);
+    p.setColor(QPalette::Text, Qt::black);
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+    p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
     w->setPalette(p);
 }
 
@@ -150,6 +155,8 @@ void frmMain::buildControls()
     client->setAutoFillBackground(true);
     QPalette pal = client->palette();
     pal.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
     client->setPalette(pal);
     client->setFont(sansFont(8.25, true));
     setCentralWidget(client);
@@ -185,7 +192,7 @@ void frmMain::buildControls()
     auto button = [&](QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
         auto* b = new CommandButton(text, parent);
         place(b, name, l, t, w, h);
-        b->setStyleSheet(QStringLiteral("QPushButton { background: white; border: 1px solid #808080; border-radius: 2px; }"
+        b->setStyleSheet(QStringLiteral("QPushButton { background: white; color: black; border: 1px solid #808080; border-radius: 2px; }"
                                         "QPushButton:pressed { background: #D0D0D0; }"
                                         "QPushButton:disabled { color: #A0A0A0; }"
                                         "QPushButton:focus { border: 2px solid #303030; }"));
