@@ -547,7 +547,12 @@ void frmMain::mnuCurve_Click()
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    // Nothing is saved or asked; a run waiting for the meter ends and the port closes.
+    // Nothing is saved; a run is cut short only when the user agrees. It then ends before
+    // its next command: a pending wait for the meter ends and the port closes.
+    if (!confirmCloseDuringRun()) {
+        event->ignore();
+        return;
+    }
     m_closing = true;
     shutdownLink();
     event->accept();
