@@ -33,6 +33,7 @@
 #include <memory>
 #include <sys/file.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 const char* const AppTitle = "Talvo Series - Multi-Point Linearization Utility";
@@ -220,7 +221,7 @@ void frmMain::buildControls()
 
     Frame3 = frame(client, "Frame3", QStringLiteral("Meter Setup"), 12, 16, 80, 321, 257);
     Frame1 = frame(client, "Frame1", QStringLiteral("Configuration"), 9.75, 40, 120, 129, 193);
-    Label4 = label(Frame1, "Label4", QStringLiteral("Decimal Point"), 64, 264, 89, 17);
+    Label4 = label(client, "Label4", QStringLiteral("Decimal Point"), 64, 264, 89, 17);
     Label4->setFont(sansFont(8.25, true));
     frmSelect = frame(client, "frmSelect", QStringLiteral("Input"), 8.25, 64, 152, 81, 105);
     optVoltage = option(frmSelect, "optVoltage", QStringLiteral("Voltage"), 72, 176, 57, 13);
@@ -255,7 +256,7 @@ void frmMain::buildControls()
     MSFlexGrid1->setFont(sansFont(8.25, true));
     MSFlexGrid1->setToolTip(QStringLiteral("Press ENTER to confirm value and move to next cell"));
     MSFlexGrid1->hide();
-    Label3 = label(frmInput, "Label3", QStringLiteral("No. of Points"), 592, 152, 81, 17);
+    Label3 = label(client, "Label3", QStringLiteral("No. of Points"), 592, 152, 81, 17);
     Label3->setFont(sansFont(8.25, true));
     cmdReset = button(frmInput, "cmdReset", QStringLiteral("Clear"), 600, 208, 65, 25);
     cmdReset->setToolTip(QStringLiteral("Clears contents of selected cells and allows user to change number of points"));
@@ -298,6 +299,21 @@ void frmMain::buildControls()
     cboDecimal->addItems(ValueRules::decimalFormats());
     for (PickList* list : {cboBaudRate, cboAddress, cboSetPoints, cboDecimal, cboCommPort})
         list->setCurrentIndex(-1);
+
+    // Names for assistive tools: a list is named by its label (a sibling, so that the label
+    // relation finds it), the rest by what they show.
+    const std::pair<QLabel*, QWidget*> buddies[] = {{Label4, cboDecimal}, {Label6, cboAddress}, {lblPCCommPort, cboCommPort},
+                                                    {lblBaudRate, cboBaudRate}, {Label3, cboSetPoints}};
+    for (const auto& [lbl, control] : buddies) {
+        lbl->setBuddy(control);
+        control->setAccessibleName(lbl->text());
+    }
+    MSFlexGrid1->setAccessibleName(QStringLiteral("Linearization table"));
+    Text1->setAccessibleName(QStringLiteral("Cell value"));
+    StatusBar1->setAccessibleName(QStringLiteral("Status"));
+    ProgressBar1->setAccessibleName(QStringLiteral("Programming progress"));
+    Image1->setAccessibleName(Image1->toolTip().trimmed());
+    Image2->setAccessibleName(QStringLiteral("Talvo"));
 
     // Reading order; the table's editor is reached through the grid.
     QWidget* tabOrder[] = {optVoltage, optCurrent, optPulse, cboDecimal, cboAddress, cboCommPort, cboBaudRate,

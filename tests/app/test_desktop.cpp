@@ -1,4 +1,6 @@
-// The window on a desktop: readable under a dark palette.
+// The window on a desktop: readable under a dark palette, and every control named for
+// assistive tools.
+#include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -8,6 +10,7 @@
 
 #include "app/PickList.h"
 #include "common/TestWindow.h"
+#include "table/FlexGrid.h"
 
 namespace {
 double luminance(QRgb c)
@@ -95,6 +98,57 @@ private slots:
         QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("contrast %1").arg(ratio)));
     }
 
+    // Every control a user reaches or reads has a name for assistive tools; the lists take
+    // their labels', captions stay as they are, and a grid cell is named by point and column.
+    void accessibleNames_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name"); // "" : any name
+        QTest::newRow("cboDecimal") << "cboDecimal" << "Decimal Point";
+        QTest::newRow("cboAddress") << "cboAddress" << "Meter Address";
+        QTest::newRow("cboCommPort") << "cboCommPort" << "PC Comm Port";
+        QTest::newRow("cboBaudRate") << "cboBaudRate" << "Baud Rate";
+        QTest::newRow("cboSetPoints") << "cboSetPoints" << "No. of Points";
+        QTest::newRow("cmdProgramMeter") << "cmdProgramMeter" << "Program Meter";
+        QTest::newRow("optPulse") << "optPulse" << "Pulse";
+        QTest::newRow("every other control") << "" << "";
+    }
+    void accessibleNames()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, name);
+        MessageRecorder messages;
+        auto w = openWindow();
+        QVERIFY(w);
+        auto nameOf = [](QObject* o) {
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(o);
+            return a ? a->text(QAccessible::Name) : QString();
+        };
+        if (!control.isEmpty()) {
+            auto* c = w->findChild<QWidget*>(control);
+            QVERIFY(c);
+            QString read = nameOf(c);
+            if (qobject_cast<QComboBox*>(c)) { // a list reads its text; its label comes by relation
+                const auto labels = QAccessible::queryAccessibleInterface(c)->relations(QAccessible::Label);
+                read = labels.isEmpty() ? QString() : labels.first().first->text(QAccessible::Name);
+            }
+            QCOMPARE(read, name);
+            return;
+        }
+        for (QWidget* c : w->findChildren<QWidget*>()) {
+            auto* label = qobject_cast<QLabel*>(c); // a label that shows something: text or picture
+            const bool shows = label && (!label->text().isEmpty() || !label->pixmap().isNull());
+            if (c->isVisibleTo(w.get()) && (shows || (!label && c->focusPolicy() != Qt::NoFocus))
+                && !c->objectName().isEmpty() && !c->objectName().startsWith("qt_"))
+                QVERIFY2(!nameOf(c).isEmpty(), qPrintable(c->objectName()));
+        }
+        QCOMPARE(w->Label3->text(), QString("No. of Points"));
+        QAccessibleTableInterface* grid = QAccessible::queryAccessibleInterface(w->MSFlexGrid1)->tableInterface();
+        QVERIFY(grid);
+        w->MSFlexGrid1->setTextMatrix(1, 1, "12.000");
+        QCOMPARE(grid->cellAt(1, 1)->text(QAccessible::Name), QString("Point 2 Input: 12.000"));
+        QCOMPARE(grid->cellAt(0, 2)->text(QAccessible::Name), QString("Point 1 Display: 4.000"));
+    }
 };
 
 QTEST_MAIN(TestDesktop)
