@@ -12,7 +12,7 @@ cd "$(dirname "$0")"
 PACKAGES=(build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
   libxlsxwriter-dev libgsf-1-dev libminizip-dev zlib1g-dev libudev-dev
-  fonts-liberation fonts-dejavu-core xdg-utils)
+  fonts-liberation fonts-dejavu-core xdg-utils qt6-wayland)
 TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick python3-openpyxl python3-xlwt
   clang libclang-rt-14-dev appstream desktop-file-utils locales-all
   debhelper lintian mandoc bash-completion zsh)

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 CurveModel::TableRule tableCheckRule(std::optional<InputType> type)
 {
@@ -180,6 +181,37 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
 
 // ---- CurveWindow ----
 
+QRect CurveWindow::placeBeside(const QRect& main, const QRect& free, const QSize& wanted)
+{
+    // Right of the main window, else left, below or above, kept on the screen; where every
+    // place covers some of it, the one that covers least. The covered area is least where
+    // the window's edges meet the main window's or the screen's.
+    const int gap = 8;
+    const QSize size = wanted.boundedTo(free.size());
+    const int xs[] = {main.right() + 1 + gap, main.left() - gap - size.width(), main.left(), free.left(),
+                      free.right() + 1 - size.width()};
+    const int ys[] = {main.top(), main.bottom() + 1 + gap, main.top() - gap - size.height(), free.top(),
+                      free.bottom() + 1 - size.height()};
+    std::vector<QPoint> places{{xs[0], ys[0]}, {xs[1], ys[0]}, {xs[2], ys[1]}, {xs[2], ys[2]}};
+    for (int x : xs)
+        for (int y : ys)
+            places.emplace_back(x, y);
+    QRect best;
+    qint64 leastCovered = -1;
+    for (const QPoint& at : places) {
+        QRect r(at, size);
+        r.moveLeft(std::clamp(r.left(), free.left(), free.right() + 1 - size.width()));
+        r.moveTop(std::clamp(r.top(), free.top(), free.bottom() + 1 - size.height()));
+        const QRect covered = r.intersected(main);
+        const qint64 area = covered.isEmpty() ? 0 : qint64(covered.width()) * covered.height();
+        if (leastCovered < 0 || area < leastCovered) {
+            best = r;
+            leastCovered = area;
+        }
+    }
+    return best;
+}
+
 CurveWindow::CurveWindow(frmMain* main) : QWidget(main, Qt::Window), m_main(main)
 {
     setObjectName(QStringLiteral("frmCurve"));
@@ -213,16 +245,10 @@ CurveWindow::CurveWindow(frmMain* main) : QWidget(main, Qt::Window), m_main(main
 void CurveWindow::open()
 {
     if (!m_placed) {
-        // Beside the main window, else below it, else wherever the screen has room.
         m_placed = true;
         const QRect main = m_main->frameGeometry();
         const QRect free = m_main->screen() ? m_main->screen()->availableGeometry() : main.adjusted(0, 0, 620, 480);
-        const int gap = 8, right = free.right() - main.right() - gap, below = free.bottom() - main.bottom() - gap;
-        QRect placed(main.topRight() + QPoint(gap + 1, 0), QSize(std::min(620, right), 480));
-        if (right < 400 && below >= 280)
-            placed = QRect(main.bottomLeft() + QPoint(0, gap + 1), QSize(main.width(), std::min(480, below)));
-        else if (right < 400)
-            placed = QRect(free.topRight() - QPoint(619, 0), QSize(620, 480));
+        const QRect placed = placeBeside(main, free, QSize(620, 480));
         resize(placed.size());
         move(placed.topLeft());
     }

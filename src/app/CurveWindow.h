@@ -44,6 +44,8 @@ public:
 
     // Shows the window beside the main window (first time) without taking the focus.
     void open();
+    // Where a window of the wanted size goes beside main, within free: the place that covers least of main.
+    static QRect placeBeside(const QRect& main, const QRect& free, const QSize& wanted);
     const CurveModel& model() const { return m_model; }
     CurvePlot* plot() const { return m_plot; }
     // Writes the plot at the given size: SVG for a ".svg" path, PNG otherwise.

@@ -37,6 +37,7 @@
 #include <memory>
 #include <sys/file.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 const char* const AppTitle = "Talvo Series - Multi-Point Linearization Utility";
@@ -73,11 +74,16 @@ protected:
     }
 };
 
+// A fixed background comes with its text colour, so that a dark palette leaves it readable.
 void whiteBackground(QWidget* w)
 {
     QPalette p = w->palette();
     p.setColor(QPalette::Button, Qt::white);
     p.setColor(QPalette::Base, Qt::white);
+    p.setColor(QPalette::ButtonText, Qt::black);
+    p.setColor(QPalette::Text, Qt::black);
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+    p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
     w->setPalette(p);
 }
 
@@ -164,6 +170,8 @@ void frmMain::buildControls()
     client->setAutoFillBackground(true);
     QPalette pal = client->palette();
     pal.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
     client->setPalette(pal);
     client->setFont(sansFont(8.25, true));
     setCentralWidget(client);
@@ -199,7 +207,7 @@ void frmMain::buildControls()
     auto button = [&](QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
         auto* b = new CommandButton(text, parent);
         place(b, name, l, t, w, h);
-        b->setStyleSheet(QStringLiteral("QPushButton { background: white; border: 1px solid #808080; border-radius: 2px; }"
+        b->setStyleSheet(QStringLiteral("QPushButton { background: white; color: black; border: 1px solid #808080; border-radius: 2px; }"
                                         "QPushButton:pressed { background: #D0D0D0; }"
                                         "QPushButton:disabled { color: #A0A0A0; }"
                                         "QPushButton:focus { border: 2px solid #303030; }"));
@@ -227,7 +235,7 @@ void frmMain::buildControls()
 
     Frame3 = frame(client, "Frame3", QStringLiteral("Meter Setup"), 12, 16, 80, 321, 257);
     Frame1 = frame(client, "Frame1", QStringLiteral("Configuration"), 9.75, 40, 120, 129, 193);
-    Label4 = label(Frame1, "Label4", QStringLiteral("Decimal Point"), 64, 264, 89, 17);
+    Label4 = label(client, "Label4", QStringLiteral("Decimal Point"), 64, 264, 89, 17);
     Label4->setFont(sansFont(8.25, true));
     frmSelect = frame(client, "frmSelect", QStringLiteral("Input"), 8.25, 64, 152, 81, 105);
     optVoltage = option(frmSelect, "optVoltage", QStringLiteral("Voltage"), 72, 176, 57, 13);
@@ -262,7 +270,7 @@ void frmMain::buildControls()
     MSFlexGrid1->setFont(sansFont(8.25, true));
     MSFlexGrid1->setToolTip(QStringLiteral("Press ENTER to confirm value and move to next cell"));
     MSFlexGrid1->hide();
-    Label3 = label(frmInput, "Label3", QStringLiteral("No. of Points"), 592, 152, 81, 17);
+    Label3 = label(client, "Label3", QStringLiteral("No. of Points"), 592, 152, 81, 17);
     Label3->setFont(sansFont(8.25, true));
     cmdReset = button(frmInput, "cmdReset", QStringLiteral("Clear"), 600, 208, 65, 25);
     cmdReset->setToolTip(QStringLiteral("Clears contents of selected cells and allows user to change number of points"));
@@ -305,6 +313,21 @@ void frmMain::buildControls()
     cboDecimal->addItems(ValueRules::decimalFormats());
     for (PickList* list : {cboBaudRate, cboAddress, cboSetPoints, cboDecimal, cboCommPort})
         list->setCurrentIndex(-1);
+
+    // Names for assistive tools: a list is named by its label (a sibling, so that the label
+    // relation finds it), the rest by what they show.
+    const std::pair<QLabel*, QWidget*> buddies[] = {{Label4, cboDecimal}, {Label6, cboAddress}, {lblPCCommPort, cboCommPort},
+                                                    {lblBaudRate, cboBaudRate}, {Label3, cboSetPoints}};
+    for (const auto& [lbl, control] : buddies) {
+        lbl->setBuddy(control);
+        control->setAccessibleName(lbl->text());
+    }
+    MSFlexGrid1->setAccessibleName(QStringLiteral("Linearization table"));
+    Text1->setAccessibleName(QStringLiteral("Cell value"));
+    StatusBar1->setAccessibleName(QStringLiteral("Status"));
+    ProgressBar1->setAccessibleName(QStringLiteral("Programming progress"));
+    Image1->setAccessibleName(Image1->toolTip().trimmed());
+    Image2->setAccessibleName(QStringLiteral("Talvo"));
 
     // Reading order; the table's editor is reached through the grid.
     QWidget* tabOrder[] = {optVoltage, optCurrent, optPulse, cboDecimal, cboAddress, cboCommPort, cboBaudRate,
@@ -605,7 +628,12 @@ void frmMain::setFitSource(const QList<QPointF>& source)
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    // Nothing is saved or asked; a run waiting for the meter ends and the port closes.
+    // Nothing is saved; a run is cut short only when the user agrees. It then ends before
+    // its next command: a pending wait for the meter ends and the port closes.
+    if (!confirmCloseDuringRun()) {
+        event->ignore();
+        return;
+    }
     m_closing = true;
     shutdownLink();
     event->accept();

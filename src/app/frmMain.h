@@ -210,6 +210,7 @@ public:
     qint64 runBytesSent() const { return m_runBytesSent; }         // frame bytes of the last run
     qint64 runBytesReceived() const { return m_runBytesReceived; } // reply bytes of the last run
     RunEnd lastRunEnd() const { return m_lastRunEnd; }
+    bool confirmCloseDuringRun(); // true when no run is under way or the user lets it be cut short
 
     // ---- Settings files (src/files/frmMain_files.cpp) ----
     void mnuSave_Click();

@@ -8,7 +8,34 @@
 #include <QApplication>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <utility>
+
+namespace {
+const char* const NoDisplay =
+    "talvo-linearizer: no display to open the window on; \"talvo-linearizer program\" programs a meter without one\n";
+
+bool hasDisplay(const QStringList& arguments)
+{
+    if (arguments.contains(QLatin1String("-platform")) || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true; // a platform chosen by hand is left to Qt
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// A platform plugin that cannot reach its display ends the program with the one line, not an
+// abort; its notes before that are held back and told only when the window can start after all.
+QStringList g_startupNotes;
+void startupMessages(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtFatalMsg) {
+        std::fputs(NoDisplay, stderr);
+        std::_Exit(1);
+    }
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        g_startupNotes << qFormatLogMessage(type, context, text);
+}
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -42,7 +69,20 @@ int main(int argc, char* argv[])
         });
     }
 
+    QtMessageHandler previous = nullptr;
+    if (!program && !fit) {
+        if (!hasDisplay(arguments)) {
+            std::fputs(NoDisplay, stderr);
+            return 1;
+        }
+        previous = qInstallMessageHandler(startupMessages);
+    }
     QApplication app(argc, argv); // takes Qt's own options (-platform, -style, ...)
+    if (!program && !fit) {
+        qInstallMessageHandler(previous);
+        for (const QString& note : std::as_const(g_startupNotes))
+            std::fprintf(stderr, "%s\n", qPrintable(note));
+    }
     QApplication::setApplicationName(QStringLiteral("talvo-linearizer"));
     QApplication::setApplicationVersion(QStringLiteral(TALVO_VERSION));
     QuitOnSignals::install(&app);

@@ -57,4 +57,10 @@ QString portFailure(const PortFailure& failure)
     return lines.join(CrLf);
 }
 
+QString closeDuringRun()
+{
+    return QStringLiteral("The meter is being programmed. If the window closes now, the meter will be only "
+                          "partly programmed.\r\n\r\nClose the window anyway?");
+}
+
 } // namespace RunMessages

@@ -12,6 +12,8 @@ QString incomplete(int failedPoints);
 QString communication();   // the checklist shown after a reply time-out
 QString communicationTitle(); // "Communication Error"
 QString firmware();        // the refusal of a meter with firmware 01.000
+// Asked when the window is closed during a run.
+QString closeDuringRun();
 QString pointTimeout();    // "Serial port timeout: OOwr."
 // A port that could not be opened or failed: names the port number, the device and
 // the reason; for a permission problem, how to get access.

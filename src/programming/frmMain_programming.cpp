@@ -29,6 +29,16 @@ void frmMain::wireProgramming()
     connect(cmdProgramMeter, &QPushButton::clicked, this, [this] { cmdProgramMeter_Click(); });
 }
 
+bool frmMain::confirmCloseDuringRun()
+{
+    if (!m_running || m_closing)
+        return true;
+    QPointer<frmMain> self(this);
+    // The run goes on while the question is open; its reply wait keeps being served.
+    const int answer = MsgBox(RunMessages::closeDuringRun(), vbYesNoCancel | vbExclamation);
+    return self && answer == vbYes;
+}
+
 void frmMain::cmdProgramMeter_Click()
 {
     if (m_running)
@@ -142,6 +152,7 @@ frmMain::RunStep frmMain::runProgramSteps()
         if (!self)
             return RunStep::Abandoned;
         MSComm1->setPortOpen(false);
+        m_closing = true; // the run itself closes the window: nothing to ask
         close(); // the last window closing ends the program
         return RunStep::FirmwareRefused;
     }

@@ -82,9 +82,13 @@ void CurveModel::update(const QList<PointRow>& rows, std::optional<InputType> ty
         for (int k = 1; k <= complete.size() && !m_broken; ++k)
             if (rule(complete.mid(0, k)) == verdict)
                 m_broken = m_points[k - 1].number;
+        // The first line names the point that breaks the rule.
+        QString prefix = m_broken ? QStringLiteral("point %1: ").arg(m_broken) : QString();
         for (const QString& line : verdict.split(QStringLiteral("\r\n")))
-            if (!line.isEmpty())
-                m_text << line;
+            if (!line.isEmpty()) {
+                m_text << prefix + line;
+                prefix.clear();
+            }
     } else if (m_missing.isEmpty()) {
         m_text << QStringLiteral("Table OK, %1 points").arg(rows.size());
     }

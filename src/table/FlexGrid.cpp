@@ -49,6 +49,22 @@ int VbKeyCode(const QKeyEvent* event)
     return event->key() < 0x100 ? 0x100 + event->key() : event->key() & 0xFFFF;
 }
 
+namespace {
+// A cell that assistive tools read by its point and column, with its value.
+class GridCell : public QTableWidgetItem {
+public:
+    QVariant data(int role) const override
+    {
+        if (role != Qt::AccessibleTextRole)
+            return QTableWidgetItem::data(role);
+        static const char* const columns[] = {"Row", "Input", "Display"};
+        const QString name = QStringLiteral("Point %1 %2").arg(row() + 1).arg(QLatin1String(columns[std::clamp(column(), 0, 2)]));
+        const QString value = text();
+        return value.isEmpty() ? name : QStringLiteral("%1: %2").arg(name, value);
+    }
+};
+} // namespace
+
 FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(parent)
 {
     setColumnCount(3);
@@ -78,7 +94,7 @@ void FlexGrid::setRows(int rows)
     setRowCount(rows);
     for (int r = old; r < rows; ++r) {
         for (int c = 0; c < columnCount(); ++c) {
-            auto* it = new QTableWidgetItem;
+            auto* it = new GridCell;
             it->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             if (c < FixedCols()) {
                 it->setBackground(palette().button());

@@ -75,6 +75,35 @@ private slots:
         QVERIFY2(err.contains(fault), qPrintable(err));
     }
 
+    // The window without a display: one line naming the command that needs none, status 1.
+    void noDisplayIsOneLine_data()
+    {
+        QTest::addColumn<QStringList>("variables");
+        QTest::newRow("nothing set") << QStringList{};
+        QTest::newRow("unreachable X display") << QStringList{"DISPLAY=:97531"};
+        QTest::newRow("unreachable Wayland display") << QStringList{"WAYLAND_DISPLAY=talvo-none"};
+    }
+    void noDisplayIsOneLine()
+    {
+        QFETCH(QStringList, variables);
+        QTemporaryDir dir;
+        QProcessEnvironment env;
+        env.insert("TMPDIR", dir.path());
+        env.insert("XDG_RUNTIME_DIR", dir.path());
+        env.insert("HOME", dir.path());
+        for (const QString& v : variables)
+            env.insert(v.section('=', 0, 0), v.section('=', 1));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(LINEARIZER_EXE, {"--port", "1=/dev/null"});
+        QVERIFY(p.waitForFinished(30000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(err.count('\n'), 1);
+        QVERIFY2(err.startsWith("talvo-linearizer: no display") && err.contains("\"talvo-linearizer program\""), qPrintable(err));
+    }
+
     // Each parser's options against the texts that describe them: a new option, or a new
     // command, that one of them leaves out fails here.
     void everyOptionIsDocumented_data()

@@ -29,6 +29,8 @@ private slots:
     void model_data();
     void model();
     void windowFollowsTheTable();
+    void placedBeside_data();
+    void placedBeside();
 };
 
 void TestCurve::model_data()
@@ -42,17 +44,17 @@ void TestCurve::model_data()
     QTest::addColumn<QString>("decimals"); // of the tick labels: input/display
     const int V = int(InputType::Voltage), I = int(InputType::Current), P = int(InputType::Pulse);
     QTest::newRow("rising") << I << "ddd.ddd" << "4=0;8=25;12=50;20=100" << 0 << "Table OK, 4 points" << 4 << "3/3";
-    QTest::newRow("equal inputs") << V << "ddd.ddd" << "1=1;1.000=2;2=3" << 2 << "Check Input Values" << 3 << "3/3";
-    QTest::newRow("equal before range") << P << "ddddd.d" << "40000=1;40000=2" << 2 << "Check Input Values" << 2 << "1/1";
-    QTest::newRow("span voltage") << V << "ddd.ddd" << "1=0;1.05=1" << 2 << "The minimum input span for Voltage" << 2 << "3/3";
-    QTest::newRow("span current") << I << "dddd.dd" << "4=0;10=1;10.1=2" << 3 << "The minimum input span for Current" << 3 << "3/2";
-    QTest::newRow("span pulse") << P << "dddddd" << "0=0;9=5" << 2 << "The minimum input span for Pulse" << 2 << "1/0";
-    QTest::newRow("out of range") << V << "ddd.ddd" << "0=0;5=1;10.001=2" << 3 << "Input values for Voltage must" << 3 << "3/3";
-    QTest::newRow("first below range") << I << "ddd.ddd" << "-1=0;4=1" << 1 << "Input values for Current must" << 2 << "3/3";
+    QTest::newRow("equal inputs") << V << "ddd.ddd" << "1=1;1.000=2;2=3" << 2 << "point 2: Check Input Values" << 3 << "3/3";
+    QTest::newRow("equal before range") << P << "ddddd.d" << "40000=1;40000=2" << 2 << "point 2: Check Input Values" << 2 << "1/1";
+    QTest::newRow("span voltage") << V << "ddd.ddd" << "1=0;1.05=1" << 2 << "point 2: The minimum input span for Voltage" << 2 << "3/3";
+    QTest::newRow("span current") << I << "dddd.dd" << "4=0;10=1;10.1=2" << 3 << "point 3: The minimum input span for Current" << 3 << "3/2";
+    QTest::newRow("span pulse") << P << "dddddd" << "0=0;9=5" << 2 << "point 2: The minimum input span for Pulse" << 2 << "1/0";
+    QTest::newRow("out of range") << V << "ddd.ddd" << "0=0;5=1;10.001=2" << 3 << "point 3: Input values for Voltage must" << 3 << "3/3";
+    QTest::newRow("first below range") << I << "ddd.ddd" << "-1=0;4=1" << 1 << "point 1: Input values for Current must" << 2 << "3/3";
     QTest::newRow("empty cells") << I << "ddd.ddd" << "4=4;=8;12=;20=20" << 0
                                  << "Point 2 has no input value (1 more incomplete)" << 2 << "3/3";
     QTest::newRow("broken while incomplete") << V << "ddd.ddd" << "5=0;3=1;=" << 2
-                                             << "Point 3 has no values|Check Input Values" << 2 << "3/3";
+                                             << "Point 3 has no values|point 2: Check Input Values" << 2 << "3/3";
     QTest::newRow("negative display") << V << "dd.dddd" << "-10=-5.0000;0=-.5000;10=5" << 0 << "Table OK, 3 points" << 3 << "3/4";
     QTest::newRow("flat display") << V << "d.ddddd" << "0=7;10=7" << 0 << "Table OK" << 2 << "3/5";
     QTest::newRow("2 points") << P << "ddddd.d" << "0=0;30000=30000" << 0 << "Table OK, 2 points" << 2 << "1/1";
@@ -122,7 +124,7 @@ void TestCurve::windowFollowsTheTable()
     QTest::keyClick(w->Text1, Qt::Key_Return);
     QCOMPARE(w->MSFlexGrid1->TextMatrix(1, 1), QString("3.000"));
     QTRY_COMPARE(curve->model().brokenPoint(), 2);
-    QVERIFY(curve->model().text().value(0).startsWith("Check Input Values"));
+    QVERIFY(curve->model().text().value(0).startsWith("point 2: Check Input Values"));
     QVERIFY(messages.shown.isEmpty());
 
     QTemporaryDir dir;
@@ -134,6 +136,38 @@ void TestCurve::windowFollowsTheTable()
     QTest::mouseClick(save, Qt::LeftButton);
     QCOMPARE(QImage(dir.filePath("report.png")).size(), curve->plot()->size());
     QCOMPARE(QSvgRenderer(dir.filePath("report.svg")).viewBox().size(), curve->plot()->size());
+}
+
+// Beside the main window where the screen has room; else nowhere on the screen covers less.
+void TestCurve::placedBeside_data()
+{
+    QTest::addColumn<QRect>("main");
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QPoint>("at"); // expected top left; (-1, -1): wherever covers least
+    QTest::newRow("room on the right") << QRect(0, 0, 720, 520) << QRect(0, 0, 1920, 1080) << QPoint(728, 0);
+    QTest::newRow("room on the left") << QRect(1200, 40, 720, 520) << QRect(0, 0, 1920, 1080) << QPoint(572, 40);
+    QTest::newRow("1280 wide: below") << QRect(0, 0, 720, 520) << QRect(0, 0, 1280, 1024) << QPoint(0, 528);
+    QTest::newRow("no room anywhere") << QRect(280, 100, 720, 520) << QRect(0, 0, 1280, 720) << QPoint(-1, -1);
+    QTest::newRow("screen smaller than the window") << QRect(0, 0, 720, 520) << QRect(0, 0, 800, 400) << QPoint(-1, -1);
+}
+
+void TestCurve::placedBeside()
+{
+    QFETCH(QRect, main);
+    QFETCH(QRect, screen);
+    QFETCH(QPoint, at);
+    const QSize wanted(620, 480);
+    const QRect placed = CurveWindow::placeBeside(main, screen, wanted);
+    QVERIFY(screen.contains(placed));
+    QCOMPARE(placed.size(), wanted.boundedTo(screen.size()));
+    auto covered = [&](const QRect& r) { const QRect c = r.intersected(main); return c.isEmpty() ? 0 : c.width() * c.height(); };
+    if (at != QPoint(-1, -1))
+        QCOMPARE(placed.topLeft(), at);
+    int least = covered(placed);
+    for (int x = screen.left(); x + placed.width() <= screen.right() + 1; x += 2)
+        for (int y = screen.top(); y + placed.height() <= screen.bottom() + 1; y += 2)
+            least = std::min(least, covered(QRect(QPoint(x, y), placed.size())));
+    QCOMPARE(covered(placed), least);
 }
 
 QTEST_MAIN(TestCurve)

@@ -80,8 +80,6 @@ private slots:
                                   << "0  0 2";
         QTest::newRow("device vanishes") << QStringList() << "I" << "device:2A302" << "PC Comm Port 1 (" << "50000 Processing... 0 1";
         QTest::newRow("old firmware") << QStringList{"--old-firmware"} << "I" << "" << "This program requires firmware" << "0  0 2";
-        // Closing the window while a reply is awaited ends the run at once, quietly.
-        QTest::newRow("window closes") << QStringList{"--silent-prefix", "37P"} << "I" << "37P" << "" << "30000 Processing... 0 1";
     }
     void endings()
     {
@@ -118,10 +116,53 @@ private slots:
                      .arg(rig.w->MSComm1->portOpen())
                      .arg(rig.w->MSFlexGrid1->Col()),
                  after);
-        const bool ends = message.startsWith("This program") || closeOn == "37P"; // the window is gone
+        const bool ends = message.startsWith("This program"); // the window is gone
         QCOMPARE(rig.w->cmdProgramMeter->isEnabled(), !ends);
         QCOMPARE(rig.w->isVisible(), !ends);
         QVERIFY(!rig.w->programmingRunning());
+    }
+
+    // Closing during a run asks first; agreed, the run sends no further command and lets
+    // the port go, whether or not the meter still owes its reply.
+    void closeDuringRun_data()
+    {
+        QTest::addColumn<QStringList>("simOptions");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("agreed, reply awaited") << QStringList{"--silent-prefix", "37P"} << int(vbYes);
+        QTest::newRow("agreed, meter answering") << QStringList() << int(vbYes);
+        QTest::newRow("declined") << QStringList() << int(vbNo);
+        QTest::newRow("cancelled") << QStringList() << int(vbCancel);
+    }
+    void closeDuringRun()
+    {
+        QFETCH(QStringList, simOptions);
+        QFETCH(int, answer);
+        MeterRig rig = rigFor(simOptions);
+        MessageRecorder msgs;
+        msgs.answers << answer;
+        int afterClose = -1;
+        connect(rig.sim.get(), &SimulatedMeter::commandReceived, rig.w.get(), [&](const QString& c) {
+            if (afterClose >= 0)
+                ++afterClose;
+            else if (c.startsWith("37P")) {
+                afterClose = 0;
+                rig.w->close();
+            }
+        });
+        rig.press();
+        QVERIFY(!rig.w->programmingRunning());
+        QVERIFY(msgs.shown.size() >= 1);
+        QVERIFY2(msgs.shown[0].prompt.contains("only partly programmed"), qPrintable(msgs.shown[0].prompt));
+        const bool agreed = answer == vbYes;
+        QCOMPARE(rig.w->isVisible(), !agreed);
+        QCOMPARE(afterClose > 0, !agreed); // declined: the run goes on to the end
+        QCOMPARE(rig.w->lastRunEnd() == RunEnd::Abandoned, agreed);
+        if (agreed) { // released: another program can open the device at once
+            QVERIFY(!rig.w->MSComm1->portOpen());
+            SerialComm other([&](int) { return rig.sim->devicePath(); });
+            other.setCommPort(1);
+            QVERIFY(other.setPortOpen(true));
+        }
     }
 };
 
