@@ -51,35 +51,48 @@ QString PortHolders::lockFileName(const QString& device)
     return QStringLiteral("LCK..") + name;
 }
 
-std::optional<PortHolders::Holder> PortHolders::lockHolder(const QString& device) const
+QList<PortHolders::Lock> PortHolders::locks(const QString& device) const
 {
     // The lock may be under the name given or under the device it stands for (a by-id link).
     QStringList names{lockFileName(device)};
     const QString target = QFileInfo(device).canonicalFilePath();
     if (!target.isEmpty() && lockFileName(target) != names.first())
         names << lockFileName(target);
+    QList<Lock> found;
     for (const QString& dir : m_lockDirs) {
         for (const QString& name : names) {
-            const QByteArray text = readSmall(QDir(dir).filePath(name));
-            if (text.isEmpty())
+            const QString path = QDir(dir).filePath(name);
+            if (!QFileInfo(path).isFile())
                 continue;
-            qint64 pid = 0;
+            const QByteArray text = readSmall(path);
+            Lock lock{path, {}};
             QString lockName;
             if (text.size() == 4) { // the old binary form: the pid as a native int
                 qint32 raw = 0;
                 std::memcpy(&raw, text.constData(), sizeof raw);
-                pid = raw;
+                lock.holder.pid = raw;
             } else { // ASCII: "      4711\n", or Qt's "4711\nappname\nhost\n"
                 const QList<QByteArray> lines = text.split('\n');
-                pid = lines.value(0).trimmed().toLongLong();
+                lock.holder.pid = lines.value(0).trimmed().toLongLong();
                 lockName = QString::fromLocal8Bit(lines.value(1).trimmed()).section(QLatin1Char('/'), -1);
             }
-            if (!processAlive(pid))
-                continue; // a stale lock holds nothing
-            const QString running = processName(pid);
-            return Holder{pid, running.isEmpty() ? lockName : running};
+            if (processAlive(lock.holder.pid)) {
+                const QString running = processName(lock.holder.pid);
+                lock.holder.name = running.isEmpty() ? lockName : running;
+            } else {
+                lock.holder.pid = 0; // stale: dead, empty, unreadable or not a lock at all
+            }
+            found << lock;
         }
     }
+    return found;
+}
+
+std::optional<PortHolders::Holder> PortHolders::lockHolder(const QString& device) const
+{
+    for (const Lock& lock : locks(device))
+        if (lock.holder.pid != 0)
+            return lock.holder;
     return std::nullopt;
 }
 

@@ -20,6 +20,12 @@ public:
     // "held by NAME (pid N)"; "NAME is running and may hold it"; "" when nothing is seen.
     QString describe(const QString& device) const;
 
+    // The device's lock files; a stale one (its process dead, empty, unreadable) has pid 0.
+    struct Lock {
+        QString path;
+        Holder holder;
+    };
+    QList<Lock> locks(const QString& device) const;
     // The live process the device's lock file names, if any (stale locks are ignored).
     std::optional<Holder> lockHolder(const QString& device) const;
     // Processes other than this one with the device open (only those whose descriptors may be read).

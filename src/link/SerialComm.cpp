@@ -1,5 +1,7 @@
 #include "link/SerialComm.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
@@ -88,6 +90,20 @@ bool SerialComm::setPortOpen(bool open)
     const QString dev = device();
     if (dev.isEmpty())
         return fail(QStringLiteral("no device is known for port %1").arg(m_number));
+    // Locks of other serial programs, in Qt's form or UUCP's (a 10-digit pid), are respected;
+    // one naming no live process is removed, as the lock would otherwise block every run.
+    for (const PortHolders::Lock& lock : m_holders.locks(dev)) {
+        if (lock.holder.pid == QCoreApplication::applicationPid())
+            continue; // ours: the port's own lock decides
+        if (lock.holder.pid != 0)
+            return fail(QStringLiteral("%1 (lock file %2), held by %3 (pid %4)")
+                            .arg(QString::fromLocal8Bit(std::strerror(EBUSY)), lock.path,
+                                 lock.holder.name.isEmpty() ? QStringLiteral("another program") : lock.holder.name)
+                            .arg(lock.holder.pid));
+        QFile stale(lock.path);
+        if (!stale.remove())
+            return fail(QStringLiteral("the stale lock file %1 cannot be removed: %2").arg(lock.path, stale.errorString()));
+    }
     m_port.setPortName(dev);
     if (!m_port.open(QIODevice::ReadWrite))
         return failOpen();

@@ -6,6 +6,7 @@
 
 #include "common/TestPty.h"
 #include "link/PortHolders.h"
+#include "link/SerialComm.h"
 
 class TestPortHolders : public QObject {
     Q_OBJECT
@@ -53,6 +54,45 @@ private slots:
             QCOMPARE(seen, QString());
         else
             QVERIFY2(seen.contains(expected.replace("$PID", QString::number(pid))), qPrintable(seen));
+    }
+
+    // Opening the port: a live lock of another program, in either form, is respected; one
+    // naming no live process (dead, empty, not a lock) is removed and the port opens.
+    void locksOnOpen_data()
+    {
+        QTest::addColumn<QByteArray>("text"); // $PID: a live child's pid
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("uucp, live") << QByteArray("$PID\n") << false;
+        QTest::newRow("qt, live") << QByteArray("$PID\nminicom\nhost\n") << false;
+        QTest::newRow("uucp, dead") << QByteArray("2147483600\n") << true;
+        QTest::newRow("empty") << QByteArray() << true;
+        QTest::newRow("not a lock") << QByteArray("hello\n") << true;
+    }
+    void locksOnOpen()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, opens);
+        TestPty pty;
+        QTemporaryDir dir;
+        QProcess child;
+        child.start(QStandardPaths::findExecutable("sleep"), {"60"});
+        QVERIFY(pty.isValid() && child.waitForStarted());
+        const QString pid = QString::number(child.processId());
+        text.replace("$PID", QString("%1").arg(pid, text.contains("minicom") ? 0 : 10).toLatin1());
+        QFile lock(dir.filePath(PortHolders::lockFileName(pty.path())));
+        QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(text) == text.size());
+        lock.close();
+        SerialComm port([&](int) { return pty.path(); });
+        port.setHolderSearch(PortHolders({dir.path()}, "/proc"));
+        port.setCommPort(1);
+        const bool opened = port.setPortOpen(true);
+        child.kill();
+        child.waitForFinished();
+        QCOMPARE(opened, opens);
+        QCOMPARE(lock.exists(), !opens);
+        if (!opens)
+            QVERIFY2(port.failure().reason.contains("lock file " + lock.fileName()) && port.failure().reason.contains("(pid " + pid + ")"),
+                     qPrintable(port.failure().reason));
     }
 };
 

@@ -115,7 +115,7 @@ private slots:
         row("missing port", "", I, "", "--port /dev/x0", "-", "PC Comm Port 1 (/dev/x0) cannot be used.\nReason: No such", 11);
         // A dry run opens nothing, so a port held by another program does not stop it.
         row("dry run", "", I, "", "--dry-run @busy", "-", ok, 0);
-        row("busy port", "", I, "", "@busy", "-", "cannot be used.\nReason: Device or resource busy (Permission error while locking the device), held by test_program_cli (pid $PID)\n", 11);
+        row("busy port", "", I, "", "@busy", "-", "LCK..pts_$PTS), held by test_program_cli (pid $PID)\n", 11);
         row("log in a missing folder", "", I, "", "--log /none/runs.csv", "-", "cannot write the log /none/runs.csv: No such file or directory; nothing was sent", 64);
         row("log on a full disk", "", I, "", "--log /dev/full", "", "the run succeeded, but its log line is missing (exit status 12)", 12);
         row("unreadable settings", "", I, "", "--settings /none/s.txt", "-", "/none/s.txt could not be opened", 64);
@@ -128,8 +128,8 @@ private slots:
         QFETCH(QString, extra);
         QFETCH(QString, sent);
         QFETCH(QString, message);
-        message.replace("$PID", QString::number(QCoreApplication::applicationPid()));
         auto meter = this->meter(sim.split(' ', Qt::SkipEmptyParts));
+        message.replace("$PID", QString::number(QCoreApplication::applicationPid())).replace("$PTS", meter->devicePath().section('/', -1));
         QSerialPort holder(meter->devicePath());
         QVERIFY(!extra.contains("@busy") || holder.open(QIODevice::ReadWrite));
         QStringList in = table.isEmpty() ? In : QStringList(), out = in.isEmpty() ? QStringList() : Out;
