@@ -2,7 +2,7 @@
 # Installs what is missing (Debian packages), builds, then runs the utility or the tests.
 #   ./setup.sh run    build and start talvo-linearizer with a simulated meter
 #   ./setup.sh test   build the test suite with AddressSanitizer and UndefinedBehaviorSanitizer
-#                     and run it, fuzz each target for 15 s from its corpus, check the desktop
+#                     and run it, fuzz each target for 8 s from its corpus, check the desktop
 #                     metadata
 #   ./setup.sh fuzz [SECONDS]  longer fuzzing: each target for SECONDS (default 600)
 #   ./setup.sh deps   only install the packages
@@ -58,11 +58,12 @@ case "${1:-}" in
     install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     echo "== test suite (AddressSanitizer, UndefinedBehaviorSanitizer)"
     # -O1 with line tables only: a third less build time, and the sanitizers' reports keep their lines.
-    build build-asan -DTALVO_SANITIZE=ON "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" \
+    # Unity builds: each library's sources compile as one unit, about a third less time.
+    build build-asan -DTALVO_SANITIZE=ON -DCMAKE_UNITY_BUILD=ON "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" \
       "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
     (cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2)
     echo "== fuzzing"
-    fuzz/run.sh "${FUZZ_SECONDS:-15}"
+    fuzz/run.sh "${FUZZ_SECONDS:-8}"
     echo "== desktop metadata"
     appstreamcli validate --no-net --pedantic data/*.metainfo.xml
     desktop-file-validate data/*.desktop

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -DTALVO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+CC=clang CXX=clang++ cmake -S . -B "$build" -DTALVO_FUZZ=ON -DCMAKE_UNITY_BUILD=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=(fuzz_settings_file fuzz_xlsx fuzz_xlsx_sheet_part fuzz_xls fuzz_ods fuzz_meter_reply)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 work=$(mktemp -d)

@@ -16,7 +16,7 @@
 #include <functional>
 
 namespace {
-constexpr int InputColumn = 1;
+constexpr int ClipboardInputColumn = 1; // the grid column of input values
 
 class ClipboardKeys : public QObject {
 public:
@@ -98,7 +98,7 @@ void frmMain::pasteCells(const QString& text)
                 const int r = row0 + i, c = col0 + j;
                 const QString value = rows[i][j];
                 Text1->setText(value);
-                if (c == InputColumn)
+                if (c == ClipboardInputColumn)
                     CheckInputValue();
                 else
                     CheckDisplayValue();

@@ -3,8 +3,6 @@
 #include <algorithm>
 
 namespace {
-constexpr char STX = 0x02, ETX = 0x03;
-
 bool allDigits(const QString& s)
 {
     if (s.isEmpty())

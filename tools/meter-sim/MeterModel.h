@@ -15,6 +15,8 @@
 #include <QString>
 #include <optional>
 
+// The reply's frame bytes.
+inline constexpr char STX = 0x02, ETX = 0x03;
 // Firmware text of a meter too old for the utility.
 inline const char* const OldFirmwareText = "01.000";
 

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 namespace {
-constexpr char SOH = 0x01, STX = 0x02, ETX = 0x03;
+constexpr char SOH = 0x01;
 
 struct SpeedEntry {
     speed_t code;
