@@ -2,7 +2,7 @@
 # Installs what is missing (Debian packages), builds, then runs the utility or the tests.
 #   ./setup.sh run    build and start talvo-linearizer with a simulated meter
 #   ./setup.sh test   build the test suite with AddressSanitizer and UndefinedBehaviorSanitizer
-#                     and run it, fuzz each target for 8 s from its corpus, check the desktop
+#                     and run it, fuzz each target for 4 s from its corpus, check the desktop
 #                     metadata
 #   ./setup.sh fuzz [SECONDS]  longer fuzzing: each target for SECONDS (default 600)
 #   ./setup.sh deps   only install the packages
@@ -63,7 +63,7 @@ case "${1:-}" in
       "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
     (cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2)
     echo "== fuzzing"
-    fuzz/run.sh "${FUZZ_SECONDS:-8}"
+    fuzz/run.sh "${FUZZ_SECONDS:-4}"
     echo "== desktop metadata"
     appstreamcli validate --no-net --pedantic data/*.metainfo.xml
     desktop-file-validate data/*.desktop
