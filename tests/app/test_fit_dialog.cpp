@@ -69,7 +69,7 @@ void TestFitDialog::useShape_data()
     QTest::addColumn<bool>("onCurve");
     const int V = int(InputType::Voltage), I = int(InputType::Current), P = int(InputType::Pulse);
     QTest::newRow("cylinder 4-20 mA") << "Horizontal cylinder" << "" << I << "ddd.ddd" << "4:20" << "0:100" << 11 << false;
-    QTest::newRow("sqrt on the curve") << "Square root" << "" << V << "dddd.dd" << "0:10" << "0:50" << 6 << true;
+    QTest::newRow("sqrt on the curve") << "Square root" << "" << V << "dddd.dd" << "0:2" << "0:50" << 6 << true;
     QTest::newRow("weir in Hz") << "Power law" << "2.5" << P << "dddddd" << "0:10000" << "0:900" << 9 << false;
 }
 
