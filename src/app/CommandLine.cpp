@@ -142,12 +142,12 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         const int n = a.toInt(&number);
         cl.address = number && a.size() <= 3 && !a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1Char('+'))
             ? QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')) : a;
-        if (MeterLink::settingFault(cl.address, QStringLiteral("2400"), QStringLiteral("2")))
+        if (!MeterLink::addressText(cl.address))
             cl.error = QStringLiteral("--address takes 1 to 247, not \"%1\"").arg(a);
     }
     if (parser.isSet(QStringLiteral("baud"))) {
         cl.baud = parser.value(QStringLiteral("baud"));
-        if (MeterLink::settingFault(QStringLiteral("001"), cl.baud, QStringLiteral("2")))
+        if (!MeterLink::isListedBaud(cl.baud))
             cl.error = QStringLiteral("--baud takes 300, 600, 1200, 2400, 4800, 9600 or 19200, not \"%1\"").arg(cl.baud);
     }
     if (!cl.error.isEmpty())
