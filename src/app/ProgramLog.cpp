@@ -34,9 +34,13 @@ QString line(const ProgramLogRecord& r)
 bool File::open(const QString& path, QString* error)
 {
     m_path = path;
+    if (QFileInfo(path).isDir()) {
+        *error = QStringLiteral("it is a folder");
+        return false;
+    }
     m_file = std::make_unique<QFile>(path);
-    if (QFileInfo(path).isDir() || !m_file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        *error = QFileInfo(path).isDir() ? QStringLiteral("it is a folder") : m_file->errorString();
+    if (!m_file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        *error = m_file->errorString();
         m_file.reset();
         return false;
     }
@@ -68,16 +72,6 @@ bool File::append(const ProgramLogRecord& record, QString* error)
         return false;
     }
     return true;
-}
-
-bool append(const QString& path, const ProgramLogRecord& record, QString* error)
-{
-    QString why;
-    File file;
-    const bool ok = file.open(path, &why) && file.append(record, &why);
-    if (!ok && error)
-        *error = why;
-    return ok;
 }
 
 } // namespace ProgramLog

@@ -37,7 +37,4 @@ private:
     std::unique_ptr<QFile> m_file;
 };
 
-// Opens and appends in one step.
-bool append(const QString& path, const ProgramLogRecord& record, QString* error = nullptr);
-
 } // namespace ProgramLog

@@ -20,14 +20,14 @@ bool processAlive(qint64 pid)
 {
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
+} // namespace
 
-QString describeHolder(const PortHolders::Holder& h)
+QString PortHolders::describe(const Holder& h)
 {
     return QStringLiteral("held by %1 (pid %2)")
         .arg(h.name.isEmpty() ? QStringLiteral("another program") : h.name)
         .arg(h.pid);
 }
-} // namespace
 
 PortHolders::PortHolders() : PortHolders(systemLockDirs(), QStringLiteral("/proc")) {}
 
@@ -155,12 +155,12 @@ QString PortHolders::processName(qint64 pid) const
 QString PortHolders::describe(const QString& device) const
 {
     if (const auto h = lockHolder(device))
-        return describeHolder(*h);
+        return describe(*h);
     const QList<Holder> seen = openers(device);
     if (!seen.isEmpty()) {
         QStringList parts;
         for (const Holder& h : seen)
-            parts << describeHolder(h);
+            parts << describe(h);
         return parts.join(QStringLiteral(", "));
     }
     const QStringList culprits = likelyCulprits();

@@ -35,6 +35,8 @@ public:
 
     // "LCK..ttyUSB0" for /dev/ttyUSB0; "LCK..pts_3" for /dev/pts/3.
     static QString lockFileName(const QString& device);
+    // "held by NAME (pid N)", "another program" when the name is unknown.
+    static QString describe(const Holder& holder);
     static QStringList systemLockDirs();
 
 private:

@@ -96,10 +96,8 @@ bool SerialComm::setPortOpen(bool open)
         if (lock.holder.pid == QCoreApplication::applicationPid())
             continue; // ours: the port's own lock decides
         if (lock.holder.pid != 0)
-            return fail(QStringLiteral("%1 (lock file %2), held by %3 (pid %4)")
-                            .arg(QString::fromLocal8Bit(std::strerror(EBUSY)), lock.path,
-                                 lock.holder.name.isEmpty() ? QStringLiteral("another program") : lock.holder.name)
-                            .arg(lock.holder.pid));
+            return fail(QStringLiteral("%1 (lock file %2), %3")
+                            .arg(QString::fromLocal8Bit(std::strerror(EBUSY)), lock.path, PortHolders::describe(lock.holder)));
         QFile stale(lock.path);
         if (!stale.remove())
             return fail(QStringLiteral("the stale lock file %1 cannot be removed: %2").arg(lock.path, stale.errorString()));
