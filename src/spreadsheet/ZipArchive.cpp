@@ -62,7 +62,8 @@ bool ZipArchive::open(const QString& path)
         return fail(file.errorString());
     if (file.size() > m_limits.maxArchiveBytes)
         return fail(QStringLiteral("the file is too large"));
-    return open(file.read(m_limits.maxArchiveBytes + 1));
+    // readAll, not read(limit): read() would first allocate the whole limit.
+    return open(file.readAll());
 }
 
 bool ZipArchive::open(const QByteArray& archive)
