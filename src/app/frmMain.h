@@ -16,9 +16,10 @@
 #include "app/PortMap.h"
 #include "app/ProbeVerdict.h"
 #include "link/LinkTypes.h"
-#include "programming/RunResult.h"
 #include "table/PointTable.h"
 #include "table/ValueRules.h"
+
+enum class RunEnd; // programming/RunResult.h: how a Program Meter run ended
 
 class QAction;
 class QGroupBox;
@@ -293,7 +294,7 @@ private:
     RunStep downloadPoints(PointSet set);
     void showPortFailure();
     RunEnd runEndOf(RunStep end) const;
-    RunEnd m_lastRunEnd = RunEnd::NotRun;
+    RunEnd m_lastRunEnd{}; // RunEnd::NotRun
     int m_runPointFailures = 0; // points refused or unanswered in this run
     bool m_portOpenFailed = false;
     qint64 m_runBytesSent = 0;

@@ -8,6 +8,7 @@
 #include "link/SerialComm.h"
 #include "programming/PointCommands.h"
 #include "programming/RunMessages.h"
+#include "programming/RunResult.h"
 #include "table/TableCheck.h"
 #include "table/FlexGrid.h"
 #include "table/ValueRules.h"

@@ -11,6 +11,7 @@
 #include "common/MeterRig.h"
 #include "link/SerialComm.h"
 #include "meter-sim/SimulatorOptions.h"
+#include "programming/RunResult.h"
 #include "table/FlexGrid.h"
 
 namespace {
