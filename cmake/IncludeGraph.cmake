@@ -1,7 +1,7 @@
 # Writes the include graph the build allows: for each of our targets under src/ and tools/,
 # its sources and the targets whose headers they may include (itself and everything it
 # links, directly or through its dependencies). The link lines are the one table of what
-# may use what; tests/build/check_includes.cmake holds every #include to it.
+# may use what; tests/includes/check_includes.cmake holds every #include to it.
 function(talvo_collect_targets dir out)
   get_property(here DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
   get_property(subs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)

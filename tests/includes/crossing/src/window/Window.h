@@ -1,0 +1,1 @@
+#include "plain/Plain.h"
