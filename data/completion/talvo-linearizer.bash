@@ -7,7 +7,7 @@ _talvo_linearizer()
 
     local command="" word
     for word in "${words[@]:1:cword-1}"; do
-        [[ $word == @(program|fit) ]] && { command=$word; break; }
+        [[ $word == @(program|fit|scan) ]] && { command=$word; break; }
     done
 
     case $prev in
@@ -37,11 +37,12 @@ _talvo_linearizer()
     local options
     case $command in
         program) options='--settings --table --port --address --baud --dry-run --log --help' ;;
+        scan) options='--port --baud --address --all --help' ;;
         fit) options='--data --shape --input --display --type --decimal --points --max-error --on-data --out --settings-out --settings --help' ;;
         *) options='--port --simulate --help --version' ;;
     esac
     if [[ -z $command && $cur != -* ]]; then
-        COMPREPLY=($(compgen -W 'program fit' -- "$cur"))
+        COMPREPLY=($(compgen -W 'program fit scan' -- "$cur"))
         return
     fi
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

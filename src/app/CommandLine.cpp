@@ -42,9 +42,17 @@ QList<QCommandLineOption> CommandLine::fitOptions()
             valued("out", "WORKBOOK"),    valued("settings-out", "FILE"), valued("settings", "TEMPLATE")};
 }
 
+QList<QCommandLineOption> CommandLine::scanOptions()
+{
+    return {valued("port", "DEVICE|N"), valued("baud", "B"), valued("address", "A[-B]"), flag("all")};
+}
+
 QList<CommandLine::Command> CommandLine::commands()
 {
-    return {{"", &CommandLine::windowOptions}, {"program", &CommandLine::programOptions}, {"fit", &CommandLine::fitOptions}};
+    return {{"", &CommandLine::windowOptions},
+            {"program", &CommandLine::programOptions},
+            {"fit", &CommandLine::fitOptions},
+            {"scan", &CommandLine::scanOptions}};
 }
 
 int CommandLine::usageError(const QString& fault)
@@ -62,7 +70,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     // command. An option several know (--port, --settings) is added once.
     QCommandLineParser parser;
     QStringList names;
-    for (const QCommandLineOption& o : windowOptions() + programOptions() + fitOptions())
+    for (const QCommandLineOption& o : windowOptions() + programOptions() + fitOptions() + scanOptions())
         if (!names.contains(o.names().constLast())) {
             names << o.names();
             parser.addOption(o);
@@ -84,12 +92,15 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         cl.mode = Mode::Program;
     else if (positional.value(0) == QLatin1String("fit"))
         cl.mode = Mode::Fit;
+    else if (positional.value(0) == QLatin1String("scan"))
+        cl.mode = Mode::Scan;
     if (positional.size() > (cl.mode == Mode::Window ? 0 : 1)) {
         cl.error = QStringLiteral("unexpected argument \"%1\"").arg(positional.last());
         return cl;
     }
     const QList<QCommandLineOption> own = cl.mode == Mode::Program ? programOptions()
                                           : cl.mode == Mode::Fit   ? fitOptions()
+                                          : cl.mode == Mode::Scan  ? scanOptions()
                                                                    : windowOptions();
     for (const QString& name : parser.optionNames())
         if (!knows(own, name)) {
@@ -112,7 +123,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     }
 
     for (const QString& value : parser.values(QStringLiteral("port"))) {
-        if (cl.mode == Mode::Program && !value.contains(QLatin1Char('='))) {
+        if (cl.mode != Mode::Window && !value.contains(QLatin1Char('='))) {
             bool isNumber = false;
             const int n = value.toInt(&isNumber);
             if (!cl.port.isEmpty())
@@ -131,24 +142,55 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         cl.simulate = parser.isSet(QStringLiteral("simulate"));
         return cl;
     }
+    // 7, 07 and 007 all name meter 007; "" for anything but 1 to 247
+    auto addressOf = [](const QString& a) {
+        bool number = false;
+        const int n = a.toInt(&number);
+        const QString text = number && a.size() <= 3 && !a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1Char('+'))
+            ? QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')) : a;
+        return MeterLink::addressText(text).value_or(QString());
+    };
+    const QString baudFault = QStringLiteral("--baud takes 300, 600, 1200, 2400, 4800, 9600 or 19200, not \"%1\"");
+    if (cl.mode == Mode::Scan) {
+        if (cl.port.isEmpty())
+            cl.error = QStringLiteral("scan needs --port DEVICE|N");
+        for (const QString& b : parser.values(QStringLiteral("baud"))) {
+            if (!MeterLink::isListedBaud(b))
+                cl.error = baudFault.arg(b);
+            else if (!cl.scanBauds.contains(b))
+                cl.scanBauds << b;
+        }
+        const QStringList range = parser.value(QStringLiteral("address")).split(QLatin1Char('-'));
+        if (parser.values(QStringLiteral("address")).size() > 1)
+            cl.error = QStringLiteral("--address is given more than once");
+        else if (parser.isSet(QStringLiteral("address"))) {
+            const QString first = range.size() <= 2 ? addressOf(range.value(0)) : QString();
+            const QString last = range.size() == 2 ? addressOf(range.value(1)) : first;
+            if (first.isEmpty() || last.isEmpty() || last.toInt() < first.toInt())
+                cl.error = QStringLiteral("--address takes A or A-B, from 1 to 247 with A not above B, not \"%1\"")
+                               .arg(parser.value(QStringLiteral("address")));
+            else {
+                cl.scanFirst = first.toInt();
+                cl.scanLast = last.toInt();
+            }
+        }
+        cl.scanAll = parser.isSet(QStringLiteral("all"));
+        return cl;
+    }
     cl.settingsPath = parser.value(QStringLiteral("settings"));
     cl.tablePath = parser.value(QStringLiteral("table"));
     cl.logPath = parser.value(QStringLiteral("log"));
     cl.dryRun = parser.isSet(QStringLiteral("dry-run"));
     if (parser.isSet(QStringLiteral("address"))) {
-        // 7, 07 and 007 all name meter 007
         const QString a = parser.value(QStringLiteral("address"));
-        bool number = false;
-        const int n = a.toInt(&number);
-        cl.address = number && a.size() <= 3 && !a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1Char('+'))
-            ? QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')) : a;
-        if (!MeterLink::addressText(cl.address))
+        cl.address = addressOf(a);
+        if (cl.address.isEmpty())
             cl.error = QStringLiteral("--address takes 1 to 247, not \"%1\"").arg(a);
     }
     if (parser.isSet(QStringLiteral("baud"))) {
         cl.baud = parser.value(QStringLiteral("baud"));
         if (!MeterLink::isListedBaud(cl.baud))
-            cl.error = QStringLiteral("--baud takes 300, 600, 1200, 2400, 4800, 9600 or 19200, not \"%1\"").arg(cl.baud);
+            cl.error = baudFault.arg(cl.baud);
     }
     if (!cl.error.isEmpty())
         return cl;
@@ -166,6 +208,7 @@ QString CommandLine::usage()
         "       talvo-linearizer program --settings FILE --table WORKBOOK [--port DEVICE|N]\n"
         "                                [--port N=DEVICE]... [--address NNN] [--baud B]\n"
         "                                [--dry-run] [--log FILE]\n"
+        "       talvo-linearizer scan --port DEVICE|N [--baud B]... [--address A[-B]] [--all]\n"
         "       talvo-linearizer fit (--data FILE | --shape NAME) [--input A:B] [--display C:D]\n"
         "                            --type Voltage|Current|Pulse --decimal FORMAT\n"
         "                            (--points K | --max-error E) [--on-data]\n"
@@ -203,6 +246,18 @@ QString CommandLine::usage()
         "                     time,device,address,input,decimal,points,result,exit\n"
         "Every message the window would show and every step of the status bar and progress\n"
         "bar is printed on standard error.\n"
+        "\n"
+        "scan: searches a port for meters: each address at each baud rate is sent the firmware\n"
+        "query (it changes nothing in a meter), with a short wait for the reply at that rate.\n"
+        "Prints one line per meter that answers, ADDRESS<TAB>BAUD<TAB>FIRMWARE, on standard\n"
+        "output; progress on standard error.\n"
+        "  --port DEVICE|N    the device or port number to search (required)\n"
+        "  --baud B           a rate to try (repeatable); without it every rate, 2400 first,\n"
+        "                     then from 19200 down\n"
+        "  --address A[-B]    the address or range to ask (default 1-247)\n"
+        "  --all              go on after the first meter found\n"
+        "Exit status of scan: 0 a meter answered, 1 none answered or the port was lost,\n"
+        "11 the port cannot be opened, 64 wrong usage.\n"
         "\n"
         "fit: the best table of 2 to 32 points for a dense source, without a window. Prints\n"
         "one line per point, N<TAB>INPUT<TAB>DISPLAY, as the values will stand in the table,\n"

@@ -3,6 +3,8 @@
 //   talvo-linearizer [--port N=DEVICE]... [--simulate]
 // With "program" it programs one meter without a window:
 //   talvo-linearizer program --settings FILE --table WORKBOOK [--port DEVICE|N] [--dry-run] [--log FILE]
+// With "scan" it searches a port for meters (see ScanMode.h):
+//   talvo-linearizer scan --port DEVICE|N [--baud B]... [--address A[-B]] [--all]
 // With "fit" it fits a table to dense data or a shape and prints it (see FitMode.h).
 #include <QCommandLineOption>
 #include <QList>
@@ -11,7 +13,7 @@
 #include "app/PortMap.h"
 
 struct CommandLine {
-    enum class Mode { Window, Program, Fit };
+    enum class Mode { Window, Program, Fit, Scan };
     Mode mode = Mode::Window;
     PortMap ports;          // the --port N=DEVICE mappings
     QString port;           // program: the --port DEVICE or N to use; empty: the settings file's port
@@ -21,6 +23,10 @@ struct CommandLine {
     bool dryRun = false;    // program: --dry-run
     QString address;        // program: --address NNN instead of the settings file's (three digits)
     QString baud;           // program: --baud B instead of the settings file's
+    // scan: the rates to try (empty: every rate, the window's default first), the addresses, --all
+    QStringList scanBauds;
+    int scanFirst = 1, scanLast = 247;
+    bool scanAll = false;
     bool simulate = false;  // window: start a simulated meter and offer it as a port
     // fit: each option's text as given ("" when absent); FitMode checks and reads them.
     struct FitArguments {
@@ -45,6 +51,7 @@ struct CommandLine {
     static QList<QCommandLineOption> windowOptions();  // with --help and --version
     static QList<QCommandLineOption> programOptions();
     static QList<QCommandLineOption> fitOptions();
+    static QList<QCommandLineOption> scanOptions();
 
     // A usage error: one line on standard error, "talvo-linearizer: FAULT. Try 'talvo-linearizer
     // --help'."; returns the exit status of wrong usage (64).

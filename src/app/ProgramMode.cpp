@@ -13,7 +13,7 @@
 #include <QProgressBar>
 #include <cstdio>
 
-namespace {
+namespace ProgramMode {
 
 void printErr(const QString& text)
 {
@@ -23,12 +23,20 @@ void printErr(const QString& text)
     std::fflush(stderr);
 }
 
+} // namespace ProgramMode
+
+namespace {
+using ProgramMode::printErr;
+
 QString inputTypeName(const std::optional<InputType>& type)
 {
     return type ? QLatin1String(MeterRules::inputLimits(*type).name) : QString();
 }
 
-// The port numbering of the run, and the number --port names (0: the settings file's).
+} // namespace
+
+namespace ProgramMode {
+
 bool choosePort(const CommandLine& cl, PortMap* ports, int* number, QString* error)
 {
     *number = 0;
@@ -51,10 +59,6 @@ bool choosePort(const CommandLine& cl, PortMap* ports, int* number, QString* err
         *number = n; // 1 to 16: the command line checked it
     return true;
 }
-
-} // namespace
-
-namespace ProgramMode {
 
 int run(const CommandLine& cl)
 {

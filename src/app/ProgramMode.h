@@ -2,11 +2,20 @@
 // `talvo-linearizer program`: one Program Meter run of the window, without showing it.
 // The settings file is applied as Open Settings does, the workbook imported as Import
 // does; messages and progress go to standard error, dry-run frames to standard output.
+#include <QString>
+
 struct CommandLine;
+class PortMap;
 
 namespace ProgramMode {
 
 // Runs with a QApplication in place; returns the exit status.
 int run(const CommandLine& commandLine);
+
+// The port numbering of a run and the number its --port names (0: none named); false, with
+// error, when a device path finds no free number.
+bool choosePort(const CommandLine& commandLine, PortMap* ports, int* number, QString* error);
+// A windowless run's message: CR LF as new lines, on standard error.
+void printErr(const QString& text);
 
 } // namespace ProgramMode

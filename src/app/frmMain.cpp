@@ -123,6 +123,7 @@ frmMain::frmMain(const AppOptions& options, QWidget* parent)
     wireProgramming();
     wireFiles();
     wireSpreadsheet();
+    wireScan();
     Form_Load();
     m_mappedOnly = options.mappedOnly;
     if (options.watchPorts && !m_refused) {
@@ -154,6 +155,10 @@ void frmMain::buildMenus()
     mnuCurve = mnuView->addAction(QStringLiteral("Linearization Curve"));
     mnuCurve->setObjectName(QStringLiteral("mnuCurve"));
     mnuCurve->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    QMenu* mnuSerial = menuBar()->addMenu(QStringLiteral("&Serial Settings"));
+    mnuSerial->setObjectName(QStringLiteral("mnuSerial"));
+    mnuFindMeter = mnuSerial->addAction(QStringLiteral("Find Meter..."));
+    mnuFindMeter->setObjectName(QStringLiteral("mnuFindMeter"));
     QMenu* mnuTools = menuBar()->addMenu(QStringLiteral("&Tools"));
     mnuTools->setObjectName(QStringLiteral("mnuTools"));
     mnuFitPoints = mnuTools->addAction(QStringLiteral("Fit Points..."));

@@ -118,6 +118,7 @@ public:
     QAction* mnuExit = nullptr;
     QAction* mnuCurve = nullptr;
     QAction* mnuFitPoints = nullptr;
+    QAction* mnuFindMeter = nullptr;
     QAction* mnuAbout = nullptr;
     SerialComm* MSComm1 = nullptr;
     QTimer tmrStatusBarText;
@@ -213,6 +214,24 @@ public:
     RunEnd lastRunEnd() const { return m_lastRunEnd; }
     bool confirmCloseDuringRun(); // true when no run is under way or the user lets it be cut short
 
+    // ---- Find Meter (src/app/frmMain_scan.cpp) ----
+    // A search of the selected port: each address from first to last at each rate of bauds
+    // (in that order) is sent the firmware query with a wait of MeterLink::scanReplyWaitMs.
+    struct MeterSearch {
+        QStringList bauds;
+        int first = 1, last = 247;
+        enum Stop { AtFirstMeter, AfterRate, Never } stop = AtFirstMeter; // AfterRate: the rate's other addresses still asked
+        // Before each query: the queries done so far, of how many, and the one to come; false stops the search.
+        std::function<bool(int done, int total, const QString& address, const QString& baud)> progress;
+        std::function<void(const FoundMeter&)> found;
+    };
+    enum class SearchEnd { Finished, Stopped, PortUnavailable, PortLost };
+    // Opens the selected port (its failure shown as Program Meter shows it), searches, then
+    // goes back to the selected baud rate.
+    SearchEnd findMeters(const MeterSearch& search, QList<FoundMeter>* meters);
+    void mnuFindMeter_Click(); // the progress dialog, then the list of meters found to choose from
+    bool searching() const { return m_searching; }
+
     // ---- Settings files (src/files/frmMain_files.cpp) ----
     void mnuSave_Click();
     void mnuOpen_Click();
@@ -243,6 +262,8 @@ private:
     void wireProgramming();
     void wireFiles();
     void wireSpreadsheet();
+    void wireScan();
+    bool m_searching = false; // a Find Meter search is under way
     void shutdownLink(); // closes the port and ends a pending wait (window closing)
     bool anotherCopyRuns(); // takes the single-instance lock; true only when another copy holds it
     void updatePortToolTip();

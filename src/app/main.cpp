@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/FitMode.h"
 #include "app/ProgramMode.h"
+#include "app/ScanMode.h"
 #include "app/QuitOnSignals.h"
 #include "app/frmMain.h"
 #include "meter-sim/SimulatedMeter.h"
@@ -53,7 +54,7 @@ int main(int argc, char* argv[])
         return 0;
     }
     const bool program = cl.mode == CommandLine::Mode::Program;
-    const bool fit = cl.mode == CommandLine::Mode::Fit;
+    const bool fit = cl.mode == CommandLine::Mode::Fit || cl.mode == CommandLine::Mode::Scan; // windowless, like program
     // Qt's own options have one dash and are taken by QApplication; other errors are told at once.
     const bool qtOptions = std::any_of(arguments.begin(), arguments.end(), [](const QString& a) {
         return a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--"));
@@ -88,6 +89,8 @@ int main(int argc, char* argv[])
     QuitOnSignals::install(&app);
     if (program)
         return ProgramMode::run(cl);
+    if (cl.mode == CommandLine::Mode::Scan)
+        return ScanMode::run(cl);
     if (fit)
         return FitMode::run(cl);
 

@@ -12,3 +12,10 @@ struct PortFailure {
     QString reason;        // the system's reason
     bool permissionDenied = false;
 };
+
+// A meter that answered a search, and where.
+struct FoundMeter {
+    QString address;  // "001".."247"
+    QString baud;     // "300".."19200"
+    QString firmware; // the firmware text of its reply
+};

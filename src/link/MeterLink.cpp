@@ -71,10 +71,42 @@ std::optional<QString> pointsCommand(const QString& selection)
 
 QString settingsFor(const QString& baud) { return baud + QStringLiteral(",N,8,1"); }
 
-bool isListedBaud(const QString& baud)
+QStringList listedBauds() { return {"300", "600", "1200", "2400", "4800", "9600", "19200"}; }
+
+bool isListedBaud(const QString& baud) { return listedBauds().contains(baud); }
+
+QStringList scanOrder(const QString& first)
 {
-    static const QStringList rates = {"300", "600", "1200", "2400", "4800", "9600", "19200"};
-    return rates.contains(baud);
+    QStringList order;
+    if (isListedBaud(first))
+        order << first;
+    const QStringList rates = listedBauds();
+    for (auto it = rates.crbegin(); it != rates.crend(); ++it)
+        if (*it != first)
+            order << *it;
+    return order;
+}
+
+int scanReplyWaitMs(int baud)
+{
+    if (baud <= 0)
+        return 2000;
+    const QString frame = BuildMeterFrame(QStringLiteral("001"), QLatin1String(FirmwareQuery), ComputeChecksum(QLatin1String(FirmwareQuery)));
+    const qint64 bits = qint64(frame.size() + ScanReplyChars) * 10;
+    return int((bits * 1000 + baud - 1) / baud) + ScanMarginMs;
+}
+
+QString firmwareText(const QString& reply)
+{
+    const qsizetype end = reply.indexOf(QChar(ETX));
+    QString text = reply.left(end < 0 ? reply.size() : end);
+    const qsizetype start = text.lastIndexOf(QChar(0x02));
+    if (start >= 0)
+        text.remove(0, start + 1);
+    const qsizetype blank = text.indexOf(QLatin1Char(' '));
+    if (blank >= 0)
+        text.remove(0, blank + 1);
+    return text.trimmed();
 }
 
 QString errorText(QChar code)

@@ -3,12 +3,16 @@
 // the window's selections, and the reading of a reply.
 #include <QChar>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace MeterLink {
 
 constexpr char SOH = 0x01;
 constexpr char ETX = 0x03;
+
+// The firmware query: the one command that changes nothing in the meter.
+inline const char* const FirmwareQuery = "F189";
 
 // Two uppercase hex digits: the sum of the character codes plus this value is a multiple of 256.
 QString ComputeChecksum(const QString& text);
@@ -47,5 +51,21 @@ bool isErrorReply(const QString& reply);   // contains "Z"
 QChar errorCode(const QString& reply);
 // "Error writing output option: " CR LF + errorText of the reply's code.
 QString errorReplyMessage(const QString& reply);
+
+// ---- Finding a meter ----
+// The baud-rate list, slowest first.
+QStringList listedBauds();
+// The order a search tries rates in: first, then the others from the fastest down (a slow
+// rate costs most per address).
+QStringList scanOrder(const QString& first);
+// How long a search waits for one address's reply at a rate: the wire time of the query's
+// frame and of a firmware reply (10 bits a character), plus a margin for the meter's turnaround
+// and the adapter's buffering.
+int scanReplyWaitMs(int baud);
+inline constexpr int ScanReplyChars = 16; // STX A0 address, a blank, a version text, ETX, with room
+inline constexpr int ScanMarginMs = 60;
+// The firmware text of a reply to the query: what stands after the first blank, up to ETX;
+// the reply's text between STX and ETX when it has no blank.
+QString firmwareText(const QString& reply);
 
 } // namespace MeterLink

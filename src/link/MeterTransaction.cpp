@@ -24,8 +24,9 @@ void MeterTransaction::abort(const QString& reason)
 
 void MeterTransaction::StartReplyTimer()
 {
-    m_countdown = 2;
-    tmrSerial.setInterval(1000);
+    // A short wait is one tick of its own length.
+    m_countdown = m_waitMs > 0 ? 1 : 2;
+    tmrSerial.setInterval(m_waitMs > 0 ? m_waitMs : 1000);
     tmrSerial.start();
 }
 

@@ -29,6 +29,9 @@ public:
     // never taken as a reply.
     bool echoSeen() const { return m_echoSeen; }
 
+    // A wait of ms instead of the two-second countdown (a search for meters); 0: the countdown.
+    void setReplyWaitMs(int ms) { m_waitMs = ms; }
+
     // Ends a pending wait and refuses further sends, giving reason as the failure.
     void abort(const QString& reason);
 
@@ -43,6 +46,7 @@ private:
     SerialComm* m_port;
     QTimer tmrSerial;
     qint16 m_countdown = 0;
+    int m_waitMs = 0;
     QString m_checksum;
     QString m_reply;
     PortFailure m_failure;

@@ -139,7 +139,7 @@ frmMain::RunStep frmMain::runProgramSteps()
     }
 
     // Firmware query: the reply is searched for the refused version, not tested for "Z".
-    CommandText = QStringLiteral("F189");
+    CommandText = QLatin1String(MeterLink::FirmwareQuery);
     ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
     RunStep step = sendRunCommand(true, false, &outcome);
     if (step != RunStep::Done)

@@ -201,6 +201,8 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     }
     // The configuration may have been changed while running.
     m_model.address = m_config.address;
+    if (m_config.busAddresses.contains(QString::fromLatin1(content.left(3))))
+        m_model.address = QString::fromLatin1(content.left(3)); // another meter of the bus
     m_model.firmware = m_config.firmware;
     QString why;
     const std::optional<QString> command = m_model.commandOf(content, &why);
@@ -233,7 +235,8 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     }
     if (reply.isEmpty()) {
         reply = m_model.reply(text);
-        m_config.address = m_model.address; // "38" moves the meter to a new address
+        if (!m_config.busAddresses.contains(m_model.address))
+            m_config.address = m_model.address; // "38" moves the meter to a new address
     }
     if (!m_config.fixedReply.isEmpty())
         reply = m_config.fixedReply;

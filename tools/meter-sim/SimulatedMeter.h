@@ -36,6 +36,7 @@ struct MeterConfig {
     QByteArray fixedReply;           // non-empty: every answer is exactly these bytes
     bool echo = false;               // the line hands every byte back, as some RS-485 adapters do
     QString duplicatePrefix;         // commands starting with this are answered twice
+    QStringList busAddresses;        // further meters on the line: they answer as this one does
 };
 
 class SimulatedMeter : public QObject {

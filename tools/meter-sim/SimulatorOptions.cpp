@@ -31,7 +31,8 @@ QString SimulatorOptions::usage()
         "Usage: talvo-meter-sim [options]\n"
         "Simulates a Talvo Series meter on a pseudo-terminal and prints its device path.\n"
         "\n"
-        "  --address NNN        meter address, 001 to 247 (default 001)\n"
+        "  --address NNN        meter address, 001 to 247 (default 001); repeated, one meter\n"
+        "                       more on the line for each, all at the same baud rate\n"
         "  --baud N             meter baud rate (default 2400)\n"
         "  --firmware TEXT      firmware version text (default 01.100)\n"
         "  --old-firmware       firmware text 01.000 (refused by the utility)\n"
@@ -95,12 +96,15 @@ SimulatorOptions SimulatorOptions::parse(const QStringList& args)
         o.config.firmware = QString::fromLatin1(OldFirmwareText);
     if (parser.isSet(QStringLiteral("firmware")))
         o.config.firmware = parser.value(QStringLiteral("firmware"));
-    if (parser.isSet(QStringLiteral("address"))) {
-        const QString v = parser.value(QStringLiteral("address"));
+    const QStringList addresses = parser.values(QStringLiteral("address"));
+    for (const QString& v : addresses) {
         int n;
         if (v.size() != 3 || !toInt(v, 1, 247, &n))
             return fail(QStringLiteral("--address needs three digits from 001 to 247"));
-        o.config.address = v;
+    }
+    if (!addresses.isEmpty()) {
+        o.config.address = addresses.constFirst();
+        o.config.busAddresses = addresses.mid(1);
     }
     if (parser.isSet(QStringLiteral("baud")) && !toInt(parser.value(QStringLiteral("baud")), 50, 230400, &o.config.baud))
         return fail(QStringLiteral("--baud needs a baud rate"));

@@ -1,0 +1,12 @@
+#pragma once
+// `talvo-linearizer scan`: the window's Find Meter without showing it. Each meter that
+// answers is printed as "ADDRESS<TAB>BAUD<TAB>FIRMWARE" on standard output; progress and
+// the port's failure go to standard error.
+struct CommandLine;
+
+namespace ScanMode {
+
+// 0 a meter answered, 1 none did (or the port was lost), 11 the port cannot be opened.
+int run(const CommandLine& commandLine);
+
+} // namespace ScanMode

@@ -1,0 +1,158 @@
+// Find Meter: the selected port is searched for meters by the firmware query, address by
+// address and rate by rate; a meter chosen from those that answered sets the address and
+// baud-rate lists.
+#include "app/frmMain.h"
+
+#include "app/PickList.h"
+#include "link/MeterLink.h"
+#include "link/MeterTransaction.h"
+#include "link/SerialComm.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+void frmMain::wireScan() { connect(mnuFindMeter, &QAction::triggered, this, &frmMain::mnuFindMeter_Click); }
+
+frmMain::SearchEnd frmMain::findMeters(const MeterSearch& search, QList<FoundMeter>* meters)
+{
+    meters->clear();
+    if (m_running || m_searching)
+        return SearchEnd::Stopped;
+    QPointer<frmMain> self(this);
+    m_searching = true;
+    DiscardInput();
+    if (MSComm1->portOpen())
+        MSComm1->setPortOpen(false);
+    LinkFailure.reset();
+    if (m_dryRun || !cboCommPort_Change() || !MSComm1->portOpen()) {
+        if (!LinkFailure)
+            LinkFailure = MSComm1->failure();
+        showPortFailure();
+        if (self)
+            m_searching = false;
+        return SearchEnd::PortUnavailable;
+    }
+
+    const int total = int(search.bauds.size()) * (search.last - search.first + 1);
+    int done = 0;
+    SearchEnd end = SearchEnd::Finished;
+    for (const QString& baud : search.bauds) {
+        if (!MSComm1->setSettings(MeterLink::settingsFor(baud))) {
+            LinkFailure = MSComm1->failure();
+            end = SearchEnd::PortUnavailable;
+            break;
+        }
+        m_transaction->setReplyWaitMs(MeterLink::scanReplyWaitMs(baud.toInt()));
+        for (int n = search.first; n <= search.last && end == SearchEnd::Finished; ++n, ++done) {
+            const QString address = QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
+            if (search.progress && !search.progress(done, total, address, baud)) {
+                end = SearchEnd::Stopped;
+                break;
+            }
+            if (!self)
+                return SearchEnd::Stopped;
+            const ReplyOutcome outcome = m_transaction->send(address, QLatin1String(MeterLink::FirmwareQuery));
+            if (!self)
+                return SearchEnd::Stopped;
+            if (outcome == ReplyOutcome::PortFailed) {
+                LinkFailure = m_transaction->failure();
+                end = m_closing ? SearchEnd::Stopped : SearchEnd::PortLost;
+            } else if (outcome == ReplyOutcome::ReplyComplete) {
+                meters->append({address, baud, MeterLink::firmwareText(m_transaction->replyText())});
+                if (search.found)
+                    search.found(meters->constLast());
+                if (search.stop == MeterSearch::AtFirstMeter)
+                    end = SearchEnd::Stopped;
+            }
+        }
+        if (end != SearchEnd::Finished || (search.stop == MeterSearch::AfterRate && !meters->isEmpty()))
+            break;
+    }
+    m_transaction->setReplyWaitMs(0);
+    if (end == SearchEnd::Stopped && !meters->isEmpty() && search.stop == MeterSearch::AtFirstMeter)
+        end = SearchEnd::Finished; // the search ended as asked
+    if (end == SearchEnd::PortLost || end == SearchEnd::PortUnavailable) {
+        MSComm1->setPortOpen(false);
+        showPortFailure();
+        if (!self)
+            return end;
+    } else {
+        cboBaudRate_Change(); // back to the selected rate
+    }
+    m_searching = false;
+    return end;
+}
+
+void frmMain::mnuFindMeter_Click()
+{
+    if (m_running || m_searching)
+        return;
+    QPointer<frmMain> self(this);
+    MeterSearch search;
+    search.bauds = MeterLink::scanOrder(cboBaudRate->Text());
+    search.stop = MeterSearch::AfterRate; // the meters of one bus share its rate
+    const int total = int(search.bauds.size()) * (search.last - search.first + 1);
+    QProgressDialog progress(QStringLiteral("Searching port %1...").arg(cboCommPort->Text()), QStringLiteral("Cancel"), 0, total, this);
+    progress.setObjectName(QStringLiteral("dlgFindMeterProgress"));
+    progress.setWindowTitle(QStringLiteral("Find Meter"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    search.progress = [&](int done, int, const QString& address, const QString& baud) {
+        progress.setValue(done);
+        progress.setLabelText(QStringLiteral("Searching port %1: address %2 at %3 baud...").arg(cboCommPort->Text(), address, baud));
+        return !progress.wasCanceled();
+    };
+    QList<FoundMeter> meters;
+    const SearchEnd end = findMeters(search, &meters);
+    if (!self)
+        return;
+    progress.close();
+    if (end == SearchEnd::PortUnavailable || end == SearchEnd::PortLost)
+        return;
+    if (meters.isEmpty()) {
+        if (end != SearchEnd::Stopped)
+            MsgBox(QStringLiteral("No meter answered on port %1 at any address or baud rate.").arg(cboCommPort->Text()), vbExclamation);
+        return;
+    }
+
+    auto* dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("dlgFindMeter"));
+    dialog->setWindowTitle(QStringLiteral("Find Meter"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(new QLabel(QStringLiteral("Meters that answered on port %1:").arg(cboCommPort->Text()), dialog));
+    auto* list = new QListWidget(dialog);
+    list->setObjectName(QStringLiteral("lstMeters"));
+    list->setAccessibleName(QStringLiteral("Meters found"));
+    for (const FoundMeter& m : meters) {
+        auto* item = new QListWidgetItem(QStringLiteral("Address %1 at %2 baud, firmware %3").arg(m.address, m.baud, m.firmware), list);
+        item->setData(Qt::UserRole, m.address);
+        item->setData(Qt::UserRole + 1, m.baud);
+    }
+    list->setCurrentRow(0);
+    layout->addWidget(list);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Use"));
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdUseMeter"));
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    auto use = [this, dialog, list] {
+        if (const QListWidgetItem* item = list->currentItem()) {
+            const QString address = item->data(Qt::UserRole).toString(), baud = item->data(Qt::UserRole + 1).toString();
+            selectListText(cboAddress, address);
+            selectListText(cboBaudRate, baud);
+        }
+        dialog->accept();
+    };
+    connect(buttons, &QDialogButtonBox::accepted, dialog, use);
+    connect(list, &QListWidget::itemActivated, dialog, use);
+    dialog->open();
+}
