@@ -141,7 +141,7 @@ private slots:
         QVERIFY(sheet && sheet->cell(31, 0).number == 16.0 && sheet->cell(32, 0).kind == CellKind::Empty);
         QVERIFY(!readXlsx(fixture("other_40rows.xlsx"), &why, XlsxLimits{.maxCells = 40}) && why.contains("too many cells"));
         // Each part fits, all together do not.
-        QVERIFY(!readXlsx(fixture("other_40rows.xlsx"), &why, XlsxLimits{.maxTotalBytes = 3000}) && why.contains("too large"));
+        QVERIFY(!readXlsx(fixture("other_40rows.xlsx"), &why, XlsxLimits{.zip = {.maxTotalBytes = 3000}}) && why.contains("too large"));
         QVERIFY(!readOdsBytes(fixtureBytes("office_column_format.ods"), &why, OdsLimits{.maxCells = 3}) && why.contains("too many cells"));
         QVERIFY(!readXlsBytes(fixtureBytes("office_column_format.xls"), &why, XlsLimits{.maxCells = 3}) && why.contains("too many cells"));
         const auto ods = readOdsBytes(fixtureBytes("handmade.ods"), &why);
