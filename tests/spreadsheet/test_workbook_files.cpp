@@ -120,7 +120,8 @@ private slots:
             {"refuse_dtd.xlsx", "document type"},          {"refuse_wide.xlsx", "too many columns"},
             {"refuse_no_string.xlsx", "shared string"},    {"refuse_far_right.ods", "too many columns"},
             {"refuse_malformed.ods", "malformed XML"},     {"refuse_bomb.ods", "too large"},
-            {"refuse_lying_size.ods", "content.xml"},      {"refuse_text_document.ods", "not a spreadsheet"}};
+            {"refuse_lying_size.ods", "content.xml"},      {"refuse_text_document.ods", "not a spreadsheet"},
+            {"refuse_dtd.ods", "content.xml: document type"}};
         for (const auto& [name, reason] : files)
             QTest::newRow(name) << fixtureBytes(name) << reason;
     }
