@@ -1,10 +1,10 @@
 #include "spreadsheet/OdsFile.h"
 
-#include <QBuffer>
+#include "spreadsheet/PartReader.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QRegularExpression>
-#include <QXmlStreamReader>
 #include <cmath>
 #include <vector>
 
@@ -19,30 +19,10 @@ const QString StyleNs = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:st
 const QString NumberNs = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0");
 const QString ConfigNs = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:config:1.0");
 
-struct Refused {
-    QString why;
-};
-
-// Reads through a QBuffer, which the XML reader decodes a chunk at a time instead of all at once.
-class Xml {
+// A part of the document, its elements named in a namespace.
+class Xml : public XmlReader {
 public:
-    Xml(const QByteArray& data, const QString& part) : m_data(data), m_buffer(&m_data), m_part(part)
-    {
-        m_buffer.open(QIODevice::ReadOnly);
-        x.setDevice(&m_buffer);
-    }
-    QXmlStreamReader x;
-    bool next()
-    {
-        if (x.atEnd())
-            return false;
-        x.readNext();
-        if (x.tokenType() == QXmlStreamReader::DTD)
-            throw Refused{QStringLiteral("%1: document type declarations are not accepted").arg(m_part)};
-        if (x.hasError())
-            throw Refused{QStringLiteral("%1: malformed XML at line %2: %3").arg(m_part).arg(x.lineNumber()).arg(x.errorString())};
-        return true;
-    }
+    Xml(const QByteArray& data, const QString& part) : XmlReader(data, part, Dtd::Named) {}
     bool start(const QString& ns, QLatin1String name) const { return x.isStartElement() && x.name() == name && x.namespaceUri() == ns; }
     bool end(const QString& ns, QLatin1String name) const { return x.isEndElement() && x.name() == name && x.namespaceUri() == ns; }
     QString attr(const QString& ns, QLatin1String name) const { return x.attributes().value(ns, name).toString(); }
@@ -52,11 +32,6 @@ public:
         const qint64 n = x.attributes().value(ns, name).toLongLong(&ok);
         return ok ? int(std::clamp<qint64>(n, 1, 1 << 30)) : 1;
     }
-
-private:
-    QByteArray m_data;
-    QBuffer m_buffer;
-    QString m_part;
 };
 
 QString quoted(const QString& text) { return text.isEmpty() ? QString() : u'"' + QString(text).remove(u'"') + u'"'; }
@@ -418,41 +393,26 @@ QString activeTableName(const QByteArray& settings)
     return QString();
 }
 
-std::optional<Sheet> readFrom(ZipArchive& zip, QString* error, const OdsLimits& limits)
+Sheet readFrom(ZipArchive& zip, const OdsLimits& limits)
 {
-    auto fail = [&](const QString& why) -> std::optional<Sheet> {
-        if (error)
-            *error = why;
-        return std::nullopt;
+    auto part = [&](const QString& name, bool required) {
+        const auto data = readPart(zip, name);
+        if (!data && required)
+            throw Refused{QStringLiteral("not a spreadsheet (no %1)").arg(name)};
+        return data.value_or(QByteArray());
     };
-    try {
-        auto part = [&](const QString& name, bool required) {
-            QByteArray data;
-            switch (zip.read(name, data)) {
-            case ZipArchive::Result::Failed: throw Refused{zip.error};
-            case ZipArchive::Result::Missing:
-                if (required)
-                    throw Refused{QStringLiteral("not a spreadsheet (no %1)").arg(name)};
-                break;
-            case ZipArchive::Result::Read: break;
-            }
-            return data;
-        };
-        QByteArray mimetype;
-        if (zip.read(QStringLiteral("mimetype"), mimetype) == ZipArchive::Result::Read
-            && !mimetype.trimmed().startsWith("application/vnd.oasis.opendocument.spreadsheet"))
-            return fail(QStringLiteral("not a spreadsheet (%1)").arg(QString::fromLatin1(mimetype.left(80))));
-        Styles styles(limits);
-        if (const QByteArray common = part(QStringLiteral("styles.xml"), false); !common.isEmpty())
-            styles.read(common, QStringLiteral("styles.xml"));
-        const QByteArray content = part(QStringLiteral("content.xml"), true);
-        const QByteArray settings = part(QStringLiteral("settings.xml"), false);
-        const QString active = settings.isEmpty() ? QString() : activeTableName(settings);
-        ContentReader reader(styles, limits);
-        return reader.read(content, active);
-    } catch (const Refused& r) {
-        return fail(r.why);
-    }
+    QByteArray mimetype;
+    if (zip.read(QStringLiteral("mimetype"), mimetype) == ZipArchive::Result::Read
+        && !mimetype.trimmed().startsWith("application/vnd.oasis.opendocument.spreadsheet"))
+        throw Refused{QStringLiteral("not a spreadsheet (%1)").arg(QString::fromLatin1(mimetype.left(80)))};
+    Styles styles(limits);
+    if (const QByteArray common = part(QStringLiteral("styles.xml"), false); !common.isEmpty())
+        styles.read(common, QStringLiteral("styles.xml"));
+    const QByteArray content = part(QStringLiteral("content.xml"), true);
+    const QByteArray settings = part(QStringLiteral("settings.xml"), false);
+    const QString active = settings.isEmpty() ? QString() : activeTableName(settings);
+    ContentReader reader(styles, limits);
+    return reader.read(content, active);
 }
 
 } // namespace
@@ -468,13 +428,12 @@ namespace {
 template <typename Source>
 std::optional<Sheet> readSource(const Source& source, QString* error, const OdsLimits& limits)
 {
-    ZipArchive zip(limits.zip);
-    if (!zip.open(source)) {
-        if (error)
-            *error = zip.error;
-        return std::nullopt;
-    }
-    return readFrom(zip, error, limits);
+    return refusing(error, [&] {
+        ZipArchive zip(limits.zip);
+        if (!zip.open(source))
+            throw Refused{zip.error};
+        return readFrom(zip, limits);
+    });
 }
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "spreadsheet/XlsFile.h"
 
 #include "spreadsheet/DisplayText.h"
+#include "spreadsheet/PartReader.h"
 #include "spreadsheet/XlsxFile.h"
 
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QtEndian>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -27,9 +29,8 @@ enum Rec : quint16 {
     LABEL = 0x0204, FORMULA = 0x0006, STRING = 0x0207, BOOLERR = 0x0205, BLANK = 0x0201, MULBLANK = 0x00BE,
 };
 
-struct Damaged {
-    QString why;
-};
+// A fault in the workbook stream or its compound file.
+Refused damaged(const QString& why) { return Refused{QStringLiteral("the workbook is damaged: %1").arg(why)}; }
 
 // One record with the bodies of the CONTINUE records after it appended; `breaks` holds
 // where each appended body starts.
@@ -53,7 +54,7 @@ public:
         r.breaks.clear();
         for (int n = 0; pos + 4 <= m_s.size() && u16at(pos) == CONTINUE; ++n) {
             if (n >= m_limits.maxContinues || r.data.size() > m_limits.maxRecordBytes)
-                throw Damaged{QStringLiteral("a record goes on too long")};
+                throw damaged(QStringLiteral("a record goes on too long"));
             r.breaks.push_back(r.data.size());
             r.data += body(pos);
         }
@@ -66,7 +67,7 @@ private:
     {
         const quint16 len = u16at(at + 2);
         if (at + 4 + len > m_s.size())
-            throw Damaged{QStringLiteral("the workbook stream is cut short")};
+            throw damaged(QStringLiteral("the workbook stream is cut short"));
         QByteArray b = m_s.mid(at + 4, len);
         at += 4 + len;
         return b;
@@ -85,7 +86,7 @@ public:
     const char* take(qsizetype n)
     {
         if (n < 0 || pos + n > m_r.data.size())
-            throw Damaged{QStringLiteral("record %1 is too short").arg(m_r.type, 4, 16, QChar(u'0'))};
+            throw damaged(QStringLiteral("record %1 is too short").arg(m_r.type, 4, 16, QChar(u'0')));
         const char* p = m_r.data.constData() + pos;
         pos += n;
         return p;
@@ -123,7 +124,7 @@ public:
             remaining -= n;
             if (remaining > 0) {
                 if (pos != end || end == m_r.data.size())
-                    throw Damaged{QStringLiteral("a string is cut short")};
+                    throw damaged(QStringLiteral("a string is cut short"));
                 flags = u8();
             }
         }
@@ -184,17 +185,17 @@ Globals readGlobals(Reader& in, const XlsLimits& limits)
     Record r;
     if (!in.next(r) || r.type != BOF) {
         if (r.type == 0x0009 || r.type == 0x0209 || r.type == 0x0409)
-            throw Damaged{QStringLiteral("Excel 4.0 and older workbooks are not supported")};
-        throw Damaged{QStringLiteral("the workbook stream does not start with a BOF record")};
+            throw Refused{QStringLiteral("Excel 4.0 and older workbooks are not supported")};
+        throw damaged(QStringLiteral("the workbook stream does not start with a BOF record"));
     }
     Cursor bof(r);
     if (bof.u16() != 0x0600)
-        throw Damaged{QStringLiteral("Excel 5.0/95 and older workbooks (BIFF5) are not supported")};
+        throw Refused{QStringLiteral("Excel 5.0/95 and older workbooks (BIFF5) are not supported")};
     int tab = 0;
     while (in.next(r) && r.type != EOF_) {
         Cursor c(r);
         switch (r.type) {
-        case FILEPASS: throw Damaged{QStringLiteral("the workbook is encrypted")};
+        case FILEPASS: throw Refused{QStringLiteral("the workbook is encrypted")};
         case CODEPAGE: break; // BIFF8 strings are Unicode or Latin-1 whatever the code page
         case DATEMODE: g.date1904 = c.u16() == 1; break;
         case WINDOW1:
@@ -221,7 +222,7 @@ Globals readGlobals(Reader& in, const XlsLimits& limits)
         }
         case XF:
             if (g.xfFormat.size() >= 65536)
-                throw Damaged{QStringLiteral("too many cell styles")};
+                throw damaged(QStringLiteral("too many cell styles"));
             c.u16();
             g.xfFormat.push_back(c.u16());
             break;
@@ -229,7 +230,7 @@ Globals readGlobals(Reader& in, const XlsLimits& limits)
             c.u32();
             const quint32 unique = c.u32();
             if (unique > quint32(limits.maxStrings))
-                throw Damaged{QStringLiteral("too many shared strings")};
+                throw damaged(QStringLiteral("too many shared strings"));
             for (quint32 i = 0; i < unique && c.pos < r.data.size(); ++i)
                 g.strings << c.text(false, true);
             break;
@@ -263,7 +264,7 @@ public:
             cell.number += 1462; // the 1904 date system's day 0 is 1462 days later
         if (cell.kind != CellKind::Empty) {
             if (++m_stored > m_limits.maxCells)
-                throw Damaged{QStringLiteral("the sheet has too many cells")};
+                throw damaged(QStringLiteral("the sheet has too many cells"));
         } else if (cell.format == sheet.defaultFormat(row, col) || ++m_blank > m_limits.maxCells) {
             return; // formatted blanks past the budget only lose their format
         }
@@ -296,7 +297,7 @@ Sheet readSheet(Reader& in, const Globals& g, const XlsLimits& limits)
     SheetBuilder b(g, limits);
     Record r;
     if (!in.next(r) || r.type != BOF)
-        throw Damaged{QStringLiteral("the sheet does not start with a BOF record")};
+        throw damaged(QStringLiteral("the sheet does not start with a BOF record"));
     int depth = 1; // charts inside the sheet bring their own BOF and EOF
     struct Pending {
         int row = -1, col = -1, xf = 0;
@@ -353,7 +354,7 @@ Sheet readSheet(Reader& in, const Globals& g, const XlsLimits& limits)
             const int row = c.u16(), col = c.u16(), xf = c.u16();
             const quint32 index = c.u32();
             if (index >= quint32(g.strings.size()))
-                throw Damaged{QStringLiteral("shared string %1 is missing").arg(index)};
+                throw damaged(QStringLiteral("shared string %1 is missing").arg(index));
             b.text(row, col, xf, g.strings[qsizetype(index)]);
             break;
         }
@@ -426,6 +427,12 @@ bool hasStream(GsfInfile* ole, const char* name)
     return false;
 }
 
+// libgsf's objects, released with their last reference.
+struct Unref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T> using GsfPtr = std::unique_ptr<T, Unref>;
+
 // The named stream of the compound file, compared without regard to case; false when missing.
 bool readStream(GsfInfile* ole, const char* name, qint64 maxBytes, QByteArray& out)
 {
@@ -433,27 +440,21 @@ bool readStream(GsfInfile* ole, const char* name, qint64 maxBytes, QByteArray& o
         const char* n = gsf_infile_name_by_index(ole, i);
         if (!n || qstricmp(n, name) != 0)
             continue;
-        GsfInput* stream = gsf_infile_child_by_index(ole, i);
+        const GsfPtr<GsfInput> stream(gsf_infile_child_by_index(ole, i));
         if (!stream)
-            throw Damaged{QStringLiteral("the %1 stream cannot be opened").arg(QLatin1String(name))};
-        const gsf_off_t size = gsf_input_size(stream);
-        if (size < 0 || size > maxBytes) {
-            g_object_unref(stream);
-            throw Damaged{QStringLiteral("the %1 stream is too large").arg(QLatin1String(name))};
-        }
+            throw damaged(QStringLiteral("the %1 stream cannot be opened").arg(QLatin1String(name)));
+        const gsf_off_t size = gsf_input_size(stream.get());
+        if (size < 0 || size > maxBytes)
+            throw damaged(QStringLiteral("the %1 stream is too large").arg(QLatin1String(name)));
         out.resize(qsizetype(size));
-        const bool read = size == 0 || gsf_input_read(stream, size_t(size), reinterpret_cast<guint8*>(out.data()));
-        g_object_unref(stream);
-        if (!read)
-            throw Damaged{QStringLiteral("the %1 stream is damaged").arg(QLatin1String(name))};
+        if (size != 0 && !gsf_input_read(stream.get(), size_t(size), reinterpret_cast<guint8*>(out.data())))
+            throw damaged(QStringLiteral("the %1 stream is damaged").arg(QLatin1String(name)));
         return true;
     }
     return false;
 }
 
-} // namespace
-
-std::optional<Sheet> readXlsBytes(const QByteArray& file, QString* error, const XlsLimits& limits)
+Sheet readCompoundFile(const QByteArray& file, const XlsLimits& limits)
 {
     static std::once_flag gsfReady;
     std::call_once(gsfReady, [] {
@@ -462,70 +463,53 @@ std::optional<Sheet> readXlsBytes(const QByteArray& file, QString* error, const 
         g_log_set_handler("libgsf", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG),
                           [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     });
-    auto fail = [&](const QString& why) -> std::optional<Sheet> {
-        if (error)
-            *error = why;
-        return std::nullopt;
-    };
     if (file.size() > limits.maxFileBytes)
-        return fail(QStringLiteral("the file is too large"));
-    GsfInput* input = gsf_input_memory_new(reinterpret_cast<const guint8*>(file.constData()), file.size(), FALSE);
+        throw Refused{QStringLiteral("the file is too large")};
+    GsfPtr<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8*>(file.constData()), file.size(), FALSE));
     GError* gerror = nullptr;
-    GsfInfile* ole = input ? gsf_infile_msole_new(input, &gerror) : nullptr;
-    if (input)
-        g_object_unref(input);
-    if (!ole) {
-        if (gerror)
-            g_error_free(gerror);
-        return fail(QStringLiteral("not a readable .xls workbook (the compound file is damaged)"));
+    GsfPtr<GsfInfile> ole(input ? gsf_infile_msole_new(input.get(), &gerror) : nullptr);
+    input.reset();
+    if (gerror)
+        g_error_free(gerror);
+    if (!ole)
+        throw Refused{QStringLiteral("not a readable .xls workbook (the compound file is damaged)")};
+    QByteArray stream;
+    if (!readStream(ole.get(), "Workbook", limits.maxFileBytes, stream)) {
+        if (hasStream(ole.get(), "EncryptedPackage"))
+            throw Refused{QStringLiteral("the workbook is encrypted")};
+        throw Refused{hasStream(ole.get(), "Book") ? QStringLiteral("Excel 5.0/95 and older workbooks (BIFF5) are not supported")
+                                                   : QStringLiteral("not a workbook (no Workbook stream)")};
     }
-    try {
-        QByteArray stream;
-        const bool found = readStream(ole, "Workbook", limits.maxFileBytes, stream);
-        if (!found) {
-            const bool encrypted = hasStream(ole, "EncryptedPackage");
-            const bool biff5 = hasStream(ole, "Book");
-            g_object_unref(ole);
-            if (encrypted)
-                return fail(QStringLiteral("the workbook is encrypted"));
-            return fail(biff5 ? QStringLiteral("Excel 5.0/95 and older workbooks (BIFF5) are not supported")
-                              : QStringLiteral("not a workbook (no Workbook stream)"));
-        }
-        g_object_unref(ole);
-        ole = nullptr;
-        Reader in(stream, limits);
-        const Globals g = readGlobals(in, limits);
-        if (g.sheetOffsets.empty())
-            return fail(QStringLiteral("the workbook has no sheet"));
-        size_t active = 0;
-        for (size_t i = 0; i < g.tabOf.size(); ++i)
-            if (g.tabOf[i] == g.activeTab)
-                active = i;
-        in.pos = qsizetype(g.sheetOffsets[active]);
-        return readSheet(in, g, limits);
-    } catch (const Damaged& d) {
-        if (ole)
-            g_object_unref(ole);
-        return fail(d.why.startsWith(QLatin1String("Excel")) || d.why.contains(QLatin1String("encrypted"))
-                        ? d.why
-                        : QStringLiteral("the workbook is damaged: %1").arg(d.why));
-    }
+    ole.reset();
+    Reader in(stream, limits);
+    const Globals g = readGlobals(in, limits);
+    if (g.sheetOffsets.empty())
+        throw Refused{QStringLiteral("the workbook has no sheet")};
+    size_t active = 0;
+    for (size_t i = 0; i < g.tabOf.size(); ++i)
+        if (g.tabOf[i] == g.activeTab)
+            active = i;
+    in.pos = qsizetype(g.sheetOffsets[active]);
+    return readSheet(in, g, limits);
+}
+
+} // namespace
+
+std::optional<Sheet> readXlsBytes(const QByteArray& file, QString* error, const XlsLimits& limits)
+{
+    return refusing(error, [&] { return readCompoundFile(file, limits); });
 }
 
 std::optional<Sheet> readXls(const QString& path, QString* error, const XlsLimits& limits)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
-        return std::nullopt;
-    }
-    if (file.size() > limits.maxFileBytes) {
-        if (error)
-            *error = QStringLiteral("the file is too large");
-        return std::nullopt;
-    }
-    return readXlsBytes(file.readAll(), error, limits);
+    return refusing(error, [&] {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw Refused{file.errorString()};
+        if (file.size() > limits.maxFileBytes)
+            throw Refused{QStringLiteral("the file is too large")};
+        return readCompoundFile(file.readAll(), limits);
+    });
 }
 
 } // namespace Spreadsheet

@@ -1,18 +1,16 @@
 #include "spreadsheet/XlsxFile.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
-#include <QXmlStreamReader>
 #include <charconv>
 #include <cmath>
 #include <map>
 
 #include <xlsxwriter.h>
 
-#include "spreadsheet/ZipArchive.h"
+#include "spreadsheet/PartReader.h"
 
 namespace Spreadsheet {
 
@@ -92,28 +90,10 @@ bool writeXlsx(const Sheet& sheet, const QString& path, QString* error)
 
 namespace {
 
-using Part = ZipArchive::Result;
-
-// One pass over an XML part; refuses a DTD and reports malformed XML.
-class XmlPart {
+// An XML part of the package, its elements named without a namespace.
+class XmlPart : public XmlReader {
 public:
-    // Through a QBuffer, which the XML reader decodes a chunk at a time instead of all at once.
-    XmlPart(const QByteArray& data, const QString& name) : m_data(data), m_buffer(&m_data), m_name(name)
-    {
-        m_buffer.open(QIODevice::ReadOnly);
-        x.setDevice(&m_buffer);
-    }
-    bool next()
-    {
-        if (x.atEnd())
-            return false;
-        x.readNext();
-        if (x.tokenType() == QXmlStreamReader::DTD) {
-            x.raiseError(QStringLiteral("document type declarations are not accepted"));
-            return false;
-        }
-        return !x.hasError();
-    }
+    XmlPart(const QByteArray& data, const QString& name) : XmlReader(data, name, Dtd::Malformed) {}
     bool start(QLatin1String name) const { return x.isStartElement() && x.name() == name; }
     bool end(QLatin1String name) const { return x.isEndElement() && x.name() == name; }
     QString attr(QLatin1String name) const
@@ -122,14 +102,6 @@ public:
             if (a.name() == name)
                 return a.value().toString();
         return QString();
-    }
-    bool failed(QString* error) const
-    {
-        if (!x.hasError())
-            return false;
-        if (error)
-            *error = QStringLiteral("%1: malformed XML at line %2: %3").arg(m_name).arg(x.lineNumber()).arg(x.errorString());
-        return true;
     }
     // Text of the <t> elements up to the end of `element`, leaving out phonetic runs.
     QString runText(QLatin1String element)
@@ -148,13 +120,6 @@ public:
         }
         return text;
     }
-
-    QXmlStreamReader x;
-
-private:
-    QByteArray m_data;
-    QBuffer m_buffer;
-    QString m_name;
 };
 
 // "_x000D_" escapes of characters that XML cannot hold.
@@ -201,55 +166,50 @@ QString resolveTarget(const QString& base, const QString& target)
 
 } // namespace
 
+namespace {
+Sheet readPackage(const QString& path, const XlsxLimits& limits);
+} // namespace
+
 std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLimits& limits)
 {
-    auto fail = [&](const QString& why) -> std::optional<Sheet> {
-        if (error)
-            *error = why;
-        return std::nullopt;
-    };
-    ZipLimits zipLimits;
-    zipLimits.maxArchiveBytes = limits.maxArchiveBytes;
-    zipLimits.maxPartBytes = limits.maxPartBytes;
-    zipLimits.maxTotalBytes = limits.maxTotalBytes;
-    ZipArchive pkg(zipLimits);
+    return refusing(error, [&] { return readPackage(path, limits); });
+}
+
+namespace {
+
+Sheet readPackage(const QString& path, const XlsxLimits& limits)
+{
+    ZipArchive pkg(limits.zip);
     if (!pkg.open(path))
-        return fail(pkg.error);
-    QByteArray data;
+        throw Refused{pkg.error};
 
     // Workbook: the active sheet's relationship id.
     const QString workbookName = QStringLiteral("xl/workbook.xml");
-    switch (pkg.read(workbookName, data)) {
-    case Part::Failed: return fail(pkg.error);
-    case Part::Missing: return fail(QStringLiteral("not a workbook (no %1)").arg(workbookName));
-    case Part::Read: break;
-    }
+    const auto workbook = readPart(pkg, workbookName);
+    if (!workbook)
+        throw Refused{QStringLiteral("not a workbook (no %1)").arg(workbookName)};
     QStringList sheetIds;
     int activeTab = 0;
     {
-        XmlPart xml(data, workbookName);
+        XmlPart xml(*workbook, workbookName);
         while (xml.next()) {
             if (xml.start(QLatin1String("sheet")))
                 sheetIds << xml.attr(QLatin1String("id"));
             else if (xml.start(QLatin1String("workbookView")))
                 activeTab = xmlInt(xml.attr(QLatin1String("activeTab"))).value_or(0);
         }
-        if (xml.failed(error))
-            return std::nullopt;
+        xml.check();
     }
     if (sheetIds.isEmpty())
-        return fail(QStringLiteral("the workbook has no sheet"));
+        throw Refused{QStringLiteral("the workbook has no sheet")};
     if (activeTab < 0 || activeTab >= sheetIds.size())
         activeTab = 0;
 
     // Relationships: where the sheet, the shared strings and the styles are.
     QString sheetName, stringsName = QStringLiteral("xl/sharedStrings.xml"), stylesName = QStringLiteral("xl/styles.xml");
     const QString relsName = QStringLiteral("xl/_rels/workbook.xml.rels");
-    switch (pkg.read(relsName, data)) {
-    case Part::Failed: return fail(pkg.error);
-    case Part::Missing: break;
-    case Part::Read: {
-        XmlPart xml(data, relsName);
+    if (const auto rels = readPart(pkg, relsName)) {
+        XmlPart xml(*rels, relsName);
         while (xml.next()) {
             if (!xml.start(QLatin1String("Relationship")))
                 continue;
@@ -262,44 +222,32 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
             else if (type.endsWith(QLatin1String("/styles")))
                 stylesName = target;
         }
-        if (xml.failed(error))
-            return std::nullopt;
-        break;
-    }
+        xml.check();
     }
     if (sheetName.isEmpty())
         sheetName = QStringLiteral("xl/worksheets/sheet%1.xml").arg(activeTab + 1);
 
     // Shared strings.
     QStringList strings;
-    switch (pkg.read(stringsName, data)) {
-    case Part::Failed: return fail(pkg.error);
-    case Part::Missing: break;
-    case Part::Read: {
-        XmlPart xml(data, stringsName);
+    if (const auto data = readPart(pkg, stringsName)) {
+        XmlPart xml(*data, stringsName);
         while (xml.next()) {
             if (!xml.start(QLatin1String("si")))
                 continue;
             if (strings.size() >= limits.maxStrings)
-                return fail(QStringLiteral("too many shared strings"));
+                throw Refused{QStringLiteral("too many shared strings")};
             strings << unescapeXString(xml.runText(QLatin1String("si")));
         }
-        if (xml.failed(error))
-            return std::nullopt;
-        break;
-    }
+        xml.check();
     }
 
     // Styles: the number format of every cell style.
     QStringList styleFormats;
-    switch (pkg.read(stylesName, data)) {
-    case Part::Failed: return fail(pkg.error);
-    case Part::Missing: break;
-    case Part::Read: {
+    if (const auto data = readPart(pkg, stylesName)) {
         QHash<int, QString> custom;
         QList<int> xfIds;
         bool inCellXfs = false;
-        XmlPart xml(data, stylesName);
+        XmlPart xml(*data, stylesName);
         while (xml.next()) {
             if (xml.start(QLatin1String("numFmt"))) {
                 if (const auto id = xmlInt(xml.attr(QLatin1String("numFmtId"))))
@@ -310,29 +258,24 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
                 inCellXfs = false;
             } else if (inCellXfs && xml.start(QLatin1String("xf"))) {
                 if (xfIds.size() >= 65536)
-                    return fail(QStringLiteral("too many cell styles"));
+                    throw Refused{QStringLiteral("too many cell styles")};
                 xfIds << xmlInt(xml.attr(QLatin1String("numFmtId"))).value_or(0);
             }
         }
-        if (xml.failed(error))
-            return std::nullopt;
+        xml.check();
         for (int id : xfIds) {
             QString code = custom.contains(id) ? custom.value(id) : builtinNumberFormat(id);
             styleFormats << (code.isEmpty() ? QStringLiteral("General") : code);
         }
-        break;
-    }
     }
 
     // The sheet itself.
-    switch (pkg.read(sheetName, data)) {
-    case Part::Failed: return fail(pkg.error);
-    case Part::Missing: return fail(QStringLiteral("the workbook's sheet %1 is missing").arg(sheetName));
-    case Part::Read: break;
-    }
+    const auto data = readPart(pkg, sheetName);
+    if (!data)
+        throw Refused{QStringLiteral("the workbook's sheet %1 is missing").arg(sheetName)};
     Sheet sheet;
     int stored = 0;
-    XmlPart xml(data, sheetName);
+    XmlPart xml(*data, sheetName);
     int row = -1, col = -1;
     QString rowFormat; // of the current row, "" for none
     auto styleFormat = [&](const QString& s) -> std::optional<QString> {
@@ -354,7 +297,7 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
         if (xml.start(QLatin1String("row"))) {
             const auto r = xmlInt(xml.attr(QLatin1String("r")));
             if (r && *r < 1)
-                return fail(QStringLiteral("%1: bad row number").arg(sheetName));
+                throw Refused{QStringLiteral("%1: bad row number").arg(sheetName)};
             row = r ? *r - 1 : row + 1;
             col = -1;
             if (row >= limits.maxRows)
@@ -372,7 +315,7 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
         if (!ref.isEmpty()) {
             const auto at = parseCellRef(ref);
             if (!at)
-                return fail(QStringLiteral("%1: bad cell reference %2").arg(sheetName, ref.left(20)));
+                throw Refused{QStringLiteral("%1: bad cell reference %2").arg(sheetName, ref.left(20))};
             row = at->row;
             col = at->col;
         } else {
@@ -380,7 +323,7 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
             ++col;
         }
         if (col >= limits.maxColumns)
-            return fail(QStringLiteral("the sheet has too many columns"));
+            throw Refused{QStringLiteral("the sheet has too many columns")};
         if (row >= limits.maxRows)
             break;
         Cell cell;
@@ -401,13 +344,12 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
                 hasValue = true;
             }
         }
-        if (xml.failed(error))
-            return std::nullopt;
+        xml.check();
         if (hasValue) {
             if (type == QLatin1String("s")) {
                 const auto index = xmlInt(value);
                 if (!index || *index < 0 || *index >= strings.size())
-                    return fail(QStringLiteral("%1: shared string %2 is missing").arg(sheetName, value.left(20)));
+                    throw Refused{QStringLiteral("%1: shared string %2 is missing").arg(sheetName, value.left(20))};
                 cell.kind = CellKind::Text;
                 cell.text = strings[*index];
             } else if (type == QLatin1String("inlineStr") || type == QLatin1String("str") || type == QLatin1String("d")) {
@@ -432,12 +374,13 @@ std::optional<Sheet> readXlsx(const QString& path, QString* error, const XlsxLim
         if (cell.kind == CellKind::Empty && cell.format == sheet.defaultFormat(row, col))
             continue;
         if (++stored > limits.maxCells)
-            return fail(QStringLiteral("the sheet has too many cells"));
+            throw Refused{QStringLiteral("the sheet has too many cells")};
         sheet.setCell(row, col, cell);
     }
-    if (xml.failed(error))
-        return std::nullopt;
+    xml.check();
     return sheet;
 }
+
+} // namespace
 
 } // namespace Spreadsheet

@@ -3,15 +3,14 @@
 // workbook with QXmlStreamReader over a bounded zip reader. Reading is bounded in bytes,
 // columns, rows and cells, and refuses documents with a DTD.
 #include "spreadsheet/Workbook.h"
+#include "spreadsheet/ZipArchive.h"
 
 #include <optional>
 
 namespace Spreadsheet {
 
 struct XlsxLimits {
-    qint64 maxArchiveBytes = 64 * 1024 * 1024; // the file itself
-    qint64 maxPartBytes = 32 * 1024 * 1024;  // one decompressed part
-    qint64 maxTotalBytes = 64 * 1024 * 1024; // all decompressed parts together
+    ZipLimits zip = ZipLimits();
     int maxColumns = 1024;                   // a cell beyond this column refuses the sheet
     int maxRows = 65536;                     // rows beyond this are not read
     int maxStrings = 1000000;                // shared strings

@@ -120,7 +120,8 @@ private slots:
             {"refuse_dtd.xlsx", "document type"},          {"refuse_wide.xlsx", "too many columns"},
             {"refuse_no_string.xlsx", "shared string"},    {"refuse_far_right.ods", "too many columns"},
             {"refuse_malformed.ods", "malformed XML"},     {"refuse_bomb.ods", "too large"},
-            {"refuse_lying_size.ods", "content.xml"},      {"refuse_text_document.ods", "not a spreadsheet"}};
+            {"refuse_lying_size.ods", "content.xml"},      {"refuse_text_document.ods", "not a spreadsheet"},
+            {"refuse_dtd.ods", "content.xml: document type"}};
         for (const auto& [name, reason] : files)
             QTest::newRow(name) << fixtureBytes(name) << reason;
     }
@@ -141,7 +142,7 @@ private slots:
         QVERIFY(sheet && sheet->cell(31, 0).number == 16.0 && sheet->cell(32, 0).kind == CellKind::Empty);
         QVERIFY(!readXlsx(fixture("other_40rows.xlsx"), &why, XlsxLimits{.maxCells = 40}) && why.contains("too many cells"));
         // Each part fits, all together do not.
-        QVERIFY(!readXlsx(fixture("other_40rows.xlsx"), &why, XlsxLimits{.maxTotalBytes = 3000}) && why.contains("too large"));
+        QVERIFY(!readXlsx(fixture("other_40rows.xlsx"), &why, XlsxLimits{.zip = {.maxTotalBytes = 3000}}) && why.contains("too large"));
         QVERIFY(!readOdsBytes(fixtureBytes("office_column_format.ods"), &why, OdsLimits{.maxCells = 3}) && why.contains("too many cells"));
         QVERIFY(!readXlsBytes(fixtureBytes("office_column_format.xls"), &why, XlsLimits{.maxCells = 3}) && why.contains("too many cells"));
         const auto ods = readOdsBytes(fixtureBytes("handmade.ods"), &why);
