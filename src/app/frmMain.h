@@ -220,7 +220,7 @@ public:
     struct MeterSearch {
         QStringList bauds;
         int first = 1, last = 247;
-        enum Stop { AtFirstMeter, AfterRate, Never } stop = AtFirstMeter; // AfterRate: the rate's other addresses still asked
+        enum Stop { AtFirstMeter, Never } stop = AtFirstMeter;
         // Before each query: the queries done so far, of how many, and the one to come; false stops the search.
         std::function<bool(int done, int total, const QString& address, const QString& baud)> progress;
         std::function<void(const FoundMeter&)> found;

@@ -71,7 +71,7 @@ frmMain::SearchEnd frmMain::findMeters(const MeterSearch& search, QList<FoundMet
                     end = SearchEnd::Stopped;
             }
         }
-        if (end != SearchEnd::Finished || (search.stop == MeterSearch::AfterRate && !meters->isEmpty()))
+        if (end != SearchEnd::Finished)
             break;
     }
     m_transaction->setReplyWaitMs(0);
@@ -96,7 +96,6 @@ void frmMain::mnuFindMeter_Click()
     QPointer<frmMain> self(this);
     MeterSearch search;
     search.bauds = MeterLink::scanOrder(cboBaudRate->Text());
-    search.stop = MeterSearch::AfterRate; // the meters of one bus share its rate
     const int total = int(search.bauds.size()) * (search.last - search.first + 1);
     QProgressDialog progress(QStringLiteral("Searching port %1...").arg(cboCommPort->Text()), QStringLiteral("Cancel"), 0, total, this);
     progress.setObjectName(QStringLiteral("dlgFindMeterProgress"));
