@@ -10,8 +10,8 @@ public:
     explicit MemoryFile(const QByteArray& bytes)
     {
         m_fd = memfd_create("fuzz-input", 0);
-        if (m_fd >= 0 && !bytes.isEmpty())
-            [[maybe_unused]] ssize_t n = ::write(m_fd, bytes.constData(), size_t(bytes.size()));
+        if (m_fd >= 0 && !bytes.isEmpty()) [[maybe_unused]]
+            ssize_t n = ::write(m_fd, bytes.constData(), size_t(bytes.size()));
     }
     ~MemoryFile()
     {

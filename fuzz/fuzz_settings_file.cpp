@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MemoryFile file(bytes);
     SettingsReader reader;
     if (reader.open(file.path())) {
-        for (int line : {SettingsFile::DecimalLine, SettingsFile::AddressLine, SettingsFile::CommPortLine,
-                         SettingsFile::BaudRateLine, SettingsFile::SetPointsLine})
+        for (int line : {SettingsFile::DecimalLine, SettingsFile::AddressLine, SettingsFile::CommPortLine, SettingsFile::BaudRateLine,
+                         SettingsFile::SetPointsLine})
             reader.readLine(line);
         reader.readTruth(SettingsFile::VoltageLine);
         reader.readTruth(SettingsFile::CurrentLine);

@@ -66,8 +66,7 @@ int one(const QString& name, int rows)
         p.x1 = 20000;
         bound = 100 * Fitting::Engine::lowerBound(p, 32) / r.span;
     }
-    std::printf("%lld %ld %.5f %.5f %d\n", static_cast<long long>(ms), usage.ru_maxrss, r.maxErrorPercent, bound,
-                int(r.table.size()));
+    std::printf("%lld %ld %.5f %.5f %d\n", static_cast<long long>(ms), usage.ru_maxrss, r.maxErrorPercent, bound, int(r.table.size()));
     return r.ok() ? 0 : 1;
 }
 
@@ -84,22 +83,20 @@ int main(int argc, char* argv[])
         int rows;
     };
     const Case cases[] = {
-        {"on-data", 10000},       {"on-data-dented", 10000}, {"on-data", 1000},
-        {"free", 100000},         {"free-dented", 100000},   {"free", 10000},
+        {"on-data", 10000}, {"on-data-dented", 10000}, {"on-data", 1000}, {"free", 100000}, {"free-dented", 100000}, {"free", 10000},
     };
     std::printf("%-16s %8s %8s %10s %10s %10s %7s\n", "case", "rows", "ms", "peak MiB", "error %", "bound %", "points");
     for (const Case& c : cases) {
         QProcess child;
-        child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--one"), QLatin1String(c.name), QString::number(c.rows)});
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--one"), QLatin1String(c.name), QString::number(c.rows)});
         child.waitForFinished(600000);
         const QStringList f = QString::fromLatin1(child.readAllStandardOutput()).split(QLatin1Char(' '));
         if (f.size() < 5) {
             std::printf("%-16s %8d failed\n", c.name, c.rows);
             continue;
         }
-        std::printf("%-16s %8d %8s %10.1f %10s %10s %7s", c.name, c.rows, qPrintable(f[0]), f[1].toDouble() / 1024,
-                    qPrintable(f[2]), f[3].toDouble() > 0 ? qPrintable(f[3]) : "-", qPrintable(f[4]));
+        std::printf("%-16s %8d %8s %10.1f %10s %10s %7s", c.name, c.rows, qPrintable(f[0]), f[1].toDouble() / 1024, qPrintable(f[2]),
+                    f[3].toDouble() > 0 ? qPrintable(f[3]) : "-", qPrintable(f[4]));
     }
     return 0;
 }

@@ -18,7 +18,7 @@
 namespace {
 double cpuSeconds()
 {
-    rusage ru {};
+    rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
     return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
@@ -98,8 +98,8 @@ int main(int argc, char* argv[])
     const double ms = double(wall.nsecsElapsed()) / 1e6;
 
     std::printf("transactions: %d (%d acknowledged), meter %s, %d baud%s, latency %d ms\n", count, completed,
-                separate ? "in a child process" : "in this process", config.baud,
-                config.wireTime ? " with wire time" : "", config.latencyMs);
+                separate ? "in a child process" : "in this process", config.baud, config.wireTime ? " with wire time" : "",
+                config.latencyMs);
     std::printf("mean per transaction: %.3f ms\n", ms / count);
     std::printf("wall time: %.1f ms\n", ms);
     std::printf("CPU time: %.1f ms (%.1f%% of wall time)\n", cpu * 1000.0, 100.0 * cpu * 1000.0 / ms);

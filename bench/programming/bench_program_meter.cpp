@@ -21,7 +21,7 @@
 namespace {
 double threadCpuSeconds()
 {
-    timespec ts {};
+    timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
@@ -47,8 +47,8 @@ Figures programOnce(int baud, int latencyMs, bool wireTime)
     config.baud = baud;
     config.wireTime = wireTime;
     config.latencyMs = latencyMs;
-    QMetaObject::invokeMethod(&inMeterThread, [&] { sim = SimulatedMeter::start(config, &error); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        &inMeterThread, [&] { sim = SimulatedMeter::start(config, &error); }, Qt::BlockingQueuedConnection);
     if (!sim) {
         f.why = QStringLiteral("simulated meter: ") + error;
     } else {
@@ -71,7 +71,8 @@ Figures programOnce(int baud, int latencyMs, bool wireTime)
             prompts << p;
             return int(vbOK);
         });
-        QMetaObject::invokeMethod(&inMeterThread, [&] { sim->clearReceived(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &inMeterThread, [&] { sim->clearReceived(); }, Qt::BlockingQueuedConnection);
 
         QElapsedTimer clock;
         const double cpu0 = threadCpuSeconds();
@@ -82,7 +83,8 @@ Figures programOnce(int baud, int latencyMs, bool wireTime)
         frmMain::setMessageHook({});
 
         QStringList got;
-        QMetaObject::invokeMethod(&inMeterThread, [&] { got = sim->received(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &inMeterThread, [&] { got = sim->received(); }, Qt::BlockingQueuedConnection);
         f.sent = w->runBytesSent();
         f.received = w->runBytesReceived();
         f.transactions = int(got.size());
@@ -90,7 +92,8 @@ Figures programOnce(int baud, int latencyMs, bool wireTime)
         f.ok = success && got.size() == 70;
         if (!f.ok)
             f.why = QStringLiteral("run did not succeed: %1 commands, messages: %2").arg(got.size()).arg(prompts.join(" | "));
-        QMetaObject::invokeMethod(&inMeterThread, [&] { sim.reset(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &inMeterThread, [&] { sim.reset(); }, Qt::BlockingQueuedConnection);
     }
     meterThread.quit();
     meterThread.wait();
@@ -118,8 +121,8 @@ int main(int argc, char* argv[])
         bauds = {19200, 2400};
 
     int rc = 0;
-    std::printf("32-point Current table, 70 commands, meter %s%s\n",
-                wireTime ? "delays each reply by its wire time" : "answers at once", latencyMs ? qPrintable(QStringLiteral(" + %1 ms latency").arg(latencyMs)) : "");
+    std::printf("32-point Current table, 70 commands, meter %s%s\n", wireTime ? "delays each reply by its wire time" : "answers at once",
+                latencyMs ? qPrintable(QStringLiteral(" + %1 ms latency").arg(latencyMs)) : "");
     for (int baud : bauds) {
         const Figures f = programOnce(baud, latencyMs, wireTime);
         if (!f.ok) {
@@ -133,14 +136,13 @@ int main(int argc, char* argv[])
         // reply (each rounded up to whole milliseconds), plus the latency.
         const double avgFrame = double(f.sent) / f.transactions, avgReply = double(f.received) / f.transactions;
         auto ms = [&](double bytes) { return std::ceil(bytes * bitTime * 1000.0) / 1000.0; };
-        const double meterBound =
-            f.transactions * ((wireTime ? ms(avgFrame) + ms(avgReply) : 0.0) + latencyMs / 1000.0);
+        const double meterBound = f.transactions * ((wireTime ? ms(avgFrame) + ms(avgReply) : 0.0) + latencyMs / 1000.0);
         std::printf("%6d baud: total %.3f s; wire-time lower bound %.3f s (%lld bytes out, %lld bytes in); "
                     "ratio %.3f (limit %.2f)\n",
                     baud, f.wall, lineBound, f.sent, f.received, f.wall / lineBound,
                     1.10 + (latencyMs / 1000.0) * f.transactions / lineBound);
-        std::printf("%6s        meter's own delay %.3f s, ratio to it %.3f; utility CPU %.3f s = %.2f%% of wall\n", "",
-                    meterBound, f.wall / meterBound, f.cpu, 100.0 * f.cpu / f.wall);
+        std::printf("%6s        meter's own delay %.3f s, ratio to it %.3f; utility CPU %.3f s = %.2f%% of wall\n", "", meterBound,
+                    f.wall / meterBound, f.cpu, 100.0 * f.cpu / f.wall);
     }
     return rc;
 }

@@ -82,7 +82,8 @@ int main(int argc, char** argv)
     for (int rows : {32, 65536}) {
         QProcess python;
         python.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(Generator), folder, QString::number(rows)});
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-c"), QString::fromUtf8(Generator), folder, QString::number(rows)});
         if (!python.waitForFinished(600000) || python.exitCode() != 0) {
             std::fprintf(stderr, "bench_import: python3 with openpyxl and xlwt could not write the workbooks\n");
             return 1;

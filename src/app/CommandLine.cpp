@@ -8,10 +8,7 @@
 #include <cstdio>
 
 namespace {
-QCommandLineOption flag(const char* name)
-{
-    return QCommandLineOption(QLatin1String(name), QString());
-}
+QCommandLineOption flag(const char* name) { return QCommandLineOption(QLatin1String(name), QString()); }
 QCommandLineOption valued(const char* name, const char* valueName)
 {
     return QCommandLineOption(QLatin1String(name), QString(), QLatin1String(valueName));
@@ -24,22 +21,22 @@ bool knows(const QList<QCommandLineOption>& options, const QString& name)
 
 QList<QCommandLineOption> CommandLine::windowOptions()
 {
-    return {QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")}, QString()), flag("version"),
-            valued("port", "N=DEVICE"), flag("simulate")};
+    return {QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")}, QString()), flag("version"), valued("port", "N=DEVICE"),
+            flag("simulate")};
 }
 
 QList<QCommandLineOption> CommandLine::programOptions()
 {
-    return {valued("settings", "FILE"), valued("table", "WORKBOOK"), valued("port", "DEVICE|N"), valued("address", "NNN"),
-            valued("baud", "B"),        flag("dry-run"),           valued("log", "FILE")};
+    return {valued("settings", "FILE"), valued("table", "WORKBOOK"), valued("port", "DEVICE|N"),
+            valued("address", "NNN"),   valued("baud", "B"),         flag("dry-run"),
+            valued("log", "FILE")};
 }
 
 QList<QCommandLineOption> CommandLine::fitOptions()
 {
-    return {valued("data", "FILE"),       valued("shape", "NAME"),    valued("input", "A:B"),
-            valued("display", "C:D"),     valued("type", "TYPE"),     valued("decimal", "FORMAT"),
-            valued("points", "K"),        valued("max-error", "E"),   flag("on-data"),
-            valued("out", "WORKBOOK"),    valued("settings-out", "FILE"), valued("settings", "TEMPLATE")};
+    return {valued("data", "FILE"), valued("shape", "NAME"),     valued("input", "A:B"),         valued("display", "C:D"),
+            valued("type", "TYPE"), valued("decimal", "FORMAT"), valued("points", "K"),          valued("max-error", "E"),
+            flag("on-data"),        valued("out", "WORKBOOK"),   valued("settings-out", "FILE"), valued("settings", "TEMPLATE")};
 }
 
 QList<QCommandLineOption> CommandLine::scanOptions()
@@ -115,8 +112,16 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         }
     if (cl.mode == Mode::Fit) {
         auto value = [&](const char* name) { return parser.value(QLatin1String(name)); };
-        cl.fit = {value("data"),   value("shape"),  value("input"),     value("display"), value("type"),
-                  value("decimal"), value("points"), value("max-error"), value("out"),     value("settings-out"),
+        cl.fit = {value("data"),
+                  value("shape"),
+                  value("input"),
+                  value("display"),
+                  value("type"),
+                  value("decimal"),
+                  value("points"),
+                  value("max-error"),
+                  value("out"),
+                  value("settings-out"),
                   parser.isSet(QStringLiteral("on-data"))};
         cl.settingsPath = value("settings");
         return cl;
@@ -147,7 +152,8 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         bool number = false;
         const int n = a.toInt(&number);
         const QString text = number && a.size() <= 3 && !a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1Char('+'))
-            ? QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')) : a;
+                                 ? QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'))
+                                 : a;
         return MeterLink::addressText(text).value_or(QString());
     };
     const QString baudFault = QStringLiteral("--baud takes 300, 600, 1200, 2400, 4800, 9600 or 19200, not \"%1\"");
@@ -203,98 +209,97 @@ CommandLine CommandLine::parse(const QStringList& arguments)
 
 QString CommandLine::usage()
 {
-    return QStringLiteral(
-        "Usage: talvo-linearizer [--port N=DEVICE]... [--simulate]\n"
-        "       talvo-linearizer program --settings FILE --table WORKBOOK [--port DEVICE|N]\n"
-        "                                [--port N=DEVICE]... [--address NNN] [--baud B]\n"
-        "                                [--dry-run] [--log FILE]\n"
-        "       talvo-linearizer scan --port DEVICE|N [--baud B]... [--address A[-B]] [--all]\n"
-        "       talvo-linearizer fit (--data FILE | --shape NAME) [--input A:B] [--display C:D]\n"
-        "                            --type Voltage|Current|Pulse --decimal FORMAT\n"
-        "                            (--points K | --max-error E) [--on-data]\n"
-        "                            [--out WORKBOOK] [--settings-out FILE [--settings TEMPLATE]]\n"
-        "\n"
-        "Without a command the window opens.\n"
-        "  --port N=DEVICE  port number N (1 to 16) stands for DEVICE, e.g. --port 1=/dev/ttyUSB0;\n"
-        "                   when given, only the mapped numbers are offered\n"
-        "  --simulate       start a simulated meter (address 001, 2400 baud) and offer it\n"
-        "                   as the lowest free port number\n"
-        "  --version        print the version\n"
-        "  -h, --help       this text\n"
-        "\n"
-        "Without --port, the machine's serial devices are numbered 1 to 16 in this order:\n"
-        "ttyS*, ttyUSB*, ttyACM*, ttyAMA*, rfcomm*, then any others, by number within each kind.\n"
-        "\n"
-        "program: programs one meter as Program Meter does, without a window and without a\n"
-        "display (DISPLAY may be unset). Several runs may go at once, one per port.\n"
-        "  --settings FILE    a settings file saved by Save Settings: decimal-point format,\n"
-        "                     address, port number, baud rate, number of points, input type,\n"
-        "                     applied as Open Settings applies it\n"
-        "  --table WORKBOOK   .xlsx, .xls or .ods, imported as Import does (A: input values,\n"
-        "                     B: display values, row 1 is point 1; B's number format sets the\n"
-        "                     decimal-point format)\n"
-        "  --port DEVICE|N    the device (e.g. /dev/ttyUSB0) or port number to use instead of\n"
-        "                     the settings file's port; numbers follow the order above and\n"
-        "                     any --port N=DEVICE maps\n"
-        "  --address NNN      the meter address (1 to 247) instead of the settings file's\n"
-        "  --baud B           the baud rate instead of the settings file's: one settings file\n"
-        "                     then serves every meter of a bus\n"
-        "  --dry-run          open nothing and send nothing: check the table and print each\n"
-        "                     frame a run would send on standard output, one per line, as hex\n"
-        "                     bytes and as text\n"
-        "  --log FILE         append one CSV line per run (a header first when the file is new):\n"
-        "                     time,device,address,input,decimal,points,result,exit\n"
-        "Every message the window would show and every step of the status bar and progress\n"
-        "bar is printed on standard error.\n"
-        "\n"
-        "scan: searches a port for meters: each address at each baud rate is sent the firmware\n"
-        "query (it changes nothing in a meter), with a short wait for the reply at that rate.\n"
-        "Prints one line per meter that answers, ADDRESS<TAB>BAUD<TAB>FIRMWARE, on standard\n"
-        "output; progress on standard error.\n"
-        "  --port DEVICE|N    the device or port number to search (required)\n"
-        "  --baud B           a rate to try (repeatable); without it every rate, 2400 first,\n"
-        "                     then from 19200 down\n"
-        "  --address A[-B]    the address or range to ask (default 1-247)\n"
-        "  --all              go on after the first meter found\n"
-        "Exit status of scan: 0 a meter answered, 1 none answered or the port was lost,\n"
-        "11 the port cannot be opened, 64 wrong usage.\n"
-        "\n"
-        "fit: the best table of 2 to 32 points for a dense source, without a window. Prints\n"
-        "one line per point, N<TAB>INPUT<TAB>DISPLAY, as the values will stand in the table,\n"
-        "then the maximum error, where it occurs and the meter rule that limits it, if any.\n"
-        "  --data FILE        .csv or .txt (comma, semicolon or tab; \".\" decimal point), .xlsx,\n"
-        "                     .xls or .ods (columns A and B of the active sheet); leading title\n"
-        "                     rows are skipped\n"
-        "  --shape NAME       sqrt, power:P, cylinder, capsule:R (length / diameter), sphere,\n"
-        "                     cone:F (fraction of the level in the cone)\n"
-        "  --input A:B        the input range; for data, column A is mapped onto it (first row\n"
-        "                     A, last row B); without it column A holds the input values\n"
-        "  --display C:D      a shape's display values at A and at B\n"
-        "  --type T           Voltage, Current or Pulse\n"
-        "  --decimal FORMAT   dddddd, ddddd.d, dddd.dd, ddd.ddd, dd.dddd or d.ddddd\n"
-        "  --points K         the number of points, 2 to 32, with the least maximum error\n"
-        "  --max-error E      the fewest points whose maximum error is at most E (display units)\n"
-        "  --on-data          every point is a row of the data (or on the shape); the exact\n"
-        "                     optimum. Without it display values are free: about half the error\n"
-        "  --out WORKBOOK     write the table to an .xlsx (B formatted for FORMAT) or a .csv\n"
-        "  --settings-out FILE  write a settings file with the type, format and points; address,\n"
-        "                     port and baud rate from --settings TEMPLATE, else 001, 1, 2400\n"
-        "Exit status of fit: 0 fitted, 1 the --max-error target needs more than 32 points (the\n"
-        "best 32 are printed), 64 wrong usage or a file that cannot be read, 65 the data breaks\n"
-        "a rule (the row is named). On any failure nothing is written.\n"
-        "\n"
-        "Exit status of program:\n"
-        "   0  programmed, success message shown\n"
-        "   1  communication failure: no reply, a refusal, a failed point, the port lost\n"
-        "   2  missing point value           6  current below minimum span\n"
-        "   3  voltage out of range          7  input values not increasing\n"
-        "   4  current out of range          8  pulse out of range\n"
-        "   5  voltage below minimum span    9  pulse below minimum span\n"
-        "  10  the meter's firmware is refused (01.000)\n"
-        "  11  the port cannot be opened: missing, no permission, or busy\n"
-        "  12  programmed, but the --log line could not be written (the reason is printed)\n"
-        "  64  wrong usage, or the settings file or workbook cannot be read\n"
-        "\n"
-        "Wrong usage of any command exits 64 with one line on standard error naming the fault.\n"
-        "See talvo-linearizer(1) for the whole manual.\n");
+    return QStringLiteral("Usage: talvo-linearizer [--port N=DEVICE]... [--simulate]\n"
+                          "       talvo-linearizer program --settings FILE --table WORKBOOK [--port DEVICE|N]\n"
+                          "                                [--port N=DEVICE]... [--address NNN] [--baud B]\n"
+                          "                                [--dry-run] [--log FILE]\n"
+                          "       talvo-linearizer scan --port DEVICE|N [--baud B]... [--address A[-B]] [--all]\n"
+                          "       talvo-linearizer fit (--data FILE | --shape NAME) [--input A:B] [--display C:D]\n"
+                          "                            --type Voltage|Current|Pulse --decimal FORMAT\n"
+                          "                            (--points K | --max-error E) [--on-data]\n"
+                          "                            [--out WORKBOOK] [--settings-out FILE [--settings TEMPLATE]]\n"
+                          "\n"
+                          "Without a command the window opens.\n"
+                          "  --port N=DEVICE  port number N (1 to 16) stands for DEVICE, e.g. --port 1=/dev/ttyUSB0;\n"
+                          "                   when given, only the mapped numbers are offered\n"
+                          "  --simulate       start a simulated meter (address 001, 2400 baud) and offer it\n"
+                          "                   as the lowest free port number\n"
+                          "  --version        print the version\n"
+                          "  -h, --help       this text\n"
+                          "\n"
+                          "Without --port, the machine's serial devices are numbered 1 to 16 in this order:\n"
+                          "ttyS*, ttyUSB*, ttyACM*, ttyAMA*, rfcomm*, then any others, by number within each kind.\n"
+                          "\n"
+                          "program: programs one meter as Program Meter does, without a window and without a\n"
+                          "display (DISPLAY may be unset). Several runs may go at once, one per port.\n"
+                          "  --settings FILE    a settings file saved by Save Settings: decimal-point format,\n"
+                          "                     address, port number, baud rate, number of points, input type,\n"
+                          "                     applied as Open Settings applies it\n"
+                          "  --table WORKBOOK   .xlsx, .xls or .ods, imported as Import does (A: input values,\n"
+                          "                     B: display values, row 1 is point 1; B's number format sets the\n"
+                          "                     decimal-point format)\n"
+                          "  --port DEVICE|N    the device (e.g. /dev/ttyUSB0) or port number to use instead of\n"
+                          "                     the settings file's port; numbers follow the order above and\n"
+                          "                     any --port N=DEVICE maps\n"
+                          "  --address NNN      the meter address (1 to 247) instead of the settings file's\n"
+                          "  --baud B           the baud rate instead of the settings file's: one settings file\n"
+                          "                     then serves every meter of a bus\n"
+                          "  --dry-run          open nothing and send nothing: check the table and print each\n"
+                          "                     frame a run would send on standard output, one per line, as hex\n"
+                          "                     bytes and as text\n"
+                          "  --log FILE         append one CSV line per run (a header first when the file is new):\n"
+                          "                     time,device,address,input,decimal,points,result,exit\n"
+                          "Every message the window would show and every step of the status bar and progress\n"
+                          "bar is printed on standard error.\n"
+                          "\n"
+                          "scan: searches a port for meters: each address at each baud rate is sent the firmware\n"
+                          "query (it changes nothing in a meter), with a short wait for the reply at that rate.\n"
+                          "Prints one line per meter that answers, ADDRESS<TAB>BAUD<TAB>FIRMWARE, on standard\n"
+                          "output; progress on standard error.\n"
+                          "  --port DEVICE|N    the device or port number to search (required)\n"
+                          "  --baud B           a rate to try (repeatable); without it every rate, 2400 first,\n"
+                          "                     then from 19200 down\n"
+                          "  --address A[-B]    the address or range to ask (default 1-247)\n"
+                          "  --all              go on after the first meter found\n"
+                          "Exit status of scan: 0 a meter answered, 1 none answered or the port was lost,\n"
+                          "11 the port cannot be opened, 64 wrong usage.\n"
+                          "\n"
+                          "fit: the best table of 2 to 32 points for a dense source, without a window. Prints\n"
+                          "one line per point, N<TAB>INPUT<TAB>DISPLAY, as the values will stand in the table,\n"
+                          "then the maximum error, where it occurs and the meter rule that limits it, if any.\n"
+                          "  --data FILE        .csv or .txt (comma, semicolon or tab; \".\" decimal point), .xlsx,\n"
+                          "                     .xls or .ods (columns A and B of the active sheet); leading title\n"
+                          "                     rows are skipped\n"
+                          "  --shape NAME       sqrt, power:P, cylinder, capsule:R (length / diameter), sphere,\n"
+                          "                     cone:F (fraction of the level in the cone)\n"
+                          "  --input A:B        the input range; for data, column A is mapped onto it (first row\n"
+                          "                     A, last row B); without it column A holds the input values\n"
+                          "  --display C:D      a shape's display values at A and at B\n"
+                          "  --type T           Voltage, Current or Pulse\n"
+                          "  --decimal FORMAT   dddddd, ddddd.d, dddd.dd, ddd.ddd, dd.dddd or d.ddddd\n"
+                          "  --points K         the number of points, 2 to 32, with the least maximum error\n"
+                          "  --max-error E      the fewest points whose maximum error is at most E (display units)\n"
+                          "  --on-data          every point is a row of the data (or on the shape); the exact\n"
+                          "                     optimum. Without it display values are free: about half the error\n"
+                          "  --out WORKBOOK     write the table to an .xlsx (B formatted for FORMAT) or a .csv\n"
+                          "  --settings-out FILE  write a settings file with the type, format and points; address,\n"
+                          "                     port and baud rate from --settings TEMPLATE, else 001, 1, 2400\n"
+                          "Exit status of fit: 0 fitted, 1 the --max-error target needs more than 32 points (the\n"
+                          "best 32 are printed), 64 wrong usage or a file that cannot be read, 65 the data breaks\n"
+                          "a rule (the row is named). On any failure nothing is written.\n"
+                          "\n"
+                          "Exit status of program:\n"
+                          "   0  programmed, success message shown\n"
+                          "   1  communication failure: no reply, a refusal, a failed point, the port lost\n"
+                          "   2  missing point value           6  current below minimum span\n"
+                          "   3  voltage out of range          7  input values not increasing\n"
+                          "   4  current out of range          8  pulse out of range\n"
+                          "   5  voltage below minimum span    9  pulse below minimum span\n"
+                          "  10  the meter's firmware is refused (01.000)\n"
+                          "  11  the port cannot be opened: missing, no permission, or busy\n"
+                          "  12  programmed, but the --log line could not be written (the reason is printed)\n"
+                          "  64  wrong usage, or the settings file or workbook cannot be read\n"
+                          "\n"
+                          "Wrong usage of any command exits 64 with one line on standard error naming the fault.\n"
+                          "See talvo-linearizer(1) for the whole manual.\n");
 }

@@ -15,27 +15,27 @@
 struct CommandLine {
     enum class Mode { Window, Program, Fit, Scan };
     Mode mode = Mode::Window;
-    PortMap ports;          // the --port N=DEVICE mappings
-    QString port;           // program: the --port DEVICE or N to use; empty: the settings file's port
-    QString settingsPath;   // program: --settings
-    QString tablePath;      // program: --table
-    QString logPath;        // program: --log
-    bool dryRun = false;    // program: --dry-run
-    QString address;        // program: --address NNN instead of the settings file's (three digits)
-    QString baud;           // program: --baud B instead of the settings file's
+    PortMap ports;        // the --port N=DEVICE mappings
+    QString port;         // program: the --port DEVICE or N to use; empty: the settings file's port
+    QString settingsPath; // program: --settings
+    QString tablePath;    // program: --table
+    QString logPath;      // program: --log
+    bool dryRun = false;  // program: --dry-run
+    QString address;      // program: --address NNN instead of the settings file's (three digits)
+    QString baud;         // program: --baud B instead of the settings file's
     // scan: the rates to try (empty: every rate, the window's default first), the addresses, --all
     QStringList scanBauds;
     int scanFirst = 1, scanLast = 247;
     bool scanAll = false;
-    bool simulate = false;  // window: start a simulated meter and offer it as a port
+    bool simulate = false; // window: start a simulated meter and offer it as a port
     // fit: each option's text as given ("" when absent); FitMode checks and reads them.
     struct FitArguments {
         QString data, shape, input, display, type, decimal, points, maxError, out, settingsOut;
         bool onData = false;
-    } fit;                  // fit's --settings TEMPLATE is settingsPath
+    } fit; // fit's --settings TEMPLATE is settingsPath
     bool help = false;
     bool version = false;
-    QString error;          // set when the arguments are wrong
+    QString error; // set when the arguments are wrong
 
     // Arguments without the program name.
     static CommandLine parse(const QStringList& arguments);
@@ -48,7 +48,7 @@ struct CommandLine {
         QList<QCommandLineOption> (*options)();
     };
     static QList<Command> commands();
-    static QList<QCommandLineOption> windowOptions();  // with --help and --version
+    static QList<QCommandLineOption> windowOptions(); // with --help and --version
     static QList<QCommandLineOption> programOptions();
     static QList<QCommandLineOption> fitOptions();
     static QList<QCommandLineOption> scanOptions();

@@ -58,8 +58,7 @@ void CurvePlot::setSource(const QList<QPointF>& source)
     update();
 }
 
-void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& model, const QFont& font,
-                     const QList<QPointF>& source)
+void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& model, const QFont& font, const QList<QPointF>& source)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -78,8 +77,7 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
     const int lastXLabel = xa.ticks.isEmpty() ? 0 : fm.horizontalAdvance(xa.label(xa.ticks.last()));
     const int textHeight = int(model.text().size()) * lh + 10;
     const QRect frame(QPoint(area.left() + 10 + lh + 8 + yLabelWidth + 6, area.top() + 14),
-                      QPoint(area.right() - std::max(16, lastXLabel / 2 + 6),
-                             area.bottom() - textHeight - 2 * lh - 16));
+                      QPoint(area.right() - std::max(16, lastXLabel / 2 + 6), area.bottom() - textHeight - 2 * lh - 16));
     // Points and their numbers stay clear of the frame.
     const QRectF inner = QRectF(frame).adjusted(lh + 10, lh + 10, -(lh + 10), -14);
     auto span = [](const CurveModel::Axis& a) { return a.high > a.low ? a.high - a.low : 1.0; };
@@ -102,8 +100,8 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
     }
     for (double t : ya.ticks) {
         painter.drawLine(QPointF(frame.left() - 4, py(t)), QPointF(frame.left(), py(t)));
-        painter.drawText(QRectF(frame.left() - 8 - yLabelWidth, py(t) - lh / 2.0, yLabelWidth, lh),
-                         Qt::AlignRight | Qt::AlignVCenter, ya.label(t));
+        painter.drawText(QRectF(frame.left() - 8 - yLabelWidth, py(t) - lh / 2.0, yLabelWidth, lh), Qt::AlignRight | Qt::AlignVCenter,
+                         ya.label(t));
     }
     painter.setFont(bold);
     painter.drawText(QRect(frame.left(), frame.bottom() + 8 + lh, frame.width(), lh), Qt::AlignHCenter, xa.title);
@@ -129,8 +127,7 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
     for (int i = 1; i < pts.size(); ++i) {
         const bool gap = pts[i].number != pts[i - 1].number + 1;
         painter.setPen(QPen(CurveBlue, 2, gap ? Qt::DashLine : Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(px(pts[i - 1].input), py(pts[i - 1].display)),
-                         QPointF(px(pts[i].input), py(pts[i].display)));
+        painter.drawLine(QPointF(px(pts[i - 1].input), py(pts[i - 1].display)), QPointF(px(pts[i].input), py(pts[i].display)));
     }
     // Markers, then their point numbers set off the curve on its upper side; the broken
     // point's number comes first, and a number that would cover another is left out.
@@ -158,8 +155,8 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
     QList<QRectF> drawn;
     for (int k = -1; k < int(pts.size()); ++k) {
         const int i = k < 0 ? brokenAt : k;
-        if (i < 0 || (k >= 0 && i == brokenAt)
-            || std::any_of(drawn.begin(), drawn.end(), [&](const QRectF& l) { return l.intersects(labels[i]); }))
+        if (i < 0 || (k >= 0 && i == brokenAt) ||
+            std::any_of(drawn.begin(), drawn.end(), [&](const QRectF& l) { return l.intersects(labels[i]); }))
             continue;
         drawn.append(labels[i]);
         painter.setFont(i == brokenAt ? bold : font);
@@ -188,10 +185,8 @@ QRect CurveWindow::placeBeside(const QRect& main, const QRect& free, const QSize
     // the window's edges meet the main window's or the screen's.
     const int gap = 8;
     const QSize size = wanted.boundedTo(free.size());
-    const int xs[] = {main.right() + 1 + gap, main.left() - gap - size.width(), main.left(), free.left(),
-                      free.right() + 1 - size.width()};
-    const int ys[] = {main.top(), main.bottom() + 1 + gap, main.top() - gap - size.height(), free.top(),
-                      free.bottom() + 1 - size.height()};
+    const int xs[] = {main.right() + 1 + gap, main.left() - gap - size.width(), main.left(), free.left(), free.right() + 1 - size.width()};
+    const int ys[] = {main.top(), main.bottom() + 1 + gap, main.top() - gap - size.height(), free.top(), free.bottom() + 1 - size.height()};
     std::vector<QPoint> places{{xs[0], ys[0]}, {xs[1], ys[0]}, {xs[2], ys[1]}, {xs[2], ys[2]}};
     for (int x : xs)
         for (int y : ys)
@@ -301,13 +296,11 @@ bool CurveWindow::saveImage(const QString& path, const QSize& size) const
 
 void CurveWindow::saveImageClicked()
 {
-    QString path = m_main->ShowSaveDialog(QStringLiteral("PNG Image (*.png)|*.png|SVG Image (*.svg)|*.svg"),
-                                          QStringLiteral("Save Image"));
+    QString path = m_main->ShowSaveDialog(QStringLiteral("PNG Image (*.png)|*.png|SVG Image (*.svg)|*.svg"), QStringLiteral("Save Image"));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".png");
     if (!saveImage(path, m_plot->size()))
-        m_main->MsgBox(QStringLiteral("The image could not be written to %1").arg(QDir::toNativeSeparators(path)),
-                       vbExclamation);
+        m_main->MsgBox(QStringLiteral("The image could not be written to %1").arg(QDir::toNativeSeparators(path)), vbExclamation);
 }

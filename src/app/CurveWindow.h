@@ -24,8 +24,7 @@ public:
     explicit CurvePlot(const CurveModel* model, QWidget* parent = nullptr);
     // Draws the whole plot, text lines included, into `area`; a dense source the table was
     // fitted to goes behind the table's segments.
-    static void paint(QPainter& painter, const QRect& area, const CurveModel& model, const QFont& font,
-                      const QList<QPointF>& source = {});
+    static void paint(QPainter& painter, const QRect& area, const CurveModel& model, const QFont& font, const QList<QPointF>& source = {});
     void setSource(const QList<QPointF>& source);
     const QList<QPointF>& source() const { return m_source; }
 

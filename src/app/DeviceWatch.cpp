@@ -18,8 +18,8 @@ public:
     {
         m_udev = udev_new();
         m_monitor = m_udev ? udev_monitor_new_from_netlink(m_udev, "udev") : nullptr;
-        if (!m_monitor || udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "tty", nullptr) < 0
-            || udev_monitor_enable_receiving(m_monitor) < 0)
+        if (!m_monitor || udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "tty", nullptr) < 0 ||
+            udev_monitor_enable_receiving(m_monitor) < 0)
             return;
         m_notifier = new QSocketNotifier(udev_monitor_get_fd(m_monitor), QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, &UdevDeviceWatch::receive);

@@ -20,7 +20,7 @@ public:
     static bool isSerialName(const QString& name);
 
 signals:
-    void deviceAdded(const QString& device);   // a device path such as /dev/ttyUSB0
+    void deviceAdded(const QString& device); // a device path such as /dev/ttyUSB0
     void deviceRemoved(const QString& device);
 };
 

@@ -93,8 +93,8 @@ void FitPreview::paintEvent(QPaintEvent*)
     paint(painter, rect(), m_result ? *m_result : none, m_unit, palette(), font());
 }
 
-void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Result& r, const QString& unit,
-                       const QPalette& pal, const QFont& font)
+void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Result& r, const QString& unit, const QPalette& pal,
+                       const QFont& font)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -125,8 +125,8 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
     if (!(e > 0))
         e = 1;
 
-    const int left = area.left() + 10 + std::max(fm.horizontalAdvance(QString::number(y1, 'g', 6)),
-                                                 fm.horizontalAdvance(QString::number(-e, 'g', 3)));
+    const int left =
+        area.left() + 10 + std::max(fm.horizontalAdvance(QString::number(y1, 'g', 6)), fm.horizontalAdvance(QString::number(-e, 'g', 3)));
     const QRectF plot(left, area.top() + lh + 6, area.right() - 10 - left, (area.height() - 3 * lh - 24) * 0.68);
     const QRectF band(left, plot.bottom() + lh + 8, plot.width(), area.bottom() - 2 * lh - 8 - plot.bottom() - lh - 8);
     const auto px = [&](double x) { return plot.left() + (x - x0) / (x1 - x0) * plot.width(); };
@@ -148,10 +148,8 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
     numberLeft(pe(e), e, 3);
     numberLeft(pe(-e), -e, 3);
     const QString unitText = unit.isEmpty() ? QString() : QLatin1Char(' ') + unit;
-    painter.drawText(QRectF(band.left(), band.bottom() + 2, band.width(), lh), Qt::AlignLeft,
-                     QString::number(x0, 'g', 6) + unitText);
-    painter.drawText(QRectF(band.left(), band.bottom() + 2, band.width(), lh), Qt::AlignRight,
-                     QString::number(x1, 'g', 6) + unitText);
+    painter.drawText(QRectF(band.left(), band.bottom() + 2, band.width(), lh), Qt::AlignLeft, QString::number(x0, 'g', 6) + unitText);
+    painter.drawText(QRectF(band.left(), band.bottom() + 2, band.width(), lh), Qt::AlignRight, QString::number(x1, 'g', 6) + unitText);
     painter.drawText(QRectF(band.left(), band.bottom() + 2, band.width(), lh), Qt::AlignHCenter, QStringLiteral("Input"));
 
     // Legend.

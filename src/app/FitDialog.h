@@ -51,13 +51,13 @@ public:
     QString format() const;
 
     // Controls (object names are the member names).
-    QComboBox* cboSource = nullptr;   // "Data file" or a shape
+    QComboBox* cboSource = nullptr; // "Data file" or a shape
     QLabel* lblParameter = nullptr;
     QLineEdit* txtParameter = nullptr; // the shape's parameter: P, R or F
     QLineEdit* txtFile = nullptr;
     QPushButton* cmdBrowse = nullptr;
-    QLineEdit* txtInput = nullptr;     // "A:B"
-    QLineEdit* txtDisplay = nullptr;   // "C:D", shapes only
+    QLineEdit* txtInput = nullptr;   // "A:B"
+    QLineEdit* txtDisplay = nullptr; // "C:D", shapes only
     QComboBox* cboType = nullptr;
     QComboBox* cboFormat = nullptr;
     QRadioButton* optPoints = nullptr;
@@ -71,8 +71,8 @@ public:
     QPushButton* cmdUse = nullptr;
 
 signals:
-    void useClicked();     // the main window takes fitted() in, then accepts the dialog
-    void resultShown();    // a run's result is on show
+    void useClicked();  // the main window takes fitted() in, then accepts the dialog
+    void resultShown(); // a run's result is on show
 
 private:
     void sourceChanged();

@@ -115,17 +115,15 @@ int run(const CommandLine& cl)
         bool number = false;
         request.points = a.points.toInt(&number);
         if (!number || request.points < MeterRules::MinPoints || request.points > MeterRules::MaxPoints)
-            return CommandLine::usageError(QStringLiteral("--points takes %1 to %2, not \"%3\"")
-                                               .arg(MeterRules::MinPoints)
-                                               .arg(MeterRules::MaxPoints)
-                                               .arg(a.points));
+            return CommandLine::usageError(
+                QStringLiteral("--points takes %1 to %2, not \"%3\"").arg(MeterRules::MinPoints).arg(MeterRules::MaxPoints).arg(a.points));
     } else {
         request.maxError = NumberText::toNumber(a.maxError);
         if (!request.maxError || !(*request.maxError > 0))
             return CommandLine::usageError(QStringLiteral("--max-error takes a number above 0, not \"%1\"").arg(a.maxError));
     }
-    for (const auto& [text, option, range] : {std::tuple{a.input, "--input A:B", &request.input},
-                                              std::tuple{a.display, "--display C:D", &request.display}}) {
+    for (const auto& [text, option, range] :
+         {std::tuple{a.input, "--input A:B", &request.input}, std::tuple{a.display, "--display C:D", &request.display}}) {
         if (text.isEmpty())
             continue;
         *range = Fitting::parseRange(text);
@@ -188,7 +186,7 @@ int run(const CommandLine& cl)
     QString why;
     if (!a.out.isEmpty()) {
         const bool written = outSuffix == QLatin1String("csv") ? writeCsv(a.out, r.table, &why)
-                                                              : writeWorkbook(a.out, r.table, request.type, request.format, &why);
+                                                               : writeWorkbook(a.out, r.table, request.type, request.format, &why);
         if (!written) {
             say(QStringLiteral("%1 cannot be written: %2").arg(QDir::toNativeSeparators(a.out), why));
             return ExitUsage;

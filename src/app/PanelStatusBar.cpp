@@ -18,10 +18,7 @@ PanelStatusBar::PanelStatusBar(QWidget* parent) : QFrame(parent)
     }
 }
 
-QLabel* PanelStatusBar::panel(int panel) const
-{
-    return (panel == 1 || panel == 2) ? m_panels[panel - 1] : nullptr;
-}
+QLabel* PanelStatusBar::panel(int panel) const { return (panel == 1 || panel == 2) ? m_panels[panel - 1] : nullptr; }
 
 void PanelStatusBar::setPanelText(int panel, const QString& text)
 {

@@ -24,9 +24,8 @@ QStringList details(const QString& device, const QString& byIdDir)
 {
     QStringList out;
     const QSerialPortInfo info(device);
-    const std::pair<const char*, QString> known[] = {{"Manufacturer", info.manufacturer()},
-                                                     {"Product", info.description()},
-                                                     {"Serial number", info.serialNumber()}};
+    const std::pair<const char*, QString> known[] = {
+        {"Manufacturer", info.manufacturer()}, {"Product", info.description()}, {"Serial number", info.serialNumber()}};
     for (const auto& [label, value] : known)
         if (!value.trimmed().isEmpty())
             out << QStringLiteral("%1: %2").arg(QLatin1String(label), value.trimmed());

@@ -10,8 +10,8 @@
 namespace {
 QString csvField(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
-        && !text.contains(QLatin1Char('\r')))
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')) &&
+        !text.contains(QLatin1Char('\r')))
         return text;
     return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
@@ -24,7 +24,7 @@ QString header() { return QStringLiteral("time,device,address,input,decimal,poin
 QString line(const ProgramLogRecord& r)
 {
     const QDateTime t = r.time.toOffsetFromUtc(r.time.offsetFromUtc());
-    QStringList fields{t.toString(Qt::ISODate), r.device, r.address, r.inputType, r.decimal, r.points, r.result,
+    QStringList fields{t.toString(Qt::ISODate),      r.device, r.address, r.inputType, r.decimal, r.points, r.result,
                        QString::number(r.exitStatus)};
     for (QString& f : fields)
         f = csvField(f);

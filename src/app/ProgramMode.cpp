@@ -165,11 +165,13 @@ int run(const CommandLine& cl)
     // that asks for two input types at once.
     {
         SettingsReader reader;
-        if (reader.open(cl.settingsPath) && reader.readTruth(SettingsFile::VoltageLine).value_or(false)
-            && reader.readTruth(SettingsFile::CurrentLine).value_or(false)) {
+        if (reader.open(cl.settingsPath) && reader.readTruth(SettingsFile::VoltageLine).value_or(false) &&
+            reader.readTruth(SettingsFile::CurrentLine).value_or(false)) {
             printErr(QStringLiteral("talvo-linearizer: %1 line %2: Voltage (line %3) and Current (line %2) are both \"True\"; "
                                     "a meter takes one input type.")
-                         .arg(cl.settingsPath).arg(SettingsFile::CurrentLine).arg(SettingsFile::VoltageLine));
+                         .arg(cl.settingsPath)
+                         .arg(SettingsFile::CurrentLine)
+                         .arg(SettingsFile::VoltageLine));
             return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
         }
     }

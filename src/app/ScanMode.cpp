@@ -46,7 +46,8 @@ int run(const CommandLine& cl)
     search.progress = [&](int done, int total, const QString& address, const QString& baud) {
         if (address.toInt() == cl.scanFirst || (address.toInt() - cl.scanFirst) % 16 == 0)
             printErr(QStringLiteral("[%1%] %2 at %3 baud: address %4...")
-                         .arg(int(qint64(done) * 100 / qMax(total, 1)), 3).arg(device, baud, address));
+                         .arg(int(qint64(done) * 100 / qMax(total, 1)), 3)
+                         .arg(device, baud, address));
         return true;
     };
     search.found = [](const FoundMeter& m) {
@@ -62,7 +63,7 @@ int run(const CommandLine& cl)
     }
     const int status = meters.isEmpty() ? int(RunResult::ExitCommunication) : 0;
     printErr(QStringLiteral("talvo-linearizer: %1 (exit status %2)")
-                 .arg(meters.isEmpty() ? QStringLiteral("no meter answered")
+                 .arg(meters.isEmpty()     ? QStringLiteral("no meter answered")
                       : meters.size() == 1 ? QStringLiteral("1 meter found")
                                            : QStringLiteral("%1 meters found").arg(meters.size()))
                  .arg(status));

@@ -49,8 +49,7 @@ frmMain::FileDialogHook g_fileDialogHook;
 QFont sansFont(qreal points, bool bold)
 {
     QFont f;
-    f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial"),
-                   QStringLiteral("DejaVu Sans")});
+    f.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
     f.setPointSizeF(points);
     f.setBold(bold);
     return f;
@@ -107,8 +106,9 @@ void frmMain::setMessageHook(MessageHook hook) { g_messageHook = std::move(hook)
 void frmMain::setFileDialogHook(FileDialogHook hook) { g_fileDialogHook = std::move(hook); }
 
 frmMain::frmMain(const AppOptions& options, QWidget* parent)
-    : QMainWindow(parent), m_ports(options.ports), m_lockPath(options.lockPath), m_byIdDir(options.byIdDir), m_probeWaitMs(options.probeWaitMs),
-      m_singleInstance(options.singleInstance), m_probePorts(options.probePorts), m_dryRun(options.dryRun)
+    : QMainWindow(parent), m_ports(options.ports), m_lockPath(options.lockPath), m_byIdDir(options.byIdDir),
+      m_probeWaitMs(options.probeWaitMs), m_singleInstance(options.singleInstance), m_probePorts(options.probePorts),
+      m_dryRun(options.dryRun)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(AppTitle));
@@ -321,8 +321,8 @@ void frmMain::buildControls()
 
     // Names for assistive tools: a list is named by its label (a sibling, so that the label
     // relation finds it), the rest by what they show.
-    const std::pair<QLabel*, QWidget*> buddies[] = {{Label4, cboDecimal}, {Label6, cboAddress}, {lblPCCommPort, cboCommPort},
-                                                    {lblBaudRate, cboBaudRate}, {Label3, cboSetPoints}};
+    const std::pair<QLabel*, QWidget*> buddies[] = {
+        {Label4, cboDecimal}, {Label6, cboAddress}, {lblPCCommPort, cboCommPort}, {lblBaudRate, cboBaudRate}, {Label3, cboSetPoints}};
     for (const auto& [lbl, control] : buddies) {
         lbl->setBuddy(control);
         control->setAccessibleName(lbl->text());
@@ -335,8 +335,8 @@ void frmMain::buildControls()
     Image2->setAccessibleName(QStringLiteral("Talvo"));
 
     // Reading order; the table's editor is reached through the grid.
-    QWidget* tabOrder[] = {optVoltage, optCurrent, optPulse, cboDecimal, cboAddress, cboCommPort, cboBaudRate,
-                           MSFlexGrid1, cboSetPoints, cmdReset, cmdImport, cmdExport, cmdProgramMeter};
+    QWidget* tabOrder[] = {optVoltage,  optCurrent,   optPulse, cboDecimal, cboAddress, cboCommPort,    cboBaudRate,
+                           MSFlexGrid1, cboSetPoints, cmdReset, cmdImport,  cmdExport,  cmdProgramMeter};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     Text1->setFocusPolicy(Qt::ClickFocus);
@@ -367,8 +367,8 @@ void frmMain::updatePortToolTip()
     // The device behind the selected number and what is known of it, and the devices left out for permission.
     const QString n = cboCommPort->Text();
     const QString dev = n.isEmpty() ? QString() : m_ports.device(n.toInt());
-    cboCommPort->setToolTip(PortDetails::toolTip(n, dev, dev.isEmpty() ? QStringList() : PortDetails::details(dev, m_byIdDir),
-                                                 m_deniedDevices));
+    cboCommPort->setToolTip(
+        PortDetails::toolTip(n, dev, dev.isEmpty() ? QStringList() : PortDetails::details(dev, m_byIdDir), m_deniedDevices));
 }
 
 int frmMain::MsgBox(const QString& prompt, int style, const QString& title)
@@ -574,10 +574,8 @@ void frmMain::tmrStatusBarText_Timer()
 
 QString frmMain::AboutText()
 {
-    return QStringList{QString::fromLatin1(AppTitle),
-                       QStringLiteral("Copyright (C) 2026 Quillon. All rights reserved."),
-                       QStringLiteral("Version: %1").arg(QStringLiteral(TALVO_VERSION)),
-                       QStringLiteral("Designed in 800 x 600 resolution"),
+    return QStringList{QString::fromLatin1(AppTitle), QStringLiteral("Copyright (C) 2026 Quillon. All rights reserved."),
+                       QStringLiteral("Version: %1").arg(QStringLiteral(TALVO_VERSION)), QStringLiteral("Designed in 800 x 600 resolution"),
                        QStringLiteral("Note:  For use with Firmware Version 1.100 or later only")}
         .join(QStringLiteral("\r\n"));
 }
@@ -586,9 +584,8 @@ void frmMain::mnuAbout_Click() { MsgBox(AboutText(), vbOKOnly, QStringLiteral("A
 
 void frmMain::mnuExit_Click()
 {
-    if (MsgBox(QStringLiteral("Are you sure you want to exit the program?"), vbYesNoCancel | vbQuestion,
-               QStringLiteral("Exit Program"))
-        == vbYes)
+    if (MsgBox(QStringLiteral("Are you sure you want to exit the program?"), vbYesNoCancel | vbQuestion, QStringLiteral("Exit Program")) ==
+        vbYes)
         close();
 }
 

@@ -45,16 +45,16 @@ enum MsgResult { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 enum class PointSet { PointSetV, PointSetI };
 
 struct AppOptions {
-    PortMap ports;         // port numbers 1..16 and their devices
-    QString lockPath;      // single-instance lock; empty: talvo-linearizer.lock in the user's runtime folder
+    PortMap ports;                               // port numbers 1..16 and their devices
+    QString lockPath;                            // single-instance lock; empty: talvo-linearizer.lock in the user's runtime folder
     int probeWaitMs = ProbeVerdict::ProbeWaitMs; // how long the start-up probe listens for a modem's answer
-    bool singleInstance = true; // refuse to run beside another copy
-    bool probePorts = true;     // offer the ports that answer the start-up probe
-    bool dryRun = false;        // frames are handed to frameSent() and acknowledged; no port is opened
+    bool singleInstance = true;                  // refuse to run beside another copy
+    bool probePorts = true;                      // offer the ports that answer the start-up probe
+    bool dryRun = false;                         // frames are handed to frameSent() and acknowledged; no port is opened
     QString byIdDir = QStringLiteral("/dev/serial/by-id"); // stable names shown in the port list's tooltip
-    bool watchPorts = true; // devices plugged in later are probed and offered
-    QString watchDir;       // watch this folder for serial nodes; empty: the system's watch (udev, or /dev)
-    bool mappedOnly = false; // only devices that ports maps may join the list
+    bool watchPorts = true;                                // devices plugged in later are probed and offered
+    QString watchDir;                                      // watch this folder for serial nodes; empty: the system's watch (udev, or /dev)
+    bool mappedOnly = false;                               // only devices that ports maps may join the list
 };
 
 extern const char* const AppTitle; // "Talvo Series - Multi-Point Linearization Utility"
@@ -164,7 +164,7 @@ public:
     void cboSetPoints_Change();
     void ApplyBaudRate(const QString& baud);
     void cboBaudRate_Change();
-    bool cboCommPort_Change();   // false: the port could not be opened (LinkFailure says why)
+    bool cboCommPort_Change(); // false: the port could not be opened (LinkFailure says why)
     void DiscardInput();
     // One transaction (MeterTransaction) for CommandText at AddressText; fills ChecksumText,
     // ReplyText and ReplyCountdown, and on a timeout shows "Error Detected".
@@ -183,9 +183,9 @@ public:
     void CheckDisplayValue();
     void ShowCellEditor();
     void MoveToNextCell();
-    QString EditorTextOfCell() const; // the current cell's text, "" when blank
+    QString EditorTextOfCell() const;                   // the current cell's text, "" when blank
     std::optional<InputType> selectedInputType() const; // none when no option is selected
-    PointTable pointTable() const; // the grid's rows with the input type and decimal-point format
+    PointTable pointTable() const;                      // the grid's rows with the input type and decimal-point format
     void MSFlexGrid1_Click();
     void MSFlexGrid1_EnterCell();
     void MSFlexGrid1_LeaveCell();
@@ -264,8 +264,8 @@ private:
     void wireSpreadsheet();
     void wireScan();
     bool m_searching = false; // a Find Meter search is under way
-    void shutdownLink(); // closes the port and ends a pending wait (window closing)
-    bool anotherCopyRuns(); // takes the single-instance lock; true only when another copy holds it
+    void shutdownLink();      // closes the port and ends a pending wait (window closing)
+    bool anotherCopyRuns();   // takes the single-instance lock; true only when another copy holds it
     void updatePortToolTip();
     // Hot-plug (src/app/frmMain_ports.cpp): new devices are probed as at start-up, listed under the
     // lowest free number; listed numbers never change; a device gone leaves the list unless selected.
@@ -284,10 +284,10 @@ private:
     std::map<QString, SerialComm*> m_hotProbes; // devices being probed, by path
     bool m_mappedOnly = false;
     int m_probeWaitMs = ProbeVerdict::ProbeWaitMs;
-    int m_lockFd = -1;       // holds the single-instance lock while open
+    int m_lockFd = -1; // holds the single-instance lock while open
     bool m_refused = false;
-    bool m_closing = false;  // the window is closing: waits end, runs stop
-    bool m_running = false;  // a Program Meter run is under way
+    bool m_closing = false; // the window is closing: waits end, runs stop
+    bool m_running = false; // a Program Meter run is under way
     bool m_singleInstance = true;
     bool m_probePorts = true;
     bool m_dryRun = false;
@@ -297,14 +297,14 @@ private:
     MeterTransaction* m_transaction = nullptr; // the reply transaction on MSComm1
 
     // ---- Table state ----
-    int m_handlerDepth = 0;   // re-entrancy guard of the cell editor's handlers
-    bool m_editOpen = false;  // the editor is open; its text belongs to (m_editRow, m_editCol)
+    int m_handlerDepth = 0;  // re-entrancy guard of the cell editor's handlers
+    bool m_editOpen = false; // the editor is open; its text belongs to (m_editRow, m_editCol)
     int m_editRow = 0, m_editCol = 1;
-    QString m_decimalInForce; // the decimal-point format the display values are written in
+    QString m_decimalInForce;    // the decimal-point format the display values are written in
     void finishEdit(bool check); // takes an open editor's text into its cell and closes it
     void closeEditorWidget();    // hides the editor without letting the focus wander
     void applyInputType(int type);
-    void wireClipboard();          // Ctrl+C / Ctrl+V on the grid and its editor
+    void wireClipboard(); // Ctrl+C / Ctrl+V on the grid and its editor
     void copyCells();
     void pasteCells(const QString& text);
 
@@ -315,7 +315,7 @@ private:
     RunStep downloadPoints(PointSet set);
     void showPortFailure();
     RunEnd runEndOf(RunStep end) const;
-    RunEnd m_lastRunEnd{}; // RunEnd::NotRun
+    RunEnd m_lastRunEnd{};      // RunEnd::NotRun
     int m_runPointFailures = 0; // points refused or unanswered in this run
     bool m_portOpenFailed = false;
     qint64 m_runBytesSent = 0;

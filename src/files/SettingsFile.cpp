@@ -169,8 +169,7 @@ bool SettingsReader::open(const QString& path)
     }
     file.close();
     if (bytes.size() > SettingsFile::MaxFileSize) {
-        stop(0, QStringLiteral("The file is larger than %1 bytes, too large for a settings file.")
-                    .arg(SettingsFile::MaxFileSize));
+        stop(0, QStringLiteral("The file is larger than %1 bytes, too large for a settings file.").arg(SettingsFile::MaxFileSize));
         return false;
     }
     if (SettingsFile::LooksBinary(bytes)) {
@@ -188,9 +187,8 @@ std::optional<QString> SettingsReader::readLine(int lineNumber)
         return std::nullopt;
     m_next = lineNumber + 1;
     if (lineNumber > m_lines.size()) {
-        stop(int(m_lines.size()) + 1, QStringLiteral("The file ends after line %1 of %2.")
-                                          .arg(m_lines.size())
-                                          .arg(SettingsFile::LineCount));
+        stop(int(m_lines.size()) + 1,
+             QStringLiteral("The file ends after line %1 of %2.").arg(m_lines.size()).arg(SettingsFile::LineCount));
         return std::nullopt;
     }
     return m_lines[lineNumber - 1];
@@ -203,9 +201,7 @@ std::optional<bool> SettingsReader::readTruth(int lineNumber)
         return std::nullopt;
     const std::optional<bool> value = SettingsFile::ParseTruth(*text);
     if (!value)
-        stop(lineNumber, QStringLiteral("Line %1 reads \"%2\", which is neither True nor False.")
-                             .arg(lineNumber)
-                             .arg(text->left(40)));
+        stop(lineNumber, QStringLiteral("Line %1 reads \"%2\", which is neither True nor False.").arg(lineNumber).arg(text->left(40)));
     return value;
 }
 

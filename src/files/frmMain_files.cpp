@@ -48,8 +48,7 @@ void frmMain::mnuSave_Click()
     values.current = optCurrent->isChecked();
     QString why;
     if (!SettingsFile::Save(path, values, &why))
-        MsgBox(QStringLiteral("The settings could not be saved to %1\r\n%2\r\nAny file already there is unchanged.")
-                   .arg(path, why),
+        MsgBox(QStringLiteral("The settings could not be saved to %1\r\n%2\r\nAny file already there is unchanged.").arg(path, why),
                vbExclamation);
 }
 
@@ -76,9 +75,9 @@ bool frmMain::openSettingsFile(const QString& path)
             applyListValue(*this, list, *value);
         return value.has_value();
     };
-    bool ok = reader.open(path) && readValue(SettingsFile::DecimalLine, cboDecimal)
-        && readValue(SettingsFile::AddressLine, cboAddress) && readValue(SettingsFile::CommPortLine, cboCommPort)
-        && readValue(SettingsFile::BaudRateLine, cboBaudRate) && readValue(SettingsFile::SetPointsLine, cboSetPoints);
+    bool ok = reader.open(path) && readValue(SettingsFile::DecimalLine, cboDecimal) && readValue(SettingsFile::AddressLine, cboAddress) &&
+              readValue(SettingsFile::CommPortLine, cboCommPort) && readValue(SettingsFile::BaudRateLine, cboBaudRate) &&
+              readValue(SettingsFile::SetPointsLine, cboSetPoints);
     if (ok) {
         DoEvents();
         // The input type is one setting in two lines: it changes only when both read well,
@@ -102,8 +101,7 @@ bool frmMain::openSettingsFile(const QString& path)
         return true;
     }
     if (reader.stopLine() == 0)
-        MsgBox(QStringLiteral("The settings file %1 could not be opened.\r\n%2").arg(path, reader.errorText()),
-               vbExclamation);
+        MsgBox(QStringLiteral("The settings file %1 could not be opened.\r\n%2").arg(path, reader.errorText()), vbExclamation);
     else
         MsgBox(QStringLiteral("The settings file %1 could not be read completely: reading stopped at line %2.\r\n%3")
                    .arg(path)

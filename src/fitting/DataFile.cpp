@@ -39,9 +39,9 @@ public:
             return m_read;
         if (m_read.rows.size() < 2) {
             m_read.outcome = DataRead::Outcome::BadRow;
-            m_read.message = m_read.rows.empty() ? QStringLiteral("no row of two numbers (input, display value)")
-                                                 : QStringLiteral("row %1: only one row of data; at least 2 are needed")
-                                                       .arg(m_read.rows.front().line);
+            m_read.message = m_read.rows.empty()
+                                 ? QStringLiteral("no row of two numbers (input, display value)")
+                                 : QStringLiteral("row %1: only one row of data; at least 2 are needed").arg(m_read.rows.front().line);
             return m_read;
         }
         m_read.outcome = DataRead::Outcome::Read;
@@ -137,8 +137,8 @@ DataRead readDataFile(const QString& path)
     DataRead read;
     QFile file(path);
     if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-        read.message = QFileInfo(path).isDir() ? QStringLiteral("%1 is a folder").arg(path)
-                                               : QStringLiteral("%1: %2").arg(path, file.errorString());
+        read.message =
+            QFileInfo(path).isDir() ? QStringLiteral("%1 is a folder").arg(path) : QStringLiteral("%1: %2").arg(path, file.errorString());
         return read;
     }
     if (file.size() > MaxDataFileBytes) {

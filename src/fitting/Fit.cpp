@@ -46,10 +46,7 @@ QString fixedText(long long units, int decimals)
 
 QString numberText(double v) { return QString::number(v, 'g', 10); }
 
-QString rowName(const DataRow& row, size_t index)
-{
-    return QStringLiteral("row %1").arg(row.line > 0 ? row.line : int(index) + 1);
-}
+QString rowName(const DataRow& row, size_t index) { return QStringLiteral("row %1").arg(row.line > 0 ? row.line : int(index) + 1); }
 
 struct Prepared {
     Engine::Problem problem;
@@ -84,8 +81,7 @@ QString inputRangeText(InputType type)
 QString minStepText(InputType type)
 {
     const MeterRules::InputLimits& l = MeterRules::inputLimits(type);
-    return QStringLiteral("%1 %2").arg(QString::number(l.minStep, 'f', type == InputType::Pulse ? 0 : 2),
-                                       QLatin1String(l.unit));
+    return QStringLiteral("%1 %2").arg(QString::number(l.minStep, 'f', type == InputType::Pulse ? 0 : 2), QLatin1String(l.unit));
 }
 
 // Error of the table against a shape over [in.low, in.high]: each piece sampled, the largest
@@ -230,9 +226,8 @@ std::optional<Shape> parseShape(const QString& text, QString* error)
         bool parameter;
     };
     static const Entry entries[] = {
-        {"sqrt", ShapeKind::Sqrt, false},         {"power", ShapeKind::Power, true},
-        {"cylinder", ShapeKind::Cylinder, false}, {"capsule", ShapeKind::Capsule, true},
-        {"sphere", ShapeKind::Sphere, false},     {"cone", ShapeKind::Cone, true},
+        {"sqrt", ShapeKind::Sqrt, false},      {"power", ShapeKind::Power, true},    {"cylinder", ShapeKind::Cylinder, false},
+        {"capsule", ShapeKind::Capsule, true}, {"sphere", ShapeKind::Sphere, false}, {"cone", ShapeKind::Cone, true},
     };
     for (const Entry& e : entries) {
         if (name != QLatin1String(e.name))
@@ -245,7 +240,7 @@ std::optional<Shape> parseShape(const QString& text, QString* error)
         const std::optional<double> v = NumberText::toNumber(parameterText);
         if (!hasParameter || !v)
             return fail(QStringLiteral("shape '%1' needs a number after ':' (%1:%2)")
-                            .arg(name, e.kind == ShapeKind::Power ? QStringLiteral("P")
+                            .arg(name, e.kind == ShapeKind::Power     ? QStringLiteral("P")
                                        : e.kind == ShapeKind::Capsule ? QStringLiteral("R")
                                                                       : QStringLiteral("F")));
         switch (e.kind) {
@@ -308,8 +303,7 @@ double tableValue(const QList<Point>& table, double x)
         return table.front().displayValue;
     if (x >= table.back().inputValue)
         return table.back().displayValue;
-    auto it = std::upper_bound(table.begin(), table.end(), x,
-                               [](double v, const Point& p) { return v < p.inputValue; });
+    auto it = std::upper_bound(table.begin(), table.end(), x, [](double v, const Point& p) { return v < p.inputValue; });
     const Point& b = *it;
     const Point& a = *(it - 1);
     return a.displayValue + (b.displayValue - a.displayValue) * ((x - a.inputValue) / (b.inputValue - a.inputValue));
@@ -340,9 +334,8 @@ Result fit(const Request& request)
         if (!(*request.maxError > 0) || !std::isfinite(*request.maxError))
             return failure(Status::BadRequest, QStringLiteral("the maximum error must be a number above 0"));
     } else if (request.points < MeterRules::MinPoints || request.points > MeterRules::MaxPoints) {
-        return failure(Status::BadRequest, QStringLiteral("the number of points must be %1 to %2")
-                                               .arg(MeterRules::MinPoints)
-                                               .arg(MeterRules::MaxPoints));
+        return failure(Status::BadRequest,
+                       QStringLiteral("the number of points must be %1 to %2").arg(MeterRules::MinPoints).arg(MeterRules::MaxPoints));
     }
 
     const MeterRules::InputLimits& inLimits = MeterRules::inputLimits(request.type);
@@ -368,8 +361,8 @@ Result fit(const Request& request)
         return std::isfinite(v) && i >= p.outLow && i <= p.outHigh;
     };
     const QString typeName = QLatin1String(inLimits.name);
-    const QString displayRange = QStringLiteral("%1 to %2 (%3)")
-                                     .arg(QLatin1String(display->lowText), QLatin1String(display->highText), request.format);
+    const QString displayRange =
+        QStringLiteral("%1 to %2 (%3)").arg(QLatin1String(display->lowText), QLatin1String(display->highText), request.format);
 
     if (request.input) {
         const Range& r = *request.input;
@@ -382,14 +375,16 @@ Result fit(const Request& request)
 
     if (request.shape) {
         if (!request.input || !request.display)
-            return failure(Status::BadRequest, QStringLiteral("a shape needs the input range (--input A:B) and the display range (--display C:D)"));
+            return failure(Status::BadRequest,
+                           QStringLiteral("a shape needs the input range (--input A:B) and the display range (--display C:D)"));
         s.shape = true;
         s.shapeKind = *request.shape;
         s.in = *request.input;
         s.out = *request.display;
         if (!displayInRange(s.out.low) || !displayInRange(s.out.high))
-            return failure(Status::BadRequest, QStringLiteral("the display range %1:%2 is outside %3")
-                                                   .arg(numberText(s.out.low), numberText(s.out.high), displayRange));
+            return failure(
+                Status::BadRequest,
+                QStringLiteral("the display range %1:%2 is outside %3").arg(numberText(s.out.low), numberText(s.out.high), displayRange));
         if (s.out.low == s.out.high)
             return failure(Status::BadRequest, QStringLiteral("the display range must not be a single value"));
         p.x0 = p.inIndex(s.in.low);
@@ -414,7 +409,7 @@ Result fit(const Request& request)
                 return failure(Status::BadData, rowName(rows[i], i) + QStringLiteral(": not two numbers"));
             if (i > 0 && !(rows[i].a > rows[i - 1].a))
                 return failure(Status::BadData, rowName(rows[i], i) + QStringLiteral(": input %1 is not above the previous row's %2")
-                                                    .arg(numberText(rows[i].a), numberText(rows[i - 1].a)));
+                                                                          .arg(numberText(rows[i].a), numberText(rows[i - 1].a)));
         }
         const double a0 = rows.front().a, a1 = rows.back().a;
         p.x.reserve(rows.size());
@@ -425,11 +420,14 @@ Result fit(const Request& request)
                 x = i + 1 == rows.size() ? request.input->high
                                          : request.input->low + (rows[i].a - a0) / (a1 - a0) * (request.input->high - request.input->low);
             if (!inputInRange(x))
-                return failure(Status::BadData, rowName(rows[i], i) + QStringLiteral(": input %1 is outside the %2 range %3")
-                                                    .arg(numberText(x), typeName, inputRangeText(request.type)));
+                return failure(
+                    Status::BadData,
+                    rowName(rows[i], i) +
+                        QStringLiteral(": input %1 is outside the %2 range %3").arg(numberText(x), typeName, inputRangeText(request.type)));
             if (!displayInRange(rows[i].b))
-                return failure(Status::BadData, rowName(rows[i], i) + QStringLiteral(": display value %1 is outside %2")
-                                                    .arg(numberText(rows[i].b), displayRange));
+                return failure(Status::BadData,
+                               rowName(rows[i], i) +
+                                   QStringLiteral(": display value %1 is outside %2").arg(numberText(rows[i].b), displayRange));
             p.x.push_back(x);
             p.y.push_back(rows[i].b);
         }
@@ -474,7 +472,8 @@ Result fit(const Request& request)
     if (p.cancelled())
         return failure(Status::Cancelled, QString());
     if (table.empty())
-        return failure(Status::BadRequest, QStringLiteral("no table of these points keeps the minimum input step %1").arg(minStepText(request.type)));
+        return failure(Status::BadRequest,
+                       QStringLiteral("no table of these points keeps the minimum input step %1").arg(minStepText(request.type)));
 
     r.table = pointsOf(p, table, inLimits.decimals, display->decimals);
     QList<PointRow> rows;

@@ -160,10 +160,10 @@ long long gridAtOrAbove(const Problem& p, double v) { return gridBelow(p, v) + 1
 // ---- On the rows: the chord graph.
 struct Chords {
     const Problem& p;
-    std::vector<double> xc;       // clamped row inputs
-    std::vector<long long> X, Y;  // node i = row i, rounded
-    std::vector<double> Xv, Yv;   // their values
-    std::vector<int> firstRow;    // first row at or beyond node i's input
+    std::vector<double> xc;      // clamped row inputs
+    std::vector<long long> X, Y; // node i = row i, rounded
+    std::vector<double> Xv, Yv;  // their values
+    std::vector<int> firstRow;   // first row at or beyond node i's input
     std::vector<int> dist, parent;
 
     explicit Chords(const Problem& problem) : p(problem)
@@ -310,8 +310,7 @@ struct Interval {
 // than maxSegments pieces are needed. A piece that cannot reach the minimum step (near the
 // end, where the last piece needs its step too) sends the search back to a nearer end of
 // the piece before it, within a bounded amount of work.
-std::vector<long long> greedy(const Problem& p, const std::vector<double>& xc, double e, int maxSegments, bool joined,
-                              long long minStep)
+std::vector<long long> greedy(const Problem& p, const std::vector<double>& xc, double e, int maxSegments, bool joined, long long minStep)
 {
     const int n = int(p.x.size());
     const double ee = slack(p, e);
@@ -416,8 +415,7 @@ std::vector<long long> greedy(const Problem& p, const std::vector<double>& xc, d
                 return {};
         }
         // The farthest end not yet tried.
-        while (piece.tried < piece.candidates.size() &&
-               piece.candidates[piece.candidates.size() - 1 - piece.tried].q > piece.limit)
+        while (piece.tried < piece.candidates.size() && piece.candidates[piece.candidates.size() - 1 - piece.tried].q > piece.limit)
             ++piece.tried;
         if (piece.tried >= piece.candidates.size() || budget < 0) {
             const long long failedAt = piece.xt, reach = piece.reach;
@@ -603,10 +601,7 @@ double dataSpan(const Problem& p)
     return *hi - *lo;
 }
 
-double tolerance(const Problem& p, double relative)
-{
-    return relative * std::max(dataSpan(p), p.outStep);
-}
+double tolerance(const Problem& p, double relative) { return relative * std::max(dataSpan(p), p.outStep); }
 
 } // namespace
 

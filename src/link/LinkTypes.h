@@ -7,9 +7,9 @@
 enum class ReplyOutcome { ReplyComplete, ReplyTimedOut, PortFailed };
 
 struct PortFailure {
-    int port = 0;          // port number 1..16, 0 when none was selected
-    QString device;        // device path, empty when the number maps to none
-    QString reason;        // the system's reason
+    int port = 0;   // port number 1..16, 0 when none was selected
+    QString device; // device path, empty when the number maps to none
+    QString reason; // the system's reason
     bool permissionDenied = false;
 };
 

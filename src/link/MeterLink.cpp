@@ -42,7 +42,9 @@ std::optional<SettingFault> settingFault(const QString& address, const QString& 
                             QStringLiteral("The baud rate \"%1\" is not one a meter takes (300 to 19200).").arg(baud)};
     if (!pointsCommand(points))
         return SettingFault{SettingFault::Points, QStringLiteral("The number of points \"%1\" is not one a meter takes (%2 to %3).")
-                                                      .arg(points).arg(MeterRules::MinPoints).arg(MeterRules::MaxPoints)};
+                                                      .arg(points)
+                                                      .arg(MeterRules::MinPoints)
+                                                      .arg(MeterRules::MaxPoints)};
     return std::nullopt;
 }
 
@@ -91,7 +93,8 @@ int scanReplyWaitMs(int baud)
 {
     if (baud <= 0)
         return 2000;
-    const QString frame = BuildMeterFrame(QStringLiteral("001"), QLatin1String(FirmwareQuery), ComputeChecksum(QLatin1String(FirmwareQuery)));
+    const QString frame =
+        BuildMeterFrame(QStringLiteral("001"), QLatin1String(FirmwareQuery), ComputeChecksum(QLatin1String(FirmwareQuery)));
     const qint64 bits = qint64(frame.size() + ScanReplyChars) * 10;
     return int((bits * 1000 + baud - 1) / baud) + ScanMarginMs;
 }

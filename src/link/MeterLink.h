@@ -45,8 +45,8 @@ std::optional<SettingFault> settingFault(const QString& address, const QString& 
 // too short to hold a code gives "Meter error code" alone.
 QString errorText(QChar code);
 
-bool replyComplete(const QString& reply);  // contains ETX
-bool isErrorReply(const QString& reply);   // contains "Z"
+bool replyComplete(const QString& reply); // contains ETX
+bool isErrorReply(const QString& reply);  // contains "Z"
 // The third character, or a null QChar when the reply is shorter.
 QChar errorCode(const QString& reply);
 // "Error writing output option: " CR LF + errorText of the reply's code.

@@ -22,8 +22,8 @@ public:
     ReplyOutcome send(const QString& address, const QString& command);
 
     const QString& checksumText() const { return m_checksum; }
-    const QString& replyText() const { return m_reply; }  // everything read in the last transaction
-    qint16 replyCountdown() const { return m_countdown; } // whole seconds left, 0 when not armed
+    const QString& replyText() const { return m_reply; }     // everything read in the last transaction
+    qint16 replyCountdown() const { return m_countdown; }    // whole seconds left, 0 when not armed
     const PortFailure& failure() const { return m_failure; } // why the last send gave PortFailed
     // The line has handed back a frame we sent (an echoing RS-485 adapter); the echo is
     // never taken as a reply.

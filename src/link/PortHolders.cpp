@@ -16,31 +16,23 @@ QByteArray readSmall(const QString& path, qint64 max = 4096)
     return f.open(QIODevice::ReadOnly) ? f.read(max) : QByteArray();
 }
 
-bool processAlive(qint64 pid)
-{
-    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
-}
+bool processAlive(qint64 pid) { return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM); }
 } // namespace
 
 QString PortHolders::describe(const Holder& h)
 {
-    return QStringLiteral("held by %1 (pid %2)")
-        .arg(h.name.isEmpty() ? QStringLiteral("another program") : h.name)
-        .arg(h.pid);
+    return QStringLiteral("held by %1 (pid %2)").arg(h.name.isEmpty() ? QStringLiteral("another program") : h.name).arg(h.pid);
 }
 
 PortHolders::PortHolders() : PortHolders(systemLockDirs(), QStringLiteral("/proc")) {}
 
-PortHolders::PortHolders(QStringList lockDirs, QString procRoot)
-    : m_lockDirs(std::move(lockDirs)), m_procRoot(std::move(procRoot))
-{
-}
+PortHolders::PortHolders(QStringList lockDirs, QString procRoot) : m_lockDirs(std::move(lockDirs)), m_procRoot(std::move(procRoot)) {}
 
 QStringList PortHolders::systemLockDirs()
 {
     // Where serial programs (Qt's among them) put their locks.
-    return {QStringLiteral("/var/lock"),       QStringLiteral("/etc/locks"),       QStringLiteral("/var/spool/locks"),
-            QStringLiteral("/var/spool/uucp"), QStringLiteral("/tmp"),             QStringLiteral("/var/tmp"),
+    return {QStringLiteral("/var/lock"),         QStringLiteral("/etc/locks"), QStringLiteral("/var/spool/locks"),
+            QStringLiteral("/var/spool/uucp"),   QStringLiteral("/tmp"),       QStringLiteral("/var/tmp"),
             QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock")};
 }
 
@@ -134,9 +126,7 @@ QStringList PortHolders::likelyCulprits() const
         if (known.contains(comm) && !running.contains(comm))
             running << comm;
     }
-    std::sort(running.begin(), running.end(), [](const QString& a, const QString& b) {
-        return known.indexOf(a) < known.indexOf(b);
-    });
+    std::sort(running.begin(), running.end(), [](const QString& a, const QString& b) { return known.indexOf(a) < known.indexOf(b); });
     return running;
 }
 
@@ -166,6 +156,6 @@ QString PortHolders::describe(const QString& device) const
     const QStringList culprits = likelyCulprits();
     if (culprits.isEmpty())
         return QString();
-    return culprits.join(QStringLiteral(" or "))
-        + (culprits.size() > 1 ? QStringLiteral(" are running and may hold it") : QStringLiteral(" is running and may hold it"));
+    return culprits.join(QStringLiteral(" or ")) +
+           (culprits.size() > 1 ? QStringLiteral(" are running and may hold it") : QStringLiteral(" is running and may hold it"));
 }

@@ -21,8 +21,7 @@ void SerialComm::onError(QSerialPort::SerialPortError e)
         return;
     // The device is gone or unusable (e.g. a USB adapter pulled): close and tell the waiter.
     // The system's text for a vanished device ("Inappropriate ioctl for device" on a pty) says nothing to a user.
-    m_lostReason = e == QSerialPort::ResourceError ? QStringLiteral("the port was lost (device removed or closed)")
-                                                   : m_port.errorString();
+    m_lostReason = e == QSerialPort::ResourceError ? QStringLiteral("the port was lost (device removed or closed)") : m_port.errorString();
     fail(m_lostReason);
     m_port.close();
     emit failed();
@@ -50,9 +49,8 @@ bool SerialComm::setSettings(const QString& settings)
 bool SerialComm::applySettings()
 {
     const int baud = m_settings.section(',', 0, 0).toInt();
-    if (!m_port.setBaudRate(baud) || !m_port.setParity(QSerialPort::NoParity)
-        || !m_port.setDataBits(QSerialPort::Data8) || !m_port.setStopBits(QSerialPort::OneStop)
-        || !m_port.setFlowControl(QSerialPort::NoFlowControl))
+    if (!m_port.setBaudRate(baud) || !m_port.setParity(QSerialPort::NoParity) || !m_port.setDataBits(QSerialPort::Data8) ||
+        !m_port.setStopBits(QSerialPort::OneStop) || !m_port.setFlowControl(QSerialPort::NoFlowControl))
         return fail(m_port.errorString());
     return true;
 }

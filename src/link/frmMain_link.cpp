@@ -86,7 +86,9 @@ ReplyOutcome frmMain::SendMeterCommand()
         ChecksumText = MeterLink::ComputeChecksum(CommandText);
         LinkFailure.reset();
         emit frameSent(BuildMeterFrame().toLatin1());
-        ReplyText = QStringLiteral("\x02" "A0") + AddressText + QStringLiteral("\x03");
+        ReplyText = QStringLiteral("\x02"
+                                   "A0") +
+                    AddressText + QStringLiteral("\x03");
         ReplyCountdown = 0;
         return ReplyOutcome::ReplyComplete;
     }

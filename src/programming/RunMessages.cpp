@@ -11,16 +11,20 @@ QString success() { return QStringLiteral("   Information has been successfully 
 
 QString incomplete(int failedPoints)
 {
-    return QStringLiteral("   The meter did not take %1 of the point values.").arg(failedPoints) + CrLf
-        + QStringLiteral("   Its table is incomplete: please program the meter again.");
+    return QStringLiteral("   The meter did not take %1 of the point values.").arg(failedPoints) + CrLf +
+           QStringLiteral("   Its table is incomplete: please program the meter again.");
 }
 
 QString communication()
 {
-    return QStringList{QStringLiteral("Please verify the following conditions:"), QString(),
-                       QStringLiteral("   1.  Meter power is on"), QString(),
-                       QStringLiteral("   2.  Correct Comm. Port is in use"), QString(),
-                       QStringLiteral("   3.  Check serial connection to meter"), QString(),
+    return QStringList{QStringLiteral("Please verify the following conditions:"),
+                       QString(),
+                       QStringLiteral("   1.  Meter power is on"),
+                       QString(),
+                       QStringLiteral("   2.  Correct Comm. Port is in use"),
+                       QString(),
+                       QStringLiteral("   3.  Check serial connection to meter"),
+                       QString(),
                        QStringLiteral("   4.  Confirm Address and Baud Rate of the meter match"),
                        QStringLiteral("         selected settings")}
         .join(CrLf);
@@ -30,8 +34,8 @@ QString communicationTitle() { return QStringLiteral("Communication Error"); }
 
 QString firmware()
 {
-    return QStringLiteral("This program requires firmware Ver. 1.100 or greater to use.") + CrLf
-        + QStringLiteral("Please contact Technical Support at Quillon for more information.");
+    return QStringLiteral("This program requires firmware Ver. 1.100 or greater to use.") + CrLf +
+           QStringLiteral("Please contact Technical Support at Quillon for more information.");
 }
 
 QString pointTimeout() { return QStringLiteral("Serial port timeout: OOwr."); }

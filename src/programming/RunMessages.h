@@ -6,15 +6,15 @@
 
 namespace RunMessages {
 
-QString success();         // "   Information has been successfully sent to the meter!"
+QString success(); // "   Information has been successfully sent to the meter!"
 // A run that went to its end while some points were refused or not acknowledged.
 QString incomplete(int failedPoints);
-QString communication();   // the checklist shown after a reply time-out
+QString communication();      // the checklist shown after a reply time-out
 QString communicationTitle(); // "Communication Error"
-QString firmware();        // the refusal of a meter with firmware 01.000
+QString firmware();           // the refusal of a meter with firmware 01.000
 // Asked when the window is closed during a run.
 QString closeDuringRun();
-QString pointTimeout();    // "Serial port timeout: OOwr."
+QString pointTimeout(); // "Serial port timeout: OOwr."
 // A port that could not be opened or failed: names the port number, the device and
 // the reason; for a permission problem, how to get access.
 QString portFailure(const PortFailure& failure);

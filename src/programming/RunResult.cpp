@@ -11,8 +11,7 @@ int exitStatus(RunEnd end, int failureCode)
     switch (end) {
     case RunEnd::Programmed: return ExitProgrammed;
     case RunEnd::TableRejected:
-        return failureCode >= TableCheck::MissingValue && failureCode <= TableCheck::PulseSpan ? failureCode
-                                                                                              : ExitCommunication;
+        return failureCode >= TableCheck::MissingValue && failureCode <= TableCheck::PulseSpan ? failureCode : ExitCommunication;
     case RunEnd::FirmwareRefused: return ExitFirmware;
     case RunEnd::PortUnavailable: return ExitPort;
     default: return ExitCommunication;

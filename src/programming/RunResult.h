@@ -5,17 +5,17 @@
 #include <QString>
 
 enum class RunEnd {
-    NotRun,           // no run has ended yet
-    Programmed,       // success message shown
-    PointsFailed,     // ran to its end, but one or more points were refused or timed out
-    TableRejected,    // a table rule is broken (FailureCode 2..9)
-    TimedOut,         // no reply to the firmware query or a configuration command
-    Refused,          // the meter refused a configuration command
-    FirmwareRefused,  // the meter's firmware is too old
-    PortUnavailable,  // the port could not be opened
-    PortLost,         // the port failed during the run
-    NotConfigured,    // no input type was selected
-    Abandoned,        // the window closed during the run
+    NotRun,          // no run has ended yet
+    Programmed,      // success message shown
+    PointsFailed,    // ran to its end, but one or more points were refused or timed out
+    TableRejected,   // a table rule is broken (FailureCode 2..9)
+    TimedOut,        // no reply to the firmware query or a configuration command
+    Refused,         // the meter refused a configuration command
+    FirmwareRefused, // the meter's firmware is too old
+    PortUnavailable, // the port could not be opened
+    PortLost,        // the port failed during the run
+    NotConfigured,   // no input type was selected
+    Abandoned,       // the window closed during the run
 };
 
 namespace RunResult {

@@ -154,7 +154,7 @@ frmMain::RunStep frmMain::runProgramSteps()
             return RunStep::Abandoned;
         MSComm1->setPortOpen(false);
         m_closing = true; // the run itself closes the window: nothing to ask
-        close(); // the last window closing ends the program
+        close();          // the last window closing ends the program
         return RunStep::FirmwareRefused;
     }
 
@@ -303,8 +303,8 @@ frmMain::RunStep frmMain::downloadPoints(PointSet set)
             const int row = ref.point - 1;
             const QString text = row < MSFlexGrid1->Rows() ? MSFlexGrid1->TextMatrix(row, ref.display ? 2 : 1) : QString();
             const std::optional<InputType> kind = selectedInputType();
-            const int decimals = ref.display ? ValueRules::formatDecimals(cboDecimal->Text())
-                                             : (kind ? MeterRules::inputLimits(*kind).decimals : -1);
+            const int decimals =
+                ref.display ? ValueRules::formatDecimals(cboDecimal->Text()) : (kind ? MeterRules::inputLimits(*kind).decimals : -1);
             CommandText = PointCommands::command(prefixes, ref, PointCommands::valueDigits(text, decimals));
             ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
             const RunStep step = sendRunCommand(g == 0, true, &outcome);

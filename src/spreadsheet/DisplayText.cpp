@@ -125,8 +125,8 @@ bool isElapsedBracket(const QString& inner)
 
 // ---- dates and times (1900 date system) ----
 
-const char* const MonthNames[] = {"January", "February", "March", "April", "May", "June", "July",
-                                  "August", "September", "October", "November", "December"};
+const char* const MonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
+                                  "July",    "August",   "September", "October", "November", "December"};
 const char* const DayNames[] = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
 
 struct DateToken {
@@ -193,11 +193,11 @@ QString formatDate(double value, const QString& section)
             qsizetype j = i;
             while (j < section.size() && section[j].toLower() == lc)
                 ++j;
-            const DateToken::Kind kind = lc == u'y' ? DateToken::Year
-                : lc == u'm'                        ? DateToken::Month
-                : lc == u'd'                        ? DateToken::Day
-                : lc == u'h'                        ? DateToken::Hour
-                                                    : DateToken::Second;
+            const DateToken::Kind kind = lc == u'y'   ? DateToken::Year
+                                         : lc == u'm' ? DateToken::Month
+                                         : lc == u'd' ? DateToken::Day
+                                         : lc == u'h' ? DateToken::Hour
+                                                      : DateToken::Second;
             tokens.push_back({kind, section.mid(i, j - i).toLower()});
             i = j - 1;
         } else if (c == u'.' && i + 1 < section.size() && section[i + 1] == u'0') {
@@ -239,17 +239,17 @@ QString formatDate(double value, const QString& section)
         case DateToken::Literal: out += t.text; break;
         case DateToken::Year: out += n <= 2 ? two(y % 100) : QString::number(y); break;
         case DateToken::Month:
-            out += n == 1 ? QString::number(mo)
-                : n == 2  ? two(mo)
-                : n == 3  ? QString::fromLatin1(MonthNames[mo - 1]).left(3)
-                : n == 5  ? QString::fromLatin1(MonthNames[mo - 1]).left(1)
-                          : QString::fromLatin1(MonthNames[mo - 1]);
+            out += n == 1   ? QString::number(mo)
+                   : n == 2 ? two(mo)
+                   : n == 3 ? QString::fromLatin1(MonthNames[mo - 1]).left(3)
+                   : n == 5 ? QString::fromLatin1(MonthNames[mo - 1]).left(1)
+                            : QString::fromLatin1(MonthNames[mo - 1]);
             break;
         case DateToken::Day:
-            out += n == 1 ? QString::number(d)
-                : n == 2  ? two(d)
-                : n == 3  ? QString::fromLatin1(DayNames[weekday]).left(3)
-                          : QString::fromLatin1(DayNames[weekday]);
+            out += n == 1   ? QString::number(d)
+                   : n == 2 ? two(d)
+                   : n == 3 ? QString::fromLatin1(DayNames[weekday]).left(3)
+                            : QString::fromLatin1(DayNames[weekday]);
             break;
         case DateToken::Hour: {
             qint64 h = hour;
@@ -365,8 +365,7 @@ NumberPattern parseNumberSection(const QString& s)
                 ++p.scaleThousands;
         } else if (c == u',' && phase == 2 && !nextIsPlaceholder(i)) {
             ++p.scaleThousands;
-        } else if ((c == u'E' || c == u'e') && (phase == 1 || phase == 2) && i + 1 < s.size()
-                   && (s[i + 1] == u'+' || s[i + 1] == u'-')) {
+        } else if ((c == u'E' || c == u'e') && (phase == 1 || phase == 2) && i + 1 < s.size() && (s[i + 1] == u'+' || s[i + 1] == u'-')) {
             p.scientific = true;
             p.expPlus = s[i + 1] == u'+';
             phase = 3;
@@ -449,10 +448,17 @@ QString formatNumberSection(Decimal d, const NumberPattern& p)
     const int minExp = std::max(1, int(p.expPh.count(u'0')));
     if (exp.size() < minExp)
         exp.prepend(QString(minExp - exp.size(), u'0'));
-    return layoutNumber(p, parts.first, parts.second) + u'E' + (e < 0 ? QStringLiteral("-") : p.expPlus ? QStringLiteral("+") : QString()) + exp;
+    return layoutNumber(p, parts.first, parts.second) + u'E' +
+           (e < 0       ? QStringLiteral("-")
+            : p.expPlus ? QStringLiteral("+")
+                        : QString()) +
+           exp;
 }
 
-bool isGeneralCode(const QString& code) { return code.trimmed().isEmpty() || code.trimmed().compare(QStringLiteral("General"), Qt::CaseInsensitive) == 0; }
+bool isGeneralCode(const QString& code)
+{
+    return code.trimmed().isEmpty() || code.trimmed().compare(QStringLiteral("General"), Qt::CaseInsensitive) == 0;
+}
 
 } // namespace
 

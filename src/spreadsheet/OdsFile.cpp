@@ -105,8 +105,8 @@ private:
     {
         const auto a = xml.x.attributes();
         const int minInt = a.hasAttribute(NumberNs, QLatin1String("min-integer-digits"))
-            ? std::clamp(a.value(NumberNs, QLatin1String("min-integer-digits")).toInt(), 0, 30)
-            : 1;
+                               ? std::clamp(a.value(NumberNs, QLatin1String("min-integer-digits")).toInt(), 0, 30)
+                               : 1;
         QString code = minInt == 0 ? QStringLiteral("#") : QString(minInt, u'0');
         if (a.value(NumberNs, QLatin1String("grouping")) == QLatin1String("true"))
             code = (minInt <= 1 ? QStringLiteral("#,##") : QStringLiteral("#,")) + code;
@@ -114,8 +114,8 @@ private:
             return code;
         const int decimals = std::clamp(a.value(NumberNs, QLatin1String("decimal-places")).toInt(), 0, 30);
         const int minDecimals = a.hasAttribute(NumberNs, QLatin1String("min-decimal-places"))
-            ? std::clamp(a.value(NumberNs, QLatin1String("min-decimal-places")).toInt(), 0, decimals)
-            : decimals;
+                                    ? std::clamp(a.value(NumberNs, QLatin1String("min-decimal-places")).toInt(), 0, decimals)
+                                    : decimals;
         if (decimals > 0)
             code += u'.' + QString(minDecimals, u'0') + QString(decimals - minDecimals, u'#');
         return code;
@@ -141,12 +141,12 @@ private:
                 continue;
             const auto n = xml.x.name();
             if (n == QLatin1String("number")) {
-                general = !xml.x.attributes().hasAttribute(NumberNs, QLatin1String("decimal-places"))
-                    && xml.attr(NumberNs, QLatin1String("grouping")) != QLatin1String("true");
+                general = !xml.x.attributes().hasAttribute(NumberNs, QLatin1String("decimal-places")) &&
+                          xml.attr(NumberNs, QLatin1String("grouping")) != QLatin1String("true");
                 code += digits(xml);
             } else if (n == QLatin1String("scientific-number")) {
-                code += digits(xml) + QStringLiteral("E+")
-                    + QString(std::clamp(xml.attr(NumberNs, QLatin1String("min-exponent-digits")).toInt(), 1, 5), u'0');
+                code += digits(xml) + QStringLiteral("E+") +
+                        QString(std::clamp(xml.attr(NumberNs, QLatin1String("min-exponent-digits")).toInt(), 1, 5), u'0');
             } else if (n == QLatin1String("fraction")) {
                 code += QStringLiteral("# ?/?");
             } else if (n == QLatin1String("text")) {
@@ -163,7 +163,8 @@ private:
                 code += isLong() ? QStringLiteral("yyyy") : QStringLiteral("yy");
             } else if (n == QLatin1String("month")) {
                 const bool textual = xml.attr(NumberNs, QLatin1String("textual")) == QLatin1String("true");
-                code += textual ? (isLong() ? QStringLiteral("mmmm") : QStringLiteral("mmm")) : (isLong() ? QStringLiteral("mm") : QStringLiteral("m"));
+                code += textual ? (isLong() ? QStringLiteral("mmmm") : QStringLiteral("mmm"))
+                                : (isLong() ? QStringLiteral("mm") : QStringLiteral("m"));
             } else if (n == QLatin1String("day")) {
                 code += isLong() ? QStringLiteral("dd") : QStringLiteral("d");
             } else if (n == QLatin1String("day-of-week")) {
@@ -205,12 +206,13 @@ std::optional<double> dateSerial(const QString& text)
 // office:time-value "PT12H30M05.5S" as a fraction of days.
 std::optional<double> durationDays(const QString& text)
 {
-    static const QRegularExpression re(QStringLiteral("^(-)?P(?:([0-9]{1,7})D)?T?(?:([0-9]{1,9})H)?(?:([0-9]{1,9})M)?(?:([0-9]{1,9}(?:\\.[0-9]+)?)S)?$"));
+    static const QRegularExpression re(
+        QStringLiteral("^(-)?P(?:([0-9]{1,7})D)?T?(?:([0-9]{1,9})H)?(?:([0-9]{1,9})M)?(?:([0-9]{1,9}(?:\\.[0-9]+)?)S)?$"));
     const auto m = re.match(text.trimmed());
     if (!m.hasMatch())
         return std::nullopt;
-    const double s = m.captured(2).toDouble() * 86400 + m.captured(3).toDouble() * 3600 + m.captured(4).toDouble() * 60
-        + m.captured(5).toDouble();
+    const double s =
+        m.captured(2).toDouble() * 86400 + m.captured(3).toDouble() * 3600 + m.captured(4).toDouble() * 60 + m.captured(5).toDouble();
     return (m.captured(1).isEmpty() ? 1 : -1) * s / 86400;
 }
 
@@ -290,11 +292,11 @@ private:
             Cell cell;
             cell.format = m_styles.cellFormat(xml.attr(TableNs, QLatin1String("style-name")));
             const QString type = xml.attr(OfficeNs, QLatin1String("value-type"));
-            const QString value = type == QLatin1String("date") ? xml.attr(OfficeNs, QLatin1String("date-value"))
-                : type == QLatin1String("time")                 ? xml.attr(OfficeNs, QLatin1String("time-value"))
-                : type == QLatin1String("boolean")              ? xml.attr(OfficeNs, QLatin1String("boolean-value"))
-                : type == QLatin1String("string")               ? xml.attr(OfficeNs, QLatin1String("string-value"))
-                                                                : xml.attr(OfficeNs, QLatin1String("value"));
+            const QString value = type == QLatin1String("date")      ? xml.attr(OfficeNs, QLatin1String("date-value"))
+                                  : type == QLatin1String("time")    ? xml.attr(OfficeNs, QLatin1String("time-value"))
+                                  : type == QLatin1String("boolean") ? xml.attr(OfficeNs, QLatin1String("boolean-value"))
+                                  : type == QLatin1String("string")  ? xml.attr(OfficeNs, QLatin1String("string-value"))
+                                                                     : xml.attr(OfficeNs, QLatin1String("value"));
             const QString shown = readCellText(xml, covered ? QLatin1String("covered-table-cell") : QLatin1String("table-cell"));
             if (!covered && !type.isEmpty())
                 setValue(cell, type, value, shown);
@@ -402,8 +404,8 @@ Sheet readFrom(ZipArchive& zip, const OdsLimits& limits)
         return data.value_or(QByteArray());
     };
     QByteArray mimetype;
-    if (zip.read(QStringLiteral("mimetype"), mimetype) == ZipArchive::Result::Read
-        && !mimetype.trimmed().startsWith("application/vnd.oasis.opendocument.spreadsheet"))
+    if (zip.read(QStringLiteral("mimetype"), mimetype) == ZipArchive::Result::Read &&
+        !mimetype.trimmed().startsWith("application/vnd.oasis.opendocument.spreadsheet"))
         throw Refused{QStringLiteral("not a spreadsheet (%1)").arg(QString::fromLatin1(mimetype.left(80)))};
     Styles styles(limits);
     if (const QByteArray common = part(QStringLiteral("styles.xml"), false); !common.isEmpty())
@@ -425,8 +427,7 @@ bool isOds(const QString& path)
 
 namespace {
 // A file by path or already in memory: both open the same bounded archive.
-template <typename Source>
-std::optional<Sheet> readSource(const Source& source, QString* error, const OdsLimits& limits)
+template <typename Source> std::optional<Sheet> readSource(const Source& source, QString* error, const OdsLimits& limits)
 {
     return refusing(error, [&] {
         ZipArchive zip(limits.zip);
@@ -437,10 +438,7 @@ std::optional<Sheet> readSource(const Source& source, QString* error, const OdsL
 }
 } // namespace
 
-std::optional<Sheet> readOds(const QString& path, QString* error, const OdsLimits& limits)
-{
-    return readSource(path, error, limits);
-}
+std::optional<Sheet> readOds(const QString& path, QString* error, const OdsLimits& limits) { return readSource(path, error, limits); }
 
 std::optional<Sheet> readOdsBytes(const QByteArray& file, QString* error, const OdsLimits& limits)
 {

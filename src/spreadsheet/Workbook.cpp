@@ -18,7 +18,10 @@ std::optional<CellRef> parseCellRef(const QString& address)
     // [$]letters[$]digits, by hand: sheets hold hundreds of thousands of references.
     const QString a = address.trimmed();
     qsizetype i = 0;
-    const auto dollar = [&] { if (i < a.size() && a[i] == u'$') ++i; };
+    const auto dollar = [&] {
+        if (i < a.size() && a[i] == u'$')
+            ++i;
+    };
     dollar();
     int col = 0, letters = 0;
     for (; i < a.size() && letters < 4; ++i, ++letters) {

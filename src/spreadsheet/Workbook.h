@@ -15,8 +15,8 @@ enum class CellKind { Empty, Number, Text, Boolean, Error };
 
 struct Cell {
     CellKind kind = CellKind::Empty;
-    double number = 0;  // Number; Boolean: 1 or 0
-    QString text;       // Text; Error: its code such as "#DIV/0!"
+    double number = 0; // Number; Boolean: 1 or 0
+    QString text;      // Text; Error: its code such as "#DIV/0!"
     QString format = QStringLiteral("General");
 };
 

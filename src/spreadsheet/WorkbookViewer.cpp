@@ -37,8 +37,7 @@ bool desktopHasSpreadsheetApplication()
         query.waitForFinished(1000);
         return true;
     }
-    return query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0
-        || !query.readAllStandardOutput().trimmed().isEmpty();
+    return query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0 || !query.readAllStandardOutput().trimmed().isEmpty();
 #else
     return true;
 #endif
@@ -80,8 +79,8 @@ QString newExportPath(QString* error)
 
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     for (int n = 1; n < 1000; ++n) {
-        const QString name = n == 1 ? QStringLiteral("talvo-points-%1.xlsx").arg(stamp)
-                                    : QStringLiteral("talvo-points-%1-%2.xlsx").arg(stamp).arg(n);
+        const QString name =
+            n == 1 ? QStringLiteral("talvo-points-%1.xlsx").arg(stamp) : QStringLiteral("talvo-points-%1-%2.xlsx").arg(stamp).arg(n);
         const QString path = QFile::decodeName(dir) + QLatin1Char('/') + name;
         // Created here, never an existing file or a link to one.
         const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);

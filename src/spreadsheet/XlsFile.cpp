@@ -23,10 +23,29 @@ namespace Spreadsheet {
 namespace {
 
 enum Rec : quint16 {
-    BOF = 0x0809, EOF_ = 0x000A, FILEPASS = 0x002F, CODEPAGE = 0x0042, DATEMODE = 0x0022, WINDOW1 = 0x003D,
-    BOUNDSHEET8 = 0x0085, FORMAT = 0x041E, XF = 0x00E0, SST = 0x00FC, CONTINUE = 0x003C,
-    ROW = 0x0208, COLINFO = 0x007D, NUMBER = 0x0203, RK = 0x027E, MULRK = 0x00BD, LABELSST = 0x00FD,
-    LABEL = 0x0204, FORMULA = 0x0006, STRING = 0x0207, BOOLERR = 0x0205, BLANK = 0x0201, MULBLANK = 0x00BE,
+    BOF = 0x0809,
+    EOF_ = 0x000A,
+    FILEPASS = 0x002F,
+    CODEPAGE = 0x0042,
+    DATEMODE = 0x0022,
+    WINDOW1 = 0x003D,
+    BOUNDSHEET8 = 0x0085,
+    FORMAT = 0x041E,
+    XF = 0x00E0,
+    SST = 0x00FC,
+    CONTINUE = 0x003C,
+    ROW = 0x0208,
+    COLINFO = 0x007D,
+    NUMBER = 0x0203,
+    RK = 0x027E,
+    MULRK = 0x00BD,
+    LABELSST = 0x00FD,
+    LABEL = 0x0204,
+    FORMULA = 0x0006,
+    STRING = 0x0207,
+    BOOLERR = 0x0205,
+    BLANK = 0x0201,
+    MULBLANK = 0x00BE,
 };
 
 // A fault in the workbook stream or its compound file.
@@ -460,8 +479,9 @@ Sheet readCompoundFile(const QByteArray& file, const XlsLimits& limits)
     std::call_once(gsfReady, [] {
         gsf_init();
         // Damage is reported through the result; libgsf's own warnings would only go to stderr.
-        g_log_set_handler("libgsf", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG),
-                          [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+        g_log_set_handler(
+            "libgsf", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG),
+            [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     });
     if (file.size() > limits.maxFileBytes)
         throw Refused{QStringLiteral("the file is too large")};

@@ -11,11 +11,11 @@ namespace Spreadsheet {
 
 struct XlsLimits {
     qint64 maxFileBytes = 64 * 1024 * 1024;
-    int maxRows = 65536;      // rows beyond this are not read
-    int maxColumns = 256;     // BIFF8's own limit
-    int maxCells = 200000;    // stored cells
-    int maxStrings = 1000000; // shared strings
-    int maxContinues = 4096;  // CONTINUE records after one record
+    int maxRows = 65536;                      // rows beyond this are not read
+    int maxColumns = 256;                     // BIFF8's own limit
+    int maxCells = 200000;                    // stored cells
+    int maxStrings = 1000000;                 // shared strings
+    int maxContinues = 4096;                  // CONTINUE records after one record
     qint64 maxRecordBytes = 16 * 1024 * 1024; // one record with its CONTINUE records
 };
 

@@ -11,10 +11,10 @@ namespace Spreadsheet {
 
 struct XlsxLimits {
     ZipLimits zip = ZipLimits();
-    int maxColumns = 1024;                   // a cell beyond this column refuses the sheet
-    int maxRows = 65536;                     // rows beyond this are not read
-    int maxStrings = 1000000;                // shared strings
-    int maxCells = 200000;                   // stored cells of the rows read
+    int maxColumns = 1024;    // a cell beyond this column refuses the sheet
+    int maxRows = 65536;      // rows beyond this are not read
+    int maxStrings = 1000000; // shared strings
+    int maxCells = 200000;    // stored cells of the rows read
 };
 
 // Numbers are stored as numbers, every cell with its number format.

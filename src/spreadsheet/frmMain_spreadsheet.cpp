@@ -128,10 +128,9 @@ bool frmMain::useTable(const PointTable& table, const QString& title)
     CommitCellEditor();
     if (!table.type || table.rows.size() < MeterRules::MinPoints || table.rows.size() > MeterRules::MaxPoints)
         return false;
-    if (tableHoldsValues()
-        && MsgBox(QStringLiteral("The table holds values. Replace them with the %1 fitted points?").arg(table.rows.size()),
-                  vbYesNo | vbQuestion, title)
-               != vbYes)
+    if (tableHoldsValues() &&
+        MsgBox(QStringLiteral("The table holds values. Replace them with the %1 fitted points?").arg(table.rows.size()),
+               vbYesNo | vbQuestion, title) != vbYes)
         return false;
     setOptionValue(*table.type == InputType::Voltage ? optVoltage : *table.type == InputType::Current ? optCurrent : optPulse, true);
     selectListText(cboDecimal, table.format);
@@ -150,9 +149,9 @@ void frmMain::cmdImport_Click()
 {
     CommitCellEditor();
     const QString path = ShowOpenDialog(QStringLiteral("Spreadsheets (*.xlsx *.xls *.ods)|*.xlsx;*.xls;*.ods|"
-                                                             "Excel Workbook (*.xlsx)|*.xlsx|"
-                                                             "Excel 97-2003 Workbook (*.xls)|*.xls|"
-                                                             "OpenDocument Spreadsheet (*.ods)|*.ods|"));
+                                                       "Excel Workbook (*.xlsx)|*.xlsx|"
+                                                       "Excel 97-2003 Workbook (*.xls)|*.xls|"
+                                                       "OpenDocument Spreadsheet (*.ods)|*.ods|"));
     if (path.isEmpty())
         return;
     importWorkbook(path);

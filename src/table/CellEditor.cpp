@@ -16,15 +16,9 @@ CellEditor::CellEditor(QWidget* parent) : QLineEdit(parent)
     setContextMenuPolicy(Qt::NoContextMenu); // no paste past the key filter
 }
 
-int CellEditor::SelStart() const
-{
-    return hasSelectedText() ? selectionStart() : cursorPosition();
-}
+int CellEditor::SelStart() const { return hasSelectedText() ? selectionStart() : cursorPosition(); }
 
-void CellEditor::setSelStart(int start)
-{
-    setCursorPosition(std::clamp(start, 0, int(text().size())));
-}
+void CellEditor::setSelStart(int start) { setCursorPosition(std::clamp(start, 0, int(text().size()))); }
 
 void CellEditor::setSelLength(int length)
 {
@@ -46,8 +40,8 @@ void CellEditor::keyPressEvent(QKeyEvent* event)
     int ascii = 0;
     if (code == 13 || code == 27 || code == 8)
         ascii = code;
-    else if (!(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-             && !event->text().isEmpty() && event->text()[0].isPrint()) // Delete comes with U+007F
+    else if (!(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) && !event->text().isEmpty() &&
+             event->text()[0].isPrint()) // Delete comes with U+007F
         ascii = event->text()[0].unicode();
     if (ascii == 0) { // not a character: caret movement and the like
         if (event->matches(QKeySequence::Paste))

@@ -36,13 +36,10 @@ CurveModel::Axis makeAxis(const QString& title, double lo, double hi, int decima
 }
 } // namespace
 
-QString CurveModel::Axis::label(double value) const
-{
-    return NumberText::normalForm(QLocale::c().toString(value, 'f', 10), decimals);
-}
+QString CurveModel::Axis::label(double value) const { return NumberText::normalForm(QLocale::c().toString(value, 'f', 10), decimals); }
 
-void CurveModel::update(const QList<PointRow>& rows, std::optional<InputType> type, const QString& format,
-                        const QString& inputTitle, const TableRule& rule)
+void CurveModel::update(const QList<PointRow>& rows, std::optional<InputType> type, const QString& format, const QString& inputTitle,
+                        const TableRule& rule)
 {
     const int inputDecimals = type ? MeterRules::inputLimits(*type).decimals : 3;
     m_points.clear();
@@ -54,8 +51,7 @@ void CurveModel::update(const QList<PointRow>& rows, std::optional<InputType> ty
     QStringList missingText;
     for (int i = 0; i < rows.size(); ++i) {
         // Read as the check reads them: the input in the type's normal form.
-        const std::optional<double> x =
-            NumberText::toNumber(type ? NumberText::normalForm(rows[i].input, inputDecimals) : rows[i].input);
+        const std::optional<double> x = NumberText::toNumber(type ? NumberText::normalForm(rows[i].input, inputDecimals) : rows[i].input);
         const std::optional<double> y = NumberText::toNumber(rows[i].display);
         const bool noInput = !x || !std::isfinite(*x), noDisplay = !y || !std::isfinite(*y);
         if (!noInput && !noDisplay) {
@@ -102,6 +98,5 @@ void CurveModel::update(const QList<PointRow>& rows, std::optional<InputType> ty
         xlo = xmin->input, xhi = xmax->input, ylo = ymin->display, yhi = ymax->display;
     }
     m_x = makeAxis(inputTitle, xlo, xhi, inputDecimals);
-    m_y = makeAxis(QString::fromLatin1(ValueRules::DisplayHeading).trimmed(), ylo, yhi,
-                   std::max(ValueRules::formatDecimals(format), 0));
+    m_y = makeAxis(QString::fromLatin1(ValueRules::DisplayHeading).trimmed(), ylo, yhi, std::max(ValueRules::formatDecimals(format), 0));
 }

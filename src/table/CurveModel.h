@@ -34,8 +34,8 @@ public:
     // Rebuilds the curve from the table; rows[i] is point i + 1. The input values are read
     // in the normal form of the input type, tick labels follow its decimals and those of
     // the decimal-point format.
-    void update(const QList<PointRow>& rows, std::optional<InputType> type, const QString& format,
-                const QString& inputTitle, const TableRule& rule);
+    void update(const QList<PointRow>& rows, std::optional<InputType> type, const QString& format, const QString& inputTitle,
+                const TableRule& rule);
 
     // The points whose two cells both hold a number, in point order.
     const QList<Point>& points() const { return m_points; }

@@ -290,10 +290,22 @@ void FlexGrid::keyPressEvent(QKeyEvent* event)
     const int code = VbKeyCode(event);
     emit keyDown(code);
     switch (event->key()) {
-    case Qt::Key_Up: if (m_row > FixedRows()) moveCurrent(m_row - 1, m_col); return;
-    case Qt::Key_Down: if (m_row + 1 < rowCount()) moveCurrent(m_row + 1, m_col); return;
-    case Qt::Key_Left: if (m_col > FixedCols()) moveCurrent(m_row, m_col - 1); return;
-    case Qt::Key_Right: if (m_col + 1 < columnCount()) moveCurrent(m_row, m_col + 1); return;
+    case Qt::Key_Up:
+        if (m_row > FixedRows())
+            moveCurrent(m_row - 1, m_col);
+        return;
+    case Qt::Key_Down:
+        if (m_row + 1 < rowCount())
+            moveCurrent(m_row + 1, m_col);
+        return;
+    case Qt::Key_Left:
+        if (m_col > FixedCols())
+            moveCurrent(m_row, m_col - 1);
+        return;
+    case Qt::Key_Right:
+        if (m_col + 1 < columnCount())
+            moveCurrent(m_row, m_col + 1);
+        return;
     case Qt::Key_Return:
     case Qt::Key_Enter: emit keyPress(vbKeyReturn); return;
     default: break;

@@ -83,7 +83,7 @@ private:
     QTableWidgetItem* itemAt(int row, int col) const;
 
     int m_row = 0, m_col = 1, m_rowSel = 0, m_colSel = 1;
-    bool m_pressed = false;  // the left button went down on the grid
-    bool m_dragging = false; // ... on a value cell: moving extends the selection
+    bool m_pressed = false;        // the left button went down on the grid
+    bool m_dragging = false;       // ... on a value cell: moving extends the selection
     std::map<int, int> m_colTwips; // column widths as set, in twips
 };

@@ -13,14 +13,14 @@ constexpr int MinPoints = 2;
 constexpr int MaxPoints = 32;
 
 struct InputLimits {
-    double low = 0;            // inclusive range of an input value
+    double low = 0; // inclusive range of an input value
     double high = 0;
-    double minStep = 0;        // smallest rise between neighbouring points: 0.10 V, 0.15 mA, 10 Hz
-    double stepThreshold = 0;  // a rise below this breaks the step rule (just under minStep)
-    int decimals = 0;          // decimals of an input value's normal form
+    double minStep = 0;       // smallest rise between neighbouring points: 0.10 V, 0.15 mA, 10 Hz
+    double stepThreshold = 0; // a rise below this breaks the step rule (just under minStep)
+    int decimals = 0;         // decimals of an input value's normal form
     bool negativeAllowed = false;
-    const char* unit = "";     // "V", "mA", "Hz"
-    const char* name = "";     // "Voltage", "Current", "Pulse", as the window's options say
+    const char* unit = ""; // "V", "mA", "Hz"
+    const char* name = ""; // "Voltage", "Current", "Pulse", as the window's options say
 };
 const InputLimits& inputLimits(InputType type);
 // The type whose name is the text (any letter case); nullopt for none.

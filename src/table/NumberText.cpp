@@ -210,7 +210,9 @@ std::optional<int> compare(const QString& a, const QString& b)
     QString ia, fa, ib, fb;
     roundTo(*da, decimals, ia, fa);
     roundTo(*db, decimals, ib, fb);
-    auto isZero = [](const QString& i, const QString& f) { return i.isEmpty() && !f.contains(QRegularExpression(QStringLiteral("[1-9]"))); };
+    auto isZero = [](const QString& i, const QString& f) {
+        return i.isEmpty() && !f.contains(QRegularExpression(QStringLiteral("[1-9]")));
+    };
     const int sa = isZero(ia, fa) ? 0 : (da->negative ? -1 : 1);
     const int sb = isZero(ib, fb) ? 0 : (db->negative ? -1 : 1);
     if (sa != sb)

@@ -64,10 +64,8 @@ std::optional<Message> failureMessage(int code)
     case MissingValue:
         return Message{QStringLiteral("Please enter value for every point or reset the number of points"), StyleNone,
                        QStringLiteral("Missing Point Value")};
-    case VoltageRange:
-        return Message{QStringLiteral("Input values for Voltage must be between -10.000 and 10.000 (V)"), StyleCritical, {}};
-    case CurrentRange:
-        return Message{QStringLiteral("Input values for Current must be between 0.000 and 23.000 (mA)"), StyleCritical, {}};
+    case VoltageRange: return Message{QStringLiteral("Input values for Voltage must be between -10.000 and 10.000 (V)"), StyleCritical, {}};
+    case CurrentRange: return Message{QStringLiteral("Input values for Current must be between 0.000 and 23.000 (mA)"), StyleCritical, {}};
     case VoltageSpan:
         return Message{QStringLiteral("The minimum input span for Voltage is 0.10 VDC") + CrLf + spanHint, StyleInformation, {}};
     case CurrentSpan:
@@ -78,12 +76,9 @@ std::optional<Message> failureMessage(int code)
                                    QStringLiteral("2. Input value is the same as a previously entered input value")}
                            .join(CrLf),
                        StyleNone, QStringLiteral("Input Value Error")};
-    case PulseRange:
-        return Message{QStringLiteral("Input values for Pulse must be between 0 and 30,000 (Hz)"), StyleCritical, {}};
-    case PulseSpan:
-        return Message{QStringLiteral("The minimum input span for Pulse is 10 Hz") + CrLf + spanHint, StyleInformation, {}};
-    default:
-        return std::nullopt;
+    case PulseRange: return Message{QStringLiteral("Input values for Pulse must be between 0 and 30,000 (Hz)"), StyleCritical, {}};
+    case PulseSpan: return Message{QStringLiteral("The minimum input span for Pulse is 10 Hz") + CrLf + spanHint, StyleInformation, {}};
+    default: return std::nullopt;
     }
 }
 

@@ -35,8 +35,8 @@ inline int check(const PointTable& table) { return check(table.rows, table.type)
 
 struct Message {
     QString text;
-    int style = 0;   // 0 none, 16 critical, 48 exclamation, 64 information
-    QString title;   // empty: the application's title
+    int style = 0; // 0 none, 16 critical, 48 exclamation, 64 information
+    QString title; // empty: the application's title
 };
 
 // The message shown for a failure code 2..9; nullopt for any other code.

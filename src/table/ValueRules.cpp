@@ -116,9 +116,12 @@ QString rescaleDisplay(const QString& text, const QString& format)
 InputDefaults defaultsFor(InputType type)
 {
     switch (type) {
-    case InputType::Voltage: return {QStringLiteral("Input (V)"), QStringLiteral("0.000"), QStringLiteral("10.000"), QStringLiteral("ddd.ddd")};
-    case InputType::Current: return {QStringLiteral("Input (mA)"), QStringLiteral("4.000"), QStringLiteral("20.000"), QStringLiteral("ddd.ddd")};
-    case InputType::Pulse: return {QStringLiteral("Input (Hz)"), QStringLiteral("0.0"), QStringLiteral("10000.0"), QStringLiteral("ddddd.d")};
+    case InputType::Voltage:
+        return {QStringLiteral("Input (V)"), QStringLiteral("0.000"), QStringLiteral("10.000"), QStringLiteral("ddd.ddd")};
+    case InputType::Current:
+        return {QStringLiteral("Input (mA)"), QStringLiteral("4.000"), QStringLiteral("20.000"), QStringLiteral("ddd.ddd")};
+    case InputType::Pulse:
+        return {QStringLiteral("Input (Hz)"), QStringLiteral("0.0"), QStringLiteral("10000.0"), QStringLiteral("ddddd.d")};
     }
     return {};
 }

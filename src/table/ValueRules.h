@@ -46,10 +46,10 @@ QString numberPattern(const QString& format);
 QString rescaleDisplay(const QString& text, const QString& format);
 
 struct InputDefaults {
-    QString heading;      // input column heading
-    QString point1;       // point 1 input and display
-    QString point2;       // point 2 input and display
-    QString format;       // decimal-point format
+    QString heading; // input column heading
+    QString point1;  // point 1 input and display
+    QString point2;  // point 2 input and display
+    QString format;  // decimal-point format
 };
 InputDefaults defaultsFor(InputType type);
 extern const char* const DisplayHeading; // "  Display"

@@ -319,9 +319,7 @@ void frmMain::Text1_KeyDown(int keyCode)
         MSFlexGrid1->setFocus(Qt::OtherFocusReason);
         return;
     }
-    case vbKeyReturn:
-        MoveToNextCell();
-        return;
+    case vbKeyReturn: MoveToNextCell(); return;
     case vbKeyUp:
     case vbKeyDown: {
         {
@@ -336,8 +334,7 @@ void frmMain::Text1_KeyDown(int keyCode)
             MSFlexGrid1->setRow(row - 1);
         return;
     }
-    default:
-        return;
+    default: return;
     }
 }
 
@@ -354,8 +351,8 @@ void frmMain::Text1_KeyPress(int& keyAscii)
         keyAscii = 0;
         return;
     }
-    const bool allowed = (k >= QLatin1Char('0') && k <= QLatin1Char('9')) || k == QLatin1Char('-')
-        || k == QLatin1Char('.') || keyAscii == 8;
+    const bool allowed =
+        (k >= QLatin1Char('0') && k <= QLatin1Char('9')) || k == QLatin1Char('-') || k == QLatin1Char('.') || keyAscii == 8;
     if (!allowed) {
         keyAscii = 0;
         return;

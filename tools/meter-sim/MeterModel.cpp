@@ -90,15 +90,14 @@ std::optional<QString> MeterModel::commandOf(const QByteArray& content, QString*
     return QString::fromLatin1(command);
 }
 
-QByteArray MeterModel::refusal(QChar code) const
-{
-    return QByteArray(1, STX) + 'Z' + QString(code).toLatin1() + address.toLatin1() + ETX;
-}
+QByteArray MeterModel::refusal(QChar code) const { return QByteArray(1, STX) + 'Z' + QString(code).toLatin1() + address.toLatin1() + ETX; }
 
 QByteArray MeterModel::reply(const QString& c)
 {
     const QByteArray addr = address.toLatin1();
-    auto ack = [&](const QByteArray& payload = {}) { return QByteArray(1, STX) + "A0" + addr + (payload.isEmpty() ? QByteArray() : " " + payload) + ETX; };
+    auto ack = [&](const QByteArray& payload = {}) {
+        return QByteArray(1, STX) + "A0" + addr + (payload.isEmpty() ? QByteArray() : " " + payload) + ETX;
+    };
     auto refuse = [&](char code) { return refusal(QChar(code)); };
 
     if (c == "F189")
@@ -167,8 +166,7 @@ QString MeterModel::describe(const QString& c)
     if (c.startsWith("48L"))
         return QStringLiteral("number of points: %1").arg(c.mid(3));
     if (c.startsWith("2A") && c.size() >= 6) {
-        static const char* const kinds[] = {"display value (V/P)", "display value (I)", "input value (V/P)",
-                                            "input value (I)"};
+        static const char* const kinds[] = {"display value (V/P)", "display value (I)", "input value (V/P)", "input value (I)"};
         const int k = c[2].unicode() - '0';
         if (k >= 0 && k <= 3)
             return QStringLiteral("point %1 %2 %3").arg(c.mid(3, 2), QLatin1String(kinds[k]), c.mid(5));
@@ -197,8 +195,8 @@ QString MeterModel::displayFor(const QString& input) const
     QList<qint64> xs, ys;
     for (int p = 1; p <= m_points; ++p) {
         qint64 x = 0, y = 0;
-        if (!m_input[set].contains(p) || !m_display[set].contains(p) || !parseScaled(m_input[set][p], &x)
-            || !parseScaled(m_display[set][p], &y))
+        if (!m_input[set].contains(p) || !m_display[set].contains(p) || !parseScaled(m_input[set][p], &x) ||
+            !parseScaled(m_display[set][p], &y))
             return {};
         if (!xs.isEmpty() && x <= xs.last())
             return {};
@@ -226,9 +224,11 @@ QString MeterModel::dump() const
     static const char* const formats[] = {"dddddd", "ddddd.d", "dddd.dd", "ddd.ddd", "dd.dddd", "d.ddddd"};
     QString out;
     out += QStringLiteral("Input configuration: %1\n")
-               .arg(m_inputConfig.isEmpty() ? QStringLiteral("(not set)") : m_inputConfig + " (" + describe(m_inputConfig).section(": ", 1) + ")");
+               .arg(m_inputConfig.isEmpty() ? QStringLiteral("(not set)")
+                                            : m_inputConfig + " (" + describe(m_inputConfig).section(": ", 1) + ")");
     out += QStringLiteral("Decimal point: %1\n")
-               .arg(m_decimals < 0 ? QStringLiteral("(not set)") : QStringLiteral("37P%1 (%2)").arg(m_decimals).arg(QLatin1String(formats[m_decimals])));
+               .arg(m_decimals < 0 ? QStringLiteral("(not set)")
+                                   : QStringLiteral("37P%1 (%2)").arg(m_decimals).arg(QLatin1String(formats[m_decimals])));
     out += QStringLiteral("Number of points: %1\n").arg(m_points ? QString::number(m_points) : QStringLiteral("(not set)"));
     out += QStringLiteral("Input type: %1\n").arg(m_inputType.isEmpty() ? QStringLiteral("(not set)") : m_inputType);
     const int inDec = m_inputConfig.isEmpty() ? -1 : inputDecimals(m_inputConfig);
@@ -238,8 +238,7 @@ QString MeterModel::dump() const
         keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
         if (keys.isEmpty())
             continue;
-        out += set == 0 ? QStringLiteral("Points (2A2 input / 2A0 display):\n")
-                        : QStringLiteral("Points (2A3 input / 2A1 display):\n");
+        out += set == 0 ? QStringLiteral("Points (2A2 input / 2A0 display):\n") : QStringLiteral("Points (2A3 input / 2A1 display):\n");
         for (int p : keys) {
             const QString in = m_input[set].value(p, "-"), disp = m_display[set].value(p, "-");
             out += QStringLiteral("  %1  input %2 = %3  display %4 = %5\n")

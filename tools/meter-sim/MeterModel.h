@@ -33,7 +33,7 @@ public:
     QByteArray refusal(QChar code) const;
 
     QString displayFor(const QString& input) const; // what the meter shows for an input ("" when unknown)
-    QString dump() const;                            // configuration and table, printable
+    QString dump() const;                           // configuration and table, printable
 
     // Checksum of a command text: two uppercase hex digits.
     static QString checksum(const QByteArray& command);
@@ -43,9 +43,9 @@ public:
 private:
     QString interpret(const QString& rawValue, int decimals) const;
 
-    QString m_inputConfig;                     // "200030", "201130", "208010"
-    int m_decimals = -1;                       // 37Pn
-    int m_points = 0;                          // 48Lnn
-    QString m_inputType;                       // "33V", "33I"
+    QString m_inputConfig;                       // "200030", "201130", "208010"
+    int m_decimals = -1;                         // 37Pn
+    int m_points = 0;                            // 48Lnn
+    QString m_inputType;                         // "33V", "33I"
     QMap<int, QString> m_input[2], m_display[2]; // [0]: 2A2/2A0, [1]: 2A3/2A1 (raw digits)
 };

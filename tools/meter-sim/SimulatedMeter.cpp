@@ -17,11 +17,9 @@ struct SpeedEntry {
     speed_t code;
     int baud;
 };
-constexpr SpeedEntry Speeds[] = {{B50, 50},       {B75, 75},       {B110, 110},     {B134, 134},
-                                 {B150, 150},     {B200, 200},     {B300, 300},     {B600, 600},
-                                 {B1200, 1200},   {B1800, 1800},   {B2400, 2400},   {B4800, 4800},
-                                 {B9600, 9600},   {B19200, 19200}, {B38400, 38400}, {B57600, 57600},
-                                 {B115200, 115200}, {B230400, 230400}};
+constexpr SpeedEntry Speeds[] = {{B50, 50},     {B75, 75},       {B110, 110},     {B134, 134},     {B150, 150},       {B200, 200},
+                                 {B300, 300},   {B600, 600},     {B1200, 1200},   {B1800, 1800},   {B2400, 2400},     {B4800, 4800},
+                                 {B9600, 9600}, {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
 
 int baudOf(speed_t code)
 {
@@ -85,7 +83,7 @@ std::unique_ptr<SimulatedMeter> SimulatedMeter::start(const MeterConfig& config,
     m->m_slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m->m_slave < 0)
         return failWith("cannot open " + m->m_path);
-    termios tio {};
+    termios tio{};
     if (tcgetattr(m->m_slave, &tio) == 0) {
         cfmakeraw(&tio);
         if (const speed_t code = codeOf(config.baud); code != B0) {
@@ -118,7 +116,7 @@ void SimulatedMeter::closeDevice()
 
 int SimulatedMeter::lineBaud() const
 {
-    termios tio {};
+    termios tio{};
     if (m_slave < 0 || tcgetattr(m_slave, &tio) != 0)
         return 0;
     return baudOf(cfgetospeed(&tio));
@@ -195,8 +193,7 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     const QString shown = printable(QByteArray(1, SOH) + content + QByteArray(1, ETX));
     const int baud = lineBaud();
     if (baud != 0 && baud != m_config.baud) {
-        emit logLine(QStringLiteral("%1 -> line at %2 baud, meter at %3 baud: garbled, silent")
-                         .arg(shown).arg(baud).arg(m_config.baud));
+        emit logLine(QStringLiteral("%1 -> line at %2 baud, meter at %3 baud: garbled, silent").arg(shown).arg(baud).arg(m_config.baud));
         return;
     }
     // The configuration may have been changed while running.
@@ -246,8 +243,8 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     if (!m_config.latePrefix.isEmpty() && text.startsWith(m_config.latePrefix))
         delay += m_config.lateMs;
     reply += m_config.replySuffix;
-    emit logLine(QStringLiteral("%1: reply %2%3").arg(what, printable(reply),
-                                                      delay > 0 ? QStringLiteral(" after %1 ms").arg(delay) : QString()));
+    emit logLine(
+        QStringLiteral("%1: reply %2%3").arg(what, printable(reply), delay > 0 ? QStringLiteral(" after %1 ms").arg(delay) : QString()));
     if (!m_config.duplicatePrefix.isEmpty() && text.startsWith(m_config.duplicatePrefix))
         reply += reply; // the repeat follows on the line at once
     sendReply(reply, delay);
@@ -303,6 +300,6 @@ QString SimulatedMeter::displayFor(const QString& input) const { return m_model.
 
 QString SimulatedMeter::dump() const
 {
-    return QStringLiteral("Meter %1 at %2 baud, firmware %3\n").arg(m_config.address).arg(m_config.baud).arg(m_config.firmware)
-        + m_model.dump();
+    return QStringLiteral("Meter %1 at %2 baud, firmware %3\n").arg(m_config.address).arg(m_config.baud).arg(m_config.firmware) +
+           m_model.dump();
 }

@@ -23,20 +23,21 @@ struct MeterConfig {
     QString address = QStringLiteral("001");
     int baud = 2400;
     QString firmware = QStringLiteral("01.100");
-    bool modem = false;              // answers "ATV1Q0\r" with "OK\r\n" (and nothing else)
-    bool wireTime = false;           // delay each reply by the wire time of the frame and the reply at `baud`
-    int latencyMs = 0;               // extra response latency before each reply
-    int silentOnCommand = 0;         // no reply to the Nth valid frame (1-based); 0: none
-    QStringList silentPrefixes;      // no reply to commands starting with one of these
-    QMap<QString, QChar> refusals;   // command prefix -> refusal code digit
-    QString latePrefix; int lateMs = 0; // reply to commands with this prefix only after lateMs
-    int replyPieces = 1;             // send each reply in this many pieces, a few ms apart
-    int pieceGapMs = 15;             // time between the pieces of a reply
-    QByteArray replySuffix;          // bytes sent right after each reply's ETX, in the same write
-    QByteArray fixedReply;           // non-empty: every answer is exactly these bytes
-    bool echo = false;               // the line hands every byte back, as some RS-485 adapters do
-    QString duplicatePrefix;         // commands starting with this are answered twice
-    QStringList busAddresses;        // further meters on the line: they answer as this one does
+    bool modem = false;            // answers "ATV1Q0\r" with "OK\r\n" (and nothing else)
+    bool wireTime = false;         // delay each reply by the wire time of the frame and the reply at `baud`
+    int latencyMs = 0;             // extra response latency before each reply
+    int silentOnCommand = 0;       // no reply to the Nth valid frame (1-based); 0: none
+    QStringList silentPrefixes;    // no reply to commands starting with one of these
+    QMap<QString, QChar> refusals; // command prefix -> refusal code digit
+    QString latePrefix;
+    int lateMs = 0;           // reply to commands with this prefix only after lateMs
+    int replyPieces = 1;      // send each reply in this many pieces, a few ms apart
+    int pieceGapMs = 15;      // time between the pieces of a reply
+    QByteArray replySuffix;   // bytes sent right after each reply's ETX, in the same write
+    QByteArray fixedReply;    // non-empty: every answer is exactly these bytes
+    bool echo = false;        // the line hands every byte back, as some RS-485 adapters do
+    QString duplicatePrefix;  // commands starting with this are answered twice
+    QStringList busAddresses; // further meters on the line: they answer as this one does
 };
 
 class SimulatedMeter : public QObject {
@@ -46,13 +47,13 @@ public:
     static std::unique_ptr<SimulatedMeter> start(const MeterConfig& config, QString* error = nullptr);
     ~SimulatedMeter() override;
 
-    QString devicePath() const;            // /dev/pts/N
-    MeterConfig& config();                 // faults may be changed while running
-    QStringList received() const;          // command texts of valid frames addressed to it, in order
+    QString devicePath() const;   // /dev/pts/N
+    MeterConfig& config();        // faults may be changed while running
+    QStringList received() const; // command texts of valid frames addressed to it, in order
     void clearReceived();
     QString displayFor(const QString& input) const; // what the meter shows for an input ("" when unknown)
-    QString dump() const;                  // configuration and table it was sent, printable
-    void closeDevice();                    // the device vanishes (like pulling a USB adapter)
+    QString dump() const;                           // configuration and table it was sent, printable
+    void closeDevice();                             // the device vanishes (like pulling a USB adapter)
 
     // The line speed the client has configured on the pty, 0 when unknown.
     int lineBaud() const;

@@ -27,33 +27,32 @@ bool splitPair(const QString& text, QString* prefix, QString* value)
 
 QString SimulatorOptions::usage()
 {
-    return QStringLiteral(
-        "Usage: talvo-meter-sim [options]\n"
-        "Simulates a Talvo Series meter on a pseudo-terminal and prints its device path.\n"
-        "\n"
-        "  --address NNN        meter address, 001 to 247 (default 001); repeated, one meter\n"
-        "                       more on the line for each, all at the same baud rate\n"
-        "  --baud N             meter baud rate (default 2400)\n"
-        "  --firmware TEXT      firmware version text (default 01.100)\n"
-        "  --old-firmware       firmware text 01.000 (refused by the utility)\n"
-        "  --modem              act as a modem: answer ATV1Q0<CR> with OK<CR><LF>\n"
-        "  --wire-time          delay each reply by the wire time of frame and reply\n"
-        "  --latency MS         extra delay before each reply\n"
-        "  --silent-on N        no reply to the Nth valid command (1-based)\n"
-        "  --silent-prefix P    no reply to commands starting with P (repeatable)\n"
-        "  --refuse P=CODE      refuse commands starting with P with digit CODE (repeatable)\n"
-        "  --late P=MS          reply to commands starting with P only after MS ms\n"
-        "  --pieces N           send each reply in N pieces\n"
-        "  --echo               the line echoes every byte sent to the meter\n"
-        "  --duplicate P        answer commands starting with P twice\n"
-        "  --dump-on-exit       accepted for scripts: the configuration and table the\n"
-        "                       meter was sent are always printed when it stops\n"
-        "                       (SIGINT/SIGTERM)\n"
-        "  --version            print the version\n"
-        "  -h, --help           this text\n"
-        "\n"
-        "Exit status: 0 stopped by SIGINT or SIGTERM, 1 no pseudo-terminal could be made,\n"
-        "64 wrong usage (one line on standard error naming the fault).\n");
+    return QStringLiteral("Usage: talvo-meter-sim [options]\n"
+                          "Simulates a Talvo Series meter on a pseudo-terminal and prints its device path.\n"
+                          "\n"
+                          "  --address NNN        meter address, 001 to 247 (default 001); repeated, one meter\n"
+                          "                       more on the line for each, all at the same baud rate\n"
+                          "  --baud N             meter baud rate (default 2400)\n"
+                          "  --firmware TEXT      firmware version text (default 01.100)\n"
+                          "  --old-firmware       firmware text 01.000 (refused by the utility)\n"
+                          "  --modem              act as a modem: answer ATV1Q0<CR> with OK<CR><LF>\n"
+                          "  --wire-time          delay each reply by the wire time of frame and reply\n"
+                          "  --latency MS         extra delay before each reply\n"
+                          "  --silent-on N        no reply to the Nth valid command (1-based)\n"
+                          "  --silent-prefix P    no reply to commands starting with P (repeatable)\n"
+                          "  --refuse P=CODE      refuse commands starting with P with digit CODE (repeatable)\n"
+                          "  --late P=MS          reply to commands starting with P only after MS ms\n"
+                          "  --pieces N           send each reply in N pieces\n"
+                          "  --echo               the line echoes every byte sent to the meter\n"
+                          "  --duplicate P        answer commands starting with P twice\n"
+                          "  --dump-on-exit       accepted for scripts: the configuration and table the\n"
+                          "                       meter was sent are always printed when it stops\n"
+                          "                       (SIGINT/SIGTERM)\n"
+                          "  --version            print the version\n"
+                          "  -h, --help           this text\n"
+                          "\n"
+                          "Exit status: 0 stopped by SIGINT or SIGTERM, 1 no pseudo-terminal could be made,\n"
+                          "64 wrong usage (one line on standard error naming the fault).\n");
 }
 
 QList<QCommandLineOption> SimulatorOptions::options()
@@ -63,7 +62,8 @@ QList<QCommandLineOption> SimulatorOptions::options()
     QList<QCommandLineOption> list{QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")}, QString())};
     for (const char* name : {"version", "modem", "wire-time", "old-firmware", "dump-on-exit", "echo"})
         list << flag(name);
-    for (const char* name : {"address", "baud", "firmware", "latency", "silent-on", "silent-prefix", "refuse", "late", "pieces", "duplicate"})
+    for (const char* name :
+         {"address", "baud", "firmware", "latency", "silent-on", "silent-prefix", "refuse", "late", "pieces", "duplicate"})
         list << valued(name);
     return list;
 }
@@ -110,7 +110,8 @@ SimulatorOptions SimulatorOptions::parse(const QStringList& args)
         return fail(QStringLiteral("--baud needs a baud rate"));
     if (parser.isSet(QStringLiteral("latency")) && !toInt(parser.value(QStringLiteral("latency")), 0, 600000, &o.config.latencyMs))
         return fail(QStringLiteral("--latency needs milliseconds"));
-    if (parser.isSet(QStringLiteral("silent-on")) && !toInt(parser.value(QStringLiteral("silent-on")), 1, 1000000, &o.config.silentOnCommand))
+    if (parser.isSet(QStringLiteral("silent-on")) &&
+        !toInt(parser.value(QStringLiteral("silent-on")), 1, 1000000, &o.config.silentOnCommand))
         return fail(QStringLiteral("--silent-on needs a command number from 1"));
     for (const QString& v : parser.values(QStringLiteral("silent-prefix"))) {
         if (v.isEmpty())
