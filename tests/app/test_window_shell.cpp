@@ -3,6 +3,7 @@
 // refusing meter, a port that refuses its speed, and where a workbook is exported.
 #include <QPushButton>
 #include <QSerialPort>
+#include <QSignalSpy>
 #include <cstring>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -131,11 +132,14 @@ private slots:
         QCOMPARE(bold.join(' '), QString("MSFlexGrid1=1 Text1=1 Panel1=1 cmdProgramMeter=1 cboSetPoints=0 cboDecimal=0 optCurrent=0"));
         w->setPanelText(1, "first");
         w->RestartStatusTimer();
-        QTest::qWait(1000);
+        QVERIFY(QTest::qWaitFor([&] { return w->tmrStatusBarText.remainingTime() < 1000; }));
         w->RestartStatusTimer(); // restarted: two seconds from here
-        QTest::qWait(1500);
+        QVERIFY(w->tmrStatusBarText.remainingTime() > 1000);
+        QSignalSpy fired(&w->tmrStatusBarText, &QTimer::timeout);
         QCOMPARE(w->panelText(1), QString("first"));
-        QTRY_COMPARE_WITH_TIMEOUT(w->panelText(1), QString(), 1500);
+        QVERIFY(fired.wait(5000));
+        QCOMPARE(fired.count(), 1);
+        QCOMPARE(w->panelText(1), QString()); // cleared when the restarted timer fired
         for (int i = 0; i < 3; ++i) // No and Cancel keep the window
             QCOMPARE((w->mnuExit->trigger(), w->isVisible()), i < 2);
         QCOMPARE(messages.shown[0].prompt + messages.shown[0].title, QString("Are you sure you want to exit the program?Exit Program"));
