@@ -10,10 +10,10 @@ class TestTableCheck : public QObject {
 private slots:
     void rules_data()
     {
-        QTest::addColumn<int>("kind");
+        QTest::addColumn<InputKind>("input");
         QTest::addColumn<QStringList>("rows"); // "input|display"; the display value is 1.000 when left out
         QTest::addColumn<int>("code");
-        const int V = int(InputType::Voltage), I = int(InputType::Current), P = int(InputType::Pulse), N = -1;
+        const InputKind V = InputType::Voltage, I = InputType::Current, P = InputType::Pulse, N;
         QTest::newRow("voltage limits") << V << QStringList{"-10.000", "10.000"} << 0;
         QTest::newRow("voltage above") << V << QStringList{"1.000", "10.001"} << 3;
         QTest::newRow("voltage span short") << V << QStringList{"1.000", "1.050"} << 5;
@@ -39,13 +39,13 @@ private slots:
     }
     void rules()
     {
-        QFETCH(int, kind);
+        QFETCH(InputKind, input);
         QFETCH(QStringList, rows);
         QFETCH(int, code);
         QList<PointRow> table;
         for (const QString& r : rows)
             table.append({r.section('|', 0, 0), r.contains('|') ? r.section('|', 1) : QStringLiteral("1.000")});
-        QCOMPARE(TableCheck::check(table, kind < 0 ? InputKind() : InputKind(InputType(kind))), code);
+        QCOMPARE(TableCheck::check(table, input), code);
     }
 
     // Values stored unchecked are sent rounded to units of the format's last decimal.
