@@ -35,14 +35,14 @@ private slots:
 
 void TestCurve::model_data()
 {
-    QTest::addColumn<int>("type"); // InputType, -1 for none selected
+    QTest::addColumn<InputKind>("type"); // empty: none selected
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("table");
     QTest::addColumn<int>("broken");
     QTest::addColumn<QString>("text"); // the lines, joined by "|", begin so
     QTest::addColumn<int>("drawn");
     QTest::addColumn<QString>("decimals"); // of the tick labels: input/display
-    const int V = int(InputType::Voltage), I = int(InputType::Current), P = int(InputType::Pulse);
+    const InputKind V = InputType::Voltage, I = InputType::Current, P = InputType::Pulse, none;
     QTest::newRow("rising") << I << "ddd.ddd" << "4=0;8=25;12=50;20=100" << 0 << "Table OK, 4 points" << 4 << "3/3";
     QTest::newRow("equal inputs") << V << "ddd.ddd" << "1=1;1.000=2;2=3" << 2 << "point 2: Check Input Values" << 3 << "3/3";
     QTest::newRow("equal before range") << P << "ddddd.d" << "40000=1;40000=2" << 2 << "point 2: Check Input Values" << 2 << "1/1";
@@ -58,7 +58,7 @@ void TestCurve::model_data()
     QTest::newRow("negative display") << V << "dd.dddd" << "-10=-5.0000;0=-.5000;10=5" << 0 << "Table OK, 3 points" << 3 << "3/4";
     QTest::newRow("flat display") << V << "d.ddddd" << "0=7;10=7" << 0 << "Table OK" << 2 << "3/5";
     QTest::newRow("2 points") << P << "ddddd.d" << "0=0;30000=30000" << 0 << "Table OK, 2 points" << 2 << "1/1";
-    QTest::newRow("no type") << -1 << "ddd.ddd" << "1=1;2=2" << 0 << "Table OK" << 2 << "3/3";
+    QTest::newRow("no type") << none << "ddd.ddd" << "1=1;2=2" << 0 << "Table OK" << 2 << "3/3";
     QStringList many;
     for (int p = 0; p < 32; ++p)
         many << QStringLiteral("%1.0=%2").arg(p * 900).arg(p * p);
@@ -67,10 +67,10 @@ void TestCurve::model_data()
 
 void TestCurve::model()
 {
-    QFETCH(int, type);
+    QFETCH(InputKind, type);
     QFETCH(QString, format);
     QFETCH(QString, table);
-    const std::optional<InputType> kind = type < 0 ? std::nullopt : std::optional(InputType(type));
+    const InputKind kind = type;
     CurveModel m;
     m.update(rowsOf(table), kind, format, "Input (V)", tableCheckRule(kind));
     QTEST(m.brokenPoint(), "broken");

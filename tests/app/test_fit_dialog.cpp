@@ -61,13 +61,13 @@ void TestFitDialog::useShape_data()
 {
     QTest::addColumn<QString>("source"); // caption in the source list
     QTest::addColumn<QString>("parameter");
-    QTest::addColumn<int>("type");
+    QTest::addColumn<InputType>("type");
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("display");
     QTest::addColumn<int>("points");
     QTest::addColumn<bool>("onCurve");
-    const int V = int(InputType::Voltage), I = int(InputType::Current), P = int(InputType::Pulse);
+    const InputType V = InputType::Voltage, I = InputType::Current, P = InputType::Pulse;
     QTest::newRow("cylinder 4-20 mA") << "Horizontal cylinder" << "" << I << "ddd.ddd" << "4:20" << "0:100" << 11 << false;
     QTest::newRow("sqrt on the curve") << "Square root" << "" << V << "dddd.dd" << "0:2" << "0:50" << 6 << true;
     QTest::newRow("weir in Hz") << "Power law" << "2.5" << P << "dddddd" << "0:10000" << "0:900" << 9 << false;
@@ -77,7 +77,7 @@ void TestFitDialog::useShape()
 {
     QFETCH(QString, source);
     QFETCH(QString, parameter);
-    QFETCH(int, type);
+    QFETCH(InputType, type);
     QFETCH(QString, format);
     QFETCH(int, points);
     QFETCH(bool, onCurve);
@@ -87,7 +87,7 @@ void TestFitDialog::useShape()
     QPointer<FitDialog> d = openDialog(w.get());
     QVERIFY(d);
     QCOMPARE(d->cboFormat->currentText(), w->cboDecimal->Text()); // the window's own by default
-    d->cboType->setCurrentIndex(d->cboType->findText(MeterRules::inputLimits(InputType(type)).name));
+    d->cboType->setCurrentIndex(d->cboType->findText(MeterRules::inputLimits(type).name));
     d->cboFormat->setCurrentIndex(d->cboFormat->findText(format));
     d->cboSource->setCurrentIndex(d->cboSource->findText(source));
     if (!parameter.isEmpty())
@@ -104,7 +104,7 @@ void TestFitDialog::useShape()
     q.shape = Fitting::parseShape(d->cboSource->currentData().toString() + (parameter.isEmpty() ? "" : ":" + parameter));
     q.input = Fitting::parseRange(input);
     q.display = Fitting::parseRange(display);
-    q.type = InputType(type);
+    q.type = type;
     q.format = format;
     q.points = points;
     q.placement = onCurve ? Fitting::Placement::OnData : Fitting::Placement::LeastError;
@@ -122,9 +122,9 @@ void TestFitDialog::useShape()
     QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.prompts().join('|'))); // defaults only: nothing to ask
     QCOMPARE(w->cboSetPoints->Text(), QString::number(points));
     QCOMPARE(w->cboDecimal->Text(), format);
-    QCOMPARE(w->selectedInputType(), std::optional(InputType(type)));
+    QCOMPARE(w->selectedInputType(), std::optional(type));
     QCOMPARE(w->MSFlexGrid1->Rows(), points);
-    const int inDecimals = MeterRules::inputLimits(InputType(type)).decimals, outDecimals = ValueRules::formatDecimals(format);
+    const int inDecimals = MeterRules::inputLimits(type).decimals, outDecimals = ValueRules::formatDecimals(format);
     const QRegularExpression inForm(QString("^-?\\d*\\.\\d{%1}$").arg(inDecimals));
     for (int i = 0; i < points; ++i) {
         const QString in = w->MSFlexGrid1->TextMatrix(i, 1), out = w->MSFlexGrid1->TextMatrix(i, 2);

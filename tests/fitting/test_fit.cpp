@@ -179,7 +179,7 @@ private slots:
     void closedForms_data()
     {
         QTest::addColumn<QString>("shape");
-        QTest::addColumn<int>("type");
+        QTest::addColumn<InputType>("type");
         QTest::addColumn<double>("low");
         QTest::addColumn<double>("high");
         QTest::addColumn<double>("span");
@@ -188,9 +188,9 @@ private slots:
         QTest::addColumn<bool>("onData");
         QTest::addColumn<double>("expected"); // < 0: sqrt's first chord, from the table's second point
         QTest::addColumn<double>("within");   // relative
-        QTest::addColumn<int>("rule");
-        const int V = int(InputType::Voltage), I = int(InputType::Current);
-        const int none = int(LimitingRule::None), step = int(LimitingRule::MinimumStep);
+        QTest::addColumn<LimitingRule>("rule");
+        const InputType V = InputType::Voltage, I = InputType::Current;
+        const LimitingRule none = LimitingRule::None, step = LimitingRule::MinimumStep;
         for (int k : {2, 5, 11, 21}) // knots on the grid: the chords' errors are exact
             QTest::addRow("x^2 on the curve, %d", k) << "power:2" << V << 0.0 << 2.0 << 9.0 << "d.ddddd" << k << true
                                                      << 9.0 / (4.0 * (k - 1) * (k - 1)) << 1e-6 << none;
@@ -206,7 +206,7 @@ private slots:
     void closedForms()
     {
         QFETCH(QString, shape);
-        QFETCH(int, type);
+        QFETCH(InputType, type);
         QFETCH(double, low);
         QFETCH(double, high);
         QFETCH(double, span);
@@ -215,8 +215,8 @@ private slots:
         QFETCH(bool, onData);
         QFETCH(double, expected);
         QFETCH(double, within);
-        QFETCH(int, rule);
-        const Request rq = shapeRequest(shape, InputType(type), {low, high}, {0, span}, format, points,
+        QFETCH(LimitingRule, rule);
+        const Request rq = shapeRequest(shape, type, {low, high}, {0, span}, format, points,
                                         onData ? Placement::OnData : Placement::LeastError);
         const Result r = fit(rq);
         QCOMPARE(r.status, Status::Fitted);
@@ -232,9 +232,9 @@ private slots:
             expected = first; // and the optimum spreads its error evenly: the first chord's is the largest, to the grid
         }
         QVERIFY2(std::fabs(r.maxError - expected) <= within * expected, qPrintable(QString("%1, expected %2").arg(r.maxError).arg(expected)));
-        QCOMPARE(int(r.limitingRule), rule);
+        QCOMPARE(r.limitingRule, rule);
         QVERIFY(std::fabs(sampledError(r, rq) - r.maxError) < 1e-6 * span);
-        verifyTable(r, InputType(type), 3, format.size() - 1 - format.indexOf('.'));
+        verifyTable(r, type, 3, format.size() - 1 - format.indexOf('.'));
     }
 
     // The horizontal cylinder: its volumes, and what equal steps cost against the fits.

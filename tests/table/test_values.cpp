@@ -12,7 +12,7 @@ namespace {
 enum Kind { Normal, DropZero, Input, Display, Rescale, Compare };
 
 // What the code makes of `typed`; "" for a rejected value.
-QString result(int kind, const QString& arg, const QString& typed)
+QString result(Kind kind, const QString& arg, const QString& typed)
 {
     switch (kind) {
     case Normal: return NumberText::normalForm(typed, arg.toInt());
@@ -31,35 +31,35 @@ class TestValues : public QObject {
 private slots:
     void values_data()
     {
-        QTest::addColumn<int>("kind");
+        QTest::addColumn<Kind>("kind");
         QTest::addColumn<QString>("arg");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("expected");
         const QString V = QString::number(int(InputType::Voltage)), I = QString::number(int(InputType::Current)),
                       P = QString::number(int(InputType::Pulse));
-        QTest::newRow("half up, not binary") << int(Normal) << "3" << "2.0005" << "2.001";
-        QTest::newRow("half away from zero") << int(Normal) << "3" << "-2.0005" << "-2.001";
-        QTest::newRow("carry into a new digit") << int(Normal) << "1" << "99999.96" << "100000.0";
-        QTest::newRow("rounds to zero: no sign") << int(Normal) << "3" << "-0.0001" << "0.000";
-        QTest::newRow("beyond double precision") << int(Normal) << "0" << "123456789012345678.5" << "123456789012345679";
-        QTest::newRow("integer 0 dropped") << int(DropZero) << "5" << "-0.5" << "-.50000";
-        QTest::newRow("current rounded into range") << int(Input) << I << "23.0004" << "23.000";
-        QTest::newRow("current rounded out of range") << int(Input) << I << "23.0006" << "";
-        QTest::newRow("current -0 refused") << int(Input) << I << "-0" << "";
-        QTest::newRow("voltage lone minus kept") << int(Input) << V << "-" << "-";
-        QTest::newRow("pulse one decimal") << int(Input) << P << "12.35" << "12.4";
-        QTest::newRow("pulse above range") << int(Input) << P << "30000.1" << "";
-        QTest::newRow("ddd.ddd 1000 refused") << int(Display) << "ddd.ddd" << "1000" << "";
-        QTest::newRow("d.ddddd lower bound") << int(Display) << "d.ddddd" << "-9.99991" << "";
-        QTest::newRow("d.ddddd negative fraction") << int(Display) << "d.ddddd" << "-0.5" << "-.50000";
-        QTest::newRow("rescale keeps digits") << int(Rescale) << "ddddd.d" << "12.345" << "1234.5";
-        QTest::newRow("rescale empty to zero") << int(Rescale) << "dddd.dd" << "" << "0.00";
-        QTest::newRow("compare trailing zeros") << int(Compare) << "-9.9999" << "-9.99990" << "0";
-        QTest::newRow("compare non-number") << int(Compare) << "0" << "-" << "none";
+        QTest::newRow("half up, not binary") << Normal << "3" << "2.0005" << "2.001";
+        QTest::newRow("half away from zero") << Normal << "3" << "-2.0005" << "-2.001";
+        QTest::newRow("carry into a new digit") << Normal << "1" << "99999.96" << "100000.0";
+        QTest::newRow("rounds to zero: no sign") << Normal << "3" << "-0.0001" << "0.000";
+        QTest::newRow("beyond double precision") << Normal << "0" << "123456789012345678.5" << "123456789012345679";
+        QTest::newRow("integer 0 dropped") << DropZero << "5" << "-0.5" << "-.50000";
+        QTest::newRow("current rounded into range") << Input << I << "23.0004" << "23.000";
+        QTest::newRow("current rounded out of range") << Input << I << "23.0006" << "";
+        QTest::newRow("current -0 refused") << Input << I << "-0" << "";
+        QTest::newRow("voltage lone minus kept") << Input << V << "-" << "-";
+        QTest::newRow("pulse one decimal") << Input << P << "12.35" << "12.4";
+        QTest::newRow("pulse above range") << Input << P << "30000.1" << "";
+        QTest::newRow("ddd.ddd 1000 refused") << Display << "ddd.ddd" << "1000" << "";
+        QTest::newRow("d.ddddd lower bound") << Display << "d.ddddd" << "-9.99991" << "";
+        QTest::newRow("d.ddddd negative fraction") << Display << "d.ddddd" << "-0.5" << "-.50000";
+        QTest::newRow("rescale keeps digits") << Rescale << "ddddd.d" << "12.345" << "1234.5";
+        QTest::newRow("rescale empty to zero") << Rescale << "dddd.dd" << "" << "0.00";
+        QTest::newRow("compare trailing zeros") << Compare << "-9.9999" << "-9.99990" << "0";
+        QTest::newRow("compare non-number") << Compare << "0" << "-" << "none";
     }
     void values()
     {
-        QFETCH(int, kind);
+        QFETCH(Kind, kind);
         QFETCH(QString, arg);
         QFETCH(QString, typed);
         QFETCH(QString, expected);
