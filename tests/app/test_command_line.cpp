@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "app/CommandLine.h"
+#include "common/ProgramEnvironment.h"
 #include "meter-sim/SimulatorOptions.h"
 
 namespace {
@@ -60,10 +61,7 @@ private slots:
         QFETCH(QString, fault);
         QTemporaryDir dir;
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TMPDIR", dir.path());
-        env.insert("XDG_RUNTIME_DIR", dir.path());
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(programEnvironment(dir.path(), false));
         p.start(exe, arguments);
         QVERIFY(p.waitForFinished(30000));
         const QString name = QFileInfo(exe).fileName(), err = QString::fromLocal8Bit(p.readAllStandardError());

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include "app/PickList.h"
+#include "common/ProgramEnvironment.h"
 #include "common/MeterRig.h"
 #include "link/MeterLink.h"
 #include "meter-sim/SimulatorOptions.h"
@@ -28,12 +29,7 @@ struct Scan {
     QProcess process;
     explicit Scan(const QStringList& arguments)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
-        env.insert("TMPDIR", dir.path());
-        env.insert("XDG_RUNTIME_DIR", dir.path());
-        process.setProcessEnvironment(env);
+        process.setProcessEnvironment(programEnvironment(dir.path()));
         process.start(LINEARIZER_EXE, QStringList{"scan"} + arguments);
     }
     ~Scan() { process.kill(), process.waitForFinished(); }

@@ -3,6 +3,7 @@
 // the workbook and settings file it wrote.
 #include <QtTest>
 
+#include "common/ProgramEnvironment.h"
 #include "files/SettingsFile.h"
 #include "fitting/DataFile.h"
 #include "meter-sim/SimulatedMeter.h"
@@ -16,12 +17,7 @@ struct Run {
     QString out, err;
     Run()
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
-        env.insert("TMPDIR", dir.path());
-        env.insert("XDG_RUNTIME_DIR", dir.path());
-        process.setProcessEnvironment(env);
+        process.setProcessEnvironment(programEnvironment(dir.path()));
         process.setWorkingDirectory(dir.path());
     }
     ~Run() { process.kill(), process.waitForFinished(); }

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "common/ProgramEnvironment.h"
 #include "files/SettingsFile.h"
 #include "meter-sim/SimulatedMeter.h"
 #include "meter-sim/SimulatorOptions.h"
@@ -53,11 +54,7 @@ struct Job {
         for (int r = 0; r < in.size(); ++r)
             sheet.Select(QStringLiteral("A%1").arg(r + 1)), sheet.Paste(in[r] + '\t' + out[r]);
         app.SaveCopyAs(table);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
-        env.insert("TMPDIR", dir.path());
-        env.insert("XDG_RUNTIME_DIR", dir.path());
+        QProcessEnvironment env = programEnvironment(dir.path());
         if (s.size() > 4)
             env.insert("LC_ALL", s[4]);
         process.setProcessEnvironment(env);
