@@ -37,6 +37,19 @@ QString inputTypeName(const std::optional<InputType>& type)
 
 namespace ProgramMode {
 
+void prepareWindowless(AppOptions* options)
+{
+    options->singleInstance = false;
+    options->probePorts = false; // only the chosen port is opened
+    options->watchPorts = false;
+    frmMain::setMessageHook([](const QString& prompt, int, const QString& title) {
+        if (title != QLatin1String(AppTitle))
+            printErr(title);
+        printErr(prompt);
+        return int(vbOK);
+    });
+}
+
 bool choosePort(const CommandLine& cl, PortMap* ports, int* number, QString* error)
 {
     *number = 0;
@@ -98,17 +111,8 @@ int run(const CommandLine& cl)
         printErr(QStringLiteral("talvo-linearizer: %1").arg(error));
         return finish(status, QStringLiteral("usage"));
     }
-    options.singleInstance = false; // several runs at once, one per port
-    options.probePorts = false;     // only the chosen port is opened
-    options.watchPorts = false;
+    prepareWindowless(&options);
     options.dryRun = cl.dryRun;
-
-    frmMain::setMessageHook([](const QString& prompt, int, const QString& title) {
-        if (title != QLatin1String(AppTitle))
-            printErr(title);
-        printErr(prompt);
-        return int(vbOK);
-    });
     frmMain w(options);
 
     // One line per step: the progress bar's percentage and the status bar's texts.

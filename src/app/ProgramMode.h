@@ -4,6 +4,7 @@
 // does; messages and progress go to standard error, dry-run frames to standard output.
 #include <QString>
 
+struct AppOptions;
 struct CommandLine;
 class PortMap;
 
@@ -17,5 +18,9 @@ int run(const CommandLine& commandLine);
 bool choosePort(const CommandLine& commandLine, PortMap* ports, int* number, QString* error);
 // A windowless run's message: CR LF as new lines, on standard error.
 void printErr(const QString& text);
+// Sets up a windowless run of one command on one port: options without the single-instance
+// lock (several runs at once, one per port), without probing or watching other ports, and
+// the window's messages sent to standard error.
+void prepareWindowless(AppOptions* options);
 
 } // namespace ProgramMode

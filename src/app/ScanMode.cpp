@@ -21,15 +21,7 @@ int run(const CommandLine& cl)
         printErr(QStringLiteral("talvo-linearizer: %1").arg(error));
         return RunResult::ExitUsage;
     }
-    options.singleInstance = false;
-    options.probePorts = false;
-    options.watchPorts = false;
-    frmMain::setMessageHook([](const QString& prompt, int, const QString& title) {
-        if (title != QLatin1String(AppTitle))
-            printErr(title);
-        printErr(prompt);
-        return int(vbOK);
-    });
+    ProgramMode::prepareWindowless(&options);
     frmMain w(options);
     const QString number = QString::number(portNumber);
     if (w.cboCommPort->findText(number, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)

@@ -70,9 +70,8 @@ void TestCurve::model()
     QFETCH(InputKind, type);
     QFETCH(QString, format);
     QFETCH(QString, table);
-    const InputKind kind = type;
     CurveModel m;
-    m.update(rowsOf(table), kind, format, "Input (V)", tableCheckRule(kind));
+    m.update(rowsOf(table), type, format, "Input (V)", tableCheckRule(type));
     QTEST(m.brokenPoint(), "broken");
     QFETCH(QString, text);
     QVERIFY2(m.text().join('|').startsWith(text), qPrintable(m.text().join('|')));
