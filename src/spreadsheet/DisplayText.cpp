@@ -2,7 +2,6 @@
 #include "table/NumberText.h"
 
 #include <QDate>
-#include <QStringList>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -79,35 +78,58 @@ QString fromStd(const std::string& s) { return QString::fromLatin1(s.data(), qsi
 
 bool isPlaceholder(QChar c) { return c == u'0' || c == u'#' || c == u'?'; }
 
-// Sections of a format code split at ";" outside quotes, escapes and brackets.
-QStringList splitSections(const QString& code)
+// One piece of a format code. Quotes, escapes, "_x" spacing, "*x" fills and brackets are
+// resolved here once; every other character is a Code token whose meaning depends on the
+// section (date or number).
+struct Token {
+    enum Kind { Text, Bracket, Code } kind;
+    QString text; // Text: what is shown; Bracket: what is inside; Code: the character
+    bool is(QChar c) const { return kind == Code && text[0] == c; }
+    bool isLower(QChar c) const { return kind == Code && text[0].toLower() == c; }
+};
+using Section = std::vector<Token>;
+
+// The sections of a format code, split at ";" outside quotes, escapes and brackets.
+std::vector<Section> tokenize(const QString& code)
 {
-    QStringList out;
-    QString cur;
-    bool quoted = false, bracket = false;
+    std::vector<Section> sections(1);
+    auto upTo = [&](qsizetype from, QChar close) { // the text before `close`, and where it is
+        const qsizetype end = code.indexOf(close, from);
+        return std::pair{code.mid(from, (end < 0 ? code.size() : end) - from), end < 0 ? code.size() : end};
+    };
     for (qsizetype i = 0; i < code.size(); ++i) {
         const QChar c = code[i];
-        if (quoted) {
-            quoted = c != u'"';
-        } else if (bracket) {
-            bracket = c != u']';
-        } else if (c == u'"') {
-            quoted = true;
-        } else if (c == u'[') {
-            bracket = true;
-        } else if (c == u'\\' && i + 1 < code.size()) {
-            cur += c;
-            cur += code[++i];
-            continue;
+        Section& out = sections.back();
+        const bool hasNext = i + 1 < code.size();
+        if (c == u'"' || c == u'[') {
+            const auto [inner, end] = upTo(i + 1, c == u'"' ? QChar(u'"') : QChar(u']'));
+            out.push_back({c == u'"' ? Token::Text : Token::Bracket, inner});
+            i = end;
+        } else if (c == u'\\' && hasNext) {
+            out.push_back({Token::Text, QString(code[++i])});
+        } else if (c == u'_' && hasNext) {
+            out.push_back({Token::Text, QStringLiteral(" ")}); // the width of the next character
+            ++i;
+        } else if (c == u'*' && hasNext) {
+            ++i; // a fill: nothing at a cell's natural width
         } else if (c == u';') {
-            out << cur;
-            cur.clear();
-            continue;
+            sections.emplace_back();
+        } else {
+            out.push_back({Token::Code, QString(c)});
         }
-        cur += c;
     }
-    out << cur;
-    return out;
+    return sections;
+}
+
+// True when the Code tokens from k on spell `word`, ignoring case.
+bool spells(const Section& s, size_t k, QLatin1String word)
+{
+    if (k + size_t(word.size()) > s.size())
+        return false;
+    for (qsizetype j = 0; j < word.size(); ++j)
+        if (!s[k + size_t(j)].isLower(QChar(word[j]).toLower()))
+            return false;
+    return true;
 }
 
 bool isElapsedBracket(const QString& inner)
@@ -123,6 +145,8 @@ bool isElapsedBracket(const QString& inner)
     return true;
 }
 
+bool isDatePart(QChar lc) { return lc == u'y' || lc == u'm' || lc == u'd' || lc == u'h' || lc == u's'; }
+
 // ---- dates and times (1900 date system) ----
 
 const char* const MonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
@@ -136,7 +160,7 @@ struct DateToken {
 
 QString two(qint64 n) { return QStringLiteral("%1").arg(n, 2, 10, QChar(u'0')); }
 
-QString formatDate(double value, const QString& section)
+QString formatDate(double value, const Section& section)
 {
     if (value < 0 || value > 2958465.99999)
         return QStringLiteral("########");
@@ -161,53 +185,41 @@ QString formatDate(double value, const QString& section)
 
     std::vector<DateToken> tokens;
     bool twelveHour = false;
-    for (qsizetype i = 0; i < section.size(); ++i) {
-        const QChar c = section[i];
-        const QChar lc = c.toLower();
-        if (c == u'"') {
-            const qsizetype end = section.indexOf(u'"', i + 1);
-            tokens.push_back({DateToken::Literal, section.mid(i + 1, (end < 0 ? section.size() : end) - i - 1)});
-            i = end < 0 ? section.size() : end;
-        } else if (c == u'\\' && i + 1 < section.size()) {
-            tokens.push_back({DateToken::Literal, QString(section[++i])});
-        } else if (c == u'_' && i + 1 < section.size()) {
-            tokens.push_back({DateToken::Literal, QStringLiteral(" ")});
-            ++i;
-        } else if (c == u'*' && i + 1 < section.size()) {
-            ++i;
-        } else if (c == u'[') {
-            const qsizetype end = section.indexOf(u']', i + 1);
-            const QString inner = section.mid(i + 1, (end < 0 ? section.size() : end) - i - 1);
-            if (isElapsedBracket(inner))
-                tokens.push_back({DateToken::Elapsed, inner.toLower()});
-            i = end < 0 ? section.size() : end;
-        } else if (section.mid(i, 5).compare(QStringLiteral("AM/PM"), Qt::CaseInsensitive) == 0) {
-            tokens.push_back({DateToken::AmPm, section.mid(i, 5)});
+    for (size_t k = 0; k < section.size(); ++k) {
+        const Token& t = section[k];
+        const QChar lc = t.text.isEmpty() ? QChar() : t.text[0].toLower();
+        if (t.kind == Token::Text) {
+            tokens.push_back({DateToken::Literal, t.text});
+        } else if (t.kind == Token::Bracket) {
+            if (isElapsedBracket(t.text))
+                tokens.push_back({DateToken::Elapsed, t.text.toLower()});
+        } else if (spells(section, k, QLatin1String("am/pm")) || spells(section, k, QLatin1String("a/p"))) {
+            const size_t n = spells(section, k, QLatin1String("am/pm")) ? 5 : 3;
+            QString written;
+            for (size_t j = k; j < k + n; ++j)
+                written += section[j].text;
+            tokens.push_back({DateToken::AmPm, written});
             twelveHour = true;
-            i += 4;
-        } else if (section.mid(i, 3).compare(QStringLiteral("A/P"), Qt::CaseInsensitive) == 0) {
-            tokens.push_back({DateToken::AmPm, section.mid(i, 3)});
-            twelveHour = true;
-            i += 2;
-        } else if (lc == u'y' || lc == u'm' || lc == u'd' || lc == u'h' || lc == u's') {
-            qsizetype j = i;
-            while (j < section.size() && section[j].toLower() == lc)
+            k += n - 1;
+        } else if (isDatePart(lc)) {
+            size_t j = k;
+            while (j < section.size() && section[j].isLower(lc))
                 ++j;
             const DateToken::Kind kind = lc == u'y'   ? DateToken::Year
                                          : lc == u'm' ? DateToken::Month
                                          : lc == u'd' ? DateToken::Day
                                          : lc == u'h' ? DateToken::Hour
                                                       : DateToken::Second;
-            tokens.push_back({kind, section.mid(i, j - i).toLower()});
-            i = j - 1;
-        } else if (c == u'.' && i + 1 < section.size() && section[i + 1] == u'0') {
-            qsizetype j = i + 1;
-            while (j < section.size() && section[j] == u'0')
+            tokens.push_back({kind, QString(qsizetype(j - k), lc)});
+            k = j - 1;
+        } else if (t.is(u'.') && k + 1 < section.size() && section[k + 1].is(u'0')) {
+            size_t j = k + 1;
+            while (j < section.size() && section[j].is(u'0'))
                 ++j;
-            tokens.push_back({DateToken::Literal, QStringLiteral(".") + QString(j - i - 1, u'0')});
-            i = j - 1;
+            tokens.push_back({DateToken::Literal, QStringLiteral(".") + QString(qsizetype(j - k - 1), u'0')});
+            k = j - 1;
         } else {
-            tokens.push_back({DateToken::Literal, QString(c)});
+            tokens.push_back({DateToken::Literal, t.text});
         }
     }
     // "m" after an hour or before a second means minutes.
@@ -279,33 +291,11 @@ QString formatDate(double value, const QString& section)
     return out;
 }
 
-bool isDateSection(const QString& section)
+bool isDateSection(const Section& section)
 {
-    bool quoted = false;
-    for (qsizetype i = 0; i < section.size(); ++i) {
-        const QChar c = section[i];
-        if (quoted) {
-            quoted = c != u'"';
-            continue;
-        }
-        if (c == u'"') {
-            quoted = true;
-        } else if (c == u'\\' || c == u'_' || c == u'*') {
-            ++i;
-        } else if (c == u'[') {
-            const qsizetype end = section.indexOf(u']', i + 1);
-            if (isElapsedBracket(section.mid(i + 1, (end < 0 ? section.size() : end) - i - 1)))
-                return true;
-            i = end < 0 ? section.size() : end;
-        } else {
-            const QChar lc = c.toLower();
-            if (lc == u'y' || lc == u'm' || lc == u'd' || lc == u'h' || lc == u's')
-                return true;
-            if (section.mid(i, 5).compare(QStringLiteral("AM/PM"), Qt::CaseInsensitive) == 0)
-                return true;
-        }
-    }
-    return false;
+    return std::any_of(section.begin(), section.end(), [](const Token& t) {
+        return t.kind == Token::Bracket ? isElapsedBracket(t.text) : t.kind == Token::Code && isDatePart(t.text[0].toLower());
+    });
 }
 
 // ---- number sections ----
@@ -317,66 +307,48 @@ struct NumberPattern {
     int scaleThousands = 0, percent = 0;
 };
 
-NumberPattern parseNumberSection(const QString& s)
+NumberPattern parseNumberSection(const Section& s)
 {
     NumberPattern p;
     int phase = 0; // 0 before the number, 1 integer, 2 fraction, 3 exponent, 4 after "General"
     auto literal = [&](const QString& text) { (phase == 0 ? p.prefix : p.suffix) += text; };
-    auto nextIsPlaceholder = [&](qsizetype i) { return i + 1 < s.size() && isPlaceholder(s[i + 1]); };
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        const QChar c = s[i];
-        if (c == u'"') {
-            const qsizetype end = s.indexOf(u'"', i + 1);
-            literal(s.mid(i + 1, (end < 0 ? s.size() : end) - i - 1));
-            i = end < 0 ? s.size() : end;
-        } else if (c == u'\\' && i + 1 < s.size()) {
-            literal(QString(s[++i]));
-        } else if (c == u'_' && i + 1 < s.size()) {
-            literal(QStringLiteral(" "));
-            ++i;
-        } else if (c == u'*' && i + 1 < s.size()) {
-            ++i;
-        } else if (c == u'[') {
-            const qsizetype end = s.indexOf(u']', i + 1);
-            const QString inner = s.mid(i + 1, (end < 0 ? s.size() : end) - i - 1);
-            if (inner.startsWith(u'$'))
-                literal(inner.mid(1).section(u'-', 0, 0));
-            i = end < 0 ? s.size() : end;
-        } else if (phase == 0 && s.mid(i, 7).compare(QLatin1String("General"), Qt::CaseInsensitive) == 0) {
+    auto isPlaceholderAt = [&](size_t k) { return k < s.size() && s[k].kind == Token::Code && isPlaceholder(s[k].text[0]); };
+    for (size_t k = 0; k < s.size(); ++k) {
+        const Token& t = s[k];
+        const QChar c = t.text.isEmpty() ? QChar() : t.text[0];
+        if (t.kind == Token::Text) {
+            literal(t.text);
+        } else if (t.kind == Token::Bracket) {
+            if (t.text.startsWith(u'$'))
+                literal(t.text.mid(1).section(u'-', 0, 0));
+        } else if (phase == 0 && spells(s, k, QLatin1String("general"))) {
             p.general = true;
             phase = 4;
-            i += 6;
+            k += 6;
         } else if (isPlaceholder(c)) {
             if (phase == 0)
                 phase = 1;
-            if (phase == 1)
-                p.intPh += c;
-            else if (phase == 2)
-                p.fracPh += c;
-            else
-                p.expPh += c;
-        } else if (c == u'.' && phase <= 1 && !p.point && (phase == 1 || nextIsPlaceholder(i))) {
+            (phase == 1 ? p.intPh : phase == 2 ? p.fracPh : p.expPh) += c;
+        } else if (c == u'.' && phase <= 1 && !p.point && (phase == 1 || isPlaceholderAt(k + 1))) {
             p.point = true;
             phase = 2;
         } else if (c == u',' && phase == 1) {
-            if (nextIsPlaceholder(i))
+            if (isPlaceholderAt(k + 1))
                 p.thousands = true;
             else
                 ++p.scaleThousands;
-        } else if (c == u',' && phase == 2 && !nextIsPlaceholder(i)) {
+        } else if (c == u',' && phase == 2 && !isPlaceholderAt(k + 1)) {
             ++p.scaleThousands;
-        } else if ((c == u'E' || c == u'e') && (phase == 1 || phase == 2) && i + 1 < s.size() && (s[i + 1] == u'+' || s[i + 1] == u'-')) {
+        } else if (t.isLower(u'e') && (phase == 1 || phase == 2) && k + 1 < s.size() && (s[k + 1].is(u'+') || s[k + 1].is(u'-'))) {
             p.scientific = true;
-            p.expPlus = s[i + 1] == u'+';
+            p.expPlus = s[k + 1].is(u'+');
             phase = 3;
-            ++i;
+            ++k;
         } else if (c == u'%') {
             ++p.percent;
             literal(QStringLiteral("%"));
-        } else if (c == u'@') {
-            // text placeholder: nothing for a number
-        } else {
-            literal(QString(c));
+        } else if (c != u'@') { // "@" is the text placeholder: nothing for a number
+            literal(t.text);
         }
     }
     return p;
@@ -455,9 +427,17 @@ QString formatNumberSection(Decimal d, const NumberPattern& p)
            exp;
 }
 
-bool isGeneralCode(const QString& code)
+// An empty section or "General", spaces aside.
+bool isGeneralSection(const Section& section)
 {
-    return code.trimmed().isEmpty() || code.trimmed().compare(QStringLiteral("General"), Qt::CaseInsensitive) == 0;
+    QString written;
+    for (const Token& t : section) {
+        if (t.kind != Token::Code)
+            return false;
+        written += t.text;
+    }
+    written = written.trimmed();
+    return written.isEmpty() || written.compare(QStringLiteral("General"), Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -505,7 +485,7 @@ QString formatGeneral(double value)
 
 bool isDateFormat(const QString& code)
 {
-    const QStringList sections = splitSections(code);
+    const std::vector<Section> sections = tokenize(code);
     return std::any_of(sections.begin(), sections.end(), isDateSection);
 }
 
@@ -513,29 +493,30 @@ QString formatNumber(double value, const QString& code)
 {
     if (!std::isfinite(value))
         return QStringLiteral("#NUM!");
-    if (isGeneralCode(code))
+    const std::vector<Section> sections = tokenize(code);
+    if (sections.size() == 1 && isGeneralSection(sections[0]))
         return formatGeneral(value);
-    const QStringList sections = splitSections(code);
     const bool negative = value < 0;
-    QString section = sections[0];
+    const Section* section = &sections[0];
     bool ownSign = false; // the section writes the sign itself
-    if (negative && sections.size() >= 2 && !sections[1].isEmpty()) {
-        section = sections[1];
+    if (negative && sections.size() >= 2 && !sections[1].empty()) {
+        section = &sections[1];
         ownSign = true;
     } else if (value == 0 && sections.size() >= 3) {
-        section = sections[2];
+        section = &sections[2];
     }
     const double shown = ownSign ? -value : value;
-    if (isGeneralCode(section))
+    if (isGeneralSection(*section))
         return formatGeneral(shown);
-    if (isDateSection(section))
-        return formatDate(shown, section);
-    const NumberPattern p = parseNumberSection(section);
+    if (isDateSection(*section))
+        return formatDate(shown, *section);
+    const NumberPattern p = parseNumberSection(*section);
     Decimal d = toDecimal(shown);
     const bool minus = d.negative;
     d.negative = false;
     const bool hasNumber = !p.intPh.isEmpty() || !p.fracPh.isEmpty();
-    if (!hasNumber && !p.general && section.contains(u'@'))
+    const bool textFormat = std::any_of(section->begin(), section->end(), [](const Token& t) { return t.is(u'@'); });
+    if (!hasNumber && !p.general && textFormat)
         return formatGeneral(value); // a text format shows numbers as they are
     const QString body = p.general ? formatGeneral(std::fabs(shown)) : hasNumber ? formatNumberSection(d, p) : QString();
     return (minus ? QStringLiteral("-") : QString()) + p.prefix + body + p.suffix;

@@ -26,6 +26,7 @@ private slots:
         QTest::newRow("percent") << 0.125 << "0.0%" << "12.5%";
         QTest::newRow("scientific carry") << 9.999 << "0.00E+00" << "1.00E+01";
         QTest::newRow("negative section") << -1.25 << "0.0;(0.0)" << "(1.3)";
+        QTest::newRow("section break only outside quotes") << -2.0 << "0\" a;b\";[Red]\\(0\\;)" << "(2;)";
         QTest::newRow("quoted and escaped") << 5.0 << "0.0\" V\"\\!" << "5.0 V!";
         QTest::newRow("currency bracket") << -3.5 << "[$€-407]0.00" << "-€3.50";
         QTest::newRow("scaled by thousands") << 1234567.0 << "0.0," << "1234.6";
