@@ -102,11 +102,8 @@ void TestCurve::windowFollowsTheTable()
 {
     MessageRecorder messages;
     DialogRecorder dialogs;
-    auto w = makeWindow();
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    QApplication::setActiveWindow(w.get());
-    QVERIFY(QTest::qWaitFor([&] { return w->isActiveWindow(); }));
+    auto w = openWindow();
+    QVERIFY(w);
     // Point 2's input cell, opened in the editor with its text selected.
     const QRect cell = w->MSFlexGrid1->visualRect(w->MSFlexGrid1->model()->index(1, 1));
     QTest::mouseClick(w->MSFlexGrid1->viewport(), Qt::LeftButton, {}, cell.center());

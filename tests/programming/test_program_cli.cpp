@@ -21,20 +21,10 @@ QByteArray frames(const QStringList& commands, const QString& address)
     return out;
 }
 
-// Every command of a full run for the setup "TYPE ADDRESS BAUD DECIMALS"; values in normal form.
-QStringList fullRun(const QString& setup, const QStringList& in, const QStringList& out)
+// Every command of a full run of the two-point Current table In -> Out at this address.
+QStringList currentRun(const QString& address)
 {
-    const QStringList s = setup.split(' ');
-    const bool current = s[0] == "I";
-    QStringList c{"F189", "38" + s[1], current ? "201130" : s[0] == "V" ? "200030" : "208010", "37P" + s[3],
-                  QStringLiteral("48L%1").arg(in.size(), 2, 10, QChar(u'0'))};
-    for (int k = 0; k < 2 * in.size(); ++k) { // inputs 1, 2, displays 1, 2, then input and display of each point
-        const int p = k < 4 ? k % 2 : k / 2;
-        const bool display = k < 4 ? k >= 2 : k % 2;
-        c << QStringLiteral("2A%1%2%3").arg(current ? (display ? 1 : 3) : (display ? 0 : 2)).arg(p + 1, 2, 10, QChar(u'0'))
-                 .arg(QString(display ? out[p] : in[p]).remove(u'.'));
-    }
-    return c << (current ? "33I" : "33V");
+    return QStringLiteral("F189 38%1 201130 37P3 48L02 2A3014000 2A30220000 2A1010000 2A102100000 33I").arg(address).split(' ');
 }
 
 // A settings file and a workbook in a private folder, and the program run on them.
@@ -81,6 +71,7 @@ class TestProgramCli : public QObject {
 private slots:
     void run_data()
     {
+        // setup: "TYPE ADDRESS BAUD DECIMALS [LOCALE]"; sent: the commands the meter receives ("-": none)
         for (const char* column : {"sim", "setup", "table", "extra", "sent", "message"})
             QTest::addColumn<QString>(column);
         QTest::addColumn<int>("status");
@@ -89,19 +80,31 @@ private slots:
             QTest::newRow(name) << sim << setup << table << extra << sent << message << status;
         };
         const QString ok = QStringLiteral("   Information has been successfully sent to the meter!"), I = "I 001 2400 3";
-        row("32 points", "--address 247 --baud 19200", "V 247 19200 3", "ramp", "", "", ok, 0);
-        row("pulse", "", "P 001 2400 4", "0.0:0.0000 1000.0:-9.9999", "", "", ok, 0);
-        row("german locale", "", "I 001 2400 3 de_DE.UTF-8", "", "", "", ok, 0);
-        row("Z to firmware query", "--refuse F189=0", I, "", "", "", ok, 0);
+        const QString all = currentRun("001").join(' ');
+        // Inputs 1 and 2, displays 1 and 2, then input and display of each further point.
+        row("32 points", "--address 247 --baud 19200", "V 247 19200 3", "ramp", "",
+            "F189 38247 200030 37P3 48L32 2A201-8000 2A202-7500 2A0010000 2A0023000 2A203-7000 2A0036000 2A204-6500 "
+            "2A0049000 2A205-6000 2A00512000 2A206-5500 2A00615000 2A207-5000 2A00718000 2A208-4500 2A00821000 "
+            "2A209-4000 2A00924000 2A210-3500 2A01027000 2A211-3000 2A01130000 2A212-2500 2A01233000 2A213-2000 "
+            "2A01336000 2A214-1500 2A01439000 2A215-1000 2A01542000 2A216-0500 2A01645000 2A2170000 2A01748000 "
+            "2A2180500 2A01851000 2A2191000 2A01954000 2A2201500 2A02057000 2A2212000 2A02160000 2A2222500 "
+            "2A02263000 2A2233000 2A02366000 2A2243500 2A02469000 2A2254000 2A02572000 2A2264500 2A02675000 "
+            "2A2275000 2A02778000 2A2285500 2A02881000 2A2296000 2A02984000 2A2306500 2A03087000 2A2317000 "
+            "2A03190000 2A2327500 2A03293000 33V",
+            ok, 0);
+        row("pulse", "", "P 001 2400 4", "0.0:0.0000 1000.0:-9.9999", "",
+            "F189 38001 208010 37P4 48L02 2A20100 2A20210000 2A00100000 2A002-99999 33V", ok, 0);
+        row("german locale", "", "I 001 2400 3 de_DE.UTF-8", "", "", all, ok, 0);
+        row("Z to firmware query", "--refuse F189=0", I, "", "", all, ok, 0);
         row("missing value", "", I, "4.000:1.000 20.000:", "", "F189", "Missing Point Value", 2);
         row("voltage span", "", "V 001 2400 3", "1.000:0.000 1.050:1.000", "", "F189", "minimum input span for Voltage", 5);
         row("no reply", "--silent-prefix F189", I, "", "", "F189", "Error Detected", 1);
         row("refused", "--refuse 37P=2", I, "", "", "F189 38001 201130 37P3", "Error writing output option", 1);
-        row("echo", "--echo", I, "", "", "", ok, 0);
+        row("echo", "--echo", I, "", "", all, ok, 0);
         row("echo, no meter", "--echo --silent-prefix F189", I, "", "", "F189", "Error Detected", 1);
         row("echo, old firmware", "--echo --old-firmware", I, "", "", "F189", "firmware Ver. 1.100", 10);
-        row("echo, refused point", "--echo --refuse 2A102=3", I, "", "", "", "did not take 1 of the point values", 1);
-        row("repeated reply, then silence", "--duplicate 2A102 --silent-prefix 33I", I, "", "", "", "Error Detected", 1);
+        row("echo, refused point", "--echo --refuse 2A102=3", I, "", "", all, "did not take 1 of the point values", 1);
+        row("repeated reply, then silence", "--duplicate 2A102 --silent-prefix 33I", I, "", "", all, "Error Detected", 1);
         const QString five = "4.000:0.000 8.000:25.000 12.000:50.000 16.000:75.000 20.000:100.000";
         row("dead line", "--silent-prefix 2A", I, five, "", "F189 38001 201130 37P3 48L05 2A3014000 2A30312000",
             "Please verify the following conditions", 1);
@@ -114,7 +117,7 @@ private slots:
         row("dry run", "", I, "", "--dry-run @busy", "-", ok, 0);
         row("busy port", "", I, "", "@busy", "-", "LCK..pts_$PTS), held by test_program_cli (pid $PID)\n", 11);
         row("log in a missing folder", "", I, "", "--log /none/runs.csv", "-", "cannot write the log /none/runs.csv: No such file or directory; nothing was sent", 64);
-        row("log on a full disk", "", I, "", "--log /dev/full", "", "the run succeeded, but its log line is missing (exit status 12)", 12);
+        row("log on a full disk", "", I, "", "--log /dev/full", all, "the run succeeded, but its log line is missing (exit status 12)", 12);
         row("unreadable settings", "", I, "", "--settings /none/s.txt", "-", "/none/s.txt could not be opened", 64);
     }
     void run()
@@ -144,11 +147,11 @@ private slots:
         QCOMPARE(err.contains("successfully sent to the meter"), programmed); // success is never claimed for a failed run
         // A dry run prints each frame as hex bytes and as text.
         const QStringList lines = QString::fromLatin1(job.process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        const QStringList dry = extra.contains("--dry-run") ? fullRun(setup, in, out) : QStringList();
+        const QStringList dry = extra.contains("--dry-run") ? currentRun("001") : QStringList();
         QCOMPARE(lines.size(), dry.size());
         for (int i = 0; i < lines.size(); ++i)
             QVERIFY2(lines[i].startsWith(frames({dry[i]}, "001").toHex(' ').toUpper() + "  <SOH>001" + dry[i]), qPrintable(lines[i]));
-        const QStringList commands = sent.isEmpty() ? fullRun(setup, in, out) : sent.split(' ').filter(QRegularExpression("^[^-]"));
+        const QStringList commands = sent.split(' ').filter(QRegularExpression("^[^-]"));
         QCOMPARE(meter->received(), commands);
         QCOMPARE(meter->rawReceived(), frames(commands, setup.section(' ', 1, 1)));
     }
@@ -219,7 +222,7 @@ private slots:
         QCOMPARE(lines[0], QStringLiteral("time,device,address,input,decimal,points,result,exit"));
         QVERIFY(QDateTime::fromString(lines[1].section(',', 0, 0), Qt::ISODate).isValid());
         for (const auto& [sim, address] : {std::pair{simA.get(), "001"}, std::pair{simB.get(), "012"}}) {
-            QCOMPARE(sim->rawReceived(), frames(fullRun(QString("I %1 2400 3").arg(address), In, Out), address));
+            QCOMPARE(sim->rawReceived(), frames(currentRun(address), address));
             QCOMPARE(lines.filter(sim->devicePath()).value(0).section(',', 1),
                      sim->devicePath() + "," + address + ",Current,ddd.ddd,2,programmed,0");
         }

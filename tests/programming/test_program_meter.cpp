@@ -33,20 +33,21 @@ private slots:
     void progressDuringRun_data()
     {
         QTest::addColumn<QString>("type");
-        QTest::addColumn<QString>("seen");
-        QTest::newRow("current") << "I" << "0 0 30000 30000 40000 50000 50000 50000 50000 50000";
-        QTest::newRow("voltage") << "V" << "0 0 20000 30000 40000 50000 50000 50000 50000 50000";
+        QTest::addColumn<QList<int>>("seen");
+        QTest::newRow("current") << "I" << QList<int>{0, 0, 30000, 30000, 40000, 50000, 50000, 50000, 50000, 50000};
+        QTest::newRow("voltage") << "V" << QList<int>{0, 0, 20000, 30000, 40000, 50000, 50000, 50000, 50000, 50000};
     }
     void progressDuringRun()
     {
         QFETCH(QString, type);
-        QFETCH(QString, seen);
+        QFETCH(QList<int>, seen);
         MeterRig rig = rigFor({}, type);
         MessageRecorder msgs;
-        QStringList got, panels;
+        QList<int> got;
+        QStringList panels;
         bool enabled = false;
         connect(rig.sim.get(), &SimulatedMeter::commandReceived, rig.w.get(), [&](const QString&) {
-            got << QString::number(rig.w->ProgressBar1->value());
+            got << rig.w->ProgressBar1->value();
             panels << rig.w->panelText(2);
             enabled |= rig.w->cmdProgramMeter->isEnabled() || !rig.w->programmingRunning();
             rig.w->cmdProgramMeter->click(); // ignored while disabled
@@ -54,7 +55,7 @@ private slots:
         int atMessage = -1;
         msgs.onShown = [&](const ShownMessage&) { atMessage = rig.w->ProgressBar1->value(); };
         rig.press();
-        QCOMPARE(got.join(' '), seen);
+        QCOMPARE(got, seen);
         QCOMPARE(panels.count("Processing..."), 8);
         QVERIFY(!enabled);
         QCOMPARE(atMessage, 70000);
@@ -69,18 +70,21 @@ private slots:
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("closeOn");   // the device vanishes ("device:") or the window closes when this arrives
         QTest::addColumn<QString>("message");   // start of the last message; "" for none
-        QTest::addColumn<QString>("after");     // progress, panel 2, port open, current column
+        QTest::addColumn<int>("progress");      // what the window keeps afterwards
+        QTest::addColumn<QString>("panel");     // status panel 2
+        QTest::addColumn<bool>("portOpen");
+        QTest::addColumn<int>("col");           // the grid's current column
         QTest::newRow("refused decimal point") << QStringList{"--refuse", "37P=2"} << "I" << "" << "Error writing output option: \r\n"
-                                               << "30000 Processing... 1 1";
+                                               << 30000 << "Processing..." << true << 1;
         // The table check moves the current cell to the input column unless a value is missing.
-        QTest::newRow("table error") << QStringList() << "V" << "" << "Input values for Voltage" << "0  1 1";
-        QTest::newRow("missing value") << QStringList() << "I" << "empty" << "Please enter value for every point" << "0  1 2";
-        QTest::newRow("no input type") << QStringList() << "" << "" << "" << "0  1 1";
+        QTest::newRow("table error") << QStringList() << "V" << "" << "Input values for Voltage" << 0 << "" << true << 1;
+        QTest::newRow("missing value") << QStringList() << "I" << "empty" << "Please enter value for every point" << 0 << "" << true << 2;
+        QTest::newRow("no input type") << QStringList() << "" << "" << "" << 0 << "" << true << 1;
         // The one reply time-out of the window: the checklist, and the port is closed.
         QTest::newRow("no reply") << QStringList{"--silent-prefix", "F189"} << "I" << "" << "Please verify the following conditions:"
-                                  << "0  0 2";
-        QTest::newRow("device vanishes") << QStringList() << "I" << "device:2A302" << "PC Comm Port 1 (" << "50000 Processing... 0 1";
-        QTest::newRow("old firmware") << QStringList{"--old-firmware"} << "I" << "" << "This program requires firmware" << "0  0 2";
+                                  << 0 << "" << false << 2;
+        QTest::newRow("device vanishes") << QStringList() << "I" << "device:2A302" << "PC Comm Port 1 (" << 50000 << "Processing..." << false << 1;
+        QTest::newRow("old firmware") << QStringList{"--old-firmware"} << "I" << "" << "This program requires firmware" << 0 << "" << false << 2;
     }
     void endings()
     {
@@ -88,7 +92,10 @@ private slots:
         QFETCH(QString, type);
         QFETCH(QString, closeOn);
         QFETCH(QString, message);
-        QFETCH(QString, after);
+        QFETCH(int, progress);
+        QFETCH(QString, panel);
+        QFETCH(bool, portOpen);
+        QFETCH(int, col);
         MeterRig rig = rigFor(simOptions, type);
         if (type == "V") // 4.000 to 20.000 is out of the voltage range
             rig.w->MSFlexGrid1->setTextMatrix(1, 1, "20.000");
@@ -111,12 +118,10 @@ private slots:
         QVERIFY(timesOut ? clock.elapsed() >= 1900 : clock.elapsed() < 1900); // only "no reply" waits for the time-out
         QCOMPARE(msgs.shown.isEmpty() ? QString() : msgs.shown.last().prompt.left(message.size()), message);
         QCOMPARE(msgs.shown.size(), message.isEmpty() ? 0 : 1); // one message at most; no success is claimed
-        QCOMPARE(QStringLiteral("%1 %2 %3 %4")
-                     .arg(rig.w->ProgressBar1->value())
-                     .arg(rig.w->panelText(2))
-                     .arg(rig.w->MSComm1->portOpen())
-                     .arg(rig.w->MSFlexGrid1->Col()),
-                 after);
+        QCOMPARE(rig.w->ProgressBar1->value(), progress);
+        QCOMPARE(rig.w->panelText(2), panel);
+        QCOMPARE(rig.w->MSComm1->portOpen(), portOpen);
+        QCOMPARE(rig.w->MSFlexGrid1->Col(), col);
         const bool ends = message.startsWith("This program"); // the window is gone
         QCOMPARE(rig.w->cmdProgramMeter->isEnabled(), !ends);
         QCOMPARE(rig.w->isVisible(), !ends);
