@@ -51,11 +51,14 @@ QList<PortHolders::Lock> PortHolders::locks(const QString& device) const
     if (!target.isEmpty() && lockFileName(target) != names.first())
         names << lockFileName(target);
     QList<Lock> found;
+    QStringList seen; // one lock folder may be another's link (/var/lock -> /run/lock)
     for (const QString& dir : m_lockDirs) {
         for (const QString& name : names) {
             const QString path = QDir(dir).filePath(name);
-            if (!QFileInfo(path).isFile())
+            const QString file = QFileInfo(path).canonicalFilePath();
+            if (!QFileInfo(path).isFile() || seen.contains(file))
                 continue;
+            seen << file;
             const QByteArray text = readSmall(path);
             Lock lock{path, {}};
             QString lockName;

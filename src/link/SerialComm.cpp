@@ -97,7 +97,7 @@ bool SerialComm::setPortOpen(bool open)
             return fail(QStringLiteral("%1 (lock file %2), %3")
                             .arg(QString::fromLocal8Bit(std::strerror(EBUSY)), lock.path, PortHolders::describe(lock.holder)));
         QFile stale(lock.path);
-        if (!stale.remove())
+        if (!stale.remove() && stale.exists())
             return fail(QStringLiteral("the stale lock file %1 cannot be removed: %2").arg(lock.path, stale.errorString()));
     }
     m_port.setPortName(dev);

@@ -38,7 +38,7 @@ class TestLinkTransaction : public QObject {
         port = std::make_unique<SerialComm>([this](int n) { return devices.value(n); });
         link = std::make_unique<MeterTransaction>(port.get());
         port->setCommPort(1);
-        QVERIFY(port->setPortOpen(true));
+        QVERIFY2(port->setPortOpen(true), qPrintable(port->failure().reason));
     }
 
 private slots:
@@ -200,8 +200,8 @@ private slots:
     {
         openLink(with([](MeterConfig& c) { c.silentPrefixes << "F189"; }));
         ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
-        QTimer::singleShot(0, qApp, [&] {
-            QTimer::singleShot(200, qApp, [] { QCoreApplication::exit(0); });
+        QTimer::singleShot(0, QCoreApplication::instance(), [&] {
+            QTimer::singleShot(200, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
             outcome = link->send("001", "F189");
         });
         QCoreApplication::exec();

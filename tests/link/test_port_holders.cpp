@@ -62,18 +62,23 @@ private slots:
     {
         QTest::addColumn<QByteArray>("text"); // $PID: a live child's pid
         QTest::addColumn<bool>("opens");
-        QTest::newRow("uucp, live") << QByteArray("$PID\n") << false;
-        QTest::newRow("qt, live") << QByteArray("$PID\nminicom\nhost\n") << false;
-        QTest::newRow("uucp, dead") << QByteArray("2147483600\n") << true;
-        QTest::newRow("empty") << QByteArray() << true;
-        QTest::newRow("not a lock") << QByteArray("hello\n") << true;
+        QTest::addColumn<bool>("folderTwice"); // searched under two names, as /var/lock -> /run/lock
+        QTest::newRow("uucp, live") << QByteArray("$PID\n") << false << false;
+        QTest::newRow("qt, live") << QByteArray("$PID\nminicom\nhost\n") << false << true;
+        QTest::newRow("uucp, dead") << QByteArray("2147483600\n") << true << false;
+        QTest::newRow("dead, folder twice") << QByteArray("2147483600\nminicom\nhost\n") << true << true;
+        QTest::newRow("empty") << QByteArray() << true << false;
+        QTest::newRow("not a lock") << QByteArray("hello\n") << true << false;
     }
     void locksOnOpen()
     {
         QFETCH(QByteArray, text);
         QFETCH(bool, opens);
+        QFETCH(bool, folderTwice);
         TestPty pty;
-        QTemporaryDir dir;
+        QTemporaryDir dir, other;
+        const QString alias = other.filePath("lock");
+        QVERIFY(!folderTwice || QFile::link(dir.path(), alias));
         QProcess child;
         child.start(QStandardPaths::findExecutable("sleep"), {"60"});
         QVERIFY(pty.isValid() && child.waitForStarted());
@@ -83,7 +88,7 @@ private slots:
         QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(text) == text.size());
         lock.close();
         SerialComm port([&](int) { return pty.path(); });
-        port.setHolderSearch(PortHolders({dir.path()}, "/proc"));
+        port.setHolderSearch(PortHolders(folderTwice ? QStringList{dir.path(), alias} : QStringList{dir.path()}, "/proc"));
         port.setCommPort(1);
         const bool opened = port.setPortOpen(true);
         child.kill();
