@@ -9,7 +9,7 @@
 using namespace ValueRules;
 
 namespace {
-enum Kind { Normal, DropZero, Input, Display, Rescale, Compare };
+enum Kind { Normal, DropZero, InputCheck, DisplayCheck, Rescale, Compare };
 
 // What the code makes of `typed`; "" for a rejected value.
 QString result(Kind kind, const QString& arg, const QString& typed)
@@ -17,8 +17,8 @@ QString result(Kind kind, const QString& arg, const QString& typed)
     switch (kind) {
     case Normal: return NumberText::normalForm(typed, arg.toInt());
     case DropZero: return NumberText::normalForm(typed, arg.toInt(), true);
-    case Input: return checkInput(typed, InputType(arg.toInt())).text;
-    case Display: return checkDisplay(typed, arg).text;
+    case InputCheck: return checkInput(typed, InputType(arg.toInt())).text;
+    case DisplayCheck: return checkDisplay(typed, arg).text;
     case Rescale: return rescaleDisplay(typed, arg);
     case Compare: return NumberText::compare(typed, arg) ? QString::number(*NumberText::compare(typed, arg)) : "none";
     }
@@ -43,15 +43,15 @@ private slots:
         QTest::newRow("rounds to zero: no sign") << Normal << "3" << "-0.0001" << "0.000";
         QTest::newRow("beyond double precision") << Normal << "0" << "123456789012345678.5" << "123456789012345679";
         QTest::newRow("integer 0 dropped") << DropZero << "5" << "-0.5" << "-.50000";
-        QTest::newRow("current rounded into range") << Input << I << "23.0004" << "23.000";
-        QTest::newRow("current rounded out of range") << Input << I << "23.0006" << "";
-        QTest::newRow("current -0 refused") << Input << I << "-0" << "";
-        QTest::newRow("voltage lone minus kept") << Input << V << "-" << "-";
-        QTest::newRow("pulse one decimal") << Input << P << "12.35" << "12.4";
-        QTest::newRow("pulse above range") << Input << P << "30000.1" << "";
-        QTest::newRow("ddd.ddd 1000 refused") << Display << "ddd.ddd" << "1000" << "";
-        QTest::newRow("d.ddddd lower bound") << Display << "d.ddddd" << "-9.99991" << "";
-        QTest::newRow("d.ddddd negative fraction") << Display << "d.ddddd" << "-0.5" << "-.50000";
+        QTest::newRow("current rounded into range") << InputCheck << I << "23.0004" << "23.000";
+        QTest::newRow("current rounded out of range") << InputCheck << I << "23.0006" << "";
+        QTest::newRow("current -0 refused") << InputCheck << I << "-0" << "";
+        QTest::newRow("voltage lone minus kept") << InputCheck << V << "-" << "-";
+        QTest::newRow("pulse one decimal") << InputCheck << P << "12.35" << "12.4";
+        QTest::newRow("pulse above range") << InputCheck << P << "30000.1" << "";
+        QTest::newRow("ddd.ddd 1000 refused") << DisplayCheck << "ddd.ddd" << "1000" << "";
+        QTest::newRow("d.ddddd lower bound") << DisplayCheck << "d.ddddd" << "-9.99991" << "";
+        QTest::newRow("d.ddddd negative fraction") << DisplayCheck << "d.ddddd" << "-0.5" << "-.50000";
         QTest::newRow("rescale keeps digits") << Rescale << "ddddd.d" << "12.345" << "1234.5";
         QTest::newRow("rescale empty to zero") << Rescale << "dddd.dd" << "" << "0.00";
         QTest::newRow("compare trailing zeros") << Compare << "-9.9999" << "-9.99990" << "0";
