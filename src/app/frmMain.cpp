@@ -9,6 +9,7 @@
 #include "app/PortDetails.h"
 #include "app/PickList.h"
 #include "app/ProbeVerdict.h"
+#include "link/MeterLink.h"
 #include "link/MeterTransaction.h"
 #include "link/SerialComm.h"
 #include "table/CellEditor.h"
@@ -309,8 +310,7 @@ void frmMain::buildControls()
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
 
-    for (const char* baud : {"300", "600", "1200", "2400", "4800", "9600", "19200"})
-        cboBaudRate->addItem(QLatin1String(baud));
+    cboBaudRate->addItems(MeterLink::listedBauds());
     for (int a = 1; a <= 247; ++a)
         cboAddress->addItem(QStringLiteral("%1").arg(a, 3, 10, QLatin1Char('0')));
     for (int n = MeterRules::MinPoints; n <= MeterRules::MaxPoints; ++n)
