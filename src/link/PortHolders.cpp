@@ -55,10 +55,10 @@ QList<PortHolders::Lock> PortHolders::locks(const QString& device) const
     for (const QString& dir : m_lockDirs) {
         for (const QString& name : names) {
             const QString path = QDir(dir).filePath(name);
-            const QString file = QFileInfo(path).canonicalFilePath();
-            if (!QFileInfo(path).isFile() || seen.contains(file))
+            const QFileInfo file(path);
+            if (!file.isFile() || seen.contains(file.canonicalFilePath()))
                 continue;
-            seen << file;
+            seen << file.canonicalFilePath();
             const QByteArray text = readSmall(path);
             Lock lock{path, {}};
             QString lockName;

@@ -188,19 +188,19 @@ QString formatDate(double value, const Section& section)
     for (size_t k = 0; k < section.size(); ++k) {
         const Token& t = section[k];
         const QChar lc = t.text.isEmpty() ? QChar() : t.text[0].toLower();
+        const size_t ampm = spells(section, k, QLatin1String("am/pm")) ? 5 : spells(section, k, QLatin1String("a/p")) ? 3 : 0;
         if (t.kind == Token::Text) {
             tokens.push_back({DateToken::Literal, t.text});
         } else if (t.kind == Token::Bracket) {
             if (isElapsedBracket(t.text))
                 tokens.push_back({DateToken::Elapsed, t.text.toLower()});
-        } else if (spells(section, k, QLatin1String("am/pm")) || spells(section, k, QLatin1String("a/p"))) {
-            const size_t n = spells(section, k, QLatin1String("am/pm")) ? 5 : 3;
+        } else if (ampm > 0) {
             QString written;
-            for (size_t j = k; j < k + n; ++j)
+            for (size_t j = k; j < k + ampm; ++j)
                 written += section[j].text;
             tokens.push_back({DateToken::AmPm, written});
             twelveHour = true;
-            k += n - 1;
+            k += ampm - 1;
         } else if (isDatePart(lc)) {
             size_t j = k;
             while (j < section.size() && section[j].isLower(lc))
