@@ -8,9 +8,12 @@
 
 namespace {
 int g_signalFd[2] = {-1, -1}; // written by the handler, read in the event loop
+std::atomic_bool g_requested{false};
+static_assert(std::atomic_bool::is_always_lock_free, "set from a signal handler");
 
 void onSignal(int signal)
 {
+    g_requested.store(true, std::memory_order_relaxed);
     const char byte = char(signal);
     [[maybe_unused]] const ssize_t written = ::write(g_signalFd[0], &byte, 1);
     std::signal(signal, SIG_DFL); // a second one takes its default action
@@ -18,6 +21,8 @@ void onSignal(int signal)
 } // namespace
 
 namespace QuitOnSignals {
+
+const std::atomic_bool* requested() { return &g_requested; }
 
 bool install(QObject* parent)
 {
@@ -31,6 +36,7 @@ bool install(QObject* parent)
         if (::read(g_signalFd[1], &byte, 1) == 1)
             QCoreApplication::exit(128 + byte);
     });
+    std::signal(SIGPIPE, SIG_IGN);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction action {};
         action.sa_handler = onSignal;
