@@ -75,6 +75,12 @@ struct Request {
     int points = 0;
     std::optional<double> maxError;
     Placement placement = Placement::LeastError;
+    // LeastError: false keeps the first and last points on the source (its values at the ends
+    // of the input range: an empty tank reads 0); true lets their display values move too.
+    bool freeEnds = false;
+    // Data: the values of column A that the ends of the input range stand for; rows outside
+    // are left out and the ends are the source interpolated at low and high.
+    std::optional<Range> span;
 
     // Polled while fitting; when it reads true, fit() returns Status::Cancelled at once.
     const std::atomic_bool* cancel = nullptr;
@@ -125,6 +131,11 @@ struct Result {
     double maxErrorPercent = 0; // of the display span
     double maxErrorAt = 0;      // input value where it occurs
     double span = 0;            // display span of the source (largest - smallest display value)
+    // No table of as many points can have a smaller maximum error (display units): the same
+    // problem without the meter's grids, minimum step and rounding. 0 when not computed.
+    double lowerBound = 0;
+    // The fewest points whose table reaches maxError (at most table.size()).
+    int fewestPoints = 0;
 
     LimitingRule limitingRule = LimitingRule::None;
     QString limitingText; // "" or what the rule is, e.g. "minimum input step 0.15 mA"
