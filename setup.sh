@@ -14,7 +14,7 @@ PACKAGES=(build-essential cmake pkg-config
   libxlsxwriter-dev libgsf-1-dev libminizip-dev zlib1g-dev libudev-dev
   fonts-liberation fonts-dejavu-core xdg-utils qt6-wayland)
 TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick python3-openpyxl python3-xlwt
-  clang libclang-rt-14-dev ninja-build appstream desktop-file-utils locales-all
+  clang libclang-rt-14-dev ninja-build appstream desktop-file-utils locales-all poppler-utils
   debhelper lintian mandoc bash-completion zsh)
 
 as_root() {

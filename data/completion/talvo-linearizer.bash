@@ -7,13 +7,15 @@ _talvo_linearizer()
 
     local command="" word
     for word in "${words[@]:1:cword-1}"; do
-        [[ $word == @(program|fit|scan) ]] && { command=$word; break; }
+        [[ $word == @(program|fit|scan|record) ]] && { command=$word; break; }
     done
 
     case $prev in
         --table) _filedir 'xlsx|xls|ods'; return ;;
         --settings | --settings-out) _filedir txt; return ;;
-        --log) _filedir; return ;;
+        --log | --record) _filedir; return ;;
+        --verify) _filedir json; return ;;
+        --operator | --tag) return ;;
         --data) _filedir 'csv|txt|xlsx|xls|ods'; return ;;
         --out) _filedir 'xlsx|csv'; return ;;
         --type) COMPREPLY=($(compgen -W 'Voltage Current Pulse' -- "$cur")); return ;;
@@ -36,13 +38,14 @@ _talvo_linearizer()
 
     local options
     case $command in
-        program) options='--settings --table --port --address --baud --dry-run --log --help' ;;
+        program) options='--settings --table --port --address --baud --dry-run --log --record --operator --tag --help' ;;
+        record) options='--verify --help' ;;
         scan) options='--port --baud --address --all --help' ;;
         fit) options='--data --shape --input --display --type --decimal --points --max-error --on-data --out --settings-out --settings --help' ;;
         *) options='--port --simulate --help --version' ;;
     esac
     if [[ -z $command && $cur != -* ]]; then
-        COMPREPLY=($(compgen -W 'program fit scan' -- "$cur"))
+        COMPREPLY=($(compgen -W 'program fit scan record' -- "$cur"))
         return
     fi
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

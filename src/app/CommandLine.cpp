@@ -29,8 +29,11 @@ QList<QCommandLineOption> CommandLine::programOptions()
 {
     return {valued("settings", "FILE"), valued("table", "WORKBOOK"), valued("port", "DEVICE|N"),
             valued("address", "NNN"),   valued("baud", "B"),         flag("dry-run"),
-            valued("log", "FILE")};
+            valued("log", "FILE"),          valued("record", "PATH"),    valued("operator", "NAME"),
+            valued("tag", "TEXT")};
 }
+
+QList<QCommandLineOption> CommandLine::recordOptions() { return {valued("verify", "FILE.json")}; }
 
 QList<QCommandLineOption> CommandLine::fitOptions()
 {
@@ -49,7 +52,8 @@ QList<CommandLine::Command> CommandLine::commands()
     return {{"", &CommandLine::windowOptions},
             {"program", &CommandLine::programOptions},
             {"fit", &CommandLine::fitOptions},
-            {"scan", &CommandLine::scanOptions}};
+            {"scan", &CommandLine::scanOptions},
+            {"record", &CommandLine::recordOptions}};
 }
 
 int CommandLine::usageError(const QString& fault)
@@ -67,7 +71,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     // command. An option several know (--port, --settings) is added once.
     QCommandLineParser parser;
     QStringList names;
-    for (const QCommandLineOption& o : windowOptions() + programOptions() + fitOptions() + scanOptions())
+    for (const QCommandLineOption& o : windowOptions() + programOptions() + fitOptions() + scanOptions() + recordOptions())
         if (!names.contains(o.names().constLast())) {
             names << o.names();
             parser.addOption(o);
@@ -91,13 +95,16 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         cl.mode = Mode::Fit;
     else if (positional.value(0) == QLatin1String("scan"))
         cl.mode = Mode::Scan;
-    if (positional.size() > (cl.mode == Mode::Window ? 0 : 1)) {
+    else if (positional.value(0) == QLatin1String("record"))
+        cl.mode = Mode::Record;
+    if (positional.size() > (cl.mode == Mode::Window ? 0 : cl.mode == Mode::Record ? 2 : 1)) {
         cl.error = QStringLiteral("unexpected argument \"%1\"").arg(positional.last());
         return cl;
     }
     const QList<QCommandLineOption> own = cl.mode == Mode::Program ? programOptions()
                                           : cl.mode == Mode::Fit   ? fitOptions()
                                           : cl.mode == Mode::Scan  ? scanOptions()
+                                          : cl.mode == Mode::Record ? recordOptions()
                                                                    : windowOptions();
     for (const QString& name : parser.optionNames())
         if (!knows(own, name)) {
@@ -110,6 +117,13 @@ CommandLine CommandLine::parse(const QStringList& arguments)
                 }
             return cl;
         }
+    if (cl.mode == Mode::Record) {
+        cl.verifyPath = parser.value(QStringLiteral("verify"));
+        cl.workbook = positional.value(1);
+        if (cl.verifyPath.isEmpty())
+            cl.error = QStringLiteral("record needs --verify FILE.json");
+        return cl;
+    }
     if (cl.mode == Mode::Fit) {
         auto value = [&](const char* name) { return parser.value(QLatin1String(name)); };
         cl.fit = {value("data"),
@@ -187,6 +201,9 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     cl.tablePath = parser.value(QStringLiteral("table"));
     cl.logPath = parser.value(QStringLiteral("log"));
     cl.dryRun = parser.isSet(QStringLiteral("dry-run"));
+    cl.recordPaths = parser.values(QStringLiteral("record"));
+    cl.operatorName = parser.value(QStringLiteral("operator"));
+    cl.tag = parser.value(QStringLiteral("tag"));
     if (parser.isSet(QStringLiteral("address"))) {
         const QString a = parser.value(QStringLiteral("address"));
         cl.address = addressOf(a);
@@ -213,11 +230,13 @@ QString CommandLine::usage()
                           "       talvo-linearizer program --settings FILE --table WORKBOOK [--port DEVICE|N]\n"
                           "                                [--port N=DEVICE]... [--address NNN] [--baud B]\n"
                           "                                [--dry-run] [--log FILE]\n"
+                          "                                [--record PATH]... [--operator NAME] [--tag TEXT]\n"
                           "       talvo-linearizer scan --port DEVICE|N [--baud B]... [--address A[-B]] [--all]\n"
                           "       talvo-linearizer fit (--data FILE | --shape NAME) [--input A:B] [--display C:D]\n"
                           "                            --type Voltage|Current|Pulse --decimal FORMAT\n"
                           "                            (--points K | --max-error E) [--on-data]\n"
                           "                            [--out WORKBOOK] [--settings-out FILE [--settings TEMPLATE]]\n"
+                          "       talvo-linearizer record --verify FILE.json [WORKBOOK]\n"
                           "\n"
                           "Without a command the window opens.\n"
                           "  --port N=DEVICE  port number N (1 to 16) stands for DEVICE, e.g. --port 1=/dev/ttyUSB0;\n"
@@ -249,6 +268,12 @@ QString CommandLine::usage()
                           "                     bytes and as text\n"
                           "  --log FILE         append one CSV line per run (a header first when the file is new):\n"
                           "                     time,device,address,input,decimal,points,result,exit\n"
+                          "  --record PATH      write the run's record: PATH ending in .pdf a one-page PDF, .json\n"
+                          "                     the JSON record; an existing folder gets both, named\n"
+                          "                     talvo-YYYYMMDD-HHMMSS-ADDRESS.pdf/.json (repeatable). Written for\n"
+                          "                     every run that sent something; checked before anything is sent\n"
+                          "  --operator NAME    who ran it, for the record (default: the login name)\n"
+                          "  --tag TEXT         free text for the record: the meter's serial number, a tank's tag\n"
                           "Every message the window would show and every step of the status bar and progress\n"
                           "bar is printed on standard error.\n"
                           "\n"
@@ -297,8 +322,14 @@ QString CommandLine::usage()
                           "   5  voltage below minimum span    9  pulse below minimum span\n"
                           "  10  the meter's firmware is refused (01.000)\n"
                           "  11  the port cannot be opened: missing, no permission, or busy\n"
-                          "  12  programmed, but the --log line could not be written (the reason is printed)\n"
+                          "  12  the --log line or a --record could not be written after the run (the reason\n"
+                          "      is printed; a failed run keeps its own status)\n"
                           "  64  wrong usage, or the settings file or workbook cannot be read\n"
+                          "\n"
+                          "record: --verify FILE.json recomputes the SHA-256 of the record's table and compares it\n"
+                          "with the one stored; with a WORKBOOK, also compares the workbook's table (columns A and\n"
+                          "B, as Import reads them) with the record's. Exit status: 0 intact (and the same\n"
+                          "table), 1 altered or a different table, 64 wrong usage or a file that cannot be read.\n"
                           "\n"
                           "Wrong usage of any command exits 64 with one line on standard error naming the fault.\n"
                           "See talvo-linearizer(1) for the whole manual.\n");

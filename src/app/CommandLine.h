@@ -6,6 +6,8 @@
 // With "scan" it searches a port for meters (see ScanMode.h):
 //   talvo-linearizer scan --port DEVICE|N [--baud B]... [--address A[-B]] [--all]
 // With "fit" it fits a table to dense data or a shape and prints it (see FitMode.h).
+// With "record" it checks a run's JSON record (see RecordMode.h):
+//   talvo-linearizer record --verify FILE.json [WORKBOOK]
 #include <QCommandLineOption>
 #include <QList>
 #include <QStringList>
@@ -13,7 +15,7 @@
 #include "app/PortMap.h"
 
 struct CommandLine {
-    enum class Mode { Window, Program, Fit, Scan };
+    enum class Mode { Window, Program, Fit, Scan, Record };
     Mode mode = Mode::Window;
     PortMap ports;        // the --port N=DEVICE mappings
     QString port;         // program: the --port DEVICE or N to use; empty: the settings file's port
@@ -21,6 +23,9 @@ struct CommandLine {
     QString tablePath;    // program: --table
     QString logPath;      // program: --log
     bool dryRun = false;  // program: --dry-run
+    QStringList recordPaths;       // program: --record PATH (a .pdf, a .json or a folder), repeatable
+    QString operatorName, tag;     // program: --operator (default: the login name), --tag
+    QString verifyPath, workbook;  // record: --verify FILE.json and the workbook to compare it with
     QString address;      // program: --address NNN instead of the settings file's (three digits)
     QString baud;         // program: --baud B instead of the settings file's
     // scan: the rates to try (empty: every rate, the window's default first), the addresses, --all
@@ -52,6 +57,7 @@ struct CommandLine {
     static QList<QCommandLineOption> programOptions();
     static QList<QCommandLineOption> fitOptions();
     static QList<QCommandLineOption> scanOptions();
+    static QList<QCommandLineOption> recordOptions();
 
     // A usage error: one line on standard error, "talvo-linearizer: FAULT. Try 'talvo-linearizer
     // --help'."; returns the exit status of wrong usage (64).

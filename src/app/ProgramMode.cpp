@@ -5,6 +5,8 @@
 #include "app/PanelStatusBar.h"
 #include "app/PickList.h"
 #include "app/ProgramLog.h"
+#include "app/RecordMode.h"
+#include "app/RunRecorder.h"
 #include "app/frmMain.h"
 #include "files/SettingsFile.h"
 #include "link/MeterLink.h"
@@ -104,6 +106,12 @@ int run(const CommandLine& cl)
         }
     }
 
+    // Records too are checked before anything is sent.
+    if (const QString why = RecordMode::prepare(cl.recordPaths); !why.isEmpty()) {
+        printErr(QStringLiteral("talvo-linearizer: cannot write the record: %1; nothing was sent").arg(why));
+        return RunResult::ExitUsage;
+    }
+
     AppOptions options;
     int portNumber = 0;
     QString error;
@@ -186,11 +194,30 @@ int run(const CommandLine& cl)
         return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
     }
 
+    RunRecord& runRecord = w.recorder()->record();
+    runRecord.operatorName = cl.operatorName.isEmpty() ? RunRecorder::loginName() : cl.operatorName;
+    runRecord.tag = cl.tag;
     w.cmdProgramMeter_Click();
     status = RunResult::exitStatus(w.lastRunEnd(), w.FailureCode);
     QString result = RunResult::resultText(w.lastRunEnd(), w.FailureCode);
     if (cl.dryRun)
         result = QStringLiteral("dry run, nothing sent: ") + result;
+    if (!cl.recordPaths.isEmpty() && w.recorder()->hasRun() && w.recorder()->sentSomething()) {
+        const QStringList targets = RecordMode::targets(cl.recordPaths, runRecord);
+        QString why;
+        if (!RecordMode::write(runRecord, targets, &why)) {
+            printErr(QStringLiteral("talvo-linearizer: cannot write the record %1").arg(why));
+            if (status == RunResult::ExitProgrammed) {
+                printErr(QStringLiteral("talvo-linearizer: the run succeeded, but its record is missing (exit status %1)")
+                             .arg(int(RunResult::ExitLogMissing)));
+                status = RunResult::ExitLogMissing;
+                result = QStringLiteral("programmed, record missing");
+            }
+        } else {
+            for (const QString& t : targets)
+                printErr(QStringLiteral("talvo-linearizer: record written: %1").arg(t));
+        }
+    }
     frmMain::setMessageHook({});
     return finish(status, result);
 }

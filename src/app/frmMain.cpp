@@ -1,4 +1,5 @@
 #include "app/frmMain.h"
+#include "app/RunRecorder.h"
 
 #include "app/Artwork.h"
 #include "app/CurveWindow.h"
@@ -22,6 +23,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QJsonObject>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -117,6 +119,7 @@ frmMain::frmMain(const AppOptions& options, QWidget* parent)
     MSComm1 = new SerialComm([this](int n) { return m_ports.device(n); }, this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     m_transaction = new MeterTransaction(MSComm1, this);
+    m_recorder = new RunRecorder(this);
     buildMenus();
     buildControls();
     wireShell();
@@ -149,6 +152,14 @@ void frmMain::buildMenus()
     mnuOpen->setObjectName(QStringLiteral("mnuOpen"));
     mnuSave = mnuFile->addAction(QStringLiteral("Save Settings"));
     mnuSave->setObjectName(QStringLiteral("mnuSave"));
+    mnuFile->addSeparator();
+    mnuSaveRecord = mnuFile->addAction(QStringLiteral("Save Record..."));
+    mnuSaveRecord->setObjectName(QStringLiteral("mnuSaveRecord"));
+    mnuSaveRecord->setEnabled(false); // until a run has ended
+    mnuPrintRecord = mnuFile->addAction(QStringLiteral("Print Record..."));
+    mnuPrintRecord->setObjectName(QStringLiteral("mnuPrintRecord"));
+    mnuPrintRecord->setEnabled(false);
+    mnuFile->addSeparator();
     mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
     QMenu* mnuView = menuBar()->addMenu(QStringLiteral("&View"));
@@ -349,6 +360,8 @@ void frmMain::wireShell()
 {
     connect(mnuAbout, &QAction::triggered, this, &frmMain::mnuAbout_Click);
     connect(mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
+    connect(mnuSaveRecord, &QAction::triggered, this, &frmMain::mnuSaveRecord_Click);
+    connect(mnuPrintRecord, &QAction::triggered, this, &frmMain::mnuPrintRecord_Click);
     connect(mnuCurve, &QAction::triggered, this, &frmMain::mnuCurve_Click);
     connect(mnuFitPoints, &QAction::triggered, this, &frmMain::mnuFitPoints_Click);
     // Any change to the table but the fit's own filling leaves the fit's source behind.
@@ -374,6 +387,8 @@ void frmMain::updatePortToolTip()
 int frmMain::MsgBox(const QString& prompt, int style, const QString& title)
 {
     const QString caption = title.isEmpty() ? QString::fromLatin1(AppTitle) : title;
+    if (m_running && m_recorder)
+        m_recorder->message(prompt);
     if (g_messageHook)
         return g_messageHook(prompt, style, caption);
     QMessageBox box(this);
@@ -615,6 +630,14 @@ void frmMain::mnuFitPoints_Click()
         for (const Fitting::Sample& s : r.source)
             source.append({s.input, s.value});
         setFitSource(source);
+        m_recorder->noteSource(QJsonObject{{"kind", "fit"},
+                                           {"description", dialog->cboSource->currentIndex() == 0
+                                                                  ? dialog->txtFile->text()
+                                                                  : dialog->cboSource->currentText() + QLatin1Char(' ') + dialog->txtParameter->text()},
+                                           {"max_error", QString::number(r.maxError, 'g', 6)},
+                                           {"at", QString::number(r.maxErrorAt, 'g', 8)},
+                                           {"percent_of_span", QString::number(r.maxErrorPercent, 'f', 3)},
+                                           {"lower_bound", QString::number(r.lowerBound, 'g', 6)}});
         dialog->accept();
     });
     dialog->open();

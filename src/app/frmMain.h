@@ -31,6 +31,7 @@ class QRadioButton;
 class CellEditor;
 class DeviceWatch;
 class CurveWindow;
+class RunRecorder;
 class MeterTransaction;
 class SerialComm;
 class FlexGrid;
@@ -115,6 +116,8 @@ public:
     QProgressBar* ProgressBar1 = nullptr;
     QAction* mnuOpen = nullptr;
     QAction* mnuSave = nullptr;
+    QAction* mnuSaveRecord = nullptr;
+    QAction* mnuPrintRecord = nullptr;
     QAction* mnuExit = nullptr;
     QAction* mnuCurve = nullptr;
     QAction* mnuFitPoints = nullptr;
@@ -213,6 +216,12 @@ public:
     qint64 runBytesReceived() const { return m_runBytesReceived; } // reply bytes of the last run
     RunEnd lastRunEnd() const { return m_lastRunEnd; }
     bool confirmCloseDuringRun(); // true when no run is under way or the user lets it be cut short
+    // The record of the last run (src/app/RunRecorder.h): File > Save Record... and Print Record...
+    RunRecorder* recorder() const { return m_recorder; }
+    void mnuSaveRecord_Click();
+    void mnuPrintRecord_Click();
+    // Writes the last run's record: PDF for a ".pdf" path, JSON otherwise. False with the reason.
+    bool saveRecord(const QString& path, QString* error) const;
 
     // ---- Find Meter (src/app/frmMain_scan.cpp) ----
     // A search of the selected port: each address from first to last at each rate of bauds
@@ -292,6 +301,7 @@ private:
     bool m_probePorts = true;
     bool m_dryRun = false;
     QPointer<CurveWindow> m_curve;
+    RunRecorder* m_recorder = nullptr;
 
     // ---- Link state ----
     MeterTransaction* m_transaction = nullptr; // the reply transaction on MSComm1
@@ -316,6 +326,11 @@ private:
     void showPortFailure();
     RunEnd runEndOf(RunStep end) const;
     RunEnd m_lastRunEnd{};      // RunEnd::NotRun
+    // The run's record (src/app/frmMain_record.cpp).
+    void recordRunBegin();
+    void recordCommand(ReplyOutcome outcome);
+    void recordRunEnd();
+    void recordWorkbookSource(const QString& path);
     int m_runPointFailures = 0; // points refused or unanswered in this run
     bool m_portOpenFailed = false;
     qint64 m_runBytesSent = 0;

@@ -3,6 +3,7 @@
 #include "app/ProgramMode.h"
 #include "app/ScanMode.h"
 #include "app/QuitOnSignals.h"
+#include "app/RecordMode.h"
 #include "app/frmMain.h"
 #include "meter-sim/SimulatedMeter.h"
 
@@ -54,7 +55,8 @@ int main(int argc, char* argv[])
         return 0;
     }
     const bool program = cl.mode == CommandLine::Mode::Program;
-    const bool fit = cl.mode == CommandLine::Mode::Fit || cl.mode == CommandLine::Mode::Scan; // windowless, like program
+    const bool fit = cl.mode == CommandLine::Mode::Fit || cl.mode == CommandLine::Mode::Scan ||
+                     cl.mode == CommandLine::Mode::Record; // windowless, like program
     // Qt's own options have one dash and are taken by QApplication; other errors are told at once.
     const bool qtOptions = std::any_of(arguments.begin(), arguments.end(), [](const QString& a) {
         return a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--"));
@@ -91,6 +93,8 @@ int main(int argc, char* argv[])
         return ProgramMode::run(cl);
     if (cl.mode == CommandLine::Mode::Scan)
         return ScanMode::run(cl);
+    if (cl.mode == CommandLine::Mode::Record)
+        return RecordMode::verify(cl);
     if (fit)
         return FitMode::run(cl);
 

@@ -99,6 +99,7 @@ ReplyOutcome frmMain::SendMeterCommand()
     LinkFailure.reset();
     if (outcome == ReplyOutcome::PortFailed)
         LinkFailure = m_transaction->failure();
+    recordCommand(outcome);
     if (outcome == ReplyOutcome::ReplyTimedOut) {
         setPanelText(1, QStringLiteral("Error Detected"));
         RestartStatusTimer();

@@ -14,6 +14,7 @@
 #include "table/ValueRules.h"
 
 #include <QPointer>
+#include <QScopeGuard>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -61,6 +62,11 @@ void frmMain::cmdProgramMeter_Click()
     m_portOpenFailed = false;
     m_lastRunEnd = RunEnd::NotRun;
     FailureCode = 0;
+    recordRunBegin();
+    const auto recordEnd = qScopeGuard([this, self] {
+        if (self)
+            recordRunEnd();
+    });
 
     const RunStep end = runProgramSteps();
     if (!self)

@@ -197,5 +197,6 @@ bool frmMain::importWorkbook(const QString& path)
     app.Close(book);
     app.Quit();
     setFitSource({}); // the table now comes from the workbook, even where its values are the same
+    recordWorkbookSource(path);
     return true;
 }

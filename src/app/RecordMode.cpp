@@ -1,0 +1,154 @@
+#include "app/RecordMode.h"
+
+#include "app/CommandLine.h"
+#include "app/RecordPdf.h"
+#include "files/PlainFile.h"
+#include "programming/RunRecord.h"
+#include "programming/RunResult.h"
+#include "spreadsheet/Workbook.h"
+#include "table/NumberText.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+bool isPdf(const QString& path) { return QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0; }
+bool isJson(const QString& path) { return QFileInfo(path).suffix().compare(QLatin1String("json"), Qt::CaseInsensitive) == 0; }
+
+void say(const QString& text) { std::fprintf(stderr, "talvo-linearizer: %s\n", qPrintable(text)); }
+
+// The decimals of a number text ("4.000" -> 3).
+int decimalsOf(const QString& text)
+{
+    const qsizetype dot = text.indexOf(QLatin1Char('.'));
+    return dot < 0 ? 0 : int(text.size() - dot - 1);
+}
+
+} // namespace
+
+namespace RecordMode {
+
+QString prepare(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            if (!info.isWritable())
+                return QStringLiteral("the folder %1 cannot be written").arg(path);
+            continue;
+        }
+        if (!isPdf(path) && !isJson(path))
+            return QStringLiteral("--record takes a path ending in .pdf or .json, or a folder, not \"%1\"").arg(path);
+        if (const QString refusal = PlainFile::writeRefusal(path); !refusal.isEmpty())
+            return refusal;
+        const QFileInfo folder(info.absolutePath());
+        if (!folder.isDir() || !folder.isWritable())
+            return QStringLiteral("the folder %1 cannot be written").arg(info.absolutePath());
+        if (info.exists() && !info.isWritable())
+            return QStringLiteral("%1 cannot be written").arg(path);
+    }
+    return {};
+}
+
+QStringList targets(const QStringList& paths, const RunRecord& record)
+{
+    QStringList out;
+    for (const QString& path : paths) {
+        if (QFileInfo(path).isDir())
+            out << QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".pdf")))
+                << QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".json")));
+        else
+            out << path;
+    }
+    return out;
+}
+
+bool write(const RunRecord& record, const QStringList& targets, QString* error)
+{
+    for (const QString& path : targets) {
+        QString why;
+        bool ok = false;
+        if (isPdf(path)) {
+            ok = RecordPdf::write(record, path, &why);
+        } else {
+            QSaveFile file(path);
+            const QByteArray json = Record::toJsonText(record);
+            ok = file.open(QIODevice::WriteOnly) && file.write(json) == json.size() && file.commit();
+            why = file.errorString();
+        }
+        if (!ok) {
+            *error = QStringLiteral("%1: %2").arg(path, why);
+            return false;
+        }
+    }
+    return true;
+}
+
+int verify(const CommandLine& cl)
+{
+    const PlainFile::Contents json = PlainFile::read(cl.verifyPath, 16 << 20);
+    if (!json.error.isEmpty()) {
+        say(QStringLiteral("cannot read the record: %1").arg(json.error));
+        return RunResult::ExitUsage;
+    }
+    const Record::Verification v = Record::verify(json.bytes);
+    if (!v.intact) {
+        const bool unreadable = v.reason.startsWith(QLatin1String("not a record"));
+        say(QStringLiteral("%1: %2").arg(cl.verifyPath, unreadable ? v.reason : QStringLiteral("altered: ") + v.reason));
+        return unreadable ? int(RunResult::ExitUsage) : 1;
+    }
+    const QList<PointRow> rows = Record::tableOf(json.bytes);
+    std::printf("%s: intact, table SHA-256 %s\n", qPrintable(cl.verifyPath), qPrintable(Record::tableSha256(rows)));
+    if (cl.workbook.isEmpty())
+        return 0;
+
+    Spreadsheet::Application app;
+    QString error;
+    Spreadsheet::Workbook* book = app.Open(cl.workbook, &error);
+    if (!book) {
+        say(QStringLiteral("the workbook %1 cannot be read: %2").arg(cl.workbook, error));
+        return RunResult::ExitUsage;
+    }
+    Spreadsheet::Sheet& sheet = book->ActiveSheet();
+    sheet.setNumberFormat(QStringLiteral("A1:B32"), QStringLiteral("0.0000000000"));
+    const QStringList lines = sheet.Copy(QStringLiteral("A1:B32")).split(QStringLiteral("\r\n"));
+    QString difference;
+    int n = 0;
+    for (const QString& line : lines) {
+        if (line.trimmed().isEmpty())
+            continue;
+        ++n;
+        if (n > rows.size()) {
+            difference = QStringLiteral("the workbook has more points than the record's %1").arg(rows.size());
+            break;
+        }
+        const PointRow& r = rows[n - 1];
+        const QStringList cells = line.split(QLatin1Char('\t'));
+        const QString texts[2] = {r.input, r.display};
+        for (int c = 0; c < 2 && difference.isEmpty(); ++c) {
+            const auto recorded = NumberText::toNumber(texts[c]);
+            const auto found = NumberText::toNumber(cells.value(c).trimmed());
+            const double halfUnit = 0.5 * std::pow(10.0, -decimalsOf(texts[c]));
+            if (!recorded || !found || std::abs(*recorded - *found) > halfUnit * (1 + 1e-9))
+                difference = QStringLiteral("point %1: the record's %2 is %3, the workbook's is \"%4\"")
+                                 .arg(n)
+                                 .arg(c == 0 ? QStringLiteral("input") : QStringLiteral("display"), texts[c], cells.value(c).trimmed());
+        }
+        if (!difference.isEmpty())
+            break;
+    }
+    if (difference.isEmpty() && n < rows.size())
+        difference = QStringLiteral("the workbook has %1 points, the record %2").arg(n).arg(rows.size());
+    if (!difference.isEmpty()) {
+        say(QStringLiteral("%1 differs from the record: %2").arg(cl.workbook, difference));
+        return 1;
+    }
+    std::printf("%s: the same table\n", qPrintable(cl.workbook));
+    return 0;
+}
+
+} // namespace RecordMode

@@ -1,0 +1,20 @@
+#pragma once
+// The record of a run on one page (A4, or Letter where the locale measures in inches):
+// the result in large type, meter, port, operator and time, the table and its curve,
+// every command's outcome, the table's SHA-256 and a line for a signature.
+#include <QPageSize>
+#include <QString>
+
+class QPainter;
+class QPagedPaintDevice;
+struct RunRecord;
+
+namespace RecordPdf {
+
+QPageSize::PageSizeId pageSize(); // the locale's paper
+// Paints the record onto the device's current page, scaled to its paintable area.
+void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& record);
+// Writes the PDF; false with the reason when it cannot.
+bool write(const RunRecord& record, const QString& path, QString* error);
+
+} // namespace RecordPdf

@@ -1,0 +1,124 @@
+// The record of the last programming run: kept while the run goes, saved as PDF or JSON,
+// printed through the system's print dialog.
+#include "app/PickList.h"
+#include "app/RecordPdf.h"
+#include "app/RunRecorder.h"
+#include "app/frmMain.h"
+#include "programming/RunResult.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSaveFile>
+
+void frmMain::recordRunBegin()
+{
+    if (!m_dryRun)
+        m_recorder->begin();
+}
+
+void frmMain::recordCommand(ReplyOutcome outcome)
+{
+    if (m_running && !m_dryRun)
+        m_recorder->command(CommandText, BuildMeterFrame().toLatin1(), outcome, ReplyText);
+}
+
+void frmMain::recordRunEnd()
+{
+    if (m_dryRun)
+        return;
+    m_recorder->end(RunResult::exitStatus(m_lastRunEnd, FailureCode), RunResult::resultText(m_lastRunEnd, FailureCode));
+    const bool any = m_recorder->sentSomething();
+    mnuSaveRecord->setEnabled(any);
+    mnuPrintRecord->setEnabled(any);
+}
+
+void frmMain::recordWorkbookSource(const QString& path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    m_recorder->noteSource(QJsonObject{{"kind", "workbook"}, {"path", absolute}, {"sha256", Record::fileSha256(absolute)}});
+}
+
+bool frmMain::saveRecord(const QString& path, QString* error) const
+{
+    const RunRecord& record = m_recorder->record();
+    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
+        return RecordPdf::write(record, path, error);
+    QSaveFile file(path);
+    const QByteArray json = Record::toJsonText(record);
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+// Operator and tag for the record, the operator defaulting to the login name. False when cancelled.
+bool askRecordDetails(QWidget* parent, RunRecord* record)
+{
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("dlgRecordDetails"));
+    dialog.setWindowTitle(QStringLiteral("Record"));
+    auto* form = new QFormLayout(&dialog);
+    auto* txtOperator = new QLineEdit(record->operatorName.isEmpty() ? RunRecorder::loginName() : record->operatorName, &dialog);
+    txtOperator->setObjectName(QStringLiteral("txtOperator"));
+    auto* txtTag = new QLineEdit(record->tag, &dialog);
+    txtTag->setObjectName(QStringLiteral("txtTag"));
+    txtTag->setPlaceholderText(QStringLiteral("meter serial number or tank tag"));
+    form->addRow(QStringLiteral("Operator:"), txtOperator);
+    form->addRow(QStringLiteral("Tag:"), txtTag);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    record->operatorName = txtOperator->text().trimmed();
+    record->tag = txtTag->text().trimmed();
+    return true;
+}
+} // namespace
+
+void frmMain::mnuSaveRecord_Click()
+{
+    if (!m_recorder->hasRun() || !askRecordDetails(this, &m_recorder->record()))
+        return;
+    const QString path = ShowSaveDialog(QStringLiteral("PDF (*.pdf)|*.pdf|JSON (*.json)|*.json"), QStringLiteral("Save Record"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!saveRecord(path, &error))
+        MsgBox(QStringLiteral("The record %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), error), vbExclamation);
+    else
+    {
+        setPanelText(1, QStringLiteral("Record saved"));
+        RestartStatusTimer();
+    }
+}
+
+void frmMain::mnuPrintRecord_Click()
+{
+    if (!m_recorder->hasRun() || !askRecordDetails(this, &m_recorder->record()))
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageSize(QPageSize(RecordPdf::pageSize()));
+    printer.setDocName(Record::defaultFileName(m_recorder->record(), QString()));
+    QPrintDialog dialog(&printer, this);
+    dialog.setObjectName(QStringLiteral("dlgPrintRecord"));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        MsgBox(QStringLiteral("The record cannot be printed."), vbExclamation);
+        return;
+    }
+    RecordPdf::paint(painter, printer, m_recorder->record());
+    painter.end();
+}

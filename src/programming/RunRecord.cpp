@@ -1,0 +1,181 @@
+#include "programming/RunRecord.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace Record {
+
+QByteArray canonicalTable(const QList<PointRow>& points)
+{
+    QByteArray text;
+    for (const PointRow& p : points)
+        text += p.input.toUtf8() + '\t' + p.display.toUtf8() + '\n';
+    return text;
+}
+
+QString tableSha256(const QList<PointRow>& points)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(canonicalTable(points), QCryptographicHash::Sha256).toHex());
+}
+
+QString fileSha256(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file))
+        return {};
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QString escapeControl(const QString& text)
+{
+    static const char* const names[] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS", "HT", "LF",
+                                        "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
+                                        "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+    QString out;
+    for (QChar c : text) {
+        const ushort u = c.unicode();
+        if (u < 32)
+            out += QLatin1Char('<') + QLatin1String(names[u]) + QLatin1Char('>');
+        else if (u == 127 || (u >= 0x80 && u < 0xa0))
+            out += QStringLiteral("<%1>").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString outcomeName(RecordCommand::Outcome outcome)
+{
+    switch (outcome) {
+    case RecordCommand::Acknowledged: return QStringLiteral("acknowledged");
+    case RecordCommand::Refused: return QStringLiteral("refused");
+    case RecordCommand::TimedOut: return QStringLiteral("timed out");
+    case RecordCommand::NotSent: break;
+    }
+    return QStringLiteral("not sent");
+}
+
+QString isoTime(const QDateTime& t) { return t.isValid() ? t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate) : QString(); }
+
+namespace {
+
+void putIf(QJsonObject& o, const char* key, const QString& value)
+{
+    if (!value.isEmpty())
+        o.insert(QLatin1String(key), value);
+}
+} // namespace
+
+QJsonObject toJson(const RunRecord& r)
+{
+    QJsonObject port{{"device", r.port.device}};
+    putIf(port, "by_id", r.port.byId);
+    putIf(port, "manufacturer", r.port.manufacturer);
+    putIf(port, "product", r.port.product);
+    putIf(port, "serial", r.port.serial);
+
+    QJsonArray points;
+    for (const PointRow& p : r.points)
+        points.append(QJsonObject{{"input", p.input}, {"display", p.display}});
+    QJsonObject source = r.source.isEmpty() ? QJsonObject{{"kind", "typed"}} : r.source;
+
+    QJsonArray commands;
+    for (const RecordCommand& c : r.commands) {
+        QJsonObject o{{"command", c.command}, {"frame", c.frame}, {"outcome", outcomeName(c.outcome)}};
+        if (c.outcome == RecordCommand::Refused)
+            o.insert(QStringLiteral("code"), c.code);
+        commands.append(o);
+    }
+    return QJsonObject{
+        {"utility", QJsonObject{{"name", Utility}, {"version", r.version}}},
+        {"time_start", isoTime(r.timeStart)},
+        {"time_end", isoTime(r.timeEnd)},
+        {"host", r.host},
+        {"operator", r.operatorName},
+        {"tag", r.tag},
+        {"port", port},
+        {"meter", QJsonObject{{"address", r.meter.address}, {"baud", r.meter.baud}, {"firmware", escapeControl(r.meter.firmware)}}},
+        {"table", QJsonObject{{"input_type", r.inputType},
+                              {"decimal", r.decimal},
+                              {"points", points},
+                              {"sha256", tableSha256(r.points)},
+                              {"source", source}}},
+        {"commands", commands},
+        {"result", QJsonObject{{"status", r.status}, {"text", r.resultText}}},
+    };
+}
+
+QByteArray toJsonText(const RunRecord& record) { return QJsonDocument(toJson(record)).toJson(QJsonDocument::Indented); }
+
+QString defaultFileName(const RunRecord& record, const QString& suffix)
+{
+    const QDateTime t = record.timeStart.isValid() ? record.timeStart : QDateTime::currentDateTime();
+    return QStringLiteral("talvo-%1-%2%3").arg(t.toString(QStringLiteral("yyyyMMdd-HHmmss")), record.meter.address, suffix);
+}
+
+namespace {
+std::optional<QJsonObject> tableObject(const QByteArray& json, QString* why)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        *why = QStringLiteral("not a record: %1").arg(error.errorString());
+        return std::nullopt;
+    }
+    const QJsonValue table = doc.object().value(QStringLiteral("table"));
+    if (!table.isObject() || !table[QStringLiteral("points")].isArray() || !table[QStringLiteral("sha256")].isString()) {
+        *why = QStringLiteral("not a record: no table with points and sha256");
+        return std::nullopt;
+    }
+    return table.toObject();
+}
+
+QList<PointRow> pointsOf(const QJsonObject& table, bool* wellFormed)
+{
+    QList<PointRow> rows;
+    *wellFormed = true;
+    for (const QJsonValue& v : table.value(QStringLiteral("points")).toArray()) {
+        if (!v[QStringLiteral("input")].isString() || !v[QStringLiteral("display")].isString())
+            *wellFormed = false;
+        rows.append({v[QStringLiteral("input")].toString(), v[QStringLiteral("display")].toString()});
+    }
+    return rows;
+}
+} // namespace
+
+Verification verify(const QByteArray& json)
+{
+    Verification v;
+    const auto table = tableObject(json, &v.reason);
+    if (!table)
+        return v;
+    bool wellFormed = false;
+    const QList<PointRow> rows = pointsOf(*table, &wellFormed);
+    if (!wellFormed) {
+        v.reason = QStringLiteral("a point is not a pair of texts");
+        return v;
+    }
+    const QString stored = table->value(QStringLiteral("sha256")).toString();
+    const QString computed = tableSha256(rows);
+    if (stored != computed) {
+        v.reason = QStringLiteral("the table's SHA-256 is %1, the record says %2").arg(computed, stored);
+        return v;
+    }
+    v.intact = true;
+    return v;
+}
+
+QList<PointRow> tableOf(const QByteArray& json)
+{
+    QString why;
+    const auto table = tableObject(json, &why);
+    bool wellFormed = false;
+    return table ? pointsOf(*table, &wellFormed) : QList<PointRow>();
+}
+
+} // namespace Record

@@ -1,0 +1,223 @@
+// The record of a programming run: `program --record` against the simulated meter (JSON,
+// PDF read back by pdftotext and rendered by pdftoppm), `record --verify`, and the window's
+// Save Record and Print Record after a run.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPrintDialog>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/PickList.h"
+#include "common/MeterRig.h"
+#include "common/ProgramEnvironment.h"
+#include "files/SettingsFile.h"
+#include "meter-sim/SimulatorOptions.h"
+#include "programming/RunRecord.h"
+#include "spreadsheet/Workbook.h"
+#include "table/FlexGrid.h"
+
+namespace {
+const QStringList In{"4.000", "8.000", "20.000"}, Out{"0.000", "37.500", "100.000"};
+
+QString run(const QString& program, const QStringList& args, const QString& dir, int* status)
+{
+    QProcess p;
+    p.setProcessEnvironment(programEnvironment(dir));
+    p.start(program, args);
+    const bool ended = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 30000);
+    *status = ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+}
+
+void writeTable(const QString& path, const QStringList& in, const QStringList& out)
+{
+    Spreadsheet::Application app;
+    Spreadsheet::Sheet& sheet = app.Add().ActiveSheet();
+    sheet.setNumberFormat("B1:B32", "0.000");
+    for (int r = 0; r < in.size(); ++r)
+        sheet.Select(QStringLiteral("A%1").arg(r + 1)), sheet.Paste(in[r] + '\t' + out[r]);
+    app.SaveCopyAs(path);
+}
+
+QJsonObject readJson(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
+}
+} // namespace
+
+class TestRunRecord : public QObject {
+    Q_OBJECT
+private slots:
+    void programWritesRecords_data()
+    {
+        QTest::addColumn<QString>("sim");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("refused"); // the command refused, with its code
+        QTest::newRow("programmed") << "" << 0 << "";
+        QTest::newRow("refused point") << "--refuse 2A102=3" << 1 << "2A10237500=3";
+    }
+    void programWritesRecords()
+    {
+        QFETCH(QString, sim);
+        QFETCH(int, status);
+        QFETCH(QString, refused);
+        QTemporaryDir dir;
+        auto meter = SimulatedMeter::start(SimulatorOptions::parse(sim.split(' ', Qt::SkipEmptyParts)).config);
+        QVERIFY(meter);
+        QVERIFY(SettingsFile::Save(dir.filePath("s.txt"), {"ddd.ddd", "001", "1", "2400", "3", false, true}));
+        writeTable(dir.filePath("t.xlsx"), In, Out);
+        int exit = -1;
+        const QString pdf = dir.filePath("r.pdf"), json = dir.filePath("r.json");
+        const QString err = run(LINEARIZER_EXE,
+                                {"program", "--settings", dir.filePath("s.txt"), "--table", dir.filePath("t.xlsx"), "--port",
+                                 meter->devicePath(), "--record", pdf, "--record", json, "--record", dir.path(), "--operator",
+                                 "Ann Example", "--tag", "TK-7"},
+                                dir.path(), &exit);
+        QCOMPARE(exit, status);
+
+        // The JSON: the frames the meter received, in order, each with its outcome; the table as sent.
+        const QJsonObject r = readJson(json);
+        const QJsonArray commands = r["commands"].toArray();
+        QStringList sent, refusals;
+        for (const QJsonValue& c : commands) {
+            sent << c["command"].toString();
+            if (c["outcome"] == "refused")
+                refusals << c["command"].toString() + "=" + c["code"].toString();
+            else
+                QCOMPARE(c["outcome"].toString(), QStringLiteral("acknowledged"));
+        }
+        QCOMPARE(refusals.join(' '), refused);
+        QCOMPARE(sent, meter->received());
+        QCOMPARE(r["result"]["status"].toInt(), status);
+        QCOMPARE(r["meter"]["address"].toString(), QStringLiteral("001"));
+        QCOMPARE(r["meter"]["firmware"].toString(), QStringLiteral("01.100"));
+        QCOMPARE(r["operator"].toString(), QStringLiteral("Ann Example"));
+        QCOMPARE(r["table"]["source"]["kind"].toString(), QStringLiteral("workbook"));
+        const QJsonArray points = r["table"]["points"].toArray();
+        QCOMPARE(points.size(), In.size());
+        for (int i = 0; i < In.size(); ++i)
+            QVERIFY(points[i]["input"] == In[i] && points[i]["display"] == Out[i]);
+        QVERIFY(QDateTime::fromString(r["time_start"].toString(), Qt::ISODate).isValid());
+
+        // The folder got both, named by time and address.
+        QCOMPARE(QDir(dir.path()).entryList({"talvo-*-001.pdf", "talvo-*-001.json"}).size(), 2);
+
+        // The PDF: searchable text with every value, the result in words, one page that renders.
+        int tool = -1;
+        const QString text = run("pdftotext", {"-layout", pdf, "-"}, dir.path(), &tool);
+        QCOMPARE(tool, 0);
+        for (const QString& needle : In + Out + QStringList{"001", "01.100", "Ann Example", "TK-7", r["table"]["sha256"].toString()})
+            QVERIFY2(text.contains(needle), qPrintable(needle + " not in:\n" + text));
+        QCOMPARE(text.contains("NOT PROGRAMMED"), status != 0);
+        QCOMPARE(text.contains("successfully"), status == 0);
+        run("pdftoppm", {"-r", "40", "-png", pdf, dir.filePath("page")}, dir.path(), &tool);
+        QCOMPARE(tool, 0);
+        QVERIFY(QFileInfo(dir.filePath("page-1.png")).size() > 1000 && !QFileInfo::exists(dir.filePath("page-2.png")));
+        QVERIFY2(err.contains("record written: " + json), qPrintable(err));
+    }
+
+    // A record that cannot be written stops the run before anything is sent.
+    void unwritableRecordSendsNothing()
+    {
+        QTemporaryDir dir;
+        auto meter = SimulatedMeter::start(MeterConfig{});
+        QVERIFY(meter && SettingsFile::Save(dir.filePath("s.txt"), {"ddd.ddd", "001", "1", "2400", "3", false, true}));
+        writeTable(dir.filePath("t.xlsx"), In, Out);
+        for (const QString& bad : {QStringLiteral("/none/r.json"), dir.filePath("r.txt")}) {
+            int exit = -1;
+            const QString err = run(LINEARIZER_EXE,
+                                    {"program", "--settings", dir.filePath("s.txt"), "--table", dir.filePath("t.xlsx"), "--port",
+                                     meter->devicePath(), "--record", bad},
+                                    dir.path(), &exit);
+            QCOMPARE(exit, 64);
+            QVERIFY2(err.contains("cannot write the record"), qPrintable(err));
+        }
+        QCOMPARE(meter->rawReceived(), QByteArray());
+    }
+
+    // record --verify: intact, an edited value, and a workbook compared with the record's table.
+    void verify_data()
+    {
+        QTest::addColumn<QString>("edit"); // "from=to" applied to the JSON text
+        QTest::addColumn<QString>("workbookDisplay");
+        QTest::addColumn<int>("status");
+        QTest::newRow("intact") << "" << "" << 0;
+        QTest::newRow("display edited") << "\"37.500\"=\"37.600\"" << "" << 1;
+        QTest::newRow("same workbook") << "" << "37.5" << 0;
+        QTest::newRow("other workbook") << "" << "37.6" << 1;
+        QTest::newRow("not a record") << "\"table\"=\"tabel\"" << "" << 64;
+    }
+    void verify()
+    {
+        QFETCH(QString, edit);
+        QFETCH(QString, workbookDisplay);
+        QTemporaryDir dir;
+        RunRecord record;
+        record.meter.address = "001";
+        for (int i = 0; i < In.size(); ++i)
+            record.points.append({In[i], Out[i]});
+        QByteArray json = Record::toJsonText(record);
+        if (!edit.isEmpty())
+            json.replace(edit.section('=', 0, 0).toUtf8(), edit.section('=', 1).toUtf8());
+        QFile f(dir.filePath("r.json"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(json) == json.size());
+        f.close();
+        QStringList args{"record", "--verify", f.fileName()};
+        if (!workbookDisplay.isEmpty()) {
+            writeTable(dir.filePath("t.xlsx"), In, {Out[0], workbookDisplay, Out[2]});
+            args << dir.filePath("t.xlsx");
+        }
+        int exit = -1;
+        const QString out = run(LINEARIZER_EXE, args, dir.path(), &exit);
+        QTEST(exit, "status");
+        QCOMPARE(out.contains("intact"), exit == 0 || !workbookDisplay.isEmpty() && !out.contains("altered"));
+    }
+
+    // The window: File > Save Record... and Print Record... are on once a run has ended, and
+    // save that run.
+    void windowSavesAndPrints()
+    {
+        MeterRig rig;
+        QVERIFY(rig.w);
+        QVERIFY(!rig.w->mnuSaveRecord->isEnabled());
+        MessageRecorder messages;
+        rig.press();
+        QVERIFY(QTest::qWaitFor([&] { return !rig.w->programmingRunning() && rig.w->mnuSaveRecord->isEnabled(); }, 20000));
+        QTemporaryDir dir;
+        DialogRecorder dialogs;
+        dialogs.paths << dir.filePath("w.json");
+        // The details dialog: the operator is the login name until changed; the tag is asked.
+        QTimer::singleShot(0, [] {
+            QWidget* d = QApplication::activeModalWidget();
+            QVERIFY(d && d->objectName() == "dlgRecordDetails");
+            d->findChild<QLineEdit*>("txtTag")->setText("TK-9");
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        rig.w->mnuSaveRecord->trigger();
+        const QJsonObject r = readJson(dir.filePath("w.json"));
+        QCOMPARE(r["tag"].toString(), QStringLiteral("TK-9"));
+        QCOMPARE(r["result"]["status"].toInt(), 0);
+        QCOMPARE(r["table"]["source"]["kind"].toString(), QStringLiteral("typed"));
+        QCOMPARE(r["table"]["points"][1]["display"].toString(), rig.w->MSFlexGrid1->TextMatrix(1, 2));
+        QCOMPARE(r["commands"].toArray().size(), rig.sim->received().size());
+
+        bool printDialogShown = false;
+        QTimer::singleShot(0, [&] {
+            QMetaObject::invokeMethod(QApplication::activeModalWidget(), "accept");
+            QTimer::singleShot(0, [&] {
+                auto* print = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+                printDialogShown = print != nullptr;
+                if (print)
+                    print->reject();
+            });
+        });
+        rig.w->mnuPrintRecord->trigger();
+        QVERIFY(printDialogShown);
+    }
+};
+
+QTEST_MAIN(TestRunRecord)
+#include "test_run_record.moc"
