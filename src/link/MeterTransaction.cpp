@@ -103,12 +103,7 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
             quitting = wait.exec() < 0;
             woken = false;
         }
-        const QByteArray input = m_port->input();
-        m_reply += QString::fromLatin1(input);
-        if (!input.isEmpty() && !restArmed && m_countdown != 0) {
-            restArmed = true; // a first byte has come: the rest of the reply gets its own time
-            tmrSerial.start(m_restMs);
-        }
+        m_reply += QString::fromLatin1(m_port->input());
         if (echoPossible && !m_reply.isEmpty()) {
             // Our frame, perhaps with a byte of noise before it or its SOH lost.
             const qsizetype at = m_reply.indexOf(echoTail);
@@ -119,6 +114,10 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
             } else if (m_reply.contains(QChar(MeterLink::ETX)) || m_reply.size() > frame.size()) {
                 echoPossible = false;
             }
+        }
+        if (!restArmed && !echoPossible && !m_reply.isEmpty() && m_countdown != 0) {
+            restArmed = true; // a reply's first byte has come: the rest gets its own time
+            tmrSerial.start(m_restMs);
         }
         if (!m_abortReason.isEmpty() || quitting || !m_port->portOpen()) {
             if (portFailed && m_abortReason.isEmpty())
