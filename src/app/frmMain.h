@@ -225,11 +225,16 @@ public:
 
     // ---- Find Meter (src/app/frmMain_scan.cpp) ----
     // A search of the selected port: each address from first to last at each rate of bauds
-    // (in that order) is sent the firmware query with a wait of MeterLink::scanReplyWaitMs.
+    // (in that order) is sent the firmware query, with MeterLink::scanReplyWaitMs for a reply's
+    // first byte. An address that answers with a version is asked again with the two-second
+    // timeout and listed when that reply holds a version and names it (or names no address).
+    // A reply naming another address is credited to that one; a reply naming none may be the
+    // address before's, late, so that one is asked again first.
     struct MeterSearch {
         QStringList bauds;
         int first = 1, last = 247;
-        enum Stop { AtFirstMeter, Never } stop = AtFirstMeter;
+        // AtRateEnd: every meter of the rate at which the first one answered.
+        enum Stop { AtFirstMeter, AtRateEnd, Never } stop = AtFirstMeter;
         // Before each query: the queries done so far, of how many, and the one to come; false stops the search.
         std::function<bool(int done, int total, const QString& address, const QString& baud)> progress;
         std::function<void(const FoundMeter&)> found;

@@ -1,6 +1,6 @@
 // Find Meter: the selected port is searched for meters by the firmware query, address by
-// address and rate by rate; a meter chosen from those that answered sets the address and
-// baud-rate lists.
+// address and rate by rate; a meter chosen from those that answered (every one of the rate at
+// which the first answered) sets the address and baud-rate lists.
 #include "app/frmMain.h"
 
 #include "app/PickList.h"
@@ -15,7 +15,10 @@
 #include <QListWidget>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 void frmMain::wireScan() { connect(mnuFindMeter, &QAction::triggered, this, &frmMain::mnuFindMeter_Click); }
 
@@ -42,40 +45,85 @@ frmMain::SearchEnd frmMain::findMeters(const MeterSearch& search, QList<FoundMet
     const int total = int(search.bauds.size()) * (search.last - search.first + 1);
     int done = 0;
     SearchEnd end = SearchEnd::Finished;
+    const QString query = QLatin1String(MeterLink::FirmwareQuery);
+    auto text = [](int n) { return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')); };
     for (const QString& baud : search.bauds) {
         if (!MSComm1->setSettings(MeterLink::settingsFor(baud))) {
             LinkFailure = MSComm1->failure();
             end = SearchEnd::PortUnavailable;
             break;
         }
-        m_transaction->setReplyWaitMs(MeterLink::scanReplyWaitMs(baud.toInt()));
+        const int firstByteMs = MeterLink::scanReplyWaitMs(baud.toInt()), restMs = MeterLink::scanRestWaitMs(baud.toInt());
+        m_transaction->setReplyWaitMs(firstByteMs, restMs);
+        // One firmware query; false when the search ends with it.
+        auto ask = [&](const QString& address, ReplyOutcome* outcome) {
+            *outcome = m_transaction->send(address, query);
+            if (!self) {
+                end = SearchEnd::Stopped;
+                return false;
+            }
+            if (*outcome == ReplyOutcome::PortFailed) {
+                LinkFailure = m_transaction->failure();
+                end = m_closing ? SearchEnd::Stopped : SearchEnd::PortLost;
+                return false;
+            }
+            return true;
+        };
+        // Asks the address again with the two-second timeout; lists it when its reply holds a
+        // version and names it or no address. False when the search ends.
+        auto confirm = [&](const QString& address) {
+            for (const FoundMeter& m : std::as_const(*meters))
+                if (m.address == address && m.baud == baud)
+                    return true;
+            m_transaction->setReplyWaitMs(0);
+            ReplyOutcome outcome;
+            const bool going = ask(address, &outcome);
+            m_transaction->setReplyWaitMs(firstByteMs, restMs);
+            if (!going)
+                return false;
+            const QString reply = m_transaction->replyText();
+            const QString named = MeterLink::namedAddress(reply);
+            if (outcome != ReplyOutcome::ReplyComplete || !MeterLink::holdsVersion(reply) || (!named.isEmpty() && named != address))
+                return true;
+            meters->append({address, baud, MeterLink::printable(MeterLink::firmwareText(reply))});
+            if (search.found)
+                search.found(meters->constLast());
+            if (search.stop == MeterSearch::AtFirstMeter)
+                end = SearchEnd::Stopped;
+            return end == SearchEnd::Finished;
+        };
         for (int n = search.first; n <= search.last && end == SearchEnd::Finished; ++n, ++done) {
-            const QString address = QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'));
+            const QString address = text(n);
             if (search.progress && !search.progress(done, total, address, baud)) {
                 end = SearchEnd::Stopped;
                 break;
             }
             if (!self)
                 return SearchEnd::Stopped;
-            const ReplyOutcome outcome = m_transaction->send(address, QLatin1String(MeterLink::FirmwareQuery));
-            if (!self)
-                return SearchEnd::Stopped;
-            if (outcome == ReplyOutcome::PortFailed) {
-                LinkFailure = m_transaction->failure();
-                end = m_closing ? SearchEnd::Stopped : SearchEnd::PortLost;
-            } else if (outcome == ReplyOutcome::ReplyComplete) {
-                meters->append({address, baud, MeterLink::firmwareText(m_transaction->replyText())});
-                if (search.found)
-                    search.found(meters->constLast());
-                if (search.stop == MeterSearch::AtFirstMeter)
-                    end = SearchEnd::Stopped;
+            // Asked once more after a reply that named another address: that reply was not its own.
+            for (int asked = 0; asked < 2 && end == SearchEnd::Finished; ++asked) {
+                ReplyOutcome outcome;
+                if (!ask(address, &outcome))
+                    break;
+                const QString reply = m_transaction->replyText();
+                if (outcome != ReplyOutcome::ReplyComplete || !MeterLink::holdsVersion(reply))
+                    break;
+                const QString named = MeterLink::namedAddress(reply);
+                if (named.isEmpty() && n > search.first && !confirm(text(n - 1)))
+                    break;
+                if (!confirm(named.isEmpty() ? address : named) || named.isEmpty() || named == address)
+                    break;
             }
         }
-        if (end != SearchEnd::Finished)
+        if (end == SearchEnd::Finished && search.stop == MeterSearch::AtRateEnd && !meters->isEmpty())
+            end = SearchEnd::Stopped;
+        if (end != SearchEnd::Finished || !self)
             break;
     }
+    if (!self)
+        return SearchEnd::Stopped;
     m_transaction->setReplyWaitMs(0);
-    if (end == SearchEnd::Stopped && !meters->isEmpty() && search.stop == MeterSearch::AtFirstMeter)
+    if (end == SearchEnd::Stopped && !meters->isEmpty() && search.stop != MeterSearch::Never)
         end = SearchEnd::Finished; // the search ended as asked
     if (end == SearchEnd::PortLost || end == SearchEnd::PortUnavailable) {
         MSComm1->setPortOpen(false);
@@ -96,6 +144,7 @@ void frmMain::mnuFindMeter_Click()
     QPointer<frmMain> self(this);
     MeterSearch search;
     search.bauds = MeterLink::scanOrder(cboBaudRate->Text());
+    search.stop = MeterSearch::AtRateEnd; // a bus's meters share one rate
     const int total = int(search.bauds.size()) * (search.last - search.first + 1);
     QProgressDialog progress(QStringLiteral("Searching port %1...").arg(cboCommPort->Text()), QStringLiteral("Cancel"), 0, total, this);
     progress.setObjectName(QStringLiteral("dlgFindMeterProgress"));
@@ -116,6 +165,10 @@ void frmMain::mnuFindMeter_Click()
     progress.close();
     if (end == SearchEnd::PortUnavailable || end == SearchEnd::PortLost)
         return;
+    if (progress.wasCanceled()) {
+        setPanelText(1, QStringLiteral("Search cancelled"));
+        RestartStatusTimer();
+    }
     if (meters.isEmpty()) {
         if (end != SearchEnd::Stopped)
             MsgBox(QStringLiteral("No meter answered on port %1 at any address or baud rate.").arg(cboCommPort->Text()), vbExclamation);
@@ -131,11 +184,19 @@ void frmMain::mnuFindMeter_Click()
     auto* list = new QListWidget(dialog);
     list->setObjectName(QStringLiteral("lstMeters"));
     list->setAccessibleName(QStringLiteral("Meters found"));
+    // Wide enough for every line up to the screen's width; a longer line is elided, its tooltip whole.
+    int widest = 0;
     for (const FoundMeter& m : meters) {
-        auto* item = new QListWidgetItem(QStringLiteral("Address %1 at %2 baud, firmware %3").arg(m.address, m.baud, m.firmware), list);
+        const QString line = QStringLiteral("Address %1 at %2 baud, firmware %3").arg(m.address, m.baud, m.firmware);
+        auto* item = new QListWidgetItem(line, list);
+        item->setToolTip(line);
         item->setData(Qt::UserRole, m.address);
         item->setData(Qt::UserRole + 1, m.baud);
+        widest = std::max(widest, list->fontMetrics().horizontalAdvance(line));
     }
+    const int room = screen() ? screen()->availableGeometry().width() * 9 / 10 : 800;
+    list->setTextElideMode(Qt::ElideMiddle);
+    list->setMinimumWidth(std::min(room, widest + 4 * list->frameWidth() + list->verticalScrollBar()->sizeHint().width() + 16));
     list->setCurrentRow(0);
     layout->addWidget(list);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
@@ -148,6 +209,8 @@ void frmMain::mnuFindMeter_Click()
             const QString address = item->data(Qt::UserRole).toString(), baud = item->data(Qt::UserRole + 1).toString();
             selectListText(cboAddress, address);
             selectListText(cboBaudRate, baud);
+            setPanelText(1, QStringLiteral("Address %1 and %2 baud set").arg(address, baud));
+            RestartStatusTimer();
         }
         dialog->accept();
     };

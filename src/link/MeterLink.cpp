@@ -1,7 +1,9 @@
 #include "link/MeterLink.h"
 #include "table/ValueRules.h"
 
+#include <QRegularExpression>
 #include <QStringList>
+#include <algorithm>
 
 namespace MeterLink {
 
@@ -82,21 +84,107 @@ QStringList scanOrder(const QString& first)
     QStringList order;
     if (isListedBaud(first))
         order << first;
-    const QStringList rates = listedBauds();
-    for (auto it = rates.crbegin(); it != rates.crend(); ++it)
-        if (*it != first)
-            order << *it;
+    for (const char* rate : {"2400", "9600", "19200", "4800", "1200", "600", "300"})
+        if (first != QLatin1String(rate))
+            order << QLatin1String(rate);
     return order;
 }
 
-int scanReplyWaitMs(int baud)
+namespace {
+int wireMs(qint64 chars, int baud) { return int((chars * 10 * 1000 + baud - 1) / baud); }
+qsizetype queryChars()
 {
-    if (baud <= 0)
-        return 2000;
-    const QString frame =
-        BuildMeterFrame(QStringLiteral("001"), QLatin1String(FirmwareQuery), ComputeChecksum(QLatin1String(FirmwareQuery)));
-    const qint64 bits = qint64(frame.size() + ScanReplyChars) * 10;
-    return int((bits * 1000 + baud - 1) / baud) + ScanMarginMs;
+    return BuildMeterFrame(QStringLiteral("001"), QLatin1String(FirmwareQuery), ComputeChecksum(QLatin1String(FirmwareQuery))).size();
+}
+const QRegularExpression& versionPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("[0-9]{2}\\.[0-9]{3}"));
+    return pattern;
+}
+} // namespace
+
+int scanReplyWaitMs(int baud) { return baud <= 0 ? 2000 : wireMs(queryChars() + 1, baud) + ScanMarginMs; }
+
+int scanRestWaitMs(int baud) { return baud <= 0 ? 2000 : wireMs(ScanReplyChars, baud) + ScanMarginMs; }
+
+bool holdsVersion(const QString& reply) { return versionPattern().match(reply).hasMatch(); }
+
+QString namedAddress(const QString& reply, qsizetype* at)
+{
+    qsizetype end = reply.indexOf(QChar(ETX));
+    if (end < 0)
+        end = reply.size();
+    qsizetype from = 0;
+    for (qsizetype i = end - 1; i >= 0; --i)
+        if (reply[i] == QChar(STX) || reply[i] == QChar(SOH)) {
+            from = i;
+            break;
+        }
+    const QRegularExpressionMatch version = versionPattern().match(reply.left(end), from);
+    if (version.hasMatch())
+        end = version.capturedStart();
+    qsizetype last = end - 1;
+    while (last >= from && !reply[last].isDigit())
+        --last;
+    if (last - from < 2 || !reply[last - 1].isDigit() || !reply[last - 2].isDigit())
+        return {};
+    const QString digits = reply.mid(last - 2, 3);
+    if (!addressText(digits))
+        return {};
+    if (at)
+        *at = last - 2 - from;
+    return digits;
+}
+
+QString printable(const QString& text)
+{
+    QString out;
+    for (QChar c : text) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0))
+            out += QStringLiteral("<%1>").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+ReplyFraming ReplyFraming::learnedFrom(const QString& firmwareReply, const QString& address)
+{
+    ReplyFraming framing;
+    const qsizetype end = firmwareReply.indexOf(QChar(ETX));
+    const QString reply = firmwareReply.left(end < 0 ? firmwareReply.size() : end);
+    const qsizetype start = std::max(reply.lastIndexOf(QChar(STX)), reply.lastIndexOf(QChar(SOH)));
+    if (start < 0)
+        return framing;
+    framing.start = reply[start];
+    qsizetype at = -1;
+    if (namedAddress(reply, &at) == address) {
+        framing.addressAt = at;
+        framing.address = address;
+    }
+    return framing;
+}
+
+ReplyFraming::Span ReplyFraming::find(const QString& received) const
+{
+    if (start.isNull()) {
+        const qsizetype etx = received.indexOf(QChar(ETX));
+        return {0, etx < 0 ? -1 : etx + 1};
+    }
+    for (qsizetype from = 0;;) {
+        const qsizetype etx = received.indexOf(QChar(ETX), from);
+        if (etx < 0)
+            return {};
+        const qsizetype begin = received.lastIndexOf(start, etx);
+        if (begin >= from) {
+            const QString there = received.mid(begin + addressAt, 3);
+            const bool digits = std::all_of(there.cbegin(), there.cend(), [](QChar c) { return c.isDigit(); });
+            const bool another = addressAt >= 0 && begin + addressAt + 3 <= etx && digits && there != address;
+            if (!another)
+                return {begin, etx + 1};
+        }
+        from = etx + 1;
+    }
 }
 
 QString firmwareText(const QString& reply)

@@ -9,6 +9,7 @@
 namespace MeterLink {
 
 constexpr char SOH = 0x01;
+constexpr char STX = 0x02;
 constexpr char ETX = 0x03;
 
 // The firmware query: the one command that changes nothing in the meter.
@@ -52,16 +53,45 @@ QChar errorCode(const QString& reply);
 // "Error writing output option: " CR LF + errorText of the reply's code.
 QString errorReplyMessage(const QString& reply);
 
+// Whether a reply holds a firmware version, two digits, a point and three digits ("01.100").
+bool holdsVersion(const QString& reply);
+// The address a reply names: the last three digits of the last run of digits before its version
+// (or its ETX), counted from its last start character; "" when they are no address 001..247.
+// at: where those digits stand, counted from the start character (or the reply's beginning).
+QString namedAddress(const QString& reply, qsizetype* at = nullptr);
+// The text with every control character shown as <hh>, so that it can be printed.
+QString printable(const QString& text);
+
+// How the meter frames its replies, learned from its reply to the firmware query. Without a start
+// character any ETX ends a reply. With one, a reply runs from that character to the next ETX: bytes
+// before it are line noise and an ETX without it ends nothing; a reply that carries another
+// address where the firmware reply carried ours is another meter's and is passed over.
+struct ReplyFraming {
+    QChar start;              // STX or SOH; null: any ETX ends a reply
+    qsizetype addressAt = -1; // where the address stands after the start character; -1: not known
+    QString address;
+
+    static ReplyFraming learnedFrom(const QString& firmwareReply, const QString& address);
+    // The first reply in received that is the meter's: its first index and the index past its
+    // ETX; end -1 while there is none.
+    struct Span {
+        qsizetype begin = 0, end = -1;
+    };
+    Span find(const QString& received) const;
+};
+
 // ---- Finding a meter ----
 // The baud-rate list, slowest first.
 QStringList listedBauds();
-// The order a search tries rates in: first, then the others from the fastest down (a slow
-// rate costs most per address).
+// The order a search tries rates in: first, then the default 2400, then the usual rates, the
+// slow ones last.
 QStringList scanOrder(const QString& first);
-// How long a search waits for one address's reply at a rate: the wire time of the query's
-// frame and of a firmware reply (10 bits a character), plus a margin for the meter's turnaround
-// and the adapter's buffering.
+// How long a search waits for the first byte of an address's reply at a rate: the wire time of
+// the query's frame and one character (10 bits a character), plus a margin for the meter's
+// turnaround and the adapter's buffering.
 int scanReplyWaitMs(int baud);
+// Once a first byte has come: the time the rest of a firmware reply may take.
+int scanRestWaitMs(int baud);
 inline constexpr int ScanReplyChars = 16; // STX A0 address, a blank, a version text, ETX, with room
 inline constexpr int ScanMarginMs = 60;
 // The firmware text of a reply to the query: what stands after the first blank, up to ETX;

@@ -56,15 +56,20 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
     m_failure = PortFailure{};
     if (!m_abortReason.isEmpty())
         return failed(m_abortReason);
+    const bool firmwareQuery = command == QLatin1String(MeterLink::FirmwareQuery);
+    if (firmwareQuery)
+        m_framing = {}; // learned again from this reply
     // Whatever is waiting (a late or repeated reply to an earlier command) cannot answer this one.
     m_port->discardInput();
     const QString frame = MeterLink::BuildMeterFrame(address, command, m_checksum);
-    bool echoPossible = true; // an adapter that echoes hands our own frame back first
+    const QString echoTail = frame.mid(1); // address, command, checksum, ETX
+    bool echoPossible = true;               // an adapter that echoes hands our own frame back first
     if (!m_port->output(frame.toLatin1())) {
         m_failure = m_port->failure();
         return ReplyOutcome::PortFailed;
     }
     StartReplyTimer();
+    bool restArmed = m_restMs <= 0;
 
     // Sleep in an event loop until something can change the outcome: input arrives,
     // the reply timer ticks, the port fails, or the wait is aborted.
@@ -100,13 +105,19 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
         }
         m_reply += QString::fromLatin1(m_port->input());
         if (echoPossible && !m_reply.isEmpty()) {
-            if (m_reply.startsWith(frame)) {
-                m_reply.remove(0, frame.size());
+            // Our frame, perhaps with a byte of noise before it or its SOH lost.
+            const qsizetype at = m_reply.indexOf(echoTail);
+            if (at >= 0 && at <= 2) {
+                m_reply.remove(0, at + echoTail.size());
                 m_echoSeen = true;
                 echoPossible = false;
-            } else if (!frame.startsWith(m_reply)) {
+            } else if (m_reply.contains(QChar(MeterLink::ETX)) || m_reply.size() > frame.size()) {
                 echoPossible = false;
             }
+        }
+        if (!restArmed && !echoPossible && !m_reply.isEmpty() && m_countdown != 0) {
+            restArmed = true; // a reply's first byte has come: the rest gets its own time
+            tmrSerial.start(m_restMs);
         }
         if (!m_abortReason.isEmpty() || quitting || !m_port->portOpen()) {
             if (portFailed && m_abortReason.isEmpty())
@@ -124,7 +135,10 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
             outcome = ReplyOutcome::ReplyTimedOut; // the timer stays armed at 0 until the next start
             break;
         }
-        if (MeterLink::replyComplete(m_reply)) {
+        const MeterLink::ReplyFraming::Span span = echoPossible ? MeterLink::ReplyFraming::Span{} : m_framing.find(m_reply);
+        if (span.end >= 0) {
+            if (!m_framing.start.isNull())
+                m_reply = m_reply.mid(span.begin, span.end - span.begin);
             StopReplyTimer();
             break;
         }
@@ -132,5 +146,7 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
     disconnect(c1);
     disconnect(c2);
     disconnect(c3);
+    if (firmwareQuery && outcome == ReplyOutcome::ReplyComplete && MeterLink::holdsVersion(m_reply))
+        m_framing = MeterLink::ReplyFraming::learnedFrom(m_reply, address);
     return outcome;
 }

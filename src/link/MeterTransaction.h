@@ -1,8 +1,10 @@
 #pragma once
 // One command out and its reply in, over the serial port: input already waiting is
-// discarded, the frame is written (its echo, where the line hands it back, is dropped),
-// then the wait runs in a nested event loop until the reply's ETX arrives or the reply timer
-// has ticked the countdown from 2 to 0 (about two seconds). Events keep being processed
+// discarded, the frame is written (its echo, where the line hands it back, is dropped, also
+// with a byte before it or its first byte lost), then the wait runs in a nested event loop until
+// the meter's reply has ended or the reply timer has ticked the countdown from 2 to 0 (about
+// two seconds). The reply to the firmware query sets how later replies are framed
+// (MeterLink::ReplyFraming); until then any ETX ends a reply. Events keep being processed
 // while it waits. Knows nothing of windows.
 #include <QObject>
 #include <QString>
@@ -10,6 +12,7 @@
 #include <functional>
 
 #include "link/LinkTypes.h"
+#include "link/MeterLink.h"
 
 class SerialComm;
 
@@ -29,8 +32,15 @@ public:
     // never taken as a reply.
     bool echoSeen() const { return m_echoSeen; }
 
-    // A wait of ms instead of the two-second countdown (a search for meters); 0: the countdown.
-    void setReplyWaitMs(int ms) { m_waitMs = ms; }
+    // A wait of ms for the first byte instead of the two-second countdown (a search for meters),
+    // then restMs for the rest once one has come; 0: the countdown.
+    void setReplyWaitMs(int ms, int restMs = 0)
+    {
+        m_waitMs = ms;
+        m_restMs = restMs;
+    }
+    // How replies are framed, as the last firmware reply showed.
+    const MeterLink::ReplyFraming& framing() const { return m_framing; }
 
     // Ends a pending wait and refuses further sends, giving reason as the failure.
     void abort(const QString& reason);
@@ -47,6 +57,8 @@ private:
     QTimer tmrSerial;
     qint16 m_countdown = 0;
     int m_waitMs = 0;
+    int m_restMs = 0;
+    MeterLink::ReplyFraming m_framing;
     QString m_checksum;
     QString m_reply;
     PortFailure m_failure;

@@ -144,13 +144,21 @@ frmMain::RunStep frmMain::runProgramSteps()
         return RunStep::PortFailed;
     }
 
-    // Firmware query: the reply is searched for the refused version, not tested for "Z".
+    // Firmware query: the reply is searched for the refused version, not tested for "Z"; it also
+    // sets how the meter's later replies are framed (MeterTransaction).
     CommandText = QLatin1String(MeterLink::FirmwareQuery);
     ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
     RunStep step = sendRunCommand(true, false, &outcome);
     if (step != RunStep::Done)
         return step;
     if (outcome == ReplyOutcome::ReplyTimedOut) {
+        FailureCode = TableCheck::Communication;
+        return RunStep::Done;
+    }
+    // A firmware reply holds a version: anything else (noise, our own echo) is no meter.
+    if (!m_dryRun && !MeterLink::holdsVersion(ReplyText)) {
+        setPanelText(1, QStringLiteral("Error Detected"));
+        RestartStatusTimer();
         FailureCode = TableCheck::Communication;
         return RunStep::Done;
     }

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "app/PickList.h"
 #include "common/ProgramEnvironment.h"
@@ -44,53 +45,67 @@ private slots:
     void replyWait_data()
     {
         QTest::addColumn<int>("baud");
-        QTest::addColumn<int>("ms"); // (11 frame + 16 reply characters) * 10 bits, rounded up, + 60
-        QTest::newRow("300") << 300 << 900 + 60;
-        QTest::newRow("2400") << 2400 << 113 + 60;
-        QTest::newRow("19200") << 19200 << 15 + 60;
+        QTest::addColumn<int>("firstByte"); // (11 frame + 1) characters * 10 bits, rounded up, + 60
+        QTest::addColumn<int>("rest");      // 16 reply characters * 10 bits, rounded up, + 60
+        QTest::newRow("300") << 300 << 400 + 60 << 534 + 60;
+        QTest::newRow("2400") << 2400 << 50 + 60 << 67 + 60;
+        QTest::newRow("19200") << 19200 << 7 + 60 << 9 + 60;
     }
     void replyWait()
     {
         QFETCH(int, baud);
-        QFETCH(int, ms);
-        QCOMPARE(MeterLink::scanReplyWaitMs(baud), ms);
-        QVERIFY(MeterLink::scanReplyWaitMs(baud) < 2000); // never the transaction's two seconds
+        QFETCH(int, firstByte);
+        QFETCH(int, rest);
+        QCOMPARE(MeterLink::scanReplyWaitMs(baud), firstByte);
+        QCOMPARE(MeterLink::scanRestWaitMs(baud), rest);
     }
     void order()
     {
-        QCOMPARE(MeterLink::scanOrder("2400"), QStringList({"2400", "19200", "9600", "4800", "1200", "600", "300"}));
+        QCOMPARE(MeterLink::scanOrder("9600"), QStringList({"9600", "2400", "19200", "4800", "1200", "600", "300"}));
+        QCOMPARE(MeterLink::scanOrder("2400"), QStringList({"2400", "9600", "19200", "4800", "1200", "600", "300"}));
         QCOMPARE(MeterLink::firmwareText(QStringLiteral("\x02" "A0005 01.100\x03")), QStringLiteral("01.100"));
     }
 
-    void twoMetersOnABus()
+    // `scan` against simulated meters: what it lists on standard output and its exit status.
+    void scans_data()
     {
-        auto sim = bus({"--address", "005", "--address", "009", "--baud", "9600"});
-        Scan scan({"--port", sim->devicePath(), "--address", "3-10", "--baud", "2400", "--baud", "9600", "--all"});
-        QVERIFY(scan.finish());
-        QCOMPARE(scan.process.exitCode(), 0);
-        QCOMPARE(scan.process.readAllStandardOutput(), QByteArray("005\t9600\t01.100\n009\t9600\t01.100\n"));
-        QVERIFY(scan.process.readAllStandardError().contains("2 meters found"));
-        // Only the two meters took a query: at 2400 the line was garbled for them.
-        QCOMPARE(sim->received(), QStringList({"F189", "F189"}));
+        QTest::addColumn<QStringList>("meters");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("listed");
+        QTest::addColumn<int>("status");
+        const QStringList at2400{"--address", "3-8", "--baud", "2400", "--all"};
+        // At 2400 the line is garbled for the meters: only the two at 9600 take a query, twice each.
+        QTest::newRow("two meters on a bus") << QStringList{"--address", "005", "--address", "009", "--baud", "9600"}
+                                             << QStringList{"--address", "3-10", "--baud", "2400", "--baud", "9600", "--all"}
+                                             << "005\t9600\t01.100\n009\t9600\t01.100\n" << 0;
+        QTest::newRow("first meter stops") << QStringList{"--address", "002", "--address", "003"}
+                                           << QStringList{"--address", "1-4", "--baud", "2400"} << "002\t2400\t01.100\n" << 0;
+        QTest::newRow("none answers") << QStringList{"--address", "200"}
+                                      << QStringList{"--address", "1-3", "--baud", "2400", "--baud", "19200"} << "" << 1;
+        // A late reply comes while the next address is asked: it names its own.
+        for (const char* ms : {"100", "150", "300"})
+            QTest::newRow(qPrintable(QStringLiteral("%1 ms late").arg(ms))) << QStringList{"--address", "005", "--latency", ms} << at2400
+                                                                            << "005\t2400\t01.100\n" << 0;
+        QTest::newRow("glitched echo, no meter") << QStringList{"--address", "200", "--echo-glitch", "before"} << at2400 << "" << 1;
+        QTest::newRow("echo without its SOH, no meter") << QStringList{"--address", "200", "--echo-glitch", "lost"} << at2400 << "" << 1;
+        QTest::newRow("escapes in the firmware text") << QStringList{"--address", "004", "--firmware", "01.100\x1b[2J"} << at2400
+                                                      << "004\t2400\t01.100<1b>[2J\n" << 0;
     }
-
-    void firstMeterStops()
+    void scans()
     {
-        auto sim = bus({"--address", "002", "--address", "003"});
-        Scan scan({"--port", sim->devicePath(), "--address", "1-4", "--baud", "2400"});
+        QFETCH(QStringList, meters);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, listed);
+        auto sim = bus(meters);
+        Scan scan(QStringList{"--port", sim->devicePath()} + arguments);
         QVERIFY(scan.finish());
-        QCOMPARE(scan.process.exitCode(), 0);
-        QCOMPARE(scan.process.readAllStandardOutput(), QByteArray("002\t2400\t01.100\n"));
-    }
-
-    void noneAnswers()
-    {
-        auto sim = bus({"--address", "200"});
-        Scan scan({"--port", sim->devicePath(), "--address", "1-3", "--baud", "2400", "--baud", "19200"});
-        QVERIFY(scan.finish());
-        QCOMPARE(scan.process.exitCode(), 1);
-        QVERIFY(scan.process.readAllStandardOutput().isEmpty());
-        QVERIFY(scan.process.readAllStandardError().contains("no meter answered"));
+        QTEST(scan.process.exitCode(), "status");
+        QCOMPARE(QString::fromLatin1(scan.process.readAllStandardOutput()), listed);
+        const int found = int(listed.count('\n'));
+        const QString summary = found == 0 ? "no meter answered" : found == 1 ? "1 meter found" : "2 meters found";
+        QVERIFY(scan.process.readAllStandardError().contains(summary.toLatin1()));
+        if (found)
+            QCOMPARE(sim->received().size(), 2 * found); // found, then asked again
     }
 
     void usage_data()
@@ -116,26 +131,52 @@ private slots:
         QVERIFY2(QString::fromLocal8Bit(scan.process.readAllStandardError()).contains(message), qPrintable(message));
     }
 
+    // Serial Settings > Find Meter... driven through its real dialogs: Cancel, then a search that
+    // lists every meter of the rate at which the first answered, and Use.
     void windowChoosesAMeter()
     {
-        MeterRig rig(SimulatorOptions::parse({"--address", "004", "--baud", "9600"}).config);
+        MeterRig rig(SimulatorOptions::parse({"--address", "004", "--address", "006", "--baud", "9600"}).config);
         MessageRecorder messages;
         rig.w->show();
-        QVERIFY(QTest::qWaitForWindowActive(rig.w.get()));
         rig.w->selectListText(rig.w->cboBaudRate, "9600"); // the selected rate is tried first
-        // Alt+S opens Serial Settings; Return takes its first item, Find Meter...
-        QTest::keyClick(rig.w.get(), Qt::Key_S, Qt::AltModifier);
-        QVERIFY(QTest::qWaitFor([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }));
-        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
-        // The search stops at the first meter: 001 to 003 stay silent, 004 answers.
+        auto findMeter = [&] {
+            // Alt+S opens Serial Settings; Return takes its first item, Find Meter...
+            rig.w->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(rig.w.get()));
+            QTest::keyClick(rig.w.get(), Qt::Key_S, Qt::AltModifier);
+            QVERIFY(QTest::qWaitFor([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }));
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
+        };
+        // The search runs inside the menu's key event: Cancel is pressed from a timer meanwhile.
+        QTimer cancel;
+        connect(&cancel, &QTimer::timeout, [&] {
+            auto* progress = rig.w->findChild<QWidget*>("dlgFindMeterProgress");
+            if (progress && progress->isVisible())
+                cancel.stop(), QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+        });
+        cancel.start(50);
+        findMeter();
+        QVERIFY(!cancel.isActive() && !rig.w->searching());
+        QCOMPARE(rig.w->panelText(1), QStringLiteral("Search cancelled"));
+        QVERIFY(!rig.w->findChild<QDialog*>("dlgFindMeter"));
+
+        findMeter();
         QDialog* dialog = nullptr;
-        QVERIFY(QTest::qWaitFor([&] { return (dialog = rig.w->findChild<QDialog*>("dlgFindMeter")) != nullptr; }, 60000));
+        QVERIFY(QTest::qWaitFor([&] { return (dialog = rig.w->findChild<QDialog*>("dlgFindMeter")) != nullptr; }));
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
         auto* list = dialog->findChild<QListWidget*>("lstMeters");
-        QCOMPARE(list->count(), 1);
-        QCOMPARE(list->item(0)->text(), QStringLiteral("Address 004 at 9600 baud, firmware 01.100"));
+        QCOMPARE(list->count(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const QString line = QStringLiteral("Address 00%1 at 9600 baud, firmware 01.100").arg(4 + 2 * i);
+            QCOMPARE(list->item(i)->text(), line);
+            QCOMPARE(list->item(i)->toolTip(), line);
+            QVERIFY2(list->viewport()->width() >= list->fontMetrics().horizontalAdvance(line), "the line is cut");
+        }
+        list->setCurrentRow(1);
         QTest::mouseClick(dialog->findChild<QPushButton*>("cmdUseMeter"), Qt::LeftButton);
-        QCOMPARE(rig.w->cboAddress->Text(), QStringLiteral("004"));
+        QCOMPARE(rig.w->cboAddress->Text(), QStringLiteral("006"));
         QCOMPARE(rig.w->cboBaudRate->Text(), QStringLiteral("9600"));
+        QCOMPARE(rig.w->panelText(1), QStringLiteral("Address 006 and 9600 baud set"));
         QVERIFY(messages.shown.isEmpty());
     }
 };

@@ -55,6 +55,10 @@ private slots:
                                    << "\x02" "A0001 01.100\x03";
         QTest::newRow("echoing line") << with([](MeterConfig& c) { c.echo = true; c.replyPieces = 3; }) << "37P3"
                                       << "\x02" "A0001\x03";
+        QTest::newRow("echo, a byte before it") << with([](MeterConfig& c) { c.echo = true; c.echoGlitch = MeterConfig::EchoGlitch::ByteBefore; })
+                                                << "37P3" << "\x02" "A0001\x03";
+        QTest::newRow("echo, its SOH lost") << with([](MeterConfig& c) { c.echo = true; c.echoGlitch = MeterConfig::EchoGlitch::FirstLost; })
+                                            << "F189" << "\x02" "A0001 01.100\x03";
         QTest::newRow("Z after ETX") << with([](MeterConfig& c) { c.replySuffix = "Z"; }) << "33I" << "\x02" "A0001\x03Z";
     }
     void completeReplies()

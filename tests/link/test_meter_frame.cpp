@@ -47,6 +47,42 @@ private slots:
         QVERIFY(errorCode("\x03Z").isNull());
         QCOMPARE(errorReplyMessage("\x02Z2001\x03"), QString("Error writing output option: \r\nMeter error code 2"));
         QCOMPARE(errorReplyMessage("\x02ZQ001\x03"), QString("Error writing output option: \r\nMeter error code Q"));
+        QVERIFY(holdsVersion("\x02" "A0001 01.100\x03") && !holdsVersion("\x02" "A0001 1.100\x03") && !holdsVersion("\x01" "001F18918\x03"));
+        QCOMPARE(namedAddress("x\x02" "A0012 01.100\x03"), QString("012"));
+        QCOMPARE(namedAddress("\x02Z3247\x03"), QString("247"));
+        QCOMPARE(namedAddress("\x02OK 01.100\x03"), QString());
+        QCOMPARE(namedAddress("\x02" "A0300\x03"), QString()); // no address 001..247
+        QCOMPARE(printable("01.100\x1b[2J\r"), QString("01.100<1b>[2J<0d>"));
+    }
+
+    // What a meter's reply is, once its firmware reply has shown how it frames replies.
+    void framing_data()
+    {
+        QTest::addColumn<QString>("firmware");
+        QTest::addColumn<QString>("received");
+        QTest::addColumn<QString>("reply"); // "-": none yet
+        const QString fw = "\x02" "A0001 01.100\x03", ack = "\x02" "A0001\x03";
+        QTest::newRow("acknowledged") << fw << ack << ack;
+        QTest::newRow("noise before") << fw << "x\x7f\x02Z3001\x03" << "\x02Z3001\x03";
+        QTest::newRow("stray ETX") << fw << "\x03" << "-";
+        QTest::newRow("stray ETX, then the reply") << fw << "\x03" + ack << ack;
+        QTest::newRow("boot text") << fw << "\r\nTalvo Series 01.100\r\n\x03" << "-";
+        QTest::newRow("another meter's") << fw << "\x02" "A0007\x03" << "-";
+        QTest::newRow("another meter's refusal, then ours") << fw << "\x02Z3007\x03" + ack << ack;
+        QTest::newRow("nothing where the address was") << fw << "\x02OK\x03" << "\x02OK\x03";
+        QTest::newRow("our echo") << fw << "\x01" "001F18918\x03" << "-";
+        QTest::newRow("no start character: any ETX") << "V 01.100\x03" << "x\x03" << "x\x03";
+        QTest::newRow("SOH, no address") << "\x01" "V 01.100\x03" << "\x03\x01" "007\x03" << "\x01" "007\x03";
+        QTest::newRow("SOH and address") << "\x01" "001 01.100\x03" << "\x01" "002\x03\x01" "001\x03" << "\x01" "001\x03";
+    }
+    void framing()
+    {
+        QFETCH(QString, firmware);
+        QFETCH(QString, received);
+        QFETCH(QString, reply);
+        const ReplyFraming framing = ReplyFraming::learnedFrom(firmware, "001");
+        const ReplyFraming::Span span = framing.find(received);
+        QCOMPARE(span.end < 0 ? QString("-") : received.mid(span.begin, span.end - span.begin), reply);
     }
 };
 

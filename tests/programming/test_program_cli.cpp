@@ -95,13 +95,24 @@ private slots:
         row("pulse", "", "P 001 2400 4", "0.0:0.0000 1000.0:-9.9999", "",
             "F189 38001 208010 37P4 48L02 2A20100 2A20210000 2A00100000 2A002-99999 33V", ok, 0);
         row("german locale", "", "I 001 2400 3 de_DE.UTF-8", "", "", all, ok, 0);
-        row("Z to firmware query", "--refuse F189=0", I, "", "", all, ok, 0);
+        // A firmware reply without a version is no meter's.
+        const QString checklist = "Please verify the following conditions";
+        row("Z to firmware query", "--refuse F189=0", I, "", "", "F189", checklist, 1);
+        row("firmware text without a version", "--firmware 1.1", I, "", "", "F189", checklist, 1);
         row("missing value", "", I, "4.000:1.000 20.000:", "", "F189", "Missing Point Value", 2);
         row("voltage span", "", "V 001 2400 3", "1.000:0.000 1.050:1.000", "", "F189", "minimum input span for Voltage", 5);
         row("no reply", "--silent-prefix F189", I, "", "", "F189", "Error Detected", 1);
         row("refused", "--refuse 37P=2", I, "", "", "F189 38001 201130 37P3", "Error writing output option", 1);
         row("echo", "--echo", I, "", "", all, ok, 0);
         row("echo, no meter", "--echo --silent-prefix F189", I, "", "", "F189", "Error Detected", 1);
+        row("echo, a byte before it, no meter", "--echo-glitch before --silent-prefix F189", I, "", "", "F189", "Error Detected", 1);
+        row("echo, its SOH lost", "--echo-glitch lost", I, "", "", all, ok, 0);
+        row("echo, a byte before it, refused", "--echo-glitch before --refuse 37P=2", I, "", "", "F189 38001 201130 37P3",
+            "Error writing output option", 1);
+        // Line faults while the meter misses a command: each ends with the checklist after the timeout.
+        row("stray ETX", "--stray-etx 4", I, "", "", "F189 38001 201130 37P3", checklist, 1);
+        row("another meter answers", "--foreign 3=007", I, "", "", "F189 38001 201130", checklist, 1);
+        row("meter restarts", "--boot-on 5", I, "", "", "F189 38001 201130 37P3 48L02", checklist, 1);
         row("echo, old firmware", "--echo --old-firmware", I, "", "", "F189", "firmware Ver. 1.100", 10);
         row("echo, refused point", "--echo --refuse 2A102=3", I, "", "", all, "did not take 1 of the point values", 1);
         row("repeated reply, then silence", "--duplicate 2A102 --silent-prefix 33I", I, "", "", all, "Error Detected", 1);

@@ -128,8 +128,14 @@ void SimulatedMeter::onReadable()
     for (;;) {
         const ssize_t n = ::read(m_master, buf, sizeof buf);
         if (n > 0) {
-            if (m_config.echo)
-                writeMaster(QByteArray(buf, int(n)));
+            if (m_config.echo) {
+                QByteArray echoed(buf, int(n));
+                if (m_config.echoGlitch == MeterConfig::EchoGlitch::ByteBefore)
+                    echoed.replace(SOH, QByteArray("\xff\x01", 2));
+                else if (m_config.echoGlitch == MeterConfig::EchoGlitch::FirstLost)
+                    echoed.replace(QByteArray(1, SOH), QByteArray());
+                writeMaster(echoed);
+            }
             m_buffer.append(buf, int(n));
             m_raw.append(buf, int(n));
             continue;
@@ -215,6 +221,24 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     const QString what = QStringLiteral("%1 -> %2 %3 (%4)").arg(shown, m_config.address, text, MeterModel::describe(text));
     if (m_config.silentOnCommand == m_validFrames) {
         emit logLine(what + ": silent (fault: command " + QString::number(m_validFrames) + ")");
+        return;
+    }
+    if (m_config.strayEtxOn == m_validFrames) {
+        emit logLine(what + ": silent, a stray ETX on the line (fault)");
+        sendReply(QByteArray(1, ETX), m_config.latencyMs);
+        return;
+    }
+    if (m_config.foreignOn == m_validFrames) {
+        MeterModel other;
+        other.address = m_config.foreignAddress;
+        emit logLine(what + ": silent, meter " + m_config.foreignAddress + " answers (fault)");
+        sendReply(other.reply(text), m_config.latencyMs);
+        return;
+    }
+    if (m_config.bootOn == m_validFrames) {
+        emit logLine(what + ": the meter restarts (fault)");
+        m_model = MeterModel();
+        sendReply("\r\nTalvo Series " + m_config.firmware.toLatin1() + "\r\n" + ETX, m_config.latencyMs);
         return;
     }
     for (const QString& prefix : m_config.silentPrefixes) {

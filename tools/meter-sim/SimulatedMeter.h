@@ -38,6 +38,12 @@ struct MeterConfig {
     bool echo = false;        // the line hands every byte back, as some RS-485 adapters do
     QString duplicatePrefix;  // commands starting with this are answered twice
     QStringList busAddresses; // further meters on the line: they answer as this one does
+    // Line faults, each at the Nth valid frame (1-based; 0: never):
+    int strayEtxOn = 0;      // no reply; a lone ETX (line noise) comes instead
+    int foreignOn = 0;       // no reply; the meter at foreignAddress answers instead
+    QString foreignAddress;
+    int bootOn = 0;          // the meter restarts: its boot text ending in ETX instead of a reply, all it was sent lost
+    enum class EchoGlitch { None, ByteBefore, FirstLost } echoGlitch = EchoGlitch::None; // each echoed frame, with echo
 };
 
 class SimulatedMeter : public QObject {

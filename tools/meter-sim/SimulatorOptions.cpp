@@ -45,6 +45,12 @@ QString SimulatorOptions::usage()
                           "  --pieces N           send each reply in N pieces\n"
                           "  --echo               the line echoes every byte sent to the meter\n"
                           "  --duplicate P        answer commands starting with P twice\n"
+                          "  --stray-etx N        no reply to the Nth valid command; a lone ETX instead\n"
+                          "  --foreign N=NNN      no reply to the Nth valid command; meter NNN answers it\n"
+                          "  --boot-on N          restart at the Nth valid command: boot text ending in\n"
+                          "                       ETX instead of a reply, everything it was sent lost\n"
+                          "  --echo-glitch G      echo every byte (as --echo), each frame's echo glitched:\n"
+                          "                       before (a noise byte before it) or lost (its SOH lost)\n"
                           "  --dump-on-exit       accepted for scripts: the configuration and table the\n"
                           "                       meter was sent are always printed when it stops\n"
                           "                       (SIGINT/SIGTERM)\n"
@@ -63,7 +69,8 @@ QList<QCommandLineOption> SimulatorOptions::options()
     for (const char* name : {"version", "modem", "wire-time", "old-firmware", "dump-on-exit", "echo"})
         list << flag(name);
     for (const char* name :
-         {"address", "baud", "firmware", "latency", "silent-on", "silent-prefix", "refuse", "late", "pieces", "duplicate"})
+         {"address", "baud", "firmware", "latency", "silent-on", "silent-prefix", "refuse", "late", "pieces", "duplicate", "stray-etx",
+          "foreign", "boot-on", "echo-glitch"})
         list << valued(name);
     return list;
 }
@@ -128,6 +135,26 @@ SimulatorOptions SimulatorOptions::parse(const QStringList& args)
         QString ms;
         if (!splitPair(parser.value(QStringLiteral("late")), &o.config.latePrefix, &ms) || !toInt(ms, 0, 600000, &o.config.lateMs))
             return fail(QStringLiteral("--late needs PREFIX=MS"));
+    }
+    if (parser.isSet(QStringLiteral("stray-etx")) &&
+        !toInt(parser.value(QStringLiteral("stray-etx")), 1, 1000000, &o.config.strayEtxOn))
+        return fail(QStringLiteral("--stray-etx needs a command number from 1"));
+    if (parser.isSet(QStringLiteral("boot-on")) && !toInt(parser.value(QStringLiteral("boot-on")), 1, 1000000, &o.config.bootOn))
+        return fail(QStringLiteral("--boot-on needs a command number from 1"));
+    if (parser.isSet(QStringLiteral("foreign"))) {
+        QString number, address;
+        int n;
+        if (!splitPair(parser.value(QStringLiteral("foreign")), &number, &address) || !toInt(number, 1, 1000000, &o.config.foreignOn) ||
+            address.size() != 3 || !toInt(address, 1, 247, &n))
+            return fail(QStringLiteral("--foreign needs N=NNN, a command number and an address from 001 to 247"));
+        o.config.foreignAddress = address;
+    }
+    if (parser.isSet(QStringLiteral("echo-glitch"))) {
+        const QString glitch = parser.value(QStringLiteral("echo-glitch"));
+        if (glitch != QLatin1String("before") && glitch != QLatin1String("lost"))
+            return fail(QStringLiteral("--echo-glitch needs before or lost"));
+        o.config.echo = true;
+        o.config.echoGlitch = glitch == QLatin1String("before") ? MeterConfig::EchoGlitch::ByteBefore : MeterConfig::EchoGlitch::FirstLost;
     }
     if (parser.isSet(QStringLiteral("pieces")) && !toInt(parser.value(QStringLiteral("pieces")), 1, 64, &o.config.replyPieces))
         return fail(QStringLiteral("--pieces needs a number from 1 to 64"));
