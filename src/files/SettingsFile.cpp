@@ -164,7 +164,13 @@ bool SettingsReader::open(const QString& path)
         return false;
     }
     if (!contents.error.isEmpty()) {
-        stop(0, contents.error);
+        // The callers name the file: the reason alone ("It is a FIFO, not a plain file").
+        QString why = contents.error;
+        if (why.startsWith(path + QStringLiteral(": ")))
+            why.remove(0, path.size() + 2);
+        else if (why.startsWith(path + QLatin1Char(' ')))
+            why.replace(0, path.size(), QStringLiteral("It"));
+        stop(0, why);
         return false;
     }
     const QByteArray& bytes = contents.bytes;

@@ -145,7 +145,7 @@ private slots:
         row("log to a device", "", I, "", "--log /dev/full", "-", "cannot write the log /dev/full: /dev/full is a device, not a plain file; nothing was sent", 64);
         row("log to a FIFO", "", I, "", "--log $FIFO", "-", "cannot write the log $FIFO: $FIFO is a FIFO, not a plain file; nothing was sent", 64);
         row("table from a FIFO", "", I, "", "--table $FIFO", "-", "$FIFO cannot be read: $FIFO is a FIFO, not a plain file", 64);
-        row("settings from a device", "", I, "", "--settings /dev/zero", "-", "/dev/zero is a device, not a plain file", 64);
+        row("settings from a device", "", I, "", "--settings /dev/zero", "-", "/dev/zero could not be opened.\nIt is a device, not a plain file", 64);
         row("text in the workbook", "", I, "x:0.000 20.000:100.000", "", "-",
             "Invalid Scale Value\nScale input value must be between 0.000 and 23.000 (mA) for Current\nCell A1 of ", 64);
         row("display out of range", "", I, "4.000:0.000 20.000:1000", "", "F189",
