@@ -1,19 +1,23 @@
 #include "app/ProgramLog.h"
 
+#include "files/PlainFile.h"
+#include "table/NumberText.h"
+
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 #include <cerrno>
 #include <cstring>
 #include <sys/file.h>
 
 namespace {
+// Every field quoted. One that a spreadsheet would take for a formula (=, +, - or @ first, but
+// not a number; TAB or CR first) is written with a leading "'", so that it stays text.
 QString csvField(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')) &&
-        !text.contains(QLatin1Char('\r')))
-        return text;
-    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+    QString field = text;
+    if (!field.isEmpty() && QStringLiteral("=+-@\t\r").contains(field[0]) && !NumberText::toNumber(field))
+        field.prepend(QLatin1Char('\''));
+    return QLatin1Char('"') + field.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 } // namespace
 
@@ -34,8 +38,9 @@ QString line(const ProgramLogRecord& r)
 bool File::open(const QString& path, QString* error)
 {
     m_path = path;
-    if (QFileInfo(path).isDir()) {
-        *error = QStringLiteral("it is a folder");
+    // A FIFO would block the run until something reads it, and a device is not a log.
+    if (const QString refusal = PlainFile::writeRefusal(path); !refusal.isEmpty()) {
+        *error = refusal;
         return false;
     }
     m_file = std::make_unique<QFile>(path);

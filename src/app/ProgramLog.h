@@ -19,14 +19,16 @@ struct ProgramLogRecord {
 namespace ProgramLog {
 
 QString header(); // "time,device,address,input,decimal,points,result,exit"
-// The record as one CSV line (no line end); the time in ISO 8601 with its UTC offset.
+// The record as one CSV line (no line end), every field quoted; the time in ISO 8601 with its
+// UTC offset. A field that starts with =, +, - (not a number), @, TAB or CR gets a leading "'".
 QString line(const ProgramLogRecord& record);
 
 // A log opened before a run sends anything, so that a log that cannot be written stops the
 // run before the meter is touched; the line is appended when the run ends.
 class File {
 public:
-    // Opens (creates) the file for appending. False with the reason when it cannot.
+    // Opens (creates) the file for appending. False with the reason when it cannot, or when
+    // the path is a FIFO, a device or a folder.
     bool open(const QString& path, QString* error);
     // Appends the line, with the header first when the file is empty. Runs that log to the
     // same file at the same time take turns. False with the reason when it cannot write.

@@ -7,6 +7,7 @@
 #include "app/ProgramLog.h"
 #include "app/RecordMode.h"
 #include "app/RunRecorder.h"
+#include "app/QuitOnSignals.h"
 #include "app/frmMain.h"
 #include "files/SettingsFile.h"
 #include "link/MeterLink.h"
@@ -33,6 +34,14 @@ using ProgramMode::printErr;
 QString inputTypeName(const std::optional<InputType>& type)
 {
     return type ? QLatin1String(MeterRules::inputLimits(*type).name) : QString();
+}
+
+bool isPortNumber(const QString& text)
+{
+    for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n)
+        if (text == QString::number(n))
+            return true;
+    return false;
 }
 
 } // namespace
@@ -192,6 +201,21 @@ int run(const CommandLine& cl)
         static const int lines[] = {SettingsFile::AddressLine, SettingsFile::BaudRateLine, SettingsFile::SetPointsLine};
         printErr(QStringLiteral("talvo-linearizer: %1 line %2: %3").arg(cl.settingsPath).arg(lines[fault->setting]).arg(fault->text));
         return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
+    }
+    // Without --port the file's port is the one opened: it must be one of the list's numbers.
+    if (cl.port.isEmpty() && !isPortNumber(w.cboCommPort->Text())) {
+        printErr(QStringLiteral("talvo-linearizer: %1 line %2: The port number \"%3\" is not one of %4 to %5.")
+                     .arg(cl.settingsPath)
+                     .arg(SettingsFile::CommPortLine)
+                     .arg(w.cboCommPort->Text())
+                     .arg(PortMap::FirstPort)
+                     .arg(PortMap::LastPort));
+        return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
+    }
+    // A signal while the files were read ends the run before the port is opened.
+    if (QuitOnSignals::requested()->load()) {
+        printErr(QStringLiteral("talvo-linearizer: interrupted; nothing was sent"));
+        return finish(RunResult::ExitCommunication, QStringLiteral("interrupted"));
     }
 
     RunRecord& runRecord = w.recorder()->record();

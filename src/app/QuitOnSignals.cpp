@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,10 +14,11 @@ static_assert(std::atomic_bool::is_always_lock_free, "set from a signal handler"
 
 void onSignal(int signal)
 {
+    const int savedErrno = errno; // the interrupted code may be about to read it
     g_requested.store(true, std::memory_order_relaxed);
     const char byte = char(signal);
     [[maybe_unused]] const ssize_t written = ::write(g_signalFd[0], &byte, 1);
-    std::signal(signal, SIG_DFL); // a second one takes its default action
+    errno = savedErrno;
 }
 } // namespace
 
@@ -26,7 +28,8 @@ const std::atomic_bool* requested() { return &g_requested; }
 
 bool install(QObject* parent)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalFd) != 0)
+    // Non-blocking: the handler never waits on a full socket.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalFd) != 0)
         return false;
     auto* notifier = new QSocketNotifier(g_signalFd[1], QSocketNotifier::Read, parent);
     QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
@@ -41,7 +44,7 @@ bool install(QObject* parent)
         struct sigaction action {};
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
+        action.sa_flags = SA_RESTART | SA_RESETHAND; // a second one takes its default action
         ::sigaction(s, &action, nullptr);
     }
     return true;

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -81,6 +82,9 @@ int main(int argc, char* argv[])
         previous = qInstallMessageHandler(startupMessages);
     }
     QApplication app(argc, argv); // takes Qt's own options (-platform, -style, ...)
+    // QApplication set the C library's locale from the environment; numbers the C library
+    // writes into files keep "." (Qt's own QLocale still follows the user's settings).
+    std::setlocale(LC_NUMERIC, "C");
     if (!program && !fit) {
         qInstallMessageHandler(previous);
         for (const QString& note : std::as_const(g_startupNotes))

@@ -1,6 +1,7 @@
 #include "files/PlainFile.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -18,6 +19,8 @@ QString kindRefusal(const QString& path, mode_t mode)
                                                          : "not a regular file";
     return QStringLiteral("%1 is %2, not a plain file").arg(path, QLatin1String(kind));
 }
+
+QString systemError(const QString& path) { return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))); }
 
 struct Fd {
     int fd = -1;
@@ -45,18 +48,26 @@ QString writeRefusal(const QString& path) { return readRefusal(path); }
 Contents read(const QString& path, qint64 limit, const std::atomic_bool* cancel)
 {
     Contents out;
-    // O_NONBLOCK: opening a FIFO with no writer would otherwise wait for one.
-    Fd f{::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    // Refused before it is opened: opening a device can change it (a serial line's DTR).
+    if (const QString refusal = readRefusal(path); !refusal.isEmpty()) {
+        out.error = refusal;
+        return out;
+    }
+    // O_NONBLOCK: a FIFO put in the file's place since would otherwise wait for a writer.
+    Fd f{::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
     if (f.fd < 0) {
-        out.error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        out.error = systemError(path);
         return out;
     }
     struct stat st {};
-    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(f.fd, &st) != 0) {
+        out.error = systemError(path);
+        return out;
+    }
+    if (!S_ISREG(st.st_mode)) {
         out.error = kindRefusal(path, st.st_mode);
         return out;
     }
-    ::fcntl(f.fd, F_SETFL, ::fcntl(f.fd, F_GETFL) & ~O_NONBLOCK);
     QByteArray bytes;
     char buffer[65536];
     for (;;) {
@@ -64,11 +75,13 @@ Contents read(const QString& path, qint64 limit, const std::atomic_bool* cancel)
             out.error = QStringLiteral("%1: reading was cancelled").arg(path);
             return out;
         }
-        const ssize_t n = ::read(f.fd, buffer, sizeof buffer);
+        // One byte past the limit tells a file that is too large, whatever its size claims.
+        const qint64 want = std::min<qint64>(qint64(sizeof buffer), limit + 1 - bytes.size());
+        const ssize_t n = ::read(f.fd, buffer, size_t(want));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            out.error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+            out.error = systemError(path);
             return out;
         }
         if (n == 0)

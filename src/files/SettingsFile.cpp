@@ -1,7 +1,7 @@
 #include "files/SettingsFile.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "files/PlainFile.h"
+
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -47,6 +47,12 @@ QByteArray Compose(const SettingsValues& v)
 
 bool Save(const QString& path, const SettingsValues& values, QString* errorText)
 {
+    // A FIFO, a device or a folder is never replaced by the new file.
+    if (const QString refusal = PlainFile::writeRefusal(path); !refusal.isEmpty()) {
+        if (errorText)
+            *errorText = refusal;
+        return false;
+    }
     QSaveFile file(path);
     const QByteArray bytes = Compose(values);
     QString reason;
@@ -151,27 +157,23 @@ bool LooksBinary(const QByteArray& bytes)
 bool SettingsReader::open(const QString& path)
 {
     *this = SettingsReader();
-    const QFileInfo info(path);
-    // Devices, pipes and folders are refused before they are opened: reading one could block.
-    if (info.exists() && !info.isFile()) {
-        stop(0, QStringLiteral("It is not a file."));
-        return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        stop(0, file.errorString());
-        return false;
-    }
-    const QByteArray bytes = file.read(SettingsFile::MaxFileSize + 1);
-    if (file.error() != QFileDevice::NoError) {
-        stop(0, file.errorString());
-        return false;
-    }
-    file.close();
-    if (bytes.size() > SettingsFile::MaxFileSize) {
+    // Devices, FIFOs and folders are refused before they are opened: reading one could block.
+    const PlainFile::Contents contents = PlainFile::read(path, SettingsFile::MaxFileSize);
+    if (contents.tooLarge) {
         stop(0, QStringLiteral("The file is larger than %1 bytes, too large for a settings file.").arg(SettingsFile::MaxFileSize));
         return false;
     }
+    if (!contents.error.isEmpty()) {
+        // The callers name the file: the reason alone ("It is a FIFO, not a plain file").
+        QString why = contents.error;
+        if (why.startsWith(path + QStringLiteral(": ")))
+            why.remove(0, path.size() + 2);
+        else if (why.startsWith(path + QLatin1Char(' ')))
+            why.replace(0, path.size(), QStringLiteral("It"));
+        stop(0, why);
+        return false;
+    }
+    const QByteArray& bytes = contents.bytes;
     if (SettingsFile::LooksBinary(bytes)) {
         stop(0, QStringLiteral("The file holds binary data, not text."));
         return false;

@@ -34,7 +34,8 @@ inline constexpr qint64 MaxFileSize = 4096;
 QByteArray Compose(const SettingsValues& values);
 
 // Writes the file atomically: a temporary file beside it replaces the old one only when
-// everything was written. On failure the old file is untouched and *errorText says why.
+// everything was written. On failure the old file is untouched and *errorText says why; a
+// path that is a FIFO, a device or a folder is refused.
 bool Save(const QString& path, const SettingsValues& values, QString* errorText = nullptr);
 
 // "True"/"False" in any letter case, or a number (non-zero is true); surrounding

@@ -4,9 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +19,23 @@ QByteArray readSmall(const QString& path, qint64 max = 4096)
 }
 
 bool processAlive(qint64 pid) { return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM); }
+
+// The pid of a lock file's text; 0 when it names none (empty, garbage, outside 1 to pidMax - 1).
+qint64 lockPid(const QByteArray& text, qint64 pidMax, QString* name)
+{
+    qint64 pid = 0;
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return std::isspace(uchar(c)) || std::isdigit(uchar(c)); });
+    if (text.size() == 4 && !ascii) { // the old binary form: the pid as a native int
+        qint32 raw = 0;
+        std::memcpy(&raw, text.constData(), sizeof raw);
+        pid = raw;
+    } else { // ASCII: "      4711\n", or Qt's "4711\nappname\nhost\n"
+        const QList<QByteArray> lines = text.split('\n');
+        pid = lines.value(0).trimmed().toLongLong();
+        *name = QString::fromLocal8Bit(lines.value(1).trimmed()).section(QLatin1Char('/'), -1);
+    }
+    return pid > 0 && pid < pidMax ? pid : 0;
+}
 } // namespace
 
 QString PortHolders::describe(const Holder& h)
@@ -52,35 +71,51 @@ QList<PortHolders::Lock> PortHolders::locks(const QString& device) const
         names << lockFileName(target);
     QList<Lock> found;
     QStringList seen; // one lock folder may be another's link (/var/lock -> /run/lock)
+    const qint64 pidMax = maxPid();
     for (const QString& dir : m_lockDirs) {
+        const QString realDir = QFileInfo(dir).canonicalFilePath();
         for (const QString& name : names) {
             const QString path = QDir(dir).filePath(name);
             const QFileInfo file(path);
-            if (!file.isFile() || seen.contains(file.canonicalFilePath()))
+            // A dangling link, a folder or a FIFO in the lock's place is a lock of no one.
+            if (realDir.isEmpty() || (!file.exists() && !file.isSymLink()) || seen.contains(realDir + u'/' + name))
                 continue;
-            seen << file.canonicalFilePath();
-            const QByteArray text = readSmall(path);
+            seen << realDir + u'/' + name;
             Lock lock{path, {}};
             QString lockName;
-            if (text.size() == 4) { // the old binary form: the pid as a native int
-                qint32 raw = 0;
-                std::memcpy(&raw, text.constData(), sizeof raw);
-                lock.holder.pid = raw;
-            } else { // ASCII: "      4711\n", or Qt's "4711\nappname\nhost\n"
-                const QList<QByteArray> lines = text.split('\n');
-                lock.holder.pid = lines.value(0).trimmed().toLongLong();
-                lockName = QString::fromLocal8Bit(lines.value(1).trimmed()).section(QLatin1Char('/'), -1);
-            }
+            if (file.isFile())
+                lock.holder.pid = lockPid(readSmall(path), pidMax, &lockName);
             if (processAlive(lock.holder.pid)) {
                 const QString running = processName(lock.holder.pid);
                 lock.holder.name = running.isEmpty() ? lockName : running;
             } else {
-                lock.holder.pid = 0; // stale: dead, empty, unreadable or not a lock at all
+                lock.holder.pid = 0; // stale: dead, empty, unreadable, out of range or not a lock at all
             }
             found << lock;
         }
     }
     return found;
+}
+
+qint64 PortHolders::maxPid() const
+{
+    // Pids run below pid_max; without it, below the kernel's largest possible pid_max.
+    bool ok = false;
+    const qint64 max = readSmall(QDir(m_procRoot).filePath(QStringLiteral("sys/kernel/pid_max")), 32).trimmed().toLongLong(&ok);
+    return ok && max > 1 ? max : qint64(1) << 22;
+}
+
+bool PortHolders::removeStale(const QString& path, QString* error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    const int failed = ::lstat(name.constData(), &st) != 0 ? -1
+                       : S_ISDIR(st.st_mode)               ? ::rmdir(name.constData())
+                                                           : ::unlink(name.constData());
+    if (failed == 0 || errno == ENOENT)
+        return true;
+    *error = QString::fromLocal8Bit(std::strerror(errno)); // a folder that is not empty, no right to the lock folder
+    return false;
 }
 
 std::optional<PortHolders::Holder> PortHolders::lockHolder(const QString& device) const

@@ -20,7 +20,8 @@ public:
     // "held by NAME (pid N)"; "NAME is running and may hold it"; "" when nothing is seen.
     QString describe(const QString& device) const;
 
-    // The device's lock files; a stale one (its process dead, empty, unreadable) has pid 0.
+    // The device's lock files; a stale one has pid 0: its process dead, empty, unreadable,
+    // a pid outside the system's range, or no lock file at all (a dangling link, a folder).
     struct Lock {
         QString path;
         Holder holder;
@@ -32,6 +33,11 @@ public:
     QList<Holder> openers(const QString& device) const;
     // Running programs known to grab serial ports: ModemManager, brltty.
     QStringList likelyCulprits() const;
+
+    // Removes a stale lock (a file, link or empty folder); false with the reason when it stays.
+    static bool removeStale(const QString& path, QString* error);
+    // Pids are below this: the system's pid_max.
+    qint64 maxPid() const;
 
     // "LCK..ttyUSB0" for /dev/ttyUSB0; "LCK..pts_3" for /dev/pts/3.
     static QString lockFileName(const QString& device);

@@ -96,9 +96,9 @@ bool SerialComm::setPortOpen(bool open)
         if (lock.holder.pid != 0)
             return fail(QStringLiteral("%1 (lock file %2), %3")
                             .arg(QString::fromLocal8Bit(std::strerror(EBUSY)), lock.path, PortHolders::describe(lock.holder)));
-        QFile stale(lock.path);
-        if (!stale.remove() && stale.exists())
-            return fail(QStringLiteral("the stale lock file %1 cannot be removed: %2").arg(lock.path, stale.errorString()));
+        QString why;
+        if (!PortHolders::removeStale(lock.path, &why))
+            return fail(QStringLiteral("the stale lock file %1 cannot be removed: %2").arg(lock.path, why));
     }
     m_port.setPortName(dev);
     if (!m_port.open(QIODevice::ReadWrite))

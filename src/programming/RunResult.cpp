@@ -11,6 +11,8 @@ int exitStatus(RunEnd end, int failureCode)
     switch (end) {
     case RunEnd::Programmed: return ExitProgrammed;
     case RunEnd::TableRejected:
+        if (failureCode == TableCheck::DisplayRange)
+            return ExitDisplayRange;
         return failureCode >= TableCheck::MissingValue && failureCode <= TableCheck::PulseSpan ? failureCode : ExitCommunication;
     case RunEnd::FirmwareRefused: return ExitFirmware;
     case RunEnd::PortUnavailable: return ExitPort;

@@ -8,7 +8,7 @@ enum class RunEnd {
     NotRun,          // no run has ended yet
     Programmed,      // success message shown
     PointsFailed,    // ran to its end, but one or more points were refused or timed out
-    TableRejected,   // a table rule is broken (FailureCode 2..9)
+    TableRejected,   // a table rule is broken (FailureCode 2..9, 13)
     TimedOut,        // no reply to the firmware query or a configuration command
     Refused,         // the meter refused a configuration command
     FirmwareRefused, // the meter's firmware is too old
@@ -26,7 +26,8 @@ enum ExitStatus {
     // 2..9: the table check's failure code
     ExitFirmware = 10,
     ExitPort = 11,
-    ExitLogMissing = 12, // programmed, but the log line could not be written
+    ExitLogMissing = 12,   // programmed, but the log line could not be written
+    ExitDisplayRange = 13, // a display value outside the format's range (FailureCode 13)
     ExitUsage = 64,
 };
 

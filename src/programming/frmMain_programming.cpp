@@ -90,7 +90,7 @@ void frmMain::cmdProgramMeter_Click()
             ProgressBar1->setValue(0);
             MSComm1->setPortOpen(false);
             setPanelText(2, QString());
-        } else if (const auto message = TableCheck::failureMessage(FailureCode)) {
+        } else if (const auto message = TableCheck::failureMessage(FailureCode, pointTable())) {
             MsgBox(message->text, message->style, message->title);
             if (!self)
                 return;

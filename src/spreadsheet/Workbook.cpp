@@ -1,5 +1,6 @@
 #include "spreadsheet/Workbook.h"
 
+#include "files/PlainFile.h"
 #include "spreadsheet/DisplayText.h"
 #include "spreadsheet/OdsFile.h"
 #include "spreadsheet/XlsFile.h"
@@ -214,6 +215,12 @@ Workbook& Application::Add()
 
 Workbook* Application::Open(const QString& path, QString* error)
 {
+    // A FIFO or a device would block the read or never end it.
+    if (const QString refusal = PlainFile::readRefusal(path); !refusal.isEmpty()) {
+        if (error)
+            *error = refusal;
+        return nullptr;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)

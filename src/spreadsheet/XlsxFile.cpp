@@ -6,10 +6,12 @@
 #include <QRegularExpression>
 #include <charconv>
 #include <cmath>
+#include <locale.h>
 #include <map>
 
 #include <xlsxwriter.h>
 
+#include "files/PlainFile.h"
 #include "spreadsheet/PartReader.h"
 
 namespace Spreadsheet {
@@ -51,8 +53,37 @@ QString builtinNumberFormat(int id)
 
 // ---- writing ----
 
+namespace {
+// The C numeric locale for this thread while it lives; the process's locale is left alone.
+class CNumericLocale {
+public:
+    CNumericLocale() : m_c(::newlocale(LC_NUMERIC_MASK, "C", locale_t(nullptr))), m_previous(m_c ? ::uselocale(m_c) : locale_t(nullptr)) {}
+    ~CNumericLocale()
+    {
+        if (!m_c)
+            return;
+        ::uselocale(m_previous);
+        ::freelocale(m_c);
+    }
+    CNumericLocale(const CNumericLocale&) = delete;
+    CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+private:
+    locale_t m_c;
+    locale_t m_previous;
+};
+} // namespace
+
 bool writeXlsx(const Sheet& sheet, const QString& path, QString* error)
 {
+    // A FIFO would block the writer and a device or a folder would be replaced.
+    if (const QString refusal = PlainFile::writeRefusal(path); !refusal.isEmpty()) {
+        if (error)
+            *error = refusal;
+        return false;
+    }
+    // libxlsxwriter writes numbers with the C library's printf: "." whatever the locale.
+    const CNumericLocale numbers;
     const QByteArray fileName = QFile::encodeName(path);
     lxw_workbook* book = workbook_new(fileName.constData());
     if (!book) {

@@ -140,7 +140,7 @@ bool frmMain::useTable(const PointTable& table, const QString& title)
         lines << row.input + u'\t' + row.display;
     fillGrid(lines.join(u'\r'), MeterRules::inputLimits(*table.type).decimals, ValueRules::formatDecimals(table.format));
     // The check Program Meter runs; a table that breaks a rule says so now.
-    if (const auto message = TableCheck::failureMessage(CheckPointTable()))
+    if (const auto message = TableCheck::failureMessage(CheckPointTable(), pointTable()))
         MsgBox(message->text, message->style, message->title);
     return true;
 }
@@ -167,13 +167,9 @@ bool frmMain::importWorkbook(const QString& path)
         return false;
     }
     Spreadsheet::Sheet& sheet = book->ActiveSheet();
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-
     const bool pulse = optPulse->isChecked();
     sheet.setNumberFormat(QStringLiteral("A1:A32"), pulse ? QStringLiteral("0.0") : QStringLiteral("0.000"));
     const QString copied = sheet.Copy(QStringLiteral("A1:B32"));
-    clipboard->setText(copied);
 
     // Display values are written in the decimal-point format that will be in force once
     // the sheet's format has been taken over, so that its rescale keeps them as they are.
@@ -182,14 +178,35 @@ bool frmMain::importWorkbook(const QString& path)
 
     QString block = copied;
     block.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
+    // A cell of the table's rows that is not a number (a heading, text, "4,5") refuses the
+    // workbook before anything is stored, with the message its column gives a typed value.
+    const QStringList lines = block.split(u'\r');
+    const QString format = detected >= 0 ? ValueRules::decimalFormats()[detected] : cboDecimal->Text();
+    for (int r = 0; r < MSFlexGrid1->Rows() && r < lines.size(); ++r) {
+        for (int c = 0; c < 2; ++c) {
+            const QString text = lines[r].section(u'\t', c, c);
+            const ValueRules::CheckResult refusal = ValueRules::refuseNonNumber(text, c == 0, selectedInputType(), format);
+            if (refusal.rejected) {
+                MsgBox(refusal.message + QStringLiteral("\r\nCell %1%2 of %3 holds \"%4\".")
+                                             .arg(QLatin1Char(char('A' + c)))
+                                             .arg(r + 1)
+                                             .arg(QDir::toNativeSeparators(path), text.left(40)),
+                       vbOKOnly, refusal.title);
+                return false;
+            }
+        }
+    }
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(copied);
     block = fillGrid(block, pulse ? 1 : 3, displayDecimals);
 
     if (detected >= 0 && selectListText(cboDecimal, ValueRules::decimalFormats()[detected])) {
         // The rescale writes zero into empty display cells; a value missing from the
         // sheet stays missing, so that Program Meter reports it instead of sending 0.
-        const QStringList lines = block.split(u'\r');
-        for (int r = 0; r < MSFlexGrid1->Rows() && r < lines.size(); ++r)
-            if (lines[r].section(u'\t', 1, 1).isEmpty())
+        const QStringList normal = block.split(u'\r');
+        for (int r = 0; r < MSFlexGrid1->Rows() && r < normal.size(); ++r)
+            if (normal[r].section(u'\t', 1, 1).isEmpty())
                 MSFlexGrid1->setTextMatrix(r, 2, QString());
     }
 

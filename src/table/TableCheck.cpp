@@ -1,6 +1,7 @@
 #include "table/TableCheck.h"
 
 #include "table/NumberText.h"
+#include "table/ValueRules.h"
 
 #include <cmath>
 
@@ -10,14 +11,8 @@ const QString CrLf = QStringLiteral("\r\n");
 constexpr int StyleNone = 0, StyleCritical = 16, StyleInformation = 64;
 
 bool readsAsNumber(const QString& text) { return NumberText::toNumber(text).has_value(); }
-} // namespace
 
-std::optional<double> inputValue(const QString& text, InputKind kind)
-{
-    return NumberText::toNumber(kind ? NumberText::normalForm(text, MeterRules::inputLimits(*kind).decimals) : text);
-}
-
-int check(const QList<PointRow>& rows, InputKind kind)
+int checkInputs(const QList<PointRow>& rows, InputKind kind)
 {
     // Presence: an empty cell, or one that does not read as a number, is a missing value.
     for (const PointRow& row : rows) {
@@ -56,8 +51,29 @@ int check(const QList<PointRow>& rows, InputKind kind)
     }
     return Passed;
 }
+} // namespace
 
-std::optional<Message> failureMessage(int code)
+std::optional<double> inputValue(const QString& text, InputKind kind)
+{
+    return NumberText::toNumber(kind ? NumberText::normalForm(text, MeterRules::inputLimits(*kind).decimals) : text);
+}
+
+int check(const QList<PointRow>& rows, InputKind kind, const QString& format)
+{
+    if (const int code = checkInputs(rows, kind); code != Passed)
+        return code;
+    return displayOutOfRange(rows, format) ? DisplayRange : Passed;
+}
+
+int displayOutOfRange(const QList<PointRow>& rows, const QString& format)
+{
+    for (int r = 0; r < rows.size(); ++r)
+        if (ValueRules::checkDisplay(rows[r].display, format).rejected)
+            return r + 1;
+    return 0;
+}
+
+std::optional<Message> failureMessage(int code, const PointTable& table)
 {
     const QString spanHint = QStringLiteral("Please correct your values to reflect the minimum input span");
     switch (code) {
@@ -78,6 +94,10 @@ std::optional<Message> failureMessage(int code)
                        StyleNone, QStringLiteral("Input Value Error")};
     case PulseRange: return Message{QStringLiteral("Input values for Pulse must be between 0 and 30,000 (Hz)"), StyleCritical, {}};
     case PulseSpan: return Message{QStringLiteral("The minimum input span for Pulse is 10 Hz") + CrLf + spanHint, StyleInformation, {}};
+    case DisplayRange:
+        return Message{ValueRules::displayMessage(table.format) + CrLf +
+                           QStringLiteral("Point %1 is outside this range.").arg(displayOutOfRange(table.rows, table.format)),
+                       StyleNone, QLatin1String(ValueRules::DisplayTitle)};
     default: return std::nullopt;
     }
 }

@@ -9,7 +9,7 @@
 
 namespace TableCheck {
 
-// Failure codes of a run: 0 success, 1 communication failure, 2..9 a broken table rule.
+// Failure codes of a run: 0 success, 1 communication failure, 2..9 and 13 a broken table rule.
 enum Code {
     Passed = 0,
     Communication = 1,
@@ -21,6 +21,7 @@ enum Code {
     InputOrder = 7,
     PulseRange = 8,
     PulseSpan = 9,
+    DisplayRange = 13, // a display value outside the decimal-point format's range
 };
 
 // The input value as the meter receives it: its normal form for the input type.
@@ -28,10 +29,14 @@ enum Code {
 std::optional<double> inputValue(const QString& text, InputKind kind);
 
 // The first broken rule, in this order: every cell filled with a number (row by row,
-// input before display), input values strictly increasing, then the input type's
-// range and minimum-span tests row by row. 0 when every rule holds.
-int check(const QList<PointRow>& rows, InputKind kind);
-inline int check(const PointTable& table) { return check(table.rows, table.type); }
+// input before display), input values strictly increasing, the input type's range and
+// minimum-span tests row by row, then every display value within the format's range
+// (the rule of a typed display value; no format, or none of the six: not tested).
+// 0 when every rule holds.
+int check(const QList<PointRow>& rows, InputKind kind, const QString& format = QString());
+inline int check(const PointTable& table) { return check(table.rows, table.type, table.format); }
+// The first point (1-based) whose display value is outside the format's range; 0 for none.
+int displayOutOfRange(const QList<PointRow>& rows, const QString& format);
 
 struct Message {
     QString text;
@@ -39,7 +44,8 @@ struct Message {
     QString title; // empty: the application's title
 };
 
-// The message shown for a failure code 2..9; nullopt for any other code.
-std::optional<Message> failureMessage(int code);
+// The message shown for a failure code 2..9 or 13; nullopt for any other code. The
+// display range message names the table's first point out of range.
+std::optional<Message> failureMessage(int code, const PointTable& table = {});
 
 } // namespace TableCheck

@@ -82,6 +82,26 @@ CheckResult checkDisplay(const QString& text, const QString& format)
     return out;
 }
 
+CheckResult refuseNonNumber(const QString& text, bool inputColumn, std::optional<InputType> type, const QString& format)
+{
+    CheckResult out;
+    out.text = text;
+    if (text.trimmed().isEmpty() || NumberText::toNumber(text))
+        return out;
+    out.text.clear();
+    out.rejected = true;
+    if (inputColumn) {
+        out.message = type ? inputMessage(*type) : QStringLiteral("Scale input value must be a number");
+        out.title = QLatin1String(ScaleTitle);
+    } else {
+        out.message = displayMessage(format);
+        if (out.message.isEmpty())
+            out.message = QStringLiteral("Display value must be a number");
+        out.title = QLatin1String(DisplayTitle);
+    }
+    return out;
+}
+
 const QStringList& decimalFormats()
 {
     static const QStringList formats{QStringLiteral("dddddd"),  QStringLiteral("ddddd.d"), QStringLiteral("dddd.dd"),

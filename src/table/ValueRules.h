@@ -4,6 +4,7 @@
 // with the rescale that moves the point of a display value.
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 #include "table/MeterRules.h"
 
@@ -26,6 +27,11 @@ CheckResult checkInput(const QString& text, InputType type);
 // Display value in the format's normal form and range. An empty text, or a format that
 // is none of the six, passes unchanged.
 CheckResult checkDisplay(const QString& text, const QString& format);
+
+// A pasted or imported text that is not a number, refused with the message its column gives
+// a refused typed value (the input type's, or the format's); not rejected for a number or a
+// text of blanks. Without an input type or a known format the message asks for a number.
+CheckResult refuseNonNumber(const QString& text, bool inputColumn, std::optional<InputType> type, const QString& format);
 
 // Decimals of an input value's normal form: 1 for Pulse, 3 otherwise.
 int inputDecimals(InputType type);

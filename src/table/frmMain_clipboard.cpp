@@ -1,13 +1,14 @@
 // Ctrl+C and Ctrl+V on the point table. Copy gives the selected cells as TAB-separated
 // rows; paste fills cells from the current one rightwards and downwards, each value
-// checked and written as if typed into its cell. Like a click on the grid, both lock
-// the number of points.
+// checked and written as if typed into its cell; a block with a cell that is not a
+// number is refused whole. Like a click on the grid, both lock the number of points.
 #include "app/frmMain.h"
 #include "app/PickList.h"
 #include "table/CellEditor.h"
 #include "table/FlexGrid.h"
 #include "table/HandlerGuard.h"
 #include "table/GridClipboard.h"
+#include "table/ValueRules.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -88,6 +89,18 @@ void frmMain::pasteCells(const QString& text)
         return;
     const int row0 = m_editOpen ? m_editRow : MSFlexGrid1->Row();
     const int col0 = m_editOpen ? m_editCol : MSFlexGrid1->Col();
+    // A cell that is not a number (a heading row, a comma for the point) refuses the whole
+    // block before anything is stored, with the message its column gives a typed value.
+    for (int i = 0; i < rows.size() && row0 + i < MSFlexGrid1->Rows(); ++i) {
+        for (int j = 0; j < rows[i].size() && col0 + j < MSFlexGrid1->Cols(); ++j) {
+            const ValueRules::CheckResult refusal =
+                ValueRules::refuseNonNumber(rows[i][j], col0 + j == ClipboardInputColumn, selectedInputType(), cboDecimal->Text());
+            if (refusal.rejected) {
+                MsgBox(refusal.message, vbOKOnly, refusal.title);
+                return;
+            }
+        }
+    }
     int refusedRow = -1, refusedCol = -1;
     {
         HandlerGuard guard(m_handlerDepth);

@@ -6,9 +6,11 @@
 #include <QTest>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "app/PickList.h"
 #include "common/TestWindow.h"
+#include "files/PlainFile.h"
 #include "table/FlexGrid.h"
 
 namespace {
@@ -135,6 +137,48 @@ private slots:
         QVERIFY(messages.shown[0].prompt.contains(old.fileName()));
         QCOMPARE(readAll(old.fileName()), QByteArray("old\r\n"));
         QCOMPARE(QDir(m_dir.path()).entryList({"kept*", ".kept*"}, QDir::Files | QDir::Hidden), QStringList{"kept.txt"});
+        // A FIFO in the file's place is refused, not replaced by a new file.
+        const QString fifo = m_dir.filePath("fifo.txt");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        dialogs.paths << fifo;
+        w->mnuSave->trigger();
+        QVERIFY2(messages.shown.size() == 2 && messages.shown[1].prompt.contains(fifo + " is a FIFO, not a plain file"), qPrintable(messages.prompts().join("|")));
+        QVERIFY(QFileInfo::exists(fifo) && !QFileInfo(fifo).isFile());
+    }
+
+    // Files are read only when plain, never blocking, never past the limit, until cancelled.
+    void plainFiles_data()
+    {
+        QTest::addColumn<QString>("path"); // $DIR: a folder holding "ten" (10 bytes) and "fifo"
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("error"); // "" : the whole file is read
+        QTest::newRow("plain") << "$DIR/ten" << qint64(10) << false << "";
+        QTest::newRow("one byte over") << "$DIR/ten" << qint64(9) << false << "$DIR/ten is larger than 9 bytes";
+        QTest::newRow("FIFO") << "$DIR/fifo" << qint64(10) << false << "$DIR/fifo is a FIFO, not a plain file";
+        QTest::newRow("endless device") << "/dev/zero" << qint64(10) << false << "/dev/zero is a device, not a plain file";
+        QTest::newRow("folder") << "$DIR" << qint64(10) << false << "$DIR is a folder, not a plain file";
+        QTest::newRow("missing") << "$DIR/none" << qint64(10) << false << "$DIR/none: No such file or directory";
+        QTest::newRow("cancelled") << "$DIR/ten" << qint64(10) << true << "$DIR/ten: reading was cancelled";
+    }
+    void plainFiles()
+    {
+        QFETCH(QString, path);
+        QFETCH(qint64, limit);
+        QFETCH(bool, cancel);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        QFile ten(dir.filePath("ten"));
+        QVERIFY(ten.open(QIODevice::WriteOnly) && ten.write("0123456789") == 10 && ::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0600) == 0);
+        ten.close();
+        path.replace("$DIR", dir.path());
+        error.replace("$DIR", dir.path());
+        const std::atomic_bool cancelled{cancel};
+        const PlainFile::Contents read = PlainFile::read(path, limit, &cancelled);
+        QCOMPARE(read.error, error);
+        QCOMPARE(read.bytes, QByteArray(error.isEmpty() ? "0123456789" : ""));
+        QCOMPARE(read.tooLarge, error.contains("larger"));
+        QCOMPARE(PlainFile::writeRefusal(path), error.contains("plain file") ? error : QString());
     }
 };
 

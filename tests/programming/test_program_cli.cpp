@@ -4,6 +4,7 @@
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 #include "common/ProgramEnvironment.h"
 #include "files/SettingsFile.h"
@@ -50,15 +51,36 @@ struct Job {
         process.setProcessEnvironment(env);
     }
     ~Job() { process.kill(), process.waitForFinished(); }
-    void start(const QString& device, const QStringList& extra = {})
+    // "@fsize" in extra: files cannot grow past 1 KiB (SIGXFSZ ignored), as on a full disk.
+    void start(const QString& device, QStringList extra = {})
     {
-        process.start(LINEARIZER_EXE, QStringList{"program", "--settings", settings, "--table", table} + (extra.contains("--port") ? extra : extra + QStringList{"--port", device}));
+        const bool full = extra.removeAll("@fsize") > 0;
+        const QStringList args = QStringList{"program", "--settings", settings, "--table", table} + (extra.contains("--port") ? extra : extra + QStringList{"--port", device});
+        if (full)
+            process.start("bash", QStringList{"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", LINEARIZER_EXE} + args);
+        else
+            process.start(LINEARIZER_EXE, args);
     }
     // Waits with the event loop running, so that the simulated meters answer.
     bool finish() { return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000); }
 };
 
 const QStringList In{"4.000", "20.000"}, Out{"0.000", "100.000"};
+
+// A lock file of the device left in any of the lock folders.
+bool lockLeft(const QString& device)
+{
+    const QString lock = "LCK.." + device.mid(5).replace('/', '_');
+    for (const char* dir : {"/var/lock", "/run/lock", "/tmp"})
+        if (QFileInfo::exists(QDir(dir).filePath(lock)))
+            return true;
+    return false;
+}
+QStringList logLines(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+}
 } // namespace
 
 class TestProgramCli : public QObject {
@@ -128,8 +150,17 @@ private slots:
         row("dry run", "", I, "", "--dry-run @busy", "-", ok, 0);
         row("busy port", "", I, "", "@busy", "-", "LCK..pts_$PTS), held by test_program_cli (pid $PID)\n", 11);
         row("log in a missing folder", "", I, "", "--log /none/runs.csv", "-", "cannot write the log /none/runs.csv: No such file or directory; nothing was sent", 64);
-        row("log on a full disk", "", I, "", "--log /dev/full", all, "the run succeeded, but its log line is missing (exit status 12)", 12);
+        row("log on a full disk", "", I, "", "--log $DIR/full.csv @fsize", all, "the run succeeded, but its log line is missing (exit status 12)", 12);
         row("unreadable settings", "", I, "", "--settings /none/s.txt", "-", "/none/s.txt could not be opened", 64);
+        // Only plain files: a FIFO or a device is refused at once, never read, written or replaced.
+        row("log to a device", "", I, "", "--log /dev/full", "-", "cannot write the log /dev/full: /dev/full is a device, not a plain file; nothing was sent", 64);
+        row("log to a FIFO", "", I, "", "--log $FIFO", "-", "cannot write the log $FIFO: $FIFO is a FIFO, not a plain file; nothing was sent", 64);
+        row("table from a FIFO", "", I, "", "--table $FIFO", "-", "$FIFO cannot be read: $FIFO is a FIFO, not a plain file", 64);
+        row("settings from a device", "", I, "", "--settings /dev/zero", "-", "/dev/zero could not be opened.\nIt is a device, not a plain file", 64);
+        row("text in the workbook", "", I, "x:0.000 20.000:100.000", "", "-",
+            "Invalid Scale Value\nScale input value must be between 0.000 and 23.000 (mA) for Current\nCell A1 of ", 64);
+        row("display out of range", "", I, "4.000:0.000 20.000:1000", "", "F189",
+            "Invalid Display Value\nDisplay value must be between -99.999 and 999.999 for selected decimal pt.\nPoint 2 is outside this range.", 13);
     }
     void run()
     {
@@ -140,6 +171,14 @@ private slots:
         QFETCH(QString, sent);
         QFETCH(QString, message);
         auto meter = this->meter(sim.split(' ', Qt::SkipEmptyParts));
+        QTemporaryDir files;
+        const QString fifo = files.filePath("fifo");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QFile full(files.filePath("full.csv")); // a log already as large as the files may grow
+        QVERIFY(full.open(QIODevice::WriteOnly) && full.write(QByteArray(1000, '\n')) == 1000);
+        full.close();
+        for (QString* text : {&message, &extra})
+            text->replace("$FIFO", fifo).replace("$DIR", files.path());
         message.replace("$PID", QString::number(QCoreApplication::applicationPid())).replace("$PTS", meter->devicePath().section('/', -1));
         QSerialPort holder(meter->devicePath());
         QVERIFY(!extra.contains("@busy") || holder.open(QIODevice::ReadWrite));
@@ -167,35 +206,45 @@ private slots:
         QCOMPARE(meter->rawReceived(), frames(commands, setup.section(' ', 1, 1)));
     }
 
-    // A settings file value that no list offers: status 64 naming the line, nothing sent.
+    // A settings file value that no list offers: status 64 naming the line, nothing opened or
+    // sent (no --port: the file's port is the one to use). The log holds no live formula.
     void refusedSettings_data()
     {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<QString>("baud");
-        QTest::addColumn<QString>("points");
-        QTest::addColumn<QString>("fault");
-        QTest::newRow("two input types") << "001" << "2400" << "2" << "line 20: Voltage (line 19) and Current (line 20) are both \"True\"";
-        QTest::newRow("address 250") << "250" << "2400" << "2" << "line 8: The meter address \"250\"";
-        QTest::newRow("address empty") << "" << "2400" << "2" << "line 8: The meter address \"\"";
-        QTest::newRow("baud 12345") << "001" << "12345" << "2" << "line 14: The baud rate \"12345\"";
-        QTest::newRow("33 points") << "001" << "2400" << "33" << "line 17: The number of points \"33\"";
-        QTest::newRow("-5 points") << "001" << "2400" << "-5" << "line 17: The number of points \"-5\"";
+        for (const char* column : {"address", "port", "baud", "points", "fault", "logged"})
+            QTest::addColumn<QString>(column);
+        auto row = [](const char* name, const char* address, const char* port, const char* baud, const char* points, const char* fault,
+                      const char* logged) { QTest::newRow(name) << address << port << baud << points << fault << logged; };
+        row("two input types", "001", "1", "2400", "2", "line 20: Voltage (line 19) and Current (line 20) are both \"True\"", ",\"001\",\"Current\",");
+        row("address 250", "250", "1", "2400", "2", "line 8: The meter address \"250\"", ",\"250\",");
+        row("address empty", "", "1", "2400", "2", "line 8: The meter address \"\"", ",\"\",");
+        row("address formula", "=HYPERLINK(\"http://x\",\"y\")", "1", "2400", "2", "line 8: The meter address \"=HYPERLINK",
+            ",\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",");
+        row("baud 12345", "001", "1", "12345", "2", "line 14: The baud rate \"12345\"", ",\"2\",");
+        row("33 points", "001", "1", "2400", "33", "line 17: The number of points \"33\"", ",\"33\",");
+        row("-5 points", "001", "1", "2400", "-5", "line 17: The number of points \"-5\"", ",\"-5\",");
+        row("points formula", "001", "1", "2400", "@SUM(1)", "line 17: The number of points \"@SUM(1)\"", ",\"'@SUM(1)\",");
+        row("port 17", "001", "17", "2400", "2", "line 11: The port number \"17\" is not one of 1 to 16.", ",\"001\",");
+        row("port 0", "001", "0", "2400", "2", "line 11: The port number \"0\"", ",\"001\",");
+        row("port abc", "001", "abc", "2400", "2", "line 11: The port number \"abc\"", ",\"001\",");
     }
     void refusedSettings()
     {
         QFETCH(QString, address);
+        QFETCH(QString, port);
         QFETCH(QString, baud);
         QFETCH(QString, points);
         QFETCH(QString, fault);
-        auto sim = meter();
+        QFETCH(QString, logged);
         Job job("I 001 2400 3", In, Out);
-        QVERIFY(SettingsFile::Save(job.settings, {"ddd.ddd", address, "1", baud, points, fault.contains("both"), true}));
-        job.start(sim->devicePath());
+        QVERIFY(SettingsFile::Save(job.settings, {"ddd.ddd", address, port, baud, points, fault.contains("both"), true}));
+        const QString log = job.dir.filePath("runs.csv");
+        job.process.start(LINEARIZER_EXE, {"program", "--settings", job.settings, "--table", job.table, "--log", log});
         QVERIFY(job.finish());
         QCOMPARE(job.process.exitCode(), 64);
         const QString err = QString::fromUtf8(job.process.readAllStandardError());
-        QVERIFY2(err.contains(fault), qPrintable(err));
-        QCOMPARE(sim->rawReceived(), QByteArray());
+        QVERIFY2(err.contains(fault) && err.contains("(exit status 64)"), qPrintable(err));
+        const QString line = logLines(log).value(1);
+        QVERIFY2(line.contains(logged) && line.endsWith(",\"settings file value refused\",\"64\""), qPrintable(line));
     }
 
     // Ctrl+C or SIGTERM during a reply wait: the run ends there and the port is let go,
@@ -210,9 +259,24 @@ private slots:
         QVERIFY(job.finish());
         QVERIFY2(job.process.readAllStandardError().contains("Reason: interrupted"), "not ended by the signal");
         QCOMPARE(job.process.exitCode(), 1);
-        const QString lock = "LCK.." + QFileInfo(sim->devicePath()).filePath().mid(5).replace('/', '_');
-        for (const char* dir : {"/var/lock", "/run/lock", "/tmp"})
-            QVERIFY2(!QFileInfo::exists(QDir(dir).filePath(lock)), dir);
+        QVERIFY(!lockLeft(sim->devicePath()));
+    }
+
+    // Standard error read by "head -3": the closed pipe does not end the run, which goes on to
+    // its log line and lets go of the port.
+    void closedPipeEndsNothing()
+    {
+        auto sim = meter();
+        Job job("I 001 2400 3", In, Out);
+        const QString log = job.dir.filePath("runs.csv");
+        job.process.start("bash", {"-c", "\"$@\" 2>&1 | head -3; exit ${PIPESTATUS[0]}", "bash", LINEARIZER_EXE, "program", "--settings",
+                                   job.settings, "--table", job.table, "--port", sim->devicePath(), "--log", log});
+        QVERIFY(job.finish());
+        QCOMPARE(job.process.readAllStandardOutput().count('\n'), 3);
+        QCOMPARE(job.process.exitCode(), 0);
+        QCOMPARE(sim->received(), currentRun("001"));
+        QVERIFY(logLines(log).value(1).endsWith(",\"programmed\",\"0\""));
+        QVERIFY(!lockLeft(sim->devicePath()));
     }
 
     // Two rigs at once, each on its own meter, logging to one file. One settings file serves
@@ -226,16 +290,14 @@ private slots:
         b.start(simB->devicePath(), {"--log", log, "--address", "12", "--baud", "9600"});
         QVERIFY(a.finish() && b.finish());
         QCOMPARE(a.process.exitCode() + b.process.exitCode(), 0);
-        QFile file(log);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines = logLines(log);
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], QStringLiteral("time,device,address,input,decimal,points,result,exit"));
-        QVERIFY(QDateTime::fromString(lines[1].section(',', 0, 0), Qt::ISODate).isValid());
+        QVERIFY(QDateTime::fromString(lines[1].section(',', 0, 0).remove('"'), Qt::ISODate).isValid());
         for (const auto& [sim, address] : {std::pair{simA.get(), "001"}, std::pair{simB.get(), "012"}}) {
             QCOMPARE(sim->rawReceived(), frames(currentRun(address), address));
             QCOMPARE(lines.filter(sim->devicePath()).value(0).section(',', 1),
-                     sim->devicePath() + "," + address + ",Current,ddd.ddd,2,programmed,0");
+                     '"' + sim->devicePath() + "\",\"" + address + "\",\"Current\",\"ddd.ddd\",\"2\",\"programmed\",\"0\"");
         }
     }
 };

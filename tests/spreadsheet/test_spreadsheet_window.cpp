@@ -8,8 +8,10 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 #include "app/PickList.h"
+#include "common/LocaleGuard.h"
 #include "common/MeterRig.h"
 #include "spreadsheet/WorkbookViewer.h"
 #include "spreadsheet/XlsxFile.h"
@@ -83,14 +85,20 @@ private slots:
         QTest::addColumn<bool>("pulse");
         QTest::addColumn<QString>("decimal");
         QTest::addColumn<Rows>("rows");
-        QTest::newRow("Current, dddd.dd") << false << "dddd.dd" << Rows{{"4.000", "0.00"}, {"12.000", "50.00"}, {"20.000", "100.00"}};
-        QTest::newRow("Pulse") << true << "ddddd.d" << Rows{{"0.0", "0.0"}, {"10000.0", "10000.0"}};
+        QTest::addColumn<bool>("german"); // the C library's and Qt's locale write a decimal comma
+        QTest::newRow("Current, dddd.dd") << false << "dddd.dd" << Rows{{"4.000", "0.00"}, {"12.000", "50.00"}, {"20.000", "100.00"}} << false;
+        QTest::newRow("Pulse") << true << "ddddd.d" << Rows{{"0.0", "0.0"}, {"10000.0", "10000.0"}} << false;
+        QTest::newRow("German locale") << false << "dd.dddd" << Rows{{"4.500", "-2.0833"}, {"12.250", "50.1250"}} << true;
     }
     void exportTables()
     {
         QFETCH(bool, pulse);
         QFETCH(QString, decimal);
         QFETCH(Rows, rows);
+        QFETCH(bool, german);
+        std::optional<GermanLocale> locale;
+        if (german)
+            locale.emplace();
         MessageRecorder messages;
         auto w = window(pulse, decimal, rows);
         QTest::mouseClick(w->cmdExport, Qt::LeftButton);
@@ -107,6 +115,8 @@ private slots:
         QCOMPARE(sheet->NumberFormat("A1:A32"), QString(pulse ? "0.0" : "0.000"));
         QCOMPARE(sheet->NumberFormat("B1:B32"), "0." + QString(decimal.section('.', 1).size(), '0'));
         QCOMPARE(sheet->Copy(QStringLiteral("A1:B%1").arg(rows.size())), lines.join("\r\n") + "\r\n");
+        for (int r = 0; r < rows.size(); ++r) // numbers, not texts that read as numbers
+            QVERIFY(sheet->cell(r, 0).kind == Spreadsheet::CellKind::Number && sheet->cell(r, 1).kind == Spreadsheet::CellKind::Number);
     }
 
     void exportTakesTheValueBeingTyped()
@@ -154,9 +164,7 @@ private slots:
                                                         {"3.000", "60.75"}, {"3.500", "70.88"}, {"4.000", "81.00"}, {"4.500", "91.13"}, {"5.000", "101.25"}} << false;
         QTest::newRow("Pulse") << "other_40rows.xlsx" << true << "ddddd.d" << "dddd.dd" << Rows{{"0.5", "10.13"}, {"1.0", "20.25"}} << false;
         QTest::newRow("xls cell formats") << "other_values.xls" << false << "ddd.ddd" << "dddd.dd"
-                                          << Rows{{"4.000", "4.50"}, {"12.346", "120.25"}, {"text", ""}, {"", "7.00"}} << false;
-        QTest::newRow("text and booleans") << "other_types.xlsx" << false << "ddd.ddd" << "dd.dddd"
-                                           << Rows{{"0.250", "1.2346"}, {"n/a", "-0.5000"}, {"TRUE", "2.0000"}} << false;
+                                          << Rows{{"4.000", "4.50"}, {"12.346", "120.25"}} << false; // text in row 3: beyond the table
         for (const char* name : {"other_mixed.xlsx", "office_mixed.xls", "office_mixed.ods"})
             QTest::newRow(name) << name << false << "dd.dddd" << "dd.dddd" << Rows{{"1.000", "1.5000"}, {"2.000", "3.0000"}} << false;
         for (const char* name : {"other_empty.xlsx", "office_empty.xls", "office_empty.ods"})
@@ -208,13 +216,24 @@ private slots:
     void failedImportsLeaveTheTable_data()
     {
         QTest::addColumn<QString>("path"); // empty: the dialog is cancelled
-        QTest::newRow("cancelled") << QString();
-        QTest::newRow("damaged .xlsx") << fixture("refuse_malformed.xlsx");
-        QTest::newRow("damaged .xls") << fixture("damaged-freexl-overread.xls");
+        QTest::addColumn<QString>("prompt"); // how the message starts; $PATH: the path
+        QTest::addColumn<QString>("title");
+        const QString unreadable = "The workbook $PATH cannot be read: ";
+        QTest::newRow("cancelled") << QString() << "" << "";
+        QTest::newRow("damaged .xlsx") << fixture("refuse_malformed.xlsx") << unreadable << "Import from Excel";
+        QTest::newRow("damaged .xls") << fixture("damaged-freexl-overread.xls") << unreadable << "Import from Excel";
+        QTest::newRow("FIFO") << dir.filePath("fifo") << unreadable + "$PATH is a FIFO, not a plain file" << "Import from Excel";
+        // A cell of the table's rows that is not a number: the message typing it would give.
+        QTest::newRow("text in a cell") << fixture("other_types.xlsx")
+                                        << "Scale input value must be between 0.000 and 23.000 (mA) for Current\r\nCell A2 of $PATH holds \"n/a\"."
+                                        << "Invalid Scale Value";
     }
     void failedImportsLeaveTheTable()
     {
         QFETCH(QString, path);
+        QFETCH(QString, prompt);
+        QFETCH(QString, title);
+        QVERIFY(!path.endsWith("fifo") || QFileInfo::exists(path) || ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
         MessageRecorder messages;
         auto w = window(false, "dddd.dd", Rows{{"4.000", "1.00"}, {"20.000", "2.00"}});
         QGuiApplication::clipboard()->setText("kept");
@@ -224,9 +243,10 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QString("kept"));
         QCOMPARE(messages.shown.size(), path.isEmpty() ? 0 : 1);
         if (!path.isEmpty()) {
-            QVERIFY2(messages.shown[0].prompt.startsWith("The workbook " + QDir::toNativeSeparators(path) + " cannot be read: "),
+            QVERIFY2(messages.shown[0].prompt.startsWith(prompt.replace("$PATH", QDir::toNativeSeparators(path))),
                      qPrintable(messages.shown[0].prompt));
-            QVERIFY(messages.shown[0].style == int(vbExclamation) && messages.shown[0].title == "Import from Excel");
+            QCOMPARE(messages.shown[0].title, title);
+            QCOMPARE(messages.shown[0].style, int(title == "Import from Excel" ? vbExclamation : vbOKOnly));
         }
     }
 };

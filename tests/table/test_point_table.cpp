@@ -139,6 +139,12 @@ private slots:
             << QStringList{"1.000:0.000", "5.000:25.000", "9.000:50.000", "13.000:75.000"} << "" << "1 pasted rows beyond the last point ignored";
         QTest::newRow("refused value in the middle") << "4\t0\r\n30\t50\r\n12\t75\r\n"
             << QStringList{"4.000:0.000", ":20.000", ":", ":"} << "Scale input value must be between 0.000 and 23.000 (mA) for Current" << "";
+        // A cell that is not a number refuses the whole block: nothing is stored.
+        const QStringList untouched{"4.000:4.000", "20.000:20.000", ":", ":"};
+        QTest::newRow("heading row") << "Input mA\tDisplay\n4\t0\n20\t100\n" << untouched
+            << "Scale input value must be between 0.000 and 23.000 (mA) for Current" << "";
+        QTest::newRow("decimal comma") << "4\t0\n20\t99,5\n" << untouched
+            << "Display value must be between -99.999 and 999.999 for selected decimal pt." << "";
     }
     void pasteAndCopyBlocks()
     {

@@ -4,6 +4,7 @@
 #include "programming/PointCommands.h"
 #include "programming/RunMessages.h"
 #include "table/TableCheck.h"
+#include "table/ValueRules.h"
 
 class TestTableCheck : public QObject {
     Q_OBJECT
@@ -46,6 +47,35 @@ private slots:
         for (const QString& r : rows)
             table.append({r.section('|', 0, 0), r.contains('|') ? r.section('|', 1) : QStringLiteral("1.000")});
         QCOMPARE(TableCheck::check(table, input), code);
+    }
+
+    // Display values from a workbook or the clipboard meet the typed value's range before a run.
+    void displayRange_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QStringList>("displays"); // of the points 4.000 mA and 20.000 mA
+        QTest::addColumn<int>("point");            // the first out of range; 0: the check passes
+        QTest::newRow("bounds") << "ddd.ddd" << QStringList{"-99.999", "999.999"} << 0;
+        QTest::newRow("1000") << "ddd.ddd" << QStringList{"0.000", "1000"} << 2;
+        QTest::newRow("123456789") << "ddd.ddd" << QStringList{"123456789", "0"} << 1;
+        QTest::newRow("1e308") << "dddddd" << QStringList{"0", "1e308"} << 2;
+        QTest::newRow("below") << "ddddd.d" << QStringList{"-10000", "0"} << 1;
+        QTest::newRow("d.ddddd sign") << "d.ddddd" << QStringList{"-9.9999", "9.99999"} << 0;
+        QTest::newRow("no format") << "" << QStringList{"0", "1e9"} << 0;
+    }
+    void displayRange()
+    {
+        QFETCH(QString, format);
+        QFETCH(QStringList, displays);
+        QFETCH(int, point);
+        const PointTable table{InputType::Current, format, {{"4.000", displays[0]}, {"20.000", displays[1]}}};
+        QCOMPARE(TableCheck::check(table), point ? 13 : 0);
+        QCOMPARE(TableCheck::check({{"4.000", displays[0]}, {"4.000", displays[1]}}, InputType::Current, format), 7); // input rules first
+        if (!point)
+            return;
+        const auto message = TableCheck::failureMessage(TableCheck::check(table), table);
+        QVERIFY(message && message->title == "Invalid Display Value" && message->style == 0);
+        QCOMPARE(message->text, ValueRules::displayMessage(format) + QString("\r\nPoint %1 is outside this range.").arg(point));
     }
 
     // Values stored unchecked are sent rounded to units of the format's last decimal.
