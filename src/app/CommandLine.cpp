@@ -267,7 +267,7 @@ QString CommandLine::usage()
                           "                     frame a run would send on standard output, one per line, as hex\n"
                           "                     bytes and as text\n"
                           "  --log FILE         append one CSV line per run (a header first when the file is new):\n"
-                          "                     time,device,address,input,decimal,points,result,exit\n"
+                          "                     time,device,address,input,decimal,points,result,exit,table_sha256,record\n"
                           "                     every value quoted; one starting with =, +, - (not a number),\n"
                           "                     @, TAB or CR gets a leading ' (never a spreadsheet formula)\n"
                           "  --record PATH      write the run's record: PATH ending in .pdf a one-page PDF, .json\n"

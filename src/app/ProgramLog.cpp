@@ -23,13 +23,13 @@ QString csvField(const QString& text)
 
 namespace ProgramLog {
 
-QString header() { return QStringLiteral("time,device,address,input,decimal,points,result,exit"); }
+QString header() { return QStringLiteral("time,device,address,input,decimal,points,result,exit,table_sha256,record"); }
 
 QString line(const ProgramLogRecord& r)
 {
     const QDateTime t = r.time.toOffsetFromUtc(r.time.offsetFromUtc());
     QStringList fields{t.toString(Qt::ISODate),      r.device, r.address, r.inputType, r.decimal, r.points, r.result,
-                       QString::number(r.exitStatus)};
+                       QString::number(r.exitStatus), r.tableSha256, r.recordPath};
     for (QString& f : fields)
         f = csvField(f);
     return fields.join(QLatin1Char(','));

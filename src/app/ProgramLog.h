@@ -14,11 +14,13 @@ struct ProgramLogRecord {
     QString points;
     QString result;
     int exitStatus = 0;
+    QString tableSha256; // of the table's canonical text, as in the run's record
+    QString recordPath;  // the records written for the run, separated by blanks
 };
 
 namespace ProgramLog {
 
-QString header(); // "time,device,address,input,decimal,points,result,exit"
+QString header(); // "time,device,address,input,decimal,points,result,exit,table_sha256,record"
 // The record as one CSV line (no line end), every field quoted; the time in ISO 8601 with its
 // UTC offset. A field that starts with =, +, - (not a number), @, TAB or CR gets a leading "'".
 QString line(const ProgramLogRecord& record);

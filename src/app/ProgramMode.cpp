@@ -11,6 +11,7 @@
 #include "app/frmMain.h"
 #include "files/SettingsFile.h"
 #include "link/MeterLink.h"
+#include "programming/RunRecord.h"
 #include "programming/RunResult.h"
 
 #include <QProgressBar>
@@ -159,6 +160,7 @@ int run(const CommandLine& cl)
         record.inputType = inputTypeName(w.selectedInputType());
         record.decimal = w.cboDecimal->Text();
         record.points = w.cboSetPoints->Text();
+        record.tableSha256 = Record::tableSha256(w.pointTable().rows);
     };
 
     if (!w.openSettingsFile(cl.settingsPath)) {
@@ -240,6 +242,7 @@ int run(const CommandLine& cl)
         } else {
             for (const QString& t : targets)
                 printErr(QStringLiteral("talvo-linearizer: record written: %1").arg(t));
+            record.recordPath = targets.join(QLatin1Char(' '));
         }
     }
     frmMain::setMessageHook({});
