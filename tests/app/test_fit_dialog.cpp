@@ -10,7 +10,9 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QSpinBox>
+#include <QThreadPool>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -318,7 +320,17 @@ void TestFitDialog::layoutAndColours()
     const double base = luminance(d->preview->palette().color(QPalette::Base));
     for (const QColor& c : {marks.table, marks.error, marks.max})
         QVERIFY2((std::max(base, luminance(c)) + 0.05) / (std::min(base, luminance(c)) + 0.05) >= 3, qPrintable(c.name()));
-    d->close();
+
+    // Cancel during a run closes the dialog at once; the run's result is dropped.
+    d->spnPoints->setValue(32);
+    QCoreApplication::processEvents(); // the run starts
+    QVERIFY(d->running());
+    QSignalSpy shown(d.data(), &FitDialog::resultShown);
+    QTest::mouseClick(d->cmdCancel, Qt::LeftButton);
+    QVERIFY(!d->isVisible() && !d->running());
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+    QCoreApplication::processEvents();
+    QCOMPARE(shown.count(), 0);
     QApplication::setPalette(before);
 }
 
