@@ -298,7 +298,7 @@ QString CommandLine::usage()
                           "                     port and baud rate from --settings TEMPLATE, else 001, 1, 2400\n"
                           "Exit status of fit: 0 fitted, 1 the --max-error target needs more than 32 points (the\n"
                           "best 32 are printed), 64 wrong usage or a file that cannot be read or written, 65 the\n"
-                          "data breaks a rule (the row is named) or limits the table (\"at most 2 points fit\"),\n"
+                          "data breaks a rule (the row is named) or has too few rows or too narrow a range for K,\n"
                           "130 or 143 stopped by Ctrl+C or SIGTERM. On any failure nothing is written.\n"
                           "\n"
                           "Exit status of program:\n"

@@ -501,12 +501,16 @@ Result fit(const Request& request)
     long long most = std::min<long long>(MeterRules::MaxPoints, (p.x1 - p.x0) / p.minStep + 1);
     if (request.placement == Placement::OnData)
         most = std::min<long long>(most, long(p.x.size()));
-    if (!request.maxError && request.points > most) // a limit of the data, or of a shape's input range
-        return failure(s.shape ? Status::BadRequest : Status::BadData, QStringLiteral("%1 points need inputs spanning at least %2 steps of %3; at most %4 points fit")
-                                               .arg(request.points)
-                                               .arg(request.points - 1)
-                                               .arg(minStepText(request.type))
-                                               .arg(most));
+    if (!request.maxError && request.points > most) { // a limit of the data, or of a shape's input range
+        const bool rows = request.placement == Placement::OnData && most == long(p.x.size());
+        return failure(s.shape ? Status::BadRequest : Status::BadData,
+                       rows ? QStringLiteral("%1 points on the data need %1 rows; the data has only %2").arg(request.points).arg(most)
+                            : QStringLiteral("%1 points need inputs spanning at least %2 steps of %3; at most %4 points fit")
+                                  .arg(request.points)
+                                  .arg(request.points - 1)
+                                  .arg(minStepText(request.type))
+                                  .arg(most));
+    }
 
     const bool onData = request.placement == Placement::OnData;
     auto least = [&](const Engine::Problem& problem, int k) {

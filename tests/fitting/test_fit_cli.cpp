@@ -134,7 +134,8 @@ private slots:
         QTest::newRow("span") << data + QStringList{"--data", "sq.csv", "--span", "2.5:7.5", "--points", "2"} << 0 << "1\t4.000\t6.500\n2\t20.000\t56.500\n";
         QTest::newRow("span past the data") << data + QStringList{"--data", "sq.csv", "--span", "2.5:11", "--points", "2"} + Outputs << 65 << "sq.csv: the span 2.5:11 reaches past the data, whose column A runs from 0 to 10";
         QTest::newRow("span of a shape") << Cylinder + QStringList{"--points", "5", "--span", "1:2"} << 64 << "--span X0:X1 is for data";
-        QTest::newRow("only 2 rows") << data + QStringList{"--data", "two.csv", "--points", "3"} + Outputs << 65 << "two.csv: 3 points need";
+        QTest::newRow("only 2 rows") << data + QStringList{"--data", "two.csv", "--points", "3"} + Outputs << 65 << "two.csv: 3 points on the data need 3 rows; the data has only 2";
+        QTest::newRow("too narrow a range") << QStringList{"fit", "--data", "narrow.csv", "--type", "Current", "--decimal", "ddd.ddd", "--points", "4"} << 65 << "narrow.csv: 4 points need inputs spanning at least 3 steps of 0.15 mA; at most 3 points fit";
         QTest::newRow("K points on a falling chart") << QStringList{"fit", "--data", "fall.csv", "--type", "Pulse", "--decimal", "dddddd", "--on-data", "--points", "3"} << 0 << "3\t1500.0\t250";
         QTest::newRow("FIFO as data") << data + QStringList{"--data", "fifo.csv", "--points", "3"} + Outputs << 64 << "fifo.csv is a FIFO, not a plain file";
         QTest::newRow("device as data") << data + QStringList{"--data", "/dev/zero", "--points", "3"} + Outputs << 64 << "/dev/zero is a device";
@@ -155,6 +156,7 @@ private slots:
         run.write("quoted.csv", "\"0\",\"0\"\n\"0,5\",\"1,25\",note\n\"1\",\"5\"\n");
         run.write("amb.csv", "a,b\n0,0\n1,5,2,5\n3,9\n");
         run.write("two.csv", "0,0\n10,5\n");
+        run.write("narrow.csv", "4,0\n4.1,1\n4.2,2\n4.3,3\n");
         QByteArray square, falling;
         for (int a = 0; a <= 10; ++a)
             square += QByteArray::number(a) + ',' + QByteArray::number(a * a) + '\n';
