@@ -29,6 +29,10 @@ std::optional<SettingsValues> settingsFrom(const QString& templatePath, QString*
     SettingsValues values{QString(), QStringLiteral("001"), QStringLiteral("1"), QStringLiteral("2400"), QString(), false, false};
     if (templatePath.isEmpty())
         return values;
+    if (const QString refusal = PlainFile::readRefusal(templatePath); !refusal.isEmpty()) {
+        *error = refusal; // a FIFO would block the read
+        return std::nullopt;
+    }
     SettingsReader reader;
     if (reader.open(templatePath)) {
         const auto address = reader.readLine(SettingsFile::AddressLine);

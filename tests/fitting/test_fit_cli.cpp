@@ -141,6 +141,7 @@ private slots:
         QTest::newRow("device as data") << data + QStringList{"--data", "/dev/zero", "--points", "3"} + Outputs << 64 << "/dev/zero is a device";
         QTest::newRow("FIFO as out") << Cylinder + QStringList{"--points", "3", "--out", "fifo.csv"} << 64 << "fifo.csv cannot be written: ";
         QTest::newRow("FIFO as settings") << Cylinder + QStringList{"--points", "3", "--out", "t.xlsx", "--settings-out", "fifo.csv"} << 64 << "fifo.csv is a FIFO";
+        QTest::newRow("FIFO as template") << Cylinder + QStringList{"--points", "3", "--settings", "fifo.csv"} + Outputs << 64 << "fifo.csv is a FIFO";
         QTest::newRow("folder as out") << Cylinder + QStringList{"--points", "3", "--out", "folder.xlsx"} << 64 << "folder.xlsx is a folder";
     }
     void statuses()
