@@ -20,8 +20,8 @@ _talvo_linearizer()
         --out) _filedir 'xlsx|csv'; return ;;
         --type) COMPREPLY=($(compgen -W 'Voltage Current Pulse' -- "$cur")); return ;;
         --decimal) COMPREPLY=($(compgen -W 'dddddd ddddd.d dddd.dd ddd.ddd dd.dddd d.ddddd' -- "$cur")); return ;;
-        --shape) COMPREPLY=($(compgen -W 'sqrt power: cylinder capsule: sphere cone:' -- "$cur")); return ;;
-        --input | --display | --points | --max-error | --address) return ;;
+        --shape) COMPREPLY=($(compgen -W 'sqrt power: cylinder capsule: heads: sphere cone: dish:' -- "$cur")); return ;;
+        --input | --display | --span | --points | --max-error | --address) return ;;
         --baud) COMPREPLY=($(compgen -W '300 600 1200 2400 4800 9600 19200' -- "$cur")); return ;;
         --port)
             # The window maps numbers (N=DEVICE); the commands take a device.
@@ -41,7 +41,7 @@ _talvo_linearizer()
         program) options='--settings --table --port --address --baud --dry-run --log --record --operator --tag --help' ;;
         record) options='--verify --help' ;;
         scan) options='--port --baud --address --all --help' ;;
-        fit) options='--data --shape --input --display --type --decimal --points --max-error --on-data --out --settings-out --settings --help' ;;
+        fit) options='--data --span --shape --input --display --type --decimal --points --max-error --on-data --free-ends --json --out --settings-out --settings --help' ;;
         *) options='--port --simulate --help --version' ;;
     esac
     if [[ -z $command && $cur != -* ]]; then

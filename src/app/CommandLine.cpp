@@ -39,7 +39,8 @@ QList<QCommandLineOption> CommandLine::fitOptions()
 {
     return {valued("data", "FILE"), valued("shape", "NAME"),     valued("input", "A:B"),         valued("display", "C:D"),
             valued("type", "TYPE"), valued("decimal", "FORMAT"), valued("points", "K"),          valued("max-error", "E"),
-            flag("on-data"),        valued("out", "WORKBOOK"),   valued("settings-out", "FILE"), valued("settings", "TEMPLATE")};
+            flag("on-data"),        flag("free-ends"),           valued("span", "X0:X1"),        flag("json"),
+            valued("out", "WORKBOOK"), valued("settings-out", "FILE"), valued("settings", "TEMPLATE")};
 }
 
 QList<QCommandLineOption> CommandLine::scanOptions()
@@ -136,7 +137,10 @@ CommandLine CommandLine::parse(const QStringList& arguments)
                   value("max-error"),
                   value("out"),
                   value("settings-out"),
-                  parser.isSet(QStringLiteral("on-data"))};
+                  value("span"),
+                  parser.isSet(QStringLiteral("on-data")),
+                  parser.isSet(QStringLiteral("free-ends")),
+                  parser.isSet(QStringLiteral("json"))};
         cl.settingsPath = value("settings");
         return cl;
     }
@@ -232,9 +236,9 @@ QString CommandLine::usage()
                           "                                [--dry-run] [--log FILE]\n"
                           "                                [--record PATH]... [--operator NAME] [--tag TEXT]\n"
                           "       talvo-linearizer scan --port DEVICE|N [--baud B]... [--address A[-B]] [--all]\n"
-                          "       talvo-linearizer fit (--data FILE | --shape NAME) [--input A:B] [--display C:D]\n"
-                          "                            --type Voltage|Current|Pulse --decimal FORMAT\n"
-                          "                            (--points K | --max-error E) [--on-data]\n"
+                          "       talvo-linearizer fit (--data FILE [--span X0:X1] | --shape NAME) [--input A:B]\n"
+                          "                            [--display C:D] --type Voltage|Current|Pulse --decimal FORMAT\n"
+                          "                            (--points K | --max-error E) [--on-data | --free-ends] [--json]\n"
                           "                            [--out WORKBOOK] [--settings-out FILE [--settings TEMPLATE]]\n"
                           "       talvo-linearizer record --verify FILE.json [WORKBOOK]\n"
                           "\n"
@@ -295,27 +299,36 @@ QString CommandLine::usage()
                           "\n"
                           "fit: the best table of 2 to 32 points for a dense source, without a window. Prints\n"
                           "one line per point, N<TAB>INPUT<TAB>DISPLAY, as the values will stand in the table,\n"
-                          "then the maximum error, where it occurs and the meter rule that limits it, if any.\n"
-                          "  --data FILE        .csv or .txt (comma, semicolon or tab; \".\" decimal point), .xlsx,\n"
-                          "                     .xls or .ods (columns A and B of the active sheet); leading title\n"
-                          "                     rows are skipped\n"
-                          "  --shape NAME       sqrt, power:P, cylinder, capsule:R (length / diameter), sphere,\n"
-                          "                     cone:F (fraction of the level in the cone)\n"
-                          "  --input A:B        the input range; for data, column A is mapped onto it (first row\n"
-                          "                     A, last row B); without it column A holds the input values\n"
+                          "then the maximum error, where it occurs, how close it is to the best possible, the\n"
+                          "end mode and the meter rule that limits it, if any.\n"
+                          "  --data FILE        .csv or .txt, .xlsx, .xls or .ods (columns A and B of the active\n"
+                          "                     sheet); leading title rows are skipped. In text, with \";\" or tab\n"
+                          "                     between the fields \",\" is the decimal point; with \",\" between\n"
+                          "                     them \".\" is, and a row of more than two numbers is refused\n"
+                          "  --span X0:X1       the values of column A that the ends of the input range stand\n"
+                          "                     for; rows outside are left out, the ends are interpolated\n"
+                          "  --shape NAME       sqrt, power:P, cylinder, capsule:R (length / diameter),\n"
+                          "                     heads:R,A (ellipsoidal heads A diameters deep; 0.25 is 2:1),\n"
+                          "                     sphere, cone:F, dish:F (fraction of the level in the bottom)\n"
+                          "  --input A:B        the input range; for data, column A (or X0:X1 of --span) is\n"
+                          "                     mapped onto it linearly; without it column A holds the inputs\n"
                           "  --display C:D      a shape's display values at A and at B\n"
                           "  --type T           Voltage, Current or Pulse\n"
                           "  --decimal FORMAT   dddddd, ddddd.d, dddd.dd, ddd.ddd, dd.dddd or d.ddddd\n"
-                          "  --points K         the number of points, 2 to 32, with the least maximum error\n"
+                          "  --points K         K points, 2 to 32, with the least maximum error\n"
                           "  --max-error E      the fewest points whose maximum error is at most E (display units)\n"
                           "  --on-data          every point is a row of the data (or on the shape); the exact\n"
                           "                     optimum. Without it display values are free: about half the error\n"
+                          "  --free-ends        the first and last display values may leave the source too;\n"
+                          "                     by default they are the source's values at the ends\n"
+                          "  --json             print one JSON object instead of the lines\n"
                           "  --out WORKBOOK     write the table to an .xlsx (B formatted for FORMAT) or a .csv\n"
                           "  --settings-out FILE  write a settings file with the type, format and points; address,\n"
                           "                     port and baud rate from --settings TEMPLATE, else 001, 1, 2400\n"
                           "Exit status of fit: 0 fitted, 1 the --max-error target needs more than 32 points (the\n"
-                          "best 32 are printed), 64 wrong usage or a file that cannot be read, 65 the data breaks\n"
-                          "a rule (the row is named). On any failure nothing is written.\n"
+                          "best 32 are printed), 64 wrong usage or a file that cannot be read or written, 65 the\n"
+                          "data breaks a rule (the row is named) or has too few rows or too narrow a range for K,\n"
+                          "130 or 143 stopped by Ctrl+C or SIGTERM. On any failure nothing is written.\n"
                           "\n"
                           "Exit status of program:\n"
                           "   0  programmed, success message shown\n"

@@ -35,8 +35,10 @@ struct CommandLine {
     bool simulate = false; // window: start a simulated meter and offer it as a port
     // fit: each option's text as given ("" when absent); FitMode checks and reads them.
     struct FitArguments {
-        QString data, shape, input, display, type, decimal, points, maxError, out, settingsOut;
+        QString data, shape, input, display, type, decimal, points, maxError, out, settingsOut, span;
         bool onData = false;
+        bool freeEnds = false;
+        bool json = false;
     } fit; // fit's --settings TEMPLATE is settingsPath
     bool help = false;
     bool version = false;

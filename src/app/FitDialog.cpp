@@ -6,6 +6,7 @@
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -38,12 +39,20 @@ const SourceChoice Sources[] = {
     {"Power law", "power", "Exponent P", "2.5"},
     {"Horizontal cylinder", "cylinder", "", ""},
     {"Cylinder with round ends", "capsule", "Length / diameter R", "3"},
+    {"Cylinder with dished heads", "heads", "R, head depth A (diameters)", "3,0.25"},
     {"Sphere", "sphere", "", ""},
     {"Conical bottom", "cone", "Cone part of level F", "0.2"},
+    {"Dished bottom", "dish", "Dished part of level F", "0.1"},
 };
 
 const QColor ErrorOrange(0xE6, 0x7E, 0x22);
 const QColor MaxRed(0xD3, 0x2F, 0x2F);
+
+double luminance(const QColor& c)
+{
+    const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
 
 // The request the options describe; a shape's parameter and the ranges are read here, a data
 // file on the worker thread.
@@ -57,7 +66,7 @@ Fitting::Result runJob(Job job, std::shared_ptr<std::atomic_bool> cancel)
 {
     job.request.cancel = cancel.get();
     if (!job.dataPath.isEmpty()) {
-        const Fitting::DataRead read = Fitting::readDataFile(job.dataPath);
+        const Fitting::DataRead read = Fitting::readDataFile(job.dataPath, cancel.get());
         if (!read.ok()) {
             Fitting::Result r;
             r.status = read.outcome == Fitting::DataRead::Outcome::BadRow ? Fitting::Status::BadData : Fitting::Status::BadRequest;
@@ -72,6 +81,30 @@ Fitting::Result runJob(Job job, std::shared_ptr<std::atomic_bool> cancel)
 } // namespace
 
 // ---- FitPreview ----
+
+double FitPreview::contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor FitPreview::legible(QColor c, const QColor& background, double ratio)
+{
+    const QColor towards = luminance(background) < 0.18 ? QColor(Qt::white) : QColor(Qt::black);
+    const QColor from = c;
+    for (int step = 1; step <= 20 && contrast(c, background) < ratio; ++step) {
+        const double t = step / 20.0;
+        c = QColor::fromRgbF(float(from.redF() + (towards.redF() - from.redF()) * t), float(from.greenF() + (towards.greenF() - from.greenF()) * t),
+                             float(from.blueF() + (towards.blueF() - from.blueF()) * t));
+    }
+    return c;
+}
+
+FitPreview::Colours FitPreview::colours(const QPalette& palette)
+{
+    const QColor base = palette.color(QPalette::Base);
+    return {legible(palette.color(QPalette::Highlight), base, 3.2), legible(ErrorOrange, base, 3.2), legible(MaxRed, base, 3.2)};
+}
 
 FitPreview::FitPreview(QWidget* parent) : QWidget(parent)
 {
@@ -102,7 +135,8 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
     painter.setFont(font);
     const QFontMetrics fm = painter.fontMetrics();
     const int lh = fm.height();
-    const QColor text = pal.color(QPalette::Text), grid = pal.color(QPalette::Mid), table = pal.color(QPalette::Highlight);
+    const Colours marks = colours(pal);
+    const QColor text = pal.color(QPalette::Text), grid = pal.color(QPalette::Mid), table = marks.table;
     QColor source = text;
     source.setAlpha(110);
 
@@ -163,7 +197,7 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
     };
     legend(source, QStringLiteral("Source"));
     legend(table, QStringLiteral("Table (%1 points)").arg(r.table.size()));
-    legend(ErrorOrange, QStringLiteral("Error (below)"));
+    legend(marks.error, QStringLiteral("Error (below)"));
 
     // The source, then the table's segments and markers over it.
     painter.setClipRect(plot.adjusted(-6, -6, 6, 6));
@@ -187,7 +221,7 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
     for (const Fitting::Sample& s : r.error)
         error << QPointF(px(s.input), pe(s.value));
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(ErrorOrange, 1.4));
+    painter.setPen(QPen(marks.error, 1.4));
     painter.drawPolyline(error);
     painter.setPen(QPen(grid, 1));
     for (const Fitting::Point& p : r.table)
@@ -198,7 +232,7 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
             atValue = s.value;
     const QPointF at(px(r.maxErrorAt), pe(atValue >= 0 ? r.maxError : -r.maxError));
     painter.setClipping(false);
-    painter.setPen(QPen(MaxRed, 2));
+    painter.setPen(QPen(marks.max, 2));
     painter.drawEllipse(at, 5, 5);
     const QString maxText = QStringLiteral("max %1").arg(QString::number(r.maxError, 'g', 3));
     const double tw = fm.horizontalAdvance(maxText) + 4;
@@ -227,6 +261,8 @@ FitDialog::FitDialog(frmMain* main, InputType type, const QString& format) : QDi
     txtFile->setReadOnly(true);
     txtFile->setPlaceholderText(QStringLiteral("no file chosen"));
     cmdBrowse = named(new QPushButton(QStringLiteral("Browse..."), this), "cmdBrowse");
+    txtSpan = named(new QLineEdit(this), "txtSpan");
+    txtSpan->setPlaceholderText(QStringLiteral("all of column A"));
     txtInput = named(new QLineEdit(this), "txtInput");
     txtDisplay = named(new QLineEdit(QStringLiteral("0:100"), this), "txtDisplay");
     cboType = named(new QComboBox(this), "cboType");
@@ -246,6 +282,8 @@ FitDialog::FitDialog(frmMain* main, InputType type, const QString& format) : QDi
     cboPlacement = named(new QComboBox(this), "cboPlacement");
     cboPlacement->addItem(QStringLiteral("Least error"), int(Fitting::Placement::LeastError));
     cboPlacement->addItem(QStringLiteral("On data points"), int(Fitting::Placement::OnData));
+    chkEndsOnSource = named(new QCheckBox(QStringLiteral("Ends on the source"), this), "chkEndsOnSource");
+    chkEndsOnSource->setChecked(true);
     preview = new FitPreview(this);
     lblFigures = named(new QLabel(this), "lblFigures");
     lblFigures->setWordWrap(true);
@@ -253,11 +291,15 @@ FitDialog::FitDialog(frmMain* main, InputType type, const QString& format) : QDi
     lblMessage = named(new QLabel(this), "lblMessage");
     lblMessage->setWordWrap(true);
     QPalette warn = lblMessage->palette();
-    warn.setColor(QPalette::WindowText, MaxRed);
+    warn.setColor(QPalette::WindowText, FitPreview::legible(MaxRed, warn.color(QPalette::Window), 4.5));
     lblMessage->setPalette(warn);
     auto* buttons = new QDialogButtonBox(this);
     cmdUse = named(buttons->addButton(QStringLiteral("Use"), QDialogButtonBox::ApplyRole), "cmdUse");
-    buttons->addButton(QDialogButtonBox::Cancel);
+    cmdCancel = named(buttons->addButton(QDialogButtonBox::Cancel), "cmdCancel");
+    for (QPushButton* button : {cmdBrowse, cmdUse, cmdCancel}) { // Return in a field presses none of them
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Source"), cboSource);
@@ -266,6 +308,7 @@ FitDialog::FitDialog(frmMain* main, InputType type, const QString& format) : QDi
     file->addWidget(cmdBrowse);
     form->addRow(QStringLiteral("Data file"), file);
     form->addRow(lblParameter, txtParameter);
+    form->addRow(QStringLiteral("Span of column A X0:X1"), txtSpan);
     form->addRow(QStringLiteral("Input range A:B"), txtInput);
     form->addRow(QStringLiteral("Display range C:D"), txtDisplay);
     form->addRow(QStringLiteral("Input type"), cboType);
@@ -273,9 +316,11 @@ FitDialog::FitDialog(frmMain* main, InputType type, const QString& format) : QDi
     form->addRow(optPoints, spnPoints);
     form->addRow(optMaxError, txtMaxError);
     form->addRow(QStringLiteral("Placement"), cboPlacement);
+    form->addRow(QString(), chkEndsOnSource);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     auto* options = new QWidget(this);
     options->setLayout(form);
-    options->setFixedWidth(330);
+    options->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred); // as wide as its labels and lists need
     auto* right = new QVBoxLayout;
     right->addWidget(preview, 1);
     right->addWidget(lblFigures);
@@ -286,7 +331,7 @@ FitDialog::FitDialog(frmMain* main, InputType type, const QString& format) : QDi
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
     layout->addWidget(buttons);
-    resize(900, 480);
+    resize(sizeHint().expandedTo(QSize(900, 520)).boundedTo(QSize(1200, 720)));
 
     m_changed.setSingleShot(true);
     m_changed.setInterval(0);
@@ -294,10 +339,13 @@ FitDialog::FitDialog(frmMain* main, InputType type, const QString& format) : QDi
     connect(cboSource, &QComboBox::currentIndexChanged, this, &FitDialog::sourceChanged);
     connect(cboType, &QComboBox::currentIndexChanged, this, &FitDialog::typeChanged);
     connect(cmdBrowse, &QPushButton::clicked, this, &FitDialog::browse);
-    for (QLineEdit* edit : {txtParameter, txtFile, txtInput, txtDisplay, txtMaxError})
+    for (QLineEdit* edit : {txtParameter, txtFile, txtSpan, txtInput, txtDisplay, txtMaxError}) {
         connect(edit, &QLineEdit::textChanged, this, &FitDialog::optionsChanged);
+        connect(edit, &QLineEdit::returnPressed, this, &FitDialog::optionsChanged);
+    }
     for (QComboBox* list : {cboFormat, cboPlacement})
         connect(list, &QComboBox::currentIndexChanged, this, &FitDialog::optionsChanged);
+    connect(chkEndsOnSource, &QCheckBox::toggled, this, &FitDialog::optionsChanged);
     connect(spnPoints, &QSpinBox::valueChanged, this, &FitDialog::optionsChanged);
     connect(optPoints, &QRadioButton::toggled, this, &FitDialog::optionsChanged);
     connect(cmdUse, &QPushButton::clicked, this, &FitDialog::useClicked);
@@ -313,6 +361,17 @@ FitDialog::~FitDialog()
         *m_cancel = true;
 }
 
+void FitDialog::reject()
+{
+    if (m_cancel)
+        *m_cancel = true; // the worker stops at its next poll; its result is dropped
+    m_cancel.reset();
+    ++m_run;
+    m_changed.stop();
+    m_running = false;
+    QDialog::reject();
+}
+
 InputType FitDialog::inputType() const { return InputType(cboType->currentData().toInt()); }
 QString FitDialog::format() const { return cboFormat->currentText(); }
 
@@ -323,10 +382,9 @@ void FitDialog::sourceChanged()
     txtFile->setEnabled(data);
     cmdBrowse->setEnabled(data);
     txtDisplay->setEnabled(!data);
+    txtSpan->setEnabled(data);
     txtInput->setPlaceholderText(data ? QStringLiteral("column A as it stands") : QString());
-    if (data)
-        txtInput->clear();
-    else if (txtInput->text().isEmpty())
+    if (!data && txtInput->text().isEmpty()) // data keeps the range typed
         typeChanged();
     lblParameter->setText(*s.parameter ? QLatin1String(s.parameter) : QStringLiteral("Parameter"));
     txtParameter->setEnabled(*s.parameter);
@@ -357,6 +415,8 @@ void FitDialog::browse()
 
 void FitDialog::optionsChanged()
 {
+    // On the data the ends are on the source anyway.
+    chkEndsOnSource->setEnabled(Fitting::Placement(cboPlacement->currentData().toInt()) != Fitting::Placement::OnData);
     cmdUse->setEnabled(false);
     m_running = true;
     m_changed.start();
@@ -368,31 +428,38 @@ void FitDialog::startRun()
     Fitting::Request& q = job.request;
     q.type = inputType();
     q.format = format();
+    const QString unit = QLatin1String(MeterRules::inputLimits(q.type).unit);
     const QString shape = cboSource->currentData().toString();
     if (!shape.isEmpty()) {
         const QString text = txtParameter->isEnabled() ? shape + u':' + txtParameter->text().trimmed() : shape;
         q.shape = Fitting::parseShape(text, &job.fault);
         q.display = Fitting::parseRange(txtDisplay->text());
         if (job.fault.isEmpty() && !q.display)
-            job.fault = QStringLiteral("The display range takes two numbers, C:D");
+            job.fault = QStringLiteral("The display range takes two numbers in display units, C:D");
     } else if (txtFile->text().isEmpty()) {
         job.fault = QStringLiteral("Choose a data file");
     } else {
         job.dataPath = QDir::fromNativeSeparators(txtFile->text());
+        if (!txtSpan->text().trimmed().isEmpty()) {
+            q.span = Fitting::parseRange(txtSpan->text());
+            if (!q.span)
+                job.fault = QStringLiteral("The span takes two numbers in column A's units, X0:X1");
+        }
     }
     if (!txtInput->text().trimmed().isEmpty() || !shape.isEmpty()) {
         q.input = Fitting::parseRange(txtInput->text());
         if (job.fault.isEmpty() && !q.input)
-            job.fault = QStringLiteral("The input range takes two numbers, A:B");
+            job.fault = QStringLiteral("The input range takes two numbers in %1, A:B").arg(unit);
     }
     if (optPoints->isChecked()) {
         q.points = spnPoints->value();
     } else {
         q.maxError = NumberText::toNumber(txtMaxError->text().trimmed());
         if (job.fault.isEmpty() && !(q.maxError && *q.maxError > 0))
-            job.fault = QStringLiteral("The maximum error takes a number above 0");
+            job.fault = QStringLiteral("The maximum error takes a number above 0, in display units");
     }
     q.placement = Fitting::Placement(cboPlacement->currentData().toInt());
+    q.freeEnds = q.placement != Fitting::Placement::OnData && !chkEndsOnSource->isChecked();
 
     if (m_cancel)
         *m_cancel = true;
@@ -401,29 +468,30 @@ void FitDialog::startRun()
     if (!job.fault.isEmpty()) {
         Fitting::Result r;
         r.message = job.fault;
-        showResult(r);
+        showResult(r, q);
         return;
     }
     m_cancel = std::make_shared<std::atomic_bool>(false);
     auto* watcher = new QFutureWatcher<Fitting::Result>(this);
-    connect(watcher, &QFutureWatcher<Fitting::Result>::finished, this, [this, watcher, run] {
+    connect(watcher, &QFutureWatcher<Fitting::Result>::finished, this, [this, watcher, run, q] {
         watcher->deleteLater();
         if (run == m_run)
-            showResult(watcher->result());
+            showResult(watcher->result(), q);
     });
     watcher->setFuture(QtConcurrent::run(runJob, job, m_cancel));
 }
 
-void FitDialog::showResult(const Fitting::Result& r)
+void FitDialog::showResult(const Fitting::Result& r, const Fitting::Request& request)
 {
     m_running = false;
     m_cancel.reset();
     m_result = r;
+    m_request = request;
     const InputType type = inputType();
     preview->setResult(&m_result, QLatin1String(MeterRules::inputLimits(type).unit));
     cmdUse->setEnabled(r.ok());
     if (r.ok()) {
-        lblFigures->setText(QStringLiteral("%1 points: ").arg(r.table.size()) + FitMode::summary(r, type, format()));
+        lblFigures->setText(QStringLiteral("%1 points: ").arg(r.table.size()) + FitMode::summary(r, request));
         lblMessage->setText(r.status == Fitting::Status::TargetNotMet
                                 ? QStringLiteral("%1 points cannot reach a maximum error of %2; this is the best table of %1 points.")
                                       .arg(r.table.size())

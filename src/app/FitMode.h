@@ -1,10 +1,11 @@
 #pragma once
 // `talvo-linearizer fit`: fits a table to dense data or a shape without a window, prints it
-// as "N<TAB>INPUT<TAB>DISPLAY" lines and a summary, and optionally writes it as a workbook
-// (.xlsx or .csv) and a settings file for `program`.
-//   talvo-linearizer fit (--data FILE | --shape NAME) [--input A:B] [--display C:D]
+// as "N<TAB>INPUT<TAB>DISPLAY" lines and a summary (or as one JSON object with --json), and
+// optionally writes it as a workbook (.xlsx or .csv) and a settings file for `program`. The first SIGINT or SIGTERM ends a fit at once and
+// nothing is written.
+//   talvo-linearizer fit (--data FILE [--span X0:X1] | --shape NAME) [--input A:B] [--display C:D]
 //                        --type Voltage|Current|Pulse --decimal FORMAT
-//                        (--points K | --max-error E) [--on-data]
+//                        (--points K | --max-error E) [--on-data | --free-ends] [--json]
 //                        [--out WORKBOOK] [--settings-out FILE [--settings TEMPLATE]]
 #include <QString>
 
@@ -12,6 +13,7 @@
 
 struct CommandLine;
 namespace Fitting {
+struct Request;
 struct Result;
 }
 
@@ -21,12 +23,26 @@ enum Exit {
     ExitFitted = 0,
     ExitTargetNotMet = 1, // --max-error cannot be met with the most points; the best table is printed
     ExitUsage = 64,       // wrong usage, or a file that cannot be read or written
-    ExitBadData = 65,     // the data breaks a rule; the message names the row
+    ExitBadData = 65,     // the data breaks a rule (the message names the row) or limits the table
 };
 
 int run(const CommandLine& commandLine);
 
-// The summary line: "max error E (P % of span) at INPUT UNIT[; limited by RULE]".
-QString summary(const Fitting::Result& result, InputType type, const QString& format);
+// A result's figures as the text and JSON outputs give them.
+struct Figures {
+    QString maxError, percent, at, unit; // the error with the format's decimals + 2
+    QString lowerBound;                  // "" when not known
+    QString aboveBest;                   // % of the lower bound the error lies above it; "" when not known
+    QString ends;                        // "source" or "free"
+    int fewestPoints = 0;                // fewer points that reach the same error; 0 for none
+};
+Figures figures(const Fitting::Result& result, const Fitting::Request& request);
+
+// The summary line: "max error E (P % of span) at INPUT UNIT[, within Q % of the best possible];
+// ends on the source|ends free[; limited by RULE][; N points reach the same error]".
+QString summary(const Fitting::Result& result, const Fitting::Request& request);
+// The result as one JSON object: source, ends, points, max_error, at, unit, percent_of_span,
+// limit, lower_bound, fewest_points.
+QString json(const Fitting::Result& result, const Fitting::Request& request, const QString& source);
 
 } // namespace FitMode

@@ -1,10 +1,10 @@
 #include "fitting/DataFile.h"
 
+#include "files/PlainFile.h"
 #include "spreadsheet/Workbook.h"
 #include "table/NumberText.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <algorithm>
 #include <cmath>
 
 namespace Fitting {
@@ -33,6 +33,12 @@ public:
             return fail(line, QStringLiteral("not two numbers"));
         m_read.rows.push_back(DataRow{*a, *b, line});
     }
+    // A row that cannot be read as it stands ends the data.
+    void refuse(int line, const QString& why)
+    {
+        if (m_read.outcome != DataRead::Outcome::BadRow)
+            fail(line, why);
+    }
     DataRead finish()
     {
         if (m_read.outcome == DataRead::Outcome::BadRow)
@@ -59,11 +65,44 @@ private:
     int m_firstBlank = 0;
 };
 
-std::optional<double> numberOf(QByteArrayView piece)
+// The fields of a row split at separator; a field in double quotes may hold the separator
+// ("" stands for a quote). quoted[i] tells whether field i was quoted.
+QStringList fieldsOf(QByteArrayView row, char separator, QList<bool>* quoted)
 {
-    const QString text = QString::fromUtf8(piece).trimmed();
+    QStringList fields;
+    const qsizetype n = row.size();
+    for (qsizetype j = 0;; ++j) {
+        QByteArray field;
+        while (j < n && row[j] == ' ')
+            ++j;
+        const bool isQuoted = j < n && row[j] == '"';
+        if (isQuoted) {
+            for (++j; j < n; ++j) {
+                if (row[j] == '"' && j + 1 < n && row[j + 1] == '"')
+                    field += row[++j];
+                else if (row[j] == '"')
+                    break;
+                else
+                    field += row[j];
+            }
+            ++j;
+        }
+        for (; j < n && row[j] != separator; ++j)
+            field += row[j];
+        fields << QString::fromUtf8(field).trimmed();
+        quoted->append(isQuoted);
+        if (j >= n)
+            return fields;
+    }
+}
+
+// A field as a number; decimalComma reads "," as the decimal point.
+std::optional<double> numberOf(QString text, bool decimalComma)
+{
     if (text.isEmpty())
         return std::nullopt;
+    if (decimalComma)
+        text.replace(QLatin1Char(','), QLatin1Char('.'));
     return NumberText::toNumber(text);
 }
 
@@ -78,7 +117,7 @@ std::optional<double> numberOf(const Spreadsheet::Cell& cell)
 
 } // namespace
 
-DataRead readDelimited(const QByteArray& text)
+DataRead readDelimited(const QByteArray& text, const std::atomic_bool* cancel)
 {
     RowCollector rows;
     int line = 0;
@@ -86,6 +125,11 @@ DataRead readDelimited(const QByteArray& text)
     if (text.startsWith("\xEF\xBB\xBF"))
         start = 3;
     while (start < text.size()) {
+        if (cancel && line % 4096 == 0 && cancel->load(std::memory_order_relaxed)) {
+            DataRead read;
+            read.message = QStringLiteral("reading was cancelled");
+            return read;
+        }
         qsizetype end = text.indexOf('\n', start);
         if (end < 0)
             end = text.size();
@@ -98,21 +142,21 @@ DataRead readDelimited(const QByteArray& text)
             rows.add(std::nullopt, std::nullopt, true, line);
             continue;
         }
-        // The first of TAB, ";" or "," in the row separates the columns.
-        qsizetype cut = -1;
-        for (char separator : {'\t', ';', ','})
-            if ((cut = row.indexOf(separator)) >= 0)
-                break;
-        if (cut < 0) {
-            rows.add(numberOf(row), std::nullopt, false, line);
-            continue;
+        // TAB, else ";", else "," separates the fields; with TAB or ";" a "," is the decimal point.
+        const char separator = row.contains('\t') ? '\t' : row.contains(';') ? ';' : ',';
+        QList<bool> quoted;
+        const QStringList fields = fieldsOf(row, separator, &quoted);
+        std::vector<std::optional<double>> numbers;
+        for (qsizetype i = 0; i < fields.size(); ++i)
+            numbers.push_back(numberOf(fields[i], separator != ',' || (quoted[i] && !fields[i].contains(QLatin1Char('.')))));
+        if (separator == ',' && std::count_if(numbers.begin(), numbers.end(), [](const auto& n) { return n.has_value(); }) > 2) {
+            rows.refuse(line, QStringLiteral("\"%1\" is more than two numbers with \",\" between them; if \",\" is the decimal "
+                                             "point, put \";\" between the fields")
+                                  .arg(QString::fromUtf8(row.first(std::min<qsizetype>(row.size(), 40)))));
+            break;
         }
-        QByteArrayView rest = row.sliced(cut + 1);
-        const char separator = row.at(cut);
-        // A third column is allowed (a note, a unit) and ignored.
-        if (const qsizetype next = rest.indexOf(separator); next >= 0)
-            rest = rest.first(next);
-        rows.add(numberOf(row.first(cut)), numberOf(rest), false, line);
+        // A third field is allowed (a note, a unit) and ignored.
+        rows.add(numbers[0], numbers.size() > 1 ? numbers[1] : std::nullopt, false, line);
     }
     return rows.finish();
 }
@@ -132,22 +176,20 @@ DataRead readSheet(const Spreadsheet::Sheet& sheet)
     return rows.finish();
 }
 
-DataRead readDataFile(const QString& path)
+DataRead readDataFile(const QString& path, const std::atomic_bool* cancel)
 {
     DataRead read;
-    QFile file(path);
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-        read.message =
-            QFileInfo(path).isDir() ? QStringLiteral("%1 is a folder").arg(path) : QStringLiteral("%1: %2").arg(path, file.errorString());
-        return read;
-    }
-    if (file.size() > MaxDataFileBytes) {
+    const PlainFile::Contents file = PlainFile::read(path, MaxDataFileBytes, cancel);
+    if (file.tooLarge) {
         read.message = QStringLiteral("%1: larger than %2 MiB").arg(path).arg(MaxDataFileBytes >> 20);
         return read;
     }
-    const QByteArray magic = file.peek(8);
-    if (magic.startsWith("PK\x03\x04") || magic == QByteArray::fromHex("D0CF11E0A1B11AE1")) {
-        file.close();
+    if (!file.error.isEmpty()) {
+        read.message = file.error;
+        return read;
+    }
+    const QByteArray& text = file.bytes;
+    if (text.startsWith("PK\x03\x04") || text.startsWith(QByteArray::fromHex("D0CF11E0A1B11AE1"))) {
         Spreadsheet::Application excel;
         QString why;
         const Spreadsheet::Workbook* book = excel.Open(path, &why);
@@ -157,12 +199,11 @@ DataRead readDataFile(const QString& path)
         }
         return readSheet(book->ActiveSheet());
     }
-    const QByteArray text = file.readAll();
     if (text.contains('\0')) {
         read.message = QStringLiteral("%1: not a text or workbook file").arg(path);
         return read;
     }
-    return readDelimited(text);
+    return readDelimited(text, cancel);
 }
 
 } // namespace Fitting

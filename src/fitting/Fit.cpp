@@ -197,6 +197,31 @@ std::vector<Sample> thinned(const Engine::Problem& p, int samples)
     return out;
 }
 
+// The rows between x0 and x1 of column A, with the source interpolated at both ends; the
+// rows must rise. nullopt with *fault set when the span reaches past the data.
+std::optional<std::vector<DataRow>> spanRows(const std::vector<DataRow>& rows, const Range& span, QString* fault)
+{
+    const double first = rows.front().a, last = rows.back().a;
+    if (span.low < first || span.high > last) {
+        *fault = QStringLiteral("the span %1:%2 reaches past the data, whose column A runs from %3 to %4")
+                     .arg(numberText(span.low), numberText(span.high), numberText(first), numberText(last));
+        return std::nullopt;
+    }
+    auto at = [&](double x) {
+        auto it = std::lower_bound(rows.begin(), rows.end(), x, [](const DataRow& r, double v) { return r.a < v; });
+        if (it->a == x || it == rows.begin())
+            return *it;
+        const DataRow& a = *(it - 1);
+        return DataRow{x, a.b + (it->b - a.b) * ((x - a.a) / (it->a - a.a)), it->line};
+    };
+    std::vector<DataRow> out{at(span.low)};
+    for (const DataRow& r : rows)
+        if (r.a > span.low && r.a < span.high)
+            out.push_back(r);
+    out.push_back(at(span.high));
+    return out;
+}
+
 } // namespace
 
 std::optional<Range> parseRange(const QString& text)
@@ -223,26 +248,28 @@ std::optional<Shape> parseShape(const QString& text, QString* error)
     struct Entry {
         const char* name;
         ShapeKind kind;
-        bool parameter;
+        const char* parameters; // "" for none, else what follows the ':'
     };
     static const Entry entries[] = {
-        {"sqrt", ShapeKind::Sqrt, false},      {"power", ShapeKind::Power, true},    {"cylinder", ShapeKind::Cylinder, false},
-        {"capsule", ShapeKind::Capsule, true}, {"sphere", ShapeKind::Sphere, false}, {"cone", ShapeKind::Cone, true},
+        {"sqrt", ShapeKind::Sqrt, ""},           {"power", ShapeKind::Power, "P"},  {"cylinder", ShapeKind::Cylinder, ""},
+        {"capsule", ShapeKind::Capsule, "R"},    {"sphere", ShapeKind::Sphere, ""}, {"cone", ShapeKind::Cone, "F"},
+        {"heads", ShapeKind::Heads, "R,A"},      {"dish", ShapeKind::Dish, "F"},
     };
     for (const Entry& e : entries) {
         if (name != QLatin1String(e.name))
             continue;
-        if (!e.parameter) {
+        if (!*e.parameters) {
             if (hasParameter)
                 return fail(QStringLiteral("shape '%1' takes no parameter").arg(name));
-            return Shape{e.kind, 0};
+            return Shape{e.kind, 0, 0};
         }
-        const std::optional<double> v = NumberText::toNumber(parameterText);
-        if (!hasParameter || !v)
-            return fail(QStringLiteral("shape '%1' needs a number after ':' (%1:%2)")
-                            .arg(name, e.kind == ShapeKind::Power     ? QStringLiteral("P")
-                                       : e.kind == ShapeKind::Capsule ? QStringLiteral("R")
-                                                                      : QStringLiteral("F")));
+        const bool two = e.kind == ShapeKind::Heads;
+        const QStringList values = parameterText.split(QLatin1Char(','));
+        const std::optional<double> v = NumberText::toNumber(values.value(0).trimmed());
+        const std::optional<double> w = two ? NumberText::toNumber(values.value(1).trimmed()) : std::optional<double>(0);
+        if (!hasParameter || !v || !w || values.size() != (two ? 2 : 1))
+            return fail(QStringLiteral("shape '%1' needs %2 after ':' (%1:%3)")
+                            .arg(name, two ? QStringLiteral("two numbers") : QStringLiteral("a number"), QLatin1String(e.parameters)));
         switch (e.kind) {
         case ShapeKind::Power:
             if (!(*v > 0) || *v > 100)
@@ -252,14 +279,24 @@ std::optional<Shape> parseShape(const QString& text, QString* error)
             if (!(*v >= 0) || *v > 1e6)
                 return fail(QStringLiteral("capsule:R needs R >= 0 (cylinder length / diameter)"));
             break;
+        case ShapeKind::Heads:
+            if (!(*v >= 0) || *v > 1e6 || !(*w >= 0) || *w > 1e6 || !(*v + *w > 0))
+                return fail(QStringLiteral("heads:R,A needs R >= 0 (cylinder length / diameter) and A >= 0 (head depth / diameter), "
+                                           "not both 0"));
+            break;
+        case ShapeKind::Dish:
+            if (!(*v > 0) || *v > 1)
+                return fail(QStringLiteral("dish:F needs 0 < F <= 1 (fraction of the level in the dished bottom)"));
+            break;
         default: // cone
             if (!(*v > 0) || *v > 1)
                 return fail(QStringLiteral("cone:F needs 0 < F <= 1 (fraction of the level in the cone)"));
             break;
         }
-        return Shape{e.kind, *v};
+        return Shape{e.kind, *v, *w};
     }
-    return fail(QStringLiteral("unknown shape '%1' (sqrt, power:P, cylinder, capsule:R, sphere, cone:F)").arg(text));
+    return fail(
+        QStringLiteral("unknown shape '%1' (sqrt, power:P, cylinder, capsule:R, heads:R,A, sphere, cone:F, dish:F)").arg(text));
 }
 
 QString shapeName(const Shape& shape)
@@ -270,7 +307,9 @@ QString shapeName(const Shape& shape)
     case ShapeKind::Power: return QStringLiteral("power:") + p;
     case ShapeKind::Cylinder: return QStringLiteral("cylinder");
     case ShapeKind::Capsule: return QStringLiteral("capsule:") + p;
+    case ShapeKind::Heads: return QStringLiteral("heads:%1,%2").arg(p, numberText(shape.second));
     case ShapeKind::Sphere: return QStringLiteral("sphere");
+    case ShapeKind::Dish: return QStringLiteral("dish:") + p;
     case ShapeKind::Cone: break;
     }
     return QStringLiteral("cone:") + p;
@@ -279,18 +318,21 @@ QString shapeName(const Shape& shape)
 double shapeFraction(const Shape& shape, double u)
 {
     u = std::clamp(u, 0.0, 1.0);
+    const double f = shape.parameter;
     switch (shape.kind) {
     case ShapeKind::Sqrt: return std::sqrt(u);
-    case ShapeKind::Power: return std::pow(u, shape.parameter);
+    case ShapeKind::Power: return std::pow(u, f);
     case ShapeKind::Cylinder: return cylinderFraction(u);
-    case ShapeKind::Capsule: {
-        const double r = shape.parameter;
-        return (3 * r * cylinderFraction(u) + 2 * sphereFraction(u)) / (3 * r + 2);
-    }
+    case ShapeKind::Capsule: return (3 * f * cylinderFraction(u) + 2 * sphereFraction(u)) / (3 * f + 2);
+    case ShapeKind::Heads: // the two heads together make an ellipsoid: a sphere stretched along the axis
+        return (3 * f * cylinderFraction(u) + 4 * shape.second * sphereFraction(u)) / (3 * f + 4 * shape.second);
     case ShapeKind::Sphere: return sphereFraction(u);
+    case ShapeKind::Dish: {
+        const double whole = 1 - f / 3;
+        return u <= f ? (u * u / f - u * u * u / (3 * f * f)) / whole : (u - f / 3) / whole;
+    }
     case ShapeKind::Cone: break;
     }
-    const double f = shape.parameter;
     const double whole = 1 - 2 * f / 3;
     return u <= f ? (u * u * u / (3 * f * f)) / whole : (u - 2 * f / 3) / whole;
 }
@@ -321,7 +363,7 @@ QString limitingRuleText(LimitingRule rule, InputType type, const QString& forma
     }
     case LimitingRule::MaxPoints: break;
     }
-    return QStringLiteral("at most %1 points").arg(MeterRules::MaxPoints);
+    return QStringLiteral("%1-point maximum").arg(MeterRules::MaxPoints);
 }
 
 Result fit(const Request& request)
@@ -373,7 +415,11 @@ Result fit(const Request& request)
                                                    .arg(numberText(r.low), numberText(r.high), typeName, inputRangeText(request.type)));
     }
 
+    if (request.span && !(request.span->high > request.span->low))
+        return failure(Status::BadRequest, QStringLiteral("the span must rise (X0:X1 with X0 below X1)"));
     if (request.shape) {
+        if (request.span)
+            return failure(Status::BadRequest, QStringLiteral("a span is for data; a shape spans its input range"));
         if (!request.input || !request.display)
             return failure(Status::BadRequest,
                            QStringLiteral("a shape needs the input range (--input A:B) and the display range (--display C:D)"));
@@ -401,16 +447,25 @@ Result fit(const Request& request)
         s.sourceLow = std::min(s.out.low, s.out.high);
         s.sourceHigh = std::max(s.out.low, s.out.high);
     } else {
-        const std::vector<DataRow>& rows = request.rows;
-        if (rows.size() < 2)
+        if (request.rows.size() < 2)
             return failure(Status::BadData, QStringLiteral("the data has fewer than 2 rows"));
-        for (size_t i = 0; i < rows.size(); ++i) {
-            if (!std::isfinite(rows[i].a) || !std::isfinite(rows[i].b))
-                return failure(Status::BadData, rowName(rows[i], i) + QStringLiteral(": not two numbers"));
-            if (i > 0 && !(rows[i].a > rows[i - 1].a))
-                return failure(Status::BadData, rowName(rows[i], i) + QStringLiteral(": input %1 is not above the previous row's %2")
-                                                                          .arg(numberText(rows[i].a), numberText(rows[i - 1].a)));
+        for (size_t i = 0; i < request.rows.size(); ++i) {
+            const DataRow& row = request.rows[i];
+            if (!std::isfinite(row.a) || !std::isfinite(row.b))
+                return failure(Status::BadData, rowName(row, i) + QStringLiteral(": not two numbers"));
+            if (i > 0 && !(row.a > request.rows[i - 1].a))
+                return failure(Status::BadData, rowName(row, i) + QStringLiteral(": input %1 is not above the previous row's %2")
+                                                                      .arg(numberText(row.a), numberText(request.rows[i - 1].a)));
         }
+        std::vector<DataRow> spanned;
+        if (request.span) {
+            QString fault;
+            const std::optional<std::vector<DataRow>> cut = spanRows(request.rows, *request.span, &fault);
+            if (!cut)
+                return failure(Status::BadData, fault);
+            spanned = *cut;
+        }
+        const std::vector<DataRow>& rows = request.span ? spanned : request.rows;
         const double a0 = rows.front().a, a1 = rows.back().a;
         p.x.reserve(rows.size());
         p.y.reserve(rows.size());
@@ -446,12 +501,16 @@ Result fit(const Request& request)
     long long most = std::min<long long>(MeterRules::MaxPoints, (p.x1 - p.x0) / p.minStep + 1);
     if (request.placement == Placement::OnData)
         most = std::min<long long>(most, long(p.x.size()));
-    if (!request.maxError && request.points > most)
-        return failure(Status::BadRequest, QStringLiteral("%1 points need inputs spanning at least %2 steps of %3; at most %4 points fit")
-                                               .arg(request.points)
-                                               .arg(request.points - 1)
-                                               .arg(minStepText(request.type))
-                                               .arg(most));
+    if (!request.maxError && request.points > most) { // a limit of the data, or of a shape's input range
+        const bool rows = request.placement == Placement::OnData && most == long(p.x.size());
+        return failure(s.shape ? Status::BadRequest : Status::BadData,
+                       rows ? QStringLiteral("%1 points on the data need %1 rows; the data has only %2").arg(request.points).arg(most)
+                            : QStringLiteral("%1 points need inputs spanning at least %2 steps of %3; at most %4 points fit")
+                                  .arg(request.points)
+                                  .arg(request.points - 1)
+                                  .arg(minStepText(request.type))
+                                  .arg(most));
+    }
 
     const bool onData = request.placement == Placement::OnData;
     auto least = [&](const Engine::Problem& problem, int k) {

@@ -33,13 +33,19 @@ enum class ShapeKind {
     Capsule,  // horizontal cylinder with hemispherical heads (parameter R = length / diameter >= 0)
     Sphere,   // f = u^2 (3 - 2u)
     Cone,     // vertical tank whose conical bottom takes the fraction F of the level (0 < F <= 1)
+    Heads,    // horizontal cylinder R diameters long with ellipsoidal heads A diameters deep (R, A >= 0):
+              // f = (3R cyl(u) + 4A sphere(u)) / (3R + 4A); A = 0.5 is capsule:R
+    Dish,     // vertical cylinder whose ellipsoidal bottom takes the fraction F of the level (0 < F <= 1):
+              // f = (u^2 / F - u^3 / (3F^2)) / (1 - F/3) for u <= F, (u - F/3) / (1 - F/3) above
 };
 struct Shape {
     ShapeKind kind = ShapeKind::Sqrt;
     double parameter = 0;
+    double second = 0; // heads: A
 };
 
-// "sqrt", "power:P", "cylinder", "capsule:R", "sphere", "cone:F"; nullopt with *error set otherwise.
+// "sqrt", "power:P", "cylinder", "capsule:R", "sphere", "cone:F", "heads:R,A", "dish:F";
+// nullopt with *error set otherwise.
 std::optional<Shape> parseShape(const QString& text, QString* error = nullptr);
 QString shapeName(const Shape& shape); // the text parseShape reads back
 // f(u) for u in [0, 1]: 0 at 0, 1 at 1, rising.
@@ -157,7 +163,7 @@ Result fit(const Request& request);
 double tableValue(const QList<Point>& table, double x);
 
 // The text of a limiting rule for a user: "minimum input step 0.15 mA", "display range
-// -99.999 to 999.999", "at most 32 points"; "" for None.
+// -99.999 to 999.999", "32-point maximum"; "" for None.
 QString limitingRuleText(LimitingRule rule, InputType type, const QString& format);
 
 } // namespace Fitting

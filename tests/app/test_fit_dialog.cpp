@@ -1,13 +1,18 @@
 // Fit Points in the window: the dialog opened from the Tools menu, its preview against the
 // fitting library, Use filling the real grid, the question before replacing values, and the
-// source drawn in the curve window until the table is edited.
+// source drawn in the curve window until the table is edited; Return in its fields, its
+// size and its colours.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QSpinBox>
+#include <QThreadPool>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -55,6 +60,9 @@ private slots:
     void askBeforeReplacing();
     void dataFile_data();
     void dataFile();
+    void returnInFields();
+    void layoutAndColours_data();
+    void layoutAndColours();
 };
 
 void TestFitDialog::useShape_data()
@@ -204,12 +212,13 @@ void TestFitDialog::dataFile()
     QVERIFY(w);
     QPointer<FitDialog> d = openDialog(w.get());
     QVERIFY(d);
+    typeInto(d->txtInput, "4:20");
     d->cboSource->setCurrentIndex(d->cboSource->findText("Data file"));
     QTRY_VERIFY_WITH_TIMEOUT(!d->running(), 60000);
     QVERIFY(!d->cmdUse->isEnabled()); // no file yet
     dialogs.paths << file.fileName();
     QTest::mouseClick(d->cmdBrowse, Qt::LeftButton);
-    typeInto(d->txtInput, "4:20");
+    QCOMPARE(d->txtInput->text(), QString("4:20")); // the range typed stays
     if (!maxError.isEmpty()) {
         QTest::mouseClick(d->optMaxError, Qt::LeftButton);
         typeInto(d->txtMaxError, maxError);
@@ -227,6 +236,102 @@ void TestFitDialog::dataFile()
         QCOMPARE(d->fitted().table.first().input, QString("4.000"));
         QCOMPARE(d->fitted().table.last().input, QString("20.000"));
     }
+}
+
+// Return in a field refits with what it holds and presses no button: the file browser stays
+// shut. The span and the end mode reach the request.
+void TestFitDialog::returnInFields()
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("chart.csv"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    for (int i = 0; i <= 240; ++i)
+        file.write(QByteArray::number(i) + ';' + QByteArray::number(i * i / 10.0, 'f', 1).replace('.', ',') + '\n');
+    file.close();
+    DialogRecorder dialogs;
+    auto w = openWindow();
+    QVERIFY(w);
+    QPointer<FitDialog> d = openDialog(w.get());
+    QVERIFY(d);
+    d->cboSource->setCurrentIndex(d->cboSource->findText("Data file"));
+    d->cboFormat->setCurrentIndex(d->cboFormat->findText("ddddd.d"));
+    dialogs.paths << file.fileName();
+    QTest::mouseClick(d->cmdBrowse, Qt::LeftButton);
+    QCOMPARE(dialogs.filters.size(), 1);
+    d->chkEndsOnSource->click();
+    for (QLineEdit* edit : {d->txtSpan, d->txtInput, d->txtMaxError}) {
+        d->activateWindow();
+        edit->setFocus();
+        QTRY_VERIFY(edit->hasFocus());
+        typeInto(edit, edit == d->txtSpan ? "10:230" : edit == d->txtInput ? "4:20" : "2");
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClick(edit, Qt::Key_Enter);
+        QVERIFY(d->isVisible());
+        QCOMPARE(dialogs.filters.size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!d->running(), 60000);
+    }
+    QCOMPARE(d->fittedRequest().span->low, 10.0);
+    QCOMPARE(d->fittedRequest().input->high, 20.0);
+    QVERIFY(d->fittedRequest().freeEnds);
+    QVERIFY2(d->lblFigures->text().contains("ends free"), qPrintable(d->lblFigures->text() + d->lblMessage->text()));
+    QCOMPARE(d->fitted().source.front().value, 10.0); // the chart at 10 cm
+    QCOMPARE(d->fitted().source.back().value, 5290.0); // and at 230 cm
+    d->cboPlacement->setCurrentIndex(1);
+    QVERIFY(!d->chkEndsOnSource->isEnabled()); // on the data the ends are on it
+}
+
+// The dialog fits a 1280 x 800 screen with every caption whole, under a light and a dark
+// palette, and the preview's marks stand at least 3:1 against its background.
+void TestFitDialog::layoutAndColours_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::newRow("light") << QPalette(Qt::black, QColor(0xEF, 0xEF, 0xEF), Qt::white, Qt::darkGray, Qt::gray, Qt::black, Qt::white);
+    QPalette dark(QColor(0xEE, 0xEE, 0xEE), QColor(0x2D, 0x2D, 0x30), QColor(0x50, 0x50, 0x50), QColor(0x10, 0x10, 0x10),
+                  QColor(0x40, 0x40, 0x40), QColor(0xF0, 0xF0, 0xF0), QColor(0x1E, 0x1E, 0x1E));
+    dark.setColor(QPalette::Highlight, QColor(0x1D, 0x3A, 0x66)); // too dark to mark on Base as it stands
+    QTest::newRow("dark") << dark;
+}
+
+void TestFitDialog::layoutAndColours()
+{
+    QFETCH(QPalette, palette);
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(palette);
+    auto w = openWindow();
+    QVERIFY(w);
+    QPointer<FitDialog> d = openDialog(w.get());
+    QVERIFY(d);
+    for (int i = 0; i < d->cboSource->count(); ++i) { // the widest captions and parameters
+        d->cboSource->setCurrentIndex(i);
+        QVERIFY(d->cboSource->width() >= d->cboSource->sizeHint().width());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!d->running(), 60000);
+    QVERIFY2(d->frameGeometry().width() <= 1280 && d->frameGeometry().height() <= 800 - 40,
+             qPrintable(QString("%1 x %2").arg(d->frameGeometry().width()).arg(d->frameGeometry().height())));
+    for (QWidget* caption : d->findChildren<QWidget*>())
+        if ((qobject_cast<QLabel*>(caption) && !static_cast<QLabel*>(caption)->wordWrap()) || qobject_cast<QAbstractButton*>(caption))
+            QVERIFY2(!caption->isVisible() || caption->width() >= caption->sizeHint().width(),
+                     qPrintable(caption->objectName() + ": " + caption->property("text").toString()));
+    const FitPreview::Colours marks = FitPreview::colours(d->preview->palette());
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double base = luminance(d->preview->palette().color(QPalette::Base));
+    for (const QColor& c : {marks.table, marks.error, marks.max})
+        QVERIFY2((std::max(base, luminance(c)) + 0.05) / (std::min(base, luminance(c)) + 0.05) >= 3, qPrintable(c.name()));
+
+    // Cancel during a run closes the dialog at once; the run's result is dropped.
+    d->spnPoints->setValue(32);
+    QCoreApplication::processEvents(); // the run starts
+    QVERIFY(d->running());
+    QSignalSpy shown(d.data(), &FitDialog::resultShown);
+    QTest::mouseClick(d->cmdCancel, Qt::LeftButton);
+    QVERIFY(!d->isVisible() && !d->running());
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+    QCoreApplication::processEvents();
+    QCOMPARE(shown.count(), 0);
+    QApplication::setPalette(before);
 }
 
 QTEST_MAIN(TestFitDialog)
