@@ -56,7 +56,14 @@ private slots:
             }
         }
         MessageRecorder messages;
-        auto w = makeWindow(ports);
+        // The modem answers from this thread's event loop: give it the real probe's half second,
+        // so that a loaded machine does not turn a late "OK" into an offered port.
+        QTemporaryDir lockDir;
+        AppOptions options;
+        options.ports = ports;
+        options.lockPath = lockDir.filePath("w.lock");
+        options.probeWaitMs = ProbeVerdict::ProbeWaitMs;
+        auto w = std::make_unique<frmMain>(options);
         QStringList list;
         for (int i = 0; i < w->cboCommPort->count(); ++i)
             list << w->cboCommPort->List(i);
