@@ -13,7 +13,7 @@ PACKAGES=(build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
   libxlsxwriter-dev libgsf-1-dev libminizip-dev zlib1g-dev libudev-dev
   fonts-liberation fonts-dejavu-core xdg-utils qt6-wayland)
-TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick python3-openpyxl python3-xlwt
+TEST_PACKAGES=(xvfb xauth xdotool x11-apps x11-utils openbox imagemagick python3-openpyxl python3-xlwt
   clang libclang-rt-14-dev ninja-build appstream desktop-file-utils locales-all
   debhelper lintian mandoc bash-completion zsh)
 

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QPointer>
+#include <QWindow>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QImage>
@@ -291,8 +292,11 @@ void CurveWindow::place()
     const QRect table(m_main->frmInput->mapToGlobal(QPoint(0, 0)), m_main->frmInput->size());
     const QPoint at = WindowPlacement::place(main, table, client + extra, available);
     resize(client);
-    // A shown window moves by its frame; a new one is framed around where it is put.
-    move(isVisible() ? at : at + QPoint(m_assumedFrame.left(), m_assumedFrame.top()));
+    // A window's position is its frame's, also before the window manager has framed it.
+    if (isVisible() && windowHandle())
+        windowHandle()->setFramePosition(at);
+    else
+        move(at);
 }
 
 void CurveWindow::placeAgainIfFramed()

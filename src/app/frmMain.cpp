@@ -399,7 +399,7 @@ int frmMain::MsgBox(const QString& prompt, int style, const QString& title)
     if (g_messageHook)
         return g_messageHook(prompt, style, caption);
     const QPointer<QWidget> focus = QApplication::focusWidget();
-    const auto back = qScopeGuard([&] { giveFocusBack(focus ? focus->window() : this, focus); });
+    const auto back = qScopeGuard([&] { regainFocus(focus); });
     QMessageBox box(this);
     box.setWindowTitle(caption);
     box.setText(prompt);
@@ -433,7 +433,7 @@ QString frmMain::ShowOpenDialog(const QString& filter, const QString& title)
         return g_fileDialogHook(false, filter, title);
     const QPointer<QWidget> focus = QApplication::focusWidget();
     const QString path = QFileDialog::getOpenFileName(this, title, QString(), qtNameFilters(filter));
-    giveFocusBack(focus ? focus->window() : this, focus);
+    regainFocus(focus);
     return path;
 }
 
@@ -443,8 +443,20 @@ QString frmMain::ShowSaveDialog(const QString& filter, const QString& title)
         return g_fileDialogHook(true, filter, title);
     const QPointer<QWidget> focus = QApplication::focusWidget();
     const QString path = QFileDialog::getSaveFileName(this, title, QString(), qtNameFilters(filter));
-    giveFocusBack(focus ? focus->window() : this, focus);
+    regainFocus(focus);
     return path;
+}
+
+void frmMain::regainFocus(QWidget* focus)
+{
+    giveFocusBack(focus ? focus->window() : this, focus);
+    // The grid gets its cell editor back, as a click on its current cell gives it, once the
+    // handler that showed the dialog has finished.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible() && focusWidget() == MSFlexGrid1 && !m_editOpen && m_handlerDepth == 0 && !m_running && !m_searching &&
+            !m_opening)
+            MSFlexGrid1->setCurrent(MSFlexGrid1->Row(), MSFlexGrid1->Col());
+    });
 }
 
 void frmMain::giveFocusBack(QWidget* window, QWidget* focus)

@@ -298,6 +298,7 @@ private:
     void wireSpreadsheet();
     void wireScan();
     void wireUndo();
+    void regainFocus(QWidget* focus); // after a dialog: giveFocusBack, and the grid's editor reopened
     bool m_searching = false; // a Find Meter search is under way
     void shutdownLink();      // closes the port and ends a pending wait (window closing)
     bool anotherCopyRuns();   // takes the single-instance lock; true only when another copy holds it
