@@ -1,5 +1,6 @@
 #include "app/PanelStatusBar.h"
 
+#include <QEvent>
 #include <QLabel>
 
 namespace {

@@ -176,8 +176,9 @@ public:
         bool operator==(const TableState&) const = default;
     };
     TableState tableState() const;
-    // Puts a state back through the controls' own handlers, then the cells.
-    void restoreTableState(const TableState& state);
+    // Puts a state back through the controls' own handlers, then the cells; `current` gets
+    // the state it replaces, a value still being typed taken in.
+    void restoreTableState(const TableState& state, TableState* current = nullptr);
     QUndoStack* undoStack() const { return m_undo; }
     // The table's changes while it lives are one step (the outermost of nested steps counts).
     class UndoStep {

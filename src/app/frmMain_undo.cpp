@@ -22,11 +22,7 @@ public:
         : QUndoCommand(text), m_w(w), m_before(std::move(before)), m_after(std::move(after))
     {
     }
-    void undo() override
-    {
-        m_after = m_w->tableState();
-        m_w->restoreTableState(m_before);
-    }
+    void undo() override { m_w->restoreTableState(m_before, &m_after); }
     void redo() override
     {
         if (std::exchange(m_done, false))
@@ -105,10 +101,12 @@ frmMain::TableState frmMain::tableState() const
     return state;
 }
 
-void frmMain::restoreTableState(const TableState& state)
+void frmMain::restoreTableState(const TableState& state, TableState* current)
 {
     m_restoringTable = true;
     finishEdit(true);
+    if (current)
+        *current = tableState();
     if (state.type != selectedInputType()) {
         if (state.type)
             setOptionValue(*state.type == InputType::Voltage ? optVoltage : *state.type == InputType::Current ? optCurrent : optPulse, true);
