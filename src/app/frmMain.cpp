@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 #include "app/RunRecorder.h"
+#include "app/WindowPlacement.h"
 
 #include "app/Artwork.h"
 #include "app/CurveWindow.h"
@@ -31,6 +32,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QScreen>
 #include <QScopeGuard>
 #include <QUndoStack>
 #include <QPushButton>
@@ -696,6 +698,14 @@ void frmMain::mnuFitPoints_Click()
                                            {"lower_bound", QString::number(r.lowerBound, 'g', 6)}});
         dialog->accept();
     });
+    // Fully on the screen, beside the main window where there is room, its frame taken to be
+    // the main window's until the window manager has framed it.
+    const QRect main = frameGeometry(), inner = geometry();
+    const QSize extra(main.width() - inner.width(), main.height() - inner.height());
+    const QRect available = screen() ? screen()->availableGeometry() : main;
+    const QSize client = dialog->size().boundedTo(available.size() - extra);
+    dialog->resize(client);
+    dialog->move(WindowPlacement::place(main, QRect(frmInput->mapToGlobal(QPoint(0, 0)), frmInput->size()), client + extra, available));
     dialog->open();
 }
 

@@ -92,6 +92,15 @@ frmMain::SearchEnd frmMain::findMeters(const MeterSearch& search, QList<FoundMet
                 end = SearchEnd::Stopped;
             return end == SearchEnd::Finished;
         };
+        // A late reply, waited for up to waitMs, that holds a version and names an address asked
+        // before `before` is that address's: it is confirmed. False when the search ends.
+        auto creditLate = [&](int waitMs, int before) {
+            const QString late = m_transaction->takeLate(waitMs, restMs);
+            const QString named = MeterLink::holdsVersion(late) ? MeterLink::namedAddress(late) : QString();
+            if (named.isEmpty() || named.toInt() < search.first || named.toInt() >= before)
+                return true;
+            return confirm(named);
+        };
         for (int n = search.first; n <= search.last && end == SearchEnd::Finished; ++n, ++done) {
             const QString address = text(n);
             if (search.progress && !search.progress(done, total, address, baud)) {
@@ -100,13 +109,17 @@ frmMain::SearchEnd frmMain::findMeters(const MeterSearch& search, QList<FoundMet
             }
             if (!self)
                 return SearchEnd::Stopped;
+            // A late reply to an address already asked names that address.
+            if (!creditLate(0, n) || end != SearchEnd::Finished)
+                break;
             // Asked once more after a reply that named another address: that reply was not its own.
             for (int asked = 0; asked < 2 && end == SearchEnd::Finished; ++asked) {
                 ReplyOutcome outcome;
                 if (!ask(address, &outcome))
                     break;
+                // A reply whose bytes came in the pass that found the wait over still names its meter.
                 const QString reply = m_transaction->replyText();
-                if (outcome != ReplyOutcome::ReplyComplete || !MeterLink::holdsVersion(reply))
+                if (outcome == ReplyOutcome::PortFailed || !MeterLink::holdsVersion(reply))
                     break;
                 const QString named = MeterLink::namedAddress(reply);
                 if (named.isEmpty() && n > search.first && !confirm(text(n - 1)))
@@ -115,6 +128,11 @@ frmMain::SearchEnd frmMain::findMeters(const MeterSearch& search, QList<FoundMet
                     break;
             }
         }
+        // The last addresses' late replies come after the last wait.
+        if (end == SearchEnd::Finished && self)
+            creditLate(MeterLink::LateReplyMs, search.last + 1);
+        if (!self)
+            return SearchEnd::Stopped;
         if (end == SearchEnd::Finished && search.stop == MeterSearch::AtRateEnd && !meters->isEmpty())
             end = SearchEnd::Stopped;
         if (end != SearchEnd::Finished || !self)

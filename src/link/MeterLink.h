@@ -94,6 +94,8 @@ int scanReplyWaitMs(int baud);
 int scanRestWaitMs(int baud);
 inline constexpr int ScanReplyChars = 16; // STX A0 address, a blank, a version text, ETX, with room
 inline constexpr int ScanMarginMs = 60;
+// How long a search listens after a rate's last address for a meter that answers late.
+inline constexpr int LateReplyMs = 400;
 // The firmware text of a reply to the query: what stands after the first blank, up to ETX;
 // the reply's text between STX and ETX when it has no blank.
 QString firmwareText(const QString& reply);

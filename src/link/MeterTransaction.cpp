@@ -1,6 +1,7 @@
 #include "link/MeterTransaction.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 
 #include "link/MeterLink.h"
@@ -20,6 +21,29 @@ void MeterTransaction::abort(const QString& reason)
     if (m_wakeWait)
         m_wakeWait();
     tmrSerial.stop();
+}
+
+QString MeterTransaction::takeLate(int firstMs, int restMs)
+{
+    QString got;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 limit = firstMs;
+    for (;;) {
+        // Bytes reach the port's buffer only when its notifier has run.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        const QByteArray bytes = m_port->input();
+        if (!bytes.isEmpty() && got.isEmpty())
+            limit = clock.elapsed() + restMs; // a first byte: the rest gets its own time
+        got += QString::fromLatin1(bytes);
+        if (got.contains(QChar(MeterLink::ETX)) || clock.elapsed() >= limit || !m_port->portOpen() || !m_abortReason.isEmpty())
+            return got;
+        QEventLoop wait;
+        QTimer::singleShot(int(qMin<qint64>(10, limit - clock.elapsed())), &wait, &QEventLoop::quit);
+        const auto c = connect(m_port, &SerialComm::readyRead, &wait, &QEventLoop::quit);
+        wait.exec();
+        disconnect(c);
+    }
 }
 
 void MeterTransaction::StartReplyTimer()
@@ -60,7 +84,10 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
     if (firmwareQuery)
         m_framing = {}; // learned again from this reply
     // Whatever is waiting (a late or repeated reply to an earlier command) cannot answer this one.
-    m_port->discardInput();
+    // A search keeps it instead: a late reply names the address it answers, and the search
+    // credits it there, so a reply arriving between two queries is never thrown away.
+    if (m_waitMs <= 0)
+        m_port->discardInput();
     const QString frame = MeterLink::BuildMeterFrame(address, command, m_checksum);
     const QString echoTail = frame.mid(1); // address, command, checksum, ETX
     bool echoPossible = true;               // an adapter that echoes hands our own frame back first

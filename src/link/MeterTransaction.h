@@ -42,6 +42,11 @@ public:
     // How replies are framed, as the last firmware reply showed.
     const MeterLink::ReplyFraming& framing() const { return m_framing; }
 
+    // A search: what arrived after the last wait ended (a late reply), taken off the line before
+    // the next frame's discard would lose it. Waits up to firstMs for a first byte, then up to
+    // restMs for the rest of a reply; "" when nothing came.
+    QString takeLate(int firstMs, int restMs);
+
     // Ends a pending wait and refuses further sends, giving reason as the failure.
     void abort(const QString& reason);
 
