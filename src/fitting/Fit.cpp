@@ -12,9 +12,9 @@ namespace Fitting {
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
-// A shape is followed on at most this many inputs of the grid (every input of a Voltage or
-// Current range; every few tenths of a hertz over a wide Pulse range).
-constexpr long long MaxShapeRows = 40001;
+// A shape is followed on about this many inputs of the grid, evenly spaced by a divisor of
+// the minimum step (every third input over 4-20 mA), and its error then found between them.
+constexpr long long MaxShapeRows = 4001;
 
 double cylinderFraction(double u)
 {
@@ -390,7 +390,9 @@ Result fit(const Request& request)
         p.x0 = p.inIndex(s.in.low);
         p.x1 = p.inIndex(s.in.high);
         const long long count = p.x1 - p.x0 + 1;
-        const long long stride = (count + MaxShapeRows - 1) / MaxShapeRows;
+        long long stride = (count + MaxShapeRows - 1) / MaxShapeRows;
+        while (stride > 1 && p.minStep % stride != 0)
+            --stride;
         p.x.push_back(s.in.low);
         for (long long i = p.x0 + stride; i < p.x1; i += stride)
             if (p.inValue(i) > s.in.low && p.inValue(i) < s.in.high)

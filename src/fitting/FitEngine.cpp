@@ -1105,7 +1105,7 @@ struct KnotSearch {
                             r = {std::min(r.lo, iv.lo), std::max(r.hi, iv.hi)};
                             grew = true;
                         }
-                    } else if (r.empty() || iv.hi - iv.lo > r.hi - r.lo + 0.02 * ee) {
+                    } else if (r.empty() || iv.hi - iv.lo > r.hi - r.lo + 0.1 * ee) {
                         r = iv; // a wider offer by a hair is not worth another sweep
                         grew = true;
                     }
@@ -1191,10 +1191,9 @@ std::vector<long long> fitCandidates(const Problem& p, const std::vector<double>
     const size_t n = xs.size();
     for (size_t k = 0; k < n; ++k) {
         const long long below = gridBelow(p, xs[k]);
-        c.push_back(below);
         c.push_back(below + 1);
-        if (p.inValue(below + 1) == xs[k])
-            c.push_back(below + 2), c.push_back(below);
+        if (p.inValue(below + 1) != xs[k]) // between two inputs of the grid: both
+            c.push_back(below);
     }
     // bends: the largest turns between neighbouring rows, scaled to the display span
     std::vector<std::pair<double, size_t>> turns;
@@ -1267,7 +1266,7 @@ double leastFeasible(KnotSearch& ks, const Problem& p, int links, double start, 
         if (p.cancelled() || ks.aborted || hi > 4 * (dataSpan(p) + p.outStep) + 1e6 * tolerance(p, 1))
             return Inf;
         lo = hi;
-        hi *= 2;
+        hi *= 4;
     }
     while (hi - lo > relative * hi && hi - lo > tolerance(p, 1e-9)) {
         if (p.cancelled())
@@ -1299,9 +1298,9 @@ FreeFit freeSearch(const Problem& p, int points)
     KnotSearch ks(p, xs, ys, fitCandidates(p, xs, ys, Spread), p.minStep, false);
     FreeFit best;
     std::vector<std::vector<long long>> paths;
-    const double e = leastFeasible(ks, p, points - 1, tolerance(p, 1e-6), 1e-4);
+    const double e = leastFeasible(ks, p, points - 1, tolerance(p, 1e-6), 1e-3);
     if (std::isfinite(e))
-        for (double f : {1.0, 1.003, 1.01, 1.03, 1.1})
+        for (double f : {1.0, 1.01, 1.04})
             if (f == 1.0 || ks.decide(e * f, points - 1))
                 paths.push_back(ks.path());
     // The greedy split on every row: on long smooth sources its inputs are often better.
@@ -1394,7 +1393,7 @@ struct Bound {
     {
         for (size_t b = 1; b < joined.cand.size(); ++b)
             joined.gapBefore[b] = joined.cand[b] - joined.cand[b - 1] > 1;
-        joined.budget = 2000000;
+        joined.budget = 300000; // about 20 ms: the bound gives up the joined pieces beyond that
     }
     bool separateFails(double e) { return greedy(p, xc, e, points - 1, false, 1).empty(); }
     // true: proven; false: not proven (or cancelled, or the joined search ran out of work)
