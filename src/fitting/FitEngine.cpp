@@ -7,6 +7,7 @@
 #include <limits>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 namespace Fitting::Engine {
 namespace {
@@ -622,7 +623,9 @@ struct Fixed {
 
     long long nearestIn(const Interval& iv) const
     {
-        const double mid = (iv.lo + iv.hi) / 2;
+        // an empty interval (rows that no value meets) may lie far outside the display range
+        const double halfway = (iv.lo + iv.hi) / 2;
+        const double mid = std::isfinite(halfway) ? std::clamp(halfway, p.outValue(p.outLow), p.outValue(p.outHigh)) : 0.0;
         long long v = p.outIndex(mid);
         if (!iv.empty()) {
             if (p.outValue(v) < iv.lo && p.outValue(v + 1) <= iv.hi)
@@ -1494,6 +1497,22 @@ Table freeFewest(const Problem& p, double e, int maxPoints)
         Table t = fixedInputs(p, knots);
         if (meets(t))
             best = std::move(t);
+    } else {
+        // The search finds no count: the most points first, then a bisection on the count.
+        best = freeLeast(p, maxPoints);
+        if (!meets(best))
+            return {};
+        int fails = 1, reaches = maxPoints;
+        while (reaches - fails > 1 && !p.cancelled()) {
+            const int mid = (fails + reaches) / 2;
+            if (Table t = freeLeast(p, mid); meets(t)) {
+                best = std::move(t);
+                reaches = mid;
+            } else {
+                fails = mid;
+            }
+        }
+        return best;
     }
     for (; !meets(best) && points <= maxPoints; ++points) {
         if (p.cancelled())
