@@ -1,8 +1,10 @@
-// Fits 32-point tables to dense strapping charts (a horizontal cylinder of 10,000 and
-// 100,000 rows, and a non-convex chart with dents) on the rows (--on-data) and with free
-// placement, each in a process of its own, and prints per case: the time, the peak
-// resident memory of that process, the error in % of span, and for free placement the
-// lower bound it is measured against.
+// Fits 32-point tables to dense strapping charts (a horizontal cylinder of 1,601 to
+// 1,000,000 rows, and a non-convex chart with dents) on the rows (--on-data) and with free
+// placement (ends on the source, or free), and the square root on its curve and free at 11
+// and 32 points, each in a process of its own (at most 120 s), and prints per case: the
+// time, the peak resident memory of that process, the error and the lower bound in % of
+// span, the points, the fewest points reaching that error, and whether the minimum step
+// limits the table.
 //   bench_fit            (every case)
 //   bench_fit --one CASE ROWS   (one case: prints "milliseconds peak-KiB error% bound%")
 #include <QCoreApplication>
@@ -13,7 +15,6 @@
 #include <sys/resource.h>
 
 #include "fitting/Fit.h"
-#include "fitting/FitEngine.h"
 
 namespace {
 
@@ -36,37 +37,29 @@ std::vector<Fitting::DataRow> chart(int rows, bool dented)
 int one(const QString& name, int rows)
 {
     Fitting::Request rq;
-    rq.rows = chart(rows, name.endsWith(QLatin1String("dented")));
+    if (name.startsWith(QLatin1String("shape"))) { // the square root on the curve / free, 4-20 mA
+        rq.shape = Fitting::parseShape(QStringLiteral("sqrt"));
+        rq.display = Fitting::Range{0, 100};
+        rq.format = QStringLiteral("ddd.ddd");
+        rq.points = rows;
+    } else {
+        rq.rows = chart(rows, name.endsWith(QLatin1String("dented")));
+        rq.format = QStringLiteral("ddddd.d");
+        rq.points = 32;
+    }
     rq.input = Fitting::Range{4, 20};
     rq.type = InputType::Current;
-    rq.format = QStringLiteral("ddddd.d");
-    rq.points = 32;
-    rq.placement = name.startsWith(QLatin1String("on-data")) ? Fitting::Placement::OnData : Fitting::Placement::LeastError;
+    rq.placement = name.contains(QLatin1String("on-data")) ? Fitting::Placement::OnData : Fitting::Placement::LeastError;
+    rq.freeEnds = name.contains(QLatin1String("free-ends"));
     QElapsedTimer timer;
     timer.start();
     const Fitting::Result r = Fitting::fit(rq);
     const qint64 ms = timer.elapsed();
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
-    double bound = 0;
-    if (rq.placement == Fitting::Placement::LeastError) {
-        Fitting::Engine::Problem p;
-        p.inScale = 1000;
-        p.inStep = 0.001;
-        p.minStep = 150;
-        p.outScale = 10;
-        p.outStep = 0.1;
-        p.outLow = -99999;
-        p.outHigh = 999999;
-        for (const Fitting::DataRow& row : rq.rows) {
-            p.x.push_back(4 + 16 * row.a / (rows - 1));
-            p.y.push_back(row.b);
-        }
-        p.x0 = 4000;
-        p.x1 = 20000;
-        bound = 100 * Fitting::Engine::lowerBound(p, 32) / r.span;
-    }
-    std::printf("%lld %ld %.5f %.5f %d\n", static_cast<long long>(ms), usage.ru_maxrss, r.maxErrorPercent, bound, int(r.table.size()));
+    std::printf("%lld %ld %.5f %.5f %d %d %s\n", static_cast<long long>(ms), usage.ru_maxrss, r.maxErrorPercent,
+                r.span > 0 ? 100 * r.lowerBound / r.span : 0.0, int(r.table.size()), r.fewestPoints,
+                r.limitingRule == Fitting::LimitingRule::MinimumStep ? "step" : "-");
     return r.ok() ? 0 : 1;
 }
 
@@ -80,23 +73,32 @@ int main(int argc, char* argv[])
         return one(args[2], args[3].toInt());
     struct Case {
         const char* name;
-        int rows;
+        int rows; // shapes: the points
     };
     const Case cases[] = {
-        {"on-data", 10000}, {"on-data-dented", 10000}, {"on-data", 1000}, {"free", 100000}, {"free-dented", 100000}, {"free", 10000},
+        {"on-data", 1601},      {"on-data", 10000},      {"on-data", 100000},   {"on-data", 1000000},  {"free", 1601},
+        {"free-free-ends", 1601}, {"free", 10000},       {"free-dented", 10000}, {"free", 100000},      {"free-dented", 100000},
+        {"shape-on-data", 11},  {"shape-on-data", 32},   {"shape", 11},         {"shape", 32},
     };
-    std::printf("%-16s %8s %8s %10s %10s %10s %7s\n", "case", "rows", "ms", "peak MiB", "error %", "bound %", "points");
+    std::printf("%-16s %8s %8s %9s %9s %9s %6s %6s %5s\n", "case", "rows/pts", "ms", "peak MiB", "error %", "bound %", "points", "fewest",
+                "limit");
     for (const Case& c : cases) {
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--one"), QLatin1String(c.name), QString::number(c.rows)});
-        child.waitForFinished(600000);
-        const QStringList f = QString::fromLatin1(child.readAllStandardOutput()).split(QLatin1Char(' '));
-        if (f.size() < 5) {
+        if (!child.waitForFinished(120000)) {
+            child.kill();
+            child.waitForFinished();
+            std::printf("%-16s %8d  over 120 s\n", c.name, c.rows);
+            continue;
+        }
+        const QStringList f = QString::fromLatin1(child.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
+        if (f.size() < 7) {
             std::printf("%-16s %8d failed\n", c.name, c.rows);
             continue;
         }
-        std::printf("%-16s %8d %8s %10.1f %10s %10s %7s", c.name, c.rows, qPrintable(f[0]), f[1].toDouble() / 1024, qPrintable(f[2]),
-                    f[3].toDouble() > 0 ? qPrintable(f[3]) : "-", qPrintable(f[4]));
+        std::printf("%-16s %8d %8s %9.1f %9s %9s %6s %6s %5s\n", c.name, c.rows, qPrintable(f[0]), f[1].toDouble() / 1024, qPrintable(f[2]),
+                    qPrintable(f[3]), qPrintable(f[4]), qPrintable(f[5]), qPrintable(f[6]));
+        std::fflush(stdout);
     }
     return 0;
 }

@@ -12,9 +12,9 @@ namespace Fitting {
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
-// A shape is followed on at most this many inputs of the grid (every input of a Voltage or
-// Current range; every few tenths of a hertz over a wide Pulse range).
-constexpr long long MaxShapeRows = 40001;
+// A shape is followed on about this many inputs of the grid, evenly spaced by a divisor of
+// the minimum step (every third input over 4-20 mA), and its error then found between them.
+constexpr long long MaxShapeRows = 4001;
 
 double cylinderFraction(double u)
 {
@@ -436,7 +436,9 @@ Result fit(const Request& request)
         p.x0 = p.inIndex(s.in.low);
         p.x1 = p.inIndex(s.in.high);
         const long long count = p.x1 - p.x0 + 1;
-        const long long stride = (count + MaxShapeRows - 1) / MaxShapeRows;
+        long long stride = (count + MaxShapeRows - 1) / MaxShapeRows;
+        while (stride > 1 && p.minStep % stride != 0)
+            --stride;
         p.x.push_back(s.in.low);
         for (long long i = p.x0 + stride; i < p.x1; i += stride)
             if (p.inValue(i) > s.in.low && p.inValue(i) < s.in.high)
@@ -513,6 +515,10 @@ Result fit(const Request& request)
     }
 
     const bool onData = request.placement == Placement::OnData;
+    if (!onData && !request.freeEnds) { // the ends on the source
+        p.firstY = p.outIndex(p.y.front());
+        p.lastY = p.outIndex(p.y.back());
+    }
     auto least = [&](const Engine::Problem& problem, int k) {
         return onData ? Engine::onDataLeast(problem, k) : Engine::freeLeast(problem, k);
     };
@@ -561,11 +567,22 @@ Result fit(const Request& request)
         if (atMinStep) {
             Engine::Problem relaxed = p;
             relaxed.minStep = 1;
-            const Engine::Table t = least(relaxed, int(table.x.size()));
+            if (p.x.size() > 20000) { // long data: inputs chosen on every few rows, checked on all
+                relaxed.x.clear();
+                relaxed.y.clear();
+                const size_t every = p.x.size() / 10000;
+                for (size_t k = 0; k < p.x.size(); k += every)
+                    relaxed.x.push_back(p.x[k]), relaxed.y.push_back(p.y[k]);
+                relaxed.x.push_back(p.x.back());
+                relaxed.y.push_back(p.y.back());
+            }
+            Engine::Table t = least(relaxed, int(table.x.size()));
+            if (!t.empty() && relaxed.x.size() < p.x.size())
+                t = onData ? t : Engine::fixedInputs(p, t.x);
             if (p.cancelled())
                 return failure(Status::Cancelled, QString());
             const double here = Engine::rowError(p, table);
-            if (!t.empty() && Engine::rowError(relaxed, t) < 0.98 * here - p.outStep / 2)
+            if (!t.empty() && Engine::rowError(p, t) < 0.98 * here - p.outStep / 2)
                 r.limitingRule = LimitingRule::MinimumStep;
         }
         if (r.limitingRule == LimitingRule::None) {
@@ -575,6 +592,24 @@ Result fit(const Request& request)
         }
     }
     r.limitingText = limitingRuleText(r.limitingRule, request.type, request.format);
+
+    // How close the table is to any table of as many points, and how few points reach its error.
+    const double onRows = Engine::rowError(p, table);
+    const int count = int(table.x.size());
+    if (onData) {
+        r.fewestPoints = std::min(count, std::max(2, Engine::onDataFewestCount(p, onRows, count)));
+    } else {
+        const int fewer = count > 2 ? Engine::freeFewestCount(p, onRows, count - 1) : 0;
+        r.fewestPoints = fewer > 0 ? fewer : count;
+    }
+    Engine::Problem ends = p; // on the data, every table's ends are the first and last rows
+    if (onData) {
+        ends.firstY = table.y.front();
+        ends.lastY = table.y.back();
+    }
+    r.lowerBound = std::min(Engine::lowerBound(ends, count, onRows), r.maxError);
+    if (p.cancelled())
+        return failure(Status::Cancelled, QString());
 
     // Preview.
     if (s.shape) {

@@ -7,6 +7,7 @@
 #include <limits>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 namespace Fitting::Engine {
 namespace {
@@ -190,49 +191,122 @@ struct Chords {
 
     // Fewest chords from the first node to the last, each within e of every row it covers
     // and rising by at least the minimum step; at most maxChords. -1 when there is no such path.
+    // Calls chord(j) for every node j that a chord from node i may reach: within e of every
+    // row it covers and rising by at least the minimum step. `wanted(j)` skips the check.
+    template<class Wanted, class Chord>
+    void sweep(int i, double ee, Wanted&& wanted, Chord&& chord) const
+    {
+        const int n = int(p.x.size());
+        const double xi = Xv[size_t(i)], yi = Yv[size_t(i)];
+        double lo = -Inf, hi = Inf;
+        int k = firstRow[size_t(i)];
+        for (int j = i + 1; j < n; ++j) {
+            const double xj = Xv[size_t(j)];
+            for (; k < n && xc[size_t(k)] <= xj; ++k) {
+                const double d = xc[size_t(k)] - xi;
+                if (d <= 0) {
+                    if (std::fabs(p.y[size_t(k)] - yi) > ee)
+                        return;
+                } else {
+                    // divide only when the wedge narrows
+                    const double below = p.y[size_t(k)] - ee - yi, above = p.y[size_t(k)] + ee - yi;
+                    if (below > lo * d)
+                        lo = below / d;
+                    if (above < hi * d)
+                        hi = above / d;
+                }
+            }
+            if (lo > hi)
+                return;
+            if (wanted(j) && X[size_t(j)] - X[size_t(i)] >= p.minStep) {
+                const double dx = xj - xi, dy = Yv[size_t(j)] - yi;
+                if (dy >= lo * dx && dy <= hi * dx)
+                    chord(j);
+            }
+        }
+    }
+
+    // Fewest chords from the first node to the last, at most maxChords; -1 when there is no such path.
     int fewest(double e, int maxChords)
     {
         const int n = int(p.x.size());
         const int last = n - 1;
         const double ee = slack(p, e);
-        dist.assign(n, INT_MAX);
-        parent.assign(n, -1);
+        dist.assign(size_t(n), INT_MAX);
+        parent.assign(size_t(n), -1);
         dist[0] = 0;
+        piecesAfter(ee);
         for (int i = 0; i < last; ++i) {
-            if (dist[i] >= maxChords || dist[i] + 1 >= dist[last])
+            // Chords from node i cover the rows beyond it, which need at least `after[i]` lines.
+            const int needed = dist[size_t(i)] == INT_MAX ? INT_MAX : dist[size_t(i)] + std::max(after[size_t(i)], 1);
+            if (needed > maxChords || needed >= dist[size_t(last)])
                 continue;
             if ((i & 255) == 0 && p.cancelled())
                 return -1;
-            const double xi = Xv[i], yi = Yv[i];
-            double lo = -Inf, hi = Inf;
-            int k = firstRow[i];
-            bool dead = false;
-            for (int j = i + 1; j < n; ++j) {
-                const double xj = Xv[j];
-                for (; k < n && xc[k] <= xj; ++k) {
-                    const double d = xc[k] - xi;
-                    if (d <= 0) {
-                        if (std::fabs(p.y[k] - yi) > ee) {
-                            dead = true;
-                            break;
-                        }
-                    } else {
-                        lo = std::max(lo, (p.y[k] - ee - yi) / d);
-                        hi = std::min(hi, (p.y[k] + ee - yi) / d);
-                    }
-                }
-                if (dead || lo > hi)
-                    break;
-                if (X[j] - X[i] >= p.minStep) {
-                    const double s = (Yv[j] - yi) / (xj - xi);
-                    if (s >= lo && s <= hi && dist[i] + 1 < dist[j]) {
-                        dist[j] = dist[i] + 1;
-                        parent[j] = i;
-                    }
-                }
-            }
+            const int next = dist[size_t(i)] + 1;
+            sweep(i, ee, [&](int j) { return next < dist[size_t(j)]; }, [&](int j) {
+                dist[size_t(j)] = next;
+                parent[size_t(j)] = i;
+            });
         }
-        return dist[last] == INT_MAX ? -1 : dist[last];
+        return dist[size_t(last)] == INT_MAX ? -1 : dist[size_t(last)];
+    }
+
+    // A path of exactly `chords` chords within e, into parent (and pathNodes); false when none.
+    bool exactly(double e, int chords)
+    {
+        const int n = int(p.x.size());
+        const double ee = slack(p, e);
+        std::vector<std::vector<int>> from(size_t(chords) + 1, std::vector<int>(size_t(n), -1));
+        from[0][0] = 0;
+        for (int h = 0; h < chords; ++h)
+            for (int i = 0; i + 1 < n; ++i) {
+                if (from[size_t(h)][size_t(i)] < 0)
+                    continue;
+                if (p.cancelled())
+                    return false;
+                std::vector<int>& layer = from[size_t(h) + 1];
+                sweep(i, ee, [&](int j) { return layer[size_t(j)] < 0; }, [&](int j) { layer[size_t(j)] = i; });
+            }
+        if (from[size_t(chords)][size_t(n) - 1] < 0)
+            return false;
+        parent.assign(size_t(n), -1);
+        std::vector<int> nodes{n - 1};
+        for (int h = chords; h > 0; --h)
+            nodes.push_back(from[size_t(h)][size_t(nodes.back())]);
+        exactNodes.assign(nodes.rbegin(), nodes.rend());
+        return true;
+    }
+    std::vector<int> exactNodes;
+
+    // after[i]: the fewest separate straight pieces within e of the rows beyond node i's
+    // input, from a greedy split run backwards from the last row (optimal for every suffix).
+    std::vector<int> after;
+    void piecesAfter(double ee)
+    {
+        const int n = int(p.x.size());
+        std::vector<int> suffix(size_t(n) + 1, 0); // pieces for rows k..n-1
+        const double sMax = slopeLimit(p, 1);
+        Lines lines;
+        int pieces = 0;
+        double origin = 0;
+        bool open = false;
+        for (int k = n - 1; k >= 0; --k) {
+            if (open) {
+                lines.row(xc[size_t(k)] - origin, p.y[size_t(k)], ee);
+                open = !lines.empty();
+            }
+            if (!open) {
+                ++pieces;
+                origin = xc[size_t(k)];
+                lines.box(p.y[size_t(k)] - ee, p.y[size_t(k)] + ee, sMax);
+                open = true;
+            }
+            suffix[size_t(k)] = pieces;
+        }
+        after.assign(size_t(n), 0);
+        for (int i = 0; i < n; ++i)
+            after[size_t(i)] = suffix[size_t(std::upper_bound(xc.begin(), xc.end(), Xv[size_t(i)]) - xc.begin())];
     }
 
     std::vector<int> pathNodes() const
@@ -294,6 +368,29 @@ struct Chords {
                 }
             }
         }
+        // Still short: split where the larger error of the two new chords is least.
+        while (int(nodes.size()) < points) {
+            double bestError = Inf;
+            size_t at = 0;
+            int bestRow = -1;
+            for (size_t c = 0; c + 1 < nodes.size(); ++c) {
+                const int i = nodes[c], j = nodes[c + 1];
+                const int stride = std::max(1, (j - i) / 64);
+                for (int m = i + 1; m < j; m += stride) {
+                    if (X[m] - X[i] < p.minStep || X[j] - X[m] < p.minStep)
+                        continue;
+                    const double err = std::max(chordError(i, m), chordError(m, j));
+                    if (err < bestError) {
+                        bestError = err;
+                        at = c;
+                        bestRow = m;
+                    }
+                }
+            }
+            if (bestRow < 0)
+                break;
+            nodes.insert(nodes.begin() + long(at) + 1, bestRow);
+        }
         return table(nodes);
     }
 };
@@ -304,6 +401,17 @@ struct Interval {
     double lo = 0, hi = 0;
     bool empty() const { return lo > hi; }
 };
+
+Interval displayRange(const Problem& p) { return {p.outValue(p.outLow), p.outValue(p.outHigh)}; }
+// The values the first and last points may take: the pinned value or the display range.
+Interval firstValues(const Problem& p)
+{
+    return p.firstY ? Interval{p.outValue(*p.firstY), p.outValue(*p.firstY)} : displayRange(p);
+}
+Interval lastValues(const Problem& p)
+{
+    return p.lastY ? Interval{p.outValue(*p.lastY), p.outValue(*p.lastY)} : displayRange(p);
+}
 
 // Greedy split into joined (or, with joined false, separate) straight pieces, each
 // reaching as far as the rows allow: the inputs of the pieces' ends, or empty when more
@@ -332,7 +440,7 @@ std::vector<long long> greedy(const Problem& p, const std::vector<double>& xc, d
         long long reach = 0;         // grid input of the last row the piece covered
     };
     std::vector<Piece> pieces;
-    pieces.push_back({p.x0, range, 0, false, {}, 0, LLONG_MAX, 0});
+    pieces.push_back({p.x0, joined ? firstValues(p) : range, 0, false, {}, 0, LLONG_MAX, 0});
     long long budget = 6LL * n + 100000;
     Lines lines;
     // Covers rows from the piece's start while one line can; notes the ends it may take.
@@ -448,9 +556,19 @@ std::vector<long long> padKnots(const Problem& p, std::vector<long long> knots, 
                 widest = knots[i + 1] - knots[i];
                 best = i;
             }
-        if (widest < 2 * p.minStep)
-            break;
         knots.insert(knots.begin() + long(best) + 1, knots[best] + widest / 2);
+        if (widest < 2 * p.minStep) {
+            // no piece is wide enough: push the inputs apart, forwards then back from the end
+            if ((p.x1 - p.x0) < p.minStep * (long long)(knots.size() - 1)) {
+                knots.erase(knots.begin() + long(best) + 1);
+                break;
+            }
+            for (size_t i = 1; i < knots.size(); ++i)
+                knots[i] = std::max(knots[i], knots[i - 1] + p.minStep);
+            knots.back() = p.x1;
+            for (size_t i = knots.size() - 1; i-- > 0;)
+                knots[i] = std::min(knots[i], knots[i + 1] - p.minStep);
+        }
     }
     return knots;
 }
@@ -483,8 +601,10 @@ struct Fixed {
     bool forward(double e)
     {
         const double ee = slack(p, e);
-        const Interval range{p.outValue(p.outLow), p.outValue(p.outHigh)};
+        const Interval range = displayRange(p);
         reach.assign(knots.size(), range);
+        reach.front() = firstValues(p);
+        const Interval last = lastValues(p);
         Lines lines;
         for (size_t t = 0; t + 1 < knots.size(); ++t) {
             lines.box(reach[t].lo, reach[t].hi, sMax);
@@ -493,7 +613,8 @@ struct Fixed {
             if (lines.empty())
                 return false;
             auto [lo, hi] = lines.valuesAt(kv[t + 1] - kv[t]);
-            reach[t + 1] = {std::max(lo, range.lo), std::min(hi, range.hi)};
+            const Interval& bound = t + 2 == knots.size() ? last : range;
+            reach[t + 1] = {std::max(lo, bound.lo), std::min(hi, bound.hi)};
             if (reach[t + 1].empty())
                 return false;
         }
@@ -502,7 +623,9 @@ struct Fixed {
 
     long long nearestIn(const Interval& iv) const
     {
-        const double mid = (iv.lo + iv.hi) / 2;
+        // an empty interval (rows that no value meets) may lie far outside the display range
+        const double halfway = (iv.lo + iv.hi) / 2;
+        const double mid = std::isfinite(halfway) ? std::clamp(halfway, p.outValue(p.outLow), p.outValue(p.outHigh)) : 0.0;
         long long v = p.outIndex(mid);
         if (!iv.empty()) {
             if (p.outValue(v) < iv.lo && p.outValue(v + 1) <= iv.hi)
@@ -534,7 +657,59 @@ struct Fixed {
                 iv.lo = std::max(iv.lo, (p.y[k] - ee - u * lam) / a);
                 iv.hi = std::min(iv.hi, (p.y[k] + ee - u * lam) / a);
             }
-            t.y[s] = nearestIn(iv);
+            t.y[s] = s == 0 && p.firstY ? *p.firstY : nearestIn(iv);
+        }
+        if (p.lastY)
+            t.y[m] = *p.lastY;
+        return t;
+    }
+
+    // Display values on the grid near the reach found at e, the best of them by a dynamic
+    // program over the points (each piece's error depends on its two values only).
+    Table gridChoice() const
+    {
+        const size_t m = knots.size();
+        std::vector<std::vector<long long>> values(m);
+        for (size_t t = 0; t < m; ++t) {
+            const Interval& iv = reach[t];
+            if ((t == 0 && p.firstY) || (t + 1 == m && p.lastY)) {
+                values[t] = {t == 0 ? *p.firstY : *p.lastY};
+                continue;
+            }
+            const long long from = std::max(p.outLow, p.outIndex(iv.lo) - 1), to = std::min(p.outHigh, p.outIndex(iv.hi) + 1);
+            const long long mid = (from + to) / 2;
+            for (long long v = std::max(from, mid - 4); v <= std::min(to, mid + 4); ++v)
+                values[t].push_back(v);
+        }
+        std::vector<std::vector<double>> cost(m);
+        std::vector<std::vector<int>> back(m);
+        cost[0].assign(values[0].size(), 0);
+        for (size_t t = 1; t < m; ++t) {
+            cost[t].assign(values[t].size(), Inf);
+            back[t].assign(values[t].size(), 0);
+            const double w = kv[t] - kv[t - 1];
+            for (size_t u = 0; u < values[t - 1].size(); ++u) {
+                const double v0 = p.outValue(values[t - 1][u]);
+                for (size_t v = 0; v < values[t].size(); ++v) {
+                    const double v1 = p.outValue(values[t][v]);
+                    double e = cost[t - 1][u];
+                    for (int k = begin[t - 1]; k < end[t - 1] && e < cost[t][v]; ++k)
+                        e = std::max(e, std::fabs(v0 + (v1 - v0) * ((xc[k] - kv[t - 1]) / w) - p.y[k]));
+                    if (e < cost[t][v]) {
+                        cost[t][v] = e;
+                        back[t][v] = int(u);
+                    }
+                }
+            }
+        }
+        Table t;
+        t.x = knots;
+        t.y.assign(m, 0);
+        size_t at = size_t(std::min_element(cost[m - 1].begin(), cost[m - 1].end()) - cost[m - 1].begin());
+        for (size_t i = m; i-- > 0;) {
+            t.y[i] = values[i][at];
+            if (i > 0)
+                at = size_t(back[i][at]);
         }
         return t;
     }
@@ -558,7 +733,7 @@ struct Fixed {
             err[s] = pieceError(t, s);
         for (int pass = 0; pass < 8; ++pass) {
             bool moved = false;
-            for (size_t i = 0; i <= m; ++i) {
+            for (size_t i = p.firstY ? 1 : 0; i <= m - (p.lastY ? 1 : 0); ++i) {
                 auto local = [&](size_t i) {
                     double e = 0;
                     if (i > 0)
@@ -671,6 +846,27 @@ Table onDataLeast(const Problem& p, int points)
             lo = mid;
         }
     }
+    // Fewer points reach the least error. On short data: the least error of exactly as
+    // many as asked, by the same bisection; else chords split where that costs least.
+    if (int(best.size()) < points && p.x.size() <= 2000) {
+        if (chords.exactly(bestError, points - 1))
+            return chords.table(chords.exactNodes);
+        double below = bestError, above = 2 * (dataSpan(p) + p.outStep);
+        if (chords.exactly(above, points - 1)) {
+            std::vector<int> nodes = chords.exactNodes;
+            above = std::min(above, rowError(p, chords.table(nodes)));
+            while (above - below > tol && !p.cancelled()) {
+                const double mid = below + (above - below) / 2;
+                if (chords.exactly(mid, points - 1)) {
+                    nodes = chords.exactNodes;
+                    above = std::min(mid, rowError(p, chords.table(nodes)));
+                } else {
+                    below = mid;
+                }
+            }
+            return p.cancelled() ? Table{} : chords.table(nodes);
+        }
+    }
     return chords.padded(best, points, bestError);
 }
 
@@ -682,6 +878,15 @@ Table onDataFewest(const Problem& p, double e, int maxPoints)
     if (chords.fewest(e, maxPoints - 1) < 0)
         return {};
     return chords.table(chords.pathNodes());
+}
+
+int onDataFewestCount(const Problem& p, double e, int maxPoints)
+{
+    if (p.x.size() < 2 || maxPoints < 2)
+        return 0;
+    Chords chords(p);
+    const int chordCount = chords.fewest(e, maxPoints - 1);
+    return chordCount < 0 ? 0 : chordCount + 1;
 }
 
 Table fixedInputs(const Problem& p, const std::vector<long long>& knots)
@@ -699,6 +904,10 @@ Table fixedInputs(const Problem& p, const std::vector<long long>& knots)
             v = p.y[k - 1] + (p.y[k] - p.y[k - 1]) * (xq - fixed.xc[k - 1]) / (fixed.xc[k] - fixed.xc[k - 1]);
         start.y.push_back(p.outIndex(v));
     }
+    if (p.firstY)
+        start.y.front() = *p.firstY;
+    if (p.lastY)
+        start.y.back() = *p.lastY;
     double hi = rowError(p, start) + p.outStep, lo = 0;
     if (!fixed.forward(hi))
         return start;
@@ -713,52 +922,17 @@ Table fixedInputs(const Problem& p, const std::vector<long long>& knots)
         const double e = hi + j * p.outStep / 4;
         if (!fixed.forward(e))
             continue;
-        Table t = fixed.backward(e);
-        fixed.polish(t);
-        const double err = rowError(p, t);
-        if (err < bestError) {
-            bestError = err;
-            best = t;
+        for (Table t : {fixed.backward(e), fixed.gridChoice()}) {
+            fixed.polish(t);
+            const double err = rowError(p, t);
+            if (err < bestError) {
+                bestError = err;
+                best = t;
+            }
         }
     }
     return best;
 }
-
-namespace {
-
-// The inputs of the joined pieces that the greedy split finds at the least error it can reach.
-std::vector<long long> greedyKnots(const Problem& p, int points)
-{
-    const std::vector<double> xc = clampedInputs(p);
-    // Bracket from below by doubling: a split at an error well below the least one fails
-    // after a few short pieces. The display range can keep even a flat line from the
-    // middle, so the doubling goes on past the data's span.
-    double lo = 0, hi = tolerance(p, 1e-7);
-    std::vector<long long> knots = greedy(p, xc, hi, points - 1, true, p.minStep);
-    while (knots.empty()) {
-        if (p.cancelled() || hi > 1e6 * (dataSpan(p) + p.outStep) + 1e12)
-            return {};
-        lo = hi;
-        hi *= 2;
-        knots = greedy(p, xc, hi, points - 1, true, p.minStep);
-    }
-    const double tol = tolerance(p, 1e-7);
-    while (hi - lo > tol && hi - lo > 1e-4 * hi) {
-        if (p.cancelled())
-            return {};
-        const double mid = lo + (hi - lo) / 2;
-        std::vector<long long> k = greedy(p, xc, mid, points - 1, true, p.minStep);
-        if (k.empty()) {
-            lo = mid;
-        } else {
-            hi = mid;
-            knots = std::move(k);
-        }
-    }
-    return padKnots(p, knots, points);
-}
-
-} // namespace
 
 namespace {
 
@@ -810,35 +984,535 @@ std::vector<long long> refineKnots(const Problem& p, std::vector<long long> knot
 
 } // namespace
 
+namespace {
+
+// ---- Free placement: a search over candidate inputs.
+//
+// Layer j holds, for every candidate input, an interval of display values that a table of
+// j joined pieces from the first input can take there: each candidate with a new interval
+// sweeps forwards over the rows, keeping the convex set of lines from its interval that
+// stay within e of them, and offers each later candidate (at least the minimum step away)
+// the values of those lines there. Two ways of merging the offers:
+// - Widest: a candidate keeps the widest offer and where it came from. Every interval held
+//   is reached by a real chain of pieces, so a success is a table (the fit).
+// - Hull: a candidate keeps the hull of all offers, a superset of what any table can take
+//   there, so a failure proves that no table with knots among the candidates reaches e
+//   (the bound).
+// A candidate whose interval did not change since the layer before offers nothing new, so
+// each sweeps only a few times.
+struct KnotSearch {
+    const Problem& p;
+    std::vector<double> xs, ys;  // rows, inputs within the table's ends
+    std::vector<long long> cand; // candidate inputs, rising: the first is x0, the last x1
+    std::vector<double> cv;
+    std::vector<int> candRow; // first row at or beyond each candidate
+    std::vector<char> gapBefore; // hull: grid inputs without a candidate lie just before this one
+    long long minStep = 1;
+    bool hull = false;
+    double sMax = 0;
+    long long budget = -1; // row and candidate visits per decision; -1: unlimited
+    bool aborted = false;  // the budget ran out: the decision means nothing
+    int links = 0;         // of the last success
+    std::vector<std::vector<Interval>> reach;
+    std::vector<std::vector<int>> from; // -1 none, -2 the same as the layer before
+
+    KnotSearch(const Problem& problem, std::vector<double> x, std::vector<double> y, std::vector<long long> candidates, long long step,
+               bool hullMerge)
+        : p(problem), xs(std::move(x)), ys(std::move(y)), cand(std::move(candidates)), minStep(step), hull(hullMerge)
+    {
+        for (long long q : cand) {
+            cv.push_back(p.inValue(q));
+            candRow.push_back(int(std::lower_bound(xs.begin(), xs.end(), cv.back()) - xs.begin()));
+        }
+        gapBefore.assign(cand.size(), 0);
+        sMax = slopeLimit(p, minStep);
+    }
+
+    bool decide(double e, int maxLinks)
+    {
+        const int C = int(cand.size()), n = int(xs.size());
+        const double ee = slack(p, e);
+        const Interval range = displayRange(p), last = lastValues(p), none{Inf, -Inf};
+        reach.resize(size_t(maxLinks) + 1);
+        from.resize(size_t(maxLinks) + 1);
+        reach[0].assign(size_t(C), none);
+        from[0].assign(size_t(C), -1);
+        reach[0][0] = firstValues(p);
+        std::vector<char> changed(size_t(C), 0), next(size_t(C), 0);
+        changed[0] = 1;
+        long long work = 0;
+        aborted = false;
+        Lines lines;
+        for (int j = 1; j <= maxLinks; ++j) {
+            reach[size_t(j)] = reach[size_t(j) - 1];
+            from[size_t(j)].assign(size_t(C), -1);
+            for (int c = 0; c < C; ++c)
+                if (!reach[size_t(j)][size_t(c)].empty())
+                    from[size_t(j)][size_t(c)] = -2;
+            std::fill(next.begin(), next.end(), 0);
+            bool any = false;
+            std::vector<Interval>& here = reach[size_t(j)];
+            for (int a = 0; a + 1 < C; ++a) {
+                if (!changed[size_t(a)])
+                    continue;
+                if (p.cancelled() || (budget >= 0 && work > budget)) {
+                    aborted = budget >= 0 && work > budget;
+                    return false;
+                }
+                const Interval& ia = reach[size_t(j) - 1][size_t(a)];
+                lines.box(ia.lo, ia.hi, sMax);
+                int k = candRow[size_t(a)];
+                const double xa = cv[size_t(a)];
+                bool alive = true;
+                for (int b = a + 1; b < C && alive; ++b) {
+                    const double xb = cv[size_t(b)];
+                    // Hull: a knot on an input between candidates may join the next piece
+                    // anywhere, so the candidate after the gap may start afresh (the rows
+                    // inside the gap left out). At the last candidate that piece is the last.
+                    if (hull && gapBefore[size_t(b)]) {
+                        if (b + 1 == C) {
+                            if (j < maxLinks) {
+                                links = j + 1;
+                                return true;
+                            }
+                        } else if (Interval& r = here[size_t(b)]; r.lo > range.lo || r.hi < range.hi) {
+                            r = range;
+                            from[size_t(j)][size_t(b)] = a;
+                            next[size_t(b)] = 1;
+                            any = true;
+                        }
+                    }
+                    const int k0 = k;
+                    for (; k < n && xs[size_t(k)] <= xb; ++k) {
+                        lines.row(xs[size_t(k)] - xa, ys[size_t(k)], ee);
+                        if (lines.empty()) {
+                            alive = false;
+                            break;
+                        }
+                    }
+                    work += k - k0 + 1;
+                    if (!alive || cand[size_t(b)] - cand[size_t(a)] < minStep)
+                        continue;
+                    const auto [lo, hi] = lines.valuesAt(xb - xa);
+                    const Interval& bound = b + 1 == C ? last : range;
+                    const Interval iv{std::max(lo, bound.lo), std::min(hi, bound.hi)};
+                    if (iv.empty())
+                        continue;
+                    Interval& r = here[size_t(b)];
+                    bool grew = false;
+                    if (hull) {
+                        if (r.empty()) {
+                            r = iv;
+                            grew = true;
+                        } else if (iv.lo < r.lo || iv.hi > r.hi) {
+                            r = {std::min(r.lo, iv.lo), std::max(r.hi, iv.hi)};
+                            grew = true;
+                        }
+                    } else if (r.empty() || iv.hi - iv.lo > r.hi - r.lo + 0.1 * ee) {
+                        r = iv; // a wider offer by a hair is not worth another sweep
+                        grew = true;
+                    }
+                    if (grew) {
+                        from[size_t(j)][size_t(b)] = a;
+                        next[size_t(b)] = 1;
+                        any = true;
+                    }
+                }
+            }
+            if (!here[size_t(C) - 1].empty()) {
+                links = j;
+                return true;
+            }
+            if (!any)
+                return false;
+            changed.swap(next);
+        }
+        return false;
+    }
+
+    // The inputs of the table found by the last successful decision (widest merge).
+    std::vector<long long> path() const
+    {
+        std::vector<long long> knots{cand.back()};
+        int b = int(cand.size()) - 1;
+        for (int j = links; b != 0 && j > 0; --j) {
+            const int f = from[size_t(j)][size_t(b)];
+            if (f == -2)
+                continue;
+            knots.push_back(cand[size_t(f)]);
+            b = f;
+        }
+        std::reverse(knots.begin(), knots.end());
+        return knots;
+    }
+};
+
+// At most about `keep` rows for a search: every row when there are few, else the first and
+// last rows and, in each run of consecutive rows, those farthest above and below the chord
+// across the run (its bends, steps and noise peaks). Dropping rows only loosens a search.
+void reducedRows(const Problem& p, const std::vector<double>& xc, size_t keep, std::vector<double>& xs, std::vector<double>& ys)
+{
+    const size_t n = xc.size();
+    xs.clear();
+    ys.clear();
+    if (n <= keep) {
+        xs = xc;
+        ys = p.y;
+        return;
+    }
+    const size_t runs = std::max<size_t>(keep / 3, 1);
+    size_t taken = 0;
+    for (size_t r = 0; r < runs; ++r) {
+        const size_t from = r * n / runs, to = (r + 1) * n / runs; // [from, to)
+        size_t lo = from, hi = from;
+        const double x0 = xc[from], y0 = p.y[from], x1 = xc[to - 1], y1 = p.y[to - 1];
+        auto residual = [&](size_t k) { return p.y[k] - (x1 > x0 ? y0 + (y1 - y0) * (xc[k] - x0) / (x1 - x0) : y0); };
+        for (size_t k = from; k < to; ++k) {
+            if (residual(k) < residual(lo))
+                lo = k;
+            if (residual(k) > residual(hi))
+                hi = k;
+        }
+        for (size_t k : {from, std::min(lo, hi), std::max(lo, hi)})
+            if (k > taken || xs.empty()) {
+                xs.push_back(xc[k]);
+                ys.push_back(p.y[k]);
+                taken = k;
+            }
+    }
+    if (taken != n - 1) {
+        xs.push_back(xc[n - 1]);
+        ys.push_back(p.y[n - 1]);
+    }
+}
+
+// Candidate inputs for the fit: the grid inputs on both sides of every row, a minimum step
+// on both sides of the rows where the source bends or steps most, and an even spread.
+std::vector<long long> fitCandidates(const Problem& p, const std::vector<double>& xs, const std::vector<double>& ys, long long spread)
+{
+    std::vector<long long> c{p.x0, p.x1};
+    const size_t n = xs.size();
+    for (size_t k = 0; k < n; ++k) {
+        const long long below = gridBelow(p, xs[k]);
+        c.push_back(below + 1);
+        if (p.inValue(below + 1) != xs[k]) // between two inputs of the grid: both
+            c.push_back(below);
+    }
+    // bends: the largest turns between neighbouring rows, scaled to the display span
+    std::vector<std::pair<double, size_t>> turns;
+    for (size_t k = 1; k + 1 < n; ++k) {
+        const double dl = xs[k] - xs[k - 1], dr = xs[k + 1] - xs[k];
+        if (dl > 0 && dr > 0)
+            turns.push_back({std::fabs((ys[k + 1] - ys[k]) / dr - (ys[k] - ys[k - 1]) / dl) * std::min(dl, dr), k});
+    }
+    const size_t bends = std::min<size_t>(turns.size(), 64);
+    std::partial_sort(turns.begin(), turns.begin() + long(bends), turns.end(), std::greater<>());
+    for (size_t b = 0; b < bends; ++b) {
+        const long long q = p.inIndex(xs[turns[b].second]);
+        for (long long d : {-p.minStep, -1LL, 0LL, 1LL, p.minStep})
+            c.push_back(q + d);
+    }
+    for (long long i = 0; i <= spread; ++i)
+        c.push_back(p.x0 + (p.x1 - p.x0) * i / spread);
+    for (long long& q : c)
+        q = std::clamp(q, p.x0, p.x1);
+    std::sort(c.begin(), c.end());
+    c.erase(std::unique(c.begin(), c.end()), c.end());
+    return c;
+}
+
+constexpr size_t SearchRows = 600; // rows a search over candidate inputs follows
+constexpr long long Spread = 300;   // evenly spread candidate inputs
+constexpr long long Passes = 4000000; // rows visited when moving inputs one at a time
+constexpr size_t LongRows = 15000;    // rows that choose the inputs on long data
+
+// The inputs of the joined pieces that the greedy split finds at the least error it can reach.
+std::vector<long long> greedyKnots(const Problem& p, int points)
+{
+    const std::vector<double> xc = clampedInputs(p);
+    // Bracket from below by doubling: a split at an error well below the least one fails
+    // after a few short pieces. The display range can keep even a flat line from the
+    // middle, so the doubling goes on past the data's span.
+    double lo = 0, hi = tolerance(p, 1e-7);
+    std::vector<long long> knots = greedy(p, xc, hi, points - 1, true, p.minStep);
+    while (knots.empty()) {
+        if (p.cancelled() || hi > 1e6 * (dataSpan(p) + p.outStep) + 1e12)
+            return {};
+        lo = hi;
+        hi *= 2;
+        knots = greedy(p, xc, hi, points - 1, true, p.minStep);
+    }
+    const double tol = tolerance(p, 1e-7);
+    while (hi - lo > tol && hi - lo > 1e-4 * hi) {
+        if (p.cancelled())
+            return {};
+        const double mid = lo + (hi - lo) / 2;
+        std::vector<long long> k = greedy(p, xc, mid, points - 1, true, p.minStep);
+        if (k.empty()) {
+            lo = mid;
+        } else {
+            hi = mid;
+            knots = std::move(k);
+        }
+    }
+    return padKnots(p, knots, points);
+}
+
+
+// The least error a search reaches with `links` pieces, to `relative` of itself: bracketed
+// from `start` by doubling upwards, then bisected. Returns the least e found feasible (and
+// leaves the search at it), or Inf.
+double leastFeasible(KnotSearch& ks, const Problem& p, int links, double start, double relative)
+{
+    double lo = 0, hi = std::max(start, tolerance(p, 1e-9));
+    while (!ks.decide(hi, links)) {
+        if (p.cancelled() || ks.aborted || hi > 4 * (dataSpan(p) + p.outStep) + 1e6 * tolerance(p, 1))
+            return Inf;
+        lo = hi;
+        hi *= 4;
+    }
+    while (hi - lo > relative * hi && hi - lo > tolerance(p, 1e-9)) {
+        if (p.cancelled())
+            return Inf;
+        const double mid = lo + (hi - lo) / 2;
+        if (ks.decide(mid, links))
+            hi = mid;
+        else if (ks.aborted)
+            return Inf;
+        else
+            lo = mid;
+    }
+    ks.decide(hi, links);
+    return hi;
+}
+
+struct FreeFit {
+    Table table;
+    double error = Inf;
+};
+
+// The best table of `points` points from the search's paths at and a little above its least
+// error, each with its display values found on every row, then moved input by input.
+FreeFit freeSearch(const Problem& p, int points)
+{
+    const std::vector<double> xc = clampedInputs(p);
+    std::vector<double> xs, ys;
+    reducedRows(p, xc, SearchRows, xs, ys);
+    KnotSearch ks(p, xs, ys, fitCandidates(p, xs, ys, Spread), p.minStep, false);
+    FreeFit best;
+    std::vector<std::vector<long long>> paths;
+    const double e = leastFeasible(ks, p, points - 1, tolerance(p, 1e-6), 1e-3);
+    if (std::isfinite(e))
+        for (double f : {1.0, 1.01, 1.04})
+            if (f == 1.0 || ks.decide(e * f, points - 1))
+                paths.push_back(ks.path());
+    // The greedy split on every row: on long smooth sources its inputs are often better.
+    if (std::vector<long long> knots = greedyKnots(p, points); !knots.empty())
+        paths.push_back(std::move(knots));
+    // The best rows: their values lie on the display grid already, which the searches above
+    // (on values before rounding) do not see.
+    if (p.x.size() <= 4000)
+        if (Table onRows = onDataLeast(p, points); !onRows.empty())
+            paths.push_back(std::move(onRows.x));
+    for (std::vector<long long>& knots : paths)
+        knots = padKnots(p, knots, points);
+    std::sort(paths.begin(), paths.end());
+    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+    // On long data, the two best on the search's rows go on to every row.
+    if (paths.size() > 2 && p.x.size() > 4 * xs.size()) {
+        Problem q = p;
+        q.x = xs;
+        q.y = ys;
+        std::vector<std::pair<double, size_t>> rank;
+        for (size_t i = 0; i < paths.size(); ++i)
+            rank.push_back({rowError(q, fixedInputs(q, paths[i])), i});
+        std::sort(rank.begin(), rank.end());
+        paths = {paths[rank[0].second], paths[rank[1].second]};
+    }
+    for (const std::vector<long long>& knots : paths) {
+        if (p.cancelled())
+            return {};
+        Table t = fixedInputs(p, knots);
+        const double err = rowError(p, t);
+        if (err < best.error)
+            best = {std::move(t), err};
+    }
+    if (best.table.empty())
+        return best;
+    // Moving inputs one at a time: up to 2000 passes on short data, none past 50,000 rows.
+    const long long passes = std::clamp<long long>(Passes / long(p.x.size()), 20, 2000);
+    if (const std::vector<long long> knots = refineKnots(p, best.table.x, passes); knots != best.table.x) {
+        Table moved = fixedInputs(p, knots);
+        const double err = rowError(p, moved);
+        if (err < best.error) {
+            best.table = std::move(moved);
+            best.error = err;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+namespace {
+
+// Whether no table of `points` points (inputs on the grid, any rise, display values not
+// rounded, the ends pinned as the problem says) can reach e.
+struct Bound {
+    const Problem& p;
+    int points;
+    std::vector<double> xc;
+    KnotSearch joined;
+
+    static std::vector<long long> candidates(const Problem& p, const std::vector<double>& xs)
+    {
+        std::vector<long long> c;
+        if (p.x1 - p.x0 <= 3000) { // every input of the grid
+            for (long long q = p.x0; q <= p.x1; ++q)
+                c.push_back(q);
+            return c;
+        }
+        c = {p.x0, p.x1};
+        for (double x : xs) {
+            const long long below = gridBelow(p, x);
+            for (long long q : {below, below + 1, below + 2})
+                if (q >= p.x0 && q <= p.x1)
+                    c.push_back(q);
+        }
+        std::sort(c.begin(), c.end());
+        c.erase(std::unique(c.begin(), c.end()), c.end());
+        return c;
+    }
+    static std::vector<double> rows(const Problem& p, const std::vector<double>& xc, bool ys)
+    {
+        std::vector<double> xs, y;
+        reducedRows(p, xc, 3000, xs, y);
+        return ys ? y : xs;
+    }
+
+    Bound(const Problem& problem, int k)
+        : p(problem), points(k), xc(clampedInputs(p)),
+          joined(p, rows(p, xc, false), rows(p, xc, true), candidates(p, rows(p, xc, false)), 1, true)
+    {
+        for (size_t b = 1; b < joined.cand.size(); ++b)
+            joined.gapBefore[b] = joined.cand[b] - joined.cand[b - 1] > 1;
+        joined.budget = 300000; // about 20 ms: the bound gives up the joined pieces beyond that
+    }
+    bool separateFails(double e) { return greedy(p, xc, e, points - 1, false, 1).empty(); }
+    // true: proven; false: not proven (or cancelled, or the joined search ran out of work)
+    bool rulesOut(double e)
+    {
+        if (separateFails(e))
+            return true;
+        const double relaxed = e * (1 + 1e-6); // the line sets are held a hair narrower than exact
+        return !joined.decide(relaxed, points - 1) && !joined.aborted && !p.cancelled();
+    }
+};
+
+} // namespace
+
+double lowerBound(const Problem& p, int points, double known)
+{
+    if (p.x.size() < 2 || points < 2)
+        return 0;
+    // Separate pieces on at most LongRows rows (leaving rows out only lowers the bound).
+    Problem q = p;
+    if (p.x.size() > LongRows)
+        reducedRows(p, clampedInputs(p), LongRows, q.x, q.y);
+    Bound bound(q, points);
+    double lo = 0, hi = dataSpan(p) / 2 + p.outStep;
+    while (hi - lo > 1e-5 * hi && hi - lo > tolerance(p, 1e-9) && !p.cancelled()) {
+        const double mid = lo + (hi - lo) / 2;
+        (bound.separateFails(mid) ? lo : hi) = mid;
+    }
+    // Joined pieces: a bisection between the separate pieces' bound and the known error.
+    hi = known > lo ? known : 0;
+    for (int i = 0; i < 10 && hi > lo * (1 + 1e-4) && !p.cancelled(); ++i) {
+        const double mid = lo + (hi - lo) / 2;
+        if (bound.rulesOut(mid))
+            lo = mid;
+        else if (bound.joined.aborted)
+            break;
+        else
+            hi = mid;
+    }
+    return p.cancelled() ? 0 : lo;
+}
+
 Table freeLeast(const Problem& p, int points)
 {
     if (p.x.size() < 2 || points < 2 || p.x1 - p.x0 < p.minStep)
         return {};
     points = int(std::min<long long>(points, (p.x1 - p.x0) / p.minStep + 1)); // as many as the step rule lets in
-    const std::vector<long long> knots = greedyKnots(p, points);
-    if (!knots.empty()) // up to 2000 passes on short data, none past 50,000 rows
-        return fixedInputs(p, refineKnots(p, knots, std::clamp<long long>(5000000 / long(p.x.size()), 20, 2000)));
-    // The greedy split found no inputs that keep the step rule: start from the rows the
-    // exact search on the data picks, which does whenever any rows do.
+    if (p.x.size() > 3 * LongRows) {
+        // Long data: the inputs are chosen on the rows that bound each short run, the
+        // display values then on every row.
+        Problem q = p;
+        reducedRows(p, clampedInputs(p), LongRows, q.x, q.y);
+        const FreeFit f = freeSearch(q, points);
+        if (!f.table.empty() || p.cancelled())
+            return f.table.empty() ? f.table : fixedInputs(p, f.table.x);
+    }
+    FreeFit f = freeSearch(p, points);
+    if (!f.table.empty() || p.cancelled())
+        return f.table;
+    // The search found no inputs that keep the step rule: start from the rows the exact
+    // search on the data picks, which does whenever any rows do.
     const Table onRows = onDataLeast(p, points);
-    return onRows.empty() ? Table{} : fixedInputs(p, onRows.x);
+    return onRows.empty() ? Table{} : fixedInputs(p, padKnots(p, onRows.x, points));
+}
+
+int freeFewestCount(const Problem& p, double e, int maxPoints)
+{
+    if (p.x.size() < 2 || maxPoints < 2)
+        return 0;
+    maxPoints = int(std::min<long long>(maxPoints, (p.x1 - p.x0) / p.minStep + 1));
+    if (Bound(p, maxPoints).rulesOut(e))
+        return 0;
+    std::vector<double> xs, ys;
+    reducedRows(p, clampedInputs(p), SearchRows, xs, ys);
+    KnotSearch ks(p, xs, ys, fitCandidates(p, xs, ys, Spread), p.minStep, false);
+    if (!ks.decide(e, maxPoints - 1))
+        return 0;
+    const std::vector<long long> knots = ks.path();
+    return rowError(p, fixedInputs(p, knots)) <= e ? int(knots.size()) : 0;
 }
 
 Table freeFewest(const Problem& p, double e, int maxPoints)
 {
     if (p.x.size() < 2 || maxPoints < 2)
         return {};
+    maxPoints = int(std::min<long long>(maxPoints, (p.x1 - p.x0) / p.minStep + 1));
     auto meets = [&](const Table& t) { return !t.empty() && rowError(p, t) <= e; };
-    // The greedy split at e gives a count; the least-error tables of that many points and
-    // fewer, whose display values are re-optimised, may reach e with fewer still.
-    const std::vector<long long> knots = greedy(p, clampedInputs(p), e, maxPoints - 1, true, p.minStep);
+    // The search at e gives a count; the least-error tables of that many points and fewer
+    // may reach e with fewer still, until the bound rules fewer out.
+    std::vector<double> xs, ys;
+    reducedRows(p, clampedInputs(p), SearchRows, xs, ys);
+    KnotSearch ks(p, xs, ys, fitCandidates(p, xs, ys, Spread), p.minStep, false);
     Table best;
-    int points = maxPoints;
-    if (!knots.empty()) {
+    int points = 2;
+    if (ks.decide(e, maxPoints - 1)) {
+        const std::vector<long long> knots = ks.path();
         points = int(knots.size());
-        best = fixedInputs(p, knots);
-        if (!meets(best)) // rounding took it over
-            best = {};
+        Table t = fixedInputs(p, knots);
+        if (meets(t))
+            best = std::move(t);
+    } else {
+        // The search finds no count: the most points first, then a bisection on the count.
+        best = freeLeast(p, maxPoints);
+        if (!meets(best))
+            return {};
+        int fails = 1, reaches = maxPoints;
+        while (reaches - fails > 1 && !p.cancelled()) {
+            const int mid = (fails + reaches) / 2;
+            if (Table t = freeLeast(p, mid); meets(t)) {
+                best = std::move(t);
+                reaches = mid;
+            } else {
+                fails = mid;
+            }
+        }
+        return best;
     }
     for (; !meets(best) && points <= maxPoints; ++points) {
         if (p.cancelled())
@@ -848,26 +1522,14 @@ Table freeFewest(const Problem& p, double e, int maxPoints)
     if (!meets(best))
         return {};
     for (int fewer = int(best.x.size()) - 1; fewer >= 2 && !p.cancelled(); --fewer) {
+        if (Bound(p, fewer).rulesOut(e))
+            break;
         Table t = freeLeast(p, fewer);
         if (!meets(t))
             break;
         best = std::move(t);
     }
     return best;
-}
-
-double lowerBound(const Problem& p, int points)
-{
-    if (p.x.size() < 2 || points < 2)
-        return 0;
-    const std::vector<double> xc = clampedInputs(p);
-    double lo = 0, hi = dataSpan(p) / 2 + p.outStep;
-    const double tol = tolerance(p, 1e-9);
-    while (hi - lo > tol) {
-        const double mid = lo + (hi - lo) / 2;
-        (greedy(p, xc, mid, points - 1, false, 1).empty() ? lo : hi) = mid;
-    }
-    return lo;
 }
 
 } // namespace Fitting::Engine

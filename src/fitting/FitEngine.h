@@ -19,6 +19,8 @@ struct Problem {
     long long outLow = 0, outHigh = 0; // display range, in grid units
     // The exact searches stop within this fraction of the display span of the optimum.
     double precision = 1e-9;
+    // Display values (grid units) the first and last points must take; free when unset.
+    std::optional<long long> firstY, lastY;
     const std::atomic_bool* cancel = nullptr;
 
     double inValue(long long i) const { return double(i) / inScale; }
@@ -44,19 +46,27 @@ Table onDataLeast(const Problem& p, int points);
 // On the rows: a table with the fewest points whose error is at most e, at most maxPoints
 // points; empty when none has.
 Table onDataFewest(const Problem& p, double e, int maxPoints);
+// On the rows: the fewest points of any table on the rows whose error is at most e; 0 when none.
+int onDataFewestCount(const Problem& p, double e, int maxPoints);
 
-// Free placement: inputs anywhere on the grid, display values free. The table of exactly
-// `points` points with the least error found.
+// Free placement: inputs anywhere on the grid, display values free (the ends pinned when
+// Problem::firstY / lastY say so). The table of exactly `points` points with the least
+// error found.
 Table freeLeast(const Problem& p, int points);
 // Free placement: the fewest points (at most maxPoints) whose table reaches e; empty when none does.
 Table freeFewest(const Problem& p, double e, int maxPoints);
+// Free placement, quicker: the points of a table that reaches e found by one search, at
+// most maxPoints; 0 when that search finds none or the bound proves there is none.
+int freeFewestCount(const Problem& p, double e, int maxPoints);
 
 // Display values for fixed inputs (grid units): the least maximum error, then rounded.
 Table fixedInputs(const Problem& p, const std::vector<long long>& knots);
 
-// A lower bound on the error of any table of `points` points with inputs on the grid:
-// the least error of separate (not joined) straight pieces over the same number of
-// stretches, which the greedy split reaches exactly. Ignores the step rule and rounding.
-double lowerBound(const Problem& p, int points);
+// A lower bound on the error of any table of `points` points with inputs on the grid and
+// the ends pinned as the problem says, ignoring the step rule and the display's rounding:
+// the larger of the least error of separate straight pieces (exact, by a greedy split) and
+// a bisection on joined pieces whose knots may take every input of the grid (see
+// docs/design.md). `known` (0: none) is the error of a table already found, the top of the search.
+double lowerBound(const Problem& p, int points, double known = 0);
 
 } // namespace Fitting::Engine
