@@ -127,7 +127,7 @@ void frmMain::pasteCells(const QString& text)
     }
     const int extra = int(rows.size()) - (MSFlexGrid1->Rows() - row0);
     if (refusedRow < 0 && extra > 0) {
-        setPanelText(1, QStringLiteral("%1 pasted rows beyond the last point ignored").arg(extra));
+        setPanelText(1, tr("%1 pasted rows beyond the last point ignored").arg(extra));
         RestartStatusTimer();
     }
     MSFlexGrid1->setFocus(Qt::OtherFocusReason);

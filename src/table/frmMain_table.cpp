@@ -391,7 +391,7 @@ void frmMain::Text1_LostFocus()
     HandlerGuard guard(m_handlerDepth);
     finishEdit(true);
     if (!MSFlexGrid1->isVisible() || !MSFlexGrid1->isEnabled()) {
-        setPanelText(1, QStringLiteral("Re-enter value for previous cell"));
+        setPanelText(1, tr("Re-enter value for previous cell"));
         RestartStatusTimer();
         return;
     }
