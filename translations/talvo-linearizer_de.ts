@@ -316,6 +316,25 @@
     </message>
 </context>
 <context>
+    <name>FlexGrid</name>
+    <message>
+        <source>Row</source>
+        <translation>Nr.</translation>
+    </message>
+    <message>
+        <source>Input</source>
+        <translation>Eingang</translation>
+    </message>
+    <message>
+        <source>Display</source>
+        <translation>Anzeige</translation>
+    </message>
+    <message>
+        <source>Point %1 %2</source>
+        <translation>Punkt %1 %2</translation>
+    </message>
+</context>
+<context>
     <name>MeterLink</name>
     <message>
         <source>The meter address &quot;%1&quot; is not one a meter takes (001 to 247).</source>
@@ -338,6 +357,41 @@
 </source>
         <translation>Fehler beim Schreiben der Ausgabeoption: <byte value="xd"/>
 </translation>
+    </message>
+</context>
+<context>
+    <name>PortDetails</name>
+    <message>
+        <source>Manufacturer</source>
+        <translation>Hersteller</translation>
+    </message>
+    <message>
+        <source>Product</source>
+        <translation>Produkt</translation>
+    </message>
+    <message>
+        <source>Serial number</source>
+        <translation>Seriennummer</translation>
+    </message>
+    <message>
+        <source>By id: %1</source>
+        <translation>Nach Kennung: %1</translation>
+    </message>
+    <message>
+        <source>Port %1 is %2</source>
+        <translation>Anschluss %1 ist %2</translation>
+    </message>
+    <message>
+        <source>No port is offered: you have no permission to open the serial devices.</source>
+        <translation>Kein Anschluss verfügbar: Sie haben keine Berechtigung, die seriellen Geräte zu öffnen.</translation>
+    </message>
+    <message>
+        <source>Left out, no permission: %1</source>
+        <translation>Ausgelassen, keine Berechtigung: %1</translation>
+    </message>
+    <message>
+        <source>To use them, add your user to the &quot;dialout&quot; group (for example: sudo usermod -aG dialout $USER), then log out and log in again.</source>
+        <translation>Um sie zu nutzen, nehmen Sie Ihren Benutzer in die Gruppe „dialout“ auf (zum Beispiel: sudo usermod -aG dialout $USER), melden Sie sich dann ab und wieder an.</translation>
     </message>
 </context>
 <context>
