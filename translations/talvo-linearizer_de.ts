@@ -815,7 +815,7 @@ Fenster trotzdem schließen?</translation>
     </message>
     <message>
         <source>meter serial number or tank tag</source>
-        <translation>Seriennummer des Messgeräts oder Behälterkennung</translation>
+        <translation>Seriennr. / Tank-Nr.</translation>
     </message>
     <message>
         <source>Operator:</source>
