@@ -13,7 +13,7 @@ PACKAGES=(build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
   libxlsxwriter-dev libgsf-1-dev libminizip-dev zlib1g-dev libudev-dev
   fonts-liberation fonts-dejavu-core xdg-utils qt6-wayland qt6-l10n-tools qt6-tools-dev qt6-translations-l10n)
-TEST_PACKAGES=(xvfb xauth xdotool x11-apps imagemagick python3-openpyxl python3-xlwt
+TEST_PACKAGES=(xvfb xauth xdotool x11-apps x11-utils openbox imagemagick python3-openpyxl python3-xlwt
   clang libclang-rt-14-dev ninja-build appstream desktop-file-utils locales-all poppler-utils
   debhelper lintian mandoc bash-completion zsh)
 
@@ -36,10 +36,10 @@ install_missing() {
   fi
 }
 
-build() { # build DIR [cmake options]
+build() { # build DIR [TARGET...]: only the targets given, all without
   local dir=$1; shift
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -j "$(nproc)"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$dir" -j "$(nproc)" ${1:+--target "$@"}
 }
 
 case "${1:-}" in
@@ -47,7 +47,8 @@ case "${1:-}" in
     install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}" ;;
   run)
     install_missing "${PACKAGES[@]}"
-    build build
+    # Only what it starts: the utility and the simulated meter (tests and benchmarks are not built).
+    build build talvo-linearizer talvo-meter-sim
     shift
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
       echo "setup.sh: no display; start it from a desktop session (or under xvfb-run)" >&2

@@ -1,11 +1,16 @@
 #include "app/CurveWindow.h"
 
 #include "app/PickList.h"
+#include "app/WindowPlacement.h"
 #include "app/frmMain.h"
 #include "table/TableCheck.h"
 #include "table/FlexGrid.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QGroupBox>
+#include <QPointer>
+#include <QWindow>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QImage>
@@ -129,9 +134,9 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
         painter.setPen(QPen(CurveBlue, 2, gap ? Qt::DashLine : Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(QPointF(px(pts[i - 1].input), py(pts[i - 1].display)), QPointF(px(pts[i].input), py(pts[i].display)));
     }
-    // Markers, then their point numbers set off the curve on its upper side; the broken
-    // point's number comes first, and a number that would cover another is left out.
-    QList<QRectF> labels(pts.size());
+    // Markers, then their point numbers: every one drawn, clear of the markers and of each
+    // other (the broken point's placed first).
+    QList<NumberLabel> numbers;
     int brokenAt = -1;
     for (int i = 0; i < pts.size(); ++i) {
         const bool broken = pts[i].number == model.brokenPoint();
@@ -148,20 +153,14 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
         along = length > 0 ? along / length : QPointF(1, 0);
         const QPointF normal = along.x() >= 0 ? QPointF(along.y(), -along.x()) : QPointF(-along.y(), along.x());
         const QSizeF box(QFontMetrics(bold, painter.device()).horizontalAdvance(QString::number(pts[i].number)) + 2, lh);
-        const QPointF centre = c + normal * (r + 3 + std::max(box.width(), box.height()) / 2);
-        labels[i] = QRectF(centre - QPointF(box.width() / 2, box.height() / 2), box);
+        numbers.append({c, r, normal, box});
     }
     painter.setBrush(Qt::NoBrush);
-    QList<QRectF> drawn;
-    for (int k = -1; k < int(pts.size()); ++k) {
-        const int i = k < 0 ? brokenAt : k;
-        if (i < 0 || (k >= 0 && i == brokenAt) ||
-            std::any_of(drawn.begin(), drawn.end(), [&](const QRectF& l) { return l.intersects(labels[i]); }))
-            continue;
-        drawn.append(labels[i]);
+    const QList<QRectF> places = placeNumbers(numbers, QRectF(frame).adjusted(1, 1, -1, -1), brokenAt);
+    for (int i = 0; i < pts.size(); ++i) {
         painter.setFont(i == brokenAt ? bold : font);
         painter.setPen(i == brokenAt ? BrokenRed : CurveBlue);
-        painter.drawText(labels[i], Qt::AlignCenter, QString::number(pts[i].number));
+        painter.drawText(places[i], Qt::AlignCenter, QString::number(pts[i].number));
     }
 
     // The check's verdict.
@@ -176,36 +175,61 @@ void CurvePlot::paint(QPainter& painter, const QRect& area, const CurveModel& mo
     painter.restore();
 }
 
-// ---- CurveWindow ----
-
-QRect CurveWindow::placeBeside(const QRect& main, const QRect& free, const QSize& wanted)
+QList<QRectF> CurvePlot::placeNumbers(const QList<NumberLabel>& labels, const QRectF& area, int first)
 {
-    // Right of the main window, else left, below or above, kept on the screen; where every
-    // place covers some of it, the one that covers least. The covered area is least where
-    // the window's edges meet the main window's or the screen's.
-    const int gap = 8;
-    const QSize size = wanted.boundedTo(free.size());
-    const int xs[] = {main.right() + 1 + gap, main.left() - gap - size.width(), main.left(), free.left(), free.right() + 1 - size.width()};
-    const int ys[] = {main.top(), main.bottom() + 1 + gap, main.top() - gap - size.height(), free.top(), free.bottom() + 1 - size.height()};
-    std::vector<QPoint> places{{xs[0], ys[0]}, {xs[1], ys[0]}, {xs[2], ys[1]}, {xs[2], ys[2]}};
-    for (int x : xs)
-        for (int y : ys)
-            places.emplace_back(x, y);
-    QRect best;
-    qint64 leastCovered = -1;
-    for (const QPoint& at : places) {
-        QRect r(at, size);
-        r.moveLeft(std::clamp(r.left(), free.left(), free.right() + 1 - size.width()));
-        r.moveTop(std::clamp(r.top(), free.top(), free.bottom() + 1 - size.height()));
-        const QRect covered = r.intersected(main);
-        const qint64 area = covered.isEmpty() ? 0 : qint64(covered.width()) * covered.height();
-        if (leastCovered < 0 || area < leastCovered) {
-            best = r;
-            leastCovered = area;
+    // Each number tries places around its marker, nearest first, on the side away from the
+    // curve before the others; the first place clear of every marker, of the numbers
+    // placed so far and of the area's edges is taken, else the one that overlaps least.
+    QList<QRectF> markers;
+    for (const NumberLabel& l : labels)
+        markers.append(QRectF(l.marker - QPointF(l.radius + 1, l.radius + 1), QSizeF(2 * l.radius + 2, 2 * l.radius + 2)));
+    QList<QRectF> placed(labels.size());
+    QList<int> order;
+    if (first >= 0 && first < labels.size())
+        order.append(first);
+    for (int i = 0; i < labels.size(); ++i)
+        if (i != first)
+            order.append(i);
+    QList<QRectF> taken;
+    auto overlap = [&](const QRectF& r) {
+        double sum = 0;
+        for (const QList<QRectF>* list : {&markers, &taken})
+            for (const QRectF& o : *list) {
+                const QRectF c = r.intersected(o);
+                sum += c.isEmpty() ? 0 : c.width() * c.height();
+            }
+        const QRectF in = r.intersected(area);
+        return sum + (r.width() * r.height() - (in.isEmpty() ? 0 : in.width() * in.height()));
+    };
+    for (int i : order) {
+        const NumberLabel& l = labels[i];
+        const QPointF n = l.normal;
+        const QPointF directions[] = {n, -n, {0, -1}, {0, 1}, {1, 0}, {-1, 0}, {0.7071, -0.7071}, {-0.7071, -0.7071}, {0.7071, 0.7071},
+                                      {-0.7071, 0.7071}};
+        QRectF best;
+        double bestOverlap = -1;
+        for (int ring = 0; ring < 6 && bestOverlap != 0; ++ring) {
+            for (const QPointF& d : directions) {
+                // The box's centre far enough along d that the box clears the marker.
+                const double reach = std::abs(d.x()) * l.size.width() / 2 + std::abs(d.y()) * l.size.height() / 2;
+                const QPointF centre = l.marker + d * (l.radius + 3 + reach + ring * l.size.height() * 0.6);
+                const QRectF r(centre - QPointF(l.size.width() / 2, l.size.height() / 2), l.size);
+                const double o = overlap(r);
+                if (bestOverlap < 0 || o < bestOverlap) {
+                    best = r;
+                    bestOverlap = o;
+                    if (o == 0)
+                        break;
+                }
+            }
         }
+        placed[i] = best;
+        taken.append(best);
     }
-    return best;
+    return placed;
 }
+
+// ---- CurveWindow ----
 
 CurveWindow::CurveWindow(frmMain* main) : QWidget(main, Qt::Window), m_main(main)
 {
@@ -241,14 +265,73 @@ void CurveWindow::open()
 {
     if (!m_placed) {
         m_placed = true;
-        const QRect main = m_main->frameGeometry();
-        const QRect free = m_main->screen() ? m_main->screen()->availableGeometry() : main.adjusted(0, 0, 620, 480);
-        const QRect placed = placeBeside(main, free, QSize(620, 480));
-        resize(placed.size());
-        move(placed.topLeft());
+        place();
+        m_framedPlacePending = true;
+        QTimer::singleShot(1000, this, [this] { placeAgainIfFramed(); });
     }
     show();
     raise();
+}
+
+namespace {
+QMargins frameMargins(const QWidget* w)
+{
+    const QRect f = w->frameGeometry(), g = w->geometry();
+    return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
+}
+} // namespace
+
+void CurveWindow::place()
+{
+    const QRect main = m_main->frameGeometry();
+    const QRect available = m_main->screen() ? m_main->screen()->availableGeometry() : main.adjusted(0, 0, 640, 520);
+    // Before this window is framed, its frame is taken to be the main window's.
+    m_assumedFrame = isVisible() ? frameMargins(this) : frameMargins(m_main);
+    const QSize extra(m_assumedFrame.left() + m_assumedFrame.right(), m_assumedFrame.top() + m_assumedFrame.bottom());
+    const QSize client = QSize(620, 480).boundedTo(available.size() - extra).expandedTo(minimumSizeHint());
+    const QRect table(m_main->frmInput->mapToGlobal(QPoint(0, 0)), m_main->frmInput->size());
+    const QPoint at = WindowPlacement::place(main, table, client + extra, available);
+    resize(client);
+    // A window's position is its frame's, also before the window manager has framed it.
+    if (isVisible() && windowHandle())
+        windowHandle()->setFramePosition(at);
+    else
+        move(at);
+}
+
+void CurveWindow::placeAgainIfFramed()
+{
+    // Window managers frame a window after it is shown, and some move it: once its own
+    // frame is known, it is placed again if that frame differs from the one assumed or the
+    // window is not where it was put.
+    if (!m_framedPlacePending || !isVisible())
+        return;
+    m_framedPlacePending = false;
+    const QRect available = screen() ? screen()->availableGeometry() : frameGeometry();
+    if (frameMargins(this) != m_assumedFrame || !available.contains(frameGeometry()) ||
+        WindowPlacement::cover(m_main->frameGeometry(), QRect(m_main->frmInput->mapToGlobal(QPoint(0, 0)), m_main->frmInput->size()),
+                               frameGeometry()) != WindowPlacement::Cover{})
+        place();
+}
+
+void CurveWindow::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    if (m_framedPlacePending && frameMargins(this) != QMargins())
+        placeAgainIfFramed();
+}
+
+void CurveWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_framedPlacePending && frameMargins(this) != QMargins())
+        placeAgainIfFramed();
+}
+
+void CurveWindow::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    frmMain::giveFocusBack(m_main, m_main->focusWidget());
 }
 
 void CurveWindow::showEvent(QShowEvent* event)
@@ -296,7 +379,9 @@ bool CurveWindow::saveImage(const QString& path, const QSize& size) const
 
 void CurveWindow::saveImageClicked()
 {
+    const QPointer<QWidget> focus = QApplication::focusWidget();
     QString path = m_main->ShowSaveDialog(tr("PNG Image (*.png)|*.png|SVG Image (*.svg)|*.svg"), tr("Save Image"));
+    frmMain::giveFocusBack(this, focus);
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())

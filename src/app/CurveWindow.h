@@ -3,7 +3,10 @@
 // curve the meter follows, redrawn whenever the table changes, with the verdict of
 // the same whole-table check that Program Meter runs.
 #include <QList>
+#include <QMargins>
 #include <QPointF>
+#include <QRectF>
+#include <QSizeF>
 #include <QTimer>
 #include <QWidget>
 #include <optional>
@@ -26,6 +29,17 @@ public:
     // fitted to goes behind the table's segments.
     static void paint(QPainter& painter, const QRect& area, const CurveModel& model, const QFont& font, const QList<QPointF>& source = {});
     void setSource(const QList<QPointF>& source);
+    // A point's number to be placed by its marker: the marker's centre and radius, the
+    // direction away from the curve, the number's box.
+    struct NumberLabel {
+        QPointF marker;
+        double radius = 0;
+        QPointF normal;
+        QSizeF size;
+    };
+    // Boxes for every number, none over a marker or another number where the area leaves
+    // room; `first` is placed before the others.
+    static QList<QRectF> placeNumbers(const QList<NumberLabel>& labels, const QRectF& area, int first = -1);
     const QList<QPointF>& source() const { return m_source; }
 
 protected:
@@ -43,8 +57,6 @@ public:
 
     // Shows the window beside the main window (first time) without taking the focus.
     void open();
-    // Where a window of the wanted size goes beside main, within free: the place that covers least of main.
-    static QRect placeBeside(const QRect& main, const QRect& free, const QSize& wanted);
     const CurveModel& model() const { return m_model; }
     CurvePlot* plot() const { return m_plot; }
     // Writes the plot at the given size: SVG for a ".svg" path, PNG otherwise.
@@ -54,8 +66,15 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Puts the frame beside the main window (WindowPlacement), measured with the frame a
+    // window manager adds: the main window's until this one has its own.
+    void place();
+    void placeAgainIfFramed();
     void scheduleRefresh();
     void refresh();
 
@@ -65,4 +84,6 @@ private:
     QPushButton* m_save;
     QTimer m_refresh; // gathers the changes of one table operation into one redraw
     bool m_placed = false;
+    bool m_framedPlacePending = false; // placed before the window manager framed it
+    QMargins m_assumedFrame;
 };

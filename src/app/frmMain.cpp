@@ -32,6 +32,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QScopeGuard>
+#include <QUndoStack>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
@@ -129,7 +131,9 @@ frmMain::frmMain(const AppOptions& options, QWidget* parent)
     wireFiles();
     wireSpreadsheet();
     wireScan();
+    wireUndo();
     Form_Load();
+    m_undo->clear(); // the history starts with the window as it opened
     m_mappedOnly = options.mappedOnly;
     if (options.watchPorts && !m_refused) {
         m_watch = options.watchDir.isEmpty() ? DeviceWatch::system(this) : DeviceWatch::directory(options.watchDir, this);
@@ -163,6 +167,14 @@ void frmMain::buildMenus()
     mnuFile->addSeparator();
     mnuExit = mnuFile->addAction(tr("Exit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    QMenu* mnuEdit = menuBar()->addMenu(tr("&Edit"));
+    mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
+    mnuUndo = mnuEdit->addAction(tr("Undo"));
+    mnuUndo->setObjectName(QStringLiteral("mnuUndo"));
+    mnuUndo->setShortcut(QKeySequence::Undo);
+    mnuRedo = mnuEdit->addAction(tr("Redo"));
+    mnuRedo->setObjectName(QStringLiteral("mnuRedo"));
+    mnuRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     QMenu* mnuView = menuBar()->addMenu(tr("&View"));
     mnuView->setObjectName(QStringLiteral("mnuView"));
     mnuCurve = mnuView->addAction(tr("Linearization Curve"));
@@ -220,6 +232,16 @@ void frmMain::buildControls()
         auto* opt = new QRadioButton(text, parent);
         place(opt, name, l, t, w, h + 4);
         opt->setFont(sansFont(8.25, false));
+        // The options lie on the fixed grey: their discs stay white with a black dot, as
+        // the lists' fields stay white, whatever the desktop's palette.
+        QPalette p = opt->palette();
+        p.setColor(QPalette::Base, Qt::white);
+        p.setColor(QPalette::Text, Qt::black);
+        p.setColor(QPalette::Window, QColor(0x9C, 0x9C, 0x9C)); // styles draw the disc's ring darker than this
+        p.setColor(QPalette::WindowText, Qt::black);
+        p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+        p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+        opt->setPalette(p);
         return opt;
     };
     auto button = [&](QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h) {
@@ -317,7 +339,7 @@ void frmMain::buildControls()
     place(StatusBar1, "StatusBar1", 0, 440, 708, 15);
     StatusBar1->setFont(sansFont(8.25, true));
     ProgressBar1 = new QProgressBar(client);
-    place(ProgressBar1, "ProgressBar1", 392, 440, 321, 14);
+    place(ProgressBar1, "ProgressBar1", 392, 440, 708 - 392, 14); // 321 wide would run 5 pixels under the window edge
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
@@ -393,6 +415,8 @@ int frmMain::MsgBox(const QString& prompt, int style, const QString& title)
     m_recordedPrompt.clear();
     if (g_messageHook)
         return g_messageHook(prompt, style, caption);
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    const auto back = qScopeGuard([&] { regainFocus(focus); });
     QMessageBox box(this);
     box.setWindowTitle(caption);
     box.setText(prompt);
@@ -424,14 +448,43 @@ QString frmMain::ShowOpenDialog(const QString& filter, const QString& title)
 {
     if (g_fileDialogHook)
         return g_fileDialogHook(false, filter, title);
-    return QFileDialog::getOpenFileName(this, title, QString(), qtNameFilters(filter));
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    const QString path = QFileDialog::getOpenFileName(this, title, QString(), qtNameFilters(filter));
+    regainFocus(focus);
+    return path;
 }
 
 QString frmMain::ShowSaveDialog(const QString& filter, const QString& title)
 {
     if (g_fileDialogHook)
         return g_fileDialogHook(true, filter, title);
-    return QFileDialog::getSaveFileName(this, title, QString(), qtNameFilters(filter));
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    const QString path = QFileDialog::getSaveFileName(this, title, QString(), qtNameFilters(filter));
+    regainFocus(focus);
+    return path;
+}
+
+void frmMain::regainFocus(QWidget* focus)
+{
+    giveFocusBack(focus ? focus->window() : this, focus);
+    // The grid gets its cell editor back, as a click on its current cell gives it, once the
+    // handler that showed the dialog has finished.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible() && focusWidget() == MSFlexGrid1 && !m_editOpen && m_handlerDepth == 0 && !m_running && !m_searching &&
+            !m_opening)
+            MSFlexGrid1->setCurrent(MSFlexGrid1->Row(), MSFlexGrid1->Col());
+    });
+}
+
+void frmMain::giveFocusBack(QWidget* window, QWidget* focus)
+{
+    // Some window managers give the focus to no window when a dialog closes.
+    if (!window || !window->isVisible())
+        return;
+    window->activateWindow();
+    QWidget* target = focus && focus->window() == window && focus->isVisible() && focus->isEnabled() ? focus : window->focusWidget();
+    if (target)
+        target->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 int frmMain::RunMsgBox(const std::function<QString()>& prompt, int style, const QString& title)
@@ -624,6 +677,9 @@ void frmMain::mnuFitPoints_Click()
     CommitCellEditor();
     auto* dialog = new FitDialog(this, selectedInputType().value_or(InputType::Current), cboDecimal->Text());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::finished, this, [this, focus = QPointer<QWidget>(QApplication::focusWidget())] {
+        giveFocusBack(this, focus);
+    });
     connect(dialog, &FitDialog::useClicked, this, [this, dialog] {
         const Fitting::Result& r = dialog->fitted();
         PointTable table{dialog->inputType(), dialog->format(), {}};

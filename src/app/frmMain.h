@@ -22,6 +22,7 @@
 enum class RunEnd; // programming/RunResult.h: how a Program Meter run ended
 
 class QAction;
+class QUndoStack;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -119,6 +120,8 @@ public:
     QAction* mnuSaveRecord = nullptr;
     QAction* mnuPrintRecord = nullptr;
     QAction* mnuExit = nullptr;
+    QAction* mnuUndo = nullptr;
+    QAction* mnuRedo = nullptr;
     QAction* mnuCurve = nullptr;
     QAction* mnuFitPoints = nullptr;
     QAction* mnuFindMeter = nullptr;
@@ -161,6 +164,38 @@ public:
     // The dense source of the table last put in by Fit Points, drawn behind the curve;
     // empty once the table has been edited since.
     const QList<QPointF>& fitSource() const { return m_fitSource; }
+
+    // Gives the keyboard focus back to a window once a dialog it opened has closed: the
+    // window is activated and the widget that had the focus gets it again.
+    static void giveFocusBack(QWidget* window, QWidget* focus);
+
+    // ---- Undo (src/app/frmMain_undo.cpp) ----
+    // Every change to the table but a single typed value is one step of Undo: the input
+    // type, the decimal-point format, the point count, the list's lock and every cell.
+    struct TableState {
+        std::optional<InputType> type;
+        QString format;
+        QList<PointRow> rows;
+        bool countUnlocked = true;
+        QList<QPointF> fitSource;
+        bool operator==(const TableState&) const = default;
+    };
+    TableState tableState() const;
+    // Puts a state back through the controls' own handlers, then the cells; `current` gets
+    // the state it replaces, a value still being typed taken in.
+    void restoreTableState(const TableState& state, TableState* current = nullptr);
+    QUndoStack* undoStack() const { return m_undo; }
+    // The table's changes while it lives are one step (the outermost of nested steps counts).
+    class UndoStep {
+    public:
+        UndoStep(frmMain& w, const QString& what) : m_w(w) { m_w.beginTableStep(what); }
+        ~UndoStep() { m_w.endTableStep(); }
+        UndoStep(const UndoStep&) = delete;
+        UndoStep& operator=(const UndoStep&) = delete;
+
+    private:
+        frmMain& m_w;
+    };
 
     // ---- Meter link (src/link/frmMain_link.cpp) ----
     void LoadAddressText();
@@ -279,6 +314,8 @@ private:
     void wireFiles();
     void wireSpreadsheet();
     void wireScan();
+    void wireUndo();
+    void regainFocus(QWidget* focus); // after a dialog: giveFocusBack, and the grid's editor reopened
     bool m_searching = false; // a Find Meter search is under way
     void shutdownLink();      // closes the port and ends a pending wait (window closing)
     bool anotherCopyRuns();   // takes the single-instance lock; true only when another copy holds it
@@ -351,6 +388,16 @@ private:
     // Writes a block of "input TAB display" lines (CR between them) into the grid from point 1,
     // each value in its normal form; returns the block as written.
     QString fillGrid(const QString& block, int inputDecimals, int displayDecimals);
+
+    // ---- Undo state ----
+    QUndoStack* m_undo = nullptr;
+    int m_stepDepth = 0;
+    bool m_restoringTable = false;
+    std::optional<TableState> m_stepBefore;
+    std::optional<InputType> m_typeBefore; // the option just unchecked by a click on another
+    QString m_stepText;
+    void beginTableStep(const QString& what);
+    void endTableStep();
 
     // ---- Fit Points state ----
     QList<QPointF> m_fitSource;

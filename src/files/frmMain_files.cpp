@@ -67,6 +67,7 @@ bool frmMain::openSettingsFile(const QString& path)
 {
     if (m_opening)
         return false;
+    UndoStep step(*this, tr("Open Settings"));
     m_opening = true;
     SettingsReader reader;
     const auto readValue = [&](int line, PickList* list) {

@@ -126,6 +126,7 @@ bool frmMain::tableHoldsValues() const
 bool frmMain::useTable(const PointTable& table, const QString& title)
 {
     CommitCellEditor();
+    UndoStep step(*this, title);
     if (!table.type || table.rows.size() < MeterRules::MinPoints || table.rows.size() > MeterRules::MaxPoints)
         return false;
     if (tableHoldsValues() &&
@@ -159,6 +160,7 @@ void frmMain::cmdImport_Click()
 
 bool frmMain::importWorkbook(const QString& path)
 {
+    UndoStep step(*this, tr("Import"));
     Spreadsheet::Application app;
     QString error;
     Spreadsheet::Workbook* book = app.Open(path, &error);

@@ -319,6 +319,7 @@ void FlexGrid::keyPressEvent(QKeyEvent* event)
 
 void FlexGrid::focusInEvent(QFocusEvent* event)
 {
+    m_focusReason = event->reason();
     QTableWidget::focusInEvent(event);
     // Getting the window back (after a message box, from another program) is not a
     // change of focus within the window.

@@ -38,6 +38,8 @@ public:
     void setColSel(int col);
     // Makes (row, col) current in one move: one leaveCell() before, one enterCell() after.
     void setCurrent(int row, int col);
+    // Why the grid last got the focus (mouse, Tab, ...).
+    Qt::FocusReason focusReason() const { return m_focusReason; }
     // Repaints the grid.
     void Refresh() { viewport()->update(); }
 
@@ -83,6 +85,7 @@ private:
     QTableWidgetItem* itemAt(int row, int col) const;
 
     int m_row = 0, m_col = 1, m_rowSel = 0, m_colSel = 1;
+    Qt::FocusReason m_focusReason = Qt::OtherFocusReason;
     bool m_pressed = false;        // the left button went down on the grid
     bool m_dragging = false;       // ... on a value cell: moving extends the selection
     std::map<int, int> m_colTwips; // column widths as set, in twips

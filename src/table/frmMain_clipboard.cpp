@@ -83,6 +83,7 @@ void frmMain::copyCells()
 
 void frmMain::pasteCells(const QString& text)
 {
+    UndoStep step(*this, tr("Paste"));
     cboSetPoints->setEnabled(false);
     const QList<QStringList> rows = GridClipboard::fromText(text);
     if (rows.isEmpty())

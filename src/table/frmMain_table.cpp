@@ -14,6 +14,7 @@
 #include "table/ValueRules.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -65,6 +66,7 @@ PointTable frmMain::pointTable() const
 void frmMain::cboSetPoints_Click()
 {
     finishEdit(true); // a value still being typed (Open Settings from the menu) is taken first
+    UndoStep step(*this, tr("No. of Points"));
     MSFlexGrid1->setColWidth(0, 325);
     MSFlexGrid1->setColWidth(1, 1000);
     MSFlexGrid1->setColWidth(2, 1000);
@@ -144,6 +146,7 @@ void frmMain::ClearSelectedCells()
 void frmMain::cmdReset_Click()
 {
     CommitCellEditor();
+    UndoStep step(*this, tr("Clear"));
     ClearSelectedCells();
     Text1->hide();
     MSFlexGrid1->setText(Text1->text());
@@ -283,12 +286,18 @@ void frmMain::MSFlexGrid1_GotFocus()
         return;
     }
     Text1->setText(EditorTextOfCell());
+    // Reached by the keyboard, the grid opens its current cell (at first the first point's
+    // input cell) for typing, as a click there does; the point-number column is never current.
+    const Qt::FocusReason reason = MSFlexGrid1->focusReason();
+    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason)
+        MSFlexGrid1->setCurrent(MSFlexGrid1->Row(), std::max(MSFlexGrid1->Col(), InputColumn));
 }
 
 void frmMain::MSFlexGrid1_KeyDown(int keyCode)
 {
     if (keyCode != vbKeyDelete || m_editOpen)
         return;
+    UndoStep step(*this, tr("Delete"));
     MSFlexGrid1->setText(QString());
     Text1->setText(QString());
 }
@@ -405,6 +414,7 @@ void frmMain::applyInputType(int type)
     const auto inputType = static_cast<InputType>(type);
     QRadioButton* option = inputType == InputType::Voltage ? optVoltage : inputType == InputType::Current ? optCurrent : optPulse;
     finishEdit(true);
+    UndoStep step(*this, tr("Input Type"));
     if (option->isChecked()) {
         const ValueRules::InputDefaults d = ValueRules::defaultsFor(inputType);
         lblRow->show();
@@ -434,6 +444,7 @@ void frmMain::cboDecimal_Click()
     if (ValueRules::formatDecimals(format) < 0 || format == m_decimalInForce)
         return; // nothing to move: the display values are already in this format
     finishEdit(true);
+    UndoStep step(*this, tr("Decimal Point"));
     for (int r = 0; r < MSFlexGrid1->Rows(); ++r)
         MSFlexGrid1->setTextMatrix(r, DisplayColumn, ValueRules::rescaleDisplay(MSFlexGrid1->TextMatrix(r, DisplayColumn), format));
     m_decimalInForce = format;

@@ -5,8 +5,10 @@
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 
 #include "app/CurveWindow.h"
+#include "app/WindowPlacement.h"
 #include "common/TestWindow.h"
 #include "table/CellEditor.h"
 #include "table/FlexGrid.h"
@@ -31,6 +33,8 @@ private slots:
     void windowFollowsTheTable();
     void placedBeside_data();
     void placedBeside();
+    void numbersNeverCovered_data();
+    void numbersNeverCovered();
 };
 
 void TestCurve::model_data()
@@ -134,36 +138,87 @@ void TestCurve::windowFollowsTheTable()
     QCOMPARE(QSvgRenderer(dir.filePath("report.svg")).viewBox().size(), curve->plot()->size());
 }
 
-// Beside the main window where the screen has room; else nowhere on the screen covers less.
+// Beside the main window where the screen has room; else nowhere on the screen covers less
+// of the table, then of the main window. Frames as a window manager adds them.
 void TestCurve::placedBeside_data()
 {
     QTest::addColumn<QRect>("main");
     QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QSize>("frame");
     QTest::addColumn<QPoint>("at"); // expected top left; (-1, -1): wherever covers least
-    QTest::newRow("room on the right") << QRect(0, 0, 720, 520) << QRect(0, 0, 1920, 1080) << QPoint(728, 0);
-    QTest::newRow("room on the left") << QRect(1200, 40, 720, 520) << QRect(0, 0, 1920, 1080) << QPoint(572, 40);
-    QTest::newRow("1280 wide: below") << QRect(0, 0, 720, 520) << QRect(0, 0, 1280, 1024) << QPoint(0, 528);
-    QTest::newRow("no room anywhere") << QRect(280, 100, 720, 520) << QRect(0, 0, 1280, 720) << QPoint(-1, -1);
-    QTest::newRow("screen smaller than the window") << QRect(0, 0, 720, 520) << QRect(0, 0, 800, 400) << QPoint(-1, -1);
+    const QSize curve(622, 505);   // 620 x 480 under a 24-pixel title bar
+    QTest::newRow("room on the right") << QRect(0, 0, 720, 520) << QRect(0, 0, 1920, 1080) << curve << QPoint(728, 0);
+    QTest::newRow("room on the left") << QRect(1200, 40, 720, 520) << QRect(0, 0, 1920, 1080) << curve << QPoint(570, 40);
+    QTest::newRow("1280 x 1080: below") << QRect(0, 0, 720, 520) << QRect(0, 0, 1280, 1080) << curve << QPoint(0, 528);
+    QTest::newRow("1280 x 800, window centred") << QRect(280, 140, 720, 520) << QRect(0, 0, 1280, 800) << curve << QPoint(-1, -1);
+    QTest::newRow("1280 x 800 under a panel") << QRect(10, 40, 720, 520) << QRect(0, 30, 1280, 770) << curve << QPoint(-1, -1);
+    QTest::newRow("1024 x 768") << QRect(0, 0, 720, 520) << QRect(0, 0, 1024, 768) << curve << QPoint(-1, -1);
+    QTest::newRow("second screen to the right") << QRect(1940, 0, 720, 500) << QRect(1920, 0, 1280, 1024) << curve << QPoint(1940, 508);
+    QTest::newRow("frame as large as the screen") << QRect(0, 0, 720, 520) << QRect(0, 0, 800, 600) << QSize(800, 600) << QPoint(0, 0);
 }
 
 void TestCurve::placedBeside()
 {
     QFETCH(QRect, main);
     QFETCH(QRect, screen);
+    QFETCH(QSize, frame);
     QFETCH(QPoint, at);
-    const QSize wanted(620, 480);
-    const QRect placed = CurveWindow::placeBeside(main, screen, wanted);
-    QVERIFY(screen.contains(placed));
-    QCOMPARE(placed.size(), wanted.boundedTo(screen.size()));
-    auto covered = [&](const QRect& r) { const QRect c = r.intersected(main); return c.isEmpty() ? 0 : c.width() * c.height(); };
+    // The table block of the main window (its right part, as in the window).
+    const QRect table(main.left() + 368, main.top() + 105, 321, 257);
+    const QRect placed(WindowPlacement::place(main, table, frame, screen), frame);
+    QVERIFY2(screen.contains(placed), qPrintable(QStringLiteral("%1,%2").arg(placed.x()).arg(placed.y())));
     if (at != QPoint(-1, -1))
         QCOMPARE(placed.topLeft(), at);
-    int least = covered(placed);
-    for (int x = screen.left(); x + placed.width() <= screen.right() + 1; x += 2)
-        for (int y = screen.top(); y + placed.height() <= screen.bottom() + 1; y += 2)
-            least = std::min(least, covered(QRect(QPoint(x, y), placed.size())));
-    QCOMPARE(covered(placed), least);
+    WindowPlacement::Cover least = WindowPlacement::cover(main, table, placed);
+    for (int x = screen.left(); x + frame.width() <= screen.right() + 1; ++x)
+        for (int y = screen.top(); y + frame.height() <= screen.bottom() + 1; ++y)
+            least = std::min(least, WindowPlacement::cover(main, table, QRect(QPoint(x, y), frame)));
+    QCOMPARE(WindowPlacement::cover(main, table, placed), least);
+}
+
+// Every point's number is drawn, clear of every marker and of every other number, on
+// curves whose points crowd together.
+void TestCurve::numbersNeverCovered_data()
+{
+    QTest::addColumn<QString>("table");
+    QStringList sixteen, steep, flat;
+    for (int p = 0; p < 16; ++p) // a square root: crowded at the start
+        sixteen << QStringLiteral("%1=%2").arg(4 + p * p / 225.0 * 16, 0, 'f', 3).arg(std::sqrt(p / 15.0) * 100, 0, 'f', 3);
+    for (int p = 0; p < 32; ++p) {
+        steep << QStringLiteral("%1=%2").arg(4 + p * 0.5, 0, 'f', 3).arg(p < 16 ? p * 0.1 : 1.5 + (p - 15) * 50.0, 0, 'f', 3);
+        flat << QStringLiteral("%1=%2").arg(4 + p * 0.5, 0, 'f', 3).arg(p % 2 ? 10.0 : 10.001, 0, 'f', 3);
+    }
+    QTest::newRow("16 points, square root") << sixteen.join(';');
+    QTest::newRow("32 points, flat then steep") << steep.join(';');
+    QTest::newRow("32 points, zigzag") << flat.join(';');
+}
+
+void TestCurve::numbersNeverCovered()
+{
+    QFETCH(QString, table);
+    CurveModel m;
+    m.update(rowsOf(table), InputType::Current, "ddd.ddd", "Input (mA)", tableCheckRule(InputType::Current));
+    // The plot's inner area at the window's first size, as paint() maps the points.
+    const QRectF area(60, 14, 520, 330);
+    const QFont font;
+    const QFontMetrics fm(font);
+    QList<CurvePlot::NumberLabel> labels;
+    const auto& pts = m.points();
+    for (const CurveModel::Point& p : pts) {
+        const QPointF c(area.left() + 30 + (p.input - m.xAxis().low) / (m.xAxis().high - m.xAxis().low) * (area.width() - 60),
+                        area.bottom() - 14 - (p.display - m.yAxis().low) / (m.yAxis().high - m.yAxis().low) * (area.height() - 44));
+        labels.append({c, 4.5, QPointF(-0.7071, -0.7071), QSizeF(fm.horizontalAdvance(QString::number(p.number)) + 2, fm.height())});
+    }
+    const QList<QRectF> places = CurvePlot::placeNumbers(labels, area, 1);
+    QCOMPARE(places.size(), pts.size());
+    for (int i = 0; i < places.size(); ++i) {
+        QVERIFY2(area.contains(places[i]), qPrintable(QString::number(i + 1)));
+        for (int j = 0; j < places.size(); ++j) {
+            const QRectF marker(labels[j].marker - QPointF(4.5, 4.5), QSizeF(9, 9));
+            QVERIFY2(!places[i].intersects(marker), qPrintable(QStringLiteral("number %1 over marker %2").arg(i + 1).arg(j + 1)));
+            QVERIFY2(i == j || !places[i].intersects(places[j]), qPrintable(QStringLiteral("numbers %1 and %2").arg(i + 1).arg(j + 1)));
+        }
+    }
 }
 
 QTEST_MAIN(TestCurve)

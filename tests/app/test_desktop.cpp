@@ -1,15 +1,19 @@
 // The window on a desktop: readable under a dark palette, and every control named for
 // assistive tools.
 #include <QAccessible>
+#include <QAction>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOptionButton>
 
 #include "app/PickList.h"
 #include "common/TestWindow.h"
+#include "table/CellEditor.h"
 #include "table/FlexGrid.h"
 
 namespace {
@@ -30,7 +34,8 @@ double contrast(QRgb a, QRgb b)
 // and any other pixel there (the core of its glyphs).
 double textContrast(QWidget* w, const QRect& area)
 {
-    const QImage image = w->grab(area).toImage().convertToFormat(QImage::Format_RGB32);
+    // As the window shows it: a control without a background of its own shows its parent's.
+    const QImage image = w->window()->grab(QRect(w->mapTo(w->window(), area.topLeft()), area.size())).toImage().convertToFormat(QImage::Format_RGB32);
     QHash<QRgb, int> counts;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
@@ -69,13 +74,16 @@ private slots:
         QApplication::setPalette(darkPalette());
     }
 
-    // Every control with a fixed background, and the texts drawn on the window's fixed grey.
+    // Every control with a fixed background, and the texts drawn on the window's fixed grey;
+    // the input-type options' discs; the curve window.
     void readableUnderDarkPalette_data()
     {
         QTest::addColumn<QString>("control");
         for (const char* name : {"cmdReset", "cmdProgramMeter", "cboDecimal", "cboSetPoints", "Label4", "Label3",
-                                 "Label1", "optVoltage", "Frame2", "lblTitle"})
+                                 "Label1", "optVoltage", "Frame2", "lblTitle", "curvePlot", "cmdSaveImage"})
             QTest::newRow(name) << name;
+        QTest::newRow("optVoltage disc") << "optVoltage disc";
+        QTest::newRow("optCurrent disc, selected") << "optCurrent disc";
     }
     void readableUnderDarkPalette()
     {
@@ -85,8 +93,28 @@ private slots:
         QVERIFY(w);
         w->selectListText(w->cboDecimal, "ddd.ddd");
         w->selectListText(w->cboSetPoints, "5");
-        auto* c = w->findChild<QWidget*>(control);
+        w->mnuCurve->trigger();
+        auto* c = w->findChild<QWidget*>(control.section(' ', 0, 0));
         QVERIFY(c);
+        QTRY_VERIFY(c->isVisible());
+        if (control.endsWith(" disc")) {
+            // The ring against the panel, and the selected option's dot against the disc.
+            QStyleOptionButton option;
+            option.initFrom(c);
+            const QRect disc = c->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, c);
+            const QImage image = c->window()->grab(QRect(c->mapTo(c->window(), QPoint()), c->size())).toImage().convertToFormat(QImage::Format_RGB32);
+            const QRgb panel = image.pixel(image.width() - 1, image.height() - 1);
+            const QPoint m = disc.center();
+            double ring = 1;
+            for (int x = disc.left(); x <= m.x() - disc.width() / 4; ++x)
+                ring = std::max(ring, contrast(panel, image.pixel(x, m.y())));
+            QVERIFY2(ring >= 3, qPrintable(QStringLiteral("ring %1").arg(ring)));
+            if (static_cast<QRadioButton*>(c)->isChecked()) {
+                const double dot = contrast(image.pixel(m), image.pixel(m.x() + int(disc.width() * 0.35), m.y()));
+                QVERIFY2(dot >= 3, qPrintable(QStringLiteral("dot %1").arg(dot)));
+            }
+            return;
+        }
         QRect area = c->rect().adjusted(3, 3, -3, -3);
         if (qobject_cast<QComboBox*>(c))
             area.setRight(area.width() / 2); // the text, not the arrow
@@ -96,6 +124,51 @@ private slots:
             area.setHeight(c->fontMetrics().height()); // the title
         const double ratio = textContrast(c, area);
         QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("contrast %1").arg(ratio)));
+    }
+
+    // Tabbing into the grid opens the first point's input cell for typing.
+    void keyboardIntoTheGrid()
+    {
+        MessageRecorder messages;
+        auto w = openWindow();
+        QVERIFY(w);
+        w->cboBaudRate->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(w->cboBaudRate, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->Text1));
+        QTest::keyClicks(w->Text1, "7");
+        QTest::keyClick(w->Text1, Qt::Key_Return);
+        QCOMPARE(w->MSFlexGrid1->TextMatrix(0, 1), QString("7.000"));
+        QVERIFY(messages.shown.isEmpty());
+    }
+
+    // A status text longer than its panel is shown whole or elided with the whole text in
+    // its tooltip; no panel runs under the window's edge.
+    void statusTextsNeverCut_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("short") << "Error Detected";
+        QTest::newRow("paste") << "2 pasted rows beyond the last point ignored";
+        QTest::newRow("long path") << "File: - [/home/technician/calibration/line 7/meter 12 settings (copy).txt]";
+    }
+    void statusTextsNeverCut()
+    {
+        QFETCH(QString, text);
+        MessageRecorder messages;
+        auto w = openWindow();
+        QVERIFY(w);
+        w->setPanelText(1, text);
+        QCOMPARE(w->panelText(1), text);
+        auto* panel = w->findChild<QLabel*>("Panel1");
+        QVERIFY(panel);
+        const int room = panel->contentsRect().width() - panel->indent();
+        if (panel->text() == text)
+            QVERIFY2(panel->fontMetrics().horizontalAdvance(text) <= room, qPrintable(panel->text()));
+        else
+            QCOMPARE(panel->toolTip(), text);
+        for (QWidget* part : {static_cast<QWidget*>(panel), w->findChild<QWidget*>("Panel2"), static_cast<QWidget*>(w->ProgressBar1)}) {
+            const QRect r(part->mapTo(w->centralWidget(), QPoint()), part->size());
+            QVERIFY2(w->centralWidget()->rect().contains(r), qPrintable(part->objectName()));
+        }
     }
 
     // Every control a user reaches or reads has a name for assistive tools; the lists take
