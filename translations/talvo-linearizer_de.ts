@@ -639,7 +639,7 @@ Fenster trotzdem schließen?</translation>
     </message>
     <message>
         <source>&amp;About</source>
-        <translation>Ü&amp;ber</translation>
+        <translation>&amp;Über</translation>
     </message>
     <message>
         <source>Multi-Point Linearization Utility</source>
