@@ -25,6 +25,8 @@ EnglishScope::~EnglishScope() { g_muted = m_was; }
 
 bool install(const QLocale& locale)
 {
+    if (locale.language() == QLocale::C) // as with gettext, the C locale is untranslated whatever LANGUAGE says
+        return false;
     auto* app = QCoreApplication::instance();
     auto* own = new MutableTranslator(app);
     const bool found = own->load(locale, QStringLiteral("talvo-linearizer"), QStringLiteral("_"), QStringLiteral(":/i18n"));
