@@ -12,7 +12,7 @@ cd "$(dirname "$0")"
 PACKAGES=(build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
   libxlsxwriter-dev libgsf-1-dev libminizip-dev zlib1g-dev libudev-dev
-  fonts-liberation fonts-dejavu-core xdg-utils qt6-wayland)
+  fonts-liberation fonts-dejavu-core xdg-utils qt6-wayland qt6-l10n-tools qt6-tools-dev qt6-translations-l10n)
 TEST_PACKAGES=(xvfb xauth xdotool x11-apps x11-utils openbox imagemagick python3-openpyxl python3-xlwt
   clang libclang-rt-14-dev ninja-build appstream desktop-file-utils locales-all poppler-utils
   debhelper lintian mandoc bash-completion zsh)

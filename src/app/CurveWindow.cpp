@@ -234,12 +234,12 @@ QList<QRectF> CurvePlot::placeNumbers(const QList<NumberLabel>& labels, const QR
 CurveWindow::CurveWindow(frmMain* main) : QWidget(main, Qt::Window), m_main(main)
 {
     setObjectName(QStringLiteral("frmCurve"));
-    setWindowTitle(QStringLiteral("Linearization Curve"));
+    setWindowTitle(tr("Linearization Curve"));
     // Opening it leaves the focus, and so the typing, in the main window.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_QuitOnClose, false);
     m_plot = new CurvePlot(&m_model, this);
-    m_save = new QPushButton(QStringLiteral("Save Image..."), this);
+    m_save = new QPushButton(tr("Save Image..."), this);
     m_save->setObjectName(QStringLiteral("cmdSaveImage"));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -380,12 +380,12 @@ bool CurveWindow::saveImage(const QString& path, const QSize& size) const
 void CurveWindow::saveImageClicked()
 {
     const QPointer<QWidget> focus = QApplication::focusWidget();
-    QString path = m_main->ShowSaveDialog(QStringLiteral("PNG Image (*.png)|*.png|SVG Image (*.svg)|*.svg"), QStringLiteral("Save Image"));
+    QString path = m_main->ShowSaveDialog(tr("PNG Image (*.png)|*.png|SVG Image (*.svg)|*.svg"), tr("Save Image"));
     frmMain::giveFocusBack(this, focus);
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".png");
     if (!saveImage(path, m_plot->size()))
-        m_main->MsgBox(QStringLiteral("The image could not be written to %1").arg(QDir::toNativeSeparators(path)), vbExclamation);
+        m_main->MsgBox(tr("The image could not be written to %1").arg(QDir::toNativeSeparators(path)), vbExclamation);
 }

@@ -6,6 +6,7 @@
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
 
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -34,15 +35,15 @@ struct SourceChoice {
     const char* value;     // its first value
 };
 const SourceChoice Sources[] = {
-    {"Data file", "", "", ""},
-    {"Square root", "sqrt", "", ""},
-    {"Power law", "power", "Exponent P", "2.5"},
-    {"Horizontal cylinder", "cylinder", "", ""},
-    {"Cylinder with round ends", "capsule", "Length / diameter R", "3"},
-    {"Cylinder with dished heads", "heads", "R, head depth A (diameters)", "3,0.25"},
-    {"Sphere", "sphere", "", ""},
-    {"Conical bottom", "cone", "Cone part of level F", "0.2"},
-    {"Dished bottom", "dish", "Dished part of level F", "0.1"},
+    {QT_TRANSLATE_NOOP("FitDialog", "Data file"), "", "", ""},
+    {QT_TRANSLATE_NOOP("FitDialog", "Square root"), "sqrt", "", ""},
+    {QT_TRANSLATE_NOOP("FitDialog", "Power law"), "power", QT_TRANSLATE_NOOP("FitDialog", "Exponent P"), "2.5"},
+    {QT_TRANSLATE_NOOP("FitDialog", "Horizontal cylinder"), "cylinder", "", ""},
+    {QT_TRANSLATE_NOOP("FitDialog", "Cylinder with round ends"), "capsule", QT_TRANSLATE_NOOP("FitDialog", "Length / diameter R"), "3"},
+    {QT_TRANSLATE_NOOP("FitDialog", "Cylinder with dished heads"), "heads", QT_TRANSLATE_NOOP("FitDialog", "R, head depth A (diameters)"), "3,0.25"},
+    {QT_TRANSLATE_NOOP("FitDialog", "Sphere"), "sphere", "", ""},
+    {QT_TRANSLATE_NOOP("FitDialog", "Conical bottom"), "cone", QT_TRANSLATE_NOOP("FitDialog", "Cone part of level F"), "0.2"},
+    {QT_TRANSLATE_NOOP("FitDialog", "Dished bottom"), "dish", QT_TRANSLATE_NOOP("FitDialog", "Dished part of level F"), "0.1"},
 };
 
 const QColor ErrorOrange(0xE6, 0x7E, 0x22);
@@ -142,7 +143,7 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
 
     if (!r.ok() || r.source.size() < 2) {
         painter.setPen(grid);
-        painter.drawText(area, Qt::AlignCenter, QStringLiteral("No preview"));
+        painter.drawText(area, Qt::AlignCenter, tr("No preview"));
         painter.restore();
         return;
     }
@@ -184,7 +185,7 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
     const QString unitText = unit.isEmpty() ? QString() : QLatin1Char(' ') + unit;
     painter.drawText(QRectF(band.left(), band.bottom() + 2, band.width(), lh), Qt::AlignLeft, QString::number(x0, 'g', 6) + unitText);
     painter.drawText(QRectF(band.left(), band.bottom() + 2, band.width(), lh), Qt::AlignRight, QString::number(x1, 'g', 6) + unitText);
-    painter.drawText(QRectF(band.left(), band.bottom() + 2, band.width(), lh), Qt::AlignHCenter, QStringLiteral("Input"));
+    painter.drawText(QRectF(band.left(), band.bottom() + 2, band.width(), lh), Qt::AlignHCenter, tr("Input"));
 
     // Legend.
     int lx = int(plot.left());
@@ -195,9 +196,9 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
         painter.drawText(lx + 22, area.top() + 3, fm.horizontalAdvance(caption) + 2, lh, Qt::AlignVCenter, caption);
         lx += 22 + fm.horizontalAdvance(caption) + 16;
     };
-    legend(source, QStringLiteral("Source"));
-    legend(table, QStringLiteral("Table (%1 points)").arg(r.table.size()));
-    legend(marks.error, QStringLiteral("Error (below)"));
+    legend(source, tr("Source"));
+    legend(table, tr("Table (%1 points)").arg(r.table.size()));
+    legend(marks.error, tr("Error (below)"));
 
     // The source, then the table's segments and markers over it.
     painter.setClipRect(plot.adjusted(-6, -6, 6, 6));
@@ -234,7 +235,7 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
     painter.setClipping(false);
     painter.setPen(QPen(marks.max, 2));
     painter.drawEllipse(at, 5, 5);
-    const QString maxText = QStringLiteral("max %1").arg(QString::number(r.maxError, 'g', 3));
+    const QString maxText = tr("max %1").arg(QString::number(r.maxError, 'g', 3));
     const double tw = fm.horizontalAdvance(maxText) + 4;
     const double tx = std::clamp(at.x() + 8, band.left() + 2, band.right() - tw - 2);
     const double ty = std::clamp(at.y() - lh / 2.0, band.top() + 1, band.bottom() - lh - 1);
@@ -247,42 +248,43 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
 FitDialog::FitDialog(frmMain* main, InputType type, const QString& format) : QDialog(main), m_main(main)
 {
     setObjectName(QStringLiteral("frmFitPoints"));
-    setWindowTitle(QStringLiteral("Fit Points"));
+    setWindowTitle(tr("Fit Points"));
     const auto named = [](auto* w, const char* name) {
         w->setObjectName(QLatin1String(name));
         return w;
     };
     cboSource = named(new QComboBox(this), "cboSource");
     for (const SourceChoice& s : Sources)
-        cboSource->addItem(QLatin1String(s.caption), QLatin1String(s.shape));
+        cboSource->addItem(tr(s.caption), QLatin1String(s.shape));
     lblParameter = named(new QLabel(this), "lblParameter");
     txtParameter = named(new QLineEdit(this), "txtParameter");
     txtFile = named(new QLineEdit(this), "txtFile");
     txtFile->setReadOnly(true);
-    txtFile->setPlaceholderText(QStringLiteral("no file chosen"));
-    cmdBrowse = named(new QPushButton(QStringLiteral("Browse..."), this), "cmdBrowse");
+    txtFile->setPlaceholderText(tr("no file chosen"));
+    cmdBrowse = named(new QPushButton(tr("Browse..."), this), "cmdBrowse");
     txtSpan = named(new QLineEdit(this), "txtSpan");
-    txtSpan->setPlaceholderText(QStringLiteral("all of column A"));
+    txtSpan->setPlaceholderText(tr("all of column A"));
     txtInput = named(new QLineEdit(this), "txtInput");
     txtDisplay = named(new QLineEdit(QStringLiteral("0:100"), this), "txtDisplay");
     cboType = named(new QComboBox(this), "cboType");
-    for (InputType t : {InputType::Voltage, InputType::Current, InputType::Pulse})
-        cboType->addItem(QLatin1String(MeterRules::inputLimits(t).name), int(t));
+    cboType->addItem(tr("Voltage"), int(InputType::Voltage));
+    cboType->addItem(tr("Current"), int(InputType::Current));
+    cboType->addItem(tr("Pulse"), int(InputType::Pulse));
     cboType->setCurrentIndex(cboType->findData(int(type)));
     cboFormat = named(new QComboBox(this), "cboFormat");
     cboFormat->addItems(ValueRules::decimalFormats());
     cboFormat->setCurrentIndex(std::max(0, int(cboFormat->findText(format))));
-    optPoints = named(new QRadioButton(QStringLiteral("Number of points"), this), "optPoints");
+    optPoints = named(new QRadioButton(tr("Number of points"), this), "optPoints");
     spnPoints = named(new QSpinBox(this), "spnPoints");
     spnPoints->setRange(MeterRules::MinPoints, MeterRules::MaxPoints);
     spnPoints->setValue(11);
-    optMaxError = named(new QRadioButton(QStringLiteral("Maximum error"), this), "optMaxError");
+    optMaxError = named(new QRadioButton(tr("Maximum error"), this), "optMaxError");
     txtMaxError = named(new QLineEdit(QStringLiteral("0.5"), this), "txtMaxError");
     optPoints->setChecked(true);
     cboPlacement = named(new QComboBox(this), "cboPlacement");
-    cboPlacement->addItem(QStringLiteral("Least error"), int(Fitting::Placement::LeastError));
-    cboPlacement->addItem(QStringLiteral("On data points"), int(Fitting::Placement::OnData));
-    chkEndsOnSource = named(new QCheckBox(QStringLiteral("Ends on the source"), this), "chkEndsOnSource");
+    cboPlacement->addItem(tr("Least error"), int(Fitting::Placement::LeastError));
+    cboPlacement->addItem(tr("On data points"), int(Fitting::Placement::OnData));
+    chkEndsOnSource = named(new QCheckBox(tr("Ends on the source"), this), "chkEndsOnSource");
     chkEndsOnSource->setChecked(true);
     preview = new FitPreview(this);
     lblFigures = named(new QLabel(this), "lblFigures");
@@ -294,7 +296,7 @@ FitDialog::FitDialog(frmMain* main, InputType type, const QString& format) : QDi
     warn.setColor(QPalette::WindowText, FitPreview::legible(MaxRed, warn.color(QPalette::Window), 4.5));
     lblMessage->setPalette(warn);
     auto* buttons = new QDialogButtonBox(this);
-    cmdUse = named(buttons->addButton(QStringLiteral("Use"), QDialogButtonBox::ApplyRole), "cmdUse");
+    cmdUse = named(buttons->addButton(tr("Use"), QDialogButtonBox::ApplyRole), "cmdUse");
     cmdCancel = named(buttons->addButton(QDialogButtonBox::Cancel), "cmdCancel");
     for (QPushButton* button : {cmdBrowse, cmdUse, cmdCancel}) { // Return in a field presses none of them
         button->setAutoDefault(false);
@@ -302,20 +304,20 @@ FitDialog::FitDialog(frmMain* main, InputType type, const QString& format) : QDi
     }
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Source"), cboSource);
+    form->addRow(tr("Source"), cboSource);
     auto* file = new QHBoxLayout;
     file->addWidget(txtFile, 1);
     file->addWidget(cmdBrowse);
-    form->addRow(QStringLiteral("Data file"), file);
+    form->addRow(tr("Data file"), file);
     form->addRow(lblParameter, txtParameter);
-    form->addRow(QStringLiteral("Span of column A X0:X1"), txtSpan);
-    form->addRow(QStringLiteral("Input range A:B"), txtInput);
-    form->addRow(QStringLiteral("Display range C:D"), txtDisplay);
-    form->addRow(QStringLiteral("Input type"), cboType);
-    form->addRow(QStringLiteral("Decimal point"), cboFormat);
+    form->addRow(tr("Span of column A X0:X1"), txtSpan);
+    form->addRow(tr("Input range A:B"), txtInput);
+    form->addRow(tr("Display range C:D"), txtDisplay);
+    form->addRow(tr("Input type"), cboType);
+    form->addRow(tr("Decimal point"), cboFormat);
     form->addRow(optPoints, spnPoints);
     form->addRow(optMaxError, txtMaxError);
-    form->addRow(QStringLiteral("Placement"), cboPlacement);
+    form->addRow(tr("Placement"), cboPlacement);
     form->addRow(QString(), chkEndsOnSource);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     auto* options = new QWidget(this);
@@ -375,6 +377,8 @@ void FitDialog::reject()
 InputType FitDialog::inputType() const { return InputType(cboType->currentData().toInt()); }
 QString FitDialog::format() const { return cboFormat->currentText(); }
 
+QString FitDialog::sourceName() const { return QLatin1String(Sources[std::max(0, cboSource->currentIndex())].caption); }
+
 void FitDialog::sourceChanged()
 {
     const SourceChoice& s = Sources[std::max(0, cboSource->currentIndex())];
@@ -383,13 +387,13 @@ void FitDialog::sourceChanged()
     cmdBrowse->setEnabled(data);
     txtDisplay->setEnabled(!data);
     txtSpan->setEnabled(data);
-    txtInput->setPlaceholderText(data ? QStringLiteral("column A as it stands") : QString());
+    txtInput->setPlaceholderText(data ? tr("column A as it stands") : QString());
     if (!data && txtInput->text().isEmpty()) // data keeps the range typed
         typeChanged();
-    lblParameter->setText(*s.parameter ? QLatin1String(s.parameter) : QStringLiteral("Parameter"));
+    lblParameter->setText(*s.parameter ? tr(s.parameter) : tr("Parameter"));
     txtParameter->setEnabled(*s.parameter);
     txtParameter->setText(QLatin1String(s.value));
-    cboPlacement->setItemText(1, data ? QStringLiteral("On data points") : QStringLiteral("On the curve"));
+    cboPlacement->setItemText(1, data ? tr("On data points") : tr("On the curve"));
     optionsChanged();
 }
 
@@ -406,9 +410,9 @@ void FitDialog::typeChanged()
 
 void FitDialog::browse()
 {
-    const QString path = m_main->ShowOpenDialog(QStringLiteral("Data (*.csv *.txt *.xlsx *.xls *.ods)|*.csv;*.txt;*.xlsx;*.xls;*.ods|"
+    const QString path = m_main->ShowOpenDialog(tr("Data (*.csv *.txt *.xlsx *.xls *.ods)|*.csv;*.txt;*.xlsx;*.xls;*.ods|"
                                                                "All Files (*.*)|*.*"),
-                                                QStringLiteral("Data to Fit"));
+                                                tr("Data to Fit"));
     if (!path.isEmpty())
         txtFile->setText(QDir::toNativeSeparators(path));
 }
@@ -435,28 +439,28 @@ void FitDialog::startRun()
         q.shape = Fitting::parseShape(text, &job.fault);
         q.display = Fitting::parseRange(txtDisplay->text());
         if (job.fault.isEmpty() && !q.display)
-            job.fault = QStringLiteral("The display range takes two numbers in display units, C:D");
+            job.fault = tr("The display range takes two numbers in display units, C:D");
     } else if (txtFile->text().isEmpty()) {
-        job.fault = QStringLiteral("Choose a data file");
+        job.fault = tr("Choose a data file");
     } else {
         job.dataPath = QDir::fromNativeSeparators(txtFile->text());
         if (!txtSpan->text().trimmed().isEmpty()) {
             q.span = Fitting::parseRange(txtSpan->text());
             if (!q.span)
-                job.fault = QStringLiteral("The span takes two numbers in column A's units, X0:X1");
+                job.fault = tr("The span takes two numbers in column A's units, X0:X1");
         }
     }
     if (!txtInput->text().trimmed().isEmpty() || !shape.isEmpty()) {
         q.input = Fitting::parseRange(txtInput->text());
         if (job.fault.isEmpty() && !q.input)
-            job.fault = QStringLiteral("The input range takes two numbers in %1, A:B").arg(unit);
+            job.fault = tr("The input range takes two numbers in %1, A:B").arg(unit);
     }
     if (optPoints->isChecked()) {
         q.points = spnPoints->value();
     } else {
         q.maxError = NumberText::toNumber(txtMaxError->text().trimmed());
         if (job.fault.isEmpty() && !(q.maxError && *q.maxError > 0))
-            job.fault = QStringLiteral("The maximum error takes a number above 0, in display units");
+            job.fault = tr("The maximum error takes a number above 0, in display units");
     }
     q.placement = Fitting::Placement(cboPlacement->currentData().toInt());
     q.freeEnds = q.placement != Fitting::Placement::OnData && !chkEndsOnSource->isChecked();
@@ -491,9 +495,9 @@ void FitDialog::showResult(const Fitting::Result& r, const Fitting::Request& req
     preview->setResult(&m_result, QLatin1String(MeterRules::inputLimits(type).unit));
     cmdUse->setEnabled(r.ok());
     if (r.ok()) {
-        lblFigures->setText(QStringLiteral("%1 points: ").arg(r.table.size()) + FitMode::summary(r, request));
+        lblFigures->setText(tr("%1 points: ").arg(r.table.size()) + FitMode::summary(r, request));
         lblMessage->setText(r.status == Fitting::Status::TargetNotMet
-                                ? QStringLiteral("%1 points cannot reach a maximum error of %2; this is the best table of %1 points.")
+                                ? tr("%1 points cannot reach a maximum error of %2; this is the best table of %1 points.")
                                       .arg(r.table.size())
                                       .arg(txtMaxError->text().trimmed())
                                 : QString());

@@ -59,6 +59,7 @@ public:
     const Fitting::Request& fittedRequest() const { return m_request; }
     bool running() const { return m_running; }
     InputType inputType() const;
+    QString sourceName() const; // the source's English caption, for the record
     QString format() const;
 
     // Controls (object names are the member names).

@@ -127,14 +127,14 @@ Figures figures(const Fitting::Result& r, const Fitting::Request& q)
 QString summary(const Fitting::Result& r, const Fitting::Request& q)
 {
     const Figures f = figures(r, q);
-    QString line = QStringLiteral("max error %1 (%2 % of span) at %3 %4").arg(f.maxError, f.percent, f.at, f.unit);
+    QString line = QCoreApplication::translate("FitMode", "max error %1 (%2 % of span) at %3 %4").arg(f.maxError, f.percent, f.at, f.unit);
     if (!f.aboveBest.isEmpty())
-        line += QStringLiteral(", within %1 % of the best possible").arg(f.aboveBest);
-    line += f.ends == QLatin1String("free") ? QStringLiteral("; ends free") : QStringLiteral("; ends on the source");
+        line += QCoreApplication::translate("FitMode", ", within %1 % of the best possible").arg(f.aboveBest);
+    line += f.ends == QLatin1String("free") ? QCoreApplication::translate("FitMode", "; ends free") : QCoreApplication::translate("FitMode", "; ends on the source");
     if (!r.limitingText.isEmpty())
-        line += QStringLiteral("; limited by the ") + r.limitingText;
+        line += QCoreApplication::translate("FitMode", "; limited by the ") + r.limitingText;
     if (f.fewestPoints > 0)
-        line += QStringLiteral("; %1 points reach the same error").arg(f.fewestPoints);
+        line += QCoreApplication::translate("FitMode", "; %1 points reach the same error").arg(f.fewestPoints);
     return line;
 }
 

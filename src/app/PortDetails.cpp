@@ -1,5 +1,6 @@
 #include "app/PortDetails.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -25,12 +26,14 @@ QStringList details(const QString& device, const QString& byIdDir)
     QStringList out;
     const QSerialPortInfo info(device);
     const std::pair<const char*, QString> known[] = {
-        {"Manufacturer", info.manufacturer()}, {"Product", info.description()}, {"Serial number", info.serialNumber()}};
+        {QT_TRANSLATE_NOOP("PortDetails", "Manufacturer"), info.manufacturer()},
+        {QT_TRANSLATE_NOOP("PortDetails", "Product"), info.description()},
+        {QT_TRANSLATE_NOOP("PortDetails", "Serial number"), info.serialNumber()}};
     for (const auto& [label, value] : known)
         if (!value.trimmed().isEmpty())
-            out << QStringLiteral("%1: %2").arg(QLatin1String(label), value.trimmed());
+            out << QStringLiteral("%1: %2").arg(QCoreApplication::translate("PortDetails", label), value.trimmed());
     if (const QString id = byIdName(device, byIdDir); !id.isEmpty())
-        out << QStringLiteral("By id: %1").arg(id);
+        out << QCoreApplication::translate("PortDetails", "By id: %1").arg(id);
     return out;
 }
 
@@ -38,14 +41,14 @@ QString toolTip(const QString& number, const QString& device, const QStringList&
 {
     QStringList lines;
     if (!number.isEmpty() && !device.isEmpty())
-        lines << QStringLiteral("Port %1 is %2").arg(number, device) << details;
+        lines << QCoreApplication::translate("PortDetails", "Port %1 is %2").arg(number, device) << details;
     if (!denied.isEmpty()) {
         if (number.isEmpty())
-            lines << QStringLiteral("No port is offered: you have no permission to open the serial devices.");
+            lines << QCoreApplication::translate("PortDetails", "No port is offered: you have no permission to open the serial devices.");
         if (!lines.isEmpty())
             lines << QString();
-        lines << QStringLiteral("Left out, no permission: %1").arg(denied.join(QStringLiteral(", ")))
-              << QStringLiteral("To use them, add your user to the \"dialout\" group (for example: "
+        lines << QCoreApplication::translate("PortDetails", "Left out, no permission: %1").arg(denied.join(QStringLiteral(", ")))
+              << QCoreApplication::translate("PortDetails", "To use them, add your user to the \"dialout\" group (for example: "
                                 "sudo usermod -aG dialout $USER), then log out and log in again.");
     }
     return lines.join(QLatin1Char('\n'));

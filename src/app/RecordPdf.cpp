@@ -1,6 +1,7 @@
 #include "app/RecordPdf.h"
 
 #include "app/CurveWindow.h"
+#include "app/Translations.h"
 #include "programming/RunRecord.h"
 #include "table/MeterRules.h"
 
@@ -127,6 +128,7 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
     }
     const qreal tableBottom = top + (perColumn + 1) * rowH;
     CurveModel model;
+    const Translations::EnglishScope english; // the record is English whatever the window speaks
     const auto type = MeterRules::inputTypeNamed(r.inputType);
     model.update(r.points, type, r.decimal, unit.isEmpty() ? QStringLiteral("Input") : QStringLiteral("Input (%1)").arg(unit),
                  tableCheckRule(type));

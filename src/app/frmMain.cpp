@@ -11,6 +11,7 @@
 #include "app/PortDetails.h"
 #include "app/PickList.h"
 #include "app/ProbeVerdict.h"
+#include "app/Translations.h"
 #include "link/MeterLink.h"
 #include "link/MeterTransaction.h"
 #include "link/SerialComm.h"
@@ -47,7 +48,7 @@
 #include <utility>
 #include <vector>
 
-const char* const AppTitle = "Talvo Series - Multi-Point Linearization Utility";
+const char* const AppTitle = QT_TRANSLATE_NOOP("frmMain", "Talvo Series - Multi-Point Linearization Utility");
 
 namespace {
 frmMain::MessageHook g_messageHook;
@@ -118,7 +119,7 @@ frmMain::frmMain(const AppOptions& options, QWidget* parent)
       m_dryRun(options.dryRun)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QString::fromLatin1(AppTitle));
+    setWindowTitle(tr(AppTitle));
     setWindowIcon(Artwork::appIcon());
     MSComm1 = new SerialComm([this](int n) { return m_ports.device(n); }, this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
@@ -152,44 +153,44 @@ frmMain::~frmMain()
 
 void frmMain::buildMenus()
 {
-    QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu* mnuFile = menuBar()->addMenu(tr("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuOpen = mnuFile->addAction(QStringLiteral("Open Settings"));
+    mnuOpen = mnuFile->addAction(tr("Open Settings"));
     mnuOpen->setObjectName(QStringLiteral("mnuOpen"));
-    mnuSave = mnuFile->addAction(QStringLiteral("Save Settings"));
+    mnuSave = mnuFile->addAction(tr("Save Settings"));
     mnuSave->setObjectName(QStringLiteral("mnuSave"));
     mnuFile->addSeparator();
-    mnuSaveRecord = mnuFile->addAction(QStringLiteral("Save Record..."));
+    mnuSaveRecord = mnuFile->addAction(tr("Save Record..."));
     mnuSaveRecord->setObjectName(QStringLiteral("mnuSaveRecord"));
     mnuSaveRecord->setEnabled(false); // until a run has ended
-    mnuPrintRecord = mnuFile->addAction(QStringLiteral("Print Record..."));
+    mnuPrintRecord = mnuFile->addAction(tr("Print Record..."));
     mnuPrintRecord->setObjectName(QStringLiteral("mnuPrintRecord"));
     mnuPrintRecord->setEnabled(false);
     mnuFile->addSeparator();
-    mnuExit = mnuFile->addAction(QStringLiteral("Exit"));
+    mnuExit = mnuFile->addAction(tr("Exit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
-    QMenu* mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    QMenu* mnuEdit = menuBar()->addMenu(tr("&Edit"));
     mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
-    mnuUndo = mnuEdit->addAction(QStringLiteral("Undo"));
+    mnuUndo = mnuEdit->addAction(tr("Undo"));
     mnuUndo->setObjectName(QStringLiteral("mnuUndo"));
     mnuUndo->setShortcut(QKeySequence::Undo);
-    mnuRedo = mnuEdit->addAction(QStringLiteral("Redo"));
+    mnuRedo = mnuEdit->addAction(tr("Redo"));
     mnuRedo->setObjectName(QStringLiteral("mnuRedo"));
     mnuRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
-    QMenu* mnuView = menuBar()->addMenu(QStringLiteral("&View"));
+    QMenu* mnuView = menuBar()->addMenu(tr("&View"));
     mnuView->setObjectName(QStringLiteral("mnuView"));
-    mnuCurve = mnuView->addAction(QStringLiteral("Linearization Curve"));
+    mnuCurve = mnuView->addAction(tr("Linearization Curve"));
     mnuCurve->setObjectName(QStringLiteral("mnuCurve"));
     mnuCurve->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    QMenu* mnuSerial = menuBar()->addMenu(QStringLiteral("&Serial Settings"));
+    QMenu* mnuSerial = menuBar()->addMenu(tr("&Serial Settings"));
     mnuSerial->setObjectName(QStringLiteral("mnuSerial"));
-    mnuFindMeter = mnuSerial->addAction(QStringLiteral("Find Meter..."));
+    mnuFindMeter = mnuSerial->addAction(tr("Find Meter..."));
     mnuFindMeter->setObjectName(QStringLiteral("mnuFindMeter"));
-    QMenu* mnuTools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    QMenu* mnuTools = menuBar()->addMenu(tr("&Tools"));
     mnuTools->setObjectName(QStringLiteral("mnuTools"));
-    mnuFitPoints = mnuTools->addAction(QStringLiteral("Fit Points..."));
+    mnuFitPoints = mnuTools->addAction(tr("Fit Points..."));
     mnuFitPoints->setObjectName(QStringLiteral("mnuFitPoints"));
-    mnuAbout = menuBar()->addAction(QStringLiteral("&About"));
+    mnuAbout = menuBar()->addAction(tr("&About"));
     mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
 }
 
@@ -260,7 +261,7 @@ void frmMain::buildControls()
     Label2->setStyleSheet(QStringLiteral("background: white;"));
     Image2 = label(client, "Image2", QString(), 8, 8, 140, 44);
     Image2->setPixmap(Artwork::brandBanner(140, 44));
-    lblTitle = label(client, "lblTitle", QStringLiteral("Multi-Point Linearization Utility"), 200, 32, 321, 33);
+    lblTitle = label(client, "lblTitle", tr("Multi-Point Linearization Utility"), 200, 32, 321, 33);
     QFont titleFont;
     titleFont.setFamilies({QStringLiteral("Book Antiqua"), QStringLiteral("P052"), QStringLiteral("TeX Gyre Pagella"),
                            QStringLiteral("URW Palladio L"), QStringLiteral("DejaVu Serif")});
@@ -274,34 +275,34 @@ void frmMain::buildControls()
     Image1->setPixmap(Artwork::meterPicture(140, 44));
     Image1->setToolTip(QStringLiteral("Talvo Series "));
 
-    Frame3 = frame(client, "Frame3", QStringLiteral("Meter Setup"), 12, 16, 80, 321, 257);
-    Frame1 = frame(client, "Frame1", QStringLiteral("Configuration"), 9.75, 40, 120, 129, 193);
-    Label4 = label(client, "Label4", QStringLiteral("Decimal Point"), 64, 264, 89, 17);
+    Frame3 = frame(client, "Frame3", tr("Meter Setup"), 12, 16, 80, 321, 257);
+    Frame1 = frame(client, "Frame1", tr("Configuration"), 9.75, 40, 120, 129, 193);
+    Label4 = label(client, "Label4", tr("Decimal Point"), 64, 264, 89, 17);
     Label4->setFont(sansFont(8.25, true));
-    frmSelect = frame(client, "frmSelect", QStringLiteral("Input"), 8.25, 64, 152, 81, 105);
-    optVoltage = option(frmSelect, "optVoltage", QStringLiteral("Voltage"), 72, 176, 57, 13);
-    optCurrent = option(frmSelect, "optCurrent", QStringLiteral("Current"), 72, 200, 57, 13);
-    optPulse = option(frmSelect, "optPulse", QStringLiteral("Pulse"), 72, 224, 57, 13);
+    frmSelect = frame(client, "frmSelect", tr("Input"), 8.25, 64, 152, 81, 105);
+    optVoltage = option(frmSelect, "optVoltage", tr("Voltage"), 72, 176, 57, 13);
+    optCurrent = option(frmSelect, "optCurrent", tr("Current"), 72, 200, 57, 13);
+    optPulse = option(frmSelect, "optPulse", tr("Pulse"), 72, 224, 57, 13);
     optCurrent->setChecked(true);
     cboDecimal = pickList(client, "cboDecimal", 64, 280, 81, 21);
     whiteBackground(cboDecimal);
 
-    Frame2 = frame(client, "Frame2", QStringLiteral("Serial Settings"), 9.75, 184, 120, 129, 193);
-    Label6 = label(Frame2, "Label6", QStringLiteral("Meter Address"), 208, 152, 89, 17);
+    Frame2 = frame(client, "Frame2", tr("Serial Settings"), 9.75, 184, 120, 129, 193);
+    Label6 = label(Frame2, "Label6", tr("Meter Address"), 208, 152, 89, 17);
     cboAddress = pickList(Frame2, "cboAddress", 208, 168, 81, 21);
-    lblPCCommPort = label(Frame2, "lblPCCommPort", QStringLiteral("PC Comm Port"), 208, 208, 89, 17);
+    lblPCCommPort = label(Frame2, "lblPCCommPort", tr("PC Comm Port"), 208, 208, 89, 17);
     cboCommPort = pickList(Frame2, "cboCommPort", 208, 224, 81, 21);
-    lblBaudRate = label(Frame2, "lblBaudRate", QStringLiteral("Baud Rate"), 208, 264, 81, 17);
+    lblBaudRate = label(Frame2, "lblBaudRate", tr("Baud Rate"), 208, 264, 81, 17);
     cboBaudRate = pickList(Frame2, "cboBaudRate", 208, 280, 81, 21);
     for (QLabel* l : {Label6, lblPCCommPort, lblBaudRate})
         l->setFont(sansFont(8.25, true));
 
     Label5 = label(client, "Label5", QStringLiteral("(xxx.xxx)"), 464, 120, 65, 13);
     Label5->hide(); // lies behind the table frame: never seen
-    frmInput = frame(client, "frmInput", QStringLiteral("Number of Points"), 12, 368, 80, 321, 257);
-    lblRow = label(frmInput, "lblRow", QStringLiteral("Row"), 392, 120, 33, 17);
-    lblInput = label(frmInput, "lblInput", QStringLiteral("Input (mA) "), 424, 120, 65, 17);
-    lblDisplay = label(frmInput, "lblDisplay", QStringLiteral("Display"), 488, 120, 81, 17);
+    frmInput = frame(client, "frmInput", tr("Number of Points"), 12, 368, 80, 321, 257);
+    lblRow = label(frmInput, "lblRow", tr("Row"), 392, 120, 33, 17);
+    lblInput = label(frmInput, "lblInput", tr("Input (mA) "), 424, 120, 65, 17);
+    lblDisplay = label(frmInput, "lblDisplay", tr("Display"), 488, 120, 81, 17);
     for (QLabel* l : {lblRow, lblInput, lblDisplay}) {
         l->setFont(sansFont(8.25, true));
         l->hide();
@@ -309,17 +310,17 @@ void frmMain::buildControls()
     MSFlexGrid1 = new FlexGrid(frmInput);
     place(MSFlexGrid1, "MSFlexGrid1", 392, 136, 177, 185);
     MSFlexGrid1->setFont(sansFont(8.25, true));
-    MSFlexGrid1->setToolTip(QStringLiteral("Press ENTER to confirm value and move to next cell"));
+    MSFlexGrid1->setToolTip(tr("Press ENTER to confirm value and move to next cell"));
     MSFlexGrid1->hide();
-    Label3 = label(client, "Label3", QStringLiteral("No. of Points"), 592, 152, 81, 17);
+    Label3 = label(client, "Label3", tr("No. of Points"), 592, 152, 81, 17);
     Label3->setFont(sansFont(8.25, true));
-    cmdReset = button(frmInput, "cmdReset", QStringLiteral("Clear"), 600, 208, 65, 25);
-    cmdReset->setToolTip(QStringLiteral("Clears contents of selected cells and allows user to change number of points"));
-    cmdImport = button(frmInput, "cmdImport", QStringLiteral("Import"), 600, 248, 65, 25);
-    cmdImport->setToolTip(QStringLiteral("Import values from Microsoft Excel spreadsheet"));
+    cmdReset = button(frmInput, "cmdReset", tr("Clear"), 600, 208, 65, 25);
+    cmdReset->setToolTip(tr("Clears contents of selected cells and allows user to change number of points"));
+    cmdImport = button(frmInput, "cmdImport", tr("Import"), 600, 248, 65, 25);
+    cmdImport->setToolTip(tr("Import values from Microsoft Excel spreadsheet"));
     cmdImport->setEnabled(false);
-    cmdExport = button(frmInput, "cmdExport", QStringLiteral("Export"), 600, 288, 65, 25);
-    cmdExport->setToolTip(QStringLiteral("Export values to a Microsoft Excel spreadsheet"));
+    cmdExport = button(frmInput, "cmdExport", tr("Export"), 600, 288, 65, 25);
+    cmdExport->setToolTip(tr("Export values to a Microsoft Excel spreadsheet"));
     cmdExport->setEnabled(false);
     cboSetPoints = pickList(client, "cboSetPoints", 592, 168, 81, 21);
     whiteBackground(cboSetPoints);
@@ -328,8 +329,8 @@ void frmMain::buildControls()
     place(Text1, "Text1", 456, 200, 65, 19);
     Text1->setFont(sansFont(8.25, true));
 
-    cmdProgramMeter = button(client, "cmdProgramMeter", QStringLiteral("Program Meter"), 304, 368, 97, 33);
-    Label1 = label(client, "Label1", QStringLiteral("Note:  For use with Firmware Ver. 1.100 or later only"), 216, 416, 289, 17);
+    cmdProgramMeter = button(client, "cmdProgramMeter", tr("Program Meter"), 304, 368, 97, 33);
+    Label1 = label(client, "Label1", tr("Note:  For use with Firmware Ver. 1.100 or later only"), 216, 416, 289, 17);
     QFont arial;
     arial.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("Arial")});
     arial.setPointSizeF(8.25);
@@ -362,10 +363,10 @@ void frmMain::buildControls()
         lbl->setBuddy(control);
         control->setAccessibleName(lbl->text());
     }
-    MSFlexGrid1->setAccessibleName(QStringLiteral("Linearization table"));
-    Text1->setAccessibleName(QStringLiteral("Cell value"));
-    StatusBar1->setAccessibleName(QStringLiteral("Status"));
-    ProgressBar1->setAccessibleName(QStringLiteral("Programming progress"));
+    MSFlexGrid1->setAccessibleName(tr("Linearization table"));
+    Text1->setAccessibleName(tr("Cell value"));
+    StatusBar1->setAccessibleName(tr("Status"));
+    ProgressBar1->setAccessibleName(tr("Programming progress"));
     Image1->setAccessibleName(Image1->toolTip().trimmed());
     Image2->setAccessibleName(QStringLiteral("Talvo"));
 
@@ -410,9 +411,10 @@ void frmMain::updatePortToolTip()
 
 int frmMain::MsgBox(const QString& prompt, int style, const QString& title)
 {
-    const QString caption = title.isEmpty() ? QString::fromLatin1(AppTitle) : title;
+    const QString caption = title.isEmpty() ? tr(AppTitle) : title;
     if (m_running && m_recorder)
-        m_recorder->message(prompt);
+        m_recorder->message(m_recordedPrompt.isEmpty() ? prompt : m_recordedPrompt);
+    m_recordedPrompt.clear();
     if (g_messageHook)
         return g_messageHook(prompt, style, caption);
     const QPointer<QWidget> focus = QApplication::focusWidget();
@@ -487,6 +489,12 @@ void frmMain::giveFocusBack(QWidget* window, QWidget* focus)
         target->setFocus(Qt::ActiveWindowFocusReason);
 }
 
+int frmMain::RunMsgBox(const std::function<QString()>& prompt, int style, const QString& title)
+{
+    m_recordedPrompt = Translations::english(prompt);
+    return MsgBox(prompt(), style, title);
+}
+
 void frmMain::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 void frmMain::setPanelText(int panel, const QString& text) { StatusBar1->setPanelText(panel, text); }
@@ -533,9 +541,9 @@ void frmMain::Form_Load()
     MSFlexGrid1->setTextMatrix(1, 0, QStringLiteral("2"));
     if (optCurrent->isChecked()) {
         lblRow->show();
-        lblInput->setText(QStringLiteral("Input (mA)"));
+        lblInput->setText(tr("Input (mA)"));
         lblInput->show();
-        lblDisplay->setText(QStringLiteral("  Display"));
+        lblDisplay->setText(tr("  Display"));
         lblDisplay->show();
     }
     const QPoint cell = MSFlexGrid1->pos() + frmInput->pos() + QPoint(MSFlexGrid1->CellLeft(), MSFlexGrid1->CellTop());
@@ -552,7 +560,7 @@ void frmMain::Form_Load()
         return;
     if (anotherCopyRuns()) {
         m_refused = true;
-        MsgBox(QStringLiteral("This program is already running"), vbExclamation);
+        MsgBox(tr("This program is already running"), vbExclamation);
         close();
     }
 }
@@ -625,7 +633,7 @@ void frmMain::ProbeCommPorts()
             selectListText(cboCommPort, QString::number(probe.number));
     }
     updatePortToolTip();
-    setPanelText(1, QStringLiteral("Detected available PC Comm. Ports..."));
+    setPanelText(1, tr("Detected available PC Comm. Ports..."));
     RestartStatusTimer();
 }
 
@@ -644,17 +652,17 @@ void frmMain::tmrStatusBarText_Timer()
 
 QString frmMain::AboutText()
 {
-    return QStringList{QString::fromLatin1(AppTitle), QStringLiteral("Copyright (C) 2026 Quillon. All rights reserved."),
-                       QStringLiteral("Version: %1").arg(QStringLiteral(TALVO_VERSION)), QStringLiteral("Designed in 800 x 600 resolution"),
-                       QStringLiteral("Note:  For use with Firmware Version 1.100 or later only")}
+    return QStringList{tr(AppTitle), tr("Copyright (C) 2026 Quillon. All rights reserved."),
+                       tr("Version: %1").arg(QStringLiteral(TALVO_VERSION)), tr("Designed in 800 x 600 resolution"),
+                       tr("Note:  For use with Firmware Version 1.100 or later only")}
         .join(QStringLiteral("\r\n"));
 }
 
-void frmMain::mnuAbout_Click() { MsgBox(AboutText(), vbOKOnly, QStringLiteral("About")); }
+void frmMain::mnuAbout_Click() { MsgBox(AboutText(), vbOKOnly, tr("About")); }
 
 void frmMain::mnuExit_Click()
 {
-    if (MsgBox(QStringLiteral("Are you sure you want to exit the program?"), vbYesNoCancel | vbQuestion, QStringLiteral("Exit Program")) ==
+    if (MsgBox(tr("Are you sure you want to exit the program?"), vbYesNoCancel | vbQuestion, tr("Exit Program")) ==
         vbYes)
         close();
 }
@@ -680,7 +688,7 @@ void frmMain::mnuFitPoints_Click()
         for (const Fitting::Point& p : r.table)
             table.rows.append({p.input, p.display});
         m_usingFit = true;
-        const bool used = useTable(table, QStringLiteral("Fit Points"));
+        const bool used = useTable(table, tr("Fit Points"));
         m_usingFit = false;
         if (!used)
             return;
@@ -691,7 +699,7 @@ void frmMain::mnuFitPoints_Click()
         m_recorder->noteSource(QJsonObject{{"kind", "fit"},
                                            {"description", dialog->cboSource->currentIndex() == 0
                                                                   ? dialog->txtFile->text()
-                                                                  : dialog->cboSource->currentText() + QLatin1Char(' ') + dialog->txtParameter->text()},
+                                                                  : dialog->sourceName() + QLatin1Char(' ') + dialog->txtParameter->text()},
                                            {"max_error", QString::number(r.maxError, 'g', 6)},
                                            {"at", QString::number(r.maxErrorAt, 'g', 8)},
                                            {"percent_of_span", QString::number(r.maxErrorPercent, 'f', 3)},

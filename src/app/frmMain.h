@@ -141,6 +141,8 @@ public:
     // Each subsystem section below may grow with that subsystem's own procedures.
     // ---- Shell (src/app/frmMain.cpp) ----
     int MsgBox(const QString& prompt, int style = vbOKOnly, const QString& title = QString());
+    // A run's message: shown in the window's language, kept in the run's record in English.
+    int RunMsgBox(const std::function<QString()>& prompt, int style = vbOKOnly, const QString& title = QString());
     // filter in the form "Text (*.txt)|*.txt|All Files (*.*)|*.*"; returns "" when cancelled
     QString ShowOpenDialog(const QString& filter, const QString& title = QString());
     QString ShowSaveDialog(const QString& filter, const QString& title = QString());
@@ -344,6 +346,7 @@ private:
     bool m_dryRun = false;
     QPointer<CurveWindow> m_curve;
     RunRecorder* m_recorder = nullptr;
+    QString m_recordedPrompt; // the English of the next run message, from RunMsgBox
 
     // ---- Link state ----
     MeterTransaction* m_transaction = nullptr; // the reply transaction on MSComm1

@@ -65,15 +65,15 @@ bool askRecordDetails(QWidget* parent, RunRecord* record)
 {
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("dlgRecordDetails"));
-    dialog.setWindowTitle(QStringLiteral("Record"));
+    dialog.setWindowTitle(frmMain::tr("Record"));
     auto* form = new QFormLayout(&dialog);
     auto* txtOperator = new QLineEdit(record->operatorName.isEmpty() ? RunRecorder::loginName() : record->operatorName, &dialog);
     txtOperator->setObjectName(QStringLiteral("txtOperator"));
     auto* txtTag = new QLineEdit(record->tag, &dialog);
     txtTag->setObjectName(QStringLiteral("txtTag"));
-    txtTag->setPlaceholderText(QStringLiteral("meter serial number or tank tag"));
-    form->addRow(QStringLiteral("Operator:"), txtOperator);
-    form->addRow(QStringLiteral("Tag:"), txtTag);
+    txtTag->setPlaceholderText(frmMain::tr("meter serial number or tank tag"));
+    form->addRow(frmMain::tr("Operator:"), txtOperator);
+    form->addRow(frmMain::tr("Tag:"), txtTag);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -90,15 +90,15 @@ void frmMain::mnuSaveRecord_Click()
 {
     if (!m_recorder->hasRun() || !askRecordDetails(this, &m_recorder->record()))
         return;
-    const QString path = ShowSaveDialog(QStringLiteral("PDF (*.pdf)|*.pdf|JSON (*.json)|*.json"), QStringLiteral("Save Record"));
+    const QString path = ShowSaveDialog(tr("PDF (*.pdf)|*.pdf|JSON (*.json)|*.json"), tr("Save Record"));
     if (path.isEmpty())
         return;
     QString error;
     if (!saveRecord(path, &error))
-        MsgBox(QStringLiteral("The record %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), error), vbExclamation);
+        MsgBox(tr("The record %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), error), vbExclamation);
     else
     {
-        setPanelText(1, QStringLiteral("Record saved"));
+        setPanelText(1, tr("Record saved"));
         RestartStatusTimer();
     }
 }
@@ -116,7 +116,7 @@ void frmMain::mnuPrintRecord_Click()
         return;
     QPainter painter;
     if (!painter.begin(&printer)) {
-        MsgBox(QStringLiteral("The record cannot be printed."), vbExclamation);
+        MsgBox(tr("The record cannot be printed."), vbExclamation);
         return;
     }
     RecordPdf::paint(painter, printer, m_recorder->record());

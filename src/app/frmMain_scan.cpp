@@ -164,16 +164,16 @@ void frmMain::mnuFindMeter_Click()
     search.bauds = MeterLink::scanOrder(cboBaudRate->Text());
     search.stop = MeterSearch::AtRateEnd; // a bus's meters share one rate
     const int total = int(search.bauds.size()) * (search.last - search.first + 1);
-    QProgressDialog progress(QStringLiteral("Searching port %1...").arg(cboCommPort->Text()), QStringLiteral("Cancel"), 0, total, this);
+    QProgressDialog progress(tr("Searching port %1...").arg(cboCommPort->Text()), tr("Cancel"), 0, total, this);
     progress.setObjectName(QStringLiteral("dlgFindMeterProgress"));
-    progress.setWindowTitle(QStringLiteral("Find Meter"));
+    progress.setWindowTitle(tr("Find Meter"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     search.progress = [&](int done, int, const QString& address, const QString& baud) {
         progress.setValue(done);
-        progress.setLabelText(QStringLiteral("Searching port %1: address %2 at %3 baud...").arg(cboCommPort->Text(), address, baud));
+        progress.setLabelText(tr("Searching port %1: address %2 at %3 baud...").arg(cboCommPort->Text(), address, baud));
         return !progress.wasCanceled();
     };
     QList<FoundMeter> meters;
@@ -184,28 +184,28 @@ void frmMain::mnuFindMeter_Click()
     if (end == SearchEnd::PortUnavailable || end == SearchEnd::PortLost)
         return;
     if (progress.wasCanceled()) {
-        setPanelText(1, QStringLiteral("Search cancelled"));
+        setPanelText(1, tr("Search cancelled"));
         RestartStatusTimer();
     }
     if (meters.isEmpty()) {
         if (end != SearchEnd::Stopped)
-            MsgBox(QStringLiteral("No meter answered on port %1 at any address or baud rate.").arg(cboCommPort->Text()), vbExclamation);
+            MsgBox(tr("No meter answered on port %1 at any address or baud rate.").arg(cboCommPort->Text()), vbExclamation);
         return;
     }
 
     auto* dialog = new QDialog(this);
     dialog->setObjectName(QStringLiteral("dlgFindMeter"));
-    dialog->setWindowTitle(QStringLiteral("Find Meter"));
+    dialog->setWindowTitle(tr("Find Meter"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(dialog);
-    layout->addWidget(new QLabel(QStringLiteral("Meters that answered on port %1:").arg(cboCommPort->Text()), dialog));
+    layout->addWidget(new QLabel(tr("Meters that answered on port %1:").arg(cboCommPort->Text()), dialog));
     auto* list = new QListWidget(dialog);
     list->setObjectName(QStringLiteral("lstMeters"));
-    list->setAccessibleName(QStringLiteral("Meters found"));
+    list->setAccessibleName(tr("Meters found"));
     // Wide enough for every line up to the screen's width; a longer line is elided, its tooltip whole.
     int widest = 0;
     for (const FoundMeter& m : meters) {
-        const QString line = QStringLiteral("Address %1 at %2 baud, firmware %3").arg(m.address, m.baud, m.firmware);
+        const QString line = tr("Address %1 at %2 baud, firmware %3").arg(m.address, m.baud, m.firmware);
         auto* item = new QListWidgetItem(line, list);
         item->setToolTip(line);
         item->setData(Qt::UserRole, m.address);
@@ -218,7 +218,7 @@ void frmMain::mnuFindMeter_Click()
     list->setCurrentRow(0);
     layout->addWidget(list);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Use"));
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("Use"));
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("cmdUseMeter"));
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
@@ -227,7 +227,7 @@ void frmMain::mnuFindMeter_Click()
             const QString address = item->data(Qt::UserRole).toString(), baud = item->data(Qt::UserRole + 1).toString();
             selectListText(cboAddress, address);
             selectListText(cboBaudRate, baud);
-            setPanelText(1, QStringLiteral("Address %1 and %2 baud set").arg(address, baud));
+            setPanelText(1, tr("Address %1 and %2 baud set").arg(address, baud));
             RestartStatusTimer();
         }
         dialog->accept();

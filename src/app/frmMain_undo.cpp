@@ -61,11 +61,11 @@ void frmMain::wireUndo()
     connect(m_undo, &QUndoStack::canRedoChanged, mnuRedo, &QAction::setEnabled);
     connect(m_undo, &QUndoStack::undoTextChanged, mnuUndo, [this](const QString& text) {
         mnuUndo->setStatusTip(text);
-        mnuUndo->setToolTip(text.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo %1").arg(text));
+        mnuUndo->setToolTip(text.isEmpty() ? tr("Undo") : tr("Undo %1").arg(text));
     });
     connect(m_undo, &QUndoStack::redoTextChanged, mnuRedo, [this](const QString& text) {
         mnuRedo->setStatusTip(text);
-        mnuRedo->setToolTip(text.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("Redo %1").arg(text));
+        mnuRedo->setToolTip(text.isEmpty() ? tr("Redo") : tr("Redo %1").arg(text));
     });
     mnuUndo->setEnabled(false);
     mnuRedo->setEnabled(false);

@@ -4,6 +4,7 @@
 #include "app/ScanMode.h"
 #include "app/QuitOnSignals.h"
 #include "app/RecordMode.h"
+#include "app/Translations.h"
 #include "app/frmMain.h"
 #include "meter-sim/SimulatedMeter.h"
 
@@ -102,6 +103,8 @@ int main(int argc, char* argv[])
     if (fit)
         return FitMode::run(cl);
 
+    // The window speaks the user's language; the command line above stays English for scripts.
+    Translations::install(QLocale::system());
     cl = CommandLine::parse(app.arguments().mid(1));
     if (!cl.error.isEmpty())
         return CommandLine::usageError(cl.error);

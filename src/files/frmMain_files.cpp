@@ -8,8 +8,8 @@
 #include <QRadioButton>
 
 namespace {
-const QString DialogFilter = QStringLiteral("Text (*.txt)|*.txt|All Files (*.*)|*.*");
-const QString DialogTitle = QStringLiteral("User Settings");
+const char* const DialogFilter = QT_TRANSLATE_NOOP("frmMain", "Text (*.txt)|*.txt|All Files (*.*)|*.*");
+const char* const DialogTitle = QT_TRANSLATE_NOOP("frmMain", "User Settings");
 
 // Appends the value, selects its first occurrence (the list's handler runs as for a user
 // choice) and removes later repeats of every entry.
@@ -35,7 +35,7 @@ void frmMain::wireFiles()
 
 void frmMain::mnuSave_Click()
 {
-    const QString path = ShowSaveDialog(DialogFilter, DialogTitle);
+    const QString path = ShowSaveDialog(tr(DialogFilter), tr(DialogTitle));
     if (path.isEmpty())
         return;
     SettingsValues values;
@@ -48,7 +48,7 @@ void frmMain::mnuSave_Click()
     values.current = optCurrent->isChecked();
     QString why;
     if (!SettingsFile::Save(path, values, &why))
-        MsgBox(QStringLiteral("The settings could not be saved to %1\r\n%2\r\nAny file already there is unchanged.").arg(path, why),
+        MsgBox(tr("The settings could not be saved to %1\r\n%2\r\nAny file already there is unchanged.").arg(path, why),
                vbExclamation);
 }
 
@@ -57,7 +57,7 @@ void frmMain::mnuOpen_Click()
     if (m_opening)
         return;
     setPanelText(1, QString());
-    const QString path = ShowOpenDialog(DialogFilter, DialogTitle);
+    const QString path = ShowOpenDialog(tr(DialogFilter), tr(DialogTitle));
     if (path.isEmpty())
         return;
     openSettingsFile(path);
@@ -67,7 +67,7 @@ bool frmMain::openSettingsFile(const QString& path)
 {
     if (m_opening)
         return false;
-    UndoStep step(*this, QStringLiteral("Open Settings"));
+    UndoStep step(*this, tr("Open Settings"));
     m_opening = true;
     SettingsReader reader;
     const auto readValue = [&](int line, PickList* list) {
@@ -98,13 +98,13 @@ bool frmMain::openSettingsFile(const QString& path)
 
     if (ok) {
         setFitSource({}); // the table now comes from the file, even where its values are the same
-        setPanelText(1, QStringLiteral("File: - [") + path + QStringLiteral("]"));
+        setPanelText(1, tr("File: - [%1]").arg(path));
         return true;
     }
     if (reader.stopLine() == 0)
-        MsgBox(QStringLiteral("The settings file %1 could not be opened.\r\n%2").arg(path, reader.errorText()), vbExclamation);
+        MsgBox(tr("The settings file %1 could not be opened.\r\n%2").arg(path, reader.errorText()), vbExclamation);
     else
-        MsgBox(QStringLiteral("The settings file %1 could not be read completely: reading stopped at line %2.\r\n%3")
+        MsgBox(tr("The settings file %1 could not be read completely: reading stopped at line %2.\r\n%3")
                    .arg(path)
                    .arg(reader.stopLine())
                    .arg(reader.errorText()),

@@ -5,6 +5,7 @@
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
 
@@ -355,15 +356,15 @@ QString limitingRuleText(LimitingRule rule, InputType type, const QString& forma
 {
     switch (rule) {
     case LimitingRule::None: return QString();
-    case LimitingRule::MinimumStep: return QStringLiteral("minimum input step ") + minStepText(type);
+    case LimitingRule::MinimumStep: return QCoreApplication::translate("Fit", "minimum input step ") + minStepText(type);
     case LimitingRule::DisplayRange: {
         const auto d = MeterRules::displayLimits(format);
-        return d ? QStringLiteral("display range %1 to %2").arg(QLatin1String(d->lowText), QLatin1String(d->highText))
-                 : QStringLiteral("display range");
+        return d ? QCoreApplication::translate("Fit", "display range %1 to %2").arg(QLatin1String(d->lowText), QLatin1String(d->highText))
+                 : QCoreApplication::translate("Fit", "display range");
     }
     case LimitingRule::MaxPoints: break;
     }
-    return QStringLiteral("%1-point maximum").arg(MeterRules::MaxPoints);
+    return QCoreApplication::translate("Fit", "%1-point maximum").arg(MeterRules::MaxPoints);
 }
 
 Result fit(const Request& request)

@@ -1,6 +1,7 @@
 #include "link/MeterLink.h"
 #include "table/ValueRules.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
@@ -38,12 +39,12 @@ std::optional<SettingFault> settingFault(const QString& address, const QString& 
 {
     if (!addressText(address))
         return SettingFault{SettingFault::Address,
-                            QStringLiteral("The meter address \"%1\" is not one a meter takes (001 to 247).").arg(address)};
+                            QCoreApplication::translate("MeterLink", "The meter address \"%1\" is not one a meter takes (001 to 247).").arg(address)};
     if (!isListedBaud(baud))
         return SettingFault{SettingFault::BaudRate,
-                            QStringLiteral("The baud rate \"%1\" is not one a meter takes (300 to 19200).").arg(baud)};
+                            QCoreApplication::translate("MeterLink", "The baud rate \"%1\" is not one a meter takes (300 to 19200).").arg(baud)};
     if (!pointsCommand(points))
-        return SettingFault{SettingFault::Points, QStringLiteral("The number of points \"%1\" is not one a meter takes (%2 to %3).")
+        return SettingFault{SettingFault::Points, QCoreApplication::translate("MeterLink", "The number of points \"%1\" is not one a meter takes (%2 to %3).")
                                                       .arg(points)
                                                       .arg(MeterRules::MinPoints)
                                                       .arg(MeterRules::MaxPoints)};
@@ -202,7 +203,7 @@ QString firmwareText(const QString& reply)
 
 QString errorText(QChar code)
 {
-    const QString label = QStringLiteral("Meter error code");
+    const QString label = QCoreApplication::translate("MeterLink", "Meter error code");
     if (code.isNull())
         return label;
     if (!code.isPrint())
@@ -216,7 +217,7 @@ QChar errorCode(const QString& reply) { return reply.size() >= 3 ? reply.at(2) :
 
 QString errorReplyMessage(const QString& reply)
 {
-    return QStringLiteral("Error writing output option: \r\n") + errorText(errorCode(reply));
+    return QCoreApplication::translate("MeterLink", "Error writing output option: \r\n") + errorText(errorCode(reply));
 }
 
 } // namespace MeterLink

@@ -101,7 +101,7 @@ ReplyOutcome frmMain::SendMeterCommand()
         LinkFailure = m_transaction->failure();
     recordCommand(outcome);
     if (outcome == ReplyOutcome::ReplyTimedOut) {
-        setPanelText(1, QStringLiteral("Error Detected"));
+        setPanelText(1, tr("Error Detected"));
         RestartStatusTimer();
     }
     return outcome;

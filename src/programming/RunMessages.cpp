@@ -1,5 +1,6 @@
 #include "programming/RunMessages.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 namespace RunMessages {
@@ -7,54 +8,54 @@ namespace {
 const QString CrLf = QStringLiteral("\r\n");
 }
 
-QString success() { return QStringLiteral("   Information has been successfully sent to the meter!"); }
+QString success() { return QCoreApplication::translate("RunMessages", "   Information has been successfully sent to the meter!"); }
 
 QString incomplete(int failedPoints)
 {
-    return QStringLiteral("   The meter did not take %1 of the point values.").arg(failedPoints) + CrLf +
-           QStringLiteral("   Its table is incomplete: please program the meter again.");
+    return QCoreApplication::translate("RunMessages", "   The meter did not take %1 of the point values.").arg(failedPoints) + CrLf +
+           QCoreApplication::translate("RunMessages", "   Its table is incomplete: please program the meter again.");
 }
 
 QString communication()
 {
-    return QStringList{QStringLiteral("Please verify the following conditions:"),
+    return QStringList{QCoreApplication::translate("RunMessages", "Please verify the following conditions:"),
                        QString(),
-                       QStringLiteral("   1.  Meter power is on"),
+                       QCoreApplication::translate("RunMessages", "   1.  Meter power is on"),
                        QString(),
-                       QStringLiteral("   2.  Correct Comm. Port is in use"),
+                       QCoreApplication::translate("RunMessages", "   2.  Correct Comm. Port is in use"),
                        QString(),
-                       QStringLiteral("   3.  Check serial connection to meter"),
+                       QCoreApplication::translate("RunMessages", "   3.  Check serial connection to meter"),
                        QString(),
-                       QStringLiteral("   4.  Confirm Address and Baud Rate of the meter match"),
-                       QStringLiteral("         selected settings")}
+                       QCoreApplication::translate("RunMessages", "   4.  Confirm Address and Baud Rate of the meter match"),
+                       QCoreApplication::translate("RunMessages", "         selected settings")}
         .join(CrLf);
 }
 
-QString communicationTitle() { return QStringLiteral("Communication Error"); }
+QString communicationTitle() { return QCoreApplication::translate("RunMessages", "Communication Error"); }
 
 QString firmware()
 {
-    return QStringLiteral("This program requires firmware Ver. 1.100 or greater to use.") + CrLf +
-           QStringLiteral("Please contact Technical Support at Quillon for more information.");
+    return QCoreApplication::translate("RunMessages", "This program requires firmware Ver. 1.100 or greater to use.") + CrLf +
+           QCoreApplication::translate("RunMessages", "Please contact Technical Support at Quillon for more information.");
 }
 
-QString pointTimeout() { return QStringLiteral("Serial port timeout: OOwr."); }
+QString pointTimeout() { return QCoreApplication::translate("RunMessages", "Serial port timeout: OOwr."); }
 
 QString portFailure(const PortFailure& failure)
 {
     QString head;
     if (failure.port <= 0)
-        head = QStringLiteral("No PC Comm Port is selected.");
+        head = QCoreApplication::translate("RunMessages", "No PC Comm Port is selected.");
     else if (failure.device.isEmpty())
-        head = QStringLiteral("PC Comm Port %1 is not connected to any device.").arg(failure.port);
+        head = QCoreApplication::translate("RunMessages", "PC Comm Port %1 is not connected to any device.").arg(failure.port);
     else
-        head = QStringLiteral("PC Comm Port %1 (%2) cannot be used.").arg(failure.port).arg(failure.device);
+        head = QCoreApplication::translate("RunMessages", "PC Comm Port %1 (%2) cannot be used.").arg(failure.port).arg(failure.device);
     QStringList lines{head};
     if (!failure.reason.isEmpty())
-        lines << QStringLiteral("Reason: %1").arg(failure.reason);
+        lines << QCoreApplication::translate("RunMessages", "Reason: %1").arg(failure.reason);
     if (failure.permissionDenied) {
         lines << QString()
-              << QStringLiteral("You have no permission to use this port. To get access, add your user to the "
+              << QCoreApplication::translate("RunMessages", "You have no permission to use this port. To get access, add your user to the "
                                 "\"dialout\" group (for example: sudo usermod -aG dialout $USER), then log out "
                                 "and log in again.");
     }
@@ -63,7 +64,7 @@ QString portFailure(const PortFailure& failure)
 
 QString closeDuringRun()
 {
-    return QStringLiteral("The meter is being programmed. If the window closes now, the meter will be only "
+    return QCoreApplication::translate("RunMessages", "The meter is being programmed. If the window closes now, the meter will be only "
                           "partly programmed.\r\n\r\nClose the window anyway?");
 }
 

@@ -37,7 +37,7 @@ bool frmMain::confirmCloseDuringRun()
         return true;
     QPointer<frmMain> self(this);
     // The run goes on while the question is open; its reply wait keeps being served.
-    const int answer = MsgBox(RunMessages::closeDuringRun(), vbYesNoCancel | vbExclamation);
+    const int answer = RunMsgBox(RunMessages::closeDuringRun, vbYesNoCancel | vbExclamation);
     return self && answer == vbYes;
 }
 
@@ -50,7 +50,7 @@ void frmMain::cmdProgramMeter_Click()
     // A value no list offers (from a settings file) never reaches the wire.
     if (const auto fault = MeterLink::settingFault(cboAddress->Text(), cboBaudRate->Text(), cboSetPoints->Text())) {
         m_lastRunEnd = RunEnd::NotRun;
-        MsgBox(fault->text, vbExclamation);
+        RunMsgBox([&] { return MeterLink::settingFault(cboAddress->Text(), cboBaudRate->Text(), cboSetPoints->Text())->text; }, vbExclamation);
         return;
     }
     setPanelText(1, QString());
@@ -84,14 +84,14 @@ void frmMain::cmdProgramMeter_Click()
     } else if (end == RunStep::Done) {
         // The one exit step.
         if (FailureCode == TableCheck::Communication) {
-            MsgBox(RunMessages::communication(), vbOKOnly, RunMessages::communicationTitle());
+            RunMsgBox(RunMessages::communication, vbOKOnly, RunMessages::communicationTitle());
             if (!self)
                 return;
             ProgressBar1->setValue(0);
             MSComm1->setPortOpen(false);
             setPanelText(2, QString());
         } else if (const auto message = TableCheck::failureMessage(FailureCode, pointTable())) {
-            MsgBox(message->text, message->style, message->title);
+            RunMsgBox([&] { return TableCheck::failureMessage(FailureCode, pointTable())->text; }, message->style, message->title);
             if (!self)
                 return;
             ProgressBar1->setValue(0);
@@ -157,13 +157,13 @@ frmMain::RunStep frmMain::runProgramSteps()
     }
     // A firmware reply holds a version: anything else (noise, our own echo) is no meter.
     if (!m_dryRun && !MeterLink::holdsVersion(ReplyText)) {
-        setPanelText(1, QStringLiteral("Error Detected"));
+        setPanelText(1, tr("Error Detected"));
         RestartStatusTimer();
         FailureCode = TableCheck::Communication;
         return RunStep::Done;
     }
     if (ReplyText.contains(QLatin1String("01.000"))) {
-        MsgBox(RunMessages::firmware(), vbCritical);
+        RunMsgBox(RunMessages::firmware, vbCritical);
         if (!self)
             return RunStep::Abandoned;
         MSComm1->setPortOpen(false);
@@ -198,7 +198,7 @@ frmMain::RunStep frmMain::runProgramSteps()
     if (!send())
         return step;
     addProgress(ProgressBar1, 20000);
-    setPanelText(2, QStringLiteral("Processing..."));
+    setPanelText(2, tr("Processing..."));
 
     const InputKind kind = selectedInputType();
     if (!kind) {
@@ -251,9 +251,9 @@ frmMain::RunStep frmMain::runProgramSteps()
     m_lastRunEnd = m_runPointFailures ? RunEnd::PointsFailed : RunEnd::Programmed;
     // Success is claimed only when the meter acknowledged every command.
     if (m_runPointFailures)
-        MsgBox(RunMessages::incomplete(m_runPointFailures), vbExclamation);
+        RunMsgBox([this] { return RunMessages::incomplete(m_runPointFailures); }, vbExclamation);
     else
-        MsgBox(RunMessages::success(), vbOKOnly);
+        RunMsgBox(RunMessages::success, vbOKOnly);
     if (!self)
         return RunStep::Abandoned;
     ProgressBar1->setValue(0);
@@ -281,7 +281,7 @@ frmMain::RunStep frmMain::sendRunCommand(bool loadAddress, bool testRefusal, Rep
     m_runBytesSent += 1 + AddressText.size() + CommandText.size() + 2 + 1;
     m_runBytesReceived += ReplyText.toLatin1().size();
     if (result == ReplyOutcome::ReplyComplete && testRefusal && IsErrorReply()) {
-        MsgBox(ErrorReplyMessage(), vbExclamation);
+        RunMsgBox([this] { return ErrorReplyMessage(); }, vbExclamation);
         if (!self)
             return RunStep::Abandoned;
         return RunStep::Refused;
@@ -335,7 +335,7 @@ frmMain::RunStep frmMain::downloadPoints(PointSet set)
                     FailureCode = TableCheck::Communication;
                     return RunStep::Done;
                 }
-                MsgBox(RunMessages::pointTimeout(), vbExclamation);
+                RunMsgBox(RunMessages::pointTimeout, vbExclamation);
                 if (!self)
                     return RunStep::Abandoned;
                 break;
@@ -361,5 +361,5 @@ void frmMain::showPortFailure()
         failure.port = cboCommPort->Text().toInt();
         failure.device = m_ports.device(failure.port);
     }
-    MsgBox(RunMessages::portFailure(failure), vbExclamation);
+    RunMsgBox([&] { return RunMessages::portFailure(failure); }, vbExclamation);
 }

@@ -19,8 +19,8 @@
 
 namespace {
 
-const QString ExportTitle = QStringLiteral("Export to Excel");
-const QString ImportTitle = QStringLiteral("Import from Excel");
+const char* const ExportTitle = QT_TRANSLATE_NOOP("frmMain", "Export to Excel");
+const char* const ImportTitle = QT_TRANSLATE_NOOP("frmMain", "Import from Excel");
 
 // The decimal-point position matching the display column's number format, -1 for none.
 // Compared in the order "0", "0.00000", "0.0000", "0.000", "0.00", "0.0".
@@ -84,13 +84,13 @@ void frmMain::cmdExport_Click()
     const QString path = Spreadsheet::newExportPath(&error);
     const QString shownPath = QDir::toNativeSeparators(path);
     if (path.isEmpty() || !app.SaveCopyAs(path, &error)) {
-        MsgBox(QStringLiteral("The workbook could not be written to %1: %2").arg(shownPath, error), vbExclamation, ExportTitle);
+        MsgBox(tr("The workbook could not be written to %1: %2").arg(shownPath, error), vbExclamation, tr(ExportTitle));
         return;
     }
     const bool shown = Spreadsheet::showInDesktop(path);
     if (!shown)
-        MsgBox(QStringLiteral("You need to have Microsoft Excel installed to use this function"), vbExclamation, ExportTitle);
-    setPanelText(1, QStringLiteral("Workbook written to %1").arg(shownPath));
+        MsgBox(tr("You need to have Microsoft Excel installed to use this function"), vbExclamation, tr(ExportTitle));
+    setPanelText(1, tr("Workbook written to %1").arg(shownPath));
     RestartStatusTimer();
 }
 
@@ -130,7 +130,7 @@ bool frmMain::useTable(const PointTable& table, const QString& title)
     if (!table.type || table.rows.size() < MeterRules::MinPoints || table.rows.size() > MeterRules::MaxPoints)
         return false;
     if (tableHoldsValues() &&
-        MsgBox(QStringLiteral("The table holds values. Replace them with the %1 fitted points?").arg(table.rows.size()),
+        MsgBox(tr("The table holds values. Replace them with the %1 fitted points?").arg(table.rows.size()),
                vbYesNo | vbQuestion, title) != vbYes)
         return false;
     setOptionValue(*table.type == InputType::Voltage ? optVoltage : *table.type == InputType::Current ? optCurrent : optPulse, true);
@@ -149,7 +149,7 @@ bool frmMain::useTable(const PointTable& table, const QString& title)
 void frmMain::cmdImport_Click()
 {
     CommitCellEditor();
-    const QString path = ShowOpenDialog(QStringLiteral("Spreadsheets (*.xlsx *.xls *.ods)|*.xlsx;*.xls;*.ods|"
+    const QString path = ShowOpenDialog(tr("Spreadsheets (*.xlsx *.xls *.ods)|*.xlsx;*.xls;*.ods|"
                                                        "Excel Workbook (*.xlsx)|*.xlsx|"
                                                        "Excel 97-2003 Workbook (*.xls)|*.xls|"
                                                        "OpenDocument Spreadsheet (*.ods)|*.ods|"));
@@ -160,12 +160,12 @@ void frmMain::cmdImport_Click()
 
 bool frmMain::importWorkbook(const QString& path)
 {
-    UndoStep step(*this, QStringLiteral("Import"));
+    UndoStep step(*this, tr("Import"));
     Spreadsheet::Application app;
     QString error;
     Spreadsheet::Workbook* book = app.Open(path, &error);
     if (!book) {
-        MsgBox(QStringLiteral("The workbook %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), error), vbExclamation, ImportTitle);
+        MsgBox(tr("The workbook %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), error), vbExclamation, tr(ImportTitle));
         return false;
     }
     Spreadsheet::Sheet& sheet = book->ActiveSheet();
@@ -189,7 +189,7 @@ bool frmMain::importWorkbook(const QString& path)
             const QString text = lines[r].section(u'\t', c, c);
             const ValueRules::CheckResult refusal = ValueRules::refuseNonNumber(text, c == 0, selectedInputType(), format);
             if (refusal.rejected) {
-                MsgBox(refusal.message + QStringLiteral("\r\nCell %1%2 of %3 holds \"%4\".")
+                MsgBox(refusal.message + tr("\r\nCell %1%2 of %3 holds \"%4\".")
                                              .arg(QLatin1Char(char('A' + c)))
                                              .arg(r + 1)
                                              .arg(QDir::toNativeSeparators(path), text.left(40)),

@@ -2,6 +2,7 @@
 
 #include "table/NumberText.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
@@ -60,14 +61,14 @@ void CurveModel::update(const QList<PointRow>& rows, std::optional<InputType> ty
             continue;
         }
         m_missing.append(i + 1);
-        const QString what = noInput && noDisplay ? QStringLiteral("values")
-                             : noInput            ? QStringLiteral("input value")
-                                                  : QStringLiteral("display value");
+        const QString what = noInput && noDisplay ? QCoreApplication::translate("CurveModel", "values")
+                             : noInput            ? QCoreApplication::translate("CurveModel", "input value")
+                                                  : QCoreApplication::translate("CurveModel", "display value");
         if (m_missing.size() == 1)
-            missingText << QStringLiteral("Point %1 has no %2").arg(i + 1).arg(what);
+            missingText << QCoreApplication::translate("CurveModel", "Point %1 has no %2").arg(i + 1).arg(what);
     }
     if (m_missing.size() > 1)
-        missingText[0] += QStringLiteral(" (%1 more incomplete)").arg(m_missing.size() - 1);
+        missingText[0] += QCoreApplication::translate("CurveModel", " (%1 more incomplete)").arg(m_missing.size() - 1);
     m_text = missingText;
 
     // The points drawn are checked as a table of their own, so a point that breaks a rule
@@ -79,14 +80,14 @@ void CurveModel::update(const QList<PointRow>& rows, std::optional<InputType> ty
             if (rule(complete.mid(0, k)) == verdict)
                 m_broken = m_points[k - 1].number;
         // The first line names the point that breaks the rule.
-        QString prefix = m_broken ? QStringLiteral("point %1: ").arg(m_broken) : QString();
+        QString prefix = m_broken ? QCoreApplication::translate("CurveModel", "point %1: ").arg(m_broken) : QString();
         for (const QString& line : verdict.split(QStringLiteral("\r\n")))
             if (!line.isEmpty()) {
                 m_text << prefix + line;
                 prefix.clear();
             }
     } else if (m_missing.isEmpty()) {
-        m_text << QStringLiteral("Table OK, %1 points").arg(rows.size());
+        m_text << QCoreApplication::translate("CurveModel", "Table OK, %1 points").arg(rows.size());
     }
 
     double xlo = 0, xhi = 0, ylo = 0, yhi = 0;
@@ -98,5 +99,5 @@ void CurveModel::update(const QList<PointRow>& rows, std::optional<InputType> ty
         xlo = xmin->input, xhi = xmax->input, ylo = ymin->display, yhi = ymax->display;
     }
     m_x = makeAxis(inputTitle, xlo, xhi, inputDecimals);
-    m_y = makeAxis(QString::fromLatin1(ValueRules::DisplayHeading).trimmed(), ylo, yhi, std::max(ValueRules::formatDecimals(format), 0));
+    m_y = makeAxis(QCoreApplication::translate("frmMain", "Display"), ylo, yhi, std::max(ValueRules::formatDecimals(format), 0));
 }

@@ -1,5 +1,6 @@
 #include "table/FlexGrid.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -57,8 +58,9 @@ public:
     {
         if (role != Qt::AccessibleTextRole)
             return QTableWidgetItem::data(role);
-        static const char* const columns[] = {"Row", "Input", "Display"};
-        const QString name = QStringLiteral("Point %1 %2").arg(row() + 1).arg(QLatin1String(columns[std::clamp(column(), 0, 2)]));
+        static const char* const columns[] = {QT_TRANSLATE_NOOP("FlexGrid", "Row"), QT_TRANSLATE_NOOP("FlexGrid", "Input"),
+                                              QT_TRANSLATE_NOOP("FlexGrid", "Display")};
+        const QString name = QCoreApplication::translate("FlexGrid", "Point %1 %2").arg(row() + 1).arg(QCoreApplication::translate("FlexGrid", columns[std::clamp(column(), 0, 2)]));
         const QString value = text();
         return value.isEmpty() ? name : QStringLiteral("%1: %2").arg(name, value);
     }

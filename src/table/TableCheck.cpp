@@ -3,6 +3,7 @@
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
 
+#include <QCoreApplication>
 #include <cmath>
 
 namespace TableCheck {
@@ -75,29 +76,29 @@ int displayOutOfRange(const QList<PointRow>& rows, const QString& format)
 
 std::optional<Message> failureMessage(int code, const PointTable& table)
 {
-    const QString spanHint = QStringLiteral("Please correct your values to reflect the minimum input span");
+    const QString spanHint = QCoreApplication::translate("TableCheck", "Please correct your values to reflect the minimum input span");
     switch (code) {
     case MissingValue:
-        return Message{QStringLiteral("Please enter value for every point or reset the number of points"), StyleNone,
-                       QStringLiteral("Missing Point Value")};
-    case VoltageRange: return Message{QStringLiteral("Input values for Voltage must be between -10.000 and 10.000 (V)"), StyleCritical, {}};
-    case CurrentRange: return Message{QStringLiteral("Input values for Current must be between 0.000 and 23.000 (mA)"), StyleCritical, {}};
+        return Message{QCoreApplication::translate("TableCheck", "Please enter value for every point or reset the number of points"), StyleNone,
+                       QCoreApplication::translate("TableCheck", "Missing Point Value")};
+    case VoltageRange: return Message{QCoreApplication::translate("TableCheck", "Input values for Voltage must be between -10.000 and 10.000 (V)"), StyleCritical, {}};
+    case CurrentRange: return Message{QCoreApplication::translate("TableCheck", "Input values for Current must be between 0.000 and 23.000 (mA)"), StyleCritical, {}};
     case VoltageSpan:
-        return Message{QStringLiteral("The minimum input span for Voltage is 0.10 VDC") + CrLf + spanHint, StyleInformation, {}};
+        return Message{QCoreApplication::translate("TableCheck", "The minimum input span for Voltage is 0.10 VDC") + CrLf + spanHint, StyleInformation, {}};
     case CurrentSpan:
-        return Message{QStringLiteral("The minimum input span for Current is 0.15 mA") + CrLf + spanHint, StyleInformation, {}};
+        return Message{QCoreApplication::translate("TableCheck", "The minimum input span for Current is 0.15 mA") + CrLf + spanHint, StyleInformation, {}};
     case InputOrder:
-        return Message{QStringList{QStringLiteral("Check Input Values and correct one or both of the following:"), QString(),
-                                   QStringLiteral("1. Input value is less than a previously entered input value"),
-                                   QStringLiteral("2. Input value is the same as a previously entered input value")}
+        return Message{QStringList{QCoreApplication::translate("TableCheck", "Check Input Values and correct one or both of the following:"), QString(),
+                                   QCoreApplication::translate("TableCheck", "1. Input value is less than a previously entered input value"),
+                                   QCoreApplication::translate("TableCheck", "2. Input value is the same as a previously entered input value")}
                            .join(CrLf),
-                       StyleNone, QStringLiteral("Input Value Error")};
-    case PulseRange: return Message{QStringLiteral("Input values for Pulse must be between 0 and 30,000 (Hz)"), StyleCritical, {}};
-    case PulseSpan: return Message{QStringLiteral("The minimum input span for Pulse is 10 Hz") + CrLf + spanHint, StyleInformation, {}};
+                       StyleNone, QCoreApplication::translate("TableCheck", "Input Value Error")};
+    case PulseRange: return Message{QCoreApplication::translate("TableCheck", "Input values for Pulse must be between 0 and 30,000 (Hz)"), StyleCritical, {}};
+    case PulseSpan: return Message{QCoreApplication::translate("TableCheck", "The minimum input span for Pulse is 10 Hz") + CrLf + spanHint, StyleInformation, {}};
     case DisplayRange:
         return Message{ValueRules::displayMessage(table.format) + CrLf +
-                           QStringLiteral("Point %1 is outside this range.").arg(displayOutOfRange(table.rows, table.format)),
-                       StyleNone, QLatin1String(ValueRules::DisplayTitle)};
+                           QCoreApplication::translate("TableCheck", "Point %1 is outside this range.").arg(displayOutOfRange(table.rows, table.format)),
+                       StyleNone, QCoreApplication::translate("ValueRules", ValueRules::DisplayTitle)};
     default: return std::nullopt;
     }
 }

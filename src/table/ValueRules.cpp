@@ -2,10 +2,12 @@
 
 #include "table/NumberText.h"
 
+#include <QCoreApplication>
+
 namespace ValueRules {
 
-const char* const ScaleTitle = "Invalid Scale Value";
-const char* const DisplayTitle = "Invalid Display Value";
+const char* const ScaleTitle = QT_TRANSLATE_NOOP("ValueRules", "Invalid Scale Value");
+const char* const DisplayTitle = QT_TRANSLATE_NOOP("ValueRules", "Invalid Display Value");
 const char* const DisplayHeading = "  Display";
 
 namespace {
@@ -22,9 +24,9 @@ bool above(const QString& value, const char* bound)
 QString inputMessage(InputType type)
 {
     switch (type) {
-    case InputType::Voltage: return QStringLiteral("Scale input value must be between -10.000 and 10.000 (V) for Voltage");
-    case InputType::Current: return QStringLiteral("Scale input value must be between 0.000 and 23.000 (mA) for Current");
-    case InputType::Pulse: return QStringLiteral("Scale input value must be between 0 and 30,000 (Hz) for Pulse");
+    case InputType::Voltage: return QCoreApplication::translate("ValueRules", "Scale input value must be between -10.000 and 10.000 (V) for Voltage");
+    case InputType::Current: return QCoreApplication::translate("ValueRules", "Scale input value must be between 0.000 and 23.000 (mA) for Current");
+    case InputType::Pulse: return QCoreApplication::translate("ValueRules", "Scale input value must be between 0 and 30,000 (Hz) for Pulse");
     }
     return {};
 }
@@ -34,7 +36,7 @@ QString displayMessage(const QString& format)
     const std::optional<MeterRules::DisplayLimits> limits = MeterRules::displayLimits(format);
     if (!limits)
         return {};
-    return QStringLiteral("Display value must be between %1 and %2 for selected decimal pt.")
+    return QCoreApplication::translate("ValueRules", "Display value must be between %1 and %2 for selected decimal pt.")
         .arg(QLatin1String(limits->lowText), QLatin1String(limits->highText));
 }
 
@@ -60,7 +62,7 @@ CheckResult checkInput(const QString& text, InputType type)
     if (out.rejected) {
         out.text.clear();
         out.message = inputMessage(type);
-        out.title = QLatin1String(ScaleTitle);
+        out.title = QCoreApplication::translate("ValueRules", ScaleTitle);
     }
     return out;
 }
@@ -77,7 +79,7 @@ CheckResult checkDisplay(const QString& text, const QString& format)
     if (out.rejected) {
         out.text.clear();
         out.message = displayMessage(format);
-        out.title = QLatin1String(DisplayTitle);
+        out.title = QCoreApplication::translate("ValueRules", DisplayTitle);
     }
     return out;
 }
@@ -91,13 +93,13 @@ CheckResult refuseNonNumber(const QString& text, bool inputColumn, std::optional
     out.text.clear();
     out.rejected = true;
     if (inputColumn) {
-        out.message = type ? inputMessage(*type) : QStringLiteral("Scale input value must be a number");
-        out.title = QLatin1String(ScaleTitle);
+        out.message = type ? inputMessage(*type) : QCoreApplication::translate("ValueRules", "Scale input value must be a number");
+        out.title = QCoreApplication::translate("ValueRules", ScaleTitle);
     } else {
         out.message = displayMessage(format);
         if (out.message.isEmpty())
-            out.message = QStringLiteral("Display value must be a number");
-        out.title = QLatin1String(DisplayTitle);
+            out.message = QCoreApplication::translate("ValueRules", "Display value must be a number");
+        out.title = QCoreApplication::translate("ValueRules", DisplayTitle);
     }
     return out;
 }
@@ -137,11 +139,11 @@ InputDefaults defaultsFor(InputType type)
 {
     switch (type) {
     case InputType::Voltage:
-        return {QStringLiteral("Input (V)"), QStringLiteral("0.000"), QStringLiteral("10.000"), QStringLiteral("ddd.ddd")};
+        return {QCoreApplication::translate("ValueRules", "Input (V)"), QStringLiteral("0.000"), QStringLiteral("10.000"), QStringLiteral("ddd.ddd")};
     case InputType::Current:
-        return {QStringLiteral("Input (mA)"), QStringLiteral("4.000"), QStringLiteral("20.000"), QStringLiteral("ddd.ddd")};
+        return {QCoreApplication::translate("ValueRules", "Input (mA)"), QStringLiteral("4.000"), QStringLiteral("20.000"), QStringLiteral("ddd.ddd")};
     case InputType::Pulse:
-        return {QStringLiteral("Input (Hz)"), QStringLiteral("0.0"), QStringLiteral("10000.0"), QStringLiteral("ddddd.d")};
+        return {QCoreApplication::translate("ValueRules", "Input (Hz)"), QStringLiteral("0.0"), QStringLiteral("10000.0"), QStringLiteral("ddddd.d")};
     }
     return {};
 }

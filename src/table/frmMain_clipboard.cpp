@@ -83,7 +83,7 @@ void frmMain::copyCells()
 
 void frmMain::pasteCells(const QString& text)
 {
-    UndoStep step(*this, QStringLiteral("Paste"));
+    UndoStep step(*this, tr("Paste"));
     cboSetPoints->setEnabled(false);
     const QList<QStringList> rows = GridClipboard::fromText(text);
     if (rows.isEmpty())
@@ -128,7 +128,7 @@ void frmMain::pasteCells(const QString& text)
     }
     const int extra = int(rows.size()) - (MSFlexGrid1->Rows() - row0);
     if (refusedRow < 0 && extra > 0) {
-        setPanelText(1, QStringLiteral("%1 pasted rows beyond the last point ignored").arg(extra));
+        setPanelText(1, tr("%1 pasted rows beyond the last point ignored").arg(extra));
         RestartStatusTimer();
     }
     MSFlexGrid1->setFocus(Qt::OtherFocusReason);

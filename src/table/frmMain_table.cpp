@@ -66,7 +66,7 @@ PointTable frmMain::pointTable() const
 void frmMain::cboSetPoints_Click()
 {
     finishEdit(true); // a value still being typed (Open Settings from the menu) is taken first
-    UndoStep step(*this, QStringLiteral("No. of Points"));
+    UndoStep step(*this, tr("No. of Points"));
     MSFlexGrid1->setColWidth(0, 325);
     MSFlexGrid1->setColWidth(1, 1000);
     MSFlexGrid1->setColWidth(2, 1000);
@@ -146,7 +146,7 @@ void frmMain::ClearSelectedCells()
 void frmMain::cmdReset_Click()
 {
     CommitCellEditor();
-    UndoStep step(*this, QStringLiteral("Clear"));
+    UndoStep step(*this, tr("Clear"));
     ClearSelectedCells();
     Text1->hide();
     MSFlexGrid1->setText(Text1->text());
@@ -297,7 +297,7 @@ void frmMain::MSFlexGrid1_KeyDown(int keyCode)
 {
     if (keyCode != vbKeyDelete || m_editOpen)
         return;
-    UndoStep step(*this, QStringLiteral("Delete"));
+    UndoStep step(*this, tr("Delete"));
     MSFlexGrid1->setText(QString());
     Text1->setText(QString());
 }
@@ -400,7 +400,7 @@ void frmMain::Text1_LostFocus()
     HandlerGuard guard(m_handlerDepth);
     finishEdit(true);
     if (!MSFlexGrid1->isVisible() || !MSFlexGrid1->isEnabled()) {
-        setPanelText(1, QStringLiteral("Re-enter value for previous cell"));
+        setPanelText(1, tr("Re-enter value for previous cell"));
         RestartStatusTimer();
         return;
     }
@@ -414,7 +414,7 @@ void frmMain::applyInputType(int type)
     const auto inputType = static_cast<InputType>(type);
     QRadioButton* option = inputType == InputType::Voltage ? optVoltage : inputType == InputType::Current ? optCurrent : optPulse;
     finishEdit(true);
-    UndoStep step(*this, QStringLiteral("Input Type"));
+    UndoStep step(*this, tr("Input Type"));
     if (option->isChecked()) {
         const ValueRules::InputDefaults d = ValueRules::defaultsFor(inputType);
         lblRow->show();
@@ -444,7 +444,7 @@ void frmMain::cboDecimal_Click()
     if (ValueRules::formatDecimals(format) < 0 || format == m_decimalInForce)
         return; // nothing to move: the display values are already in this format
     finishEdit(true);
-    UndoStep step(*this, QStringLiteral("Decimal Point"));
+    UndoStep step(*this, tr("Decimal Point"));
     for (int r = 0; r < MSFlexGrid1->Rows(); ++r)
         MSFlexGrid1->setTextMatrix(r, DisplayColumn, ValueRules::rescaleDisplay(MSFlexGrid1->TextMatrix(r, DisplayColumn), format));
     m_decimalInForce = format;

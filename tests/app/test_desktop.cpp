@@ -1,5 +1,5 @@
-// The window on a desktop: readable under a dark palette, and every control named for
-// assistive tools.
+// The window on a desktop: readable under a dark palette, every control named for assistive
+// tools, and German under a German locale.
 #include <QAccessible>
 #include <QAction>
 #include <QGroupBox>
@@ -12,7 +12,10 @@
 #include <QStyleOptionButton>
 
 #include "app/PickList.h"
+#include "app/RunRecorder.h"
+#include "app/Translations.h"
 #include "common/TestWindow.h"
+#include "programming/RunRecord.h"
 #include "table/CellEditor.h"
 #include "table/FlexGrid.h"
 
@@ -221,6 +224,20 @@ private slots:
         w->MSFlexGrid1->setTextMatrix(1, 1, "12.000");
         QCOMPARE(grid->cellAt(1, 1)->text(QAccessible::Name), QString("Point 2 Input: 12.000"));
         QCOMPARE(grid->cellAt(0, 2)->text(QAccessible::Name), QString("Point 1 Display: 4.000"));
+    }
+
+    // Last, as the translation stays installed: captions, messages and Qt's own buttons in
+    // German, while the run's record stays English.
+    void germanWindow()
+    {
+        QVERIFY(Translations::install(QLocale(QLocale::German, QLocale::Germany)));
+        MessageRecorder messages;
+        auto w = makeWindow(); // no port: Program Meter ends at once with the port message
+        w->cmdProgramMeter->click();
+        QTRY_VERIFY(w->recorder()->hasRun());
+        QCOMPARE(QStringList({w->cmdProgramMeter->text(), QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                              messages.prompts().join('|'), w->recorder()->record().resultText}),
+                 QStringList({"Programmieren", "Abbrechen", "Es ist keine PC-Schnittstelle gewählt.", "No PC Comm Port is selected."}));
     }
 };
 
