@@ -62,7 +62,8 @@ case "${1:-}" in
     # the sanitizers' reports keep their lines. The same tree builds the fuzz targets.
     cmake --preset asan >/dev/null
     cmake --build --preset asan -j "$(nproc)"
-    ctest --preset asan --output-on-failure -j "$(nproc)"
+    # Most tests spend their time waiting on a meter's replies and timeouts: two per core.
+    ctest --preset asan --output-on-failure -j "$(($(nproc) * 2))"
     echo "== fuzzing"
     fuzz/run.sh "${FUZZ_SECONDS:-4}" build-asan
     echo "== desktop metadata"

@@ -237,7 +237,8 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
     painter.drawEllipse(at, 5, 5);
     const QString maxText = tr("max %1").arg(QString::number(r.maxError, 'g', 3));
     const double tw = fm.horizontalAdvance(maxText) + 4;
-    const double tx = std::clamp(at.x() + 8, band.left() + 2, band.right() - tw - 2);
+    // Right of the mark where it fits, else left of it: never over the mark.
+    const double tx = at.x() + 8 + tw <= band.right() - 2 ? at.x() + 8 : std::max(band.left() + 2, at.x() - 8 - tw);
     const double ty = std::clamp(at.y() - lh / 2.0, band.top() + 1, band.bottom() - lh - 1);
     painter.drawText(QRectF(tx, ty, tw, lh), Qt::AlignVCenter, maxText);
     painter.restore();
