@@ -67,20 +67,23 @@ QStringList targets(const QStringList& paths, const RunRecord& record)
     return out;
 }
 
+bool writeOne(const RunRecord& record, const QString& path, QString* error)
+{
+    if (isPdf(path))
+        return RecordPdf::write(record, path, error);
+    QSaveFile file(path);
+    const QByteArray json = Record::toJsonText(record);
+    if (file.open(QIODevice::WriteOnly) && file.write(json) == json.size() && file.commit())
+        return true;
+    *error = file.errorString();
+    return false;
+}
+
 bool write(const RunRecord& record, const QStringList& targets, QString* error)
 {
     for (const QString& path : targets) {
         QString why;
-        bool ok = false;
-        if (isPdf(path)) {
-            ok = RecordPdf::write(record, path, &why);
-        } else {
-            QSaveFile file(path);
-            const QByteArray json = Record::toJsonText(record);
-            ok = file.open(QIODevice::WriteOnly) && file.write(json) == json.size() && file.commit();
-            why = file.errorString();
-        }
-        if (!ok) {
+        if (!writeOne(record, path, &why)) {
             *error = QStringLiteral("%1: %2").arg(path, why);
             return false;
         }

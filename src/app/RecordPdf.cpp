@@ -95,7 +95,7 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
         return type ? QString::fromLatin1(MeterRules::inputLimits(*type).unit) : QString();
     }();
     const QStringList facts{
-        QStringLiteral("Meter: address %1, %2 baud, firmware %3").arg(orDash(r.meter.address)).arg(r.meter.baud).arg(orDash(Record::escapeControl(r.meter.firmware))),
+        QStringLiteral("Meter: address %1, %2 baud, firmware %3").arg(orDash(r.meter.address)).arg(r.meter.baud).arg(orDash(r.meter.firmware)),
         QStringLiteral("Port: %1%2").arg(orDash(r.port.device), r.port.byId.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(r.port.byId)),
         r.port.manufacturer.isEmpty() && r.port.product.isEmpty() && r.port.serial.isEmpty()
             ? QStringLiteral("Adapter: not known")
@@ -157,7 +157,7 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
         w.y = listTop + (i % perCol) * cmdH;
         QString s = QStringLiteral("%1 %2").arg(c.command, -8).arg(Record::outcomeName(c.outcome));
         if (c.outcome == RecordCommand::Refused)
-            s += QStringLiteral(" (code %1)").arg(Record::escapeControl(c.code));
+            s += QStringLiteral(" (code %1)").arg(c.code);
         w.text(s, 6.5, c.outcome != RecordCommand::Acknowledged, (i / perCol) * cmdW, cmdW);
     }
     w.y = listTop + perCol * cmdH + 6;

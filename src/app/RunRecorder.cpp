@@ -68,15 +68,15 @@ void RunRecorder::command(const QString& command, const QByteArray& frame, Reply
 {
     RecordCommand c;
     c.command = command;
-    c.frame = Record::escapeControl(QString::fromLatin1(frame));
+    c.frame = RunResult::frameText(frame);
     switch (outcome) {
     case ReplyOutcome::ReplyComplete:
         if (command == QLatin1String(MeterLink::FirmwareQuery)) {
-            m_record.meter.firmware = MeterLink::firmwareText(reply);
+            m_record.meter.firmware = MeterLink::printable(MeterLink::firmwareText(reply));
             c.outcome = RecordCommand::Acknowledged;
         } else if (MeterLink::isErrorReply(reply)) {
             c.outcome = RecordCommand::Refused;
-            c.code = MeterLink::errorCode(reply);
+            c.code = MeterLink::printable(QString(MeterLink::errorCode(reply)));
         } else {
             c.outcome = RecordCommand::Acknowledged;
         }

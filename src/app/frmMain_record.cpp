@@ -1,6 +1,7 @@
 // The record of the last programming run: kept while the run goes, saved as PDF or JSON,
 // printed through the system's print dialog.
 #include "app/PickList.h"
+#include "app/RecordMode.h"
 #include "app/RecordPdf.h"
 #include "app/RunRecorder.h"
 #include "app/frmMain.h"
@@ -15,7 +16,6 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSaveFile>
 
 void frmMain::recordRunBegin()
 {
@@ -47,16 +47,7 @@ void frmMain::recordWorkbookSource(const QString& path)
 
 bool frmMain::saveRecord(const QString& path, QString* error) const
 {
-    const RunRecord& record = m_recorder->record();
-    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
-        return RecordPdf::write(record, path, error);
-    QSaveFile file(path);
-    const QByteArray json = Record::toJsonText(record);
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return RecordMode::writeOne(m_recorder->record(), path, error);
 }
 
 namespace {

@@ -31,24 +31,6 @@ QString fileSha256(const QString& path)
     return QString::fromLatin1(hash.result().toHex());
 }
 
-QString escapeControl(const QString& text)
-{
-    static const char* const names[] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS", "HT", "LF",
-                                        "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-                                        "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
-    QString out;
-    for (QChar c : text) {
-        const ushort u = c.unicode();
-        if (u < 32)
-            out += QLatin1Char('<') + QLatin1String(names[u]) + QLatin1Char('>');
-        else if (u == 127 || (u >= 0x80 && u < 0xa0))
-            out += QStringLiteral("<%1>").arg(u, 2, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out;
-}
-
 QString outcomeName(RecordCommand::Outcome outcome)
 {
     switch (outcome) {
@@ -99,7 +81,7 @@ QJsonObject toJson(const RunRecord& r)
         {"operator", r.operatorName},
         {"tag", r.tag},
         {"port", port},
-        {"meter", QJsonObject{{"address", r.meter.address}, {"baud", r.meter.baud}, {"firmware", escapeControl(r.meter.firmware)}}},
+        {"meter", QJsonObject{{"address", r.meter.address}, {"baud", r.meter.baud}, {"firmware", r.meter.firmware}}},
         {"table", QJsonObject{{"input_type", r.inputType},
                               {"decimal", r.decimal},
                               {"points", points},

@@ -14,9 +14,9 @@
 struct RecordCommand {
     enum Outcome { Acknowledged, Refused, TimedOut, NotSent };
     QString command; // the command text, e.g. "48L04"
-    QString frame;   // the frame as sent, control bytes by name: "<SOH>00148L04A9<ETX>"
+    QString frame;   // the frame as sent, as RunResult::frameText writes it: "<SOH>00148L04A9<ETX>"
     Outcome outcome = NotSent;
-    QString code; // Refused: the meter's error code as received
+    QString code; // Refused: the meter's error code, escaped as the firmware text is
 };
 
 struct RunRecord {
@@ -30,7 +30,7 @@ struct RunRecord {
     struct Meter {
         QString address; // "001"
         int baud = 0;
-        QString firmware; // the reply's text, control characters escaped
+        QString firmware; // the reply's text, control characters escaped (MeterLink::printable)
     } meter;
 
     QString inputType; // "Voltage", "Current", "Pulse"
@@ -56,8 +56,6 @@ QByteArray canonicalTable(const QList<PointRow>& points);
 QString tableSha256(const QList<PointRow>& points);
 QString fileSha256(const QString& path); // "" when the file cannot be read
 
-// Control characters as <NAME> (<SOH>, <ETX>, …) or <hh>; the rest as it is.
-QString escapeControl(const QString& text);
 QString isoTime(const QDateTime& time); // ISO 8601 with the UTC offset
 QString outcomeName(RecordCommand::Outcome outcome); // "acknowledged", "refused", "timed out", "not sent"
 

@@ -38,13 +38,11 @@ QString resultText(RunEnd end, int failureCode)
     return QString();
 }
 
-QString frameLine(const QByteArray& frame)
+QString frameText(const QByteArray& frame)
 {
-    QStringList hex;
     QString text;
     for (const char c : frame) {
         const uchar b = uchar(c);
-        hex << QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
         if (b == 0x01)
             text += QStringLiteral("<SOH>");
         else if (b == 0x02)
@@ -56,7 +54,15 @@ QString frameLine(const QByteArray& frame)
         else
             text += QLatin1Char(c);
     }
-    return hex.join(QLatin1Char(' ')) + QStringLiteral("  ") + text;
+    return text;
+}
+
+QString frameLine(const QByteArray& frame)
+{
+    QStringList hex;
+    for (const char c : frame)
+        hex << QStringLiteral("%1").arg(uchar(c), 2, 16, QLatin1Char('0')).toUpper();
+    return hex.join(QLatin1Char(' ')) + QStringLiteral("  ") + frameText(frame);
 }
 
 } // namespace RunResult

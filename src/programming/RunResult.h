@@ -38,5 +38,7 @@ QString resultText(RunEnd end, int failureCode);
 // One frame as hex bytes and as text, control bytes by name:
 // "01 30 30 31 46 31 38 39 ... 03  <SOH>001F189..<ETX>"
 QString frameLine(const QByteArray& frame);
+// The text half of frameLine: "<SOH>001F189..<ETX>".
+QString frameText(const QByteArray& frame);
 
 } // namespace RunResult
