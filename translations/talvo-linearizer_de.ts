@@ -303,6 +303,14 @@
         <translation>Quelle</translation>
     </message>
     <message>
+        <source>Table</source>
+        <translation>Tabelle</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
         <source>Table (%1 points)</source>
         <translation>Tabelle (%1 Punkte)</translation>
     </message>

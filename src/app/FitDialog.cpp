@@ -196,9 +196,15 @@ void FitPreview::paint(QPainter& painter, const QRect& area, const Fitting::Resu
         painter.drawText(lx + 22, area.top() + 3, fm.horizontalAdvance(caption) + 2, lh, Qt::AlignVCenter, caption);
         lx += 22 + fm.horizontalAdvance(caption) + 16;
     };
-    legend(source, tr("Source"));
-    legend(table, tr("Table (%1 points)").arg(r.table.size()));
-    legend(marks.error, tr("Error (below)"));
+    QStringList captions{tr("Source"), tr("Table (%1 points)").arg(r.table.size()), tr("Error (below)")};
+    int wanted = 0;
+    for (const QString& c : captions)
+        wanted += 38 + fm.horizontalAdvance(c);
+    if (wanted > plot.width()) // a large font: the short captions, never a cut one
+        captions = QStringList{tr("Source"), tr("Table"), tr("Error")};
+    legend(source, captions[0]);
+    legend(table, captions[1]);
+    legend(marks.error, captions[2]);
 
     // The source, then the table's segments and markers over it.
     painter.setClipRect(plot.adjusted(-6, -6, 6, 6));
