@@ -4,7 +4,7 @@
 #include "app/WindowPlacement.h"
 #include "app/frmMain.h"
 #include "table/TableCheck.h"
-#include "table/FlexGrid.h"
+#include "app/FlexGrid.h"
 
 #include <QApplication>
 #include <QDir>

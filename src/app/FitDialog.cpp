@@ -1,6 +1,6 @@
 #include "app/FitDialog.h"
 
-#include "app/FitMode.h"
+#include "fitting/FitReport.h"
 #include "app/frmMain.h"
 #include "fitting/DataFile.h"
 #include "table/NumberText.h"
@@ -502,7 +502,7 @@ void FitDialog::showResult(const Fitting::Result& r, const Fitting::Request& req
     preview->setResult(&m_result, QLatin1String(MeterRules::inputLimits(type).unit));
     cmdUse->setEnabled(r.ok());
     if (r.ok()) {
-        lblFigures->setText(tr("%1 points: ").arg(r.table.size()) + FitMode::summary(r, request));
+        lblFigures->setText(tr("%1 points: ").arg(r.table.size()) + FitReport::summary(r, request));
         lblMessage->setText(r.status == Fitting::Status::TargetNotMet
                                 ? tr("%1 points cannot reach a maximum error of %2; this is the best table of %1 points.")
                                       .arg(r.table.size())

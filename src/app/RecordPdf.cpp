@@ -6,10 +6,12 @@
 #include "table/MeterRules.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSaveFile>
 
 namespace {
 
@@ -195,6 +197,18 @@ bool write(const RunRecord& record, const QString& path, QString* error)
         return false;
     }
     return true;
+}
+
+bool save(const RunRecord& record, const QString& path, QString* error)
+{
+    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
+        return write(record, path, error);
+    QSaveFile file(path);
+    const QByteArray json = Record::toJsonText(record);
+    if (file.open(QIODevice::WriteOnly) && file.write(json) == json.size() && file.commit())
+        return true;
+    *error = file.errorString();
+    return false;
 }
 
 } // namespace RecordPdf

@@ -16,5 +16,7 @@ QPageSize::PageSizeId pageSize(); // the locale's paper
 void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& record);
 // Writes the PDF; false with the reason when it cannot.
 bool write(const RunRecord& record, const QString& path, QString* error);
+// Writes the record to one file: the PDF for a ".pdf" path, its JSON otherwise.
+bool save(const RunRecord& record, const QString& path, QString* error);
 
 } // namespace RecordPdf

@@ -15,8 +15,8 @@
 #include "link/MeterLink.h"
 #include "link/MeterTransaction.h"
 #include "link/SerialComm.h"
-#include "table/CellEditor.h"
-#include "table/FlexGrid.h"
+#include "app/CellEditor.h"
+#include "app/FlexGrid.h"
 #include "table/ValueRules.h"
 
 #include <QApplication>

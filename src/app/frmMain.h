@@ -197,7 +197,7 @@ public:
         frmMain& m_w;
     };
 
-    // ---- Meter link (src/link/frmMain_link.cpp) ----
+    // ---- Meter link (frmMain_link.cpp) ----
     void LoadAddressText();
     void cboAddress_Change();
     void cboDecimal_Change();
@@ -213,7 +213,7 @@ public:
     QString ErrorReplyMessage() const; // "Error writing output option: " CR LF + text of the code
     QString BuildMeterFrame() const;   // SOH + AddressText + CommandText + ChecksumText + ETX
 
-    // ---- Linearization table (src/table/frmMain_table.cpp) ----
+    // ---- Linearization table (frmMain_table.cpp) ----
     void cboSetPoints_Click();
     void cboSetPoints_LostFocus();
     void CommitCellEditor();
@@ -244,7 +244,7 @@ public:
     void cboDecimal_Click();
     void cboDecimal_GotFocus();
 
-    // ---- Meter programming (src/programming/frmMain_programming.cpp) ----
+    // ---- Meter programming (frmMain_programming.cpp) ----
     void cmdProgramMeter_Click();
     int CheckPointTable();
     void SendPointTable(PointSet set);
@@ -283,12 +283,12 @@ public:
     void mnuFindMeter_Click(); // the progress dialog, then the list of meters found to choose from
     bool searching() const { return m_searching; }
 
-    // ---- Settings files (src/files/frmMain_files.cpp) ----
+    // ---- Settings files (frmMain_files.cpp) ----
     void mnuSave_Click();
     void mnuOpen_Click();
     bool openSettingsFile(const QString& path); // Open Settings from a path; false (message shown) on failure
 
-    // ---- Spreadsheet exchange (src/spreadsheet/frmMain_spreadsheet.cpp) ----
+    // ---- Spreadsheet exchange (frmMain_spreadsheet.cpp) ----
     void cmdExport_Click();
     void cmdImport_Click();
     bool importWorkbook(const QString& path); // Import from a path; false (message shown) on failure

@@ -1,7 +1,6 @@
 // The record of the last programming run: kept while the run goes, saved as PDF or JSON,
 // printed through the system's print dialog.
 #include "app/PickList.h"
-#include "app/RecordMode.h"
 #include "app/RecordPdf.h"
 #include "app/RunRecorder.h"
 #include "app/frmMain.h"
@@ -47,7 +46,7 @@ void frmMain::recordWorkbookSource(const QString& path)
 
 bool frmMain::saveRecord(const QString& path, QString* error) const
 {
-    return RecordMode::writeOne(m_recorder->record(), path, error);
+    return RecordPdf::save(m_recorder->record(), path, error);
 }
 
 namespace {

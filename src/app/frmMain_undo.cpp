@@ -5,8 +5,8 @@
 #include "app/frmMain.h"
 
 #include "app/PickList.h"
-#include "table/CellEditor.h"
-#include "table/FlexGrid.h"
+#include "app/CellEditor.h"
+#include "app/FlexGrid.h"
 
 #include <QAction>
 #include <QEvent>

@@ -10,8 +10,8 @@
 #include "app/CurveWindow.h"
 #include "app/WindowPlacement.h"
 #include "common/TestWindow.h"
-#include "table/CellEditor.h"
-#include "table/FlexGrid.h"
+#include "app/CellEditor.h"
+#include "app/FlexGrid.h"
 
 namespace {
 // "4.000=4;=8" -> two rows, the second without an input value.

@@ -16,8 +16,8 @@
 #include "app/Translations.h"
 #include "common/TestWindow.h"
 #include "programming/RunRecord.h"
-#include "table/CellEditor.h"
-#include "table/FlexGrid.h"
+#include "app/CellEditor.h"
+#include "app/FlexGrid.h"
 
 namespace {
 double luminance(QRgb c)

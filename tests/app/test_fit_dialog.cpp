@@ -20,8 +20,8 @@
 #include "app/FitDialog.h"
 #include "app/PickList.h"
 #include "common/TestWindow.h"
-#include "table/CellEditor.h"
-#include "table/FlexGrid.h"
+#include "app/CellEditor.h"
+#include "app/FlexGrid.h"
 #include "table/ValueRules.h"
 
 namespace {

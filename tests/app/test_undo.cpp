@@ -11,8 +11,8 @@
 #include "common/TestWindow.h"
 #include "files/SettingsFile.h"
 #include "spreadsheet/Workbook.h"
-#include "table/CellEditor.h"
-#include "table/FlexGrid.h"
+#include "app/CellEditor.h"
+#include "app/FlexGrid.h"
 
 namespace {
 // Input type, format, point count, the list's lock, then every point "input:display".

@@ -9,13 +9,13 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 #include "app/PickList.h"
 #include "app/PortDetails.h"
 #include "common/TestPty.h"
 #include "common/MeterRig.h"
 #include "link/SerialComm.h"
-#include "spreadsheet/WorkbookViewer.h"
+#include "app/WorkbookViewer.h"
 
 class TestWindowShell : public QObject {
     Q_OBJECT

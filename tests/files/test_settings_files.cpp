@@ -11,7 +11,7 @@
 #include "app/PickList.h"
 #include "common/TestWindow.h"
 #include "files/PlainFile.h"
-#include "table/FlexGrid.h"
+#include "app/FlexGrid.h"
 
 namespace {
 QByteArray readAll(const QString& path)

@@ -12,7 +12,7 @@
 #include "link/SerialComm.h"
 #include "meter-sim/SimulatorOptions.h"
 #include "programming/RunResult.h"
-#include "table/FlexGrid.h"
+#include "app/FlexGrid.h"
 
 namespace {
 // The rig's window with Current, Voltage ("V") or no input type ("") selected, shown.

@@ -16,7 +16,7 @@
 #include "meter-sim/SimulatorOptions.h"
 #include "programming/RunRecord.h"
 #include "spreadsheet/Workbook.h"
-#include "table/FlexGrid.h"
+#include "app/FlexGrid.h"
 
 namespace {
 const QStringList In{"4.000", "8.000", "20.000"}, Out{"0.000", "37.500", "100.000"};

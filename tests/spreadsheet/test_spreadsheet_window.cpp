@@ -13,10 +13,10 @@
 #include "app/PickList.h"
 #include "common/LocaleGuard.h"
 #include "common/MeterRig.h"
-#include "spreadsheet/WorkbookViewer.h"
+#include "app/WorkbookViewer.h"
 #include "spreadsheet/XlsxFile.h"
-#include "table/CellEditor.h"
-#include "table/FlexGrid.h"
+#include "app/CellEditor.h"
+#include "app/FlexGrid.h"
 
 using Rows = QList<QStringList>; // {input, display} per point
 Q_DECLARE_METATYPE(Rows)

@@ -14,8 +14,8 @@
 #include "app/PickList.h"
 #include "common/LocaleGuard.h"
 #include "common/TestWindow.h"
-#include "table/CellEditor.h"
-#include "table/FlexGrid.h"
+#include "app/CellEditor.h"
+#include "app/FlexGrid.h"
 
 namespace {
 QString cell(frmMain* w, int row, int col) { return w->MSFlexGrid1->TextMatrix(row, col); }

@@ -4,9 +4,9 @@
 // number is refused whole. Like a click on the grid, both lock the number of points.
 #include "app/frmMain.h"
 #include "app/PickList.h"
-#include "table/CellEditor.h"
-#include "table/FlexGrid.h"
-#include "table/HandlerGuard.h"
+#include "app/CellEditor.h"
+#include "app/FlexGrid.h"
+#include "app/HandlerGuard.h"
 #include "table/GridClipboard.h"
 #include "table/ValueRules.h"
 

@@ -1,4 +1,4 @@
-#include "app/QuitOnSignals.h"
+#include "cli/QuitOnSignals.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

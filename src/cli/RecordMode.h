@@ -13,8 +13,6 @@ namespace RecordMode {
 QString prepare(const QStringList& paths);
 // The files a run's records go to: a folder gets talvo-YYYYMMDD-HHMMSS-ADDRESS.pdf and .json.
 QStringList targets(const QStringList& paths, const RunRecord& record);
-// Writes the record to one file: PDF for a ".pdf" path, JSON otherwise. False with the reason.
-bool writeOne(const RunRecord& record, const QString& path, QString* error);
 // Writes the record to each target; false with the path and reason of the first that fails.
 bool write(const RunRecord& record, const QStringList& targets, QString* error);
 

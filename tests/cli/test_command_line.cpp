@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 #include "common/ProgramEnvironment.h"
 #include "meter-sim/SimulatorOptions.h"
 

@@ -1,4 +1,4 @@
-#include "table/FlexGrid.h"
+#include "app/FlexGrid.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>

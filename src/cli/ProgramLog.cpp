@@ -1,4 +1,4 @@
-#include "app/ProgramLog.h"
+#include "cli/ProgramLog.h"
 
 #include "files/PlainFile.h"
 #include "table/NumberText.h"

@@ -7,9 +7,9 @@
 // handlers ignore the focus changes made by the table's own steps (m_handlerDepth).
 #include "app/frmMain.h"
 #include "app/PickList.h"
-#include "table/CellEditor.h"
-#include "table/FlexGrid.h"
-#include "table/HandlerGuard.h"
+#include "app/CellEditor.h"
+#include "app/FlexGrid.h"
+#include "app/HandlerGuard.h"
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
 

@@ -10,7 +10,7 @@
 #include "programming/RunMessages.h"
 #include "programming/RunResult.h"
 #include "table/TableCheck.h"
-#include "table/FlexGrid.h"
+#include "app/FlexGrid.h"
 #include "table/ValueRules.h"
 
 #include <QPointer>

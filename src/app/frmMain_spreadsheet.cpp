@@ -3,9 +3,9 @@
 
 #include "app/PickList.h"
 #include "spreadsheet/Workbook.h"
-#include "spreadsheet/WorkbookViewer.h"
-#include "table/CellEditor.h"
-#include "table/FlexGrid.h"
+#include "app/WorkbookViewer.h"
+#include "app/CellEditor.h"
+#include "app/FlexGrid.h"
 #include "table/NumberText.h"
 #include "table/TableCheck.h"
 #include "table/ValueRules.h"

@@ -1,8 +1,8 @@
-#include "app/ScanMode.h"
+#include "cli/ScanMode.h"
 
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 #include "app/PickList.h"
-#include "app/ProgramMode.h"
+#include "cli/ProgramMode.h"
 #include "app/frmMain.h"
 #include "link/MeterLink.h"
 #include "programming/RunResult.h"

@@ -1,6 +1,6 @@
-#include "table/CellEditor.h"
+#include "app/CellEditor.h"
 
-#include "table/FlexGrid.h"
+#include "app/FlexGrid.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>

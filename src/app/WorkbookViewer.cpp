@@ -1,4 +1,4 @@
-#include "spreadsheet/WorkbookViewer.h"
+#include "app/WorkbookViewer.h"
 
 #include <QDateTime>
 #include <QDesktopServices>

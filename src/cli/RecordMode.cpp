@@ -1,6 +1,6 @@
-#include "app/RecordMode.h"
+#include "cli/RecordMode.h"
 
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 #include "app/RecordPdf.h"
 #include "files/PlainFile.h"
 #include "programming/RunRecord.h"
@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cmath>
 #include <cstdio>
 
@@ -67,23 +66,11 @@ QStringList targets(const QStringList& paths, const RunRecord& record)
     return out;
 }
 
-bool writeOne(const RunRecord& record, const QString& path, QString* error)
-{
-    if (isPdf(path))
-        return RecordPdf::write(record, path, error);
-    QSaveFile file(path);
-    const QByteArray json = Record::toJsonText(record);
-    if (file.open(QIODevice::WriteOnly) && file.write(json) == json.size() && file.commit())
-        return true;
-    *error = file.errorString();
-    return false;
-}
-
 bool write(const RunRecord& record, const QStringList& targets, QString* error)
 {
     for (const QString& path : targets) {
         QString why;
-        if (!writeOne(record, path, &why)) {
+        if (!RecordPdf::save(record, path, &why)) {
             *error = QStringLiteral("%1: %2").arg(path, why);
             return false;
         }

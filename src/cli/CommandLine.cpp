@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include "link/MeterLink.h"
 #include "programming/RunResult.h"
