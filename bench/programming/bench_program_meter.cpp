@@ -16,7 +16,7 @@
 #include "app/PickList.h"
 #include "common/TestWindow.h"
 #include "meter-sim/SimulatedMeter.h"
-#include "table/FlexGrid.h"
+#include "app/FlexGrid.h"
 
 namespace {
 double threadCpuSeconds()
