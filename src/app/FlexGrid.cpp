@@ -227,16 +227,6 @@ void FlexGrid::setColWidth(int col, int twips)
     if (col < 0 || col >= columnCount())
         return;
     setColumnWidth(col, (twips + TwipsPerPixel / 2) / TwipsPerPixel);
-    m_colTwips[col] = twips;
-}
-
-int FlexGrid::ColWidth(int col) const
-{
-    // The width as set, while the column still has the pixels it was given.
-    const auto it = m_colTwips.find(col);
-    if (it != m_colTwips.end() && columnWidth(col) == (it->second + TwipsPerPixel / 2) / TwipsPerPixel)
-        return it->second;
-    return columnWidth(col) * TwipsPerPixel;
 }
 
 int FlexGrid::CellLeft() const { return visualRect(model()->index(m_row, m_col)).left() + viewport()->x(); }

@@ -5,7 +5,6 @@
 // enterCell() for the new one after it. A changed cell text or number of rows raises
 // tableChanged().
 #include <QTableWidget>
-#include <map>
 
 class QKeyEvent;
 
@@ -54,7 +53,6 @@ public:
 
     void setRedraw(bool on);
     void setColWidth(int col, int twips);
-    int ColWidth(int col) const;
 
     // The current cell's rectangle within the grid, in pixels.
     int CellLeft() const;
@@ -88,5 +86,4 @@ private:
     Qt::FocusReason m_focusReason = Qt::OtherFocusReason;
     bool m_pressed = false;        // the left button went down on the grid
     bool m_dragging = false;       // ... on a value cell: moving extends the selection
-    std::map<int, int> m_colTwips; // column widths as set, in twips
 };
