@@ -112,7 +112,7 @@ int main(int argc, char* argv[])
     AppOptions options;
     options.mappedOnly = !cl.ports.isEmpty(); // the user chose the numbering: only mapped devices join
     std::unique_ptr<SimulatedMeter> simulator;
-    if (cl.simulate) {
+    if (cl.window.simulate) {
         QString error;
         simulator = SimulatedMeter::start(MeterConfig{}, &error);
         if (!simulator) {
@@ -124,7 +124,7 @@ int main(int argc, char* argv[])
         std::printf("Simulated meter on port %d (%s)\n", number, qPrintable(simulator->devicePath()));
         std::fflush(stdout);
     }
-    options.ports = (cl.ports.isEmpty() && !cl.simulate) ? PortMap::fromSystem() : cl.ports;
+    options.ports = (cl.ports.isEmpty() && !cl.window.simulate) ? PortMap::fromSystem() : cl.ports;
 
     auto window = std::make_unique<frmMain>(options);
     if (window->refusedAsSecondInstance())

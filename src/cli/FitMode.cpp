@@ -93,14 +93,14 @@ bool stopRequested() { return QuitOnSignals::requested()->load(); }
 
 int run(const CommandLine& cl)
 {
-    const CommandLine::FitArguments& a = cl.fit;
+    const FitOptions& a = cl.fit;
     if (a.data.isEmpty() == a.shape.isEmpty())
         return CommandLine::usageError(QStringLiteral("fit needs either --data FILE or --shape NAME"));
     if (a.points.isEmpty() == a.maxError.isEmpty())
         return CommandLine::usageError(QStringLiteral("fit needs either --points K or --max-error E"));
     if (a.type.isEmpty() || a.decimal.isEmpty())
         return CommandLine::usageError(QStringLiteral("fit needs --type Voltage|Current|Pulse and --decimal FORMAT"));
-    if (!cl.settingsPath.isEmpty() && a.settingsOut.isEmpty())
+    if (!a.settingsTemplate.isEmpty() && a.settingsOut.isEmpty())
         return CommandLine::usageError(QStringLiteral("--settings TEMPLATE goes with --settings-out FILE"));
     if (a.onData && a.freeEnds)
         return CommandLine::usageError(QStringLiteral("--on-data keeps every point on the source; --free-ends goes without it"));
@@ -178,7 +178,7 @@ int run(const CommandLine& cl)
     std::optional<SettingsValues> settings;
     if (!a.settingsOut.isEmpty()) {
         QString why;
-        settings = settingsFrom(cl.settingsPath, &why);
+        settings = settingsFrom(a.settingsTemplate, &why);
         if (!settings) {
             say(why);
             return ExitUsage;

@@ -97,7 +97,7 @@ int run(const CommandLine& cl)
         printErr(QStringLiteral("talvo-linearizer: %1 (exit status %2)").arg(result).arg(exitStatus));
         QString why;
         if (log && !log->append(record, &why)) {
-            printErr(QStringLiteral("talvo-linearizer: cannot write the log %1: %2").arg(cl.logPath, why));
+            printErr(QStringLiteral("talvo-linearizer: cannot write the log %1: %2").arg(cl.program.logPath, why));
             if (exitStatus == RunResult::ExitProgrammed) {
                 printErr(QStringLiteral("talvo-linearizer: the run succeeded, but its log line is missing (exit status %1)")
                              .arg(int(RunResult::ExitLogMissing)));
@@ -107,17 +107,17 @@ int run(const CommandLine& cl)
         return exitStatus;
     };
     // The log is opened before anything is sent: a rig must not program meters it cannot record.
-    if (!cl.logPath.isEmpty()) {
+    if (!cl.program.logPath.isEmpty()) {
         QString why;
         log.emplace();
-        if (!log->open(cl.logPath, &why)) {
-            printErr(QStringLiteral("talvo-linearizer: cannot write the log %1: %2; nothing was sent").arg(cl.logPath, why));
+        if (!log->open(cl.program.logPath, &why)) {
+            printErr(QStringLiteral("talvo-linearizer: cannot write the log %1: %2; nothing was sent").arg(cl.program.logPath, why));
             return RunResult::ExitUsage;
         }
     }
 
     // Records too are checked before anything is sent.
-    if (const QString why = RecordMode::prepare(cl.recordPaths); !why.isEmpty()) {
+    if (const QString why = RecordMode::prepare(cl.program.recordPaths); !why.isEmpty()) {
         printErr(QStringLiteral("talvo-linearizer: cannot write the record: %1; nothing was sent").arg(why));
         return RunResult::ExitUsage;
     }
@@ -130,7 +130,7 @@ int run(const CommandLine& cl)
         return finish(status, QStringLiteral("usage"));
     }
     prepareWindowless(&options);
-    options.dryRun = cl.dryRun;
+    options.dryRun = cl.program.dryRun;
     frmMain w(options);
 
     // One line per step: the progress bar's percentage and the status bar's texts.
@@ -163,11 +163,11 @@ int run(const CommandLine& cl)
         record.tableSha256 = Record::tableSha256(w.pointTable().rows);
     };
 
-    if (!w.openSettingsFile(cl.settingsPath)) {
+    if (!w.openSettingsFile(cl.program.settingsPath)) {
         describeSetup();
         return finish(status, QStringLiteral("settings file unreadable"));
     }
-    if (!w.importWorkbook(cl.tablePath)) {
+    if (!w.importWorkbook(cl.program.tablePath)) {
         describeSetup();
         return finish(status, QStringLiteral("workbook unreadable"));
     }
@@ -181,18 +181,18 @@ int run(const CommandLine& cl)
         w.selectListText(list, text);
     };
     choose(w.cboCommPort, portNumber != 0 ? QString::number(portNumber) : QString());
-    choose(w.cboAddress, cl.address);
-    choose(w.cboBaudRate, cl.baud);
+    choose(w.cboAddress, cl.program.address);
+    choose(w.cboBaudRate, cl.program.baud);
     describeSetup();
     // Lines 19 and 20 both "True" would program Current (the later line wins) for a file
     // that asks for two input types at once.
     {
         SettingsReader reader;
-        if (reader.open(cl.settingsPath) && reader.readTruth(SettingsFile::VoltageLine).value_or(false) &&
+        if (reader.open(cl.program.settingsPath) && reader.readTruth(SettingsFile::VoltageLine).value_or(false) &&
             reader.readTruth(SettingsFile::CurrentLine).value_or(false)) {
             printErr(QStringLiteral("talvo-linearizer: %1 line %2: Voltage (line %3) and Current (line %2) are both \"True\"; "
                                     "a meter takes one input type.")
-                         .arg(cl.settingsPath)
+                         .arg(cl.program.settingsPath)
                          .arg(SettingsFile::CurrentLine)
                          .arg(SettingsFile::VoltageLine));
             return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
@@ -201,13 +201,13 @@ int run(const CommandLine& cl)
     // Values the settings file put in a list that the meter cannot take: nothing is opened or sent.
     if (const auto fault = MeterLink::settingFault(w.cboAddress->Text(), w.cboBaudRate->Text(), w.cboSetPoints->Text())) {
         static const int lines[] = {SettingsFile::AddressLine, SettingsFile::BaudRateLine, SettingsFile::SetPointsLine};
-        printErr(QStringLiteral("talvo-linearizer: %1 line %2: %3").arg(cl.settingsPath).arg(lines[fault->setting]).arg(fault->text));
+        printErr(QStringLiteral("talvo-linearizer: %1 line %2: %3").arg(cl.program.settingsPath).arg(lines[fault->setting]).arg(fault->text));
         return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
     }
     // Without --port the file's port is the one opened: it must be one of the list's numbers.
     if (cl.port.isEmpty() && !isPortNumber(w.cboCommPort->Text())) {
         printErr(QStringLiteral("talvo-linearizer: %1 line %2: The port number \"%3\" is not one of %4 to %5.")
-                     .arg(cl.settingsPath)
+                     .arg(cl.program.settingsPath)
                      .arg(SettingsFile::CommPortLine)
                      .arg(w.cboCommPort->Text())
                      .arg(PortMap::FirstPort)
@@ -221,15 +221,15 @@ int run(const CommandLine& cl)
     }
 
     RunRecord& runRecord = w.recorder()->record();
-    runRecord.operatorName = cl.operatorName.isEmpty() ? RunRecorder::loginName() : cl.operatorName;
-    runRecord.tag = cl.tag;
+    runRecord.operatorName = cl.program.operatorName.isEmpty() ? RunRecorder::loginName() : cl.program.operatorName;
+    runRecord.tag = cl.program.tag;
     w.cmdProgramMeter_Click();
     status = RunResult::exitStatus(w.lastRunEnd(), w.FailureCode);
     QString result = RunResult::resultText(w.lastRunEnd(), w.FailureCode);
-    if (cl.dryRun)
+    if (cl.program.dryRun)
         result = QStringLiteral("dry run, nothing sent: ") + result;
-    if (!cl.recordPaths.isEmpty() && w.recorder()->hasRun() && w.recorder()->sentSomething()) {
-        const QStringList targets = RecordMode::targets(cl.recordPaths, runRecord);
+    if (!cl.program.recordPaths.isEmpty() && w.recorder()->hasRun() && w.recorder()->sentSomething()) {
+        const QStringList targets = RecordMode::targets(cl.program.recordPaths, runRecord);
         QString why;
         if (!RecordMode::write(runRecord, targets, &why)) {
             printErr(QStringLiteral("talvo-linearizer: cannot write the record %1").arg(why));

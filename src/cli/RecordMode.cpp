@@ -80,7 +80,7 @@ bool write(const RunRecord& record, const QStringList& targets, QString* error)
 
 int verify(const CommandLine& cl)
 {
-    const PlainFile::Contents json = PlainFile::read(cl.verifyPath, 16 << 20);
+    const PlainFile::Contents json = PlainFile::read(cl.record.verifyPath, 16 << 20);
     if (!json.error.isEmpty()) {
         say(QStringLiteral("cannot read the record: %1").arg(json.error));
         return RunResult::ExitUsage;
@@ -88,19 +88,19 @@ int verify(const CommandLine& cl)
     const Record::Verification v = Record::verify(json.bytes);
     if (!v.intact) {
         const bool unreadable = v.reason.startsWith(QLatin1String("not a record"));
-        say(QStringLiteral("%1: %2").arg(cl.verifyPath, unreadable ? v.reason : QStringLiteral("altered: ") + v.reason));
+        say(QStringLiteral("%1: %2").arg(cl.record.verifyPath, unreadable ? v.reason : QStringLiteral("altered: ") + v.reason));
         return unreadable ? int(RunResult::ExitUsage) : 1;
     }
     const QList<PointRow> rows = Record::tableOf(json.bytes);
-    std::printf("%s: intact, table SHA-256 %s\n", qPrintable(cl.verifyPath), qPrintable(Record::tableSha256(rows)));
-    if (cl.workbook.isEmpty())
+    std::printf("%s: intact, table SHA-256 %s\n", qPrintable(cl.record.verifyPath), qPrintable(Record::tableSha256(rows)));
+    if (cl.record.workbook.isEmpty())
         return 0;
 
     Spreadsheet::Application app;
     QString error;
-    Spreadsheet::Workbook* book = app.Open(cl.workbook, &error);
+    Spreadsheet::Workbook* book = app.Open(cl.record.workbook, &error);
     if (!book) {
-        say(QStringLiteral("the workbook %1 cannot be read: %2").arg(cl.workbook, error));
+        say(QStringLiteral("the workbook %1 cannot be read: %2").arg(cl.record.workbook, error));
         return RunResult::ExitUsage;
     }
     Spreadsheet::Sheet& sheet = book->ActiveSheet();
@@ -134,10 +134,10 @@ int verify(const CommandLine& cl)
     if (difference.isEmpty() && n < rows.size())
         difference = QStringLiteral("the workbook has %1 points, the record %2").arg(n).arg(rows.size());
     if (!difference.isEmpty()) {
-        say(QStringLiteral("%1 differs from the record: %2").arg(cl.workbook, difference));
+        say(QStringLiteral("%1 differs from the record: %2").arg(cl.record.workbook, difference));
         return 1;
     }
-    std::printf("%s: the same table\n", qPrintable(cl.workbook));
+    std::printf("%s: the same table\n", qPrintable(cl.record.workbook));
     return 0;
 }
 

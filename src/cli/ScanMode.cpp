@@ -29,14 +29,14 @@ int run(const CommandLine& cl)
     w.selectListText(w.cboCommPort, number);
 
     frmMain::MeterSearch search;
-    search.bauds = cl.scanBauds.isEmpty() ? MeterLink::scanOrder(w.cboBaudRate->Text()) : cl.scanBauds;
-    search.first = cl.scanFirst;
-    search.last = cl.scanLast;
-    search.stop = cl.scanAll ? frmMain::MeterSearch::Never : frmMain::MeterSearch::AtFirstMeter;
+    search.bauds = cl.scan.bauds.isEmpty() ? MeterLink::scanOrder(w.cboBaudRate->Text()) : cl.scan.bauds;
+    search.first = cl.scan.first;
+    search.last = cl.scan.last;
+    search.stop = cl.scan.all ? frmMain::MeterSearch::Never : frmMain::MeterSearch::AtFirstMeter;
     // One line per rate and one every 16 addresses: enough to see it move, not a flood.
     const QString device = w.ports().device(portNumber);
     search.progress = [&](int done, int total, const QString& address, const QString& baud) {
-        if (address.toInt() == cl.scanFirst || (address.toInt() - cl.scanFirst) % 16 == 0)
+        if (address.toInt() == cl.scan.first || (address.toInt() - cl.scan.first) % 16 == 0)
             printErr(QStringLiteral("[%1%] %2 at %3 baud: address %4...")
                          .arg(int(qint64(done) * 100 / qMax(total, 1)), 3)
                          .arg(device, baud, address));

@@ -120,8 +120,8 @@ private slots:
                 all << o.names();
             return all;
         };
-        for (const CommandLine::Command& c : CommandLine::commands())
-            QTest::newRow(*c.name ? c.name : "window") << c.name << names(c.options()) << CommandLine::usage() << man << completions;
+        for (const CommandDeclaration& c : CommandLine::commands())
+            QTest::newRow(*c.name ? c.name : "window") << c.name << names(c.options) << CommandLine::usage() << man << completions;
         QTest::newRow("talvo-meter-sim") << "" << names(SimulatorOptions::options()) << SimulatorOptions::usage() << sim << QStringList();
     }
     void everyOptionIsDocumented()

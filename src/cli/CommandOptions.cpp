@@ -1,0 +1,178 @@
+#include "cli/CommandOptions.h"
+
+namespace {
+QCommandLineOption flag(const char* name, const char* description)
+{
+    return QCommandLineOption(QLatin1String(name), QLatin1String(description));
+}
+QCommandLineOption valued(const char* name, const char* valueName, const char* description = "")
+{
+    return QCommandLineOption(QLatin1String(name), QLatin1String(description), QLatin1String(valueName));
+}
+} // namespace
+
+CommandDeclaration WindowOptions::declaration()
+{
+    return {"",
+            "[--port N=DEVICE]... [--simulate]",
+            "Without a command the window opens.\n",
+            {
+                valued("port", "N=DEVICE",
+                       "port number N (1 to 16) stands for DEVICE, e.g. --port 1=/dev/ttyUSB0;\n"
+                       "when given, only the mapped numbers are offered"),
+                flag("simulate", "start a simulated meter (address 001, 2400 baud) and offer it\n"
+                                 "as the lowest free port number"),
+                flag("version", "print the version"),
+                QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("this text")),
+            },
+            "\n"
+            "Without --port, the machine's serial devices are numbered 1 to 16 in this order:\n"
+            "ttyS*, ttyUSB*, ttyACM*, ttyAMA*, rfcomm*, then any others, by number within each kind.\n",
+            19};
+}
+
+CommandDeclaration ProgramOptions::declaration()
+{
+    return {"program",
+            "--settings FILE --table WORKBOOK [--port DEVICE|N]\n"
+            "[--port N=DEVICE]... [--address NNN] [--baud B]\n"
+            "[--dry-run] [--log FILE]\n"
+            "[--record PATH]... [--operator NAME] [--tag TEXT]",
+            "program: programs one meter as Program Meter does, without a window and without a\n"
+            "display (DISPLAY may be unset). Several runs may go at once, one per port.\n",
+            {
+                valued("settings", "FILE",
+                       "a settings file saved by Save Settings: decimal-point format,\n"
+                       "address, port number, baud rate, number of points, input type,\n"
+                       "applied as Open Settings applies it"),
+                valued("table", "WORKBOOK",
+                       ".xlsx, .xls or .ods, imported as Import does (A: input values,\n"
+                       "B: display values, row 1 is point 1; B's number format sets the\n"
+                       "decimal-point format)"),
+                valued("port", "DEVICE|N",
+                       "the device (e.g. /dev/ttyUSB0) or port number to use instead of\n"
+                       "the settings file's port; numbers follow the order above and\n"
+                       "any --port N=DEVICE maps"),
+                valued("address", "NNN", "the meter address (1 to 247) instead of the settings file's"),
+                valued("baud", "B",
+                       "the baud rate instead of the settings file's: one settings file\n"
+                       "then serves every meter of a bus"),
+                flag("dry-run", "open nothing and send nothing: check the table and print each\n"
+                                "frame a run would send on standard output, one per line, as hex\n"
+                                "bytes and as text"),
+                valued("log", "FILE",
+                       "append one CSV line per run (a header first when the file is new):\n"
+                       "time,device,address,input,decimal,points,result,exit,table_sha256,record\n"
+                       "every value quoted; one starting with =, +, - (not a number),\n"
+                       "@, TAB or CR gets a leading ' (never a spreadsheet formula)"),
+                valued("record", "PATH",
+                       "write the run's record: PATH ending in .pdf a one-page PDF, .json\n"
+                       "the JSON record; an existing folder gets both, named\n"
+                       "talvo-YYYYMMDD-HHMMSS-ADDRESS.pdf/.json (repeatable). Written for\n"
+                       "every run that sent something; checked before anything is sent"),
+                valued("operator", "NAME", "who ran it, for the record (default: the login name)"),
+                valued("tag", "TEXT", "free text for the record: the meter's serial number, a tank's tag"),
+            },
+            "--settings, --table and --log must be plain files: a FIFO, a device or a folder is\n"
+            "refused at once (status 64).\n"
+            "Every message the window would show and every step of the status bar and progress\n"
+            "bar is printed on standard error.\n"};
+}
+
+const char* const ProgramOptions::exitStatuses = "Exit status of program:\n"
+                                                 "   0  programmed, success message shown\n"
+                                                 "   1  communication failure: no reply, a refusal, a failed point, the port lost\n"
+                                                 "   2  missing point value           6  current below minimum span\n"
+                                                 "   3  voltage out of range          7  input values not increasing\n"
+                                                 "   4  current out of range          8  pulse out of range\n"
+                                                 "   5  voltage below minimum span    9  pulse below minimum span\n"
+                                                 "  10  the meter's firmware is refused (01.000)\n"
+                                                 "  11  the port cannot be opened: missing, no permission, or busy\n"
+                                                 "  12  the --log line or a --record could not be written after the run (the reason\n"
+                                                 "      is printed; a failed run keeps its own status)\n"
+                                                 "  13  a display value is outside the decimal-point format's range (point named)\n"
+                                                 "  64  wrong usage, or the settings file or workbook cannot be read or holds a value\n"
+                                                 "      that no meter or port list takes (the line or cell is named)\n";
+
+CommandDeclaration ScanOptions::declaration()
+{
+    return {"scan",
+            "--port DEVICE|N [--baud B]... [--address A[-B]] [--all]",
+            "scan: searches a port for meters: each address at each baud rate is sent the firmware\n"
+            "query (it changes nothing in a meter), with a short wait for the reply at that rate.\n"
+            "Prints one line per meter found (asked again and confirmed), ADDRESS<TAB>BAUD<TAB>FIRMWARE\n"
+            "with control characters as <hh>, on standard output; progress on standard error.\n",
+            {
+                valued("port", "DEVICE|N", "the device or port number to search (required)"),
+                valued("baud", "B",
+                       "a rate to try (repeatable); without it every rate: 2400, 9600,\n"
+                       "19200, 4800, 1200, 600, 300"),
+                valued("address", "A[-B]", "the address or range to ask (default 1-247)"),
+                flag("all", "go on after the first meter found"),
+            },
+            "Exit status of scan: 0 a meter answered, 1 none answered or the port was lost,\n"
+            "11 the port cannot be opened, 64 wrong usage.\n"};
+}
+
+CommandDeclaration FitOptions::declaration()
+{
+    return {"fit",
+            "(--data FILE [--span X0:X1] | --shape NAME) [--input A:B]\n"
+            "[--display C:D] --type Voltage|Current|Pulse --decimal FORMAT\n"
+            "(--points K | --max-error E) [--on-data | --free-ends] [--json]\n"
+            "[--out WORKBOOK] [--settings-out FILE [--settings TEMPLATE]]",
+            "fit: the best table of 2 to 32 points for a dense source, without a window. Prints\n"
+            "one line per point, N<TAB>INPUT<TAB>DISPLAY, as the values will stand in the table,\n"
+            "then the maximum error, where it occurs, how close it is to the best possible, the\n"
+            "end mode and the meter rule that limits it, if any.\n",
+            {
+                valued("data", "FILE",
+                       ".csv or .txt, .xlsx, .xls or .ods (columns A and B of the active\n"
+                       "sheet); leading title rows are skipped. In text, with \";\" or tab\n"
+                       "between the fields \",\" is the decimal point; with \",\" between\n"
+                       "them \".\" is, and a row of more than two numbers is refused"),
+                valued("span", "X0:X1",
+                       "the values of column A that the ends of the input range stand\n"
+                       "for; rows outside are left out, the ends are interpolated"),
+                valued("shape", "NAME",
+                       "sqrt, power:P, cylinder, capsule:R (length / diameter),\n"
+                       "heads:R,A (ellipsoidal heads A diameters deep; 0.25 is 2:1),\n"
+                       "sphere, cone:F, dish:F (fraction of the level in the bottom)"),
+                valued("input", "A:B",
+                       "the input range; for data, column A (or X0:X1 of --span) is\n"
+                       "mapped onto it linearly; without it column A holds the inputs"),
+                valued("display", "C:D", "a shape's display values at A and at B"),
+                valued("type", "T", "Voltage, Current or Pulse"),
+                valued("decimal", "FORMAT", "dddddd, ddddd.d, dddd.dd, ddd.ddd, dd.dddd or d.ddddd"),
+                valued("points", "K", "K points, 2 to 32, with the least maximum error"),
+                valued("max-error", "E", "the fewest points whose maximum error is at most E (display units)"),
+                flag("on-data", "every point is a row of the data (or on the shape); the exact\n"
+                                "optimum. Without it display values are free: about half the error"),
+                flag("free-ends", "the first and last display values may leave the source too;\n"
+                                  "by default they are the source's values at the ends"),
+                flag("json", "print one JSON object instead of the lines"),
+                valued("out", "WORKBOOK", "write the table to an .xlsx (B formatted for FORMAT) or a .csv"),
+                valued("settings-out", "FILE",
+                       "write a settings file with the type, format and points; address,\n"
+                       "port and baud rate from --settings TEMPLATE, else 001, 1, 2400"),
+                valued("settings", "TEMPLATE"),
+            },
+            "Exit status of fit: 0 fitted, 1 the --max-error target needs more than 32 points (the\n"
+            "best 32 are printed), 64 wrong usage or a file that cannot be read or written, 65 the\n"
+            "data breaks a rule (the row is named) or has too few rows or too narrow a range for K,\n"
+            "130 or 143 stopped by Ctrl+C or SIGTERM. On any failure nothing is written.\n"};
+}
+
+CommandDeclaration RecordOptions::declaration()
+{
+    return {"record",
+            "--verify FILE.json [WORKBOOK]",
+            "record: --verify FILE.json recomputes the SHA-256 of the record's table and compares it\n"
+            "with the one stored; with a WORKBOOK, also compares the workbook's table (columns A and\n"
+            "B, as Import reads them) with the record's. Exit status: 0 intact (and the same\n"
+            "table), 1 altered or a different table, 64 wrong usage or a file that cannot be read.\n",
+            {
+                valued("verify", "FILE.json"),
+            },
+            ""};
+}
