@@ -6,7 +6,6 @@
 #include "app/PickList.h"
 #include "app/RunRecorder.h"
 #include "link/MeterLink.h"
-#include "link/SerialComm.h"
 #include "programming/ProgrammingRun.h"
 #include "programming/RunMessages.h"
 #include "table/TableCheck.h"

@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QTimer>
 #include <cstdio>
 
 namespace ProgramMode {
@@ -211,7 +212,14 @@ bool WorkingSetup::importWorkbook(const QString& path, QJsonObject* source)
 // texts, as "[ 42%] Error Detected | Processing...". Dry-run frames on standard output.
 class ConsoleRun final : public RunReporter {
 public:
-    ConsoleRun(RunRecorder* recorder, bool dryRun) : m_recorder(recorder), m_dryRun(dryRun) {}
+    ConsoleRun(RunRecorder* recorder, bool dryRun) : m_recorder(recorder), m_dryRun(dryRun)
+    {
+        // Panel 1 clears itself 2 seconds after "Error Detected", then every 3 seconds, as in the window.
+        QObject::connect(&m_fade, &QTimer::timeout, [this] {
+            m_fade.setInterval(3000);
+            status(1, QString());
+        });
+    }
     void progress(int value, int maximum) override
     {
         if (maximum > 0)
@@ -228,6 +236,7 @@ public:
         m_panels[panel - 1] = text;
         printStep();
     }
+    void statusFades() override { m_fade.start(2000); }
     int message(const RunMessage& message) override
     {
         const QString text = message.text();
@@ -262,6 +271,7 @@ private:
     int m_value = 0, m_maximum = 100;
     QString m_panels[2];
     QString m_lastStep;
+    QTimer m_fade;
 };
 
 } // namespace
