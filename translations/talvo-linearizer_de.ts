@@ -405,6 +405,14 @@
 <context>
     <name>RunMessages</name>
     <message>
+        <source>Error Detected</source>
+        <translation>Fehler erkannt</translation>
+    </message>
+    <message>
+        <source>Processing...</source>
+        <translation>In Arbeit...</translation>
+    </message>
+    <message>
         <source>   Information has been successfully sent to the meter!</source>
         <translation>   Die Daten wurden erfolgreich an das Messgerät gesendet!</translation>
     </message>
@@ -932,10 +940,6 @@ Eine dort vorhandene Datei ist unverändert.</translation>
     <message>
         <source>Error Detected</source>
         <translation>Fehler erkannt</translation>
-    </message>
-    <message>
-        <source>Processing...</source>
-        <translation>In Arbeit...</translation>
     </message>
     <message>
         <source>Export to Excel</source>

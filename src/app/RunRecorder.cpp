@@ -1,17 +1,17 @@
 #include "app/RunRecorder.h"
 
-#include "app/PickList.h"
 #include "app/PortDetails.h"
-#include "app/frmMain.h"
 #include "link/MeterLink.h"
+#include "programming/ProgrammingRun.h"
 #include "programming/RunResult.h"
+#include "table/MeterRules.h"
 
 #include <QSysInfo>
 #include <QSerialPortInfo>
 #include <pwd.h>
 #include <unistd.h>
 
-RunRecorder::RunRecorder(frmMain* window) : QObject(window), m_window(window) {}
+RunRecorder::RunRecorder(QObject* parent) : QObject(parent) {}
 
 QString RunRecorder::loginName()
 {
@@ -20,13 +20,13 @@ QString RunRecorder::loginName()
     return qEnvironmentVariable("USER");
 }
 
-void RunRecorder::noteSource(const QJsonObject& source)
+void RunRecorder::noteSource(const QJsonObject& source, const QList<PointRow>& rows)
 {
     m_source = source;
-    m_sourceRows = m_window->pointTable().rows;
+    m_sourceRows = rows;
 }
 
-void RunRecorder::begin()
+void RunRecorder::begin(const MeterSetup& setup, const QString& device)
 {
     const QString operatorName = m_record.operatorName.isEmpty() ? loginName() : m_record.operatorName;
     const QString tag = m_record.tag;
@@ -39,7 +39,6 @@ void RunRecorder::begin()
     m_record.timeStart = QDateTime::currentDateTime();
     m_record.host = QSysInfo::machineHostName();
 
-    const QString device = m_window->ports().device(m_window->cboCommPort->Text().toInt());
     m_record.port.device = device;
     if (!device.isEmpty()) {
         const QSerialPortInfo info(device);
@@ -48,10 +47,10 @@ void RunRecorder::begin()
         m_record.port.serial = info.serialNumber().trimmed();
         m_record.port.byId = PortDetails::byIdName(device);
     }
-    m_record.meter.address = m_window->cboAddress->Text();
-    m_record.meter.baud = m_window->cboBaudRate->Text().toInt();
+    m_record.meter.address = setup.address;
+    m_record.meter.baud = setup.baud.toInt();
 
-    const PointTable table = m_window->pointTable();
+    const PointTable& table = setup.table;
     if (table.type)
         m_record.inputType = QLatin1String(MeterRules::inputLimits(*table.type).name);
     m_record.decimal = table.format;
@@ -64,36 +63,33 @@ void RunRecorder::begin()
         m_record.source = m_source;
 }
 
-void RunRecorder::command(const QString& command, const QByteArray& frame, ReplyOutcome outcome, const QString& reply)
-{
-    RecordCommand c;
-    c.command = command;
-    c.frame = RunResult::frameText(frame);
-    switch (outcome) {
-    case ReplyOutcome::ReplyComplete:
-        if (command == QLatin1String(MeterLink::FirmwareQuery)) {
-            m_record.meter.firmware = MeterLink::printable(MeterLink::firmwareText(reply));
-            c.outcome = RecordCommand::Acknowledged;
-        } else if (MeterLink::isErrorReply(reply)) {
-            c.outcome = RecordCommand::Refused;
-            c.code = MeterLink::printable(QString(MeterLink::errorCode(reply)));
-        } else {
-            c.outcome = RecordCommand::Acknowledged;
-        }
-        break;
-    case ReplyOutcome::ReplyTimedOut: c.outcome = RecordCommand::TimedOut; break;
-    case ReplyOutcome::PortFailed: c.outcome = RecordCommand::NotSent; break;
-    }
-    m_record.commands.append(c);
-}
-
 void RunRecorder::message(const QString& text) { m_lastMessage = text; }
 
-void RunRecorder::end(int status, const QString& result)
+void RunRecorder::end(const RunOutcome& outcome)
 {
-    m_record.timeEnd = QDateTime::currentDateTime();
-    m_record.status = status;
-    QString text = m_lastMessage.isEmpty() ? result : m_lastMessage;
+    for (const RunFrame& f : outcome.frames) {
+        RecordCommand c;
+        c.command = f.command;
+        c.frame = RunResult::frameText(f.frame);
+        switch (f.outcome) {
+        case ReplyOutcome::ReplyComplete:
+            if (f.command != QLatin1String(MeterLink::FirmwareQuery) && MeterLink::isErrorReply(f.reply)) {
+                c.outcome = RecordCommand::Refused;
+                c.code = MeterLink::printable(QString(MeterLink::errorCode(f.reply)));
+            } else {
+                c.outcome = RecordCommand::Acknowledged;
+            }
+            break;
+        case ReplyOutcome::ReplyTimedOut: c.outcome = RecordCommand::TimedOut; break;
+        case ReplyOutcome::PortFailed: c.outcome = RecordCommand::NotSent; break;
+        }
+        m_record.commands.append(c);
+    }
+    m_record.meter.firmware = outcome.firmware;
+    m_record.timeStart = outcome.timeStart;
+    m_record.timeEnd = outcome.timeEnd;
+    m_record.status = outcome.exitStatus();
+    QString text = m_lastMessage.isEmpty() ? outcome.resultText() : m_lastMessage;
     text.replace(QStringLiteral("\r\n"), QStringLiteral(" ")).replace(QLatin1Char('\r'), QLatin1Char(' '));
     m_record.resultText = text.simplified();
     m_ended = true;

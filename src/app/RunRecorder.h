@@ -1,27 +1,27 @@
 #pragma once
-// Keeps the record of the window's last programming run: the setup when Program Meter was
-// pressed, where the table came from, every frame with its outcome, the firmware text, the
-// last message and the end. The window's Save Record and Print Record and the command line's
-// --record write it.
+// Keeps the record of the last programming run: the setup when the run started, where the
+// table came from, every frame with its outcome, the firmware text, the last message and the
+// end, filled from the run's RunOutcome. The window's Save Record and Print Record and the
+// command line's --record write it.
 #include <QJsonObject>
 #include <QObject>
 
-#include "link/LinkTypes.h"
 #include "programming/RunRecord.h"
 
-class frmMain;
+struct MeterSetup;
+struct RunOutcome;
 
 class RunRecorder : public QObject {
     Q_OBJECT
 public:
-    explicit RunRecorder(frmMain* window);
+    explicit RunRecorder(QObject* parent = nullptr);
 
-    // Where the table came from; kept while the grid holds that table.
-    void noteSource(const QJsonObject& source);
-    void begin();
-    void command(const QString& command, const QByteArray& frame, ReplyOutcome outcome, const QString& reply);
-    void message(const QString& text);
-    void end(int status, const QString& result);
+    // Where the table came from; kept while the table holds these rows.
+    void noteSource(const QJsonObject& source, const QList<PointRow>& rows);
+    // A run starts on this setup; device is the port's.
+    void begin(const MeterSetup& setup, const QString& device);
+    void message(const QString& text); // the run's last message, in English
+    void end(const RunOutcome& outcome);
 
     // A run has ended (and sent something, unless it was refused before the first frame).
     bool hasRun() const { return m_ended; }
@@ -32,10 +32,9 @@ public:
     static QString loginName();
 
 private:
-    frmMain* m_window;
     RunRecord m_record;
     QJsonObject m_source;
-    QList<PointRow> m_sourceRows; // the grid's rows when the source was noted
+    QList<PointRow> m_sourceRows; // the table's rows when the source was noted
     QString m_lastMessage;
     bool m_ended = false;
 };

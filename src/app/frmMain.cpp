@@ -703,7 +703,8 @@ void frmMain::mnuFitPoints_Click()
                                            {"max_error", QString::number(r.maxError, 'g', 6)},
                                            {"at", QString::number(r.maxErrorAt, 'g', 8)},
                                            {"percent_of_span", QString::number(r.maxErrorPercent, 'f', 3)},
-                                           {"lower_bound", QString::number(r.lowerBound, 'g', 6)}});
+                                           {"lower_bound", QString::number(r.lowerBound, 'g', 6)}},
+                               pointTable().rows);
         dialog->accept();
     });
     // Fully on the screen, beside the main window where there is room, its frame taken to be

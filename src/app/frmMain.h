@@ -19,7 +19,8 @@
 #include "table/PointTable.h"
 #include "table/ValueRules.h"
 
-enum class RunEnd; // programming/RunResult.h: how a Program Meter run ended
+enum class RunEnd;  // programming/RunResult.h: how a Program Meter run ended
+struct MeterSetup; // programming/ProgrammingRun.h: what a run programs
 
 class QAction;
 class QUndoStack;
@@ -42,9 +43,6 @@ class PickList;
 // Message box styles and the buttons they return.
 enum MsgStyle { vbOKOnly = 0, vbYesNoCancel = 3, vbYesNo = 4, vbCritical = 16, vbQuestion = 32, vbExclamation = 48, vbInformation = 64 };
 enum MsgResult { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
-
-// Command sets of the point download.
-enum class PointSet { PointSetV, PointSetI };
 
 struct AppOptions {
     PortMap ports;                               // port numbers 1..16 and their devices
@@ -245,10 +243,12 @@ public:
     void cboDecimal_GotFocus();
 
     // ---- Meter programming (frmMain_programming.cpp) ----
+    // Takes the setup from the controls and runs ProgrammingRun with the window as its face.
     void cmdProgramMeter_Click();
     int CheckPointTable();
-    void SendPointTable(PointSet set);
+    MeterSetup meterSetup() const; // the lists, options and grid as they stand
     bool programmingRunning() const { return m_running; }
+    bool closing() const { return m_closing; } // the window is closing: runs and searches stop
     qint64 runBytesSent() const { return m_runBytesSent; }         // frame bytes of the last run
     qint64 runBytesReceived() const { return m_runBytesReceived; } // reply bytes of the last run
     RunEnd lastRunEnd() const { return m_lastRunEnd; }
@@ -261,26 +261,9 @@ public:
     bool saveRecord(const QString& path, QString* error) const;
 
     // ---- Find Meter (src/app/frmMain_scan.cpp) ----
-    // A search of the selected port: each address from first to last at each rate of bauds
-    // (in that order) is sent the firmware query, with MeterLink::scanReplyWaitMs for a reply's
-    // first byte. An address that answers with a version is asked again with the two-second
-    // timeout and listed when that reply holds a version and names it (or names no address).
-    // A reply naming another address is credited to that one; a reply naming none may be the
-    // address before's, late, so that one is asked again first.
-    struct MeterSearch {
-        QStringList bauds;
-        int first = 1, last = 247;
-        // AtRateEnd: every meter of the rate at which the first one answered.
-        enum Stop { AtFirstMeter, AtRateEnd, Never } stop = AtFirstMeter;
-        // Before each query: the queries done so far, of how many, and the one to come; false stops the search.
-        std::function<bool(int done, int total, const QString& address, const QString& baud)> progress;
-        std::function<void(const FoundMeter&)> found;
-    };
-    enum class SearchEnd { Finished, Stopped, PortUnavailable, PortLost };
-    // Opens the selected port (its failure shown as Program Meter shows it), searches, then
-    // goes back to the selected baud rate.
-    SearchEnd findMeters(const MeterSearch& search, QList<FoundMeter>* meters);
-    void mnuFindMeter_Click(); // the progress dialog, then the list of meters found to choose from
+    // A MeterSearch of the selected port with a progress dialog, then the list of meters found
+    // to choose from.
+    void mnuFindMeter_Click();
     bool searching() const { return m_searching; }
 
     // ---- Settings files (frmMain_files.cpp) ----
@@ -364,20 +347,9 @@ private:
     void pasteCells(const QString& text);
 
     // ---- Programming state ----
-    enum class RunStep { Done, Refused, PortFailed, FirmwareRefused, Abandoned };
-    RunStep runProgramSteps();
-    RunStep sendRunCommand(bool loadAddress, bool testRefusal, ReplyOutcome* outcome = nullptr);
-    RunStep downloadPoints(PointSet set);
-    void showPortFailure();
-    RunEnd runEndOf(RunStep end) const;
-    RunEnd m_lastRunEnd{};      // RunEnd::NotRun
+    RunEnd m_lastRunEnd{}; // RunEnd::NotRun
     // The run's record (src/app/frmMain_record.cpp).
-    void recordRunBegin();
-    void recordCommand(ReplyOutcome outcome);
-    void recordRunEnd();
     void recordWorkbookSource(const QString& path);
-    int m_runPointFailures = 0; // points refused or unanswered in this run
-    bool m_portOpenFailed = false;
     qint64 m_runBytesSent = 0;
     qint64 m_runBytesReceived = 0;
 

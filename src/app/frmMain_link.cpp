@@ -99,7 +99,6 @@ ReplyOutcome frmMain::SendMeterCommand()
     LinkFailure.reset();
     if (outcome == ReplyOutcome::PortFailed)
         LinkFailure = m_transaction->failure();
-    recordCommand(outcome);
     if (outcome == ReplyOutcome::ReplyTimedOut) {
         setPanelText(1, tr("Error Detected"));
         RestartStatusTimer();

@@ -16,32 +16,11 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
-void frmMain::recordRunBegin()
-{
-    if (!m_dryRun)
-        m_recorder->begin();
-}
-
-void frmMain::recordCommand(ReplyOutcome outcome)
-{
-    if (m_running && !m_dryRun)
-        m_recorder->command(CommandText, BuildMeterFrame().toLatin1(), outcome, ReplyText);
-}
-
-void frmMain::recordRunEnd()
-{
-    if (m_dryRun)
-        return;
-    m_recorder->end(RunResult::exitStatus(m_lastRunEnd, FailureCode), RunResult::resultText(m_lastRunEnd, FailureCode));
-    const bool any = m_recorder->sentSomething();
-    mnuSaveRecord->setEnabled(any);
-    mnuPrintRecord->setEnabled(any);
-}
-
 void frmMain::recordWorkbookSource(const QString& path)
 {
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    m_recorder->noteSource(QJsonObject{{"kind", "workbook"}, {"path", absolute}, {"sha256", Record::fileSha256(absolute)}});
+    m_recorder->noteSource(QJsonObject{{"kind", "workbook"}, {"path", absolute}, {"sha256", Record::fileSha256(absolute)}},
+                           pointTable().rows);
 }
 
 bool frmMain::saveRecord(const QString& path, QString* error) const

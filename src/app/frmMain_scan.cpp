@@ -5,8 +5,7 @@
 
 #include "app/PickList.h"
 #include "link/MeterLink.h"
-#include "link/MeterTransaction.h"
-#include "link/SerialComm.h"
+#include "programming/MeterSearch.h"
 
 #include <QAction>
 #include <QDialog>
@@ -22,147 +21,37 @@
 
 void frmMain::wireScan() { connect(mnuFindMeter, &QAction::triggered, this, &frmMain::mnuFindMeter_Click); }
 
-frmMain::SearchEnd frmMain::findMeters(const MeterSearch& search, QList<FoundMeter>* meters)
-{
-    meters->clear();
-    if (m_running || m_searching)
-        return SearchEnd::Stopped;
-    QPointer<frmMain> self(this);
-    m_searching = true;
-    DiscardInput();
-    if (MSComm1->portOpen())
-        MSComm1->setPortOpen(false);
-    LinkFailure.reset();
-    if (m_dryRun || !cboCommPort_Change() || !MSComm1->portOpen()) {
-        if (!LinkFailure)
-            LinkFailure = MSComm1->failure();
-        showPortFailure();
-        if (self)
-            m_searching = false;
-        return SearchEnd::PortUnavailable;
+namespace {
+// The window as the face of a search: the progress dialog and the window's message boxes.
+class WindowSearch final : public SearchReporter {
+public:
+    WindowSearch(frmMain* window, QProgressDialog* progress) : m_w(window), m_progress(progress) {}
+    bool trying(int done, int, const QString& address, const QString& baud) override
+    {
+        m_progress->setValue(done);
+        m_progress->setLabelText(frmMain::tr("Searching port %1: address %2 at %3 baud...").arg(m_w->cboCommPort->Text(), address, baud));
+        return !m_progress->wasCanceled();
     }
+    void found(const FoundMeter&) override {}
+    int message(const RunMessage& message) override { return m_w->RunMsgBox(message.text, message.style, message.title); }
+    bool abandoned() const override { return !m_w || m_w->closing(); }
 
-    const int total = int(search.bauds.size()) * (search.last - search.first + 1);
-    int done = 0;
-    SearchEnd end = SearchEnd::Finished;
-    const QString query = QLatin1String(MeterLink::FirmwareQuery);
-    auto text = [](int n) { return QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')); };
-    for (const QString& baud : search.bauds) {
-        if (!MSComm1->setSettings(MeterLink::settingsFor(baud))) {
-            LinkFailure = MSComm1->failure();
-            end = SearchEnd::PortUnavailable;
-            break;
-        }
-        const int firstByteMs = MeterLink::scanReplyWaitMs(baud.toInt()), restMs = MeterLink::scanRestWaitMs(baud.toInt());
-        m_transaction->setReplyWaitMs(firstByteMs, restMs);
-        // One firmware query; false when the search ends with it.
-        auto ask = [&](const QString& address, ReplyOutcome* outcome) {
-            *outcome = m_transaction->send(address, query);
-            if (!self) {
-                end = SearchEnd::Stopped;
-                return false;
-            }
-            if (*outcome == ReplyOutcome::PortFailed) {
-                LinkFailure = m_transaction->failure();
-                end = m_closing ? SearchEnd::Stopped : SearchEnd::PortLost;
-                return false;
-            }
-            return true;
-        };
-        // Asks the address again with the two-second timeout; lists it when its reply holds a
-        // version and names it or no address. False when the search ends.
-        auto confirm = [&](const QString& address) {
-            for (const FoundMeter& m : std::as_const(*meters))
-                if (m.address == address && m.baud == baud)
-                    return true;
-            m_transaction->setReplyWaitMs(0);
-            ReplyOutcome outcome;
-            const bool going = ask(address, &outcome);
-            m_transaction->setReplyWaitMs(firstByteMs, restMs);
-            if (!going)
-                return false;
-            const QString reply = m_transaction->replyText();
-            const QString named = MeterLink::namedAddress(reply);
-            if (outcome != ReplyOutcome::ReplyComplete || !MeterLink::holdsVersion(reply) || (!named.isEmpty() && named != address))
-                return true;
-            meters->append({address, baud, MeterLink::printable(MeterLink::firmwareText(reply))});
-            if (search.found)
-                search.found(meters->constLast());
-            if (search.stop == MeterSearch::AtFirstMeter)
-                end = SearchEnd::Stopped;
-            return end == SearchEnd::Finished;
-        };
-        // A late reply, waited for up to waitMs, that holds a version and names an address asked
-        // before `before` is that address's: it is confirmed. False when the search ends.
-        auto creditLate = [&](int waitMs, int before) {
-            const QString late = m_transaction->takeLate(waitMs, restMs);
-            const QString named = MeterLink::holdsVersion(late) ? MeterLink::namedAddress(late) : QString();
-            if (named.isEmpty() || named.toInt() < search.first || named.toInt() >= before)
-                return true;
-            return confirm(named);
-        };
-        for (int n = search.first; n <= search.last && end == SearchEnd::Finished; ++n, ++done) {
-            const QString address = text(n);
-            if (search.progress && !search.progress(done, total, address, baud)) {
-                end = SearchEnd::Stopped;
-                break;
-            }
-            if (!self)
-                return SearchEnd::Stopped;
-            // A late reply to an address already asked names that address.
-            if (!creditLate(0, n) || end != SearchEnd::Finished)
-                break;
-            // Asked once more after a reply that named another address: that reply was not its own.
-            for (int asked = 0; asked < 2 && end == SearchEnd::Finished; ++asked) {
-                ReplyOutcome outcome;
-                if (!ask(address, &outcome))
-                    break;
-                // A reply whose bytes came in the pass that found the wait over still names its meter.
-                const QString reply = m_transaction->replyText();
-                if (outcome == ReplyOutcome::PortFailed || !MeterLink::holdsVersion(reply))
-                    break;
-                const QString named = MeterLink::namedAddress(reply);
-                if (named.isEmpty() && n > search.first && !confirm(text(n - 1)))
-                    break;
-                if (!confirm(named.isEmpty() ? address : named) || named.isEmpty() || named == address)
-                    break;
-            }
-        }
-        // The last addresses' late replies come after the last wait.
-        if (end == SearchEnd::Finished && self)
-            creditLate(MeterLink::LateReplyMs, search.last + 1);
-        if (!self)
-            return SearchEnd::Stopped;
-        if (end == SearchEnd::Finished && search.stop == MeterSearch::AtRateEnd && !meters->isEmpty())
-            end = SearchEnd::Stopped;
-        if (end != SearchEnd::Finished || !self)
-            break;
-    }
-    if (!self)
-        return SearchEnd::Stopped;
-    m_transaction->setReplyWaitMs(0);
-    if (end == SearchEnd::Stopped && !meters->isEmpty() && search.stop != MeterSearch::Never)
-        end = SearchEnd::Finished; // the search ended as asked
-    if (end == SearchEnd::PortLost || end == SearchEnd::PortUnavailable) {
-        MSComm1->setPortOpen(false);
-        showPortFailure();
-        if (!self)
-            return end;
-    } else {
-        cboBaudRate_Change(); // back to the selected rate
-    }
-    m_searching = false;
-    return end;
-}
+private:
+    QPointer<frmMain> m_w;
+    QProgressDialog* m_progress;
+};
+} // namespace
 
 void frmMain::mnuFindMeter_Click()
 {
     if (m_running || m_searching)
         return;
     QPointer<frmMain> self(this);
-    MeterSearch search;
+    MeterSearch::Options search;
+    search.port = cboCommPort->Text();
+    search.selectedBaud = cboBaudRate->Text();
     search.bauds = MeterLink::scanOrder(cboBaudRate->Text());
-    search.stop = MeterSearch::AtRateEnd; // a bus's meters share one rate
+    search.stop = MeterSearch::Options::AtRateEnd; // a bus's meters share one rate
     const int total = int(search.bauds.size()) * (search.last - search.first + 1);
     QProgressDialog progress(tr("Searching port %1...").arg(cboCommPort->Text()), tr("Cancel"), 0, total, this);
     progress.setObjectName(QStringLiteral("dlgFindMeterProgress"));
@@ -171,24 +60,22 @@ void frmMain::mnuFindMeter_Click()
     progress.setMinimumDuration(0);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
-    search.progress = [&](int done, int, const QString& address, const QString& baud) {
-        progress.setValue(done);
-        progress.setLabelText(tr("Searching port %1: address %2 at %3 baud...").arg(cboCommPort->Text(), address, baud));
-        return !progress.wasCanceled();
-    };
     QList<FoundMeter> meters;
-    const SearchEnd end = findMeters(search, &meters);
+    m_searching = true;
+    WindowSearch face(this, &progress);
+    const MeterSearch::End end = MeterSearch(MSComm1, m_transaction, &face).run(search, &meters, m_dryRun);
     if (!self)
         return;
+    m_searching = false;
     progress.close();
-    if (end == SearchEnd::PortUnavailable || end == SearchEnd::PortLost)
+    if (end == MeterSearch::End::PortUnavailable || end == MeterSearch::End::PortLost)
         return;
     if (progress.wasCanceled()) {
         setPanelText(1, tr("Search cancelled"));
         RestartStatusTimer();
     }
     if (meters.isEmpty()) {
-        if (end != SearchEnd::Stopped)
+        if (end != MeterSearch::End::Stopped)
             MsgBox(tr("No meter answered on port %1 at any address or baud rate.").arg(cboCommPort->Text()), vbExclamation);
         return;
     }

@@ -9,6 +9,7 @@
 #include "meter-sim/SimulatedMeter.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
@@ -39,6 +40,43 @@ void startupMessages(QtMsgType type, const QMessageLogContext& context, const QS
     if (type != QtDebugMsg && type != QtInfoMsg)
         g_startupNotes << qFormatLogMessage(type, context, text);
 }
+// A PDF record needs fonts, which come with a platform: a record as .pdf or into a folder.
+bool recordNeedsFonts(const QStringList& paths)
+{
+    return std::any_of(paths.begin(), paths.end(), [](const QString& path) {
+        const QFileInfo info(path);
+        return info.isDir() || info.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
+    });
+}
+
+// Without a window Qt's own notes are not the output, only its errors.
+void quietQt()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+}
+
+// program and scan: no window, no widget, and no platform plugin unless a PDF record is to be
+// written (then the "offscreen" one).
+int runWithoutWindow(int argc, char* argv[], const CommandLine& cl)
+{
+    quietQt();
+    const bool program = cl.mode == CommandLine::Mode::Program;
+    std::unique_ptr<QCoreApplication> app;
+    if (program && recordNeedsFonts(cl.program.recordPaths)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    std::setlocale(LC_NUMERIC, "C");
+    QCoreApplication::setApplicationName(QStringLiteral("talvo-linearizer"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALVO_VERSION));
+    QuitOnSignals::install(app.get());
+    return program ? ProgramMode::run(cl) : ScanMode::run(cl);
+}
 } // namespace
 
 int main(int argc, char* argv[])
@@ -56,26 +94,23 @@ int main(int argc, char* argv[])
         std::printf("talvo-linearizer %s\n", TALVO_VERSION);
         return 0;
     }
-    const bool program = cl.mode == CommandLine::Mode::Program;
-    const bool fit = cl.mode == CommandLine::Mode::Fit || cl.mode == CommandLine::Mode::Scan ||
-                     cl.mode == CommandLine::Mode::Record; // windowless, like program
+    const bool withoutWindow = cl.mode == CommandLine::Mode::Program || cl.mode == CommandLine::Mode::Scan;
+    const bool fit = cl.mode == CommandLine::Mode::Fit || cl.mode == CommandLine::Mode::Record; // no window, on the offscreen platform
     // Qt's own options have one dash and are taken by QApplication; other errors are told at once.
     const bool qtOptions = std::any_of(arguments.begin(), arguments.end(), [](const QString& a) {
         return a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--"));
     });
-    if (!cl.error.isEmpty() && (program || fit || !qtOptions))
+    if (!cl.error.isEmpty() && (withoutWindow || fit || !qtOptions))
         return CommandLine::usageError(cl.error);
-    if (program || fit) {
-        // No window is shown: no display is needed, and Qt's own notes are not the run's output.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-            if (type == QtCriticalMsg || type == QtFatalMsg)
-                std::fprintf(stderr, "%s\n", qPrintable(text));
-        });
+    if (withoutWindow)
+        return runWithoutWindow(argc, argv, cl);
+    if (fit) {
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // no window is shown: no display is needed
+        quietQt();
     }
 
     QtMessageHandler previous = nullptr;
-    if (!program && !fit) {
+    if (!fit) {
         if (!hasDisplay(arguments)) {
             std::fputs(NoDisplay, stderr);
             return 1;
@@ -86,7 +121,7 @@ int main(int argc, char* argv[])
     // QApplication set the C library's locale from the environment; numbers the C library
     // writes into files keep "." (Qt's own QLocale still follows the user's settings).
     std::setlocale(LC_NUMERIC, "C");
-    if (!program && !fit) {
+    if (!fit) {
         qInstallMessageHandler(previous);
         for (const QString& note : std::as_const(g_startupNotes))
             std::fprintf(stderr, "%s\n", qPrintable(note));
@@ -94,10 +129,6 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("talvo-linearizer"));
     QApplication::setApplicationVersion(QStringLiteral(TALVO_VERSION));
     QuitOnSignals::install(&app);
-    if (program)
-        return ProgramMode::run(cl);
-    if (cl.mode == CommandLine::Mode::Scan)
-        return ScanMode::run(cl);
     if (cl.mode == CommandLine::Mode::Record)
         return RecordMode::verify(cl);
     if (fit)

@@ -1,20 +1,28 @@
 #include "cli/ProgramMode.h"
-#include "table/MeterRules.h"
 
-#include "cli/CommandLine.h"
-#include "app/PanelStatusBar.h"
-#include "app/PickList.h"
-#include "cli/ProgramLog.h"
-#include "cli/RecordMode.h"
+#include "app/PortMap.h"
 #include "app/RunRecorder.h"
+#include "cli/CommandLine.h"
+#include "cli/ProgramLog.h"
 #include "cli/QuitOnSignals.h"
-#include "app/frmMain.h"
+#include "cli/RecordMode.h"
 #include "files/SettingsFile.h"
 #include "link/MeterLink.h"
+#include "link/MeterTransaction.h"
+#include "link/SerialComm.h"
+#include "programming/PointCommands.h"
+#include "programming/ProgrammingRun.h"
 #include "programming/RunRecord.h"
 #include "programming/RunResult.h"
+#include "spreadsheet/Workbook.h"
+#include "table/MeterRules.h"
+#include "table/NumberText.h"
+#include "table/ValueRules.h"
 
-#include <QProgressBar>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QTimer>
 #include <cstdio>
 
 namespace ProgramMode {
@@ -27,10 +35,18 @@ void printErr(const QString& text)
     std::fflush(stderr);
 }
 
+void printMessage(const QString& text, const QString& title)
+{
+    if (!title.isEmpty())
+        printErr(title);
+    printErr(text);
+}
+
 } // namespace ProgramMode
 
 namespace {
 using ProgramMode::printErr;
+using ProgramMode::printMessage;
 
 QString inputTypeName(const std::optional<InputType>& type)
 {
@@ -45,22 +61,222 @@ bool isPortNumber(const QString& text)
     return false;
 }
 
+// The setup as the window would hold it after Open Settings and Import: the window's defaults
+// first, then each value applied with the effect choosing it in the window has.
+struct WorkingSetup {
+    MeterSetup setup{QString(), QStringLiteral("2400"), QStringLiteral("001"), QStringLiteral("2"),
+                     PointTable{InputType::Current,
+                                QStringLiteral("ddd.ddd"),
+                                {{QStringLiteral("4.000"), QStringLiteral("4.000")}, {QStringLiteral("20.000"), QStringLiteral("20.000")}}}};
+    QString decimalInForce = QStringLiteral("ddd.ddd"); // the format the display values are written in
+
+    // The decimal-point list: the display values move to a new format, their digits kept.
+    void chooseDecimal(const QString& format)
+    {
+        setup.table.format = format;
+        if (ValueRules::formatDecimals(format) < 0 || format == decimalInForce)
+            return;
+        for (PointRow& row : setup.table.rows)
+            row.display = ValueRules::rescaleDisplay(row.display, format);
+        decimalInForce = format;
+    }
+    // The point-count list: the table gets that many rows.
+    void choosePoints(const QString& text)
+    {
+        setup.points = text;
+        if (const int n = PointCommands::pointCount(text))
+            setup.table.rows.resize(n);
+    }
+    // An input-type option: its first two points and its decimal-point format.
+    void chooseType(InputType type)
+    {
+        const ValueRules::InputDefaults d = ValueRules::defaultsFor(type);
+        setup.table.type = type;
+        setup.table.rows[0] = PointRow{d.point1, d.point1};
+        setup.table.rows[1] = PointRow{d.point2, d.point2};
+        chooseDecimal(d.format);
+    }
+
+    bool openSettings(const QString& path);
+    bool importWorkbook(const QString& path, QJsonObject* source);
+};
+
+// Open Settings: what was applied before a failure stays applied.
+bool WorkingSetup::openSettings(const QString& path)
+{
+    SettingsReader reader;
+    const auto apply = [&](int line, QString* value) {
+        const std::optional<QString> text = reader.readLine(line);
+        if (text)
+            *value = *text;
+        return text.has_value();
+    };
+    QString decimal, points;
+    bool ok = reader.open(path) && apply(SettingsFile::DecimalLine, &decimal) && (chooseDecimal(decimal), true) &&
+              apply(SettingsFile::AddressLine, &setup.address) && apply(SettingsFile::CommPortLine, &setup.port) &&
+              apply(SettingsFile::BaudRateLine, &setup.baud) && apply(SettingsFile::SetPointsLine, &points) && (choosePoints(points), true);
+    if (ok) {
+        // The input type changes only when both of its lines read well.
+        const std::optional<bool> voltage = reader.readTruth(SettingsFile::VoltageLine);
+        const std::optional<bool> current = voltage ? reader.readTruth(SettingsFile::CurrentLine) : std::nullopt;
+        ok = current.has_value();
+        if (ok) {
+            if (*voltage)
+                chooseType(InputType::Voltage);
+            if (*current)
+                chooseType(InputType::Current);
+            if (!*voltage && !*current)
+                chooseType(InputType::Pulse);
+            ok = reader.readLine(SettingsFile::LineCount).has_value();
+        }
+    }
+    if (ok)
+        return true;
+    if (reader.stopLine() == 0)
+        printMessage(QStringLiteral("The settings file %1 could not be opened.\r\n%2").arg(path, reader.errorText()), QString());
+    else
+        printMessage(QStringLiteral("The settings file %1 could not be read completely: reading stopped at line %2.\r\n%3")
+                         .arg(path)
+                         .arg(reader.stopLine())
+                         .arg(reader.errorText()),
+                     QString());
+    return false;
+}
+
+// Import: every value in its normal form, the display column's number format taken over as
+// the decimal-point format; a cell that is not a number refuses the workbook.
+bool WorkingSetup::importWorkbook(const QString& path, QJsonObject* source)
+{
+    const QString title = QStringLiteral("Import from Excel");
+    Spreadsheet::Application app;
+    QString error;
+    Spreadsheet::Workbook* book = app.Open(path, &error);
+    if (!book) {
+        printMessage(QStringLiteral("The workbook %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), error), title);
+        return false;
+    }
+    Spreadsheet::Sheet& sheet = book->ActiveSheet();
+    const bool pulse = setup.table.type == InputType::Pulse;
+    sheet.setNumberFormat(QStringLiteral("A1:A32"), pulse ? QStringLiteral("0.0") : QStringLiteral("0.000"));
+    QString block = sheet.Copy(QStringLiteral("A1:B32"));
+    int detected = -1;
+    for (int decimals : {0, 5, 4, 3, 2, 1})
+        if (detected < 0 && sheet.NumberFormat(QStringLiteral("B1:B32")) == Spreadsheet::decimalsFormat(decimals))
+            detected = decimals;
+    const QString format = detected >= 0 ? ValueRules::decimalFormats()[detected] : setup.table.format;
+    const int displayDecimals = ValueRules::formatDecimals(format);
+
+    block.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
+    QStringList lines = block.split(u'\r');
+    QList<PointRow>& rows = setup.table.rows;
+    for (int r = 0; r < rows.size() && r < lines.size(); ++r) {
+        for (int c = 0; c < 2; ++c) {
+            const QString text = lines[r].section(u'\t', c, c);
+            const ValueRules::CheckResult refusal = ValueRules::refuseNonNumber(text, c == 0, setup.table.type, format);
+            if (refusal.rejected) {
+                printMessage(refusal.message + QStringLiteral("\r\nCell %1%2 of %3 holds \"%4\".")
+                                                   .arg(QLatin1Char(char('A' + c)))
+                                                   .arg(r + 1)
+                                                   .arg(QDir::toNativeSeparators(path), text.left(40)),
+                             refusal.title);
+                return false;
+            }
+        }
+    }
+    for (int r = 0; r < rows.size() && r < lines.size(); ++r) {
+        QStringList cells = lines[r].split(u'\t');
+        if (!cells.isEmpty() && !cells[0].isEmpty())
+            cells[0] = NumberText::normalForm(cells[0], pulse ? 1 : 3);
+        if (cells.size() > 1 && !cells[1].isEmpty() && displayDecimals >= 0)
+            cells[1] = ValueRules::normalValue(cells[1], displayDecimals);
+        rows[r].input = cells.value(0);
+        if (cells.size() > 1)
+            rows[r].display = cells[1];
+    }
+    if (detected >= 0) {
+        chooseDecimal(format);
+        // A value missing from the sheet stays missing: the rescale would write zero there.
+        for (int r = 0; r < rows.size() && r < lines.size(); ++r)
+            if (lines[r].section(u'\t', 1, 1).isEmpty())
+                rows[r].display.clear();
+    }
+    app.DisplayAlerts = false;
+    app.Close(book);
+    app.Quit();
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    *source = QJsonObject{{"kind", "workbook"}, {"path", absolute}, {"sha256", Record::fileSha256(absolute)}};
+    return true;
+}
+
+// The run's steps on standard error: one line per change of the progress or the panels'
+// texts, as "[ 42%] Error Detected | Processing...". Dry-run frames on standard output.
+class ConsoleRun final : public RunReporter {
+public:
+    ConsoleRun(RunRecorder* recorder, bool dryRun) : m_recorder(recorder), m_dryRun(dryRun)
+    {
+        // Panel 1 clears itself 2 seconds after "Error Detected", then every 3 seconds, as in the window.
+        QObject::connect(&m_fade, &QTimer::timeout, [this] {
+            m_fade.setInterval(3000);
+            status(1, QString());
+        });
+    }
+    void progress(int value, int maximum) override
+    {
+        if (maximum > 0)
+            m_maximum = maximum;
+        if (value == m_value)
+            return;
+        m_value = value;
+        printStep();
+    }
+    void status(int panel, const QString& text) override
+    {
+        if (panel < 1 || panel > 2 || m_panels[panel - 1] == text)
+            return;
+        m_panels[panel - 1] = text;
+        printStep();
+    }
+    void statusFades() override { m_fade.start(2000); }
+    int message(const RunMessage& message) override
+    {
+        const QString text = message.text();
+        printMessage(text, message.title);
+        m_recorder->message(text);
+        return 1; // OK
+    }
+    void frame(const RunFrame& frame) override
+    {
+        if (!m_dryRun)
+            return;
+        std::printf("%s\n", qPrintable(RunResult::frameLine(frame.frame)));
+        std::fflush(stdout);
+    }
+
+private:
+    void printStep()
+    {
+        const int percent = m_maximum > 0 ? int(qint64(m_value) * 100 / m_maximum) : 0;
+        QStringList texts;
+        for (const QString& text : m_panels)
+            if (!text.isEmpty())
+                texts << text;
+        const QString step = QStringLiteral("[%1%] %2").arg(percent, 3).arg(texts.join(QStringLiteral(" | ")));
+        if (step != m_lastStep && !(texts.isEmpty() && step.left(6) == m_lastStep.left(6)))
+            printErr(step.trimmed());
+        m_lastStep = step;
+    }
+
+    RunRecorder* m_recorder;
+    bool m_dryRun;
+    int m_value = 0, m_maximum = 100;
+    QString m_panels[2];
+    QString m_lastStep;
+    QTimer m_fade;
+};
+
 } // namespace
 
 namespace ProgramMode {
-
-void prepareWindowless(AppOptions* options)
-{
-    options->singleInstance = false;
-    options->probePorts = false; // only the chosen port is opened
-    options->watchPorts = false;
-    frmMain::setMessageHook([](const QString& prompt, int, const QString& title) {
-        if (title != QLatin1String(AppTitle))
-            printErr(title);
-        printErr(prompt);
-        return int(vbOK);
-    });
-}
 
 bool choosePort(const CommandLine& cl, PortMap* ports, int* number, QString* error)
 {
@@ -122,67 +338,45 @@ int run(const CommandLine& cl)
         return RunResult::ExitUsage;
     }
 
-    AppOptions options;
+    PortMap ports;
     int portNumber = 0;
     QString error;
-    if (!choosePort(cl, &options.ports, &portNumber, &error)) {
+    if (!choosePort(cl, &ports, &portNumber, &error)) {
         printErr(QStringLiteral("talvo-linearizer: %1").arg(error));
         return finish(status, QStringLiteral("usage"));
     }
-    prepareWindowless(&options);
-    options.dryRun = cl.program.dryRun;
-    frmMain w(options);
 
-    // One line per step: the progress bar's percentage and the status bar's texts.
-    QString lastStep;
-    auto printStep = [&] {
-        const int max = w.ProgressBar1->maximum() - w.ProgressBar1->minimum();
-        const int percent = max > 0 ? int(qint64(w.ProgressBar1->value() - w.ProgressBar1->minimum()) * 100 / max) : 0;
-        QStringList texts;
-        for (int panel : {1, 2})
-            if (!w.panelText(panel).isEmpty())
-                texts << w.panelText(panel);
-        const QString step = QStringLiteral("[%1%] %2").arg(percent, 3).arg(texts.join(QStringLiteral(" | ")));
-        if (step != lastStep && !(texts.isEmpty() && step.left(6) == lastStep.left(6)))
-            printErr(step.trimmed());
-        lastStep = step;
-    };
-    QObject::connect(w.StatusBar1, &PanelStatusBar::panelTextChanged, &w, printStep);
-    QObject::connect(w.ProgressBar1, &QProgressBar::valueChanged, &w, printStep);
-    QObject::connect(&w, &frmMain::frameSent, &w, [](const QByteArray& frame) {
-        std::printf("%s\n", qPrintable(RunResult::frameLine(frame)));
-        std::fflush(stdout);
-    });
-
+    RunRecorder recorder;
+    ConsoleRun face(&recorder, cl.program.dryRun);
+    WorkingSetup working;
+    const MeterSetup& setup = working.setup;
     auto describeSetup = [&] {
-        record.device = w.ports().device(w.cboCommPort->Text().toInt());
-        record.address = w.cboAddress->Text();
-        record.inputType = inputTypeName(w.selectedInputType());
-        record.decimal = w.cboDecimal->Text();
-        record.points = w.cboSetPoints->Text();
-        record.tableSha256 = Record::tableSha256(w.pointTable().rows);
+        record.device = ports.device(setup.port.toInt());
+        record.address = setup.address;
+        record.inputType = inputTypeName(setup.table.type);
+        record.decimal = setup.table.format;
+        record.points = setup.points;
+        record.tableSha256 = Record::tableSha256(setup.table.rows);
     };
 
-    if (!w.openSettingsFile(cl.program.settingsPath)) {
+    if (!working.openSettings(cl.program.settingsPath)) {
         describeSetup();
         return finish(status, QStringLiteral("settings file unreadable"));
     }
-    if (!w.importWorkbook(cl.program.tablePath)) {
+    face.status(1, QStringLiteral("File: - [%1]").arg(cl.program.settingsPath));
+    QJsonObject source;
+    if (!working.importWorkbook(cl.program.tablePath, &source)) {
         describeSetup();
         return finish(status, QStringLiteral("workbook unreadable"));
     }
-    // --port, --address and --baud stand in for the file's values: chosen in their lists,
-    // added first where the list lacks them.
-    auto choose = [&w](PickList* list, const QString& text) {
-        if (text.isEmpty())
-            return;
-        if (list->findText(text, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
-            list->AddItem(text);
-        w.selectListText(list, text);
-    };
-    choose(w.cboCommPort, portNumber != 0 ? QString::number(portNumber) : QString());
-    choose(w.cboAddress, cl.program.address);
-    choose(w.cboBaudRate, cl.program.baud);
+    recorder.noteSource(source, setup.table.rows);
+    // --port, --address and --baud stand in for the file's values.
+    if (portNumber != 0)
+        working.setup.port = QString::number(portNumber);
+    if (!cl.program.address.isEmpty())
+        working.setup.address = cl.program.address;
+    if (!cl.program.baud.isEmpty())
+        working.setup.baud = cl.program.baud;
     describeSetup();
     // Lines 19 and 20 both "True" would program Current (the later line wins) for a file
     // that asks for two input types at once.
@@ -198,18 +392,18 @@ int run(const CommandLine& cl)
             return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
         }
     }
-    // Values the settings file put in a list that the meter cannot take: nothing is opened or sent.
-    if (const auto fault = MeterLink::settingFault(w.cboAddress->Text(), w.cboBaudRate->Text(), w.cboSetPoints->Text())) {
+    // Values the settings file gave that the meter cannot take: nothing is opened or sent.
+    if (const auto fault = MeterLink::settingFault(setup.address, setup.baud, setup.points)) {
         static const int lines[] = {SettingsFile::AddressLine, SettingsFile::BaudRateLine, SettingsFile::SetPointsLine};
         printErr(QStringLiteral("talvo-linearizer: %1 line %2: %3").arg(cl.program.settingsPath).arg(lines[fault->setting]).arg(fault->text));
         return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
     }
     // Without --port the file's port is the one opened: it must be one of the list's numbers.
-    if (cl.port.isEmpty() && !isPortNumber(w.cboCommPort->Text())) {
+    if (cl.port.isEmpty() && !isPortNumber(setup.port)) {
         printErr(QStringLiteral("talvo-linearizer: %1 line %2: The port number \"%3\" is not one of %4 to %5.")
                      .arg(cl.program.settingsPath)
                      .arg(SettingsFile::CommPortLine)
-                     .arg(w.cboCommPort->Text())
+                     .arg(setup.port)
                      .arg(PortMap::FirstPort)
                      .arg(PortMap::LastPort));
         return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
@@ -220,18 +414,26 @@ int run(const CommandLine& cl)
         return finish(RunResult::ExitCommunication, QStringLiteral("interrupted"));
     }
 
-    RunRecord& runRecord = w.recorder()->record();
-    runRecord.operatorName = cl.program.operatorName.isEmpty() ? RunRecorder::loginName() : cl.program.operatorName;
-    runRecord.tag = cl.program.tag;
-    w.cmdProgramMeter_Click();
-    status = RunResult::exitStatus(w.lastRunEnd(), w.FailureCode);
-    QString result = RunResult::resultText(w.lastRunEnd(), w.FailureCode);
+    SerialComm port([&ports](int n) { return ports.device(n); });
+    MeterTransaction transaction(&port);
+    recorder.record().operatorName = cl.program.operatorName.isEmpty() ? RunRecorder::loginName() : cl.program.operatorName;
+    recorder.record().tag = cl.program.tag;
+    if (!cl.program.dryRun)
+        recorder.begin(setup, ports.device(setup.port.toInt()));
+    ProgrammingRun programming(&port, &transaction, &face);
+    programming.setDryRun(cl.program.dryRun);
+    const RunOutcome outcome = programming.run(setup);
+    if (!cl.program.dryRun)
+        recorder.end(outcome);
+    port.setPortOpen(false);
+    status = outcome.exitStatus();
+    QString result = outcome.resultText();
     if (cl.program.dryRun)
         result = QStringLiteral("dry run, nothing sent: ") + result;
-    if (!cl.program.recordPaths.isEmpty() && w.recorder()->hasRun() && w.recorder()->sentSomething()) {
-        const QStringList targets = RecordMode::targets(cl.program.recordPaths, runRecord);
+    if (!cl.program.recordPaths.isEmpty() && recorder.hasRun() && recorder.sentSomething()) {
+        const QStringList targets = RecordMode::targets(cl.program.recordPaths, recorder.record());
         QString why;
-        if (!RecordMode::write(runRecord, targets, &why)) {
+        if (!RecordMode::write(recorder.record(), targets, &why)) {
             printErr(QStringLiteral("talvo-linearizer: cannot write the record %1").arg(why));
             if (status == RunResult::ExitProgrammed) {
                 printErr(QStringLiteral("talvo-linearizer: the run succeeded, but its record is missing (exit status %1)")
@@ -245,7 +447,6 @@ int run(const CommandLine& cl)
             record.recordPath = targets.join(QLatin1Char(' '));
         }
     }
-    frmMain::setMessageHook({});
     return finish(status, result);
 }
 

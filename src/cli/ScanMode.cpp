@@ -1,55 +1,74 @@
 #include "cli/ScanMode.h"
 
+#include "app/PortMap.h"
 #include "cli/CommandLine.h"
-#include "app/PickList.h"
 #include "cli/ProgramMode.h"
-#include "app/frmMain.h"
 #include "link/MeterLink.h"
+#include "link/MeterTransaction.h"
+#include "link/SerialComm.h"
+#include "programming/MeterSearch.h"
 #include "programming/RunResult.h"
 
 #include <cstdio>
+
+namespace {
+// The search's steps on standard error, the meters found on standard output.
+class ConsoleSearch final : public SearchReporter {
+public:
+    ConsoleSearch(const QString& device, int first) : m_device(device), m_first(first) {}
+    bool trying(int done, int total, const QString& address, const QString& baud) override
+    {
+        // One line per rate and one every 16 addresses: enough to see it move, not a flood.
+        if (address.toInt() == m_first || (address.toInt() - m_first) % 16 == 0)
+            ProgramMode::printErr(QStringLiteral("[%1%] %2 at %3 baud: address %4...")
+                                      .arg(int(qint64(done) * 100 / qMax(total, 1)), 3)
+                                      .arg(m_device, baud, address));
+        return true;
+    }
+    void found(const FoundMeter& m) override
+    {
+        std::printf("%s\t%s\t%s\n", qPrintable(m.address), qPrintable(m.baud), qPrintable(m.firmware));
+        std::fflush(stdout);
+    }
+    int message(const RunMessage& message) override
+    {
+        ProgramMode::printMessage(message.text(), message.title);
+        return 1; // OK
+    }
+
+private:
+    QString m_device;
+    int m_first;
+};
+} // namespace
 
 namespace ScanMode {
 
 int run(const CommandLine& cl)
 {
     using ProgramMode::printErr;
-    AppOptions options;
+    PortMap ports;
     int portNumber = 0;
     QString error;
-    if (!ProgramMode::choosePort(cl, &options.ports, &portNumber, &error)) {
+    if (!ProgramMode::choosePort(cl, &ports, &portNumber, &error)) {
         printErr(QStringLiteral("talvo-linearizer: %1").arg(error));
         return RunResult::ExitUsage;
     }
-    ProgramMode::prepareWindowless(&options);
-    frmMain w(options);
-    const QString number = QString::number(portNumber);
-    if (w.cboCommPort->findText(number, Qt::MatchFixedString | Qt::MatchCaseSensitive) < 0)
-        w.cboCommPort->AddItem(number);
-    w.selectListText(w.cboCommPort, number);
+    SerialComm port([&ports](int n) { return ports.device(n); });
+    MeterTransaction transaction(&port);
 
-    frmMain::MeterSearch search;
-    search.bauds = cl.scan.bauds.isEmpty() ? MeterLink::scanOrder(w.cboBaudRate->Text()) : cl.scan.bauds;
+    MeterSearch::Options search;
+    search.port = QString::number(portNumber);
+    search.selectedBaud = QStringLiteral("2400"); // the window's default rate
+    search.bauds = cl.scan.bauds.isEmpty() ? MeterLink::scanOrder(search.selectedBaud) : cl.scan.bauds;
     search.first = cl.scan.first;
     search.last = cl.scan.last;
-    search.stop = cl.scan.all ? frmMain::MeterSearch::Never : frmMain::MeterSearch::AtFirstMeter;
-    // One line per rate and one every 16 addresses: enough to see it move, not a flood.
-    const QString device = w.ports().device(portNumber);
-    search.progress = [&](int done, int total, const QString& address, const QString& baud) {
-        if (address.toInt() == cl.scan.first || (address.toInt() - cl.scan.first) % 16 == 0)
-            printErr(QStringLiteral("[%1%] %2 at %3 baud: address %4...")
-                         .arg(int(qint64(done) * 100 / qMax(total, 1)), 3)
-                         .arg(device, baud, address));
-        return true;
-    };
-    search.found = [](const FoundMeter& m) {
-        std::printf("%s\t%s\t%s\n", qPrintable(m.address), qPrintable(m.baud), qPrintable(m.firmware));
-        std::fflush(stdout);
-    };
+    search.stop = cl.scan.all ? MeterSearch::Options::Never : MeterSearch::Options::AtFirstMeter;
+    ConsoleSearch face(ports.device(portNumber), cl.scan.first);
     QList<FoundMeter> meters;
-    const frmMain::SearchEnd end = w.findMeters(search, &meters);
-    frmMain::setMessageHook({});
-    if (end == frmMain::SearchEnd::PortUnavailable) {
+    const MeterSearch::End end = MeterSearch(&port, &transaction, &face).run(search, &meters);
+    port.setPortOpen(false);
+    if (end == MeterSearch::End::PortUnavailable) {
         printErr(QStringLiteral("talvo-linearizer: port unavailable (exit status %1)").arg(int(RunResult::ExitPort)));
         return RunResult::ExitPort;
     }

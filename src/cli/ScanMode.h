@@ -1,5 +1,5 @@
 #pragma once
-// `talvo-linearizer scan`: the window's Find Meter without showing it. Each meter that
+// `talvo-linearizer scan`: Find Meter's search (MeterSearch) without a window. Each meter that
 // answers is printed as "ADDRESS<TAB>BAUD<TAB>FIRMWARE" on standard output; progress and
 // the port's failure go to standard error.
 struct CommandLine;

@@ -12,6 +12,10 @@ constexpr char SOH = 0x01;
 constexpr char STX = 0x02;
 constexpr char ETX = 0x03;
 
+// The port numbers a run or a search can open.
+constexpr int FirstPort = 1;
+constexpr int LastPort = 16;
+
 // The firmware query: the one command that changes nothing in the meter.
 inline const char* const FirmwareQuery = "F189";
 

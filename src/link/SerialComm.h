@@ -18,6 +18,7 @@ public:
     int commPort() const { return m_number; }
     void setCommPort(int number) { m_number = number; }
     QString device() const;
+    QString deviceOf(int number) const { return m_deviceFor ? m_deviceFor(number) : QString(); }
     QString settings() const { return m_settings; }
     // Applies at once when the port is open; false when the text is not "baud,N,8,1" or the port refuses it.
     bool setSettings(const QString& settings);

@@ -39,6 +39,9 @@ QString firmware()
            QCoreApplication::translate("RunMessages", "Please contact Technical Support at Quillon for more information.");
 }
 
+QString errorDetected() { return QCoreApplication::translate("RunMessages", "Error Detected"); }
+QString processing() { return QCoreApplication::translate("RunMessages", "Processing..."); }
+
 QString pointTimeout() { return QCoreApplication::translate("RunMessages", "Serial port timeout: OOwr."); }
 
 QString portFailure(const PortFailure& failure)

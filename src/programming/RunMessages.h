@@ -15,6 +15,8 @@ QString firmware();           // the refusal of a meter with firmware 01.000
 // Asked when the window is closed during a run.
 QString closeDuringRun();
 QString pointTimeout(); // "Serial port timeout: OOwr."
+QString errorDetected(); // status: "Error Detected"
+QString processing();    // status while the meter is written: "Processing..."
 // A port that could not be opened or failed: names the port number, the device and
 // the reason; for a permission problem, how to get access.
 QString portFailure(const PortFailure& failure);

@@ -25,12 +25,15 @@ std::unique_ptr<SimulatedMeter> bus(const QStringList& options)
 }
 
 // The real program with no display and a private TMPDIR and XDG_RUNTIME_DIR; reaped on exit.
+// Its display plugin does not exist: a scan needs none (a GUI application would end at once).
 struct Scan {
     QTemporaryDir dir;
     QProcess process;
     explicit Scan(const QStringList& arguments)
     {
-        process.setProcessEnvironment(programEnvironment(dir.path()));
+        QProcessEnvironment env = programEnvironment(dir.path());
+        env.insert("QT_QPA_PLATFORM", "no-such-plugin");
+        process.setProcessEnvironment(env);
         process.start(LINEARIZER_EXE, QStringList{"scan"} + arguments);
     }
     ~Scan() { process.kill(), process.waitForFinished(); }

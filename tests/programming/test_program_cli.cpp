@@ -52,10 +52,16 @@ struct Job {
         process.setProcessEnvironment(env);
     }
     ~Job() { process.kill(), process.waitForFinished(); }
-    // "@fsize" in extra: files cannot grow past 1 KiB (SIGXFSZ ignored), as on a full disk.
+    // "@fsize" in extra: files cannot grow past 1 KiB (SIGXFSZ ignored), as on a full disk;
+    // "@noplugin": a display plugin that does not exist, which would end a GUI application.
     void start(const QString& device, QStringList extra = {})
     {
         const bool full = extra.removeAll("@fsize") > 0;
+        if (extra.removeAll("@noplugin") > 0) {
+            QProcessEnvironment env = process.processEnvironment();
+            env.insert("QT_QPA_PLATFORM", "no-such-plugin");
+            process.setProcessEnvironment(env);
+        }
         const QStringList args = QStringList{"program", "--settings", settings, "--table", table} + (extra.contains("--port") ? extra : extra + QStringList{"--port", device});
         if (full)
             process.start("bash", QStringList{"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\"", LINEARIZER_EXE} + args);
@@ -149,6 +155,9 @@ private slots:
         row("missing port", "", I, "", "--port /dev/x0", "-", "PC Comm Port 1 (/dev/x0) cannot be used.\nReason: No such", 11);
         // A dry run opens nothing, so a port held by another program does not stop it.
         row("dry run", "", I, "", "--dry-run @busy", "-", ok, 0);
+        // Neither a run nor a dry run needs a display plugin.
+        row("no display plugin", "", I, "", "@noplugin", all, ok, 0);
+        row("dry run, no display plugin", "", I, "", "--dry-run @noplugin", "-", ok, 0);
         row("busy port", "", I, "", "@busy", "-", "LCK..pts_$PTS), held by test_program_cli (pid $PID)\n", 11);
         row("log in a missing folder", "", I, "", "--log /none/runs.csv", "-", "cannot write the log /none/runs.csv: No such file or directory; nothing was sent", 64);
         row("log on a full disk", "", I, "", "--log $DIR/full.csv @fsize", all, "the run succeeded, but its log line is missing (exit status 12)", 12);
