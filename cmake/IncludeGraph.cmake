@@ -44,8 +44,9 @@ endfunction()
 
 function(talvo_write_include_graph file)
   set(text "")
+  get_property(added DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTY SUBDIRECTORIES)
   foreach(top src tools/meter-sim tests bench fuzz)
-    if(NOT EXISTS ${CMAKE_BINARY_DIR}/${top})
+    if(NOT ${CMAKE_SOURCE_DIR}/${top} IN_LIST added)
       continue() # not configured in this tree
     endif()
     string(REGEX MATCH "^[a-z]+" root ${top})
