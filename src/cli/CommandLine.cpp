@@ -175,7 +175,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
                                  : a;
         return MeterLink::addressText(text).value_or(QString());
     };
-    const QString baudFault = QStringLiteral("--baud takes ") + MeterRules::baudsText() + QStringLiteral(", not \"%1\"");
+    const QString baudFault = QStringLiteral("--baud takes ") + MeterRules::alternatives(MeterRules::bauds()) + QStringLiteral(", not \"%1\"");
     if (cl.mode == Mode::Scan) {
         if (cl.port.isEmpty())
             cl.error = QStringLiteral("scan needs --port DEVICE|N");

@@ -72,9 +72,22 @@ const QStringList& bauds()
     return rates;
 }
 
-QString baudsText() { return bauds().mid(0, bauds().size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ") + bauds().constLast(); }
+QString alternatives(const QStringList& choices)
+{
+    if (choices.size() < 2)
+        return choices.join(QString());
+    return choices.mid(0, choices.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ") + choices.constLast();
+}
 
 std::span<const InputLimits> inputTypes() { return InputRows; }
+
+QStringList inputTypeNames()
+{
+    QStringList names;
+    for (const InputLimits& row : InputRows)
+        names << QLatin1String(row.name);
+    return names;
+}
 
 const InputLimits& inputLimits(InputType type) { return InputRows[std::size_t(type)]; }
 

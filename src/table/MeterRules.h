@@ -18,8 +18,8 @@ constexpr int MaxPoints = 32;
 
 // The baud rates a meter takes, slowest first: "300" .. "19200".
 const QStringList& bauds();
-// The same as a sentence: "300, 600, 1200, 2400, 4800, 9600 or 19200".
-QString baudsText();
+// Choices as a sentence: {"300", "600", "1200"} -> "300, 600 or 1200".
+QString alternatives(const QStringList& choices);
 
 struct InputLimits {
     InputType type = InputType::Voltage;
@@ -48,6 +48,7 @@ struct InputLimits {
 };
 // Every input type, in the order of the window's options.
 std::span<const InputLimits> inputTypes();
+QStringList inputTypeNames(); // "Voltage", "Current", "Pulse"
 const InputLimits& inputLimits(InputType type);
 // The type whose name is the text (any letter case); nullopt for none.
 std::optional<InputType> inputTypeNamed(const QString& text);
