@@ -36,6 +36,16 @@ install_missing() {
   fi
 }
 
+# Run as root, the tests of permissions run those rows as this system user (no login, no home).
+TEST_USER=talvo-test
+ensure_test_user() {
+  [ "$(id -u)" -eq 0 ] || return 0
+  id "$TEST_USER" >/dev/null 2>&1 && return 0
+  echo "Creating the system user $TEST_USER for the tests of permissions"
+  useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$TEST_USER" ||
+    echo "setup.sh: could not create $TEST_USER; the tests of permissions will skip" >&2
+}
+
 build() { # build DIR [TARGET...]: only the targets given, all without
   local dir=$1; shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -62,6 +72,7 @@ case "${1:-}" in
     # the sanitizers' reports keep their lines. The same tree builds the fuzz targets.
     cmake --preset asan >/dev/null
     cmake --build --preset asan -j "$(nproc)"
+    ensure_test_user
     # Most tests spend their time waiting on a meter's replies and timeouts: two per core.
     ctest --preset asan --output-on-failure -j "$(($(nproc) * 2))"
     echo "== fuzzing"

@@ -1,7 +1,10 @@
-# Writes the include graph the build allows: for each of our targets under src/ and tools/,
-# its sources and the targets whose headers they may include (itself and everything it
-# links, directly or through its dependencies). The link lines are the one table of what
-# may use what; tests/includes/check_includes.cmake holds every #include to it.
+# Writes the include graph the build allows: for each of our targets under src/, tools/,
+# tests/, bench/ and fuzz/, its sources and the targets whose headers they may include (itself
+# and everything it links, directly or through its dependencies). The link lines are the one
+# table of what may use what; tests/includes/check_includes.cmake holds every #include to it.
+# A target with TALVO_INLINE_HEADERS (header-only helpers that link nothing themselves) is
+# marked "inline": its headers are checked where they are included, for the includer's target.
+# Called after every folder is added; folders not configured in a tree are not in its graph.
 function(talvo_collect_targets dir out)
   get_property(here DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
   get_property(subs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
@@ -41,7 +44,11 @@ endfunction()
 
 function(talvo_write_include_graph file)
   set(text "")
-  foreach(top src tools/meter-sim)
+  get_property(added DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTY SUBDIRECTORIES)
+  foreach(top src tools/meter-sim tests bench fuzz)
+    if(NOT ${CMAKE_SOURCE_DIR}/${top} IN_LIST added)
+      continue() # not configured in this tree
+    endif()
     string(REGEX MATCH "^[a-z]+" root ${top})
     talvo_collect_targets(${CMAKE_SOURCE_DIR}/${top} targets)
     foreach(t IN LISTS targets)
@@ -55,13 +62,25 @@ function(talvo_write_include_graph file)
         if(NOT IS_ABSOLUTE ${s})
           set(s ${dir}/${s})
         endif()
+        string(FIND "${s}" "${CMAKE_SOURCE_DIR}/${root}/" at)
+        if(NOT at EQUAL 0)
+          continue() # generated in the build tree
+        endif()
         file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR}/${root} ${s})
         list(APPEND files ${root}:${rel})
       endforeach()
+      if(NOT files)
+        continue()
+      endif()
       talvo_link_closure(${t} allowed)
       string(REPLACE ";" "," files "${files}")
       string(REPLACE ";" "," allowed "${allowed}")
-      string(APPEND text "${t} ${files} ${allowed}\n")
+      get_target_property(inline ${t} TALVO_INLINE_HEADERS)
+      if(inline)
+        string(APPEND text "${t} ${files} ${allowed} inline\n")
+      else()
+        string(APPEND text "${t} ${files} ${allowed}\n")
+      endif()
     endforeach()
   endforeach()
   file(WRITE ${file} "${text}")

@@ -6,6 +6,7 @@
 #include "app/WorkbookViewer.h"
 #include "app/CellEditor.h"
 #include "app/FlexGrid.h"
+#include "table/MeterRules.h"
 #include "table/NumberText.h"
 #include "table/TableCheck.h"
 #include "table/ValueRules.h"
@@ -73,7 +74,7 @@ void frmMain::cmdExport_Click()
 
     Spreadsheet::Sheet& sheet = app.ActiveWorkbook()->ActiveSheet();
     sheet.Select(QStringLiteral("A1"));
-    sheet.setNumberFormat(QStringLiteral("A1:A32"), optPulse->isChecked() ? QStringLiteral("0.0") : QStringLiteral("0.000"));
+    sheet.setNumberFormat(QStringLiteral("A1:A32"), Spreadsheet::decimalsFormat(MeterRules::inputDecimals(selectedInputType())));
     const int decimals = ValueRules::formatDecimals(cboDecimal->Text());
     if (decimals >= 0)
         sheet.setNumberFormat(QStringLiteral("B1:B32"), Spreadsheet::decimalsFormat(decimals));
@@ -169,8 +170,8 @@ bool frmMain::importWorkbook(const QString& path)
         return false;
     }
     Spreadsheet::Sheet& sheet = book->ActiveSheet();
-    const bool pulse = optPulse->isChecked();
-    sheet.setNumberFormat(QStringLiteral("A1:A32"), pulse ? QStringLiteral("0.0") : QStringLiteral("0.000"));
+    const int inputDecimals = MeterRules::inputDecimals(selectedInputType());
+    sheet.setNumberFormat(QStringLiteral("A1:A32"), Spreadsheet::decimalsFormat(inputDecimals));
     const QString copied = sheet.Copy(QStringLiteral("A1:B32"));
 
     // Display values are written in the decimal-point format that will be in force once
@@ -201,7 +202,7 @@ bool frmMain::importWorkbook(const QString& path)
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(copied);
-    block = fillGrid(block, pulse ? 1 : 3, displayDecimals);
+    block = fillGrid(block, inputDecimals, displayDecimals);
 
     if (detected >= 0 && selectListText(cboDecimal, ValueRules::decimalFormats()[detected])) {
         // The rescale writes zero into empty display cells; a value missing from the

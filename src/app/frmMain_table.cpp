@@ -10,6 +10,7 @@
 #include "app/CellEditor.h"
 #include "app/FlexGrid.h"
 #include "app/HandlerGuard.h"
+#include "table/MeterRules.h"
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
 
@@ -173,7 +174,7 @@ void frmMain::CheckInputValue()
         return;
     const std::optional<InputType> type = selectedInputType();
     if (!type) { // no type selected: written in the three-decimal form, no range
-        Text1->setText(NumberText::normalForm(text, 3));
+        Text1->setText(NumberText::normalForm(text, MeterRules::inputDecimals(type)));
         return;
     }
     const ValueRules::CheckResult result = ValueRules::checkInput(text, *type);
@@ -181,7 +182,7 @@ void frmMain::CheckInputValue()
         Text1->setText(result.text);
         return;
     }
-    Text1->setText(NumberText::normalForm(text, *type == InputType::Pulse ? 1 : 3));
+    Text1->setText(NumberText::normalForm(text, MeterRules::inputDecimals(type)));
     MsgBox(result.message, vbOKOnly, result.title);
     Text1->setText(QString());
 }

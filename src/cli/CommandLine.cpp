@@ -2,6 +2,7 @@
 
 #include "link/MeterLink.h"
 #include "programming/RunResult.h"
+#include "table/MeterRules.h"
 
 #include <QCommandLineParser>
 #include <algorithm>
@@ -167,7 +168,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
                                  : a;
         return MeterLink::addressText(text).value_or(QString());
     };
-    const QString baudFault = QStringLiteral("--baud takes 300, 600, 1200, 2400, 4800, 9600 or 19200, not \"%1\"");
+    const QString baudFault = QStringLiteral("--baud takes ") + MeterRules::alternatives(MeterRules::bauds()) + QStringLiteral(", not \"%1\"");
     if (cl.mode == Mode::Scan) {
         if (cl.port.isEmpty())
             cl.error = QStringLiteral("scan needs --port DEVICE|N");

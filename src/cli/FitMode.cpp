@@ -8,6 +8,7 @@
 #include "fitting/Fit.h"
 #include "fitting/FitReport.h"
 #include "spreadsheet/Workbook.h"
+#include "table/MeterRules.h"
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
 
@@ -99,7 +100,7 @@ int run(const CommandLine& cl)
     if (a.points.isEmpty() == a.maxError.isEmpty())
         return CommandLine::usageError(QStringLiteral("fit needs either --points K or --max-error E"));
     if (a.type.isEmpty() || a.decimal.isEmpty())
-        return CommandLine::usageError(QStringLiteral("fit needs --type Voltage|Current|Pulse and --decimal FORMAT"));
+        return CommandLine::usageError(QStringLiteral("fit needs --type %1 and --decimal FORMAT").arg(MeterRules::inputTypeNames().join(u'|')));
     if (!a.settingsTemplate.isEmpty() && a.settingsOut.isEmpty())
         return CommandLine::usageError(QStringLiteral("--settings TEMPLATE goes with --settings-out FILE"));
     if (a.onData && a.freeEnds)
@@ -108,7 +109,7 @@ int run(const CommandLine& cl)
     Fitting::Request request;
     const std::optional<InputType> type = MeterRules::inputTypeNamed(a.type);
     if (!type)
-        return CommandLine::usageError(QStringLiteral("--type takes Voltage, Current or Pulse, not \"%1\"").arg(a.type));
+        return CommandLine::usageError(QStringLiteral("--type takes %1, not \"%2\"").arg(MeterRules::alternatives(MeterRules::inputTypeNames()), a.type));
     request.type = *type;
     if (ValueRules::formatDecimals(a.decimal) < 0)
         return CommandLine::usageError(QStringLiteral("--decimal takes one of %1, not \"%2\"")

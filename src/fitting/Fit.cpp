@@ -82,7 +82,7 @@ QString inputRangeText(InputType type)
 QString minStepText(InputType type)
 {
     const MeterRules::InputLimits& l = MeterRules::inputLimits(type);
-    return QStringLiteral("%1 %2").arg(QString::number(l.minStep, 'f', type == InputType::Pulse ? 0 : 2), QLatin1String(l.unit));
+    return QStringLiteral("%1 %2").arg(QString::number(l.minStep, 'f', l.minStepDecimals), QLatin1String(l.unit));
 }
 
 // Error of the table against a shape over [in.low, in.high]: each piece sampled, the largest

@@ -1,4 +1,5 @@
 #include "link/MeterLink.h"
+#include "table/MeterRules.h"
 #include "table/ValueRules.h"
 
 #include <QCoreApplication>
@@ -76,7 +77,7 @@ std::optional<QString> pointsCommand(const QString& selection)
 
 QString settingsFor(const QString& baud) { return baud + QStringLiteral(",N,8,1"); }
 
-QStringList listedBauds() { return {"300", "600", "1200", "2400", "4800", "9600", "19200"}; }
+QStringList listedBauds() { return MeterRules::bauds(); }
 
 bool isListedBaud(const QString& baud) { return listedBauds().contains(baud); }
 

@@ -11,9 +11,7 @@ int exitStatus(RunEnd end, int failureCode)
     switch (end) {
     case RunEnd::Programmed: return ExitProgrammed;
     case RunEnd::TableRejected:
-        if (failureCode == TableCheck::DisplayRange)
-            return ExitDisplayRange;
-        return failureCode >= TableCheck::MissingValue && failureCode <= TableCheck::PulseSpan ? failureCode : ExitCommunication;
+        return TableCheck::isRuleCode(failureCode) ? failureCode : ExitCommunication;
     case RunEnd::FirmwareRefused: return ExitFirmware;
     case RunEnd::PortUnavailable: return ExitPort;
     default: return ExitCommunication;

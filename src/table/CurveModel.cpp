@@ -42,7 +42,7 @@ QString CurveModel::Axis::label(double value) const { return NumberText::normalF
 void CurveModel::update(const QList<PointRow>& rows, std::optional<InputType> type, const QString& format, const QString& inputTitle,
                         const TableRule& rule)
 {
-    const int inputDecimals = type ? MeterRules::inputLimits(*type).decimals : 3;
+    const int inputDecimals = MeterRules::inputDecimals(type);
     m_points.clear();
     m_missing.clear();
     m_text.clear();

@@ -36,23 +36,29 @@ int checkInputs(const QList<PointRow>& rows, InputKind kind)
     if (!kind)
         return Passed;
     const MeterRules::InputLimits& limits = MeterRules::inputLimits(*kind);
-    // Current tests the span before the range; Voltage and Pulse the range first.
-    const bool spanFirst = *kind == InputType::Current;
-    const Code rangeCode = *kind == InputType::Voltage ? VoltageRange : *kind == InputType::Current ? CurrentRange : PulseRange;
-    const Code spanCode = *kind == InputType::Voltage ? VoltageSpan : *kind == InputType::Current ? CurrentSpan : PulseSpan;
     for (int r = 0; r < v.size(); ++r) {
         const bool outOfRange = v[r] > limits.high || v[r] < limits.low;
         const bool tooClose = r > 0 && std::fabs(v[r] - v[r - 1]) < limits.stepThreshold;
-        if (spanFirst && tooClose)
-            return spanCode;
+        if (limits.spanFirst && tooClose)
+            return limits.spanCode;
         if (outOfRange)
-            return rangeCode;
+            return limits.rangeCode;
         if (tooClose)
-            return spanCode;
+            return limits.spanCode;
     }
     return Passed;
 }
 } // namespace
+
+bool isRuleCode(int code)
+{
+    if (code == MissingValue || code == InputOrder || code == DisplayRange)
+        return true;
+    for (const MeterRules::InputLimits& row : MeterRules::inputTypes())
+        if (code == row.rangeCode || code == row.spanCode)
+            return true;
+    return false;
+}
 
 std::optional<double> inputValue(const QString& text, InputKind kind)
 {
@@ -76,25 +82,24 @@ int displayOutOfRange(const QList<PointRow>& rows, const QString& format)
 
 std::optional<Message> failureMessage(int code, const PointTable& table)
 {
-    const QString spanHint = QCoreApplication::translate("TableCheck", "Please correct your values to reflect the minimum input span");
+    for (const MeterRules::InputLimits& row : MeterRules::inputTypes()) {
+        if (code == row.rangeCode)
+            return Message{QCoreApplication::translate("TableCheck", row.rangeMessage), StyleCritical, {}};
+        if (code == row.spanCode)
+            return Message{QCoreApplication::translate("TableCheck", row.spanMessage) + CrLf +
+                               QCoreApplication::translate("TableCheck", "Please correct your values to reflect the minimum input span"),
+                           StyleInformation, {}};
+    }
     switch (code) {
     case MissingValue:
         return Message{QCoreApplication::translate("TableCheck", "Please enter value for every point or reset the number of points"), StyleNone,
                        QCoreApplication::translate("TableCheck", "Missing Point Value")};
-    case VoltageRange: return Message{QCoreApplication::translate("TableCheck", "Input values for Voltage must be between -10.000 and 10.000 (V)"), StyleCritical, {}};
-    case CurrentRange: return Message{QCoreApplication::translate("TableCheck", "Input values for Current must be between 0.000 and 23.000 (mA)"), StyleCritical, {}};
-    case VoltageSpan:
-        return Message{QCoreApplication::translate("TableCheck", "The minimum input span for Voltage is 0.10 VDC") + CrLf + spanHint, StyleInformation, {}};
-    case CurrentSpan:
-        return Message{QCoreApplication::translate("TableCheck", "The minimum input span for Current is 0.15 mA") + CrLf + spanHint, StyleInformation, {}};
     case InputOrder:
         return Message{QStringList{QCoreApplication::translate("TableCheck", "Check Input Values and correct one or both of the following:"), QString(),
                                    QCoreApplication::translate("TableCheck", "1. Input value is less than a previously entered input value"),
                                    QCoreApplication::translate("TableCheck", "2. Input value is the same as a previously entered input value")}
                            .join(CrLf),
                        StyleNone, QCoreApplication::translate("TableCheck", "Input Value Error")};
-    case PulseRange: return Message{QCoreApplication::translate("TableCheck", "Input values for Pulse must be between 0 and 30,000 (Hz)"), StyleCritical, {}};
-    case PulseSpan: return Message{QCoreApplication::translate("TableCheck", "The minimum input span for Pulse is 10 Hz") + CrLf + spanHint, StyleInformation, {}};
     case DisplayRange:
         return Message{ValueRules::displayMessage(table.format) + CrLf +
                            QCoreApplication::translate("TableCheck", "Point %1 is outside this range.").arg(displayOutOfRange(table.rows, table.format)),

@@ -9,20 +9,18 @@
 
 namespace TableCheck {
 
-// Failure codes of a run: 0 success, 1 communication failure, 2..9 and 13 a broken table rule.
+// Failure codes of a run: 0 success, 1 communication failure, the others a broken table rule.
+// An input type's range and step codes are its row's in MeterRules (3/5 Voltage, 4/6 Current,
+// 8/9 Pulse).
 enum Code {
     Passed = 0,
     Communication = 1,
     MissingValue = 2,
-    VoltageRange = 3,
-    CurrentRange = 4,
-    VoltageSpan = 5,
-    CurrentSpan = 6,
     InputOrder = 7,
-    PulseRange = 8,
-    PulseSpan = 9,
     DisplayRange = 13, // a display value outside the decimal-point format's range
 };
+// True for the code of a broken table rule, as check() gives it.
+bool isRuleCode(int code);
 
 // The input value as the meter receives it: its normal form for the input type.
 // nullopt when the text does not read as a number.
@@ -44,7 +42,7 @@ struct Message {
     QString title; // empty: the application's title
 };
 
-// The message shown for a failure code 2..9 or 13; nullopt for any other code. The
+// The message shown for the code of a broken table rule; nullopt for any other code. The
 // display range message names the table's first point out of range.
 std::optional<Message> failureMessage(int code, const PointTable& table = {});
 

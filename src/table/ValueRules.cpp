@@ -21,15 +21,7 @@ bool above(const QString& value, const char* bound)
 }
 } // namespace
 
-QString inputMessage(InputType type)
-{
-    switch (type) {
-    case InputType::Voltage: return QCoreApplication::translate("ValueRules", "Scale input value must be between -10.000 and 10.000 (V) for Voltage");
-    case InputType::Current: return QCoreApplication::translate("ValueRules", "Scale input value must be between 0.000 and 23.000 (mA) for Current");
-    case InputType::Pulse: return QCoreApplication::translate("ValueRules", "Scale input value must be between 0 and 30,000 (Hz) for Pulse");
-    }
-    return {};
-}
+QString inputMessage(InputType type) { return QCoreApplication::translate("ValueRules", MeterRules::inputLimits(type).typedMessage); }
 
 QString displayMessage(const QString& format)
 {
@@ -39,8 +31,6 @@ QString displayMessage(const QString& format)
     return QCoreApplication::translate("ValueRules", "Display value must be between %1 and %2 for selected decimal pt.")
         .arg(QLatin1String(limits->lowText), QLatin1String(limits->highText));
 }
-
-int inputDecimals(InputType type) { return MeterRules::inputLimits(type).decimals; }
 
 QString normalValue(const QString& text, int decimals)
 {
@@ -54,7 +44,7 @@ CheckResult checkInput(const QString& text, InputType type)
     if (text.isEmpty())
         return out;
     const bool minus = text.contains(QLatin1Char('-'));
-    out.text = NumberText::normalForm(text, inputDecimals(type));
+    out.text = NumberText::normalForm(text, MeterRules::inputDecimals(type));
     const double v = NumberText::leadingValue(out.text);
     const MeterRules::InputLimits& limits = MeterRules::inputLimits(type);
     // A minus sign refuses a type without negative values, even on a text reading as zero.
@@ -106,26 +96,16 @@ CheckResult refuseNonNumber(const QString& text, bool inputColumn, std::optional
 
 const QStringList& decimalFormats()
 {
-    static const QStringList formats{QStringLiteral("dddddd"),  QStringLiteral("ddddd.d"), QStringLiteral("dddd.dd"),
-                                     QStringLiteral("ddd.ddd"), QStringLiteral("dd.dddd"), QStringLiteral("d.ddddd")};
+    static const QStringList formats = [] {
+        QStringList list;
+        for (const MeterRules::DisplayLimits& row : MeterRules::displayFormats())
+            list << QLatin1String(row.format);
+        return list;
+    }();
     return formats;
 }
 
 int formatDecimals(const QString& format) { return int(decimalFormats().indexOf(format)); }
-
-QString numberPattern(const QString& format)
-{
-    const QStringList parts = format.split(QLatin1Char('.'));
-    QString before = parts.value(0);
-    const int last = int(before.lastIndexOf(QLatin1Char('d')));
-    for (int i = 0; i < before.size(); ++i) {
-        if (before[i] == QLatin1Char('d'))
-            before[i] = i == last ? QLatin1Char('0') : QLatin1Char('#');
-    }
-    if (parts.size() > 1)
-        before += QLatin1Char('.') + QString(parts[1].count(QLatin1Char('d')), QLatin1Char('0'));
-    return before;
-}
 
 QString rescaleDisplay(const QString& text, const QString& format)
 {
@@ -137,15 +117,8 @@ QString rescaleDisplay(const QString& text, const QString& format)
 
 InputDefaults defaultsFor(InputType type)
 {
-    switch (type) {
-    case InputType::Voltage:
-        return {QCoreApplication::translate("ValueRules", "Input (V)"), QStringLiteral("0.000"), QStringLiteral("10.000"), QStringLiteral("ddd.ddd")};
-    case InputType::Current:
-        return {QCoreApplication::translate("ValueRules", "Input (mA)"), QStringLiteral("4.000"), QStringLiteral("20.000"), QStringLiteral("ddd.ddd")};
-    case InputType::Pulse:
-        return {QCoreApplication::translate("ValueRules", "Input (Hz)"), QStringLiteral("0.0"), QStringLiteral("10000.0"), QStringLiteral("ddddd.d")};
-    }
-    return {};
+    const MeterRules::InputLimits& row = MeterRules::inputLimits(type);
+    return {QCoreApplication::translate("ValueRules", row.heading), QLatin1String(row.point1), QLatin1String(row.point2), QLatin1String(row.format)};
 }
 
 } // namespace ValueRules

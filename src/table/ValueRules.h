@@ -33,8 +33,6 @@ CheckResult checkDisplay(const QString& text, const QString& format);
 // text of blanks. Without an input type or a known format the message asks for a number.
 CheckResult refuseNonNumber(const QString& text, bool inputColumn, std::optional<InputType> type, const QString& format);
 
-// Decimals of an input value's normal form: 1 for Pulse, 3 otherwise.
-int inputDecimals(InputType type);
 // A value in its normal form with `decimals` decimals; with five decimals a negative value
 // is written without its integer 0 (-0.5 -> "-.50000"), as the "d.ddddd" display shows it.
 QString normalValue(const QString& text, int decimals);
@@ -45,8 +43,6 @@ QString displayMessage(const QString& format); // "" for an unknown format
 // The six decimal-point formats in list order; a format's position is its number of decimals.
 const QStringList& decimalFormats();
 int formatDecimals(const QString& format); // -1 when the text is none of the six
-// Number pattern of a format: "dddd.dd" -> "###0.00".
-QString numberPattern(const QString& format);
 // A display text with its decimal point moved to the format: the digits stay.
 // "12.345" under "ddddd.d" -> "1234.5"; "" -> zero in the pattern. Unknown format: unchanged.
 QString rescaleDisplay(const QString& text, const QString& format);

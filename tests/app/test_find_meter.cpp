@@ -117,7 +117,7 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
         QTest::newRow("no port") << QStringList{"--all"} << 64 << "scan needs --port";
-        QTest::newRow("baud") << QStringList{"--port", "1", "--baud", "12345"} << 64 << "--baud takes";
+        QTest::newRow("baud") << QStringList{"--port", "1", "--baud", "12345"} << 64 << "--baud takes 300, 600, 1200, 2400, 4800, 9600 or 19200, not \"12345\"";
         QTest::newRow("range reversed") << QStringList{"--port", "1", "--address", "9-3"} << 64 << "--address takes A or A-B";
         QTest::newRow("address 248") << QStringList{"--port", "1", "--address", "248"} << 64 << "--address takes";
         QTest::newRow("program's option") << QStringList{"--port", "1", "--settings", "s.txt"} << 64 << "--settings belongs to";

@@ -112,6 +112,7 @@ private slots:
         QTest::newRow("fitted") << Cylinder + QStringList{"--points", "11"} + Outputs << 0 << "max error 0.12977 (0.130 % of span) at ";
         QTest::newRow("target not met") << Cylinder + QStringList{"--max-error", "0.001"} + Outputs << 1 << "32 points cannot reach a max error of 0.001";
         QTest::newRow("both points and error") << Cylinder + QStringList{"--points", "5", "--max-error", "1"} + Outputs << 64 << "either --points K or --max-error E";
+        QTest::newRow("unknown type") << QStringList{"fit", "--shape", "cylinder", "--input", "4:20", "--display", "0:100", "--type", "Volts", "--decimal", "ddd.ddd", "--points", "4"} << 64 << "--type takes Voltage, Current or Pulse, not \"Volts\"";
         QTest::newRow("33 points") << Cylinder + QStringList{"--points", "33"} + Outputs << 64 << "--points takes 2 to 32";
         QTest::newRow("unknown shape") << QStringList{"fit", "--shape", "torus", "--input", "4:20", "--display", "0:1", "--type", "Current", "--decimal", "ddd.ddd", "--points", "4"} << 64 << "torus";
         QTest::newRow("no such file") << QStringList{"fit", "--data", "none.csv", "--type", "Current", "--decimal", "dddddd", "--points", "4"} + Outputs << 64 << "none.csv";

@@ -1,1 +1,3 @@
 #pragma once
+#include <sys/types.h>
+#include <window/Window.h>

@@ -1,0 +1,3 @@
+#include <plain/Plain.h>
+#include "common/Helper.h"
+#include "window/Window.h"
