@@ -4,14 +4,14 @@
 // By default the meter delays each reply by its wire time, as a real line does.
 // --separate runs the meter as a talvo-meter-sim child process, so the CPU time is
 // the link's alone; otherwise the meter runs in this process and its CPU time counts too.
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <cstdio>
 #include <sys/resource.h>
 
-#include "app/PickList.h"
-#include "common/TestWindow.h"
+#include "link/MeterLink.h"
+#include "link/MeterTransaction.h"
 #include "link/SerialComm.h"
 #include "meter-sim/SimulatedMeter.h"
 
@@ -26,8 +26,7 @@ double cpuSeconds()
 
 int main(int argc, char* argv[])
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     int count = 200;
     bool separate = false;
     MeterConfig config;
@@ -70,19 +69,15 @@ int main(int argc, char* argv[])
         device = sim->devicePath();
     }
 
-    PortMap ports;
-    ports.map(1, device);
-    auto w = makeWindow(ports);
-    w->cboCommPort->AddItem("1");
-    w->selectListText(w->cboCommPort, "1");
-    w->selectListText(w->cboBaudRate, QString::number(config.baud));
-    w->ApplyBaudRate(QString::number(config.baud));
-    if (!w->cboCommPort_Change()) {
-        std::fprintf(stderr, "bench_link: cannot open %s: %s\n", qPrintable(device), qPrintable(w->LinkFailure->reason));
+    SerialComm port([&device](int) { return device; });
+    port.setCommPort(1);
+    if (!port.setSettings(MeterLink::settingsFor(QString::number(config.baud))) || !port.setPortOpen(true)) {
+        std::fprintf(stderr, "bench_link: cannot open %s: %s\n", qPrintable(device), qPrintable(port.failure().reason));
         return 1;
     }
-    w->DiscardInput();
-    w->LoadAddressText();
+    port.discardInput();
+    MeterTransaction transaction(&port);
+    const QString address = QStringLiteral("001");
 
     const QStringList commands = {"F189", "38001", "201130", "37P3", "48L02", "2A3014000", "2A1014000", "33I"};
     int completed = 0;
@@ -90,8 +85,8 @@ int main(int argc, char* argv[])
     wall.start();
     const double cpu0 = cpuSeconds();
     for (int i = 0; i < count; ++i) {
-        w->CommandText = commands[i % commands.size()];
-        if (w->SendMeterCommand() == ReplyOutcome::ReplyComplete && !w->IsErrorReply())
+        if (transaction.send(address, commands[i % commands.size()]) == ReplyOutcome::ReplyComplete &&
+            !MeterLink::isErrorReply(transaction.replyText()))
             ++completed;
     }
     const double cpu = cpuSeconds() - cpu0;

@@ -738,3 +738,9 @@ void frmMain::closeEvent(QCloseEvent* event)
     shutdownLink();
     event->accept();
 }
+
+void frmMain::shutdownLink()
+{
+    m_transaction->abort(QStringLiteral("the window is closing"));
+    MSComm1->setPortOpen(false);
+}

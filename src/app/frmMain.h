@@ -128,13 +128,7 @@ public:
     QTimer tmrStatusBarText;
 
     // ---- Window-level working variables ----
-    QString CommandText;
-    QString ChecksumText;
-    QString AddressText;
-    QString ReplyText;
-    qint16 ReplyCountdown = 0;
     int FailureCode = 0;
-    std::optional<PortFailure> LinkFailure; // set by the link when a port operation fails
 
     // Each subsystem section below may grow with that subsystem's own procedures.
     // ---- Shell (src/app/frmMain.cpp) ----
@@ -194,22 +188,6 @@ public:
     private:
         frmMain& m_w;
     };
-
-    // ---- Meter link (frmMain_link.cpp) ----
-    void LoadAddressText();
-    void cboAddress_Change();
-    void cboDecimal_Change();
-    void cboSetPoints_Change();
-    void ApplyBaudRate(const QString& baud);
-    void cboBaudRate_Change();
-    bool cboCommPort_Change(); // false: the port could not be opened (LinkFailure says why)
-    void DiscardInput();
-    // One transaction (MeterTransaction) for CommandText at AddressText; fills ChecksumText,
-    // ReplyText and ReplyCountdown, and on a timeout shows "Error Detected".
-    ReplyOutcome SendMeterCommand();
-    bool IsErrorReply() const;
-    QString ErrorReplyMessage() const; // "Error writing output option: " CR LF + text of the code
-    QString BuildMeterFrame() const;   // SOH + AddressText + CommandText + ChecksumText + ETX
 
     // ---- Linearization table (frmMain_table.cpp) ----
     void cboSetPoints_Click();

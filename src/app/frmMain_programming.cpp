@@ -99,10 +99,6 @@ void frmMain::cmdProgramMeter_Click()
     FailureCode = outcome.failureCode;
     m_runBytesSent = outcome.bytesSent;
     m_runBytesReceived = outcome.bytesReceived;
-    if (!outcome.frames.isEmpty()) {
-        CommandText = outcome.frames.constLast().command;
-        ReplyText = outcome.frames.constLast().reply;
-    }
     if (!m_dryRun) {
         m_recorder->end(outcome);
         const bool any = m_recorder->sentSomething();
