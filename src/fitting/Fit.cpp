@@ -526,6 +526,7 @@ Result fit(const Request& request)
     Result r;
     r.status = Status::Fitted;
     Engine::Table table;
+    int fewestOnData = 0; // found with the table, when it is
     if (request.maxError) {
         table = onData ? Engine::onDataFewest(p, *request.maxError, int(most)) : Engine::freeFewest(p, *request.maxError, int(most));
         if (table.empty() && !p.cancelled()) {
@@ -533,7 +534,7 @@ Result fit(const Request& request)
             table = least(p, int(most));
         }
     } else {
-        table = least(p, request.points);
+        table = onData ? Engine::onDataLeast(p, request.points, &fewestOnData) : least(p, request.points);
     }
     if (p.cancelled())
         return failure(Status::Cancelled, QString());
@@ -598,7 +599,7 @@ Result fit(const Request& request)
     const double onRows = Engine::rowError(p, table);
     const int count = int(table.x.size());
     if (onData) {
-        r.fewestPoints = std::min(count, std::max(2, Engine::onDataFewestCount(p, onRows, count)));
+        r.fewestPoints = std::min(count, std::max(2, fewestOnData > 0 ? fewestOnData : Engine::onDataFewestCount(p, onRows, count)));
     } else {
         const int fewer = count > 2 ? Engine::freeFewestCount(p, onRows, count - 1) : 0;
         r.fewestPoints = fewer > 0 ? fewer : count;

@@ -41,8 +41,9 @@ double rowError(const Problem& p, const Table& t, double* at = nullptr);
 
 // On the rows (every point a row, rounded): the table of at most `points` points with the
 // least error, exact (within Problem::precision of the display span). Empty when no table of that size
-// keeps the minimum step (or when cancelled).
-Table onDataLeast(const Problem& p, int points);
+// keeps the minimum step (or when cancelled). *fewestPoints, when given, gets the fewest points
+// of any table on the rows that reaches the error of the table returned.
+Table onDataLeast(const Problem& p, int points, int* fewestPoints = nullptr);
 // On the rows: a table with the fewest points whose error is at most e, at most maxPoints
 // points; empty when none has.
 Table onDataFewest(const Problem& p, double e, int maxPoints);
