@@ -44,6 +44,7 @@ constexpr size_t SimplifyAbove = 16;
 struct Lines {
     using Vertex = std::array<double, 2>; // v, s
     std::vector<Vertex> poly, scratch;
+    std::vector<double> side; // clip(): each vertex's side of the line
 
     void box(double vLo, double vHi, double sMax)
     {
@@ -57,17 +58,21 @@ struct Lines {
         if (poly.empty())
             return;
         const size_t n = poly.size();
+        side.resize(n + 1);
         bool cuts = false;
-        for (size_t i = 0; i < n && !cuts; ++i)
-            cuts = a * poly[i][0] + b * poly[i][1] - c > 0;
+        for (size_t i = 0; i < n; ++i) {
+            side[i] = a * poly[i][0] + b * poly[i][1] - c;
+            cuts = cuts || side[i] > 0;
+        }
         if (!cuts)
             return;
+        side[n] = side[0];
         scratch.clear();
         for (size_t i = 0; i < n; ++i) {
             const Vertex& P = poly[i];
-            const Vertex& Q = poly[(i + 1) % n];
-            const double fp = a * P[0] + b * P[1] - c;
-            const double fq = a * Q[0] + b * Q[1] - c;
+            const Vertex& Q = poly[i + 1 < n ? i + 1 : 0];
+            const double fp = side[i];
+            const double fq = side[i + 1];
             if (fp <= 0)
                 scratch.push_back(P);
             if ((fp <= 0) != (fq <= 0)) {
@@ -333,6 +338,7 @@ struct Chords {
     // A path of at most maxChords chords, each to the farthest node the last one reaches (or,
     // failing that, the same backwards): an upper bound on the least error in a pass or two
     // over the rows.
+    mutable std::vector<int> targets;
     bool farthest(double e, int maxChords, std::vector<int>& nodes) const
     {
         const int last = int(p.x.size()) - 1;
@@ -345,10 +351,12 @@ struct Chords {
             // chords counted at a larger error (narrow()), the farthest of those needing fewest.
             int far = -1;
             const bool guided = !bound.empty() && e <= boundError;
+            targets.clear();
             sweep(nodes.back(), ee, [&](int j) { return j == last || X[size_t(last)] - X[size_t(j)] >= p.minStep; },
                   [&](int j) {
                       if (far < 0 || !guided || bound[size_t(j)] <= bound[size_t(far)])
                           far = j;
+                      targets.push_back(j);
                   });
             if (far < 0)
                 return backwards(ee, maxChords, nodes);
@@ -370,6 +378,55 @@ struct Chords {
         }
         std::reverse(nodes.begin(), nodes.end());
         return true;
+    }
+
+    // A beam of the farther nodes each chord reaches (the farthest, and more spread over the
+    // farther half), layer by layer: a path of at most maxChords chords more often than the
+    // farthest chords alone find, at a few dozen times their work.
+    bool beam(double e, int maxChords, std::vector<int>& nodes) const
+    {
+        constexpr size_t Width = 24;
+        const int n = int(p.x.size()), last = n - 1;
+        const double ee = slack(p, e);
+        std::vector<std::vector<std::pair<int, int>>> layers{{{0, -1}}}; // node, index in the layer before
+        std::vector<int> seen(size_t(n), -1);
+        for (int layer = 0; layer < maxChords; ++layer) {
+            std::vector<std::pair<int, int>> next;
+            const auto& here = layers.back();
+            for (size_t a = 0; a < here.size(); ++a) {
+                if (p.cancelled())
+                    return false;
+                sweep(here[a].first, ee, [&](int j) { return seen[size_t(j)] != layer && (j == last || X[size_t(last)] - X[size_t(j)] >= p.minStep); },
+                      [&](int j) {
+                          seen[size_t(j)] = layer;
+                          next.push_back({j, int(a)});
+                      });
+            }
+            if (next.empty())
+                return false;
+            std::sort(next.begin(), next.end());
+            if (next.back().first == last) {
+                layers.push_back({next.back()});
+                nodes.clear();
+                for (int l = int(layers.size()) - 1, at = 0; l >= 0; --l) {
+                    nodes.push_back(layers[size_t(l)][size_t(at)].first);
+                    at = layers[size_t(l)][size_t(at)].second;
+                }
+                std::reverse(nodes.begin(), nodes.end());
+                return true;
+            }
+            std::vector<std::pair<int, int>> kept;
+            const size_t count = next.size(), half = Width / 2;
+            for (size_t m = 0; m < std::min(half, count); ++m)
+                kept.push_back(next[count - 1 - m]);
+            for (size_t m = 1; m <= half && count > half; ++m) {
+                const size_t at = count - half - (count - half) * m / (2 * half);
+                if (at < count - half && at != count - half - 1 + 0 * m)
+                    kept.push_back(next[at]);
+            }
+            layers.push_back(std::move(kept));
+        }
+        return false;
     }
 
     // A path of exactly `chords` chords within e, into parent (and pathNodes); false when none.
@@ -927,6 +984,9 @@ double rowError(const Problem& p, const Table& t, double* at)
     return std::max(worst, 0.0);
 }
 
+// Rows up to which the fewest points for the error found are counted exactly.
+constexpr size_t LongChords = 20000;
+
 Table onDataLeast(const Problem& p, int points, int* fewestPoints)
 {
     if (p.x.size() < 2 || points < 2)
@@ -974,11 +1034,14 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
     std::vector<int> best = nodes;
     double bestError = rowError(p, chords.table(best));
     hi = std::min(hi, bestError);
+    const double width = hi - lo;
     while (hi - lo > tol) {
         if (p.cancelled())
             return {};
+        if (p.progress && width > tol)
+            p.progress(std::log(width / (hi - lo)) / std::log(width / tol));
         const double mid = lo + (hi - lo) / 2;
-        if (chords.farthest(mid, maxChords, nodes)) {
+        if (chords.farthest(mid, maxChords, nodes) || chords.beam(mid, maxChords, nodes)) {
             const double e = rowError(p, chords.table(nodes));
             if (e < bestError) {
                 bestError = e;
@@ -1030,7 +1093,17 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
         // As many as a larger error needs: no fewer reach this one.
         const double e = rowError(p, result);
         const int chordsAbove = !chords.bound.empty() && e <= chords.boundError ? chords.bound[0] : 0;
-        const int count = chordsAbove >= int(result.x.size()) - 1 ? chordsAbove : chords.fewest(e, int(result.x.size()) - 1);
+        int count = int(result.x.size()) - 1;
+        if (chordsAbove >= count) {
+            count = chordsAbove;
+        } else if (p.x.size() <= LongChords) {
+            count = chords.fewest(e, count);
+        } else {
+            // Long data: fewer chords when the quick searches find them (a full search here
+            // would take longer than the fit).
+            for (std::vector<int> fewer; count > 1 && (chords.farthest(e, count - 1, fewer) || chords.beam(e, count - 1, fewer));)
+                count = int(fewer.size()) - 1;
+        }
         *fewestPoints = count < 0 ? int(result.x.size()) : count + 1;
     }
     return result;
@@ -1472,6 +1545,8 @@ FreeFit freeSearch(const Problem& p, int points)
         for (double f : {1.0, 1.01, 1.04})
             if (f == 1.0 || ks.decide(e * f, points - 1))
                 paths.push_back(ks.path());
+    if (p.progress)
+        p.progress(0.4);
     // The greedy split on every row: on long smooth sources its inputs are often better.
     if (std::vector<long long> knots = greedyKnots(p, points); !knots.empty())
         paths.push_back(std::move(knots));
@@ -1505,6 +1580,8 @@ FreeFit freeSearch(const Problem& p, int points)
     }
     if (best.table.empty())
         return best;
+    if (p.progress)
+        p.progress(0.7);
     // Moving inputs one at a time: up to 2000 passes on short data, none past 50,000 rows.
     const long long passes = std::clamp<long long>(Passes / long(p.x.size()), 20, 2000);
     if (const std::vector<long long> knots = refineKnots(p, best.table.x, passes); knots != best.table.x) {
@@ -1626,6 +1703,15 @@ Table freeLeast(const Problem& p, int points)
     // search on the data picks, which does whenever any rows do.
     const Table onRows = onDataLeast(p, points);
     return onRows.empty() ? Table{} : fixedInputs(p, padKnots(p, onRows.x, points));
+}
+
+Table freeQuick(const Problem& p, int points)
+{
+    if (p.x.size() < 2 || points < 2 || p.x1 - p.x0 < p.minStep)
+        return {};
+    points = int(std::min<long long>(points, (p.x1 - p.x0) / p.minStep + 1));
+    const std::vector<long long> knots = greedyKnots(p, points);
+    return knots.empty() ? Table{} : fixedInputs(p, knots);
 }
 
 int freeFewestCount(const Problem& p, double e, int maxPoints)

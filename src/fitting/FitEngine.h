@@ -3,6 +3,7 @@
 // meter's grids. Inputs and display values of a table are integers on their grids (the
 // normal forms' last decimal). Used by fit(); its tests reach the lower bound here.
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct Problem {
     // Display values (grid units) the first and last points must take; free when unset.
     std::optional<long long> firstY, lastY;
     const std::atomic_bool* cancel = nullptr;
+    // Called by the longer searches with the share of their work done (0 to 1).
+    std::function<void(double share)> progress;
 
     double inValue(long long i) const { return double(i) / inScale; }
     double outValue(long long i) const { return double(i) / outScale; }
@@ -54,6 +57,9 @@ int onDataFewestCount(const Problem& p, double e, int maxPoints);
 // Problem::firstY / lastY say so). The table of exactly `points` points with the least
 // error found.
 Table freeLeast(const Problem& p, int points);
+// Free placement, quicker and a little worse: the greedy split's inputs at the least error
+// it reaches, with their best display values.
+Table freeQuick(const Problem& p, int points);
 // Free placement: the fewest points (at most maxPoints) whose table reaches e; empty when none does.
 Table freeFewest(const Problem& p, double e, int maxPoints);
 // Free placement, quicker: the points of a table that reaches e found by one search, at
