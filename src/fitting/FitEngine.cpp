@@ -1059,9 +1059,10 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
             hi = std::min(mid, e);
         } else {
             lo = mid;
-            // A failure that swept from many nodes before any success: the searches from
-            // now on follow only the nodes on the paths at the top of the bracket.
-            if (chords.bound.empty() && chords.swept > long(p.x.size()) / 8 && chords.fewest(hi, maxChords, true) >= 0)
+            // A failure that swept from many nodes: unless the corridor is recent, the searches
+            // from now on follow only the nodes on the paths at the top of the bracket.
+            const bool recent = !chords.bound.empty() && hi > chords.boundError - (chords.boundError - lo) / 4;
+            if (!recent && chords.swept > long(p.x.size()) / 8 && chords.fewest(hi, maxChords, true) >= 0)
                 chords.narrow(hi, maxChords, chords.dist);
         }
     }
