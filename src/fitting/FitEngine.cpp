@@ -314,8 +314,9 @@ struct Chords {
     void narrow(double e, int maxChords, const std::vector<int>& dist)
     {
         const int n = int(p.x.size());
-        // a hair wider than the forward pass, so that rounding never makes a bound too high
-        const double ee = slack(p, e) + 1e-9 * (slack(p, 0) * 1e12 + std::fabs(e));
+        // a hair wider than the forward pass (1e-9 of the display's largest magnitude and of
+        // e), so that rounding never makes a bound too high
+        const double ee = slack(p, e) + 1e-9 * (1e12 * slack(p, 0) + e);
         std::vector<int> back(size_t(n), INT_MAX);
         back[size_t(n) - 1] = 0;
         for (int j = n - 1; j > 0; --j) {
@@ -338,7 +339,6 @@ struct Chords {
     // A path of at most maxChords chords, each to the farthest node the last one reaches (or,
     // failing that, the same backwards): an upper bound on the least error in a pass or two
     // over the rows.
-    mutable std::vector<int> targets;
     bool farthest(double e, int maxChords, std::vector<int>& nodes) const
     {
         const int last = int(p.x.size()) - 1;
@@ -351,12 +351,10 @@ struct Chords {
             // chords counted at a larger error (narrow()), the farthest of those needing fewest.
             int far = -1;
             const bool guided = !bound.empty() && e <= boundError;
-            targets.clear();
             sweep(nodes.back(), ee, [&](int j) { return j == last || X[size_t(last)] - X[size_t(j)] >= p.minStep; },
                   [&](int j) {
                       if (far < 0 || !guided || bound[size_t(j)] <= bound[size_t(far)])
                           far = j;
-                      targets.push_back(j);
                   });
             if (far < 0)
                 return backwards(ee, maxChords, nodes);
@@ -419,11 +417,10 @@ struct Chords {
             const size_t count = next.size(), half = Width / 2;
             for (size_t m = 0; m < std::min(half, count); ++m)
                 kept.push_back(next[count - 1 - m]);
-            for (size_t m = 1; m <= half && count > half; ++m) {
-                const size_t at = count - half - (count - half) * m / (2 * half);
-                if (at < count - half && at != count - half - 1 + 0 * m)
-                    kept.push_back(next[at]);
-            }
+            for (size_t m = 1; m <= half && count > half; ++m) // spread over the farther half of the rest
+                kept.push_back(next[count - half - 1 - (count - half - 1) * m / (2 * half)]);
+            std::sort(kept.begin(), kept.end());
+            kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
             layers.push_back(std::move(kept));
         }
         return false;
