@@ -76,7 +76,7 @@ int main(int argc, char* argv[])
         int rows; // shapes: the points
     };
     const Case cases[] = {
-        {"on-data", 1601},      {"on-data", 10000},      {"on-data", 100000},   {"on-data", 1000000},  {"free", 1601},
+        {"on-data", 1601},      {"on-data", 10000},      {"on-data", 100000},   {"on-data", 1000000},  {"on-data-dented", 100000}, {"free", 1601},
         {"free-free-ends", 1601}, {"free", 10000},       {"free-dented", 10000}, {"free", 100000},      {"free-dented", 100000},
         {"shape-on-data", 11},  {"shape-on-data", 32},   {"shape", 11},         {"shape", 32},
     };

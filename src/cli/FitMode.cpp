@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <cstdio>
+#include <unistd.h>
 
 namespace FitMode {
 namespace {
@@ -138,6 +139,18 @@ int run(const CommandLine& cl)
     request.placement = a.onData ? Fitting::Placement::OnData : Fitting::Placement::LeastError;
     request.freeEnds = a.freeEnds;
     request.cancel = QuitOnSignals::requested();
+    // A long fit shows how far it is on standard error: one line rewritten on a terminal, a
+    // line a quarter otherwise.
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    int nextLine = 0;
+    request.progress = [terminal, &nextLine](int percent) {
+        if (terminal)
+            std::fprintf(stderr, "\rfitting: %d %%%s", percent, percent == 100 ? "\n" : "");
+        else if (percent >= nextLine)
+            std::fprintf(stderr, "fitting: %d %%\n", percent);
+        nextLine = percent == 100 ? 101 : (percent / 25 + 1) * 25;
+        std::fflush(stderr);
+    };
     const QString outSuffix = QFileInfo(a.out).suffix().toLower();
     if (!a.out.isEmpty() && outSuffix != QLatin1String("xlsx") && outSuffix != QLatin1String("csv"))
         return CommandLine::usageError(QStringLiteral("--out writes .xlsx or .csv, not \"%1\"").arg(a.out));
@@ -187,6 +200,8 @@ int run(const CommandLine& cl)
     }
 
     const Fitting::Result r = Fitting::fit(request);
+    if (terminal && nextLine > 0 && nextLine <= 100)
+        std::fputc('\n', stderr); // a stopped fit's progress line
     if (r.status == Fitting::Status::Cancelled || stopRequested())
         return signalExit(); // nothing printed, nothing written
     if (r.status == Fitting::Status::BadData) {

@@ -6,6 +6,7 @@
 #include "table/ValueRules.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -515,6 +516,23 @@ Result fit(const Request& request)
                                   .arg(most));
     }
 
+    // Progress, once the fit has run for two seconds: each stage's share of the percentage.
+    QElapsedTimer clock;
+    clock.start();
+    int shown = -1, from = 0, to = 85;
+    auto stage = [&](int a, int b) {
+        from = a;
+        to = b;
+        if (request.progress && clock.elapsed() >= 2000 && a > shown)
+            request.progress(shown = a);
+    };
+    if (request.progress)
+        p.progress = [&](double share) {
+            const int percent = from + int(std::clamp(share, 0.0, 1.0) * (to - from));
+            if (percent > shown && clock.elapsed() >= 2000)
+                request.progress(shown = percent);
+        };
+
     const bool onData = request.placement == Placement::OnData;
     if (!onData && !request.freeEnds) { // the ends on the source
         p.firstY = p.outIndex(p.y.front());
@@ -526,6 +544,7 @@ Result fit(const Request& request)
     Result r;
     r.status = Status::Fitted;
     Engine::Table table;
+    int fewestOnData = 0; // found with the table, when it is
     if (request.maxError) {
         table = onData ? Engine::onDataFewest(p, *request.maxError, int(most)) : Engine::freeFewest(p, *request.maxError, int(most));
         if (table.empty() && !p.cancelled()) {
@@ -533,7 +552,7 @@ Result fit(const Request& request)
             table = least(p, int(most));
         }
     } else {
-        table = least(p, request.points);
+        table = onData ? Engine::onDataLeast(p, request.points, &fewestOnData) : least(p, request.points);
     }
     if (p.cancelled())
         return failure(Status::Cancelled, QString());
@@ -541,6 +560,7 @@ Result fit(const Request& request)
         return failure(Status::BadRequest,
                        QStringLiteral("no table of these points keeps the minimum input step %1").arg(minStepText(request.type)));
 
+    stage(85, 90);
     r.table = pointsOf(p, table, inLimits.decimals, display->decimals);
     QList<PointRow> rows;
     for (const Point& pt : r.table)
@@ -577,7 +597,8 @@ Result fit(const Request& request)
                 relaxed.x.push_back(p.x.back());
                 relaxed.y.push_back(p.y.back());
             }
-            Engine::Table t = least(relaxed, int(table.x.size()));
+            // (free: the quick search, which without the step rule does well enough to show it)
+            Engine::Table t = onData ? Engine::onDataLeast(relaxed, int(table.x.size())) : Engine::freeQuick(relaxed, int(table.x.size()));
             if (!t.empty() && relaxed.x.size() < p.x.size())
                 t = onData ? t : Engine::fixedInputs(p, t.x);
             if (p.cancelled())
@@ -593,16 +614,18 @@ Result fit(const Request& request)
         }
     }
     r.limitingText = limitingRuleText(r.limitingRule, request.type, request.format);
+    stage(90, 95);
 
     // How close the table is to any table of as many points, and how few points reach its error.
     const double onRows = Engine::rowError(p, table);
     const int count = int(table.x.size());
     if (onData) {
-        r.fewestPoints = std::min(count, std::max(2, Engine::onDataFewestCount(p, onRows, count)));
+        r.fewestPoints = std::min(count, std::max(2, fewestOnData > 0 ? fewestOnData : Engine::onDataFewestCount(p, onRows, count)));
     } else {
         const int fewer = count > 2 ? Engine::freeFewestCount(p, onRows, count - 1) : 0;
         r.fewestPoints = fewer > 0 ? fewer : count;
     }
+    stage(95, 99);
     Engine::Problem ends = p; // on the data, every table's ends are the first and last rows
     if (onData) {
         ends.firstY = table.y.front();
@@ -612,6 +635,8 @@ Result fit(const Request& request)
     if (p.cancelled())
         return failure(Status::Cancelled, QString());
 
+    if (shown >= 0)
+        request.progress(100);
     // Preview.
     if (s.shape) {
         const int n = std::max(request.previewSamples, 2);

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -90,6 +91,9 @@ struct Request {
 
     // Polled while fitting; when it reads true, fit() returns Status::Cancelled at once.
     const std::atomic_bool* cancel = nullptr;
+    // Called from the fitting thread once a fit has run for two seconds, now and then, with the
+    // share of it done (0 to 99), and with 100 at the end of such a fit.
+    std::function<void(int percent)> progress;
     // Number of samples of Result::source and Result::error along the input range.
     int previewSamples = 512;
 };

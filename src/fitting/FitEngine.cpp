@@ -44,6 +44,7 @@ constexpr size_t SimplifyAbove = 16;
 struct Lines {
     using Vertex = std::array<double, 2>; // v, s
     std::vector<Vertex> poly, scratch;
+    std::vector<double> side; // clip(): each vertex's side of the line
 
     void box(double vLo, double vHi, double sMax)
     {
@@ -57,17 +58,21 @@ struct Lines {
         if (poly.empty())
             return;
         const size_t n = poly.size();
+        side.resize(n + 1);
         bool cuts = false;
-        for (size_t i = 0; i < n && !cuts; ++i)
-            cuts = a * poly[i][0] + b * poly[i][1] - c > 0;
+        for (size_t i = 0; i < n; ++i) {
+            side[i] = a * poly[i][0] + b * poly[i][1] - c;
+            cuts = cuts || side[i] > 0;
+        }
         if (!cuts)
             return;
+        side[n] = side[0];
         scratch.clear();
         for (size_t i = 0; i < n; ++i) {
             const Vertex& P = poly[i];
-            const Vertex& Q = poly[(i + 1) % n];
-            const double fp = a * P[0] + b * P[1] - c;
-            const double fq = a * Q[0] + b * Q[1] - c;
+            const Vertex& Q = poly[i + 1 < n ? i + 1 : 0];
+            const double fp = side[i];
+            const double fq = side[i + 1];
             if (fp <= 0)
                 scratch.push_back(P);
             if ((fp <= 0) != (fq <= 0)) {
@@ -226,8 +231,51 @@ struct Chords {
         }
     }
 
-    // Fewest chords from the first node to the last, at most maxChords; -1 when there is no such path.
-    int fewest(double e, int maxChords)
+    // The same from node j backwards: calls chord(i) for every node i before j whose chord to
+    // j is feasible. The wedge holds the slopes of lines through node j.
+    template<class Wanted, class Chord>
+    void sweepBack(int j, double ee, Wanted&& wanted, Chord&& chord) const
+    {
+        const double xj = Xv[size_t(j)], yj = Yv[size_t(j)];
+        double lo = -Inf, hi = Inf;
+        int k = int(std::upper_bound(xc.begin(), xc.end(), xj) - xc.begin()) - 1;
+        for (int i = j - 1; i >= 0; --i) {
+            const double xi = Xv[size_t(i)];
+            for (; k >= 0 && xc[size_t(k)] >= xi; --k) {
+                const double d = xj - xc[size_t(k)];
+                if (d <= 0) {
+                    if (std::fabs(p.y[size_t(k)] - yj) > ee)
+                        return;
+                } else {
+                    const double below = yj - p.y[size_t(k)] - ee, above = yj - p.y[size_t(k)] + ee;
+                    if (below > lo * d)
+                        lo = below / d;
+                    if (above < hi * d)
+                        hi = above / d;
+                }
+            }
+            if (lo > hi)
+                return;
+            if (wanted(i) && X[size_t(j)] - X[size_t(i)] >= p.minStep) {
+                const double dx = xj - xi, dy = yj - Yv[size_t(i)];
+                if (dy >= lo * dx && dy <= hi * dx)
+                    chord(i);
+            }
+        }
+    }
+
+    // Lower bounds on the chords from each node to the last, valid for every error up to
+    // boundError and paths of up to boundChords chords (see narrow()); empty: none yet.
+    std::vector<int> bound;
+    double boundError = 0;
+    int boundChords = 0;
+    long long swept = 0; // nodes the last fewest() swept from
+    static constexpr int Hopeless = INT_MAX / 4;
+
+    // Fewest chords from the first node to the last, at most maxChords; -1 when there is no
+    // such path. `complete` follows every path of up to maxChords chords (for narrow()), not
+    // only those that may beat the best found.
+    int fewest(double e, int maxChords, bool complete = false)
     {
         const int n = int(p.x.size());
         const int last = n - 1;
@@ -235,21 +283,147 @@ struct Chords {
         dist.assign(size_t(n), INT_MAX);
         parent.assign(size_t(n), -1);
         dist[0] = 0;
-        piecesAfter(ee);
+        swept = 0;
+        // Chords from node i cover the rows beyond it: at least as many as the separate
+        // pieces they need, or as the chords found at a larger error.
+        const bool narrowed = !bound.empty() && e <= boundError && maxChords <= boundChords;
+        if (!narrowed)
+            piecesAfter(ee);
+        const std::vector<int>& lower = narrowed ? bound : after;
         for (int i = 0; i < last; ++i) {
-            // Chords from node i cover the rows beyond it, which need at least `after[i]` lines.
-            const int needed = dist[size_t(i)] == INT_MAX ? INT_MAX : dist[size_t(i)] + std::max(after[size_t(i)], 1);
-            if (needed > maxChords || needed >= dist[size_t(last)])
+            const int needed = dist[size_t(i)] == INT_MAX ? INT_MAX : dist[size_t(i)] + std::max(lower[size_t(i)], 1);
+            if (needed > maxChords || (!complete && needed >= dist[size_t(last)]))
                 continue;
             if ((i & 255) == 0 && p.cancelled())
                 return -1;
             const int next = dist[size_t(i)] + 1;
-            sweep(i, ee, [&](int j) { return next < dist[size_t(j)]; }, [&](int j) {
+            ++swept;
+            sweep(i, ee, [&](int j) { return next < dist[size_t(j)] && next + lower[size_t(j)] <= maxChords; }, [&](int j) {
                 dist[size_t(j)] = next;
                 parent[size_t(j)] = i;
             });
         }
         return dist[size_t(last)] == INT_MAX ? -1 : dist[size_t(last)];
+    }
+
+    // After fewest(e, maxChords, true) found a path, with its forward pass `dist`: the exact
+    // chords from every node that lies on some path of at most maxChords chords to the last
+    // node (a backward pass over the nodes the forward pass reached), Hopeless for every
+    // other node. No node outside can lie on such a path at a smaller error either, so later
+    // searches below e look at these only.
+    void narrow(double e, int maxChords, const std::vector<int>& dist)
+    {
+        const int n = int(p.x.size());
+        // a hair wider than the forward pass (1e-9 of the display's largest magnitude and of
+        // e), so that rounding never makes a bound too high
+        const double ee = slack(p, e) + 1e-9 * (1e12 * slack(p, 0) + e);
+        std::vector<int> back(size_t(n), INT_MAX);
+        back[size_t(n) - 1] = 0;
+        for (int j = n - 1; j > 0; --j) {
+            if (back[size_t(j)] == INT_MAX || dist[size_t(j)] == INT_MAX || dist[size_t(j)] + back[size_t(j)] > maxChords)
+                continue;
+            if ((j & 255) == 0 && p.cancelled())
+                return;
+            const int next = back[size_t(j)] + 1;
+            sweepBack(j, ee, [&](int i) { return next < back[size_t(i)] && dist[size_t(i)] != INT_MAX && dist[size_t(i)] + next <= maxChords; },
+                      [&](int i) { back[size_t(i)] = next; });
+        }
+        for (int i = 0; i < n; ++i)
+            if (back[size_t(i)] == INT_MAX || dist[size_t(i)] == INT_MAX || dist[size_t(i)] + back[size_t(i)] > maxChords)
+                back[size_t(i)] = Hopeless;
+        bound = std::move(back);
+        boundError = e;
+        boundChords = maxChords;
+    }
+
+    // A path of at most maxChords chords, each to the farthest node the last one reaches (or,
+    // failing that, the same backwards): an upper bound on the least error in a pass or two
+    // over the rows.
+    bool farthest(double e, int maxChords, std::vector<int>& nodes) const
+    {
+        const int last = int(p.x.size()) - 1;
+        const double ee = slack(p, e);
+        nodes.assign(1, 0);
+        while (nodes.back() != last) {
+            if (int(nodes.size()) > maxChords || p.cancelled())
+                return backwards(ee, maxChords, nodes);
+            // The farthest node from which the last chord can still make its step; with the
+            // chords counted at a larger error (narrow()), the farthest of those needing fewest.
+            int far = -1;
+            const bool guided = !bound.empty() && e <= boundError;
+            sweep(nodes.back(), ee, [&](int j) { return j == last || X[size_t(last)] - X[size_t(j)] >= p.minStep; },
+                  [&](int j) {
+                      if (far < 0 || !guided || bound[size_t(j)] <= bound[size_t(far)])
+                          far = j;
+                  });
+            if (far < 0)
+                return backwards(ee, maxChords, nodes);
+            nodes.push_back(far);
+        }
+        return true;
+    }
+    bool backwards(double ee, int maxChords, std::vector<int>& nodes) const
+    {
+        nodes.assign(1, int(p.x.size()) - 1);
+        while (nodes.back() != 0) {
+            if (int(nodes.size()) > maxChords || p.cancelled())
+                return false;
+            int near = -1;
+            sweepBack(nodes.back(), ee, [&](int i) { return i == 0 || X[size_t(i)] - X[0] >= p.minStep; }, [&](int i) { near = i; });
+            if (near < 0)
+                return false;
+            nodes.push_back(near);
+        }
+        std::reverse(nodes.begin(), nodes.end());
+        return true;
+    }
+
+    // A beam of the farther nodes each chord reaches (the farthest, and more spread over the
+    // farther half), layer by layer: a path of at most maxChords chords more often than the
+    // farthest chords alone find, at a few dozen times their work.
+    bool beam(double e, int maxChords, std::vector<int>& nodes) const
+    {
+        constexpr size_t Width = 24;
+        const int n = int(p.x.size()), last = n - 1;
+        const double ee = slack(p, e);
+        std::vector<std::vector<std::pair<int, int>>> layers{{{0, -1}}}; // node, index in the layer before
+        std::vector<int> seen(size_t(n), -1);
+        for (int layer = 0; layer < maxChords; ++layer) {
+            std::vector<std::pair<int, int>> next;
+            const auto& here = layers.back();
+            for (size_t a = 0; a < here.size(); ++a) {
+                if (p.cancelled())
+                    return false;
+                sweep(here[a].first, ee, [&](int j) { return seen[size_t(j)] != layer && (j == last || X[size_t(last)] - X[size_t(j)] >= p.minStep); },
+                      [&](int j) {
+                          seen[size_t(j)] = layer;
+                          next.push_back({j, int(a)});
+                      });
+            }
+            if (next.empty())
+                return false;
+            std::sort(next.begin(), next.end());
+            if (next.back().first == last) {
+                layers.push_back({next.back()});
+                nodes.clear();
+                for (int l = int(layers.size()) - 1, at = 0; l >= 0; --l) {
+                    nodes.push_back(layers[size_t(l)][size_t(at)].first);
+                    at = layers[size_t(l)][size_t(at)].second;
+                }
+                std::reverse(nodes.begin(), nodes.end());
+                return true;
+            }
+            std::vector<std::pair<int, int>> kept;
+            const size_t count = next.size(), half = Width / 2;
+            for (size_t m = 0; m < std::min(half, count); ++m)
+                kept.push_back(next[count - 1 - m]);
+            for (size_t m = 1; m <= half && count > half; ++m) // spread over the farther half of the rest
+                kept.push_back(next[count - half - 1 - (count - half - 1) * m / (2 * half)]);
+            std::sort(kept.begin(), kept.end());
+            kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+            layers.push_back(std::move(kept));
+        }
+        return false;
     }
 
     // A path of exactly `chords` chords within e, into parent (and pathNodes); false when none.
@@ -807,67 +981,130 @@ double rowError(const Problem& p, const Table& t, double* at)
     return std::max(worst, 0.0);
 }
 
-Table onDataLeast(const Problem& p, int points)
+// Rows up to which the fewest points for the error found are counted exactly.
+constexpr size_t LongChords = 20000;
+
+Table onDataLeast(const Problem& p, int points, int* fewestPoints)
 {
     if (p.x.size() < 2 || points < 2)
         return {};
     Chords chords(p);
     const int maxChords = points - 1;
-    // Bracket the least error from below by doubling: a search at an error well below it
-    // ends after a few short chords, while one far above it follows chords across the
-    // whole table.
     const double tol = tolerance(p, p.precision);
     const double ceiling = 4 * (dataSpan(p) + p.outStep);
+    // Bracket the least error from above by the path that always takes the farthest chord,
+    // by doubling and then a short bisection: each try is a pass or two over the rows.
     double lo = 0, hi = tol;
-    while (hi < ceiling && chords.fewest(hi, maxChords) < 0) {
+    std::vector<int> nodes;
+    while (hi < ceiling && !chords.farthest(hi, maxChords, nodes)) {
         if (p.cancelled())
             return {};
-        lo = hi;
         hi *= 2;
     }
-    if (hi >= ceiling && chords.fewest(Inf, maxChords) < 0)
-        return {};
-    std::vector<int> best = chords.pathNodes();
+    if (hi < ceiling) {
+        double below = hi > tol ? hi / 2 : 0;
+        for (int i = 0; i < 12 && hi - below > 1e-3 * hi; ++i) {
+            const double mid = below + (hi - below) / 2;
+            (chords.farthest(mid, maxChords, nodes) ? hi : below) = mid;
+        }
+    } else {
+        // No such path (the step rule): bracket from below by doubling the full search, which
+        // at an error well below the least one ends after a few short chords.
+        hi = tol;
+        while (hi < ceiling && chords.fewest(hi, maxChords) < 0) {
+            if (p.cancelled())
+                return {};
+            lo = hi;
+            hi *= 2;
+        }
+        if (hi >= ceiling)
+            hi = Inf;
+    }
+    // A path at the top of the bracket. Below it a bisection: the farthest chords often reach
+    // the end at an error that still has room; else the full search decides, and after each
+    // success follows only the nodes that lie on a path of at most maxChords chords (narrow()).
+    if (!std::isfinite(hi) || !chords.farthest(hi, maxChords, nodes)) {
+        if (chords.fewest(hi, maxChords) < 0)
+            return {};
+        nodes = chords.pathNodes();
+    }
+    std::vector<int> best = nodes;
     double bestError = rowError(p, chords.table(best));
     hi = std::min(hi, bestError);
+    const double width = hi - lo;
     while (hi - lo > tol) {
         if (p.cancelled())
             return {};
+        if (p.progress && width > tol)
+            p.progress(std::log(width / (hi - lo)) / std::log(width / tol));
         const double mid = lo + (hi - lo) / 2;
-        if (chords.fewest(mid, maxChords) >= 0) {
-            std::vector<int> nodes = chords.pathNodes();
+        if (chords.farthest(mid, maxChords, nodes) || chords.beam(mid, maxChords, nodes)) {
             const double e = rowError(p, chords.table(nodes));
             if (e < bestError) {
                 bestError = e;
                 best = std::move(nodes);
             }
             hi = std::min(mid, e);
+        } else if (chords.fewest(mid, maxChords, true) >= 0) {
+            nodes = chords.pathNodes();
+            const double e = rowError(p, chords.table(nodes));
+            if (e < bestError) {
+                bestError = e;
+                best = std::move(nodes);
+            }
+            chords.narrow(mid, maxChords, chords.dist);
+            hi = std::min(mid, e);
         } else {
             lo = mid;
+            // A failure that swept from many nodes: unless the corridor is recent, the searches
+            // from now on follow only the nodes on the paths at the top of the bracket.
+            const bool recent = !chords.bound.empty() && hi > chords.boundError - (chords.boundError - lo) / 4;
+            if (!recent && chords.swept > long(p.x.size()) / 8 && chords.fewest(hi, maxChords, true) >= 0)
+                chords.narrow(hi, maxChords, chords.dist);
         }
     }
     // Fewer points reach the least error. On short data: the least error of exactly as
     // many as asked, by the same bisection; else chords split where that costs least.
-    if (int(best.size()) < points && p.x.size() <= 2000) {
-        if (chords.exactly(bestError, points - 1))
-            return chords.table(chords.exactNodes);
+    Table result;
+    if (int(best.size()) < points && p.x.size() <= 2000 && chords.exactly(bestError, points - 1)) {
+        result = chords.table(chords.exactNodes);
+    } else if (int(best.size()) < points && p.x.size() <= 2000 && chords.exactly(2 * (dataSpan(p) + p.outStep), points - 1)) {
         double below = bestError, above = 2 * (dataSpan(p) + p.outStep);
-        if (chords.exactly(above, points - 1)) {
-            std::vector<int> nodes = chords.exactNodes;
-            above = std::min(above, rowError(p, chords.table(nodes)));
-            while (above - below > tol && !p.cancelled()) {
-                const double mid = below + (above - below) / 2;
-                if (chords.exactly(mid, points - 1)) {
-                    nodes = chords.exactNodes;
-                    above = std::min(mid, rowError(p, chords.table(nodes)));
-                } else {
-                    below = mid;
-                }
+        std::vector<int> exact = chords.exactNodes;
+        above = std::min(above, rowError(p, chords.table(exact)));
+        while (above - below > tol && !p.cancelled()) {
+            const double mid = below + (above - below) / 2;
+            if (chords.exactly(mid, points - 1)) {
+                exact = chords.exactNodes;
+                above = std::min(mid, rowError(p, chords.table(exact)));
+            } else {
+                below = mid;
             }
-            return p.cancelled() ? Table{} : chords.table(nodes);
         }
+        result = chords.table(exact);
+    } else {
+        result = chords.padded(best, points, bestError);
     }
-    return chords.padded(best, points, bestError);
+    if (p.cancelled())
+        return {};
+    if (fewestPoints) {
+        // As many as a larger error needs: no fewer reach this one.
+        const double e = rowError(p, result);
+        const int chordsAbove = !chords.bound.empty() && e <= chords.boundError ? chords.bound[0] : 0;
+        int count = int(result.x.size()) - 1;
+        if (chordsAbove >= count) {
+            count = chordsAbove;
+        } else if (p.x.size() <= LongChords) {
+            count = chords.fewest(e, count);
+        } else {
+            // Long data: fewer chords when the quick searches find them (a full search here
+            // would take longer than the fit).
+            for (std::vector<int> fewer; count > 1 && (chords.farthest(e, count - 1, fewer) || chords.beam(e, count - 1, fewer));)
+                count = int(fewer.size()) - 1;
+        }
+        *fewestPoints = count < 0 ? int(result.x.size()) : count + 1;
+    }
+    return result;
 }
 
 Table onDataFewest(const Problem& p, double e, int maxPoints)
@@ -1306,6 +1543,8 @@ FreeFit freeSearch(const Problem& p, int points)
         for (double f : {1.0, 1.01, 1.04})
             if (f == 1.0 || ks.decide(e * f, points - 1))
                 paths.push_back(ks.path());
+    if (p.progress)
+        p.progress(0.4);
     // The greedy split on every row: on long smooth sources its inputs are often better.
     if (std::vector<long long> knots = greedyKnots(p, points); !knots.empty())
         paths.push_back(std::move(knots));
@@ -1339,6 +1578,8 @@ FreeFit freeSearch(const Problem& p, int points)
     }
     if (best.table.empty())
         return best;
+    if (p.progress)
+        p.progress(0.7);
     // Moving inputs one at a time: up to 2000 passes on short data, none past 50,000 rows.
     const long long passes = std::clamp<long long>(Passes / long(p.x.size()), 20, 2000);
     if (const std::vector<long long> knots = refineKnots(p, best.table.x, passes); knots != best.table.x) {
@@ -1355,6 +1596,57 @@ FreeFit freeSearch(const Problem& p, int points)
 } // namespace
 
 namespace {
+
+// The fewest separate straight pieces within e of the rows, the first through the pinned first
+// value and the last through the pinned last value when the problem pins them (a greedy split:
+// each piece reaches as far as it can; the last, through its pin, as far back as it can).
+int separatePieces(const Problem& p, const std::vector<double>& xc, double e)
+{
+    const int n = int(xc.size());
+    const double ee = slack(p, e), sMax = slopeLimit(p, 1);
+    const double x0 = p.inValue(p.x0), x1 = p.inValue(p.x1);
+    Lines lines;
+    int end = n; // rows before it: the pieces before the last
+    if (p.lastY) {
+        const double v = p.outValue(*p.lastY);
+        lines.box(v, v, sMax);
+        for (end = n; end > 0; --end) {
+            lines.row(xc[size_t(end) - 1] - x1, p.y[size_t(end) - 1], ee);
+            if (lines.empty())
+                break;
+        }
+        if (end == 0 && p.firstY) { // one piece through both pins, or the first row needs a piece of its own
+            lines.row(x0 - x1, p.outValue(*p.firstY), 0);
+            if (!lines.empty())
+                return 1;
+            end = 1;
+        }
+        if (end == 0)
+            return 1;
+    }
+    int pieces = 0;
+    for (int k = 0; k < end;) {
+        if (p.cancelled())
+            return INT_MAX;
+        double origin = xc[size_t(k)];
+        if (pieces == 0 && p.firstY) {
+            origin = x0;
+            lines.box(p.outValue(*p.firstY), p.outValue(*p.firstY), sMax);
+        } else {
+            lines.box(p.y[size_t(k)] - ee, p.y[size_t(k)] + ee, sMax);
+        }
+        ++pieces;
+        const int from = k;
+        for (; k < end; ++k) {
+            lines.row(xc[size_t(k)] - origin, p.y[size_t(k)], ee);
+            if (lines.empty())
+                break;
+        }
+        if (k == from) // the pinned first value is more than e from the first row
+            return INT_MAX;
+    }
+    return pieces + (p.lastY ? 1 : 0);
+}
 
 // Whether no table of `points` points (inputs on the grid, any rise, display values not
 // rounded, the ends pinned as the problem says) can reach e.
@@ -1398,7 +1690,7 @@ struct Bound {
             joined.gapBefore[b] = joined.cand[b] - joined.cand[b - 1] > 1;
         joined.budget = 300000; // about 20 ms: the bound gives up the joined pieces beyond that
     }
-    bool separateFails(double e) { return greedy(p, xc, e, points - 1, false, 1).empty(); }
+    bool separateFails(double e) { return separatePieces(p, xc, e) > points - 1; }
     // true: proven; false: not proven (or cancelled, or the joined search ran out of work)
     bool rulesOut(double e)
     {
@@ -1460,6 +1752,15 @@ Table freeLeast(const Problem& p, int points)
     // search on the data picks, which does whenever any rows do.
     const Table onRows = onDataLeast(p, points);
     return onRows.empty() ? Table{} : fixedInputs(p, padKnots(p, onRows.x, points));
+}
+
+Table freeQuick(const Problem& p, int points)
+{
+    if (p.x.size() < 2 || points < 2 || p.x1 - p.x0 < p.minStep)
+        return {};
+    points = int(std::min<long long>(points, (p.x1 - p.x0) / p.minStep + 1));
+    const std::vector<long long> knots = greedyKnots(p, points);
+    return knots.empty() ? Table{} : fixedInputs(p, knots);
 }
 
 int freeFewestCount(const Problem& p, double e, int maxPoints)

@@ -3,6 +3,7 @@
 // meter's grids. Inputs and display values of a table are integers on their grids (the
 // normal forms' last decimal). Used by fit(); its tests reach the lower bound here.
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct Problem {
     // Display values (grid units) the first and last points must take; free when unset.
     std::optional<long long> firstY, lastY;
     const std::atomic_bool* cancel = nullptr;
+    // Called by the longer searches with the share of their work done (0 to 1).
+    std::function<void(double share)> progress;
 
     double inValue(long long i) const { return double(i) / inScale; }
     double outValue(long long i) const { return double(i) / outScale; }
@@ -41,8 +44,9 @@ double rowError(const Problem& p, const Table& t, double* at = nullptr);
 
 // On the rows (every point a row, rounded): the table of at most `points` points with the
 // least error, exact (within Problem::precision of the display span). Empty when no table of that size
-// keeps the minimum step (or when cancelled).
-Table onDataLeast(const Problem& p, int points);
+// keeps the minimum step (or when cancelled). *fewestPoints, when given, gets the fewest points
+// of any table on the rows that reaches the error of the table returned.
+Table onDataLeast(const Problem& p, int points, int* fewestPoints = nullptr);
 // On the rows: a table with the fewest points whose error is at most e, at most maxPoints
 // points; empty when none has.
 Table onDataFewest(const Problem& p, double e, int maxPoints);
@@ -53,6 +57,9 @@ int onDataFewestCount(const Problem& p, double e, int maxPoints);
 // Problem::firstY / lastY say so). The table of exactly `points` points with the least
 // error found.
 Table freeLeast(const Problem& p, int points);
+// Free placement, quicker and a little worse: the greedy split's inputs at the least error
+// it reaches, with their best display values.
+Table freeQuick(const Problem& p, int points);
 // Free placement: the fewest points (at most maxPoints) whose table reaches e; empty when none does.
 Table freeFewest(const Problem& p, double e, int maxPoints);
 // Free placement, quicker: the points of a table that reaches e found by one search, at

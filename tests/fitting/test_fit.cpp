@@ -122,7 +122,8 @@ private slots:
         const Engine::Problem p = gridProblem(x, y, minStep);
         for (int points = 2; points <= std::min(rows, 6); ++points) {
             const double best = bruteForce(p, x, y, points), exact = bruteForce(p, x, y, points, true);
-            const Engine::Table t = Engine::onDataLeast(p, points);
+            int found = 0; // the fewest points reaching the table's error, found with it
+            const Engine::Table t = Engine::onDataLeast(p, points, &found);
             if (std::isinf(best)) {
                 QVERIFY(t.empty());
                 continue;
@@ -141,6 +142,9 @@ private slots:
                 ++fewestPoints;
             QCOMPARE(int(fewest.x.size()), fewestPoints);
             QCOMPARE(Engine::onDataFewestCount(p, best, points), fewestPoints);
+            while (fewestPoints > 2 && bruteForce(p, x, y, fewestPoints - 1) <= error + 1e-9)
+                --fewestPoints;
+            QCOMPARE(found, fewestPoints);
             // Free display values never do worse, and no joined table beats the bound.
             const Engine::Table freeTable = Engine::freeLeast(p, points);
             QVERIFY(!freeTable.empty());
