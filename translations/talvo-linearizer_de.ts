@@ -938,10 +938,6 @@ Eine dort vorhandene Datei ist unverändert.</translation>
 %3</translation>
     </message>
     <message>
-        <source>Error Detected</source>
-        <translation>Fehler erkannt</translation>
-    </message>
-    <message>
         <source>Export to Excel</source>
         <translation>Export nach Excel</translation>
     </message>

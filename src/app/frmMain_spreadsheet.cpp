@@ -2,6 +2,7 @@
 #include "app/frmMain.h"
 
 #include "app/PickList.h"
+#include "spreadsheet/TableBlock.h"
 #include "spreadsheet/Workbook.h"
 #include "app/WorkbookViewer.h"
 #include "app/CellEditor.h"
@@ -22,32 +23,6 @@ namespace {
 
 const char* const ExportTitle = QT_TRANSLATE_NOOP("frmMain", "Export to Excel");
 const char* const ImportTitle = QT_TRANSLATE_NOOP("frmMain", "Import from Excel");
-
-// The decimal-point position matching the display column's number format, -1 for none.
-// Compared in the order "0", "0.00000", "0.0000", "0.000", "0.00", "0.0".
-int detectedDecimals(const QString& numberFormat)
-{
-    for (int decimals : {0, 5, 4, 3, 2, 1})
-        if (numberFormat == Spreadsheet::decimalsFormat(decimals))
-            return decimals;
-    return -1;
-}
-
-// The grid block with every value in its normal form: inputs with inputDecimals,
-// display values with displayDecimals (left as they are when displayDecimals is -1).
-QString normalisedBlock(const QString& block, int inputDecimals, int displayDecimals)
-{
-    QStringList lines = block.split(u'\r');
-    for (QString& line : lines) {
-        QStringList cells = line.split(u'\t');
-        if (!cells.isEmpty() && !cells[0].isEmpty())
-            cells[0] = NumberText::normalForm(cells[0], inputDecimals);
-        if (cells.size() > 1 && !cells[1].isEmpty() && displayDecimals >= 0)
-            cells[1] = ValueRules::normalValue(cells[1], displayDecimals);
-        line = cells.join(u'\t');
-    }
-    return lines.join(u'\r');
-}
 
 } // namespace
 
@@ -97,7 +72,7 @@ void frmMain::cmdExport_Click()
 
 QString frmMain::fillGrid(const QString& block, int inputDecimals, int displayDecimals)
 {
-    const QString normal = normalisedBlock(block, inputDecimals, displayDecimals);
+    const QString normal = Spreadsheet::normalisedBlock(block.split(u'\r'), inputDecimals, displayDecimals);
     MSFlexGrid1->setFocus();
     MSFlexGrid1->setRedraw(false);
     MSFlexGrid1->setRow(0);
@@ -162,47 +137,31 @@ void frmMain::cmdImport_Click()
 bool frmMain::importWorkbook(const QString& path)
 {
     UndoStep step(*this, tr("Import"));
-    Spreadsheet::Application app;
     QString error;
-    Spreadsheet::Workbook* book = app.Open(path, &error);
-    if (!book) {
+    const std::optional<Spreadsheet::TableBlock> read = Spreadsheet::readTableBlock(path, selectedInputType(), &error);
+    if (!read) {
         MsgBox(tr("The workbook %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), error), vbExclamation, tr(ImportTitle));
         return false;
     }
-    Spreadsheet::Sheet& sheet = book->ActiveSheet();
     const int inputDecimals = MeterRules::inputDecimals(selectedInputType());
-    sheet.setNumberFormat(QStringLiteral("A1:A32"), Spreadsheet::decimalsFormat(inputDecimals));
-    const QString copied = sheet.Copy(QStringLiteral("A1:B32"));
-
+    const QString& copied = read->copied;
+    const int detected = read->detected;
     // Display values are written in the decimal-point format that will be in force once
     // the sheet's format has been taken over, so that its rescale keeps them as they are.
-    const int detected = detectedDecimals(sheet.NumberFormat(QStringLiteral("B1:B32")));
     const int displayDecimals = detected >= 0 ? detected : ValueRules::formatDecimals(cboDecimal->Text());
 
-    QString block = copied;
-    block.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
     // A cell of the table's rows that is not a number (a heading, text, "4,5") refuses the
     // workbook before anything is stored, with the message its column gives a typed value.
-    const QStringList lines = block.split(u'\r');
+    const QStringList lines = read->lines();
     const QString format = detected >= 0 ? ValueRules::decimalFormats()[detected] : cboDecimal->Text();
-    for (int r = 0; r < MSFlexGrid1->Rows() && r < lines.size(); ++r) {
-        for (int c = 0; c < 2; ++c) {
-            const QString text = lines[r].section(u'\t', c, c);
-            const ValueRules::CheckResult refusal = ValueRules::refuseNonNumber(text, c == 0, selectedInputType(), format);
-            if (refusal.rejected) {
-                MsgBox(refusal.message + tr("\r\nCell %1%2 of %3 holds \"%4\".")
-                                             .arg(QLatin1Char(char('A' + c)))
-                                             .arg(r + 1)
-                                             .arg(QDir::toNativeSeparators(path), text.left(40)),
-                       vbOKOnly, refusal.title);
-                return false;
-            }
-        }
+    if (const auto refusal = Spreadsheet::firstNonNumber(lines, MSFlexGrid1->Rows(), selectedInputType(), format, path)) {
+        MsgBox(refusal->message, vbOKOnly, refusal->title);
+        return false;
     }
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(copied);
-    block = fillGrid(block, inputDecimals, displayDecimals);
+    const QString block = fillGrid(lines.join(u'\r'), inputDecimals, displayDecimals);
 
     if (detected >= 0 && selectListText(cboDecimal, ValueRules::decimalFormats()[detected])) {
         // The rescale writes zero into empty display cells; a value missing from the
@@ -213,9 +172,6 @@ bool frmMain::importWorkbook(const QString& path)
                 MSFlexGrid1->setTextMatrix(r, 2, QString());
     }
 
-    app.DisplayAlerts = false;
-    app.Close(book);
-    app.Quit();
     setFitSource({}); // the table now comes from the workbook, even where its values are the same
     recordWorkbookSource(path);
     return true;

@@ -58,8 +58,8 @@ void quietQt()
     });
 }
 
-// program and scan: no window, no widget, and no platform plugin unless a PDF record is to be
-// written (then the "offscreen" one).
+// program, scan, fit and record: no window, no widget, and no platform plugin unless a PDF
+// record is to be written (then the "offscreen" one).
 int runWithoutWindow(int argc, char* argv[], const CommandLine& cl)
 {
     quietQt();
@@ -75,7 +75,16 @@ int runWithoutWindow(int argc, char* argv[], const CommandLine& cl)
     QCoreApplication::setApplicationName(QStringLiteral("talvo-linearizer"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TALVO_VERSION));
     QuitOnSignals::install(app.get());
-    return program ? ProgramMode::run(cl) : ScanMode::run(cl);
+    switch (cl.mode) {
+    case CommandLine::Mode::Program:
+        return ProgramMode::run(cl);
+    case CommandLine::Mode::Scan:
+        return ScanMode::run(cl);
+    case CommandLine::Mode::Fit:
+        return FitMode::run(cl);
+    default:
+        return RecordMode::verify(cl);
+    }
 }
 } // namespace
 
@@ -94,45 +103,31 @@ int main(int argc, char* argv[])
         std::printf("talvo-linearizer %s\n", TALVO_VERSION);
         return 0;
     }
-    const bool withoutWindow = cl.mode == CommandLine::Mode::Program || cl.mode == CommandLine::Mode::Scan;
-    const bool fit = cl.mode == CommandLine::Mode::Fit || cl.mode == CommandLine::Mode::Record; // no window, on the offscreen platform
+    const bool withoutWindow = cl.mode != CommandLine::Mode::Window;
     // Qt's own options have one dash and are taken by QApplication; other errors are told at once.
     const bool qtOptions = std::any_of(arguments.begin(), arguments.end(), [](const QString& a) {
         return a.size() > 1 && a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1String("--"));
     });
-    if (!cl.error.isEmpty() && (withoutWindow || fit || !qtOptions))
+    if (!cl.error.isEmpty() && (withoutWindow || !qtOptions))
         return CommandLine::usageError(cl.error);
     if (withoutWindow)
         return runWithoutWindow(argc, argv, cl);
-    if (fit) {
-        qputenv("QT_QPA_PLATFORM", "offscreen"); // no window is shown: no display is needed
-        quietQt();
-    }
 
-    QtMessageHandler previous = nullptr;
-    if (!fit) {
-        if (!hasDisplay(arguments)) {
-            std::fputs(NoDisplay, stderr);
-            return 1;
-        }
-        previous = qInstallMessageHandler(startupMessages);
+    if (!hasDisplay(arguments)) {
+        std::fputs(NoDisplay, stderr);
+        return 1;
     }
+    const QtMessageHandler previous = qInstallMessageHandler(startupMessages);
     QApplication app(argc, argv); // takes Qt's own options (-platform, -style, ...)
     // QApplication set the C library's locale from the environment; numbers the C library
     // writes into files keep "." (Qt's own QLocale still follows the user's settings).
     std::setlocale(LC_NUMERIC, "C");
-    if (!fit) {
-        qInstallMessageHandler(previous);
-        for (const QString& note : std::as_const(g_startupNotes))
-            std::fprintf(stderr, "%s\n", qPrintable(note));
-    }
+    qInstallMessageHandler(previous);
+    for (const QString& note : std::as_const(g_startupNotes))
+        std::fprintf(stderr, "%s\n", qPrintable(note));
     QApplication::setApplicationName(QStringLiteral("talvo-linearizer"));
     QApplication::setApplicationVersion(QStringLiteral(TALVO_VERSION));
     QuitOnSignals::install(&app);
-    if (cl.mode == CommandLine::Mode::Record)
-        return RecordMode::verify(cl);
-    if (fit)
-        return FitMode::run(cl);
 
     // The window speaks the user's language; the command line above stays English for scripts.
     Translations::install(QLocale::system());

@@ -14,7 +14,7 @@
 #include "programming/ProgrammingRun.h"
 #include "programming/RunRecord.h"
 #include "programming/RunResult.h"
-#include "spreadsheet/Workbook.h"
+#include "spreadsheet/TableBlock.h"
 #include "table/MeterRules.h"
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
@@ -147,48 +147,26 @@ bool WorkingSetup::openSettings(const QString& path)
 // the decimal-point format; a cell that is not a number refuses the workbook.
 bool WorkingSetup::importWorkbook(const QString& path, QJsonObject* source)
 {
-    const QString title = QStringLiteral("Import from Excel");
-    Spreadsheet::Application app;
+    const InputKind type = setup.table.type;
     QString error;
-    Spreadsheet::Workbook* book = app.Open(path, &error);
-    if (!book) {
-        printMessage(QStringLiteral("The workbook %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), error), title);
+    const std::optional<Spreadsheet::TableBlock> read = Spreadsheet::readTableBlock(path, type, &error);
+    if (!read) {
+        printMessage(QStringLiteral("The workbook %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), error),
+                     QStringLiteral("Import from Excel"));
         return false;
     }
-    Spreadsheet::Sheet& sheet = book->ActiveSheet();
-    const bool pulse = setup.table.type == InputType::Pulse;
-    sheet.setNumberFormat(QStringLiteral("A1:A32"), pulse ? QStringLiteral("0.0") : QStringLiteral("0.000"));
-    QString block = sheet.Copy(QStringLiteral("A1:B32"));
-    int detected = -1;
-    for (int decimals : {0, 5, 4, 3, 2, 1})
-        if (detected < 0 && sheet.NumberFormat(QStringLiteral("B1:B32")) == Spreadsheet::decimalsFormat(decimals))
-            detected = decimals;
+    const int detected = read->detected;
     const QString format = detected >= 0 ? ValueRules::decimalFormats()[detected] : setup.table.format;
-    const int displayDecimals = ValueRules::formatDecimals(format);
-
-    block.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
-    QStringList lines = block.split(u'\r');
+    const QStringList lines = read->lines();
     QList<PointRow>& rows = setup.table.rows;
-    for (int r = 0; r < rows.size() && r < lines.size(); ++r) {
-        for (int c = 0; c < 2; ++c) {
-            const QString text = lines[r].section(u'\t', c, c);
-            const ValueRules::CheckResult refusal = ValueRules::refuseNonNumber(text, c == 0, setup.table.type, format);
-            if (refusal.rejected) {
-                printMessage(refusal.message + QStringLiteral("\r\nCell %1%2 of %3 holds \"%4\".")
-                                                   .arg(QLatin1Char(char('A' + c)))
-                                                   .arg(r + 1)
-                                                   .arg(QDir::toNativeSeparators(path), text.left(40)),
-                             refusal.title);
-                return false;
-            }
-        }
+    if (const auto refusal = Spreadsheet::firstNonNumber(lines, int(rows.size()), type, format, path)) {
+        printMessage(refusal->message, refusal->title);
+        return false;
     }
-    for (int r = 0; r < rows.size() && r < lines.size(); ++r) {
-        QStringList cells = lines[r].split(u'\t');
-        if (!cells.isEmpty() && !cells[0].isEmpty())
-            cells[0] = NumberText::normalForm(cells[0], pulse ? 1 : 3);
-        if (cells.size() > 1 && !cells[1].isEmpty() && displayDecimals >= 0)
-            cells[1] = ValueRules::normalValue(cells[1], displayDecimals);
+    const QStringList normal =
+        Spreadsheet::normalisedBlock(lines, MeterRules::inputDecimals(type), ValueRules::formatDecimals(format)).split(u'\r');
+    for (int r = 0; r < rows.size() && r < normal.size(); ++r) {
+        const QStringList cells = normal[r].split(u'\t');
         rows[r].input = cells.value(0);
         if (cells.size() > 1)
             rows[r].display = cells[1];
@@ -200,9 +178,6 @@ bool WorkingSetup::importWorkbook(const QString& path, QJsonObject* source)
             if (lines[r].section(u'\t', 1, 1).isEmpty())
                 rows[r].display.clear();
     }
-    app.DisplayAlerts = false;
-    app.Close(book);
-    app.Quit();
     const QString absolute = QFileInfo(path).absoluteFilePath();
     *source = QJsonObject{{"kind", "workbook"}, {"path", absolute}, {"sha256", Record::fileSha256(absolute)}};
     return true;
