@@ -24,7 +24,9 @@ const QStringList In{"4.000", "8.000", "20.000"}, Out{"0.000", "37.500", "100.00
 QString run(const QString& program, const QStringList& args, const QString& dir, int* status)
 {
     QProcess p;
-    p.setProcessEnvironment(programEnvironment(dir));
+    QProcessEnvironment env = programEnvironment(dir);
+    env.insert("QT_QPA_PLATFORM", "no-such-plugin"); // record --verify loads none; a PDF record picks its own
+    p.setProcessEnvironment(env);
     p.start(program, args);
     const bool ended = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 30000);
     *status = ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
