@@ -64,7 +64,7 @@ case "${1:-}" in
       echo "setup.sh: no display; start it from a desktop session (or under xvfb-run)" >&2
       exit 1
     fi
-    exec build/src/app/talvo-linearizer --simulate "$@" ;;
+    exec build/src/talvo-linearizer --simulate "$@" ;;
   test)
     install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     echo "== test suite (AddressSanitizer, UndefinedBehaviorSanitizer)"

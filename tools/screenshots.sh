@@ -13,7 +13,7 @@ title="Talvo Series - Multi-Point Linearization Utility"
 "$build/tools/meter-sim/talvo-meter-sim" --latency 400 >"$work/sim.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do pty=$(sed -n 's/^Simulated meter on //p' "$work/sim.log"); [ -n "$pty" ] && break; sleep 0.05; done
-"$build/src/app/talvo-linearizer" --port "1=$pty" >/dev/null 2>&1 &
+"$build/src/talvo-linearizer" --port "1=$pty" >/dev/null 2>&1 &
 pids+=($!)
 main=$(timeout 10 xdotool search --sync --onlyvisible --name "^${title}\$" | head -1)
 sleep 0.8

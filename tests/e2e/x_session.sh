@@ -5,11 +5,10 @@
 # pulled away in the middle of a run. It runs under the Openbox window manager, which frames
 # windows and places them: the curve window must still open beside the main window, fully
 # on the screen, and the focus must come back after a dialog closed with Escape.
-# Usage: x_session.sh BUILD_DIR   (run under xvfb-run)
+# Usage: x_session.sh UTILITY SIMULATOR   (the two executables; run under xvfb-run)
 set -euo pipefail
-build=$(cd "$1" && pwd)
-app=$build/src/app/talvo-linearizer
-sim=$build/tools/meter-sim/talvo-meter-sim
+app=$(realpath "$1")
+sim=$(realpath "$2")
 work=$(mktemp -d)
 # A private temp and runtime folder: no lock or file shared with a copy the user has open.
 export TMPDIR=$work/tmp XDG_RUNTIME_DIR=$work/run
