@@ -1463,7 +1463,7 @@ constexpr long long Spread = 300;   // evenly spread candidate inputs
 constexpr long long Passes = 4000000; // rows visited when moving inputs one at a time
 constexpr size_t LongRows = 15000;    // rows that choose the inputs on long data
 constexpr size_t JoinedRows = 600;    // rows the bound on joined pieces follows
-constexpr long long JoinedWork = 200000; // row and piece visits of that bound, over its bisection
+constexpr long long JoinedWork = 120000; // row and piece visits of that bound, over its bisection
 constexpr size_t EndRows = 100;       // rows near each end it follows besides
 
 // The inputs of the joined pieces that the greedy split finds at the least error it can reach.
@@ -2046,7 +2046,7 @@ double lowerBound(const Problem& p, int points, double known)
         joinedRows(p, xs, ys);
         JoinedBound joined(p, xs, ys, JoinedWork);
         hi = known;
-        while (hi - lo > 1e-4 * hi && !p.cancelled()) {
+        while (hi - lo > 5e-4 * hi && !p.cancelled()) {
             const double mid = lo + (hi - lo) / 2;
             if (!joined.decide(mid * (1 + 1e-6), points - 1))
                 lo = mid;
