@@ -69,10 +69,11 @@ int freeFewestCount(const Problem& p, double e, int maxPoints);
 // Display values for fixed inputs (grid units): the least maximum error, then rounded.
 Table fixedInputs(const Problem& p, const std::vector<long long>& knots);
 
-// A lower bound on the error of any table of `points` points with inputs on the grid and
-// the ends pinned as the problem says, ignoring the step rule and the display's rounding:
-// the larger of the least error of separate straight pieces (exact, by a greedy split) and
-// a bisection on joined pieces whose knots may take every input of the grid (see
+// A lower bound on the error of any table of `points` points from the first input to the
+// last, keeping the minimum step, the ends pinned as the problem says, ignoring the display's
+// rounding: the largest of the least error of separate straight pieces (exact, by a greedy
+// split), a bisection on joined pieces whose knots may take every input of the grid, and a
+// bisection on joined pieces with knots anywhere, each at least a minimum step long (see
 // docs/design.md). `known` (0: none) is the error of a table already found, the top of the search.
 double lowerBound(const Problem& p, int points, double known = 0);
 
