@@ -503,18 +503,34 @@ Result fit(const Request& request)
 
     // The most points the step rule (and, on the data, the rows) allow.
     long long most = std::min<long long>(MeterRules::MaxPoints, (p.x1 - p.x0) / p.minStep + 1);
-    if (request.placement == Placement::OnData)
+    long long chain = most; // on the data: the most rows, first and last included, a minimum step apart
+    if (request.placement == Placement::OnData) {
         most = std::min<long long>(most, long(p.x.size()));
-    if (!request.maxError && request.points > most) { // a limit of the data, or of a shape's input range
+        // Taking each row as soon as it lies a step past the last one taken gives the longest
+        // chain; the last row may stand in for the last one taken (it lies less than a step
+        // beyond it, so at least a step beyond the one before).
+        chain = 1;
+        long long last = p.inIndex(p.x.front());
+        for (size_t i = 1; i < p.x.size(); ++i)
+            if (p.inIndex(p.x[i]) - last >= p.minStep)
+                ++chain, last = p.inIndex(p.x[i]);
+    }
+    if (!request.maxError && request.points > std::min(most, chain)) { // a limit of the data, or of a shape's input range
         const bool rows = request.placement == Placement::OnData && most == long(p.x.size());
+        const bool steps = request.placement == Placement::OnData && chain < most;
         return failure(s.shape ? Status::BadRequest : Status::BadData,
-                       rows ? QStringLiteral("%1 points on the data need %1 rows; the data has only %2").arg(request.points).arg(most)
+                       steps ? QStringLiteral("%1 points on the data need %1 rows at least %2 apart; at most %3 of its rows are")
+                                   .arg(request.points)
+                                   .arg(minStepText(request.type))
+                                   .arg(chain)
+                       : rows ? QStringLiteral("%1 points on the data need %1 rows; the data has only %2").arg(request.points).arg(most)
                             : QStringLiteral("%1 points need inputs spanning at least %2 steps of %3; at most %4 points fit")
                                   .arg(request.points)
                                   .arg(request.points - 1)
                                   .arg(minStepText(request.type))
                                   .arg(most));
     }
+    most = std::min(most, chain);
 
     // Progress, once the fit has run for two seconds: each stage's share of the percentage.
     QElapsedTimer clock;
