@@ -1506,7 +1506,7 @@ constexpr size_t SearchRows = 600; // rows a search over candidate inputs follow
 constexpr long long Spread = 300;   // evenly spread candidate inputs
 constexpr long long Passes = 4000000; // rows visited when moving inputs one at a time
 constexpr size_t LongRows = 15000;    // rows that choose the inputs on long data
-constexpr long long RoundedRows = 200000; // rows over tables tried after rounding
+constexpr long long RoundedRows = 100000; // rows over tables tried after rounding (up to 2,000 rows)
 
 // The inputs of the joined pieces that the greedy split finds at the least error it can reach.
 std::vector<long long> greedyKnots(const Problem& p, int points)
@@ -1587,7 +1587,7 @@ FreeFit freeSearch(const Problem& p, int points)
     const std::vector<long long> plain = fitCandidates(p, xs, ys, Spread);
     for (bool straddle : {false, true}) {
         std::vector<long long> cand = straddle ? fitCandidates(p, xs, ys, Spread, true) : plain;
-        if (straddle && cand == plain)
+        if (straddle && (cand == plain || p.x.size() > xs.size())) // on every row only
             break;
         KnotSearch ks(p, xs, ys, std::move(cand), p.minStep, false);
         const double e = leastFeasible(ks, p, points - 1, tolerance(p, 1e-6), 1e-3);
@@ -1644,7 +1644,7 @@ FreeFit freeSearch(const Problem& p, int points)
         }
     }
     // Moves judged after rounding, on short data only (each try finds a whole table).
-    if (const long long tries = RoundedRows / long(p.x.size()); tries > 0) {
+    if (const long long tries = RoundedRows / long(p.x.size()); p.x.size() <= 2000) {
         best.table = roundedMoves(p, std::move(best.table), tries);
         best.error = rowError(p, best.table);
     }
