@@ -1219,6 +1219,37 @@ std::vector<long long> refineKnots(const Problem& p, std::vector<long long> knot
     return knots;
 }
 
+// Moves single inputs while the table's error after rounding falls: the searches above
+// choose inputs for values before rounding, and on a coarse display grid other inputs
+// often round better. Each knot in turn, by a grid unit, half and a whole minimum step,
+// and a quarter of its pieces' width, for at most `tries` tables.
+Table roundedMoves(const Problem& p, Table best, long long tries)
+{
+    double bestError = rowError(p, best);
+    bool moved = true;
+    while (moved && tries > 0 && !p.cancelled()) {
+        moved = false;
+        for (size_t i = 1; i + 1 < best.x.size() && tries > 0; ++i) {
+            const long long room = (best.x[i + 1] - best.x[i - 1]) / 4;
+            for (long long step : {1LL, p.minStep / 2, p.minStep, room}) {
+                for (long long dir : {-1LL, 1LL}) {
+                    std::vector<long long> k = best.x;
+                    k[i] += dir * step;
+                    if (step < 1 || k[i] - k[i - 1] < p.minStep || k[i + 1] - k[i] < p.minStep || tries-- <= 0)
+                        continue;
+                    Table t = fixedInputs(p, k);
+                    if (const double err = rowError(p, t); err < bestError) {
+                        bestError = err;
+                        best = std::move(t);
+                        moved = true;
+                    }
+                }
+            }
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 namespace {
@@ -1424,8 +1455,10 @@ void reducedRows(const Problem& p, const std::vector<double>& xc, size_t keep, s
 }
 
 // Candidate inputs for the fit: the grid inputs on both sides of every row, a minimum step
-// on both sides of the rows where the source bends or steps most, and an even spread.
-std::vector<long long> fitCandidates(const Problem& p, const std::vector<double>& xs, const std::vector<double>& ys, long long spread)
+// on both sides of the rows where the source bends or steps most (with `straddle`, half
+// steps too and halfway to the neighbouring rows), and an even spread.
+std::vector<long long> fitCandidates(const Problem& p, const std::vector<double>& xs, const std::vector<double>& ys, long long spread,
+                                     bool straddle = false)
 {
     std::vector<long long> c{p.x0, p.x1};
     const size_t n = xs.size();
@@ -1445,9 +1478,20 @@ std::vector<long long> fitCandidates(const Problem& p, const std::vector<double>
     const size_t bends = std::min<size_t>(turns.size(), 64);
     std::partial_sort(turns.begin(), turns.begin() + long(bends), turns.end(), std::greater<>());
     for (size_t b = 0; b < bends; ++b) {
-        const long long q = p.inIndex(xs[turns[b].second]);
+        const size_t k = turns[b].second;
+        const long long q = p.inIndex(xs[k]);
         for (long long d : {-p.minStep, -1LL, 0LL, 1LL, p.minStep})
             c.push_back(q + d);
+        // (not on dense rows, such as a shape's samples, whose gaps a knot must not exploit)
+        if (!straddle || std::min(xs[k] - xs[k - 1], xs[k + 1] - xs[k]) * p.inScale < double(p.minStep) / 4)
+            continue;
+        // a step between rows closer than the minimum step is best straddled by knots
+        // between the rows: halfway to the neighbours, and half steps around the bend
+        const long long half = p.minStep / 2;
+        for (long long d : {-2 * p.minStep, -p.minStep - half, -half, half, p.minStep + half, 2 * p.minStep})
+            c.push_back(q + d);
+        for (size_t m : {k - 1, k + 1})
+            c.push_back(p.inIndex((xs[k] + xs[m]) / 2));
     }
     for (long long i = 0; i <= spread; ++i)
         c.push_back(p.x0 + (p.x1 - p.x0) * i / spread);
@@ -1465,6 +1509,7 @@ constexpr size_t LongRows = 15000;    // rows that choose the inputs on long dat
 constexpr size_t JoinedRows = 600;    // rows the bound on joined pieces follows
 constexpr long long JoinedWork = 120000; // row and piece visits of that bound, over its bisection
 constexpr size_t EndRows = 100;       // rows near each end it follows besides
+constexpr long long RoundedRows = 100000; // rows over tables tried after rounding (up to 2,000 rows)
 
 // The inputs of the joined pieces that the greedy split finds at the least error it can reach.
 std::vector<long long> greedyKnots(const Problem& p, int points)
@@ -1538,14 +1583,22 @@ FreeFit freeSearch(const Problem& p, int points)
     const std::vector<double> xc = clampedInputs(p);
     std::vector<double> xs, ys;
     reducedRows(p, xc, SearchRows, xs, ys);
-    KnotSearch ks(p, xs, ys, fitCandidates(p, xs, ys, Spread), p.minStep, false);
     FreeFit best;
     std::vector<std::vector<long long>> paths;
-    const double e = leastFeasible(ks, p, points - 1, tolerance(p, 1e-6), 1e-3);
-    if (std::isfinite(e))
-        for (double f : {1.0, 1.01, 1.04})
-            if (f == 1.0 || ks.decide(e * f, points - 1))
-                paths.push_back(ks.path());
+    // Two sets of candidates: the search keeps one offer per candidate, so more candidates
+    // do not always find a better table.
+    const std::vector<long long> plain = fitCandidates(p, xs, ys, Spread);
+    for (bool straddle : {false, true}) {
+        std::vector<long long> cand = straddle ? fitCandidates(p, xs, ys, Spread, true) : plain;
+        if (straddle && (cand == plain || p.x.size() > xs.size())) // on every row only
+            break;
+        KnotSearch ks(p, xs, ys, std::move(cand), p.minStep, false);
+        const double e = leastFeasible(ks, p, points - 1, tolerance(p, 1e-6), 1e-3);
+        if (std::isfinite(e))
+            for (double f : {1.0, 1.01, 1.04})
+                if (f == 1.0 || ks.decide(e * f, points - 1))
+                    paths.push_back(ks.path());
+    }
     if (p.progress)
         p.progress(0.4);
     // The greedy split on every row: on long smooth sources its inputs are often better.
@@ -1592,6 +1645,11 @@ FreeFit freeSearch(const Problem& p, int points)
             best.table = std::move(moved);
             best.error = err;
         }
+    }
+    // Moves judged after rounding, on short data only (each try finds a whole table).
+    if (const long long tries = RoundedRows / long(p.x.size()); p.x.size() <= 2000) {
+        best.table = roundedMoves(p, std::move(best.table), tries);
+        best.error = rowError(p, best.table);
     }
     return best;
 }
