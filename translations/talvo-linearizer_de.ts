@@ -272,6 +272,10 @@
         <translation>, höchstens %1 % über dem bestmöglichen</translation>
     </message>
     <message>
+        <source>, within %1 of the best possible</source>
+        <translation>, höchstens %1 über dem bestmöglichen</translation>
+    </message>
+    <message>
         <source>; ends free</source>
         <translation>; Enden frei</translation>
     </message>

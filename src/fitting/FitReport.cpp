@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 #include <algorithm>
+#include <cmath>
 
 #include "table/MeterRules.h"
 #include "table/ValueRules.h"
@@ -40,8 +41,14 @@ Figures figures(const Fitting::Result& r, const Fitting::Request& q)
     f.unit = QLatin1String(in.unit);
     if (r.lowerBound > 0)
         f.lowerBound = fixed(r.lowerBound, ValueRules::formatDecimals(q.format) + 2);
-    if (r.lowerBound > 0)
+    // Against a bound under half a display unit a percentage says nothing (the bound may be 0):
+    // a table within half a unit of it is then said to be so, in display units.
+    const int decimals = ValueRules::formatDecimals(q.format);
+    const double halfUnit = 0.5 * std::pow(10.0, -decimals);
+    if (r.lowerBound >= halfUnit)
         f.aboveBest = fixed(std::max(0.0, 100 * (r.maxError - r.lowerBound) / r.lowerBound), 1);
+    else if (!r.table.isEmpty() && r.maxError - r.lowerBound < halfUnit)
+        f.aboveBy = fixed(std::max(0.0, r.maxError - r.lowerBound), decimals + 2);
     f.ends = q.placement == Fitting::Placement::OnData || !q.freeEnds ? QStringLiteral("source") : QStringLiteral("free");
     if (!q.maxError && r.fewestPoints > 0 && r.fewestPoints < r.table.size())
         f.fewestPoints = r.fewestPoints;
@@ -54,6 +61,8 @@ QString summary(const Fitting::Result& r, const Fitting::Request& q)
     QString line = QCoreApplication::translate("FitMode", "max error %1 (%2 % of span) at %3 %4").arg(f.maxError, f.percent, f.at, f.unit);
     if (!f.aboveBest.isEmpty())
         line += QCoreApplication::translate("FitMode", ", within %1 % of the best possible").arg(f.aboveBest);
+    else if (!f.aboveBy.isEmpty())
+        line += QCoreApplication::translate("FitMode", ", within %1 of the best possible").arg(f.aboveBy);
     line += f.ends == QLatin1String("free") ? QCoreApplication::translate("FitMode", "; ends free") : QCoreApplication::translate("FitMode", "; ends on the source");
     if (!r.limitingText.isEmpty())
         line += QCoreApplication::translate("FitMode", "; limited by the ") + r.limitingText;

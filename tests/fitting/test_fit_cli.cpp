@@ -140,6 +140,8 @@ private slots:
         QTest::newRow("only 2 rows") << data + QStringList{"--data", "two.csv", "--points", "3"} + Outputs << 65 << "two.csv: 3 points on the data need 3 rows; the data has only 2";
         QTest::newRow("too narrow a range") << QStringList{"fit", "--data", "narrow.csv", "--type", "Current", "--decimal", "ddd.ddd", "--points", "4"} << 65 << "narrow.csv: 4 points need inputs spanning at least 3 steps of 0.15 mA; at most 3 points fit";
         QTest::newRow("rows closer than a step") << QStringList{"fit", "--data", "close.csv", "--type", "Current", "--decimal", "ddd.ddd", "--on-data", "--points", "5"} << 65 << "close.csv: 5 points on the data need 5 rows at least 0.15 mA apart; at most 4 of its rows are";
+        // A bound near 0: the gap in display units, not a percentage of almost nothing.
+        QTest::newRow("dead band, gap in units") << QStringList{"fit", "--data", "dead.csv", "--input", "4:20", "--type", "Current", "--decimal", "dddd.dd", "--points", "32"} << 0 << ", within 0.00";
         QTest::newRow("K points on a falling chart") << QStringList{"fit", "--data", "fall.csv", "--type", "Pulse", "--decimal", "dddddd", "--on-data", "--points", "3"} << 0 << "3\t1500.0\t250";
         QTest::newRow("FIFO as data") << data + QStringList{"--data", "fifo.csv", "--points", "3"} + Outputs << 64 << "fifo.csv is a FIFO, not a plain file";
         QTest::newRow("device as data") << data + QStringList{"--data", "/dev/zero", "--points", "3"} + Outputs << 64 << "/dev/zero is a device";
@@ -162,6 +164,10 @@ private slots:
         run.write("amb.csv", "a,b\n0,0\n1,5,2,5\n3,9\n");
         run.write("two.csv", "0,0\n10,5\n");
         run.write("narrow.csv", "4,0\n4.1,1\n4.2,2\n4.3,3\n");
+        QByteArray dead;
+        for (int x = 0; x <= 80; ++x)
+            dead += QByteArray::number(x) + ',' + QByteArray::number(x <= 10 ? 0.0 : 1000.0 * (x - 10) / 70, 'f', 4) + '\n';
+        run.write("dead.csv", dead);
         run.write("close.csv", "4,0\n4.1,1\n4.2,2\n4.3,3\n4.5,5\n4.7,7\n");
         QByteArray square, falling;
         for (int a = 0; a <= 10; ++a)
