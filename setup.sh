@@ -5,7 +5,7 @@
 #                     and run it, fuzz each target for 4 s from its corpus, check the desktop
 #                     metadata
 #   ./setup.sh fuzz [SECONDS]  longer fuzzing: each target for SECONDS (default 600)
-#   ./setup.sh deps   only install the packages
+#   ./setup.sh deps   only install the packages (also those of the package check)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -13,9 +13,11 @@ PACKAGES=(build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
   libxlsxwriter-dev libgsf-1-dev libminizip-dev zlib1g-dev libudev-dev
   fonts-liberation fonts-dejavu-core xdg-utils qt6-wayland qt6-l10n-tools qt6-tools-dev qt6-translations-l10n)
-TEST_PACKAGES=(xvfb xauth xdotool x11-apps x11-utils openbox imagemagick python3-openpyxl python3-xlwt
+TEST_PACKAGES=(xvfb xauth xdotool x11-apps x11-utils openbox python3-openpyxl python3-xlwt
   clang libclang-rt-14-dev ninja-build appstream desktop-file-utils locales-all poppler-utils
-  debhelper lintian mandoc bash-completion zsh)
+  mandoc bash-completion zsh)
+# Not needed by the tests: the package check (packaging/check-deb.sh) and the screenshots.
+PACKAGING_PACKAGES=(debhelper lintian imagemagick)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"
@@ -54,7 +56,7 @@ build() { # build DIR [TARGET...]: only the targets given, all without
 
 case "${1:-}" in
   deps)
-    install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}" ;;
+    install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" ;;
   run)
     install_missing "${PACKAGES[@]}"
     # Only what it starts: the utility and the simulated meter (tests and benchmarks are not built).
