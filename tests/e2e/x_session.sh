@@ -18,7 +18,7 @@ stop() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; } # and r
 cleanup() { for p in "${pids[@]}"; do stop "$p"; done; rm -rf "$work"; }
 trap cleanup EXIT
 title="Talvo Series - Multi-Point Linearization Utility"
-fail() { echo "FAIL: $*"; [ -n "${E2E_SHOT:-}" ] && import -window root "$E2E_SHOT"; for f in "$work"/*.log; do echo "--- $f"; grep -v "^<SOH>" "$f" | tail -15; done; exit 1; }
+fail() { echo "FAIL: $*"; [ -n "${E2E_SHOT:-}" ] && command -v import >/dev/null && import -window root "$E2E_SHOT"; for f in "$work"/*.log; do echo "--- $f"; grep -v "^<SOH>" "$f" | tail -15; done; exit 1; }
 
 start_meter() { # start_meter LOG [options]: sets $meter_pid and $pty
   local log=$1; shift
