@@ -5,10 +5,12 @@
 #include <QString>
 #include <QStringList>
 
+#include "link/MeterLink.h"
+
 class PortMap {
 public:
-    static constexpr int FirstPort = 1;
-    static constexpr int LastPort = 16;
+    static constexpr int FirstPort = MeterLink::FirstPort;
+    static constexpr int LastPort = MeterLink::LastPort;
 
     // Numbers the given device paths 1, 2, ... in the documented stable order
     // (ttyS, ttyUSB, ttyACM, ttyAMA, rfcomm, then the rest; numerically within each kind).

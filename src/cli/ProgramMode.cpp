@@ -53,13 +53,6 @@ QString inputTypeName(const std::optional<InputType>& type)
     return type ? QLatin1String(MeterRules::inputLimits(*type).name) : QString();
 }
 
-bool isPortNumber(const QString& text)
-{
-    for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n)
-        if (text == QString::number(n))
-            return true;
-    return false;
-}
 
 // The setup as the window would hold it after Open Settings and Import: the window's defaults
 // first, then each value applied with the effect choosing it in the window has.
@@ -374,7 +367,7 @@ int run(const CommandLine& cl)
         return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
     }
     // Without --port the file's port is the one opened: it must be one of the list's numbers.
-    if (cl.port.isEmpty() && !isPortNumber(setup.port)) {
+    if (cl.port.isEmpty() && MeterLink::portNumber(setup.port) == 0) {
         printErr(QStringLiteral("talvo-linearizer: %1 line %2: The port number \"%3\" is not one of %4 to %5.")
                      .arg(cl.program.settingsPath)
                      .arg(SettingsFile::CommPortLine)

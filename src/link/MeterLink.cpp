@@ -77,6 +77,14 @@ std::optional<QString> pointsCommand(const QString& selection)
 
 QString settingsFor(const QString& baud) { return baud + QStringLiteral(",N,8,1"); }
 
+int portNumber(const QString& text)
+{
+    for (int n = FirstPort; n <= LastPort; ++n)
+        if (text == QString::number(n))
+            return n;
+    return 0;
+}
+
 QStringList listedBauds() { return MeterRules::bauds(); }
 
 bool isListedBaud(const QString& baud) { return listedBauds().contains(baud); }

@@ -15,6 +15,8 @@ constexpr char ETX = 0x03;
 // The port numbers a run or a search can open.
 constexpr int FirstPort = 1;
 constexpr int LastPort = 16;
+// The port number a port list's text names ("1" to "16", written as the list writes it); 0 for none.
+int portNumber(const QString& text);
 
 // The firmware query: the one command that changes nothing in the meter.
 inline const char* const FirmwareQuery = "F189";

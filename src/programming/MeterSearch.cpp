@@ -22,11 +22,9 @@ MeterSearch::End MeterSearch::run(const Options& search, QList<FoundMeter>* mete
     if (m_port->portOpen())
         m_port->setPortOpen(false);
     bool opened = false;
-    for (int n = MeterLink::FirstPort; n <= MeterLink::LastPort && !dryRun; ++n) {
-        if (search.port == QString::number(n)) {
-            m_port->setCommPort(n);
-            opened = m_port->setPortOpen(true);
-        }
+    if (const int n = MeterLink::portNumber(search.port); n != 0 && !dryRun) {
+        m_port->setCommPort(n);
+        opened = m_port->setPortOpen(true);
     }
     if (!opened) {
         linkFailure = m_port->failure();

@@ -244,19 +244,17 @@ ProgrammingRun::Step ProgrammingRun::runSteps()
 
 bool ProgrammingRun::openPort()
 {
-    for (int n = MeterLink::FirstPort; n <= MeterLink::LastPort; ++n) {
-        if (m_setup.port != QString::number(n))
-            continue;
-        m_port->setCommPort(n);
-        if (m_dryRun)
-            return true; // nothing is opened
-        if (!m_port->setPortOpen(true)) {
-            m_linkFailure = m_port->failure();
-            return false;
-        }
-        return true;
+    const int n = MeterLink::portNumber(m_setup.port);
+    if (n == 0)
+        return true; // no selection: the port stays closed, and the first frame fails
+    m_port->setCommPort(n);
+    if (m_dryRun)
+        return true; // nothing is opened
+    if (!m_port->setPortOpen(true)) {
+        m_linkFailure = m_port->failure();
+        return false;
     }
-    return true; // no selection: the port stays closed, and the first frame fails
+    return true;
 }
 
 ProgrammingRun::Step ProgrammingRun::pause(int passes)
