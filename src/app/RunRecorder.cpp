@@ -51,8 +51,7 @@ void RunRecorder::begin(const MeterSetup& setup, const QString& device)
     m_record.meter.baud = setup.baud.toInt();
 
     const PointTable& table = setup.table;
-    if (table.type)
-        m_record.inputType = QLatin1String(MeterRules::inputLimits(*table.type).name);
+    m_record.inputType = MeterRules::inputTypeName(table.type);
     m_record.decimal = table.format;
     m_record.points = table.rows;
     if (m_source.isEmpty())

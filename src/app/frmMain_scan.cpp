@@ -52,7 +52,7 @@ void frmMain::mnuFindMeter_Click()
     search.selectedBaud = cboBaudRate->Text();
     search.bauds = MeterLink::scanOrder(cboBaudRate->Text());
     search.stop = MeterSearch::Options::AtRateEnd; // a bus's meters share one rate
-    const int total = int(search.bauds.size()) * (search.last - search.first + 1);
+    const int total = search.queries();
     QProgressDialog progress(tr("Searching port %1...").arg(cboCommPort->Text()), tr("Cancel"), 0, total, this);
     progress.setObjectName(QStringLiteral("dlgFindMeterProgress"));
     progress.setWindowTitle(tr("Find Meter"));

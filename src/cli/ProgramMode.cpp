@@ -48,11 +48,6 @@ namespace {
 using ProgramMode::printErr;
 using ProgramMode::printMessage;
 
-QString inputTypeName(const std::optional<InputType>& type)
-{
-    return type ? QLatin1String(MeterRules::inputLimits(*type).name) : QString();
-}
-
 
 // The setup as the window would hold it after Open Settings and Import: the window's defaults
 // first, then each value applied with the effect choosing it in the window has.
@@ -62,6 +57,7 @@ struct WorkingSetup {
                                 QStringLiteral("ddd.ddd"),
                                 {{QStringLiteral("4.000"), QStringLiteral("4.000")}, {QStringLiteral("20.000"), QStringLiteral("20.000")}}}};
     QString decimalInForce = QStringLiteral("ddd.ddd"); // the format the display values are written in
+    bool bothTypes = false; // the file's Voltage and Current lines both "True"
 
     // The decimal-point list: the display values move to a new format, their digits kept.
     void chooseDecimal(const QString& format)
@@ -114,6 +110,7 @@ bool WorkingSetup::openSettings(const QString& path)
         const std::optional<bool> current = voltage ? reader.readTruth(SettingsFile::CurrentLine) : std::nullopt;
         ok = current.has_value();
         if (ok) {
+            bothTypes = *voltage && *current;
             if (*voltage)
                 chooseType(InputType::Voltage);
             if (*current)
@@ -321,7 +318,7 @@ int run(const CommandLine& cl)
     auto describeSetup = [&] {
         record.device = ports.device(setup.port.toInt());
         record.address = setup.address;
-        record.inputType = inputTypeName(setup.table.type);
+        record.inputType = MeterRules::inputTypeName(setup.table.type);
         record.decimal = setup.table.format;
         record.points = setup.points;
         record.tableSha256 = Record::tableSha256(setup.table.rows);
@@ -348,17 +345,13 @@ int run(const CommandLine& cl)
     describeSetup();
     // Lines 19 and 20 both "True" would program Current (the later line wins) for a file
     // that asks for two input types at once.
-    {
-        SettingsReader reader;
-        if (reader.open(cl.program.settingsPath) && reader.readTruth(SettingsFile::VoltageLine).value_or(false) &&
-            reader.readTruth(SettingsFile::CurrentLine).value_or(false)) {
-            printErr(QStringLiteral("talvo-linearizer: %1 line %2: Voltage (line %3) and Current (line %2) are both \"True\"; "
-                                    "a meter takes one input type.")
-                         .arg(cl.program.settingsPath)
-                         .arg(SettingsFile::CurrentLine)
-                         .arg(SettingsFile::VoltageLine));
-            return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
-        }
+    if (working.bothTypes) {
+        printErr(QStringLiteral("talvo-linearizer: %1 line %2: Voltage (line %3) and Current (line %2) are both \"True\"; "
+                                "a meter takes one input type.")
+                     .arg(cl.program.settingsPath)
+                     .arg(SettingsFile::CurrentLine)
+                     .arg(SettingsFile::VoltageLine));
+        return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
     }
     // Values the settings file gave that the meter cannot take: nothing is opened or sent.
     if (const auto fault = MeterLink::settingFault(setup.address, setup.baud, setup.points)) {
@@ -384,7 +377,7 @@ int run(const CommandLine& cl)
 
     SerialComm port([&ports](int n) { return ports.device(n); });
     MeterTransaction transaction(&port);
-    recorder.record().operatorName = cl.program.operatorName.isEmpty() ? RunRecorder::loginName() : cl.program.operatorName;
+    recorder.record().operatorName = cl.program.operatorName; // begin() takes the login name for none
     recorder.record().tag = cl.program.tag;
     if (!cl.program.dryRun)
         recorder.begin(setup, ports.device(setup.port.toInt()));

@@ -32,7 +32,7 @@ MeterSearch::End MeterSearch::run(const Options& search, QList<FoundMeter>* mete
         return End::PortUnavailable;
     }
 
-    const int total = int(search.bauds.size()) * (search.last - search.first + 1);
+    const int total = search.queries();
     int done = 0;
     End end = End::Finished;
     const QString query = QLatin1String(MeterLink::FirmwareQuery);

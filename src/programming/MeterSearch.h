@@ -35,6 +35,7 @@ public:
         int first = 1, last = 247;
         // AtRateEnd: every meter of the rate at which the first one answered.
         enum Stop { AtFirstMeter, AtRateEnd, Never } stop = AtFirstMeter;
+        int queries() const { return int(bauds.size()) * (last - first + 1); } // addresses times rates
     };
     enum class End { Finished, Stopped, PortUnavailable, PortLost };
 

@@ -105,6 +105,8 @@ std::optional<InputType> inputTypeNamed(const QString& text)
     return std::nullopt;
 }
 
+QString inputTypeName(std::optional<InputType> type) { return type ? QLatin1String(inputLimits(*type).name) : QString(); }
+
 int inputDecimals(std::optional<InputType> type) { return type ? inputLimits(*type).decimals : 3; }
 
 std::span<const DisplayLimits> displayFormats() { return DisplayRows; }

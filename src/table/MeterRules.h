@@ -50,6 +50,8 @@ struct InputLimits {
 std::span<const InputLimits> inputTypes();
 QStringList inputTypeNames(); // "Voltage", "Current", "Pulse"
 const InputLimits& inputLimits(InputType type);
+// The type's name; "" with no type selected.
+QString inputTypeName(std::optional<InputType> type);
 // The type whose name is the text (any letter case); nullopt for none.
 std::optional<InputType> inputTypeNamed(const QString& text);
 // Decimals of an input value's normal form; with no type selected, three.
