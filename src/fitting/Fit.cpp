@@ -393,8 +393,10 @@ Result fit(const Request& request)
     p.outLow = std::llround(display->low * p.outScale);
     p.outHigh = std::llround(display->high * p.outScale);
     p.cancel = request.cancel;
-    if (request.shape)
+    if (request.shape) {
         p.precision = 1e-7; // a shape's error is found to 1e-6 of the span
+        p.knotsOnRows = true;
+    }
     const long long inLow = std::llround(inLimits.low * p.inScale), inHigh = std::llround(inLimits.high * p.inScale);
     auto inputInRange = [&](double v) {
         const long long i = p.inIndex(v);

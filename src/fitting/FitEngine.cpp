@@ -29,6 +29,18 @@ std::vector<double> clampedInputs(const Problem& p)
     return xc;
 }
 
+// q, or on a curve's samples the input of the row nearest q.
+long long onRow(const Problem& p, const std::vector<double>& xc, long long q)
+{
+    if (!p.knotsOnRows || xc.empty())
+        return q;
+    const double v = p.inValue(q);
+    auto it = std::lower_bound(xc.begin(), xc.end(), v);
+    if (it == xc.end() || (it != xc.begin() && v - *(it - 1) < *it - v))
+        --it;
+    return p.inIndex(*it);
+}
+
 // A small tolerance on errors so that a bound met exactly is met in floating point too.
 double slack(const Problem& p, double e)
 {
@@ -786,6 +798,9 @@ struct Fixed {
                 lines.row(xc[k] - kv[t], p.y[k], ee);
             if (lines.empty())
                 return false;
+            // values at this point that no line of the piece continues are of no use
+            const auto [from, to] = lines.valuesAt(0);
+            reach[t] = {std::max(reach[t].lo, from), std::min(reach[t].hi, to)};
             auto [lo, hi] = lines.valuesAt(kv[t + 1] - kv[t]);
             const Interval& bound = t + 2 == knots.size() ? last : range;
             reach[t + 1] = {std::max(lo, bound.lo), std::min(hi, bound.hi)};
@@ -838,8 +853,11 @@ struct Fixed {
         return t;
     }
 
-    // Display values on the grid near the reach found at e, the best of them by a dynamic
-    // program over the points (each piece's error depends on its two values only).
+    // Display values on the grid within the reach found at the last forward pass, the best of
+    // them by a dynamic program over the points (each piece's error depends on its two values
+    // only). A table of error at most that pass's e holds values within its reach, so with at
+    // most GridValues values a point the choice is the best of all such tables.
+    static constexpr long long GridValues = 48;
     Table gridChoice() const
     {
         const size_t m = knots.size();
@@ -850,9 +868,16 @@ struct Fixed {
                 values[t] = {t == 0 ? *p.firstY : *p.lastY};
                 continue;
             }
-            const long long from = std::max(p.outLow, p.outIndex(iv.lo) - 1), to = std::min(p.outHigh, p.outIndex(iv.hi) + 1);
-            const long long mid = (from + to) / 2;
-            for (long long v = std::max(from, mid - 4); v <= std::min(to, mid + 4); ++v)
+            long long from = std::max(p.outLow, static_cast<long long>(std::ceil(iv.lo * p.outScale - 1e-6)));
+            long long to = std::min(p.outHigh, static_cast<long long>(std::floor(iv.hi * p.outScale + 1e-6)));
+            if (to < from) // none on the grid: the nearest ones
+                from = to = std::clamp(p.outIndex((iv.lo + iv.hi) / 2), p.outLow, p.outHigh);
+            if (to - from >= GridValues) {
+                const long long mid = from + (to - from) / 2;
+                from = mid - GridValues / 2;
+                to = from + GridValues - 1;
+            }
+            for (long long v = from; v <= to; ++v)
                 values[t].push_back(v);
         }
         std::vector<std::vector<double>> cost(m);
@@ -1155,19 +1180,22 @@ Table fixedInputs(const Problem& p, const std::vector<long long>& knots)
     }
     Table best = start;
     double bestError = rowError(p, start);
+    auto consider = [&](Table t) {
+        fixed.polish(t);
+        if (const double err = rowError(p, t); err < bestError) {
+            bestError = err;
+            best = std::move(t);
+        }
+    };
     for (int j = 0; j <= 4; ++j) {
         const double e = hi + j * p.outStep / 4;
-        if (!fixed.forward(e))
-            continue;
-        for (Table t : {fixed.backward(e), fixed.gridChoice()}) {
-            fixed.polish(t);
-            const double err = rowError(p, t);
-            if (err < bestError) {
-                bestError = err;
-                best = t;
-            }
-        }
+        if (fixed.forward(e))
+            consider(fixed.backward(e));
     }
+    // Rounding each value moves the table by at most half a display unit, so the best table on
+    // the grid is within that of the least error before rounding: its values lie in the reach there.
+    if (fixed.forward(std::min(bestError, hi + p.outStep / 2) + tol))
+        consider(fixed.gridChoice());
     return best;
 }
 
@@ -1201,8 +1229,8 @@ std::vector<long long> refineKnots(const Problem& p, std::vector<long long> knot
             for (long long step = room; step >= 1 && passes > 0; step /= 2) {
                 for (long long dir : {-1LL, 1LL}) {
                     std::vector<long long> k = knots;
-                    k[i] += dir * step;
-                    if (k[i] - k[i - 1] < p.minStep || k[i + 1] - k[i] < p.minStep)
+                    k[i] = onRow(p, xc, k[i] + dir * step);
+                    if (k[i] == knots[i] || k[i] - k[i - 1] < p.minStep || k[i + 1] - k[i] < p.minStep)
                         continue;
                     --passes;
                     const double target = best * (1 - 1e-4);
@@ -1225,6 +1253,7 @@ std::vector<long long> refineKnots(const Problem& p, std::vector<long long> knot
 // and a quarter of its pieces' width, for at most `tries` tables.
 Table roundedMoves(const Problem& p, Table best, long long tries)
 {
+    const std::vector<double> xc = clampedInputs(p);
     double bestError = rowError(p, best);
     bool moved = true;
     while (moved && tries > 0 && !p.cancelled()) {
@@ -1234,8 +1263,8 @@ Table roundedMoves(const Problem& p, Table best, long long tries)
             for (long long step : {1LL, p.minStep / 2, p.minStep, room}) {
                 for (long long dir : {-1LL, 1LL}) {
                     std::vector<long long> k = best.x;
-                    k[i] += dir * step;
-                    if (step < 1 || k[i] - k[i - 1] < p.minStep || k[i + 1] - k[i] < p.minStep || tries-- <= 0)
+                    k[i] = onRow(p, xc, k[i] + dir * step);
+                    if (step < 1 || k[i] == best.x[i] || k[i] - k[i - 1] < p.minStep || k[i + 1] - k[i] < p.minStep || tries-- <= 0)
                         continue;
                     Table t = fixedInputs(p, k);
                     if (const double err = rowError(p, t); err < bestError) {
@@ -1256,18 +1285,25 @@ namespace {
 
 // ---- Free placement: a search over candidate inputs.
 //
-// Layer j holds, for every candidate input, an interval of display values that a table of
-// j joined pieces from the first input can take there: each candidate with a new interval
-// sweeps forwards over the rows, keeping the convex set of lines from its interval that
-// stay within e of them, and offers each later candidate (at least the minimum step away)
-// the values of those lines there. Two ways of merging the offers:
-// - Widest: a candidate keeps the widest offer and where it came from. Every interval held
-//   is reached by a real chain of pieces, so a success is a table (the fit).
+// Layer j holds, for every candidate input, the display values that a table of at most j
+// joined pieces from the first input can take there. A piece's state at a knot is its value
+// alone (the next piece is any line from it), so each candidate with new values sweeps
+// forwards over the rows, keeping the convex set of lines from those values that stay within
+// e of them, and offers each later candidate (at least the minimum step away) the values of
+// those lines there: an interval per sweep. Two ways of merging the offers:
+// - Exact: a candidate keeps the union of its offers (at most UnionParts intervals, the
+//   narrowest dropped beyond that). Every value held is reached by a real chain of pieces,
+//   so a success is a table (the fit), and with few parts a failure means that no table
+//   with knots among the candidates reaches e.
 // - Hull: a candidate keeps the hull of all offers, a superset of what any table can take
 //   there, so a failure proves that no table with knots among the candidates reaches e
 //   (the bound).
-// A candidate whose interval did not change since the layer before offers nothing new, so
+// A candidate whose values did not change since the layer before offers nothing new, so
 // each sweeps only a few times.
+constexpr size_t UnionParts = 8;
+constexpr long long GridStarts = 8; // on the grid: values swept one by one, at most
+using Union = std::vector<Interval>; // disjoint, rising
+
 struct KnotSearch {
     const Problem& p;
     std::vector<double> xs, ys;  // rows, inputs within the table's ends
@@ -1277,12 +1313,13 @@ struct KnotSearch {
     std::vector<char> gapBefore; // hull: grid inputs without a candidate lie just before this one
     long long minStep = 1;
     bool hull = false;
+    bool onGrid = false; // exact: offers keep only what lies between display values of the grid
     double sMax = 0;
+    double ee = 0;         // the error of the last decision, with its slack
     long long budget = -1; // row and candidate visits per decision; -1: unlimited
     bool aborted = false;  // the budget ran out: the decision means nothing
     int links = 0;         // of the last success
-    std::vector<std::vector<Interval>> reach;
-    std::vector<std::vector<int>> from; // -1 none, -2 the same as the layer before
+    std::vector<std::vector<Union>> reach;
 
     KnotSearch(const Problem& problem, std::vector<double> x, std::vector<double> y, std::vector<long long> candidates, long long step,
                bool hullMerge)
@@ -1296,94 +1333,122 @@ struct KnotSearch {
         sMax = slopeLimit(p, minStep);
     }
 
+    // Adds iv to u; true when that adds more than `worth` anywhere (worth another sweep).
+    bool add(Union& u, const Interval& iv, double worth) const
+    {
+        if (hull || u.empty()) {
+            if (u.empty()) {
+                u = {iv};
+                return true;
+            }
+            Interval& h = u.front();
+            const bool grew = iv.lo < h.lo - worth || iv.hi > h.hi + worth;
+            h = {std::min(h.lo, iv.lo), std::max(h.hi, iv.hi)};
+            return grew;
+        }
+        // on the grid, neighbouring values of the grid make one part
+        const double join = onGrid ? 1.001 * p.outStep : 0;
+        auto first = std::lower_bound(u.begin(), u.end(), iv.lo - join, [](const Interval& a, double v) { return a.hi < v; });
+        auto last = first;
+        double covered = 0; // of iv, by the parts it meets
+        while (last != u.end() && last->lo <= iv.hi + join) {
+            covered += std::max(0.0, std::min(last->hi, iv.hi) - std::max(last->lo, iv.lo));
+            if (last->lo <= iv.lo && last->hi >= iv.hi)
+                return false;
+            ++last;
+        }
+        if (!onGrid && iv.hi - iv.lo - covered <= worth && first != last)
+            return false;
+        if (first == last) {
+            u.insert(first, iv);
+        } else {
+            *first = {std::min(first->lo, iv.lo), std::max((last - 1)->hi, iv.hi)};
+            u.erase(first + 1, last);
+        }
+        if (u.size() > UnionParts) // the narrowest part goes: what is kept is still reached
+            u.erase(std::min_element(u.begin(), u.end(), [](const Interval& a, const Interval& b) { return a.hi - a.lo < b.hi - b.lo; }));
+        return true;
+    }
+
     bool decide(double e, int maxLinks)
     {
         const int C = int(cand.size()), n = int(xs.size());
-        const double ee = slack(p, e);
-        const Interval range = displayRange(p), last = lastValues(p), none{Inf, -Inf};
+        ee = slack(p, e);
+        const double worth = 0.05 * ee; // a wider offer by a hair is not worth another sweep
+        const Interval range = displayRange(p), last = lastValues(p);
         reach.resize(size_t(maxLinks) + 1);
-        from.resize(size_t(maxLinks) + 1);
-        reach[0].assign(size_t(C), none);
-        from[0].assign(size_t(C), -1);
-        reach[0][0] = firstValues(p);
+        reach[0].assign(size_t(C), Union{});
+        reach[0][0] = {firstValues(p)};
         std::vector<char> changed(size_t(C), 0), next(size_t(C), 0);
         changed[0] = 1;
         long long work = 0;
         aborted = false;
         Lines lines;
+        std::vector<Interval> starts;
         for (int j = 1; j <= maxLinks; ++j) {
             reach[size_t(j)] = reach[size_t(j) - 1];
-            from[size_t(j)].assign(size_t(C), -1);
-            for (int c = 0; c < C; ++c)
-                if (!reach[size_t(j)][size_t(c)].empty())
-                    from[size_t(j)][size_t(c)] = -2;
             std::fill(next.begin(), next.end(), 0);
             bool any = false;
-            std::vector<Interval>& here = reach[size_t(j)];
+            std::vector<Union>& here = reach[size_t(j)];
             for (int a = 0; a + 1 < C; ++a) {
                 if (!changed[size_t(a)])
                     continue;
-                if (p.cancelled() || (budget >= 0 && work > budget)) {
-                    aborted = budget >= 0 && work > budget;
-                    return false;
+                starts.clear();
+                for (const Interval& ia : reach[size_t(j) - 1][size_t(a)]) {
+                    // on the grid, a sweep from each value while they are few
+                    const long long g0 = std::llround(std::ceil(ia.lo * p.outScale - 1e-6));
+                    const long long g1 = std::llround(std::floor(ia.hi * p.outScale + 1e-6));
+                    if (onGrid && g1 >= g0 && g1 - g0 < GridStarts)
+                        for (long long g = g0; g <= g1; ++g)
+                            starts.push_back({p.outValue(g), p.outValue(g)});
+                    else
+                        starts.push_back(ia);
                 }
-                const Interval& ia = reach[size_t(j) - 1][size_t(a)];
-                lines.box(ia.lo, ia.hi, sMax);
-                int k = candRow[size_t(a)];
-                const double xa = cv[size_t(a)];
-                bool alive = true;
-                for (int b = a + 1; b < C && alive; ++b) {
-                    const double xb = cv[size_t(b)];
-                    // Hull: a knot on an input between candidates may join the next piece
-                    // anywhere, so the candidate after the gap may start afresh (the rows
-                    // inside the gap left out). At the last candidate that piece is the last.
-                    if (hull && gapBefore[size_t(b)]) {
-                        if (b + 1 == C) {
-                            if (j < maxLinks) {
-                                links = j + 1;
-                                return true;
+                for (const Interval& ia : starts) {
+                    if (p.cancelled() || (budget >= 0 && work > budget)) {
+                        aborted = budget >= 0 && work > budget;
+                        return false;
+                    }
+                    lines.box(ia.lo, ia.hi, sMax);
+                    int k = candRow[size_t(a)];
+                    const double xa = cv[size_t(a)];
+                    bool alive = true;
+                    for (int b = a + 1; b < C && alive; ++b) {
+                        const double xb = cv[size_t(b)];
+                        // Hull: a knot on an input between candidates may join the next piece
+                        // anywhere, so the candidate after the gap may start afresh (the rows
+                        // inside the gap left out). At the last candidate that piece is the last.
+                        if (hull && gapBefore[size_t(b)]) {
+                            if (b + 1 == C) {
+                                if (j < maxLinks) {
+                                    links = j + 1;
+                                    return true;
+                                }
+                            } else if (add(here[size_t(b)], range, 0)) {
+                                next[size_t(b)] = 1;
+                                any = true;
                             }
-                        } else if (Interval& r = here[size_t(b)]; r.lo > range.lo || r.hi < range.hi) {
-                            r = range;
-                            from[size_t(j)][size_t(b)] = a;
+                        }
+                        const int k0 = k;
+                        for (; k < n && xs[size_t(k)] <= xb; ++k) {
+                            lines.row(xs[size_t(k)] - xa, ys[size_t(k)], ee);
+                            if (lines.empty()) {
+                                alive = false;
+                                break;
+                            }
+                        }
+                        work += k - k0 + 1;
+                        if (!alive || cand[size_t(b)] - cand[size_t(a)] < minStep)
+                            continue;
+                        const auto [lo, hi] = lines.valuesAt(xb - xa);
+                        const Interval& bound = b + 1 == C ? last : range;
+                        Interval iv{std::max(lo, bound.lo), std::min(hi, bound.hi)};
+                        if (onGrid && !iv.empty()) // the display values a table can hold there
+                            iv = {p.outValue(std::ceil(iv.lo * p.outScale - 1e-9)), p.outValue(std::floor(iv.hi * p.outScale + 1e-9))};
+                        if (!iv.empty() && add(here[size_t(b)], iv, worth)) {
                             next[size_t(b)] = 1;
                             any = true;
                         }
-                    }
-                    const int k0 = k;
-                    for (; k < n && xs[size_t(k)] <= xb; ++k) {
-                        lines.row(xs[size_t(k)] - xa, ys[size_t(k)], ee);
-                        if (lines.empty()) {
-                            alive = false;
-                            break;
-                        }
-                    }
-                    work += k - k0 + 1;
-                    if (!alive || cand[size_t(b)] - cand[size_t(a)] < minStep)
-                        continue;
-                    const auto [lo, hi] = lines.valuesAt(xb - xa);
-                    const Interval& bound = b + 1 == C ? last : range;
-                    const Interval iv{std::max(lo, bound.lo), std::min(hi, bound.hi)};
-                    if (iv.empty())
-                        continue;
-                    Interval& r = here[size_t(b)];
-                    bool grew = false;
-                    if (hull) {
-                        if (r.empty()) {
-                            r = iv;
-                            grew = true;
-                        } else if (iv.lo < r.lo || iv.hi > r.hi) {
-                            r = {std::min(r.lo, iv.lo), std::max(r.hi, iv.hi)};
-                            grew = true;
-                        }
-                    } else if (r.empty() || iv.hi - iv.lo > r.hi - r.lo + 0.1 * ee) {
-                        r = iv; // a wider offer by a hair is not worth another sweep
-                        grew = true;
-                    }
-                    if (grew) {
-                        from[size_t(j)][size_t(b)] = a;
-                        next[size_t(b)] = 1;
-                        any = true;
                     }
                 }
             }
@@ -1398,60 +1463,123 @@ struct KnotSearch {
         return false;
     }
 
-    // The inputs of the table found by the last successful decision (widest merge).
+    // The inputs of a table found by the last successful decision (exact merge): from the
+    // last candidate backwards, each piece the longest-reaching one whose line through the
+    // knot's value meets the rows and a value held at its start, that value the middle of
+    // what it may be there.
     std::vector<long long> path() const
     {
+        const int C = int(cand.size());
+        int b = C - 1;
+        const Union& end = reach[size_t(links)][size_t(b)];
+        const Interval widest = *std::max_element(end.begin(), end.end(), [](const Interval& a, const Interval& c) {
+            return a.hi - a.lo < c.hi - c.lo;
+        });
+        // on the grid, the value of the grid nearest the middle (a part holds its ends)
+        auto middle = [&](const Interval& iv) {
+            const double m = (iv.lo + iv.hi) / 2;
+            if (!onGrid)
+                return m;
+            const double g = p.outValue(std::llround(m * p.outScale));
+            return g >= iv.lo - 1e-9 * p.outStep && g <= iv.hi + 1e-9 * p.outStep ? g : Inf;
+        };
+        double yb = p.lastY ? p.outValue(*p.lastY) : p.outValue(std::llround((widest.lo + widest.hi) / 2 * p.outScale));
+        if (!onGrid && !p.lastY)
+            yb = (widest.lo + widest.hi) / 2;
         std::vector<long long> knots{cand.back()};
-        int b = int(cand.size()) - 1;
         for (int j = links; b != 0 && j > 0; --j) {
-            const int f = from[size_t(j)][size_t(b)];
-            if (f == -2)
-                continue;
-            knots.push_back(cand[size_t(f)]);
-            b = f;
+            const double xb = cv[size_t(b)];
+            double sLo = -sMax, sHi = sMax;
+            int k = candRow[size_t(b)] - 1; // rows before the knot, going down
+            int pick = -1;
+            double pickValue = 0, pickWidth = -Inf;
+            for (int a = b - 1; a >= 0 && sLo <= sHi; --a) {
+                const double xa = cv[size_t(a)];
+                for (; k >= 0 && xs[size_t(k)] >= xa; --k) {
+                    const double d = xs[size_t(k)] - xb; // < 0
+                    sLo = std::max(sLo, (ys[size_t(k)] + ee - yb) / d);
+                    sHi = std::min(sHi, (ys[size_t(k)] - ee - yb) / d);
+                }
+                if (sLo > sHi || cand[size_t(b)] - cand[size_t(a)] < minStep)
+                    continue;
+                const Interval at{yb - sHi * (xb - xa), yb - sLo * (xb - xa)};
+                for (const Interval& held : reach[size_t(j) - 1][size_t(a)]) {
+                    const Interval both{std::max(at.lo, held.lo), std::min(at.hi, held.hi)};
+                    // a value held within a hair of the offer counts (rounding in the sweep)
+                    const double width = both.hi - both.lo;
+                    // on the grid, a value off it only when no value of the grid fits
+                    double v = width >= 0 ? middle(both) : (at.lo > held.hi ? held.hi : held.lo);
+                    double score = width;
+                    if (v == Inf) {
+                        v = (both.lo + both.hi) / 2;
+                        score = width - 2 * (std::fabs(yb) + 1);
+                    }
+                    if (score > pickWidth && width >= -1e-9 * (1 + std::fabs(yb))) {
+                        pick = a;
+                        pickWidth = score;
+                        pickValue = v;
+                    }
+                }
+            }
+            if (pick < 0)
+                break; // not reached: the caller's check of the table finds it wanting
+            b = pick;
+            yb = b == 0 && p.firstY ? p.outValue(*p.firstY) : pickValue;
+            knots.push_back(cand[size_t(b)]);
         }
+        if (knots.back() != cand.front())
+            knots.push_back(cand.front());
         std::reverse(knots.begin(), knots.end());
         return knots;
     }
 };
 
-// At most about `keep` rows for a search: every row when there are few, else the first and
-// last rows and, in each run of consecutive rows, those farthest above and below the chord
-// across the run (its bends, steps and noise peaks). Dropping rows only loosens a search.
-void reducedRows(const Problem& p, const std::vector<double>& xc, size_t keep, std::vector<double>& xs, std::vector<double>& ys)
+// Marks the rows of [from, to) a search keeps there: all when there are at most 3 * runs,
+// else in each of `runs` runs of consecutive rows the first and those farthest above and
+// below the chord across the run (its bends, steps and noise peaks).
+void markRuns(const std::vector<double>& xc, const std::vector<double>& y, size_t from, size_t to, size_t runs, std::vector<char>& keep)
 {
-    const size_t n = xc.size();
-    xs.clear();
-    ys.clear();
-    if (n <= keep) {
-        xs = xc;
-        ys = p.y;
+    if (to <= from)
+        return;
+    if (to - from <= 3 * runs) {
+        std::fill(keep.begin() + long(from), keep.begin() + long(to), 1);
         return;
     }
-    const size_t runs = std::max<size_t>(keep / 3, 1);
-    size_t taken = 0;
+    const size_t n = to - from;
     for (size_t r = 0; r < runs; ++r) {
-        const size_t from = r * n / runs, to = (r + 1) * n / runs; // [from, to)
-        size_t lo = from, hi = from;
-        const double x0 = xc[from], y0 = p.y[from], x1 = xc[to - 1], y1 = p.y[to - 1];
-        auto residual = [&](size_t k) { return p.y[k] - (x1 > x0 ? y0 + (y1 - y0) * (xc[k] - x0) / (x1 - x0) : y0); };
-        for (size_t k = from; k < to; ++k) {
+        const size_t a = from + r * n / runs, b = from + (r + 1) * n / runs; // [a, b)
+        size_t lo = a, hi = a;
+        const double x0 = xc[a], y0 = y[a], x1 = xc[b - 1], y1 = y[b - 1];
+        auto residual = [&](size_t k) { return y[k] - (x1 > x0 ? y0 + (y1 - y0) * (xc[k] - x0) / (x1 - x0) : y0); };
+        for (size_t k = a; k < b; ++k) {
             if (residual(k) < residual(lo))
                 lo = k;
             if (residual(k) > residual(hi))
                 hi = k;
         }
-        for (size_t k : {from, std::min(lo, hi), std::max(lo, hi)})
-            if (k > taken || xs.empty()) {
-                xs.push_back(xc[k]);
-                ys.push_back(p.y[k]);
-                taken = k;
-            }
+        keep[a] = keep[lo] = keep[hi] = 1;
     }
-    if (taken != n - 1) {
-        xs.push_back(xc[n - 1]);
-        ys.push_back(p.y[n - 1]);
-    }
+    keep[to - 1] = 1;
+}
+
+void keptRows(const Problem& p, const std::vector<double>& xc, const std::vector<char>& keep, std::vector<double>& xs, std::vector<double>& ys)
+{
+    xs.clear();
+    ys.clear();
+    for (size_t k = 0; k < xc.size(); ++k)
+        if (keep[k] && (xs.empty() || xc[k] > xs.back())) {
+            xs.push_back(xc[k]);
+            ys.push_back(p.y[k]);
+        }
+}
+
+// At most about `keep` rows for a search: every row when there are few, else the first and
+// last rows and the extremes of runs (markRuns). Dropping rows only loosens a search.
+void reducedRows(const Problem& p, const std::vector<double>& xc, size_t keep, std::vector<double>& xs, std::vector<double>& ys)
+{
+    std::vector<char> kept(xc.size(), 0);
+    markRuns(xc, p.y, 0, xc.size(), std::max<size_t>(keep / 3, 1), kept);
+    keptRows(p, xc, kept, xs, ys);
 }
 
 // Candidate inputs for the fit: the grid inputs on both sides of every row, a minimum step
@@ -1502,7 +1630,9 @@ std::vector<long long> fitCandidates(const Problem& p, const std::vector<double>
     return c;
 }
 
-constexpr size_t SearchRows = 600; // rows a search over candidate inputs follows
+constexpr size_t SearchRows = 400; // rows a search over candidate inputs follows
+constexpr size_t NearRuns = 16;    // runs of rows it follows near each knot when refining
+constexpr size_t ShortRows = 2500;  // data up to this many rows gets the wider search
 constexpr long long Spread = 300;   // evenly spread candidate inputs
 constexpr long long Passes = 4000000; // rows visited when moving inputs one at a time
 constexpr size_t LongRows = 15000;    // rows that choose the inputs on long data
@@ -1571,6 +1701,32 @@ double leastFeasible(KnotSearch& ks, const Problem& p, int links, double start, 
     return hi;
 }
 
+// The least error a search reaches near e, to `relative` of itself: bracketed by steps of
+// 3 % from e, then bisected; leaves the search at it. Inf when a search does not reach
+// even 30 steps above e.
+double leastNear(KnotSearch& ks, const Problem& p, int links, double e, double relative)
+{
+    double lo = e, hi = e;
+    if (ks.decide(e, links)) {
+        do {
+            hi = lo;
+            lo *= 0.97;
+        } while (lo > tolerance(p, 1e-9) && ks.decide(lo, links) && !p.cancelled());
+    } else {
+        for (int i = 0; !ks.decide(hi, links); ++i) {
+            if (i == 30 || ks.aborted || p.cancelled())
+                return Inf;
+            lo = hi;
+            hi *= 1.03;
+        }
+    }
+    while (hi - lo > relative * hi && hi - lo > tolerance(p, 1e-9) && !p.cancelled()) {
+        const double mid = lo + (hi - lo) / 2;
+        (ks.decide(mid, links) ? hi : lo) = mid;
+    }
+    return ks.decide(hi, links) ? hi : Inf;
+}
+
 struct FreeFit {
     Table table;
     double error = Inf;
@@ -1581,23 +1737,74 @@ struct FreeFit {
 FreeFit freeSearch(const Problem& p, int points)
 {
     const std::vector<double> xc = clampedInputs(p);
+    // Short data affords the wider search: more rows, and rounds that keep every candidate.
+    const bool thorough = p.x.size() <= ShortRows;
     std::vector<double> xs, ys;
-    reducedRows(p, xc, SearchRows, xs, ys);
+    reducedRows(p, xc, thorough ? 2 * SearchRows : SearchRows, xs, ys);
     FreeFit best;
     std::vector<std::vector<long long>> paths;
-    // Two sets of candidates: the search keeps one offer per candidate, so more candidates
-    // do not always find a better table.
-    const std::vector<long long> plain = fitCandidates(p, xs, ys, Spread);
-    for (bool straddle : {false, true}) {
-        std::vector<long long> cand = straddle ? fitCandidates(p, xs, ys, Spread, true) : plain;
-        if (straddle && (cand == plain || p.x.size() > xs.size())) // on every row only
-            break;
-        KnotSearch ks(p, xs, ys, std::move(cand), p.minStep, false);
-        const double e = leastFeasible(ks, p, points - 1, tolerance(p, 1e-6), 1e-3);
-        if (std::isfinite(e))
-            for (double f : {1.0, 1.01, 1.04})
-                if (f == 1.0 || ks.decide(e * f, points - 1))
-                    paths.push_back(ks.path());
+    // Candidates at the rows, bends and an even spread; then every input near the knots found
+    // joins them, coarse to fine, while that lowers the least error the search reaches.
+    std::vector<long long> cand = fitCandidates(p, xs, ys, Spread, p.x.size() <= xs.size());
+    if (p.knotsOnRows) {
+        for (long long& q : cand)
+            q = onRow(p, xc, q);
+        cand.erase(std::unique(cand.begin(), cand.end()), cand.end());
+    }
+    KnotSearch first(p, xs, ys, cand, p.minStep, false);
+    double e = leastFeasible(first, p, points - 1, tolerance(p, 1e-6), 1e-2); // the rounds below go finer
+    if (std::isfinite(e)) {
+        std::vector<long long> knots = first.path();
+        paths.push_back(knots);
+        for (double f : {1.01, 1.04})
+            if (first.decide(e * f, points - 1))
+                paths.push_back(first.path());
+        knots = padKnots(p, knots, points);
+        long long narrowest = p.x1 - p.x0;
+        for (size_t i = 1; i < knots.size(); ++i)
+            narrowest = std::min(narrowest, knots[i] - knots[i - 1]);
+        // Near the knots every row counts: the rows left out there are those a knot's bend
+        // passes closest.
+        const long long widest = std::max(p.minStep, narrowest / 4);
+        if (xs.size() < xc.size()) {
+            std::vector<char> keep(xc.size(), 0);
+            for (double x : xs) // the search's rows are rows of xc
+                keep[size_t(std::lower_bound(xc.begin(), xc.end(), x) - xc.begin())] = 1;
+            for (long long q : knots) {
+                const auto from = std::lower_bound(xc.begin(), xc.end(), p.inValue(q - 2 * widest));
+                const auto to = std::upper_bound(from, xc.end(), p.inValue(q + 2 * widest));
+                markRuns(xc, p.y, size_t(from - xc.begin()), size_t(to - xc.begin()), thorough ? xc.size() : NearRuns, keep);
+            }
+            keptRows(p, xc, keep, xs, ys);
+        }
+        // Each round adds the inputs around the knots found, coarse to fine, and on long data
+        // searches those alone (the knots themselves among them: a round never loses what the
+        // last one found).
+        for (long long around = widest; std::isfinite(e) && around >= 1 && !p.cancelled(); around /= 16) {
+            const long long stride = std::max(1LL, around / 8);
+            if (!thorough)
+                cand.clear();
+            for (long long q : knots)
+                for (long long d = -around; d <= around; d += stride)
+                    cand.push_back(onRow(p, xc, std::clamp(q + d, p.x0, p.x1)));
+            std::sort(cand.begin(), cand.end());
+            cand.erase(std::unique(cand.begin(), cand.end()), cand.end());
+            KnotSearch ks(p, xs, ys, cand, p.minStep, false);
+            const double hi = leastNear(ks, p, points - 1, e, 1e-3);
+            if (!std::isfinite(hi))
+                break;
+            knots = padKnots(p, ks.path(), points);
+            paths.push_back(knots);
+            e = hi;
+        }
+        // The last candidates with display values on the grid at the knots: on a display grid
+        // coarse next to the error, the least error before rounding is a poor guide.
+        if (std::isfinite(e) && p.outStep > e / 50) {
+            KnotSearch grid(p, xs, ys, cand, p.minStep, false);
+            grid.onGrid = true;
+            if (const double g = leastNear(grid, p, points - 1, e, 1e-3); std::isfinite(g))
+                paths.push_back(grid.path());
+        }
     }
     if (p.progress)
         p.progress(0.4);

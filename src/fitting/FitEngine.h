@@ -20,6 +20,8 @@ struct Problem {
     long long outLow = 0, outHigh = 0; // display range, in grid units
     // The exact searches stop within this fraction of the display span of the optimum.
     double precision = 1e-9;
+    // The rows sample a curve: a table's inputs lie on rows, whose gaps hide the curve.
+    bool knotsOnRows = false;
     // Display values (grid units) the first and last points must take; free when unset.
     std::optional<long long> firstY, lastY;
     const std::atomic_bool* cancel = nullptr;
