@@ -1318,6 +1318,7 @@ struct KnotSearch {
     double ee = 0;         // the error of the last decision, with its slack
     long long budget = -1; // row and candidate visits per decision; -1: unlimited
     bool aborted = false;  // the budget ran out: the decision means nothing
+    long long visits = 0;  // row and candidate visits of every decision so far
     int links = 0;         // of the last success
     std::vector<std::vector<Union>> reach;
 
@@ -1438,6 +1439,7 @@ struct KnotSearch {
                             }
                         }
                         work += k - k0 + 1;
+                        visits += k - k0 + 1;
                         if (!alive || cand[size_t(b)] - cand[size_t(a)] < minStep)
                             continue;
                         const auto [lo, hi] = lines.valuesAt(xb - xa);
@@ -1633,6 +1635,7 @@ std::vector<long long> fitCandidates(const Problem& p, const std::vector<double>
 constexpr size_t SearchRows = 400; // rows a search over candidate inputs follows
 constexpr size_t NearRuns = 16;    // runs of rows it follows near each knot when refining
 constexpr size_t ShortRows = 2500;  // data up to this many rows gets the wider search
+constexpr long long ThoroughVisits = 4000000; // unless its first search visits more rows than this
 constexpr long long Spread = 300;   // evenly spread candidate inputs
 constexpr long long Passes = 4000000; // rows visited when moving inputs one at a time
 constexpr size_t LongRows = 15000;    // rows that choose the inputs on long data
@@ -1737,8 +1740,9 @@ struct FreeFit {
 FreeFit freeSearch(const Problem& p, int points)
 {
     const std::vector<double> xc = clampedInputs(p);
-    // Short data affords the wider search: more rows, and rounds that keep every candidate.
-    const bool thorough = p.x.size() <= ShortRows;
+    // Short data affords the wider search: more rows, and rounds that keep every candidate
+    // (unless the first search was long already: a wide error band, long pieces).
+    bool thorough = p.x.size() <= ShortRows;
     std::vector<double> xs, ys;
     reducedRows(p, xc, thorough ? 2 * SearchRows : SearchRows, xs, ys);
     FreeFit best;
@@ -1760,6 +1764,7 @@ FreeFit freeSearch(const Problem& p, int points)
             if (first.decide(e * f, points - 1))
                 paths.push_back(first.path());
         knots = padKnots(p, knots, points);
+        thorough = thorough && first.visits < ThoroughVisits;
         long long narrowest = p.x1 - p.x0;
         for (size_t i = 1; i < knots.size(); ++i)
             narrowest = std::min(narrowest, knots[i] - knots[i - 1]);

@@ -2,6 +2,7 @@
 // the meter's rules on every table, and the data rules.
 #include <QtTest>
 #include <cmath>
+#include <functional>
 #include <random>
 
 #include "fitting/DataFile.h"
@@ -221,6 +222,74 @@ private slots:
             QVERIFY(int(fewest.x.size()) <= points);
         else
             QVERIFY(int(fewest.x.size()) < points);
+    }
+
+    // Display values for fixed inputs on a display grid coarse next to the error: the best
+    // table on the grid, against the best within three steps of the source at each input.
+    void displayValuesAreTheBest_data()
+    {
+        QTest::addColumn<int>("seed");
+        QTest::addColumn<bool>("pinned");
+        for (int seed = 1; seed <= 12; ++seed)
+            QTest::addRow("seed %d%s", seed, seed % 2 ? ", ends on the source" : "") << seed << (seed % 2 == 1);
+    }
+    void displayValuesAreTheBest()
+    {
+        QFETCH(int, seed);
+        QFETCH(bool, pinned);
+        std::mt19937 rng{unsigned(seed) + 500};
+        Engine::Problem p;
+        p.minStep = 1;
+        p.outScale = 10;
+        p.outStep = 0.1;
+        p.outLow = -100000;
+        p.outHigh = 100000;
+        for (int i = 0; i <= 60; i += 1 + int(rng() % 3)) {
+            p.x.push_back(i / 1000.0);
+            p.y.push_back(std::round(100 * (3 * std::sin(i / 9.0) + i / 10.0)) / 100 + double(rng() % 3) / 100);
+        }
+        if (p.x.back() != 0.060)
+            p.x.push_back(0.060), p.y.push_back(p.y.back());
+        p.x1 = 60;
+        if (pinned)
+            p.firstY = p.outIndex(p.y.front()), p.lastY = p.outIndex(p.y.back());
+        std::vector<long long> knots{0};
+        for (long long q = 2 + rng() % 3; q < 58; q += 2 + long(rng() % 4))
+            knots.push_back(q);
+        knots.push_back(60);
+        // best[v]: the least error up to this input with its value the v-th choice (a dynamic
+        // program over the inputs: a piece's error depends on its two values only)
+        auto choices = [&](size_t i) {
+            const long long source = p.outIndex(p.y[size_t(std::lower_bound(p.x.begin(), p.x.end(), knots[i] / 1000.0 - 1e-12) - p.x.begin())]);
+            if (pinned && (i == 0 || i + 1 == knots.size()))
+                return std::vector<long long>{source};
+            std::vector<long long> v;
+            for (long long d = -3; d <= 3; ++d)
+                v.push_back(source + d);
+            return v;
+        };
+        std::vector<long long> before = choices(0);
+        std::vector<double> cost(before.size(), 0);
+        for (size_t i = 1; i < knots.size(); ++i) {
+            const std::vector<long long> here = choices(i);
+            std::vector<double> next(here.size(), INFINITY);
+            for (size_t a = 0; a < before.size(); ++a)
+                for (size_t b = 0; b < here.size(); ++b) {
+                    double e = cost[a];
+                    for (size_t r = 0; r < p.x.size(); ++r)
+                        if (p.x[r] * 1000 >= double(knots[i - 1]) - 1e-9 && p.x[r] * 1000 <= double(knots[i]) + 1e-9)
+                            e = std::max(e, std::fabs(p.outValue(before[a]) + (p.outValue(here[b]) - p.outValue(before[a])) *
+                                                          (p.x[r] * 1000 - double(knots[i - 1])) / double(knots[i] - knots[i - 1]) - p.y[r]));
+                    next[b] = std::min(next[b], e);
+                }
+            before = here;
+            cost = next;
+        }
+        const double best = *std::min_element(cost.begin(), cost.end());
+        const Engine::Table found = Engine::fixedInputs(p, knots);
+        QVERIFY2(Engine::rowError(p, found) <= best + 1e-9, qPrintable(QString("%1 against %2").arg(Engine::rowError(p, found)).arg(best)));
+        if (pinned)
+            QVERIFY(found.y.front() == *p.firstY && found.y.back() == *p.lastY);
     }
 
     // Known curves: x^2 on the curve and free, the first chord of sqrt, the step rule.
