@@ -217,9 +217,13 @@ struct Chords {
         const double xi = Xv[size_t(i)], yi = Yv[size_t(i)];
         double lo = -Inf, hi = Inf;
         int k = firstRow[size_t(i)];
+        if (budget >= 0 && visits >= budget) {
+            exhausted = true;
+            return;
+        }
         for (int j = i + 1; j < n; ++j) {
             const double xj = Xv[size_t(j)];
-            for (; k < n && xc[size_t(k)] <= xj; ++k) {
+            for (; k < n && xc[size_t(k)] <= xj; ++k, ++visits) {
                 const double d = xc[size_t(k)] - xi;
                 if (d <= 0) {
                     if (std::fabs(p.y[size_t(k)] - yi) > ee)
@@ -251,9 +255,13 @@ struct Chords {
         const double xj = Xv[size_t(j)], yj = Yv[size_t(j)];
         double lo = -Inf, hi = Inf;
         int k = int(std::upper_bound(xc.begin(), xc.end(), xj) - xc.begin()) - 1;
+        if (budget >= 0 && visits >= budget) {
+            exhausted = true;
+            return;
+        }
         for (int i = j - 1; i >= 0; --i) {
             const double xi = Xv[size_t(i)];
-            for (; k >= 0 && xc[size_t(k)] >= xi; --k) {
+            for (; k >= 0 && xc[size_t(k)] >= xi; --k, ++visits) {
                 const double d = xj - xc[size_t(k)];
                 if (d <= 0) {
                     if (std::fabs(p.y[size_t(k)] - yj) > ee)
@@ -282,6 +290,11 @@ struct Chords {
     double boundError = 0;
     int boundChords = 0;
     long long swept = 0; // nodes the last fewest() swept from
+    // Row visits of every sweep so far, and the most allowed (-1: no limit); past it, sweeps
+    // return at once and `exhausted` is set: the searches' answers then mean nothing.
+    mutable long long visits = 0;
+    long long budget = -1;
+    mutable bool exhausted = false;
     static constexpr int Hopeless = INT_MAX / 4;
 
     // Fewest chords from the first node to the last, at most maxChords; -1 when there is no
@@ -314,6 +327,8 @@ struct Chords {
                 dist[size_t(j)] = next;
                 parent[size_t(j)] = i;
             });
+            if (exhausted)
+                return -1;
         }
         return dist[size_t(last)] == INT_MAX ? -1 : dist[size_t(last)];
     }
@@ -340,6 +355,8 @@ struct Chords {
             sweepBack(j, ee, [&](int i) { return next < back[size_t(i)] && dist[size_t(i)] != INT_MAX && dist[size_t(i)] + next <= maxChords; },
                       [&](int i) { back[size_t(i)] = next; });
         }
+        if (exhausted)
+            return;
         for (int i = 0; i < n; ++i)
             if (back[size_t(i)] == INT_MAX || dist[size_t(i)] == INT_MAX || dist[size_t(i)] + back[size_t(i)] > maxChords)
                 back[size_t(i)] = Hopeless;
@@ -1008,6 +1025,8 @@ double rowError(const Problem& p, const Table& t, double* at)
 
 // Rows up to which the fewest points for the error found are counted exactly.
 constexpr size_t LongChords = 20000;
+// Row visits of the bisection on the data: well under a second at 100,000 rows.
+constexpr long long OnDataVisits = 150000000, OnDataVisitsPerRow = 300;
 
 Table onDataLeast(const Problem& p, int points, int* fewestPoints)
 {
@@ -1057,12 +1076,18 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
     double bestError = rowError(p, chords.table(best));
     hi = std::min(hi, bestError);
     const double width = hi - lo;
-    while (hi - lo > tol) {
+    // With a table in hand the search is bounded: on long noisy or stepped data the failures
+    // near the least error sweep from most rows, each far along. Past the bound the best table
+    // found stands (within the bracket of the searches so far).
+    chords.budget = chords.visits + OnDataVisits + OnDataVisitsPerRow * (long long)p.x.size();
+    while (hi - lo > tol && !chords.exhausted) {
         if (p.cancelled())
             return {};
         if (p.progress && width > tol)
             p.progress(std::log(width / (hi - lo)) / std::log(width / tol));
-        const double mid = lo + (hi - lo) / 2;
+        // A failure far below the least error sweeps from most rows, a success is a pass or
+        // two: until a corridor narrows the search, try near the top of the bracket.
+        const double mid = lo + (hi - lo) * (chords.bound.empty() ? 0.85 : 0.5);
         if (chords.farthest(mid, maxChords, nodes) || chords.beam(mid, maxChords, nodes)) {
             const double e = rowError(p, chords.table(nodes));
             if (e < bestError) {
@@ -1079,7 +1104,7 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
             }
             chords.narrow(mid, maxChords, chords.dist);
             hi = std::min(mid, e);
-        } else {
+        } else if (!chords.exhausted) {
             lo = mid;
             // A failure that swept from many nodes: unless the corridor is recent, the searches
             // from now on follow only the nodes on the paths at the top of the bracket.
@@ -1635,6 +1660,7 @@ std::vector<long long> fitCandidates(const Problem& p, const std::vector<double>
 constexpr size_t SearchRows = 400; // rows a search over candidate inputs follows
 constexpr size_t NearRuns = 16;    // runs of rows it follows near each knot when refining
 constexpr size_t ShortRows = 2500;  // data up to this many rows gets the wider search
+constexpr size_t ShortSearchRows = 800; // on that many rows
 constexpr long long ThoroughVisits = 4000000; // unless its first search visits more rows than this
 constexpr long long Spread = 300;   // evenly spread candidate inputs
 constexpr long long Passes = 4000000; // rows visited when moving inputs one at a time
@@ -1744,7 +1770,7 @@ FreeFit freeSearch(const Problem& p, int points)
     // (unless the first search was long already: a wide error band, long pieces).
     bool thorough = p.x.size() <= ShortRows;
     std::vector<double> xs, ys;
-    reducedRows(p, xc, thorough ? 2 * SearchRows : SearchRows, xs, ys);
+    reducedRows(p, xc, thorough ? ShortSearchRows : SearchRows, xs, ys);
     FreeFit best;
     std::vector<std::vector<long long>> paths;
     // Candidates at the rows, bends and an even spread; then every input near the knots found
