@@ -14,6 +14,13 @@ namespace {
 
 constexpr double Inf = std::numeric_limits<double>::infinity();
 
+template<class T>
+void sortUnique(std::vector<T>& v)
+{
+    std::sort(v.begin(), v.end());
+    v.erase(std::unique(v.begin(), v.end()), v.end());
+}
+
 long long roundHalfAway(double v)
 {
     return v < 0 ? -static_cast<long long>(std::floor(-v + 0.5)) : static_cast<long long>(std::floor(v + 0.5));
@@ -206,8 +213,27 @@ struct Chords {
         Xv.back() = p.inValue(p.x1);
     }
 
-    // Fewest chords from the first node to the last, each within e of every row it covers
-    // and rising by at least the minimum step; at most maxChords. -1 when there is no such path.
+    // Narrows the wedge [lo, hi] of slopes through a node by a row at distance d from it (along
+    // the sweep) that lies delta from the node's value, within ee: false when a row at the node
+    // itself (d <= 0) is farther than ee. Divides only when the wedge narrows.
+    static bool narrowWedge(double& lo, double& hi, double d, double delta, double ee)
+    {
+        if (d <= 0)
+            return std::fabs(delta) <= ee;
+        if (delta - ee > lo * d)
+            lo = (delta - ee) / d;
+        if (delta + ee < hi * d)
+            hi = (delta + ee) / d;
+        return true;
+    }
+    // Whether the sweeps' work bound is spent (and `exhausted` set).
+    bool spent() const
+    {
+        if (budget >= 0 && visits >= budget)
+            exhausted = true;
+        return exhausted;
+    }
+
     // Calls chord(j) for every node j that a chord from node i may reach: within e of every
     // row it covers and rising by at least the minimum step. `wanted(j)` skips the check.
     template<class Wanted, class Chord>
@@ -217,26 +243,13 @@ struct Chords {
         const double xi = Xv[size_t(i)], yi = Yv[size_t(i)];
         double lo = -Inf, hi = Inf;
         int k = firstRow[size_t(i)];
-        if (budget >= 0 && visits >= budget) {
-            exhausted = true;
+        if (spent())
             return;
-        }
         for (int j = i + 1; j < n; ++j) {
             const double xj = Xv[size_t(j)];
-            for (; k < n && xc[size_t(k)] <= xj; ++k, ++visits) {
-                const double d = xc[size_t(k)] - xi;
-                if (d <= 0) {
-                    if (std::fabs(p.y[size_t(k)] - yi) > ee)
-                        return;
-                } else {
-                    // divide only when the wedge narrows
-                    const double below = p.y[size_t(k)] - ee - yi, above = p.y[size_t(k)] + ee - yi;
-                    if (below > lo * d)
-                        lo = below / d;
-                    if (above < hi * d)
-                        hi = above / d;
-                }
-            }
+            for (; k < n && xc[size_t(k)] <= xj; ++k, ++visits)
+                if (!narrowWedge(lo, hi, xc[size_t(k)] - xi, p.y[size_t(k)] - yi, ee))
+                    return;
             if (lo > hi)
                 return;
             if (wanted(j) && X[size_t(j)] - X[size_t(i)] >= p.minStep) {
@@ -255,25 +268,13 @@ struct Chords {
         const double xj = Xv[size_t(j)], yj = Yv[size_t(j)];
         double lo = -Inf, hi = Inf;
         int k = int(std::upper_bound(xc.begin(), xc.end(), xj) - xc.begin()) - 1;
-        if (budget >= 0 && visits >= budget) {
-            exhausted = true;
+        if (spent())
             return;
-        }
         for (int i = j - 1; i >= 0; --i) {
             const double xi = Xv[size_t(i)];
-            for (; k >= 0 && xc[size_t(k)] >= xi; --k, ++visits) {
-                const double d = xj - xc[size_t(k)];
-                if (d <= 0) {
-                    if (std::fabs(p.y[size_t(k)] - yj) > ee)
-                        return;
-                } else {
-                    const double below = yj - p.y[size_t(k)] - ee, above = yj - p.y[size_t(k)] + ee;
-                    if (below > lo * d)
-                        lo = below / d;
-                    if (above < hi * d)
-                        hi = above / d;
-                }
-            }
+            for (; k >= 0 && xc[size_t(k)] >= xi; --k, ++visits)
+                if (!narrowWedge(lo, hi, xj - xc[size_t(k)], yj - p.y[size_t(k)], ee))
+                    return;
             if (lo > hi)
                 return;
             if (wanted(i) && X[size_t(j)] - X[size_t(i)] >= p.minStep) {
@@ -448,8 +449,7 @@ struct Chords {
                 kept.push_back(next[count - 1 - m]);
             for (size_t m = 1; m <= half && count > half; ++m) // spread over the farther half of the rest
                 kept.push_back(next[count - half - 1 - (count - half - 1) * m / (2 * half)]);
-            std::sort(kept.begin(), kept.end());
-            kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+            sortUnique(kept);
             layers.push_back(std::move(kept));
         }
         return false;
@@ -606,6 +606,11 @@ struct Interval {
 };
 
 Interval displayRange(const Problem& p) { return {p.outValue(p.outLow), p.outValue(p.outHigh)}; }
+// The display grid's values within iv, in grid units: [first, last] (none when first > last).
+std::pair<long long, long long> gridValuesIn(const Problem& p, const Interval& iv)
+{
+    return {static_cast<long long>(std::ceil(iv.lo * p.outScale - 1e-6)), static_cast<long long>(std::floor(iv.hi * p.outScale + 1e-6))};
+}
 // The values the first and last points may take: the pinned value or the display range.
 Interval firstValues(const Problem& p)
 {
@@ -885,8 +890,9 @@ struct Fixed {
                 values[t] = {t == 0 ? *p.firstY : *p.lastY};
                 continue;
             }
-            long long from = std::max(p.outLow, static_cast<long long>(std::ceil(iv.lo * p.outScale - 1e-6)));
-            long long to = std::min(p.outHigh, static_cast<long long>(std::floor(iv.hi * p.outScale + 1e-6)));
+            auto [from, to] = gridValuesIn(p, iv);
+            from = std::max(p.outLow, from);
+            to = std::min(p.outHigh, to);
             if (to < from) // none on the grid: the nearest ones
                 from = to = std::clamp(p.outIndex((iv.lo + iv.hi) / 2), p.outLow, p.outHigh);
             if (to - from >= GridValues) {
@@ -1422,8 +1428,7 @@ struct KnotSearch {
                 starts.clear();
                 for (const Interval& ia : reach[size_t(j) - 1][size_t(a)]) {
                     // on the grid, a sweep from each value while they are few
-                    const long long g0 = std::llround(std::ceil(ia.lo * p.outScale - 1e-6));
-                    const long long g1 = std::llround(std::floor(ia.hi * p.outScale + 1e-6));
+                    const auto [g0, g1] = gridValuesIn(p, ia);
                     if (onGrid && g1 >= g0 && g1 - g0 < GridStarts)
                         for (long long g = g0; g <= g1; ++g)
                             starts.push_back({p.outValue(g), p.outValue(g)});
@@ -1470,8 +1475,10 @@ struct KnotSearch {
                         const auto [lo, hi] = lines.valuesAt(xb - xa);
                         const Interval& bound = b + 1 == C ? last : range;
                         Interval iv{std::max(lo, bound.lo), std::min(hi, bound.hi)};
-                        if (onGrid && !iv.empty()) // the display values a table can hold there
-                            iv = {p.outValue(std::ceil(iv.lo * p.outScale - 1e-9)), p.outValue(std::floor(iv.hi * p.outScale + 1e-9))};
+                        if (onGrid && !iv.empty()) { // the display values a table can hold there
+                            const auto [g0, g1] = gridValuesIn(p, iv);
+                            iv = {p.outValue(g0), p.outValue(g1)};
+                        }
                         if (!iv.empty() && add(here[size_t(b)], iv, worth)) {
                             next[size_t(b)] = 1;
                             any = true;
@@ -1491,9 +1498,9 @@ struct KnotSearch {
     }
 
     // The inputs of a table found by the last successful decision (exact merge): from the
-    // last candidate backwards, each piece the longest-reaching one whose line through the
-    // knot's value meets the rows and a value held at its start, that value the middle of
-    // what it may be there.
+    // last candidate backwards, each piece the one whose line through the knot's value meets
+    // the rows and a value held at its start with the most room, that value the middle of what
+    // it may be there.
     std::vector<long long> path() const
     {
         const int C = int(cand.size());
@@ -1510,8 +1517,8 @@ struct KnotSearch {
             const double g = p.outValue(std::llround(m * p.outScale));
             return g >= iv.lo - 1e-9 * p.outStep && g <= iv.hi + 1e-9 * p.outStep ? g : Inf;
         };
-        double yb = p.lastY ? p.outValue(*p.lastY) : p.outValue(std::llround((widest.lo + widest.hi) / 2 * p.outScale));
-        if (!onGrid && !p.lastY)
+        double yb = p.lastY ? p.outValue(*p.lastY) : middle(widest);
+        if (yb == Inf) // (parts on the grid hold values of the grid at their ends)
             yb = (widest.lo + widest.hi) / 2;
         std::vector<long long> knots{cand.back()};
         for (int j = links; b != 0 && j > 0; --j) {
@@ -1589,6 +1596,7 @@ void markRuns(const std::vector<double>& xc, const std::vector<double>& y, size_
     keep[to - 1] = 1;
 }
 
+// The rows marked in keep, as a search's rows.
 void keptRows(const Problem& p, const std::vector<double>& xc, const std::vector<char>& keep, std::vector<double>& xs, std::vector<double>& ys)
 {
     xs.clear();
@@ -1598,6 +1606,22 @@ void keptRows(const Problem& p, const std::vector<double>& xc, const std::vector
             xs.push_back(xc[k]);
             ys.push_back(p.y[k]);
         }
+}
+
+// Adds to a search's rows (rows of xc) those within `radius` grid units of each knot: all of
+// them, or the extremes of `runs` runs there (markRuns).
+void addRowsNear(const Problem& p, const std::vector<double>& xc, const std::vector<long long>& knots, long long radius, size_t runs,
+                 std::vector<double>& xs, std::vector<double>& ys)
+{
+    std::vector<char> keep(xc.size(), 0);
+    for (double x : xs)
+        keep[size_t(std::lower_bound(xc.begin(), xc.end(), x) - xc.begin())] = 1;
+    for (long long q : knots) {
+        const auto from = std::lower_bound(xc.begin(), xc.end(), p.inValue(q - radius));
+        const auto to = std::upper_bound(from, xc.end(), p.inValue(q + radius));
+        markRuns(xc, p.y, size_t(from - xc.begin()), size_t(to - xc.begin()), runs, keep);
+    }
+    keptRows(p, xc, keep, xs, ys);
 }
 
 // At most about `keep` rows for a search: every row when there are few, else the first and
@@ -1652,8 +1676,7 @@ std::vector<long long> fitCandidates(const Problem& p, const std::vector<double>
         c.push_back(p.x0 + (p.x1 - p.x0) * i / spread);
     for (long long& q : c)
         q = std::clamp(q, p.x0, p.x1);
-    std::sort(c.begin(), c.end());
-    c.erase(std::unique(c.begin(), c.end()), c.end());
+    sortUnique(c);
     return c;
 }
 
@@ -1706,15 +1729,10 @@ std::vector<long long> greedyKnots(const Problem& p, int points)
 // The least error a search reaches with `links` pieces, to `relative` of itself: bracketed
 // from `start` by doubling upwards, then bisected. Returns the least e found feasible (and
 // leaves the search at it), or Inf.
-double leastFeasible(KnotSearch& ks, const Problem& p, int links, double start, double relative)
+// Bisects [lo, hi] (lo failing, hi reached) to `relative` of hi; leaves the search at hi and
+// returns it, or Inf when cancelled or out of work.
+double bisectLeast(KnotSearch& ks, const Problem& p, int links, double lo, double hi, double relative)
 {
-    double lo = 0, hi = std::max(start, tolerance(p, 1e-9));
-    while (!ks.decide(hi, links)) {
-        if (p.cancelled() || ks.aborted || hi > 4 * (dataSpan(p) + p.outStep) + 1e6 * tolerance(p, 1))
-            return Inf;
-        lo = hi;
-        hi *= 4;
-    }
     while (hi - lo > relative * hi && hi - lo > tolerance(p, 1e-9)) {
         if (p.cancelled())
             return Inf;
@@ -1726,8 +1744,19 @@ double leastFeasible(KnotSearch& ks, const Problem& p, int links, double start, 
         else
             lo = mid;
     }
-    ks.decide(hi, links);
-    return hi;
+    return ks.decide(hi, links) ? hi : Inf;
+}
+
+double leastFeasible(KnotSearch& ks, const Problem& p, int links, double start, double relative)
+{
+    double lo = 0, hi = std::max(start, tolerance(p, 1e-9));
+    while (!ks.decide(hi, links)) {
+        if (p.cancelled() || ks.aborted || hi > 4 * (dataSpan(p) + p.outStep) + 1e6 * tolerance(p, 1))
+            return Inf;
+        lo = hi;
+        hi *= 4;
+    }
+    return bisectLeast(ks, p, links, lo, hi, relative);
 }
 
 // The least error a search reaches near e, to `relative` of itself: bracketed by steps of
@@ -1749,11 +1778,7 @@ double leastNear(KnotSearch& ks, const Problem& p, int links, double e, double r
             hi *= 1.03;
         }
     }
-    while (hi - lo > relative * hi && hi - lo > tolerance(p, 1e-9) && !p.cancelled()) {
-        const double mid = lo + (hi - lo) / 2;
-        (ks.decide(mid, links) ? hi : lo) = mid;
-    }
-    return ks.decide(hi, links) ? hi : Inf;
+    return bisectLeast(ks, p, links, lo, hi, relative);
 }
 
 struct FreeFit {
@@ -1797,17 +1822,8 @@ FreeFit freeSearch(const Problem& p, int points)
         // Near the knots every row counts: the rows left out there are those a knot's bend
         // passes closest.
         const long long widest = std::max(p.minStep, narrowest / 4);
-        if (xs.size() < xc.size()) {
-            std::vector<char> keep(xc.size(), 0);
-            for (double x : xs) // the search's rows are rows of xc
-                keep[size_t(std::lower_bound(xc.begin(), xc.end(), x) - xc.begin())] = 1;
-            for (long long q : knots) {
-                const auto from = std::lower_bound(xc.begin(), xc.end(), p.inValue(q - 2 * widest));
-                const auto to = std::upper_bound(from, xc.end(), p.inValue(q + 2 * widest));
-                markRuns(xc, p.y, size_t(from - xc.begin()), size_t(to - xc.begin()), thorough ? xc.size() : NearRuns, keep);
-            }
-            keptRows(p, xc, keep, xs, ys);
-        }
+        if (xs.size() < xc.size())
+            addRowsNear(p, xc, knots, 2 * widest, thorough ? xc.size() : NearRuns, xs, ys);
         // Each round adds the inputs around the knots found, coarse to fine, and on long data
         // searches those alone (the knots themselves among them: a round never loses what the
         // last one found).
@@ -1818,8 +1834,7 @@ FreeFit freeSearch(const Problem& p, int points)
             for (long long q : knots)
                 for (long long d = -around; d <= around; d += stride)
                     cand.push_back(onRow(p, xc, std::clamp(q + d, p.x0, p.x1)));
-            std::sort(cand.begin(), cand.end());
-            cand.erase(std::unique(cand.begin(), cand.end()), cand.end());
+            sortUnique(cand);
             KnotSearch ks(p, xs, ys, cand, p.minStep, false);
             const double hi = leastNear(ks, p, points - 1, e, 1e-3);
             if (!std::isfinite(hi))
@@ -1849,8 +1864,7 @@ FreeFit freeSearch(const Problem& p, int points)
             paths.push_back(std::move(onRows.x));
     for (std::vector<long long>& knots : paths)
         knots = padKnots(p, knots, points);
-    std::sort(paths.begin(), paths.end());
-    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+    sortUnique(paths);
     // On long data, the two best on the search's rows go on to every row.
     if (paths.size() > 2 && p.x.size() > 4 * xs.size()) {
         Problem q = p;
@@ -1970,8 +1984,7 @@ struct Bound {
                 if (q >= p.x0 && q <= p.x1)
                     c.push_back(q);
         }
-        std::sort(c.begin(), c.end());
-        c.erase(std::unique(c.begin(), c.end()), c.end());
+        sortUnique(c);
         return c;
     }
     static std::vector<double> rows(const Problem& p, const std::vector<double>& xc, bool ys)
@@ -2013,8 +2026,7 @@ using Point = Lines::Vertex;
 // Convex hull of the points (counter-clockwise, monotone chain); the points are reordered.
 void convexHull(std::vector<Point>& pts, std::vector<Point>& out)
 {
-    std::sort(pts.begin(), pts.end());
-    pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
+    sortUnique(pts);
     out.clear();
     if (pts.size() < 3) {
         out = pts;
@@ -2301,8 +2313,7 @@ void joinedRows(const Problem& p, std::vector<double>& xs, std::vector<double>& 
         for (size_t k = from; k < to; k += every)
             rows.push_back({xc[k], p.y[k]});
     }
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    sortUnique(rows);
     xs.clear(), ys.clear();
     for (auto [x, y] : rows)
         xs.push_back(x), ys.push_back(y);
