@@ -48,7 +48,6 @@ namespace {
 using ProgramMode::printErr;
 using ProgramMode::printMessage;
 
-
 // The setup as the window would hold it after Open Settings and Import: the window's defaults
 // first, then each value applied with the effect choosing it in the window has.
 struct WorkingSetup {
