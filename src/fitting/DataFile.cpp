@@ -5,6 +5,7 @@
 #include "table/NumberText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace Fitting {
@@ -115,6 +116,50 @@ std::optional<double> numberOf(const Spreadsheet::Cell& cell)
     }
 }
 
+// A row of plain numbers ([+-]digits[.digits], blanks around, decimalComma: "," for the
+// point) read straight from its bytes, as numberOf() reads them; false when a field is
+// anything else (empty, quoted, an exponent, a word), which the full reading handles.
+bool plainNumbers(QByteArrayView row, char separator, bool decimalComma, std::vector<std::optional<double>>& numbers)
+{
+    numbers.clear();
+    char buffer[64];
+    const char* at = row.data();
+    const char* const end = at + row.size();
+    for (;;) {
+        const char* stop = std::find(at, end, separator);
+        while (at < stop && (*at == ' ' || *at == '\t'))
+            ++at;
+        const char* last = stop;
+        while (last > at && (last[-1] == ' ' || last[-1] == '\t'))
+            --last;
+        if (last - at >= qsizetype(sizeof buffer) || last == at)
+            return false;
+        size_t n = 0, digits = 0;
+        bool point = false;
+        for (const char* c = at; c < last; ++c) {
+            if (*c >= '0' && *c <= '9') {
+                ++digits;
+                buffer[n++] = *c;
+            } else if ((*c == '.' || (decimalComma && *c == ',')) && !point) {
+                point = true;
+                buffer[n++] = '.';
+            } else if ((*c == '-' || *c == '+') && c == at) {
+                if (*c == '-')
+                    buffer[n++] = '-';
+            } else {
+                return false;
+            }
+        }
+        double v = 0;
+        if (digits == 0 || std::from_chars(buffer, buffer + n, v).ec != std::errc() || !std::isfinite(v))
+            return false;
+        numbers.push_back(v);
+        if (stop == end)
+            return true;
+        at = stop + 1;
+    }
+}
+
 } // namespace
 
 DataRead readDelimited(const QByteArray& text, const std::atomic_bool* cancel)
@@ -122,6 +167,7 @@ DataRead readDelimited(const QByteArray& text, const std::atomic_bool* cancel)
     RowCollector rows;
     int line = 0;
     qsizetype start = 0;
+    std::vector<std::optional<double>> numbers;
     if (text.startsWith("\xEF\xBB\xBF"))
         start = 3;
     while (start < text.size()) {
@@ -144,11 +190,13 @@ DataRead readDelimited(const QByteArray& text, const std::atomic_bool* cancel)
         }
         // TAB, else ";", else "," separates the fields; with TAB or ";" a "," is the decimal point.
         const char separator = row.contains('\t') ? '\t' : row.contains(';') ? ';' : ',';
-        QList<bool> quoted;
-        const QStringList fields = fieldsOf(row, separator, &quoted);
-        std::vector<std::optional<double>> numbers;
-        for (qsizetype i = 0; i < fields.size(); ++i)
-            numbers.push_back(numberOf(fields[i], separator != ',' || (quoted[i] && !fields[i].contains(QLatin1Char('.')))));
+        if (!plainNumbers(row, separator, separator != ',', numbers)) {
+            QList<bool> quoted;
+            const QStringList fields = fieldsOf(row, separator, &quoted);
+            numbers.clear();
+            for (qsizetype i = 0; i < fields.size(); ++i)
+                numbers.push_back(numberOf(fields[i], separator != ',' || (quoted[i] && !fields[i].contains(QLatin1Char('.')))));
+        }
         if (separator == ',' && std::count_if(numbers.begin(), numbers.end(), [](const auto& n) { return n.has_value(); }) > 2) {
             rows.refuse(line, QStringLiteral("\"%1\" is more than two numbers with \",\" between them; if \",\" is the decimal "
                                              "point, put \";\" between the fields")

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cmath>
+#include <future>
 
 namespace Fitting {
 namespace {
@@ -579,6 +580,16 @@ Result fit(const Request& request)
                        QStringLiteral("no table of these points keeps the minimum input step %1").arg(minStepText(request.type)));
 
     stage(85, 90);
+    // How close the table is to any table of as many points: on a core of its own meanwhile.
+    const double onRows = Engine::rowError(p, table);
+    const int count = int(table.x.size());
+    Engine::Problem ends = p; // on the data, every table's ends are the first and last rows
+    ends.progress = nullptr;
+    if (onData) {
+        ends.firstY = table.y.front();
+        ends.lastY = table.y.back();
+    }
+    std::future<double> bound = std::async(std::launch::async, [&ends, count, onRows] { return Engine::lowerBound(ends, count, onRows); });
     r.table = pointsOf(p, table, inLimits.decimals, display->decimals);
     QList<PointRow> rows;
     for (const Point& pt : r.table)
@@ -616,7 +627,7 @@ Result fit(const Request& request)
                 relaxed.y.push_back(p.y.back());
             }
             // (free: the quick search, which without the step rule does well enough to show it)
-            Engine::Table t = onData ? Engine::onDataLeast(relaxed, int(table.x.size())) : Engine::freeQuick(relaxed, int(table.x.size()));
+            Engine::Table t = onData ? Engine::onDataLeast(relaxed, int(table.x.size())) : Engine::freeQuick(relaxed, int(table.x.size()), Engine::rowError(p, table));
             if (!t.empty() && relaxed.x.size() < p.x.size())
                 t = onData ? t : Engine::fixedInputs(p, t.x);
             if (p.cancelled())
@@ -634,9 +645,7 @@ Result fit(const Request& request)
     r.limitingText = limitingRuleText(r.limitingRule, request.type, request.format);
     stage(90, 95);
 
-    // How close the table is to any table of as many points, and how few points reach its error.
-    const double onRows = Engine::rowError(p, table);
-    const int count = int(table.x.size());
+    // How few points reach its error.
     if (onData) {
         r.fewestPoints = std::min(count, std::max(2, fewestOnData > 0 ? fewestOnData : Engine::onDataFewestCount(p, onRows, count)));
     } else {
@@ -644,12 +653,7 @@ Result fit(const Request& request)
         r.fewestPoints = fewer > 0 ? fewer : count;
     }
     stage(95, 99);
-    Engine::Problem ends = p; // on the data, every table's ends are the first and last rows
-    if (onData) {
-        ends.firstY = table.y.front();
-        ends.lastY = table.y.back();
-    }
-    r.lowerBound = std::min(Engine::lowerBound(ends, count, onRows), r.maxError);
+    r.lowerBound = std::min(bound.get(), r.maxError);
     if (p.cancelled())
         return failure(Status::Cancelled, QString());
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <future>
 
 namespace Fitting::Engine {
 namespace {
@@ -106,6 +107,19 @@ struct Lines {
     {
         clip(1, d, y + e);
         clip(-1, -d, -(y - e));
+        keepSmall(d, e);
+    }
+    // One side of it: the lines at most y + e at d (below), or at least y - e.
+    void halfRow(double d, double y, double e, bool below)
+    {
+        if (below)
+            clip(1, d, y + e);
+        else
+            clip(-1, -d, -(y - e));
+        keepSmall(d, e);
+    }
+    void keepSmall(double d, double e)
+    {
         if (poly.size() > simplifyAbove) {
             // a large set (a long piece of a smooth source) is held to fewer vertices
             simplify(d, SimplifyTolerance * e * (poly.size() > 4 * SimplifyAbove ? 100 : 1));
@@ -781,13 +795,51 @@ std::vector<long long> padKnots(const Problem& p, std::vector<long long> knots, 
     return knots;
 }
 
+// A piece's rows as far as a line within a band sees them: the lower hull of the rows (d from
+// the piece's start, y) bounds the line from above, the upper hull from below; a row off its
+// hull is within the band whenever the hull's vertices around it are. Rising in d.
+struct HullVertex {
+    double d, y;
+    bool below; // on the lower hull: the line stays below y + e
+};
+
+std::vector<HullVertex> hullsOf(const std::vector<double>& xc, const std::vector<double>& y, int from, int to, double start)
+{
+    std::vector<HullVertex> lower, upper, out;
+    // turn of a -> b -> c: positive counter-clockwise
+    auto turn = [](const HullVertex& a, const HullVertex& b, const HullVertex& c) {
+        return (b.d - a.d) * (c.y - a.y) - (b.y - a.y) * (c.d - a.d);
+    };
+    for (int k = from; k < to; ++k) {
+        const HullVertex v{xc[k] - start, y[k], true};
+        if (lower.empty() || lower.back().d != v.d || v.y < lower.back().y) {
+            if (!lower.empty() && lower.back().d == v.d)
+                lower.pop_back();
+            while (lower.size() >= 2 && turn(lower[lower.size() - 2], lower.back(), v) <= 0)
+                lower.pop_back();
+            lower.push_back(v);
+        }
+        if (upper.empty() || upper.back().d != v.d || v.y > upper.back().y) {
+            if (!upper.empty() && upper.back().d == v.d)
+                upper.pop_back();
+            while (upper.size() >= 2 && turn(upper[upper.size() - 2], upper.back(), v) >= 0)
+                upper.pop_back();
+            upper.push_back({v.d, v.y, false});
+        }
+    }
+    out.resize(lower.size() + upper.size());
+    std::merge(lower.begin(), lower.end(), upper.begin(), upper.end(), out.begin(),
+               [](const HullVertex& a, const HullVertex& b) { return a.d < b.d; });
+    return out;
+}
+
 // Display values for fixed inputs.
 struct Fixed {
     const Problem& p;
     std::vector<double> xc;
     std::vector<long long> knots;
     std::vector<double> kv;
-    std::vector<int> begin, end; // rows of each piece
+    std::vector<std::vector<HullVertex>> hull; // of each piece's rows
     std::vector<Interval> reach; // values each point can take, found forwards
     double sMax = 0;
 
@@ -797,8 +849,9 @@ struct Fixed {
         for (long long q : knots)
             kv.push_back(p.inValue(q));
         for (size_t t = 0; t + 1 < knots.size(); ++t) {
-            begin.push_back(int(std::lower_bound(xc.begin(), xc.end(), kv[t]) - xc.begin()));
-            end.push_back(int(std::upper_bound(xc.begin(), xc.end(), kv[t + 1]) - xc.begin()));
+            const int begin = int(std::lower_bound(xc.begin(), xc.end(), kv[t]) - xc.begin());
+            const int end = int(std::upper_bound(xc.begin(), xc.end(), kv[t + 1]) - xc.begin());
+            hull.push_back(hullsOf(xc, p.y, begin, end, kv[t]));
         }
         long long narrowest = LLONG_MAX;
         for (size_t t = 0; t + 1 < knots.size(); ++t)
@@ -816,8 +869,8 @@ struct Fixed {
         Lines lines;
         for (size_t t = 0; t + 1 < knots.size(); ++t) {
             lines.box(reach[t].lo, reach[t].hi, sMax);
-            for (int k = begin[t]; k < end[t] && !lines.empty(); ++k)
-                lines.row(xc[k] - kv[t], p.y[k], ee);
+            for (size_t k = 0; k < hull[t].size() && !lines.empty(); ++k)
+                lines.halfRow(hull[t][k].d, hull[t][k].y, ee, hull[t][k].below);
             if (lines.empty())
                 return false;
             // values at this point that no line of the piece continues are of no use
@@ -860,13 +913,15 @@ struct Fixed {
             const double u = p.outValue(t.y[s + 1]);
             const double w = kv[s + 1] - kv[s];
             Interval iv = reach[s];
-            for (int k = begin[s]; k < end[s]; ++k) {
-                const double lam = (xc[k] - kv[s]) / w;
+            for (const HullVertex& h : hull[s]) {
+                const double lam = h.d / w;
                 if (lam >= 1)
                     continue;
                 const double a = 1 - lam;
-                iv.lo = std::max(iv.lo, (p.y[k] - ee - u * lam) / a);
-                iv.hi = std::min(iv.hi, (p.y[k] + ee - u * lam) / a);
+                if (h.below)
+                    iv.hi = std::min(iv.hi, (h.y + ee - u * lam) / a);
+                else
+                    iv.lo = std::max(iv.lo, (h.y - ee - u * lam) / a);
             }
             t.y[s] = s == 0 && p.firstY ? *p.firstY : nearestIn(iv);
         }
@@ -915,8 +970,8 @@ struct Fixed {
                 for (size_t v = 0; v < values[t].size(); ++v) {
                     const double v1 = p.outValue(values[t][v]);
                     double e = cost[t - 1][u];
-                    for (int k = begin[t - 1]; k < end[t - 1] && e < cost[t][v]; ++k)
-                        e = std::max(e, std::fabs(v0 + (v1 - v0) * ((xc[k] - kv[t - 1]) / w) - p.y[k]));
+                    for (size_t k = 0; k < hull[t - 1].size() && e < cost[t][v]; ++k)
+                        e = std::max(e, std::fabs(v0 + (v1 - v0) * (hull[t - 1][k].d / w) - hull[t - 1][k].y));
                     if (e < cost[t][v]) {
                         cost[t][v] = e;
                         back[t][v] = int(u);
@@ -941,8 +996,8 @@ struct Fixed {
         const double v0 = p.outValue(t.y[s]), v1 = p.outValue(t.y[s + 1]);
         const double w = kv[s + 1] - kv[s];
         double e = 0;
-        for (int k = begin[s]; k < end[s]; ++k)
-            e = std::max(e, std::fabs(v0 + (v1 - v0) * ((xc[k] - kv[s]) / w) - p.y[k]));
+        for (const HullVertex& h : hull[s])
+            e = std::max(e, std::fabs(v0 + (v1 - v0) * (h.d / w) - h.y));
         return e;
     }
 
@@ -1032,7 +1087,7 @@ double rowError(const Problem& p, const Table& t, double* at)
 // Rows up to which the fewest points for the error found are counted exactly.
 constexpr size_t LongChords = 20000;
 // Row visits of the bisection on the data: well under a second at 100,000 rows.
-constexpr long long OnDataVisits = 150000000, OnDataVisitsPerRow = 300;
+constexpr long long OnDataVisits = 40000000, OnDataVisitsPerRow = 200;
 
 Table onDataLeast(const Problem& p, int points, int* fewestPoints)
 {
@@ -1685,6 +1740,7 @@ constexpr size_t NearRuns = 16;    // runs of rows it follows near each knot whe
 constexpr size_t ShortRows = 2500;  // data up to this many rows gets the wider search
 constexpr size_t ShortSearchRows = 800; // on that many rows
 constexpr long long ThoroughVisits = 4000000; // unless its first search visits more rows than this
+constexpr long long LeanVisits = 12000000;    // the lean search's rounds start until this many visits
 constexpr long long Spread = 300;   // evenly spread candidate inputs
 constexpr long long Passes = 4000000; // rows visited when moving inputs one at a time
 constexpr size_t LongRows = 15000;    // rows that choose the inputs on long data
@@ -1693,28 +1749,44 @@ constexpr long long JoinedWork = 120000; // row and piece visits of that bound, 
 constexpr size_t EndRows = 100;       // rows near each end it follows besides
 constexpr long long RoundedRows = 100000; // rows over tables tried after rounding (up to 2,000 rows)
 
-// The inputs of the joined pieces that the greedy split finds at the least error it can reach.
-std::vector<long long> greedyKnots(const Problem& p, int points)
+// The inputs of the joined pieces that the greedy split finds at the least error it can reach;
+// `near` (0: none), an error some table reaches, starts the bracket there.
+std::vector<long long> greedyKnots(const Problem& p, int points, double near)
 {
     const std::vector<double> xc = clampedInputs(p);
+    auto split = [&](double e) { return greedy(p, xc, e, points - 1, true, p.minStep); };
+    const double tol = tolerance(p, 1e-7);
+    double lo = 0, hi = std::max(near, tol);
+    std::vector<long long> knots = split(hi);
+    if (near > 0 && !knots.empty()) {
+        // downwards by quarters to a failure
+        for (lo = hi / 4; lo > tol; lo = hi / 4) {
+            if (p.cancelled())
+                return {};
+            std::vector<long long> k = split(lo);
+            if (k.empty())
+                break;
+            hi = lo;
+            knots = std::move(k);
+        }
+        if (lo <= tol)
+            lo = 0;
+    }
     // Bracket from below by doubling: a split at an error well below the least one fails
     // after a few short pieces. The display range can keep even a flat line from the
     // middle, so the doubling goes on past the data's span.
-    double lo = 0, hi = tolerance(p, 1e-7);
-    std::vector<long long> knots = greedy(p, xc, hi, points - 1, true, p.minStep);
     while (knots.empty()) {
         if (p.cancelled() || hi > 1e6 * (dataSpan(p) + p.outStep) + 1e12)
             return {};
         lo = hi;
         hi *= 2;
-        knots = greedy(p, xc, hi, points - 1, true, p.minStep);
+        knots = split(hi);
     }
-    const double tol = tolerance(p, 1e-7);
     while (hi - lo > tol && hi - lo > 1e-4 * hi) {
         if (p.cancelled())
             return {};
         const double mid = lo + (hi - lo) / 2;
-        std::vector<long long> k = greedy(p, xc, mid, points - 1, true, p.minStep);
+        std::vector<long long> k = split(mid);
         if (k.empty()) {
             lo = mid;
         } else {
@@ -1725,10 +1797,6 @@ std::vector<long long> greedyKnots(const Problem& p, int points)
     return padKnots(p, knots, points);
 }
 
-
-// The least error a search reaches with `links` pieces, to `relative` of itself: bracketed
-// from `start` by doubling upwards, then bisected. Returns the least e found feasible (and
-// leaves the search at it), or Inf.
 // Bisects [lo, hi] (lo failing, hi reached) to `relative` of hi; leaves the search at hi and
 // returns it, or Inf when cancelled or out of work.
 double bisectLeast(KnotSearch& ks, const Problem& p, int links, double lo, double hi, double relative)
@@ -1747,6 +1815,9 @@ double bisectLeast(KnotSearch& ks, const Problem& p, int links, double lo, doubl
     return ks.decide(hi, links) ? hi : Inf;
 }
 
+// The least error a search reaches with `links` pieces, to `relative` of itself: bracketed
+// from `start` by doubling upwards, then bisected. Returns the least e found feasible (and
+// leaves the search at it), or Inf.
 double leastFeasible(KnotSearch& ks, const Problem& p, int links, double start, double relative)
 {
     double lo = 0, hi = std::max(start, tolerance(p, 1e-9));
@@ -1794,6 +1865,9 @@ FreeFit freeSearch(const Problem& p, int points)
     // Short data affords the wider search: more rows, and rounds that keep every candidate
     // (unless the first search was long already: a wide error band, long pieces).
     bool thorough = p.x.size() <= ShortRows;
+    // The greedy split on every row, on a core of its own meanwhile: on long smooth sources its
+    // inputs are often better.
+    std::future<std::vector<long long>> split = std::async(std::launch::async, [&p, points] { return greedyKnots(p, points, 0); });
     std::vector<double> xs, ys;
     reducedRows(p, xc, thorough ? ShortSearchRows : SearchRows, xs, ys);
     FreeFit best;
@@ -1827,7 +1901,10 @@ FreeFit freeSearch(const Problem& p, int points)
         // Each round adds the inputs around the knots found, coarse to fine, and on long data
         // searches those alone (the knots themselves among them: a round never loses what the
         // last one found).
+        long long searched = first.visits;
         for (long long around = widest; std::isfinite(e) && around >= 1 && !p.cancelled(); around /= 16) {
+            if (!thorough && searched > LeanVisits) // a wide error band: each round sweeps far
+                break;
             const long long stride = std::max(1LL, around / 8);
             if (!thorough)
                 cand.clear();
@@ -1837,6 +1914,7 @@ FreeFit freeSearch(const Problem& p, int points)
             sortUnique(cand);
             KnotSearch ks(p, xs, ys, cand, p.minStep, false);
             const double hi = leastNear(ks, p, points - 1, e, 1e-3);
+            searched += ks.visits;
             if (!std::isfinite(hi))
                 break;
             knots = padKnots(p, ks.path(), points);
@@ -1854,8 +1932,11 @@ FreeFit freeSearch(const Problem& p, int points)
     }
     if (p.progress)
         p.progress(0.4);
-    // The greedy split on every row: on long smooth sources its inputs are often better.
-    if (std::vector<long long> knots = greedyKnots(p, points); !knots.empty())
+    if (std::vector<long long> knots = split.get(); !knots.empty())
+        paths.push_back(std::move(knots));
+    // On noisy data the split's inputs depend on the errors it tries: short data tries it again
+    // from the error found.
+    if (std::vector<long long> knots; p.x.size() <= 4000 && std::isfinite(e) && !(knots = greedyKnots(p, points, e)).empty())
         paths.push_back(std::move(knots));
     // The best rows: their values lie on the display grid already, which the searches above
     // (on values before rounding) do not see.
@@ -2389,12 +2470,12 @@ Table freeLeast(const Problem& p, int points)
     return onRows.empty() ? Table{} : fixedInputs(p, padKnots(p, onRows.x, points));
 }
 
-Table freeQuick(const Problem& p, int points)
+Table freeQuick(const Problem& p, int points, double near)
 {
     if (p.x.size() < 2 || points < 2 || p.x1 - p.x0 < p.minStep)
         return {};
     points = int(std::min<long long>(points, (p.x1 - p.x0) / p.minStep + 1));
-    const std::vector<long long> knots = greedyKnots(p, points);
+    const std::vector<long long> knots = greedyKnots(p, points, near);
     return knots.empty() ? Table{} : fixedInputs(p, knots);
 }
 

@@ -60,8 +60,8 @@ int onDataFewestCount(const Problem& p, double e, int maxPoints);
 // error found.
 Table freeLeast(const Problem& p, int points);
 // Free placement, quicker and a little worse: the greedy split's inputs at the least error
-// it reaches, with their best display values.
-Table freeQuick(const Problem& p, int points);
+// it reaches, with their best display values. `near` (0: none): an error some table reaches.
+Table freeQuick(const Problem& p, int points, double near = 0);
 // Free placement: the fewest points (at most maxPoints) whose table reaches e; empty when none does.
 Table freeFewest(const Problem& p, double e, int maxPoints);
 // Free placement, quicker: the points of a table that reaches e found by one search, at

@@ -1,5 +1,6 @@
 #pragma once
 // A simulated meter on a pseudo-terminal, offered as port 1 to a window of its own.
+#include <QPushButton>
 #include "common/TestWindow.h"
 #include "meter-sim/SimulatedMeter.h"
 

@@ -230,8 +230,9 @@ private slots:
     {
         QTest::addColumn<int>("seed");
         QTest::addColumn<bool>("pinned");
-        for (int seed = 1; seed <= 12; ++seed)
-            QTest::addRow("seed %d%s", seed, seed % 2 ? ", ends on the source" : "") << seed << (seed % 2 == 1);
+        for (int seed = 1; seed <= 18; ++seed)
+            QTest::addRow("seed %d%s%s", seed, seed % 2 ? ", ends on the source" : "", seed % 3 ? "" : ", steps")
+                << seed << (seed % 2 == 1);
     }
     void displayValuesAreTheBest()
     {
@@ -247,6 +248,8 @@ private slots:
         for (int i = 0; i <= 60; i += 1 + int(rng() % 3)) {
             p.x.push_back(i / 1000.0);
             p.y.push_back(std::round(100 * (3 * std::sin(i / 9.0) + i / 10.0)) / 100 + double(rng() % 3) / 100);
+            if (seed % 3 == 0 && rng() % 4 == 0) // a step: a second row at the same input
+                p.x.push_back(i / 1000.0), p.y.push_back(p.y.back() + 0.05 * double(1 + rng() % 20));
         }
         if (p.x.back() != 0.060)
             p.x.push_back(0.060), p.y.push_back(p.y.back());
@@ -466,6 +469,39 @@ private slots:
         }
         rq.maxError = 0.05;
         QCOMPARE(fit(rq).table.size(), 2);
+    }
+
+    // Numbers as text files hold them: signs, blanks, either decimal point after ";" or TAB,
+    // quotes, exponents; a field that is no number leaves the row out (a title) or ends the data.
+    void dataNumbers_data()
+    {
+        QTest::addColumn<QByteArray>("row");
+        QTest::addColumn<double>("input"); // NaN: the row is not data
+        QTest::addColumn<double>("display");
+        const double none = std::nan("");
+        QTest::newRow("signs, blanks") << QByteArray(" +1.5 , -2 ") << 1.5 << -2.0;
+        QTest::newRow("no integer, no fraction") << QByteArray(".5,5.") << 0.5 << 5.0;
+        QTest::newRow("decimal comma") << QByteArray("1,5;-0,25") << 1.5 << -0.25;
+        QTest::newRow("point after tab") << QByteArray("1.5\t2,5") << 1.5 << 2.5;
+        QTest::newRow("quoted comma") << QByteArray("\"1,5\",\"2\"") << 1.5 << 2.0;
+        QTest::newRow("exponent") << QByteArray("1e3,2.5E-1") << 1000.0 << 0.25;
+        QTest::newRow("two points") << QByteArray("1.2.3,4") << none << none;
+        QTest::newRow("sign alone") << QByteArray("-,4") << none << none;
+        QTest::newRow("sign inside") << QByteArray("1-2,4") << none << none;
+        QTest::newRow("comma after point") << QByteArray("1.5;2.5,0") << none << none;
+    }
+    void dataNumbers()
+    {
+        QFETCH(QByteArray, row);
+        QFETCH(double, input);
+        QFETCH(double, display);
+        const DataRead read = readDelimited(row + "\n7;8\n9;10\n");
+        QVERIFY2(read.ok(), qPrintable(read.message));
+        QCOMPARE(read.rows.size(), std::isnan(input) ? 2 : 3);
+        if (!std::isnan(input)) {
+            QCOMPARE(read.rows.front().a, input);
+            QCOMPARE(read.rows.front().b, display);
+        }
     }
 
     // Data files and the rules on their rows.
