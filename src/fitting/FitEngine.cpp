@@ -1335,8 +1335,9 @@ std::vector<long long> refineKnots(const Problem& p, std::vector<long long> knot
 
 // Moves single inputs while the table's error after rounding falls: the searches above
 // choose inputs for values before rounding, and on a coarse display grid other inputs
-// often round better. Each knot in turn, by a grid unit, half and a whole minimum step,
-// and a quarter of its pieces' width, for at most `tries` tables.
+// often round better (the line's phase against the display grid changes with every grid
+// unit). Each knot in turn, by 1, 2, 4 and 8 grid units, a quarter, half and a whole
+// minimum step, and a quarter of its pieces' width, for at most `tries` tables.
 Table roundedMoves(const Problem& p, Table best, long long tries)
 {
     const std::vector<double> xc = clampedInputs(p);
@@ -1346,7 +1347,7 @@ Table roundedMoves(const Problem& p, Table best, long long tries)
         moved = false;
         for (size_t i = 1; i + 1 < best.x.size() && tries > 0; ++i) {
             const long long room = (best.x[i + 1] - best.x[i - 1]) / 4;
-            for (long long step : {1LL, p.minStep / 2, p.minStep, room}) {
+            for (long long step : {1LL, 2LL, 4LL, 8LL, p.minStep / 4, p.minStep / 2, p.minStep, room}) {
                 for (long long dir : {-1LL, 1LL}) {
                     std::vector<long long> k = best.x;
                     k[i] = onRow(p, xc, k[i] + dir * step);
@@ -1747,7 +1748,7 @@ constexpr size_t LongRows = 15000;    // rows that choose the inputs on long dat
 constexpr size_t JoinedRows = 600;    // rows the bound on joined pieces follows
 constexpr long long JoinedWork = 120000; // row and piece visits of that bound, over its bisection
 constexpr size_t EndRows = 100;       // rows near each end it follows besides
-constexpr long long RoundedRows = 100000; // rows over tables tried after rounding (up to 2,000 rows)
+constexpr long long RoundedRows = 200000; // rows over tables tried after rounding (up to 2,000 rows)
 
 // The inputs of the joined pieces that the greedy split finds at the least error it can reach;
 // `near` (0: none), an error some table reaches, starts the bracket there.
