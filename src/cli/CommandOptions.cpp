@@ -147,7 +147,7 @@ CommandDeclaration FitOptions::declaration()
                 valued("points", "K", "K points, 2 to 32, with the least maximum error"),
                 valued("max-error", "E", "the fewest points whose maximum error is at most E (display units)"),
                 flag("on-data", "every point is a row of the data (or on the shape); the exact\n"
-                                "optimum (long noisy data: the best found in about a second).\n"
+                                "optimum (long noisy or wavy data: the best found in about 0.5 s).\n"
                                 "Without it display values are free: about half the error"),
                 flag("free-ends", "the first and last display values may leave the source too;\n"
                                   "by default they are the source's values at the ends"),

@@ -1137,7 +1137,7 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
     double bestError = rowError(p, chords.table(best));
     hi = std::min(hi, bestError);
     const double width = hi - lo;
-    // With a table in hand the search is bounded: on long noisy or stepped data the failures
+    // With a table in hand the search is bounded: on long noisy, stepped or wavy data the failures
     // near the least error sweep from most rows, each far along. Past the bound the best table
     // found stands (within the bracket of the searches so far).
     chords.budget = chords.visits + OnDataVisits + OnDataVisitsPerRow * (long long)p.x.size();
@@ -1237,9 +1237,11 @@ int onDataFewestCount(const Problem& p, double e, int maxPoints)
     return chordCount < 0 ? 0 : chordCount + 1;
 }
 
-Table fixedInputs(const Problem& p, const std::vector<long long>& knots)
+Table fixedInputs(const Problem& p, const std::vector<long long>& knots, double below)
 {
     Fixed fixed(p, clampedInputs(p), knots);
+    if (std::isfinite(below) && !fixed.forward(below)) // no table of these inputs reaches it
+        return {};
     // An upper bound: the values of the rows at the inputs.
     Table start;
     start.x = knots;
@@ -1353,8 +1355,8 @@ Table roundedMoves(const Problem& p, Table best, long long tries)
                     k[i] = onRow(p, xc, k[i] + dir * step);
                     if (step < 1 || k[i] == best.x[i] || k[i] - k[i - 1] < p.minStep || k[i + 1] - k[i] < p.minStep || tries-- <= 0)
                         continue;
-                    Table t = fixedInputs(p, k);
-                    if (const double err = rowError(p, t); err < bestError) {
+                    Table t = fixedInputs(p, k, bestError);
+                    if (const double err = t.empty() ? Inf : rowError(p, t); err < bestError) {
                         bestError = err;
                         best = std::move(t);
                         moved = true;

@@ -4,6 +4,7 @@
 // normal forms' last decimal). Used by fit(); its tests reach the lower bound here.
 #include <atomic>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -68,8 +69,9 @@ Table freeFewest(const Problem& p, double e, int maxPoints);
 // most maxPoints; 0 when that search finds none or the bound proves there is none.
 int freeFewestCount(const Problem& p, double e, int maxPoints);
 
-// Display values for fixed inputs (grid units): the least maximum error, then rounded.
-Table fixedInputs(const Problem& p, const std::vector<long long>& knots);
+// Display values for fixed inputs (grid units): the least maximum error, then rounded. With
+// `below`, empty when no table of these inputs (rounded or not) has an error of at most it.
+Table fixedInputs(const Problem& p, const std::vector<long long>& knots, double below = std::numeric_limits<double>::infinity());
 
 // A lower bound on the error of any table of `points` points from the first input to the
 // last, keeping the minimum step, the ends pinned as the problem says, ignoring the display's
