@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <cmath>
-#include <future>
 
 namespace Fitting {
 namespace {
@@ -589,7 +588,7 @@ Result fit(const Request& request)
         ends.firstY = table.y.front();
         ends.lastY = table.y.back();
     }
-    std::future<double> bound = std::async(std::launch::async, [&ends, count, onRows] { return Engine::lowerBound(ends, count, onRows); });
+    std::future<double> bound = Engine::alongside([&ends, count, onRows] { return Engine::lowerBound(ends, count, onRows); });
     r.table = pointsOf(p, table, inLimits.decimals, display->decimals);
     QList<PointRow> rows;
     for (const Point& pt : r.table)

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <future>
 
 namespace Fitting::Engine {
 namespace {
@@ -1870,7 +1869,7 @@ FreeFit freeSearch(const Problem& p, int points)
     bool thorough = p.x.size() <= ShortRows;
     // The greedy split on every row, on a core of its own meanwhile: on long smooth sources its
     // inputs are often better.
-    std::future<std::vector<long long>> split = std::async(std::launch::async, [&p, points] { return greedyKnots(p, points, 0); });
+    std::future<std::vector<long long>> split = alongside([&p, points] { return greedyKnots(p, points, 0); });
     std::vector<double> xs, ys;
     reducedRows(p, xc, thorough ? ShortSearchRows : SearchRows, xs, ys);
     FreeFit best;

@@ -4,11 +4,24 @@
 // normal forms' last decimal). Used by fit(); its tests reach the lower bound here.
 #include <atomic>
 #include <functional>
+#include <future>
 #include <limits>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 namespace Fitting::Engine {
+
+// Runs f on a thread of its own, or when no thread can be started, when its result is asked for.
+template<class F>
+auto alongside(F f) -> std::future<decltype(f())>
+{
+    try {
+        return std::async(std::launch::async, f);
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, f);
+    }
+}
 
 struct Problem {
     std::vector<double> x, y; // rows: input values (non-decreasing) and display values
