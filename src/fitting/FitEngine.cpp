@@ -1742,7 +1742,7 @@ constexpr size_t NearRuns = 16;    // runs of rows it follows near each knot whe
 constexpr size_t ShortRows = 2500;  // data up to this many rows gets the wider search
 constexpr size_t ShortSearchRows = 800; // on that many rows
 constexpr long long ThoroughVisits = 4000000; // unless its first search visits more rows than this
-constexpr long long LeanVisits = 12000000;    // the lean search starts no round past this many visits
+constexpr long long RoundVisits = 12000000;   // the search starts no round past this many visits
 constexpr long long Spread = 300;   // evenly spread candidate inputs
 constexpr long long Passes = 4000000; // rows visited when moving inputs one at a time
 constexpr size_t LongRows = 15000;    // rows that choose the inputs on long data
@@ -1750,6 +1750,7 @@ constexpr size_t JoinedRows = 600;    // rows the bound on joined pieces follows
 constexpr long long JoinedWork = 120000; // row and piece visits of that bound, over its bisection
 constexpr size_t EndRows = 100;       // rows near each end it follows besides
 constexpr long long RoundedRows = 200000; // rows over tables tried after rounding (up to 2,000 rows)
+constexpr long long RoundedTries = 250;   // and tables at most
 
 // The inputs of the joined pieces that the greedy split finds at the least error it can reach;
 // `near` (0: none), an error some table reaches, starts the bracket there.
@@ -1905,7 +1906,7 @@ FreeFit freeSearch(const Problem& p, int points)
         // last one found).
         long long searched = first.visits;
         for (long long around = widest; std::isfinite(e) && around >= 1 && !p.cancelled(); around /= 16) {
-            if (!thorough && searched > LeanVisits) // a wide error band: each round sweeps far
+            if (searched > RoundVisits) // a wide error band: each round sweeps far
                 break;
             const long long stride = std::max(1LL, around / 8);
             if (!thorough)
@@ -1982,7 +1983,7 @@ FreeFit freeSearch(const Problem& p, int points)
         }
     }
     // Moves judged after rounding, on short data only (each try finds a whole table).
-    if (const long long tries = RoundedRows / long(p.x.size()); p.x.size() <= 2000) {
+    if (const long long tries = std::min(RoundedTries, RoundedRows / long(p.x.size())); p.x.size() <= 2000) {
         best.table = roundedMoves(p, std::move(best.table), tries);
         best.error = rowError(p, best.table);
     }
