@@ -1410,6 +1410,21 @@ struct KnotSearch {
     int links = 0;         // of the last success
     std::vector<std::vector<Union>> reach;
 
+    // A decision's result, set aside and put back (path() reads it).
+    struct Held {
+        std::vector<std::vector<Union>> reach;
+        int links = 0;
+        double ee = 0;
+    };
+    Held take() { return {std::move(reach), links, ee}; }
+    void restore(Held&& h)
+    {
+        reach = std::move(h.reach);
+        links = h.links;
+        ee = h.ee;
+        aborted = false;
+    }
+
     KnotSearch(const Problem& problem, std::vector<double> x, std::vector<double> y, std::vector<long long> candidates, long long step,
                bool hullMerge)
         : p(problem), xs(std::move(x)), ys(std::move(y)), cand(std::move(candidates)), minStep(step), hull(hullMerge)
@@ -1802,20 +1817,34 @@ std::vector<long long> greedyKnots(const Problem& p, int points, double near)
 
 // Bisects [lo, hi] (lo failing, hi reached) to `relative` of hi; leaves the search at hi and
 // returns it, or Inf when cancelled or out of work.
-double bisectLeast(KnotSearch& ks, const Problem& p, int links, double lo, double hi, double relative)
+// atHi: the search holds its decision at hi already.
+double bisectLeast(KnotSearch& ks, const Problem& p, int links, double lo, double hi, double relative, bool atHi)
 {
+    KnotSearch::Held held; // the decision at hi, set aside while lower errors are tried
+    bool heldAtHi = false;
     while (hi - lo > relative * hi && hi - lo > tolerance(p, 1e-9)) {
         if (p.cancelled())
             return Inf;
         const double mid = lo + (hi - lo) / 2;
-        if (ks.decide(mid, links))
+        if (atHi) {
+            held = ks.take();
+            heldAtHi = true;
+        }
+        atHi = ks.decide(mid, links);
+        if (atHi) {
             hi = mid;
-        else if (ks.aborted)
+            heldAtHi = false;
+        } else if (ks.aborted) {
             return Inf;
-        else
+        } else {
             lo = mid;
+        }
     }
-    return ks.decide(hi, links) ? hi : Inf;
+    if (heldAtHi) {
+        ks.restore(std::move(held));
+        return hi;
+    }
+    return atHi || ks.decide(hi, links) ? hi : Inf;
 }
 
 // The least error a search reaches with `links` pieces, to `relative` of itself: bracketed
@@ -1830,7 +1859,7 @@ double leastFeasible(KnotSearch& ks, const Problem& p, int links, double start, 
         lo = hi;
         hi *= 4;
     }
-    return bisectLeast(ks, p, links, lo, hi, relative);
+    return bisectLeast(ks, p, links, lo, hi, relative, true);
 }
 
 // The least error a search reaches near e, to `relative` of itself: bracketed by steps of
@@ -1839,11 +1868,18 @@ double leastFeasible(KnotSearch& ks, const Problem& p, int links, double start, 
 double leastNear(KnotSearch& ks, const Problem& p, int links, double e, double relative)
 {
     double lo = e, hi = e;
+    bool atHi = true; // the search holds its decision at hi
     if (ks.decide(e, links)) {
-        do {
+        for (;;) {
             hi = lo;
             lo *= 0.97;
-        } while (lo > tolerance(p, 1e-9) && ks.decide(lo, links) && !p.cancelled());
+            if (lo <= tolerance(p, 1e-9) || p.cancelled())
+                break;
+            if (!ks.decide(lo, links)) {
+                atHi = false;
+                break;
+            }
+        }
     } else {
         for (int i = 0; !ks.decide(hi, links); ++i) {
             if (i == 30 || ks.aborted || p.cancelled())
@@ -1852,7 +1888,7 @@ double leastNear(KnotSearch& ks, const Problem& p, int links, double e, double r
             hi *= 1.03;
         }
     }
-    return bisectLeast(ks, p, links, lo, hi, relative);
+    return bisectLeast(ks, p, links, lo, hi, relative, atHi);
 }
 
 struct FreeFit {
