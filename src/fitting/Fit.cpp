@@ -626,13 +626,12 @@ Result fit(const Request& request)
                 relaxed.y.push_back(p.y.back());
             }
             // (free: the quick search, which without the step rule does well enough to show it)
-            Engine::Table t = onData ? Engine::onDataLeast(relaxed, int(table.x.size())) : Engine::freeQuick(relaxed, int(table.x.size()), Engine::rowError(p, table));
+            Engine::Table t = onData ? Engine::onDataLeast(relaxed, int(table.x.size())) : Engine::freeQuick(relaxed, int(table.x.size()), onRows);
             if (!t.empty() && relaxed.x.size() < p.x.size())
                 t = onData ? t : Engine::fixedInputs(p, t.x);
             if (p.cancelled())
                 return failure(Status::Cancelled, QString());
-            const double here = Engine::rowError(p, table);
-            if (!t.empty() && Engine::rowError(p, t) < 0.98 * here - p.outStep / 2)
+            if (!t.empty() && Engine::rowError(p, t) < 0.98 * onRows - p.outStep / 2)
                 r.limitingRule = LimitingRule::MinimumStep;
         }
         if (r.limitingRule == LimitingRule::None) {
