@@ -1389,7 +1389,7 @@ namespace {
 // A candidate whose values did not change since the layer before offers nothing new, so
 // each sweeps only a few times.
 constexpr size_t UnionParts = 8;
-constexpr long long GridStarts = 8; // on the grid: values swept one by one, at most
+constexpr long long GridStarts = 4; // on the grid: values swept one by one, at most
 using Union = std::vector<Interval>; // disjoint, rising
 
 struct KnotSearch {
@@ -1437,6 +1437,14 @@ struct KnotSearch {
         sMax = slopeLimit(p, minStep);
     }
 
+    void setRows(std::vector<double> x, std::vector<double> y)
+    {
+        xs = std::move(x);
+        ys = std::move(y);
+        for (size_t i = 0; i < cand.size(); ++i)
+            candRow[i] = int(std::lower_bound(xs.begin(), xs.end(), cv[i]) - xs.begin());
+    }
+
     // Adds iv to u; true when that adds more than `worth` anywhere (worth another sweep).
     bool add(Union& u, const Interval& iv, double worth) const
     {
@@ -1474,6 +1482,36 @@ struct KnotSearch {
         return true;
     }
 
+    // Clears changed[a] where no value held at a starts a line within ee of the rows to the last
+    // candidate that ends at a value the table's end may take (one sweep backwards from the
+    // end, widened a hair: the sweeps forwards decide). False when no candidate is left.
+    bool startsToEnd(std::vector<char>& changed, const std::vector<Union>& held, long long& work)
+    {
+        const int C = int(cand.size());
+        const Interval last = lastValues(p);
+        const double xe = cv[size_t(C) - 1], hair = 1e-3 * ee + 1e-9 * (std::fabs(last.lo) + std::fabs(last.hi));
+        Lines lines;
+        lines.box(last.lo, last.hi, sMax);
+        int k = int(xs.size()) - 1;
+        bool any = false;
+        for (int a = C - 2; a >= 0; --a) {
+            const int k0 = k;
+            for (; k >= 0 && xs[size_t(k)] >= cv[size_t(a)] && !lines.empty(); --k)
+                lines.row(xs[size_t(k)] - xe, ys[size_t(k)], ee);
+            work += k0 - k + 1;
+            visits += k0 - k + 1;
+            bool meets = false;
+            if (changed[size_t(a)] && !lines.empty() && cand[size_t(C) - 1] - cand[size_t(a)] >= minStep) {
+                const auto [lo, hi] = lines.valuesAt(cv[size_t(a)] - xe);
+                for (const Interval& iv : held[size_t(a)])
+                    meets = meets || (iv.lo <= hi + hair && iv.hi >= lo - hair);
+            }
+            changed[size_t(a)] = meets;
+            any = any || meets;
+        }
+        return any;
+    }
+
     bool decide(double e, int maxLinks)
     {
         const int C = int(cand.size()), n = int(xs.size());
@@ -1494,6 +1532,12 @@ struct KnotSearch {
             std::fill(next.begin(), next.end(), 0);
             bool any = false;
             std::vector<Union>& here = reach[size_t(j)];
+            // The last piece: one sweep back from the end finds the values at each candidate
+            // that a line to the end may start from, and only candidates holding one of them
+            // sweep forwards (offering to the end alone).
+            const bool lastPiece = !hull && j == maxLinks;
+            if (lastPiece && !startsToEnd(changed, reach[size_t(j) - 1], work))
+                return false;
             for (int a = 0; a + 1 < C; ++a) {
                 if (!changed[size_t(a)])
                     continue;
@@ -1542,7 +1586,7 @@ struct KnotSearch {
                         }
                         work += k - k0 + 1;
                         visits += k - k0 + 1;
-                        if (!alive || cand[size_t(b)] - cand[size_t(a)] < minStep)
+                        if (!alive || cand[size_t(b)] - cand[size_t(a)] < minStep || (lastPiece && b + 1 < C))
                             continue;
                         const auto [lo, hi] = lines.valuesAt(xb - xa);
                         const Interval& bound = b + 1 == C ? last : range;
@@ -1573,7 +1617,9 @@ struct KnotSearch {
     // last candidate backwards, each piece the one whose line through the knot's value meets
     // the rows and a value held at its start with the most room, that value the middle of what
     // it may be there.
-    std::vector<long long> path() const
+    // values, when given, gets each knot's value (the table before rounding, within ee of the
+    // search's rows).
+    std::vector<long long> path(std::vector<double>* values = nullptr) const
     {
         const int C = int(cand.size());
         int b = C - 1;
@@ -1593,6 +1639,7 @@ struct KnotSearch {
         if (yb == Inf) // (parts on the grid hold values of the grid at their ends)
             yb = (widest.lo + widest.hi) / 2;
         std::vector<long long> knots{cand.back()};
+        std::vector<double> vs{yb};
         for (int j = links; b != 0 && j > 0; --j) {
             const double xb = cv[size_t(b)];
             double sLo = -sMax, sHi = sMax;
@@ -1632,10 +1679,16 @@ struct KnotSearch {
             b = pick;
             yb = b == 0 && p.firstY ? p.outValue(*p.firstY) : pickValue;
             knots.push_back(cand[size_t(b)]);
+            vs.push_back(yb);
         }
-        if (knots.back() != cand.front())
+        if (knots.back() != cand.front()) {
             knots.push_back(cand.front());
+            vs.push_back(vs.back());
+        }
         std::reverse(knots.begin(), knots.end());
+        std::reverse(vs.begin(), vs.end());
+        if (values)
+            *values = std::move(vs);
         return knots;
     }
 };
@@ -1705,6 +1758,46 @@ void reducedRows(const Problem& p, const std::vector<double>& xc, size_t keep, s
     keptRows(p, xc, kept, xs, ys);
 }
 
+// Adds to a search's rows, of the rows of xc farther than e from the lines through the knots'
+// values (a search's table before rounding), those farthest above and below each piece: the
+// rows left out that limit the table most. Returns how many were added.
+size_t addStrayRows(const Problem& p, const std::vector<double>& xc, const std::vector<long long>& knots,
+                    const std::vector<double>& values, double e, std::vector<double>& xs, std::vector<double>& ys)
+{
+    if (knots.size() < 2)
+        return 0;
+    std::vector<char> keep(xc.size(), 0);
+    for (double x : xs)
+        keep[size_t(std::lower_bound(xc.begin(), xc.end(), x) - xc.begin())] = 1;
+    const size_t none = xc.size();
+    std::vector<std::array<size_t, 2>> worst(knots.size() - 1, {none, none}); // above, below
+    std::vector<std::array<double, 2>> by(knots.size() - 1, {e * (1 + 1e-9), e * (1 + 1e-9)});
+    size_t piece = 0;
+    for (size_t k = 0; k < xc.size(); ++k) {
+        while (piece + 2 < knots.size() && p.inValue(knots[piece + 1]) < xc[k])
+            ++piece;
+        if (keep[k])
+            continue;
+        const double x0 = p.inValue(knots[piece]), x1 = p.inValue(knots[piece + 1]);
+        const double v = x1 > x0 ? values[piece] + (values[piece + 1] - values[piece]) * (xc[k] - x0) / (x1 - x0) : values[piece];
+        const size_t side = p.y[k] > v ? 0 : 1;
+        if (std::fabs(p.y[k] - v) > by[piece][side]) {
+            by[piece][side] = std::fabs(p.y[k] - v);
+            worst[piece][side] = k;
+        }
+    }
+    bool any = false;
+    for (const auto& w : worst)
+        for (size_t k : w)
+            if (k != none)
+                keep[k] = 1, any = true;
+    if (!any)
+        return 0;
+    const size_t before = xs.size();
+    keptRows(p, xc, keep, xs, ys);
+    return xs.size() - before;
+}
+
 // Candidate inputs for the fit: the grid inputs on both sides of every row, a minimum step
 // on both sides of the rows where the source bends or steps most (with `straddle`, half
 // steps too and halfway to the neighbouring rows), and an even spread.
@@ -1758,6 +1851,8 @@ constexpr size_t ShortRows = 2500;  // data up to this many rows gets the wider 
 constexpr size_t ShortSearchRows = 800; // on that many rows
 constexpr long long ThoroughVisits = 4000000; // unless its first search visits more rows than this
 constexpr long long RoundVisits = 12000000;   // the search starts no round past this many visits
+constexpr long long ThoroughRoundVisits = 20000000; // (the wider search)
+constexpr int Cuts = 6;                // searches again with the rows a table missed, at most
 constexpr long long Spread = 300;   // evenly spread candidate inputs
 constexpr long long Passes = 4000000; // rows visited when moving inputs one at a time
 constexpr size_t LongRows = 15000;    // rows that choose the inputs on long data
@@ -1862,33 +1957,79 @@ double leastFeasible(KnotSearch& ks, const Problem& p, int links, double start, 
     return bisectLeast(ks, p, links, lo, hi, relative, true);
 }
 
-// The least error a search reaches near e, to `relative` of itself: bracketed by steps of
-// 3 % from e, then bisected; leaves the search at it. Inf when a search does not reach
-// even 30 steps above e.
+// The least error a search reaches at or above e, to `relative` of itself: bracketed upwards
+// by steps from 3 % that double while the search fails, then bisected; leaves the search at
+// it. Inf when it does not reach even 2.5 e. failsAtE: the search fails at e (no need to try).
+double leastAbove(KnotSearch& ks, const Problem& p, int links, double e, double relative, bool failsAtE = false)
+{
+    double lo = e, hi = e, step = 0.03;
+    if (failsAtE) {
+        hi *= 1 + step;
+        step *= 2;
+    }
+    while (!ks.decide(hi, links)) {
+        if (hi > 2.5 * e || ks.aborted || p.cancelled())
+            return Inf;
+        lo = hi;
+        hi *= 1 + step;
+        step *= 2;
+    }
+    return lo < hi ? bisectLeast(ks, p, links, lo, hi, relative, true) : hi;
+}
+
+// The least error a search reaches near e, to `relative` of itself: bracketed by steps from
+// 3 % of e that double while they hold, then bisected; leaves the search at it. Inf when a
+// search does not reach even 2.5 e.
 double leastNear(KnotSearch& ks, const Problem& p, int links, double e, double relative)
 {
-    double lo = e, hi = e;
+    if (!ks.decide(e, links))
+        return ks.aborted || p.cancelled() ? Inf : leastAbove(ks, p, links, e, relative, true);
+    double lo = e, hi = e, step = 0.03;
     bool atHi = true; // the search holds its decision at hi
-    if (ks.decide(e, links)) {
-        for (;;) {
-            hi = lo;
-            lo *= 0.97;
-            if (lo <= tolerance(p, 1e-9) || p.cancelled())
-                break;
-            if (!ks.decide(lo, links)) {
-                atHi = false;
-                break;
-            }
-        }
-    } else {
-        for (int i = 0; !ks.decide(hi, links); ++i) {
-            if (i == 30 || ks.aborted || p.cancelled())
-                return Inf;
-            lo = hi;
-            hi *= 1.03;
+    for (;;) {
+        hi = lo;
+        lo = hi * (1 - step);
+        step = std::min(2 * step, 0.5);
+        if (lo <= tolerance(p, 1e-9) || p.cancelled())
+            break;
+        if (!ks.decide(lo, links)) {
+            atHi = false;
+            break;
         }
     }
     return bisectLeast(ks, p, links, lo, hi, relative, atHi);
+}
+
+// While the table a search found at its least error e misses rows it left out, the farthest of
+// them join its rows (and xs, ys) and it finds its least error again from e, at most Cuts
+// times. Returns that error, and leaves the search at it.
+double withStrayRows(KnotSearch& ks, const Problem& p, const std::vector<double>& xc, int links, double e, double relative,
+                     std::vector<double>& xs, std::vector<double>& ys)
+{
+    std::vector<double> values;
+    for (int cut = 0; cut < Cuts && std::isfinite(e); ++cut) {
+        const std::vector<long long> knots = ks.path(&values);
+        if (!addStrayRows(p, xc, knots, values, ks.ee, xs, ys))
+            break;
+        ks.setRows(xs, ys);
+        e = leastAbove(ks, p, links, e, relative); // more rows never lower the least error
+    }
+    return e;
+}
+
+// Decides e, adding to the search's rows (and xs, ys) those the table found misses and deciding
+// again, at most Cuts times.
+bool decideWithStrayRows(KnotSearch& ks, const Problem& p, double e, int links, std::vector<double>& xs, std::vector<double>& ys)
+{
+    const std::vector<double> xc = clampedInputs(p);
+    std::vector<double> values;
+    for (int cut = 0; ks.decide(e, links); ++cut) {
+        const std::vector<long long> knots = ks.path(&values);
+        if (cut == Cuts || !addStrayRows(p, xc, knots, values, ks.ee, xs, ys))
+            return true;
+        ks.setRows(xs, ys);
+    }
+    return false;
 }
 
 struct FreeFit {
@@ -1921,6 +2062,25 @@ FreeFit freeSearch(const Problem& p, int points)
     }
     KnotSearch first(p, xs, ys, cand, p.minStep, false);
     double e = leastFeasible(first, p, points - 1, tolerance(p, 1e-6), 1e-2); // the rounds below go finer
+    thorough = thorough && first.visits < ThoroughVisits;
+    // The rows left out that the table found misses join the search's rows, and it searches
+    // again from there, while there are such rows.
+    e = withStrayRows(first, p, xc, points - 1, e, 1e-2, xs, ys);
+    // Short data, on a core of its own while the search goes on:
+    // - on noisy data the split's inputs depend on the errors it tries: the split again from
+    //   the error found;
+    // - the best rows: their values lie on the display grid already, which the searches
+    //   (on values before rounding) do not see.
+    std::future<std::vector<std::vector<long long>>> more = alongside([&p, points, e] {
+        std::vector<std::vector<long long>> found;
+        if (p.x.size() > 4000)
+            return found;
+        if (std::vector<long long> knots; std::isfinite(e) && !(knots = greedyKnots(p, points, e)).empty())
+            found.push_back(std::move(knots));
+        if (Table onRows = onDataLeast(p, points); !onRows.empty())
+            found.push_back(std::move(onRows.x));
+        return found;
+    });
     if (std::isfinite(e)) {
         std::vector<long long> knots = first.path();
         paths.push_back(knots);
@@ -1928,7 +2088,6 @@ FreeFit freeSearch(const Problem& p, int points)
             if (first.decide(e * f, points - 1))
                 paths.push_back(first.path());
         knots = padKnots(p, knots, points);
-        thorough = thorough && first.visits < ThoroughVisits;
         long long narrowest = p.x1 - p.x0;
         for (size_t i = 1; i < knots.size(); ++i)
             narrowest = std::min(narrowest, knots[i] - knots[i - 1]);
@@ -1941,31 +2100,39 @@ FreeFit freeSearch(const Problem& p, int points)
         // searches those alone (the knots themselves among them: a round never loses what the
         // last one found).
         long long searched = first.visits;
+        std::vector<double> values;
+        int recuts = 2; // rounds again at the same width, at most
         for (long long around = widest; std::isfinite(e) && around >= 1 && !p.cancelled(); around /= 16) {
-            if (searched > RoundVisits) // a wide error band: each round sweeps far
+            if (searched > (thorough ? ThoroughRoundVisits : RoundVisits)) // a wide error band: each round sweeps far
                 break;
             const long long stride = std::max(1LL, around / 8);
             if (!thorough)
                 cand.clear();
             for (long long q : knots)
-                for (long long d = -around; d <= around; d += stride)
-                    cand.push_back(onRow(p, xc, std::clamp(q + d, p.x0, p.x1)));
+                for (long long d = 0; d <= around; d += stride)
+                    for (long long at : {q - d, q + d})
+                        cand.push_back(onRow(p, xc, std::clamp(at, p.x0, p.x1)));
             sortUnique(cand);
             KnotSearch ks(p, xs, ys, cand, p.minStep, false);
             const double hi = leastNear(ks, p, points - 1, e, 1e-3);
             searched += ks.visits;
             if (!std::isfinite(hi))
                 break;
-            knots = padKnots(p, ks.path(), points);
+            const std::vector<long long> found = ks.path(&values);
+            knots = padKnots(p, found, points);
             paths.push_back(knots);
             e = hi;
+            // a round again when the table found misses rows left out
+            if (addStrayRows(p, xc, found, values, ks.ee, xs, ys) && recuts-- > 0)
+                around *= 16;
         }
         // The last candidates with display values on the grid at the knots: on a display grid
         // coarse next to the error, the least error before rounding is a poor guide.
         if (std::isfinite(e) && p.outStep > e / 50) {
             KnotSearch grid(p, xs, ys, cand, p.minStep, false);
             grid.onGrid = true;
-            if (const double g = leastNear(grid, p, points - 1, e, 1e-3); std::isfinite(g))
+            const double g = leastNear(grid, p, points - 1, e, 1e-3);
+            if (std::isfinite(withStrayRows(grid, p, xc, points - 1, g, 1e-3, xs, ys)))
                 paths.push_back(grid.path());
         }
     }
@@ -1973,15 +2140,8 @@ FreeFit freeSearch(const Problem& p, int points)
         p.progress(0.4);
     if (std::vector<long long> knots = split.get(); !knots.empty())
         paths.push_back(std::move(knots));
-    // On noisy data the split's inputs depend on the errors it tries: short data tries it again
-    // from the error found.
-    if (std::vector<long long> knots; p.x.size() <= 4000 && std::isfinite(e) && !(knots = greedyKnots(p, points, e)).empty())
+    for (std::vector<long long>& knots : more.get())
         paths.push_back(std::move(knots));
-    // The best rows: their values lie on the display grid already, which the searches above
-    // (on values before rounding) do not see.
-    if (p.x.size() <= 4000)
-        if (Table onRows = onDataLeast(p, points); !onRows.empty())
-            paths.push_back(std::move(onRows.x));
     for (std::vector<long long>& knots : paths)
         knots = padKnots(p, knots, points);
     sortUnique(paths);
@@ -2018,8 +2178,10 @@ FreeFit freeSearch(const Problem& p, int points)
             best.error = err;
         }
     }
-    // Moves judged after rounding, on short data only (each try finds a whole table).
-    if (const long long tries = std::min(RoundedTries, RoundedRows / long(p.x.size())); p.x.size() <= 2000) {
+    // Moves judged after rounding, on short data with a display grid that is not fine next to
+    // the error (each try finds a whole table).
+    if (const long long tries = std::min(RoundedTries, RoundedRows / long(p.x.size()));
+        p.x.size() <= 2000 && p.outStep > best.error / 1000) {
         best.table = roundedMoves(p, std::move(best.table), tries);
         best.error = rowError(p, best.table);
     }
@@ -2528,7 +2690,7 @@ int freeFewestCount(const Problem& p, double e, int maxPoints)
     std::vector<double> xs, ys;
     reducedRows(p, clampedInputs(p), SearchRows, xs, ys);
     KnotSearch ks(p, xs, ys, fitCandidates(p, xs, ys, Spread), p.minStep, false);
-    if (!ks.decide(e, maxPoints - 1))
+    if (!decideWithStrayRows(ks, p, e, maxPoints - 1, xs, ys))
         return 0;
     const std::vector<long long> knots = ks.path();
     return rowError(p, fixedInputs(p, knots)) <= e ? int(knots.size()) : 0;
@@ -2547,7 +2709,7 @@ Table freeFewest(const Problem& p, double e, int maxPoints)
     KnotSearch ks(p, xs, ys, fitCandidates(p, xs, ys, Spread), p.minStep, false);
     Table best;
     int points = 2;
-    if (ks.decide(e, maxPoints - 1)) {
+    if (decideWithStrayRows(ks, p, e, maxPoints - 1, xs, ys)) {
         const std::vector<long long> knots = ks.path();
         points = int(knots.size());
         Table t = fixedInputs(p, knots);

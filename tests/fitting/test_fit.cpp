@@ -224,6 +224,36 @@ private slots:
             QVERIFY(int(fewest.x.size()) < points);
     }
 
+    // Charts longer than the rows a search follows (noise, a noisy step): three points against
+    // every middle input, each with its best display values.
+    void freeOnLongCharts_data()
+    {
+        QTest::addColumn<int>("seed");
+        QTest::addColumn<bool>("pinned");
+        for (int seed = 1; seed <= 4; ++seed)
+            QTest::addRow("%s %d%s", seed % 2 ? "noisy" : "noisy step", seed, seed > 2 ? ", ends on the source" : "") << seed << (seed > 2);
+    }
+    void freeOnLongCharts()
+    {
+        QFETCH(int, seed);
+        QFETCH(bool, pinned);
+        std::mt19937 rng{unsigned(seed) + 700};
+        std::normal_distribution<double> noise(0, 400);
+        std::vector<long long> x, y;
+        for (int i = 0; i <= 1000; ++i) {
+            x.push_back(i);
+            y.push_back(std::lround(noise(rng)) + (seed % 2 ? 300 * i : (i > 420 ? 60000 : 0) + 20 * i));
+        }
+        Engine::Problem p = gridProblem(x, y, 25);
+        if (pinned)
+            p.firstY = y.front(), p.lastY = y.back();
+        double best = INFINITY;
+        for (long long a = p.minStep; a <= 1000 - p.minStep; ++a)
+            best = std::min(best, Engine::rowError(p, Engine::fixedInputs(p, {0, a, 1000})));
+        const double free = Engine::rowError(p, Engine::freeLeast(p, 3));
+        QVERIFY2(free <= 1.01 * best + p.outStep, qPrintable(QString("%1 against %2").arg(free).arg(best)));
+    }
+
     // Display values for fixed inputs on a display grid coarse next to the error: the best
     // table on the grid, against the best within three steps of the source at each input.
     void displayValuesAreTheBest_data()

@@ -111,7 +111,7 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("said"); // on standard error, or the summary line
-        QTest::newRow("fitted") << Cylinder + QStringList{"--points", "11"} + Outputs << 0 << "(0.130 % of span) at ";
+        QTest::newRow("fitted") << Cylinder + QStringList{"--points", "11"} + Outputs << 0 << "(0.129 % of span) at ";
         QTest::newRow("target not met") << Cylinder + QStringList{"--max-error", "0.001"} + Outputs << 1 << "32 points cannot reach a max error of 0.001";
         QTest::newRow("both points and error") << Cylinder + QStringList{"--points", "5", "--max-error", "1"} + Outputs << 64 << "either --points K or --max-error E";
         QTest::newRow("unknown type") << QStringList{"fit", "--shape", "cylinder", "--input", "4:20", "--display", "0:100", "--type", "Volts", "--decimal", "ddd.ddd", "--points", "4"} << 64 << "--type takes Voltage, Current or Pulse, not \"Volts\"";
