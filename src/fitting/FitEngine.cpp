@@ -1401,6 +1401,7 @@ struct KnotSearch {
     std::vector<char> gapBefore; // hull: grid inputs without a candidate lie just before this one
     long long minStep = 1;
     bool hull = false;
+    bool freeStart = false; // the first piece may be shorter than the minimum step
     bool onGrid = false; // exact: offers keep only what lies between display values of the grid
     double sMax = 0;
     double ee = 0;         // the error of the last decision, with its slack
@@ -1516,7 +1517,7 @@ struct KnotSearch {
     {
         const int C = int(cand.size()), n = int(xs.size());
         ee = slack(p, e);
-        const double worth = 0.05 * ee; // a wider offer by a hair is not worth another sweep
+        const double worth = hull ? 0 : 0.05 * ee; // a wider offer by a hair is not worth another sweep (a bound sweeps every one)
         const Interval range = displayRange(p), last = lastValues(p);
         reach.resize(size_t(maxLinks) + 1);
         reach[0].assign(size_t(C), Union{});
@@ -1586,7 +1587,7 @@ struct KnotSearch {
                         }
                         work += k - k0 + 1;
                         visits += k - k0 + 1;
-                        if (!alive || cand[size_t(b)] - cand[size_t(a)] < minStep || (lastPiece && b + 1 < C))
+                        if (!alive || (cand[size_t(b)] - cand[size_t(a)] < minStep && !(freeStart && a == 0)) || (lastPiece && b + 1 < C))
                             continue;
                         const auto [lo, hi] = lines.valuesAt(xb - xa);
                         const Interval& bound = b + 1 == C ? last : range;
@@ -2603,6 +2604,65 @@ void joinedRows(const Problem& p, std::vector<double>& xs, std::vector<double>& 
 
 } // namespace
 
+// Near a rise between rows closer than the minimum step no table follows the rows. The least
+// error there of joined pieces on every input of the grid, at least a minimum step apart (the
+// first may start nearer: the table's piece before reaches further back), with any values, is
+// a bound for every table: its pieces there are such pieces. The largest over the StepRises
+// largest rises and both ends (where the first and last pieces start at the ends, with their
+// values when the ends are on the source), each bisected from `lo` up to `known` within
+// StepWork visits a decision.
+constexpr size_t StepRises = 2;
+constexpr long long StepWork = 2000000;
+double stepBound(const Problem& p, double lo, double known)
+{
+    if (p.minStep <= 1 || !(known > lo))
+        return lo;
+    const std::vector<double> xc = clampedInputs(p);
+    std::vector<std::pair<double, size_t>> rises;
+    for (size_t k = 0; k + 1 < xc.size(); ++k)
+        if (xc[k + 1] > xc[k] && p.inIndex(xc[k + 1]) - p.inIndex(xc[k]) < p.minStep)
+            rises.push_back({std::fabs(p.y[k + 1] - p.y[k]), k});
+    const size_t count = std::min(rises.size(), StepRises);
+    std::partial_sort(rises.begin(), rises.begin() + long(count), rises.end(), std::greater<>());
+    // the inputs whose rows each search follows: both ends, and a minimum step around each rise
+    std::vector<std::pair<long long, long long>> windows{{p.x0, p.x0 + 2 * p.minStep}, {p.x1 - 2 * p.minStep, p.x1}};
+    for (size_t r = 0; r < count; ++r)
+        windows.push_back({p.inIndex(xc[rises[r].second]) - p.minStep, p.inIndex(xc[rises[r].second + 1]) + p.minStep});
+    for (const auto& [from, to] : windows) {
+        if (p.cancelled())
+            break;
+        std::vector<double> xs, ys;
+        for (size_t k = 0; k < xc.size(); ++k)
+            if (xc[k] >= p.inValue(from) && xc[k] <= p.inValue(to) && (xs.empty() || xc[k] > xs.back()))
+                xs.push_back(xc[k]), ys.push_back(p.y[k]);
+        // At an end of the table its first (last) point and its value, else any values.
+        Problem q = p;
+        const long long first = std::max(p.x0, from - p.minStep), last = std::min(p.x1, to + p.minStep);
+        if (first > p.x0)
+            q.firstY.reset();
+        if (last < p.x1)
+            q.lastY.reset();
+        std::vector<long long> cand;
+        for (long long c = first; c <= last; ++c)
+            cand.push_back(c);
+        KnotSearch ks(q, xs, ys, cand, p.minStep, true);
+        ks.freeStart = first > p.x0;
+        ks.budget = StepWork;
+        const int links = int((cand.back() - cand.front()) / p.minStep) + 2;
+        double hi = known;
+        while (hi - lo > 1e-2 * hi && !p.cancelled()) {
+            const double mid = lo + (hi - lo) / 2;
+            if (!ks.decide(mid * (1 + 1e-6), links) && !ks.aborted)
+                lo = mid;
+            else if (ks.aborted)
+                break;
+            else
+                hi = mid;
+        }
+    }
+    return lo;
+}
+
 double lowerBound(const Problem& p, int points, double known)
 {
     if (p.x.size() < 2 || points < 2)
@@ -2645,6 +2705,7 @@ double lowerBound(const Problem& p, int points, double known)
                 hi = mid;
         }
     }
+    lo = stepBound(p, lo, known);
     return p.cancelled() ? 0 : lo;
 }
 

@@ -254,6 +254,30 @@ private slots:
         QVERIFY2(free <= 1.01 * best + p.outStep, qPrintable(QString("%1 against %2").arg(free).arg(best)));
     }
 
+    // A rise between rows closer than the minimum step: no table follows it, and the bound
+    // says how close the table comes.
+    void boundNearSteps_data()
+    {
+        QTest::addColumn<bool>("pinned");
+        QTest::newRow("ends free") << false;
+        QTest::newRow("ends on the source") << true;
+    }
+    void boundNearSteps()
+    {
+        QFETCH(bool, pinned);
+        std::vector<long long> x, y;
+        for (long long q = 0; q <= 15000; q += 50) { // rows half a minimum step apart
+            x.push_back(q);
+            y.push_back(40 * q + (q > 9000 ? 4000 : 0));
+        }
+        Engine::Problem p = gridProblem(x, y, 100);
+        if (pinned)
+            p.firstY = y.front(), p.lastY = y.back();
+        const double free = Engine::rowError(p, Engine::freeLeast(p, 21));
+        const double bound = Engine::lowerBound(p, 21, free);
+        QVERIFY2(bound <= free && bound >= 0.95 * free, qPrintable(QString("%1 against %2").arg(bound).arg(free)));
+    }
+
     // Display values for fixed inputs on a display grid coarse next to the error: the best
     // table on the grid, against the best within three steps of the source at each input.
     void displayValuesAreTheBest_data()
