@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -833,24 +834,34 @@ std::vector<HullVertex> hullsOf(const std::vector<double>& xc, const std::vector
 }
 
 // Display values for fixed inputs.
+// Each piece's hulls, kept for tables that share pieces (key: the piece's two inputs).
+using HullCache = std::map<std::pair<long long, long long>, std::vector<HullVertex>>;
+
 struct Fixed {
     const Problem& p;
-    std::vector<double> xc;
+    const std::vector<double>& xc; // clamped inputs, outliving the object
     std::vector<long long> knots;
     std::vector<double> kv;
     std::vector<std::vector<HullVertex>> hull; // of each piece's rows
     std::vector<Interval> reach; // values each point can take, found forwards
     double sMax = 0;
 
-    Fixed(const Problem& problem, std::vector<double> clamped, std::vector<long long> k)
-        : p(problem), xc(std::move(clamped)), knots(std::move(k))
+    Fixed(const Problem& problem, const std::vector<double>& clamped, std::vector<long long> k, HullCache* cache = nullptr)
+        : p(problem), xc(clamped), knots(std::move(k))
     {
         for (long long q : knots)
             kv.push_back(p.inValue(q));
         for (size_t t = 0; t + 1 < knots.size(); ++t) {
+            if (cache)
+                if (auto it = cache->find({knots[t], knots[t + 1]}); it != cache->end()) {
+                    hull.push_back(it->second);
+                    continue;
+                }
             const int begin = int(std::lower_bound(xc.begin(), xc.end(), kv[t]) - xc.begin());
             const int end = int(std::upper_bound(xc.begin(), xc.end(), kv[t + 1]) - xc.begin());
             hull.push_back(hullsOf(xc, p.y, begin, end, kv[t]));
+            if (cache)
+                cache->emplace(std::make_pair(knots[t], knots[t + 1]), hull.back());
         }
         long long narrowest = LLONG_MAX;
         for (size_t t = 0; t + 1 < knots.size(); ++t)
@@ -1236,9 +1247,22 @@ int onDataFewestCount(const Problem& p, double e, int maxPoints)
     return chordCount < 0 ? 0 : chordCount + 1;
 }
 
+namespace {
+Table fixedInputsWith(const Problem& p, const std::vector<double>& xc, const std::vector<long long>& knots, double below,
+                      HullCache* cache);
+}
+
 Table fixedInputs(const Problem& p, const std::vector<long long>& knots, double below)
 {
-    Fixed fixed(p, clampedInputs(p), knots);
+    return fixedInputsWith(p, clampedInputs(p), knots, below, nullptr);
+}
+
+namespace {
+// fixedInputs on the clamped inputs xc, with the hulls of pieces seen before.
+Table fixedInputsWith(const Problem& p, const std::vector<double>& xc, const std::vector<long long>& knots, double below,
+                      HullCache* cache)
+{
+    Fixed fixed(p, xc, knots, cache);
     if (std::isfinite(below) && !fixed.forward(below)) // no table of these inputs reaches it
         return {};
     // An upper bound: the values of the rows at the inputs.
@@ -1260,8 +1284,9 @@ Table fixedInputs(const Problem& p, const std::vector<long long>& knots, double 
     double hi = rowError(p, start) + p.outStep, lo = 0;
     if (!fixed.forward(hi))
         return start;
-    const double tol = tolerance(p, 1e-10);
-    for (int i = 0; i < 200 && hi - lo > tol; ++i) {
+    // (the values are rounded next: a ten-thousandth of a display step is close enough)
+    const double tol = tolerance(p, 1e-10), close = std::max(tol, 1e-4 * p.outStep);
+    for (int i = 0; i < 200 && hi - lo > close; ++i) {
         const double mid = lo + (hi - lo) / 2;
         (fixed.forward(mid) ? hi : lo) = mid;
     }
@@ -1285,6 +1310,7 @@ Table fixedInputs(const Problem& p, const std::vector<long long>& knots, double 
         consider(fixed.gridChoice());
     return best;
 }
+} // namespace
 
 namespace {
 
@@ -1342,6 +1368,7 @@ std::vector<long long> refineKnots(const Problem& p, std::vector<long long> knot
 Table roundedMoves(const Problem& p, Table best, long long tries)
 {
     const std::vector<double> xc = clampedInputs(p);
+    HullCache hulls;
     double bestError = rowError(p, best);
     bool moved = true;
     while (moved && tries > 0 && !p.cancelled()) {
@@ -1354,7 +1381,7 @@ Table roundedMoves(const Problem& p, Table best, long long tries)
                     k[i] = onRow(p, xc, k[i] + dir * step);
                     if (step < 1 || k[i] == best.x[i] || k[i] - k[i - 1] < p.minStep || k[i + 1] - k[i] < p.minStep || tries-- <= 0)
                         continue;
-                    Table t = fixedInputs(p, k, bestError);
+                    Table t = fixedInputsWith(p, xc, k, bestError, &hulls);
                     if (const double err = t.empty() ? Inf : rowError(p, t); err < bestError) {
                         bestError = err;
                         best = std::move(t);
@@ -1861,7 +1888,7 @@ constexpr size_t JoinedRows = 600;    // rows the bound on joined pieces follows
 constexpr long long JoinedWork = 120000; // row and piece visits of that bound, over its bisection
 constexpr size_t EndRows = 100;       // rows near each end it follows besides
 constexpr long long RoundedRows = 200000; // rows over tables tried after rounding (up to 2,000 rows)
-constexpr long long RoundedTries = 250;   // and tables at most
+constexpr long long RoundedTries = 1000;  // and tables at most
 
 // The inputs of the joined pieces that the greedy split finds at the least error it can reach;
 // `near` (0: none), an error some table reaches, starts the bracket there.
