@@ -1888,7 +1888,8 @@ constexpr size_t JoinedRows = 600;    // rows the bound on joined pieces follows
 constexpr long long JoinedWork = 120000; // row and piece visits of that bound, over its bisection
 constexpr size_t EndRows = 100;       // rows near each end it follows besides
 constexpr long long RoundedRows = 200000; // rows over tables tried after rounding (up to 2,000 rows)
-constexpr long long RoundedTries = 1000;  // and tables at most
+constexpr long long RoundedTries = 250;   // and tables at most
+constexpr long long FewRoundedRows = 60000; // except on few rows: rows over tables tried
 
 // The inputs of the joined pieces that the greedy split finds at the least error it can reach;
 // `near` (0: none), an error some table reaches, starts the bracket there.
@@ -2208,7 +2209,8 @@ FreeFit freeSearch(const Problem& p, int points)
     }
     // Moves judged after rounding, on short data with a display grid that is not fine next to
     // the error (each try finds a whole table).
-    if (const long long tries = std::min(RoundedTries, RoundedRows / long(p.x.size()));
+    const long long rows = long(p.x.size());
+    if (const long long tries = std::min(std::max(RoundedTries, FewRoundedRows / rows), RoundedRows / rows);
         p.x.size() <= 2000 && p.outStep > best.error / 1000) {
         best.table = roundedMoves(p, std::move(best.table), tries);
         best.error = rowError(p, best.table);
