@@ -2642,6 +2642,7 @@ void joinedRows(const Problem& p, std::vector<double>& xs, std::vector<double>& 
 // StepWork visits a decision.
 constexpr size_t StepRises = 2;
 constexpr long long StepWork = 2000000;
+constexpr size_t StepRuns = 60; // runs of rows a window keeps the extremes of, beyond 180 rows
 double stepBound(const Problem& p, double lo, double known)
 {
     if (p.minStep <= 1 || !(known > lo))
@@ -2660,10 +2661,14 @@ double stepBound(const Problem& p, double lo, double known)
     for (const auto& [from, to] : windows) {
         if (p.cancelled())
             break;
+        // its rows: every one when there are few, else the extremes of runs (fewer rows, a
+        // lower bound)
         std::vector<double> xs, ys;
-        for (size_t k = 0; k < xc.size(); ++k)
-            if (xc[k] >= p.inValue(from) && xc[k] <= p.inValue(to) && (xs.empty() || xc[k] > xs.back()))
-                xs.push_back(xc[k]), ys.push_back(p.y[k]);
+        std::vector<char> keep(xc.size(), 0);
+        const auto begin = std::lower_bound(xc.begin(), xc.end(), p.inValue(from));
+        const auto end = std::upper_bound(begin, xc.end(), p.inValue(to));
+        markRuns(xc, p.y, size_t(begin - xc.begin()), size_t(end - xc.begin()), StepRuns, keep);
+        keptRows(p, xc, keep, xs, ys);
         // At an end of the table its first (last) point and its value, else any values.
         Problem q = p;
         const long long first = std::max(p.x0, from - p.minStep), last = std::min(p.x1, to + p.minStep);
