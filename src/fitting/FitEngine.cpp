@@ -2029,35 +2029,36 @@ double leastNear(KnotSearch& ks, const Problem& p, int links, double e, double r
     return bisectLeast(ks, p, links, lo, hi, relative, atHi);
 }
 
+// The rows of xc that the table of the search's last success misses join its rows (and xs,
+// ys): false when there are none.
+bool takeStrayRows(KnotSearch& ks, const Problem& p, const std::vector<double>& xc, std::vector<double>& xs, std::vector<double>& ys)
+{
+    std::vector<double> values;
+    const std::vector<long long> knots = ks.path(&values);
+    if (!addStrayRows(p, xc, knots, values, ks.ee, xs, ys))
+        return false;
+    ks.setRows(xs, ys);
+    return true;
+}
+
 // While the table a search found at its least error e misses rows it left out, the farthest of
-// them join its rows (and xs, ys) and it finds its least error again from e, at most Cuts
-// times. Returns that error, and leaves the search at it.
+// them join its rows and it finds its least error again from e, at most Cuts times. Returns
+// that error, and leaves the search at it.
 double withStrayRows(KnotSearch& ks, const Problem& p, const std::vector<double>& xc, int links, double e, double relative,
                      std::vector<double>& xs, std::vector<double>& ys)
 {
-    std::vector<double> values;
-    for (int cut = 0; cut < Cuts && std::isfinite(e); ++cut) {
-        const std::vector<long long> knots = ks.path(&values);
-        if (!addStrayRows(p, xc, knots, values, ks.ee, xs, ys))
-            break;
-        ks.setRows(xs, ys);
+    for (int cut = 0; cut < Cuts && std::isfinite(e) && takeStrayRows(ks, p, xc, xs, ys); ++cut)
         e = leastAbove(ks, p, links, e, relative); // more rows never lower the least error
-    }
     return e;
 }
 
-// Decides e, adding to the search's rows (and xs, ys) those the table found misses and deciding
-// again, at most Cuts times.
-bool decideWithStrayRows(KnotSearch& ks, const Problem& p, double e, int links, std::vector<double>& xs, std::vector<double>& ys)
+// Decides e, taking in the rows the table found misses and deciding again, at most Cuts times.
+bool decideWithStrayRows(KnotSearch& ks, const Problem& p, const std::vector<double>& xc, double e, int links,
+                         std::vector<double>& xs, std::vector<double>& ys)
 {
-    const std::vector<double> xc = clampedInputs(p);
-    std::vector<double> values;
-    for (int cut = 0; ks.decide(e, links); ++cut) {
-        const std::vector<long long> knots = ks.path(&values);
-        if (cut == Cuts || !addStrayRows(p, xc, knots, values, ks.ee, xs, ys))
+    for (int cut = 0; ks.decide(e, links); ++cut)
+        if (cut == Cuts || !takeStrayRows(ks, p, xc, xs, ys))
             return true;
-        ks.setRows(xs, ys);
-    }
     return false;
 }
 
@@ -2211,7 +2212,7 @@ FreeFit freeSearch(const Problem& p, int points)
     // the error (each try finds a whole table).
     const long long rows = long(p.x.size());
     if (const long long tries = std::min(std::max(RoundedTries, FewRoundedRows / rows), RoundedRows / rows);
-        p.x.size() <= 2000 && p.outStep > best.error / 1000) {
+        rows <= 2000 && p.outStep > best.error / 1000) {
         best.table = roundedMoves(p, std::move(best.table), tries);
         best.error = rowError(p, best.table);
     }
@@ -2633,6 +2634,22 @@ void joinedRows(const Problem& p, std::vector<double>& xs, std::vector<double>& 
 
 } // namespace
 
+// Raises lo, an error no table reaches, by bisection towards hi, one that some table reaches,
+// to `relative` of hi: a failed decision proves that no table reaches its error (tried a hair
+// higher: the line sets are held a hair narrower than exact). Stops when the search gives up.
+template<class Search>
+double provenBelow(Search& search, const Problem& p, int links, double lo, double hi, double relative)
+{
+    while (hi - lo > relative * hi && !p.cancelled()) {
+        const double mid = lo + (hi - lo) / 2;
+        const bool reached = search.decide(mid * (1 + 1e-6), links);
+        if (search.aborted)
+            break;
+        (reached ? hi : lo) = mid;
+    }
+    return lo;
+}
+
 // Near a rise between rows closer than the minimum step no table follows the rows. The least
 // error there of joined pieces on every input of the grid, at least a minimum step apart (the
 // first may start nearer: the table's piece before reaches further back), with any values, is
@@ -2682,17 +2699,7 @@ double stepBound(const Problem& p, double lo, double known)
         KnotSearch ks(q, xs, ys, cand, p.minStep, true);
         ks.freeStart = first > p.x0;
         ks.budget = StepWork;
-        const int links = int((cand.back() - cand.front()) / p.minStep) + 2;
-        double hi = known;
-        while (hi - lo > 1e-2 * hi && !p.cancelled()) {
-            const double mid = lo + (hi - lo) / 2;
-            if (!ks.decide(mid * (1 + 1e-6), links) && !ks.aborted)
-                lo = mid;
-            else if (ks.aborted)
-                break;
-            else
-                hi = mid;
-        }
+        lo = provenBelow(ks, p, int((cand.back() - cand.front()) / p.minStep) + 2, lo, known, 1e-2);
     }
     return lo;
 }
@@ -2728,16 +2735,7 @@ double lowerBound(const Problem& p, int points, double known)
         std::vector<double> xs, ys;
         joinedRows(p, xs, ys);
         JoinedBound joined(p, xs, ys, JoinedWork);
-        hi = known;
-        while (hi - lo > 5e-4 * hi && !p.cancelled()) {
-            const double mid = lo + (hi - lo) / 2;
-            if (!joined.decide(mid * (1 + 1e-6), points - 1))
-                lo = mid;
-            else if (joined.aborted)
-                break;
-            else
-                hi = mid;
-        }
+        lo = provenBelow(joined, p, points - 1, lo, known, 5e-4);
     }
     lo = stepBound(p, lo, known);
     return p.cancelled() ? 0 : lo;
@@ -2782,10 +2780,11 @@ int freeFewestCount(const Problem& p, double e, int maxPoints)
     maxPoints = int(std::min<long long>(maxPoints, (p.x1 - p.x0) / p.minStep + 1));
     if (Bound(p, maxPoints).rulesOut(e))
         return 0;
+    const std::vector<double> xc = clampedInputs(p);
     std::vector<double> xs, ys;
-    reducedRows(p, clampedInputs(p), SearchRows, xs, ys);
+    reducedRows(p, xc, SearchRows, xs, ys);
     KnotSearch ks(p, xs, ys, fitCandidates(p, xs, ys, Spread), p.minStep, false);
-    if (!decideWithStrayRows(ks, p, e, maxPoints - 1, xs, ys))
+    if (!decideWithStrayRows(ks, p, xc, e, maxPoints - 1, xs, ys))
         return 0;
     const std::vector<long long> knots = ks.path();
     return rowError(p, fixedInputs(p, knots)) <= e ? int(knots.size()) : 0;
@@ -2799,12 +2798,13 @@ Table freeFewest(const Problem& p, double e, int maxPoints)
     auto meets = [&](const Table& t) { return !t.empty() && rowError(p, t) <= e; };
     // The search at e gives a count; the least-error tables of that many points and fewer
     // may reach e with fewer still, until the bound rules fewer out.
+    const std::vector<double> xc = clampedInputs(p);
     std::vector<double> xs, ys;
-    reducedRows(p, clampedInputs(p), SearchRows, xs, ys);
+    reducedRows(p, xc, SearchRows, xs, ys);
     KnotSearch ks(p, xs, ys, fitCandidates(p, xs, ys, Spread), p.minStep, false);
     Table best;
     int points = 2;
-    if (decideWithStrayRows(ks, p, e, maxPoints - 1, xs, ys)) {
+    if (decideWithStrayRows(ks, p, xc, e, maxPoints - 1, xs, ys)) {
         const std::vector<long long> knots = ks.path();
         points = int(knots.size());
         Table t = fixedInputs(p, knots);
