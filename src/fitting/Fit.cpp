@@ -499,6 +499,14 @@ Result fit(const Request& request)
         s.sourceHigh = *hi;
     }
     s.span = s.sourceHigh - s.sourceLow;
+    // Free values stay within a span of the source's: two points between neighbouring rows
+    // could otherwise spike to any value the display shows, which no row sees.
+    const long long displayLow = p.outLow, displayHigh = p.outHigh;
+    if (request.placement != Placement::OnData) {
+        const double margin = std::max(s.span, p.outStep);
+        p.outLow = std::max(p.outLow, std::llround(std::floor((s.sourceLow - margin) * p.outScale)));
+        p.outHigh = std::min(p.outHigh, std::llround(std::ceil((s.sourceHigh + margin) * p.outScale)));
+    }
     if (p.x1 - p.x0 < p.minStep)
         return failure(s.shape ? Status::BadRequest : Status::BadData,
                        QStringLiteral("the inputs span less than the minimum input step %1").arg(minStepText(request.type)));
@@ -636,7 +644,7 @@ Result fit(const Request& request)
         }
         if (r.limitingRule == LimitingRule::None) {
             for (long long y : table.y)
-                if ((y == p.outLow && s.sourceLow > p.outValue(p.outLow)) || (y == p.outHigh && s.sourceHigh < p.outValue(p.outHigh)))
+                if ((y == displayLow && s.sourceLow > p.outValue(displayLow)) || (y == displayHigh && s.sourceHigh < p.outValue(displayHigh)))
                     r.limitingRule = LimitingRule::DisplayRange;
         }
     }

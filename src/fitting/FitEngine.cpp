@@ -6,7 +6,6 @@
 #include <cmath>
 #include <limits>
 #include <map>
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 
@@ -1398,6 +1397,275 @@ Table roundedMoves(const Problem& p, Table best, long long tries)
 
 namespace {
 
+// Moves every knot at once: a dynamic program over the points, each taking an input near its
+// own and a display value within two steps of the table's there. A piece's error depends on
+// its two ends alone, so the table found is the best of that whole neighbourhood; again from
+// it while that lowers the error, at most `rounds` times and about `work` row visits. The
+// inputs: 1 to 8 grid units either way, then steps growing by an eighth, up to a quarter of
+// the knot's pieces; only the powers of two when that neighbourhood would cost too much.
+Table knotsTogether(const Problem& p, Table best, int rounds, long long work)
+{
+    constexpr long long Values = 2;
+    const std::vector<double> xc = clampedInputs(p);
+    const size_t K = best.x.size();
+    if (K < 3)
+        return best;
+    double bestError = rowError(p, best);
+    struct State {
+        long long x, y;
+        size_t from, to; // first row at or after x; first row beyond x
+        double cost;
+        int back;
+    };
+    std::vector<std::vector<State>> st(K);
+    // The table's value at input q, in display units.
+    auto tableAt = [&](long long q) {
+        const size_t s = size_t(std::upper_bound(best.x.begin() + 1, best.x.end() - 1, q) - best.x.begin()) - 1;
+        const double t = double(q - best.x[s]) / double(best.x[s + 1] - best.x[s]);
+        return double(best.y[s]) + t * double(best.y[s + 1] - best.y[s]);
+    };
+    // The states of every point; returns the row visits of the dynamic program, at most.
+    auto states = [&](bool dense) {
+        for (size_t i = 0; i < K; ++i) {
+            st[i].clear();
+            std::vector<long long> inputs{best.x[i]};
+            if (i > 0 && i + 1 < K) {
+                const long long room = (best.x[i + 1] - best.x[i - 1]) / 4;
+                for (long long d = 1; d <= room; d = dense ? d + std::max(1LL, d / 8) : 2 * d)
+                    for (long long q : {best.x[i] - d, best.x[i] + d})
+                        if (q > p.x0 && q < p.x1)
+                            inputs.push_back(q);
+            }
+            for (long long q : inputs) {
+                long long lo = std::llround(tableAt(q)) - Values, hi = lo + 2 * Values;
+                if (i == 0 && p.firstY)
+                    lo = hi = *p.firstY;
+                if (i + 1 == K && p.lastY)
+                    lo = hi = *p.lastY;
+                const double v = p.inValue(q);
+                const size_t from = size_t(std::lower_bound(xc.begin(), xc.end(), v) - xc.begin());
+                const size_t to = size_t(std::upper_bound(xc.begin(), xc.end(), v) - xc.begin());
+                for (long long y = std::max(lo, p.outLow); y <= std::min(hi, p.outHigh); ++y)
+                    st[i].push_back({q, y, from, to, i == 0 ? 0 : Inf, -1});
+            }
+        }
+        long long cost = 0;
+        for (size_t i = 1; i < K; ++i)
+            cost += long(st[i - 1].size() * st[i].size()) * (long(st[i].back().to) - long(st[i - 1].front().from) + 2);
+        return cost;
+    };
+    for (int round = 0; round < rounds && !p.cancelled(); ++round) {
+        long long cost = states(true);
+        if (cost > work)
+            cost = states(false);
+        if (cost > work)
+            break;
+        work -= cost;
+        for (size_t i = 1; i < K; ++i)
+            for (State& b : st[i]) {
+                const double xb = p.inValue(b.x), yb = p.outValue(b.y);
+                for (size_t a = 0; a < st[i - 1].size(); ++a) {
+                    const State& sa = st[i - 1][a];
+                    if (sa.cost >= b.cost || b.x - sa.x < p.minStep)
+                        continue;
+                    const double xa = p.inValue(sa.x), ya = p.outValue(sa.y), slope = (yb - ya) / (xb - xa);
+                    double e = sa.cost;
+                    for (size_t r = sa.from; r < b.to && e < b.cost; ++r)
+                        e = std::max(e, std::fabs(ya + slope * (xc[r] - xa) - p.y[r]));
+                    if (e < b.cost) {
+                        b.cost = e;
+                        b.back = int(a);
+                    }
+                }
+            }
+        const auto last = std::min_element(st[K - 1].begin(), st[K - 1].end(), [](const State& a, const State& b) { return a.cost < b.cost; });
+        if (last == st[K - 1].end() || !(last->cost < bestError))
+            break;
+        Table t;
+        t.x.resize(K);
+        t.y.resize(K);
+        size_t at = size_t(last - st[K - 1].begin());
+        for (size_t i = K; i-- > 0;) {
+            t.x[i] = st[i][at].x;
+            t.y[i] = st[i][at].y;
+            if (i > 0)
+                at = size_t(st[i][at].back);
+        }
+        const double err = rowError(p, t);
+        if (!(err < bestError))
+            break;
+        best = std::move(t);
+        bestError = err;
+    }
+    return best;
+}
+
+// On a short input grid: the exact least error over every table whose inputs are any of the
+// grid's and whose display values lie within `Window` steps of the source's (linear between
+// the rows) at each input, by a bisection on the error. Each decision is a search by layers
+// over the states (input, value): a state's sweep forwards keeps the slopes of the lines
+// from it within e of the rows it passes, and marks the states those lines meet, each state
+// swept once (at its first layer, which has the most pieces left). The best table found
+// below `known` within about `work` row and state visits; empty when none is. firstOnly:
+// between two rows a point follows another only at the first input it may take (far
+// cheaper, and seldom worse).
+Table gridStates(const Problem& p, int points, double known, long long work, bool firstOnly)
+{
+    constexpr long long Window = 24;
+    const std::vector<double> xc = clampedInputs(p);
+    const size_t n = xc.size();
+    const long long N = p.x1 - p.x0 + 1, W = 2 * Window + 1;
+    if (n < 2 || N * W > 200000) // every state a few times over: short input ranges only
+        return {};
+    std::vector<double> gx(n), gy(n); // rows in grid units
+    for (size_t r = 0; r < n; ++r) {
+        gx[r] = xc[r] * p.inScale - double(p.x0);
+        gy[r] = p.y[r] * p.outScale;
+    }
+    std::vector<long long> centre(static_cast<size_t>(N));
+    for (long long i = 0, r = 0; i < N; ++i) {
+        while (r + 1 < long(n) && gx[size_t(r) + 1] < double(i))
+            ++r;
+        const size_t a = size_t(r), b = std::min(n - 1, a + 1);
+        const double t = gx[b] > gx[a] ? std::clamp((double(i) - gx[a]) / (gx[b] - gx[a]), 0.0, 1.0) : 0.0;
+        centre[size_t(i)] = std::llround(gy[a] + t * (gy[b] - gy[a]));
+    }
+    std::vector<int> layer(size_t(N * W));
+    std::vector<long long> parent(size_t(N * W));
+    std::vector<long long> now, next;
+    auto value = [&](long long s) { return centre[size_t(s / W)] + s % W - Window; };
+    const double tol = 1e-9 * std::max(1.0, std::fabs(p.outValue(p.outLow)) + std::fabs(p.outValue(p.outHigh))) * p.outScale;
+    // A table reaching e with at most `points` points into *found (display units).
+    auto decide = [&](double e, Table* found) -> int { // 1 found, 0 none, -1 out of work
+        e = e * p.outScale + tol;
+        std::fill(layer.begin(), layer.end(), INT_MAX);
+        now.clear();
+        // rows at input i within e of value v
+        auto rowsAt = [&](long long i, double v) {
+            for (size_t r = size_t(std::lower_bound(gx.begin(), gx.end(), double(i) - 1e-9) - gx.begin()); r < n && gx[r] <= double(i) + 1e-9; ++r)
+                if (std::fabs(v - gy[r]) > e)
+                    return false;
+            return true;
+        };
+        for (long long d = 0; d < W; ++d) {
+            const long long v = centre[0] + d - Window;
+            if ((p.firstY && v != *p.firstY) || v < p.outLow || v > p.outHigh || !rowsAt(0, double(v)))
+                continue;
+            layer[size_t(d)] = 0;
+            parent[size_t(d)] = -1;
+            now.push_back(d);
+        }
+        for (int k = 0; k + 1 < points && !now.empty(); ++k) {
+            next.clear();
+            for (long long s : now) {
+                if (p.cancelled())
+                    return -1;
+                const long long i = s / W;
+                const double v = double(value(s));
+                double lo = -Inf, hi = Inf;
+                size_t r = size_t(std::upper_bound(gx.begin(), gx.end(), double(i) + 1e-9) - gx.begin());
+                for (long long j = i + p.minStep; j < N; ++j) {
+                    for (; r < n && gx[r] < double(j) - 1e-9; ++r) {
+                        const double d = gx[r] - double(i);
+                        lo = std::max(lo, (gy[r] - e - v) / d);
+                        hi = std::min(hi, (gy[r] + e - v) / d);
+                    }
+                    if (lo > hi)
+                        break;
+                    if (firstOnly && lo == -Inf && j > i + p.minStep)
+                        continue;
+                    const long long c = centre[size_t(j)];
+                    long long a = c - Window, b = c + Window;
+                    if (lo > -Inf)
+                        a = std::max(a, static_cast<long long>(std::ceil(v + lo * double(j - i) - 1e-9)));
+                    if (hi < Inf)
+                        b = std::min(b, static_cast<long long>(std::floor(v + hi * double(j - i) + 1e-9)));
+                    if (j == N - 1 && p.lastY)
+                        a = std::max(a, *p.lastY), b = std::min(b, *p.lastY);
+                    a = std::max(a, p.outLow);
+                    b = std::min(b, p.outHigh);
+                    work -= std::max(0LL, b - a + 1) + 1;
+                    for (long long w = a; w <= b; ++w) {
+                        const long long t = j * W + w - c + Window;
+                        if (layer[size_t(t)] != INT_MAX || !rowsAt(j, double(w)))
+                            continue;
+                        if (j == N - 1) { // the rows beyond the last input read its value
+                            bool ok = true;
+                            for (size_t q = n; q-- > 0 && gx[q] > double(j) + 1e-9;)
+                                ok = ok && std::fabs(double(w) - gy[q]) <= e;
+                            if (!ok)
+                                continue;
+                        }
+                        layer[size_t(t)] = k + 1;
+                        parent[size_t(t)] = s;
+                        if (j == N - 1) {
+                            found->x.clear();
+                            found->y.clear();
+                            for (long long u = t; u >= 0; u = parent[size_t(u)]) {
+                                found->x.push_back(p.x0 + u / W);
+                                found->y.push_back(value(u));
+                            }
+                            std::reverse(found->x.begin(), found->x.end());
+                            std::reverse(found->y.begin(), found->y.end());
+                            return 1;
+                        }
+                        next.push_back(t);
+                    }
+                    if (work < 0)
+                        return -1;
+                }
+            }
+            std::swap(now, next);
+        }
+        return 0;
+    };
+    // Downwards from the error known by steps from 3 % that double while they hold (a failure
+    // sweeps every state), then a bisection.
+    Table best;
+    double lo = 0, hi = known, step = 0.03;
+    for (int i = 0; i < 14 && hi - lo > 1e-3 * hi; ++i, step = std::min(0.5, 2 * step)) {
+        const double mid = lo > 0 ? (lo + hi) / 2 : (1 - step) * hi;
+        Table t;
+        const int r = decide(mid, &t);
+        if (r < 0)
+            break;
+        if (r == 0) {
+            lo = mid;
+            continue;
+        }
+        // as many points as asked: each added where the table's error grows least
+        while (int(t.x.size()) < points) {
+            Table pick;
+            double least = Inf;
+            for (size_t at = 0; at + 1 < t.x.size(); ++at) {
+                const long long a = t.x[at], b = t.x[at + 1];
+                for (long long q = a + p.minStep; q <= b - p.minStep; ++q) {
+                    Table u = t;
+                    const double v = double(t.y[at]) + double(t.y[at + 1] - t.y[at]) * double(q - a) / double(b - a);
+                    u.x.insert(u.x.begin() + long(at) + 1, q);
+                    u.y.insert(u.y.begin() + long(at) + 1, std::clamp(std::llround(v), p.outLow, p.outHigh));
+                    work -= long(n);
+                    if (const double err = rowError(p, u); err < least) {
+                        least = err;
+                        pick = std::move(u);
+                    }
+                }
+            }
+            if (pick.empty() || work < 0)
+                break;
+            t = std::move(pick);
+        }
+        const double err = int(t.x.size()) == points ? rowError(p, t) : Inf;
+        if (err < hi) {
+            best = std::move(t);
+            hi = err;
+        } else {
+            lo = mid; // no table of as many points found there
+        }
+    }
+    return best;
+}
+
 // ---- Free placement: a search over candidate inputs.
 //
 // Layer j holds, for every candidate input, the display values that a table of at most j
@@ -1548,7 +1816,14 @@ struct KnotSearch {
         const Interval range = displayRange(p), last = lastValues(p);
         reach.resize(size_t(maxLinks) + 1);
         reach[0].assign(size_t(C), Union{});
-        reach[0][0] = {firstValues(p)};
+        // the first value lies within ee of the rows at the first input (on the grid, then
+        // often a few values, each swept on its own)
+        Interval first = firstValues(p);
+        for (int k = 0; k < n && xs[size_t(k)] <= cv[0]; ++k)
+            first = {std::max(first.lo, ys[size_t(k)] - ee), std::min(first.hi, ys[size_t(k)] + ee)};
+        if (first.empty())
+            return false;
+        reach[0][0] = {first};
         std::vector<char> changed(size_t(C), 0), next(size_t(C), 0);
         changed[0] = 1;
         long long work = 0;
@@ -1890,6 +2165,10 @@ constexpr size_t EndRows = 100;       // rows near each end it follows besides
 constexpr long long RoundedRows = 200000; // rows over tables tried after rounding (up to 2,000 rows)
 constexpr long long RoundedTries = 250;   // and tables at most
 constexpr long long FewRoundedRows = 60000; // except on few rows: rows over tables tried
+constexpr size_t Polished = 2;         // tables found that the moves start from
+constexpr int KnotRounds = 20;         // moves of every knot at once, at most
+constexpr long long KnotWork = 20000000; // and row visits
+constexpr long long StateWork = 40000000; // visits of the search over every input and value, each way
 
 // The inputs of the joined pieces that the greedy split finds at the least error it can reach;
 // `near` (0: none), an error some table reaches, starts the bracket there.
@@ -2082,6 +2361,7 @@ FreeFit freeSearch(const Problem& p, int points)
     reducedRows(p, xc, thorough ? ShortSearchRows : SearchRows, xs, ys);
     FreeFit best;
     std::vector<std::vector<long long>> paths;
+    std::vector<Table> onGrid; // tables the search on the grid found, with its values
     // Candidates at the rows, bends and an even spread; then every input near the knots found
     // joins them, coarse to fine, while that lowers the least error the search reaches.
     std::vector<long long> cand = fitCandidates(p, xs, ys, Spread, p.x.size() <= xs.size());
@@ -2162,8 +2442,16 @@ FreeFit freeSearch(const Problem& p, int points)
             KnotSearch grid(p, xs, ys, cand, p.minStep, false);
             grid.onGrid = true;
             const double g = leastNear(grid, p, points - 1, e, 1e-3);
-            if (std::isfinite(withStrayRows(grid, p, xc, points - 1, g, 1e-3, xs, ys)))
-                paths.push_back(grid.path());
+            if (std::isfinite(withStrayRows(grid, p, xc, points - 1, g, 1e-3, xs, ys))) {
+                paths.push_back(grid.path(&values));
+                // its own values too: they lie on the grid already
+                if (paths.back().size() == size_t(points)) {
+                    Table t{paths.back(), {}};
+                    for (double v : values)
+                        t.y.push_back(p.outIndex(v));
+                    onGrid.push_back(std::move(t));
+                }
+            }
         }
     }
     if (p.progress)
@@ -2186,36 +2474,56 @@ FreeFit freeSearch(const Problem& p, int points)
         std::sort(rank.begin(), rank.end());
         paths = {paths[rank[0].second], paths[rank[1].second]};
     }
+    // Each path with its best display values, and the search's tables on the grid; the best
+    // of them go on to the moves below.
+    std::vector<FreeFit> found;
     for (const std::vector<long long>& knots : paths) {
         if (p.cancelled())
             return {};
         Table t = fixedInputs(p, knots);
         const double err = rowError(p, t);
-        if (err < best.error)
-            best = {std::move(t), err};
+        found.push_back({std::move(t), err});
     }
-    if (best.table.empty())
+    for (Table& t : onGrid) {
+        const double err = rowError(p, t);
+        found.push_back({std::move(t), err});
+    }
+    std::stable_sort(found.begin(), found.end(), [](const FreeFit& a, const FreeFit& b) { return a.error < b.error; });
+    if (found.empty() || found.front().table.empty())
         return best;
+    found.resize(std::min(found.size(), Polished));
     if (p.progress)
         p.progress(0.7);
-    // Moving inputs one at a time: up to 2000 passes on short data, none past 50,000 rows.
-    const long long passes = std::clamp<long long>(Passes / long(p.x.size()), 20, 2000);
-    if (const std::vector<long long> knots = refineKnots(p, best.table.x, passes); knots != best.table.x) {
-        Table moved = fixedInputs(p, knots);
-        const double err = rowError(p, moved);
-        if (err < best.error) {
-            best.table = std::move(moved);
-            best.error = err;
-        }
-    }
-    // Moves judged after rounding, on short data with a display grid that is not fine next to
-    // the error (each try finds a whole table).
     const long long rows = long(p.x.size());
-    if (const long long tries = std::min(std::max(RoundedTries, FewRoundedRows / rows), RoundedRows / rows);
-        rows <= 2000 && p.outStep > best.error / 1000) {
-        best.table = roundedMoves(p, std::move(best.table), tries);
-        best.error = rowError(p, best.table);
+    for (FreeFit& f : found) {
+        if (p.cancelled())
+            return {};
+        // Moving inputs one at a time: up to 2000 passes on short data, none past 50,000 rows.
+        const long long passes = std::clamp<long long>(Passes / rows, 20, 2000);
+        if (const std::vector<long long> knots = refineKnots(p, f.table.x, passes); knots != f.table.x) {
+            Table moved = fixedInputs(p, knots);
+            const double err = rowError(p, moved);
+            if (err < f.error)
+                f = {std::move(moved), err};
+        }
+        // Moves judged after rounding, on short data with a display grid that is not fine next
+        // to the error (each try finds a whole table); then every knot at once.
+        if (const long long tries = std::min(std::max(RoundedTries, FewRoundedRows / rows), RoundedRows / rows);
+            rows <= 2000 && p.outStep > f.error / 1000)
+            f.table = roundedMoves(p, std::move(f.table), tries);
+        f.table = knotsTogether(p, std::move(f.table), KnotRounds, KnotWork);
+        f.error = rowError(p, f.table);
+        if (f.error < best.error)
+            best = std::move(f);
     }
+    // On a display grid as coarse as the error: every input and value near the source, the
+    // cheaper search first, within a bounded amount of work each.
+    for (bool firstOnly : {true, false})
+        if (p.outStep > best.error / 4 && best.error > tolerance(p, 1e-9))
+            if (Table t = gridStates(p, points, best.error, StateWork, firstOnly); !t.empty()) {
+                best.error = rowError(p, t);
+                best.table = std::move(t);
+            }
     return best;
 }
 

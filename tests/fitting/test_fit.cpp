@@ -224,6 +224,45 @@ private slots:
             QVERIFY(int(fewest.x.size()) < points);
     }
 
+    // Few rows, a display grid as coarse as the error, many points: against every choice of
+    // inputs, each with its best display values.
+    void coarseDisplayManyPoints_data()
+    {
+        QTest::addColumn<int>("seed");
+        QTest::addColumn<bool>("pinned");
+        for (int seed = 1; seed <= 12; ++seed)
+            QTest::addRow("seed %d%s", seed, seed % 2 ? ", ends on the source" : "") << seed << (seed % 2 == 1);
+    }
+    void coarseDisplayManyPoints()
+    {
+        QFETCH(int, seed);
+        QFETCH(bool, pinned);
+        std::mt19937 rng{unsigned(seed) + 900};
+        std::vector<long long> x{0, 40};
+        while (x.size() < 9)
+            if (const long long q = 1 + long(rng() % 39); std::find(x.begin(), x.end(), q) == x.end())
+                x.push_back(q);
+        std::sort(x.begin(), x.end());
+        Engine::Problem p = gridProblem(x, std::vector<long long>(x.size(), 0), 2);
+        p.outScale = 10; // display steps of 0.1, rows of two decimals
+        p.outStep = 0.1;
+        p.outLow = -1000;
+        p.outHigh = 1000;
+        for (size_t i = 0; i < x.size(); ++i) {
+            const double t = double(x[i]) / 40;
+            p.y[i] = std::round(100 * (seed % 3 ? 8 * t * t : 4 * std::sin(5 * t))) / 100;
+        }
+        if (pinned)
+            p.firstY = p.outIndex(p.y.front()), p.lastY = p.outIndex(p.y.back());
+        double best = INFINITY;
+        for (long long a = 2; a <= 34; ++a)
+            for (long long b = a + 2; b <= 36; ++b)
+                for (long long c = b + 2; c <= 38; ++c)
+                    best = std::min(best, Engine::rowError(p, Engine::fixedInputs(p, {0, a, b, c, 40})));
+        const double free = Engine::rowError(p, Engine::freeLeast(p, 5));
+        QVERIFY2(free <= 1.01 * best + 1e-12, qPrintable(QString("%1 against %2").arg(free).arg(best)));
+    }
+
     // Charts longer than the rows a search follows (noise, a noisy step): three points against
     // every middle input, each with its best display values.
     void freeOnLongCharts_data()
@@ -452,6 +491,36 @@ private slots:
         const Result free = fit(rq);
         QVERIFY2(free.maxErrorPercent < 0.56 * std::fabs(onData), qPrintable(QString::number(free.maxErrorPercent)));
         verifyTable(free, InputType::Voltage, 3, 3);
+    }
+
+    // Noisy stairs, more points than steps: two points between neighbouring rows could
+    // spike to any value the display shows; none leaves the source's range by a span.
+    void valuesNearTheSource_data()
+    {
+        QTest::addColumn<bool>("freeEnds");
+        QTest::newRow("ends on the source") << false;
+        QTest::newRow("ends free") << true;
+    }
+    void valuesNearTheSource()
+    {
+        QFETCH(bool, freeEnds);
+        std::mt19937 rng(5);
+        std::normal_distribution<double> noise(0, 0.4);
+        Request rq;
+        for (int i = 0; i < 60; ++i) {
+            const double u = (i + (i % 59 ? 0.45 * double(rng() % 1000) / 1000 : 0)) / 59;
+            rq.rows.push_back({10 * u, std::round(100 * std::floor(u * 7) / 7 + noise(rng)), i + 1});
+        }
+        rq.type = InputType::Voltage;
+        rq.format = "dddddd";
+        rq.points = 32;
+        rq.freeEnds = freeEnds;
+        const Result r = fit(rq);
+        QVERIFY2(r.table.size() == 32, qPrintable(r.message));
+        const auto [lo, hi] = std::minmax_element(rq.rows.begin(), rq.rows.end(), [](const DataRow& a, const DataRow& b) { return a.b < b.b; });
+        const double span = hi->b - lo->b;
+        for (const Point& pt : r.table)
+            QVERIFY2(pt.displayValue >= lo->b - span && pt.displayValue <= hi->b + span, qPrintable(pt.display));
     }
 
     // The error reported is that of the table as sent: texts read back, against every row.
