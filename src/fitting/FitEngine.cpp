@@ -1511,11 +1511,18 @@ Table knotsTogether(const Problem& p, Table best, int rounds, long long work)
 // cheaper, and seldom worse).
 Table gridStates(const Problem& p, int points, double known, long long work, bool firstOnly)
 {
-    constexpr long long Window = 24;
+    constexpr long long Window = 24, StatesMost = 200000;
     const std::vector<double> xc = clampedInputs(p);
     const size_t n = xc.size();
-    const long long N = p.x1 - p.x0 + 1, W = 2 * Window + 1;
-    if (n < 2 || N * W > 200000) // every state a few times over: short input ranges only
+    const long long W = 2 * Window + 1;
+    // the inputs: every grid input on short ranges, else every stride-th and the last
+    const long long stride = (p.x1 - p.x0 + 1) * W / StatesMost + 1;
+    std::vector<long long> at; // grid units from the first input
+    for (long long q = 0; q < p.x1 - p.x0; q += stride)
+        at.push_back(q);
+    at.push_back(p.x1 - p.x0);
+    const long long N = long(at.size());
+    if (n < 2 || (stride > 1 && !firstOnly)) // (on a coarser grid the cheaper search is enough)
         return {};
     std::vector<double> gx(n), gy(n); // rows in grid units
     for (size_t r = 0; r < n; ++r) {
@@ -1524,10 +1531,11 @@ Table gridStates(const Problem& p, int points, double known, long long work, boo
     }
     std::vector<long long> centre(static_cast<size_t>(N));
     for (long long i = 0, r = 0; i < N; ++i) {
-        while (r + 1 < long(n) && gx[size_t(r) + 1] < double(i))
+        const double q = double(at[size_t(i)]);
+        while (r + 1 < long(n) && gx[size_t(r) + 1] < q)
             ++r;
         const size_t a = size_t(r), b = std::min(n - 1, a + 1);
-        const double t = gx[b] > gx[a] ? std::clamp((double(i) - gx[a]) / (gx[b] - gx[a]), 0.0, 1.0) : 0.0;
+        const double t = gx[b] > gx[a] ? std::clamp((q - gx[a]) / (gx[b] - gx[a]), 0.0, 1.0) : 0.0;
         centre[size_t(i)] = std::llround(gy[a] + t * (gy[b] - gy[a]));
     }
     std::vector<int> layer(size_t(N * W));
@@ -1542,7 +1550,8 @@ Table gridStates(const Problem& p, int points, double known, long long work, boo
         now.clear();
         // rows at input i within e of value v
         auto rowsAt = [&](long long i, double v) {
-            for (size_t r = size_t(std::lower_bound(gx.begin(), gx.end(), double(i) - 1e-9) - gx.begin()); r < n && gx[r] <= double(i) + 1e-9; ++r)
+            const double q = double(at[size_t(i)]);
+            for (size_t r = size_t(std::lower_bound(gx.begin(), gx.end(), q - 1e-9) - gx.begin()); r < n && gx[r] <= q + 1e-9; ++r)
                 if (std::fabs(v - gy[r]) > e)
                     return false;
             return true;
@@ -1561,25 +1570,27 @@ Table gridStates(const Problem& p, int points, double known, long long work, boo
                 if (p.cancelled())
                     return -1;
                 const long long i = s / W;
-                const double v = double(value(s));
+                const double v = double(value(s)), xi = double(at[size_t(i)]);
                 double lo = -Inf, hi = Inf;
-                size_t r = size_t(std::upper_bound(gx.begin(), gx.end(), double(i) + 1e-9) - gx.begin());
-                for (long long j = i + p.minStep; j < N; ++j) {
-                    for (; r < n && gx[r] < double(j) - 1e-9; ++r) {
-                        const double d = gx[r] - double(i);
+                size_t r = size_t(std::upper_bound(gx.begin(), gx.end(), xi + 1e-9) - gx.begin());
+                const long long j0 = std::lower_bound(at.begin(), at.end(), at[size_t(i)] + p.minStep) - at.begin();
+                for (long long j = j0; j < N; ++j) {
+                    const double xj = double(at[size_t(j)]);
+                    for (; r < n && gx[r] < xj - 1e-9; ++r, --work) {
+                        const double d = gx[r] - xi;
                         lo = std::max(lo, (gy[r] - e - v) / d);
                         hi = std::min(hi, (gy[r] + e - v) / d);
                     }
                     if (lo > hi)
                         break;
-                    if (firstOnly && lo == -Inf && j > i + p.minStep)
+                    if (firstOnly && lo == -Inf && j > j0)
                         continue;
                     const long long c = centre[size_t(j)];
                     long long a = c - Window, b = c + Window;
                     if (lo > -Inf)
-                        a = std::max(a, static_cast<long long>(std::ceil(v + lo * double(j - i) - 1e-9)));
+                        a = std::max(a, static_cast<long long>(std::ceil(v + lo * (xj - xi) - 1e-9)));
                     if (hi < Inf)
-                        b = std::min(b, static_cast<long long>(std::floor(v + hi * double(j - i) + 1e-9)));
+                        b = std::min(b, static_cast<long long>(std::floor(v + hi * (xj - xi) + 1e-9)));
                     if (j == N - 1 && p.lastY)
                         a = std::max(a, *p.lastY), b = std::min(b, *p.lastY);
                     a = std::max(a, p.outLow);
@@ -1591,7 +1602,7 @@ Table gridStates(const Problem& p, int points, double known, long long work, boo
                             continue;
                         if (j == N - 1) { // the rows beyond the last input read its value
                             bool ok = true;
-                            for (size_t q = n; q-- > 0 && gx[q] > double(j) + 1e-9;)
+                            for (size_t q = n; q-- > 0 && gx[q] > xj + 1e-9;)
                                 ok = ok && std::fabs(double(w) - gy[q]) <= e;
                             if (!ok)
                                 continue;
@@ -1602,7 +1613,7 @@ Table gridStates(const Problem& p, int points, double known, long long work, boo
                             found->x.clear();
                             found->y.clear();
                             for (long long u = t; u >= 0; u = parent[size_t(u)]) {
-                                found->x.push_back(p.x0 + u / W);
+                                found->x.push_back(p.x0 + at[size_t(u / W)]);
                                 found->y.push_back(value(u));
                             }
                             std::reverse(found->x.begin(), found->x.end());
@@ -2165,7 +2176,7 @@ constexpr size_t EndRows = 100;       // rows near each end it follows besides
 constexpr long long RoundedRows = 200000; // rows over tables tried after rounding (up to 2,000 rows)
 constexpr long long RoundedTries = 250;   // and tables at most
 constexpr long long FewRoundedRows = 60000; // except on few rows: rows over tables tried
-constexpr size_t Polished = 2;         // tables found that the moves start from
+constexpr size_t Polished = 2;         // tables found that the moves start from (short data)
 constexpr int KnotRounds = 20;         // moves of every knot at once, at most
 constexpr long long KnotWork = 20000000; // and row visits
 constexpr long long StateWork = 40000000; // visits of the search over every input and value, each way
@@ -2491,7 +2502,7 @@ FreeFit freeSearch(const Problem& p, int points)
     std::stable_sort(found.begin(), found.end(), [](const FreeFit& a, const FreeFit& b) { return a.error < b.error; });
     if (found.empty() || found.front().table.empty())
         return best;
-    found.resize(std::min(found.size(), Polished));
+    found.resize(std::min(found.size(), thorough ? Polished : 1));
     if (p.progress)
         p.progress(0.7);
     const long long rows = long(p.x.size());
@@ -2519,10 +2530,10 @@ FreeFit freeSearch(const Problem& p, int points)
     // On a display grid as coarse as the error: every input and value near the source, the
     // cheaper search first, within a bounded amount of work each.
     for (bool firstOnly : {true, false})
-        if (p.outStep > best.error / 4 && best.error > tolerance(p, 1e-9))
+        if (rows <= 2000 && best.error < p.outStep && best.error > tolerance(p, 1e-9))
             if (Table t = gridStates(p, points, best.error, StateWork, firstOnly); !t.empty()) {
-                best.error = rowError(p, t);
-                best.table = std::move(t);
+                best.table = knotsTogether(p, std::move(t), KnotRounds, KnotWork);
+                best.error = rowError(p, best.table);
             }
     return best;
 }
