@@ -2165,7 +2165,6 @@ constexpr size_t ShortRows = 2500;  // data up to this many rows gets the wider 
 constexpr size_t ShortSearchRows = 800; // on that many rows
 constexpr long long ThoroughVisits = 4000000; // unless its first search visits more rows than this
 constexpr long long RoundVisits = 12000000;   // the search starts no round past this many visits
-constexpr long long ThoroughRoundVisits = 20000000; // (the wider search)
 constexpr int Cuts = 6;                // searches again with the rows a table missed, at most
 constexpr long long Spread = 300;   // evenly spread candidate inputs
 constexpr long long Passes = 4000000; // rows visited when moving inputs one at a time
@@ -2423,8 +2422,9 @@ FreeFit freeSearch(const Problem& p, int points)
         long long searched = first.visits;
         std::vector<double> values;
         int recuts = 2; // rounds again at the same width, at most
+        long long last = 0; // visits of the last round: the next one, with more candidates, takes more
         for (long long around = widest; std::isfinite(e) && around >= 1 && !p.cancelled(); around /= 16) {
-            if (searched > (thorough ? ThoroughRoundVisits : RoundVisits)) // a wide error band: each round sweeps far
+            if (searched + last > RoundVisits) // a wide error band: each round sweeps far
                 break;
             const long long stride = std::max(1LL, around / 8);
             if (!thorough)
@@ -2437,6 +2437,7 @@ FreeFit freeSearch(const Problem& p, int points)
             KnotSearch ks(p, xs, ys, cand, p.minStep, false);
             const double hi = leastNear(ks, p, points - 1, e, 1e-3);
             searched += ks.visits;
+            last = ks.visits;
             if (!std::isfinite(hi))
                 break;
             const std::vector<long long> found = ks.path(&values);
