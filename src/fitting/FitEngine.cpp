@@ -1500,9 +1500,10 @@ Table knotsTogether(const Problem& p, Table best, int rounds, long long work)
     return best;
 }
 
-// On a short input grid: the exact least error over every table whose inputs are any of the
-// grid's and whose display values lie within `Window` steps of the source's (linear between
-// the rows) at each input, by a bisection on the error. Each decision is a search by layers
+// The least error over every table whose inputs lie on the grid (on long input ranges on
+// every k-th input, so that the states stay within StatesMost) and whose display values lie
+// within `Window` steps of the source's (linear between the rows) at each input, by a
+// bisection on the error. Each decision is a search by layers
 // over the states (input, value): a state's sweep forwards keeps the slopes of the lines
 // from it within e of the rows it passes, and marks the states those lines meet, each state
 // swept once (at its first layer, which has the most pieces left). The best table found
