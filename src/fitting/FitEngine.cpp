@@ -1397,6 +1397,12 @@ Table roundedMoves(const Problem& p, Table best, long long tries)
 
 namespace {
 
+// The value of piece s of table t at input q (display grid units).
+double onPiece(const Table& t, size_t s, long long q)
+{
+    return double(t.y[s]) + double(t.y[s + 1] - t.y[s]) * double(q - t.x[s]) / double(t.x[s + 1] - t.x[s]);
+}
+
 // Moves every knot at once: a dynamic program over the points, each taking an input near its
 // own and a display value within two steps of the table's there. A piece's error depends on
 // its two ends alone, so the table found is the best of that whole neighbourhood; again from
@@ -1420,9 +1426,7 @@ Table knotsTogether(const Problem& p, Table best, int rounds, long long work)
     std::vector<std::vector<State>> st(K);
     // The table's value at input q, in display units.
     auto tableAt = [&](long long q) {
-        const size_t s = size_t(std::upper_bound(best.x.begin() + 1, best.x.end() - 1, q) - best.x.begin()) - 1;
-        const double t = double(q - best.x[s]) / double(best.x[s + 1] - best.x[s]);
-        return double(best.y[s]) + t * double(best.y[s + 1] - best.y[s]);
+        return onPiece(best, size_t(std::upper_bound(best.x.begin() + 1, best.x.end() - 1, q) - best.x.begin()) - 1, q);
     };
     // The states of every point; returns the row visits of the dynamic program, at most.
     auto states = [&](bool dense) {
@@ -1530,7 +1534,9 @@ Table gridStates(const Problem& p, int points, double known, long long work, boo
         gx[r] = xc[r] * p.inScale - double(p.x0);
         gy[r] = p.y[r] * p.outScale;
     }
+    // At each input: the source's value, and the rows there, [first[i], beyond[i]).
     std::vector<long long> centre(static_cast<size_t>(N));
+    std::vector<size_t> first(static_cast<size_t>(N)), beyond(static_cast<size_t>(N));
     for (long long i = 0, r = 0; i < N; ++i) {
         const double q = double(at[size_t(i)]);
         while (r + 1 < long(n) && gx[size_t(r) + 1] < q)
@@ -1538,8 +1544,10 @@ Table gridStates(const Problem& p, int points, double known, long long work, boo
         const size_t a = size_t(r), b = std::min(n - 1, a + 1);
         const double t = gx[b] > gx[a] ? std::clamp((q - gx[a]) / (gx[b] - gx[a]), 0.0, 1.0) : 0.0;
         centre[size_t(i)] = std::llround(gy[a] + t * (gy[b] - gy[a]));
+        first[size_t(i)] = size_t(std::lower_bound(gx.begin(), gx.end(), q - 1e-9) - gx.begin());
+        beyond[size_t(i)] = size_t(std::upper_bound(gx.begin(), gx.end(), q + 1e-9) - gx.begin());
     }
-    std::vector<int> layer(size_t(N * W));
+    std::vector<char> seen(size_t(N * W));
     std::vector<long long> parent(size_t(N * W));
     std::vector<long long> now, next;
     auto value = [&](long long s) { return centre[size_t(s / W)] + s % W - Window; };
@@ -1547,12 +1555,11 @@ Table gridStates(const Problem& p, int points, double known, long long work, boo
     // A table reaching e with at most `points` points into *found (display units).
     auto decide = [&](double e, Table* found) -> int { // 1 found, 0 none, -1 out of work
         e = e * p.outScale + tol;
-        std::fill(layer.begin(), layer.end(), INT_MAX);
+        std::fill(seen.begin(), seen.end(), 0);
         now.clear();
-        // rows at input i within e of value v
+        // the rows at input i within e of value v (the rows beyond the ends lie at them)
         auto rowsAt = [&](long long i, double v) {
-            const double q = double(at[size_t(i)]);
-            for (size_t r = size_t(std::lower_bound(gx.begin(), gx.end(), q - 1e-9) - gx.begin()); r < n && gx[r] <= q + 1e-9; ++r)
+            for (size_t r = first[size_t(i)]; r < beyond[size_t(i)]; ++r)
                 if (std::fabs(v - gy[r]) > e)
                     return false;
             return true;
@@ -1561,7 +1568,7 @@ Table gridStates(const Problem& p, int points, double known, long long work, boo
             const long long v = centre[0] + d - Window;
             if ((p.firstY && v != *p.firstY) || v < p.outLow || v > p.outHigh || !rowsAt(0, double(v)))
                 continue;
-            layer[size_t(d)] = 0;
+            seen[size_t(d)] = 1;
             parent[size_t(d)] = -1;
             now.push_back(d);
         }
@@ -1573,7 +1580,7 @@ Table gridStates(const Problem& p, int points, double known, long long work, boo
                 const long long i = s / W;
                 const double v = double(value(s)), xi = double(at[size_t(i)]);
                 double lo = -Inf, hi = Inf;
-                size_t r = size_t(std::upper_bound(gx.begin(), gx.end(), xi + 1e-9) - gx.begin());
+                size_t r = beyond[size_t(i)];
                 const long long j0 = std::lower_bound(at.begin(), at.end(), at[size_t(i)] + p.minStep) - at.begin();
                 for (long long j = j0; j < N; ++j) {
                     const double xj = double(at[size_t(j)]);
@@ -1599,16 +1606,9 @@ Table gridStates(const Problem& p, int points, double known, long long work, boo
                     work -= std::max(0LL, b - a + 1) + 1;
                     for (long long w = a; w <= b; ++w) {
                         const long long t = j * W + w - c + Window;
-                        if (layer[size_t(t)] != INT_MAX || !rowsAt(j, double(w)))
+                        if (seen[size_t(t)] || !rowsAt(j, double(w)))
                             continue;
-                        if (j == N - 1) { // the rows beyond the last input read its value
-                            bool ok = true;
-                            for (size_t q = n; q-- > 0 && gx[q] > xj + 1e-9;)
-                                ok = ok && std::fabs(double(w) - gy[q]) <= e;
-                            if (!ok)
-                                continue;
-                        }
-                        layer[size_t(t)] = k + 1;
+                        seen[size_t(t)] = 1;
                         parent[size_t(t)] = s;
                         if (j == N - 1) {
                             found->x.clear();
@@ -1653,7 +1653,7 @@ Table gridStates(const Problem& p, int points, double known, long long work, boo
                 const long long a = t.x[at], b = t.x[at + 1];
                 for (long long q = a + p.minStep; q <= b - p.minStep; ++q) {
                     Table u = t;
-                    const double v = double(t.y[at]) + double(t.y[at + 1] - t.y[at]) * double(q - a) / double(b - a);
+                    const double v = onPiece(t, at, q);
                     u.x.insert(u.x.begin() + long(at) + 1, q);
                     u.y.insert(u.y.begin() + long(at) + 1, std::clamp(std::llround(v), p.outLow, p.outHigh));
                     work -= long(n);
