@@ -1316,12 +1316,12 @@ namespace {
 // Moves single inputs while that lets the display values reach a lower error: each knot
 // in turn, by steps that halve from a quarter of its pieces' width down to one grid unit.
 // A move is tried with one forward pass at the error to beat; a move that passes is kept
-// and its error found by bisection. Bounded to about `passes` forward passes.
-std::vector<long long> refineKnots(const Problem& p, std::vector<long long> knots, long long passes)
+// and its error found by bisection. Bounded to about `passes` forward passes. xc: the rows'
+// clamped inputs.
+std::vector<long long> refineKnots(const Problem& p, const std::vector<double>& xc, std::vector<long long> knots, long long passes)
 {
     if (passes < 100) // finding the first error alone takes about 30
         return knots;
-    const std::vector<double> xc = clampedInputs(p);
     auto least = [&](const std::vector<long long>& k, double hi) {
         Fixed f(p, xc, k);
         double lo = 0;
@@ -1363,10 +1363,10 @@ std::vector<long long> refineKnots(const Problem& p, std::vector<long long> knot
 // choose inputs for values before rounding, and on a coarse display grid other inputs
 // often round better (the line's phase against the display grid changes with every grid
 // unit). Each knot in turn, by 1, 2, 4 and 8 grid units, a quarter, half and a whole
-// minimum step, and a quarter of its pieces' width, for at most `tries` tables.
-Table roundedMoves(const Problem& p, Table best, long long tries)
+// minimum step, and a quarter of its pieces' width, for at most `tries` tables. xc: the
+// rows' clamped inputs.
+Table roundedMoves(const Problem& p, const std::vector<double>& xc, Table best, long long tries)
 {
-    const std::vector<double> xc = clampedInputs(p);
     HullCache hulls;
     double bestError = rowError(p, best);
     bool moved = true;
@@ -1409,10 +1409,10 @@ double onPiece(const Table& t, size_t s, long long q)
 // it while that lowers the error, at most `rounds` times and about `work` row visits. The
 // inputs: 1 to 8 grid units either way, then steps growing by an eighth, up to a quarter of
 // the knot's pieces; only the powers of two when that neighbourhood would cost too much.
-Table knotsTogether(const Problem& p, Table best, int rounds, long long work)
+// xc: the rows' clamped inputs.
+Table knotsTogether(const Problem& p, const std::vector<double>& xc, Table best, int rounds, long long work)
 {
     constexpr long long Values = 2;
-    const std::vector<double> xc = clampedInputs(p);
     const size_t K = best.x.size();
     if (K < 3)
         return best;
@@ -1513,22 +1513,21 @@ Table knotsTogether(const Problem& p, Table best, int rounds, long long work)
 // swept once (at its first layer, which has the most pieces left). The best table found
 // below `known` within about `work` row and state visits; empty when none is. firstOnly:
 // between two rows a point follows another only at the first input it may take (far
-// cheaper, and seldom worse).
-Table gridStates(const Problem& p, int points, double known, long long work, bool firstOnly)
+// cheaper, and seldom worse). xc: the rows' clamped inputs.
+Table gridStates(const Problem& p, const std::vector<double>& xc, int points, double known, long long work, bool firstOnly)
 {
     constexpr long long Window = 24, StatesMost = 200000;
-    const std::vector<double> xc = clampedInputs(p);
     const size_t n = xc.size();
     const long long W = 2 * Window + 1;
     // the inputs: every grid input on short ranges, else every stride-th and the last
     const long long stride = (p.x1 - p.x0 + 1) * W / StatesMost + 1;
+    if (n < 2 || (stride > 1 && !firstOnly)) // (on a coarser grid the cheaper search is enough)
+        return {};
     std::vector<long long> at; // grid units from the first input
     for (long long q = 0; q < p.x1 - p.x0; q += stride)
         at.push_back(q);
     at.push_back(p.x1 - p.x0);
     const long long N = long(at.size());
-    if (n < 2 || (stride > 1 && !firstOnly)) // (on a coarser grid the cheaper search is enough)
-        return {};
     std::vector<double> gx(n), gy(n); // rows in grid units
     for (size_t r = 0; r < n; ++r) {
         gx[r] = xc[r] * p.inScale - double(p.x0);
@@ -2513,7 +2512,7 @@ FreeFit freeSearch(const Problem& p, int points)
             return {};
         // Moving inputs one at a time: up to 2000 passes on short data, none past 50,000 rows.
         const long long passes = std::clamp<long long>(Passes / rows, 20, 2000);
-        if (const std::vector<long long> knots = refineKnots(p, f.table.x, passes); knots != f.table.x) {
+        if (const std::vector<long long> knots = refineKnots(p, xc, f.table.x, passes); knots != f.table.x) {
             Table moved = fixedInputs(p, knots);
             const double err = rowError(p, moved);
             if (err < f.error)
@@ -2523,8 +2522,8 @@ FreeFit freeSearch(const Problem& p, int points)
         // to the error (each try finds a whole table); then every knot at once.
         if (const long long tries = std::min(std::max(RoundedTries, FewRoundedRows / rows), RoundedRows / rows);
             rows <= 2000 && p.outStep > f.error / 1000)
-            f.table = roundedMoves(p, std::move(f.table), tries);
-        f.table = knotsTogether(p, std::move(f.table), KnotRounds, KnotWork);
+            f.table = roundedMoves(p, xc, std::move(f.table), tries);
+        f.table = knotsTogether(p, xc, std::move(f.table), KnotRounds, KnotWork);
         f.error = rowError(p, f.table);
         if (f.error < best.error)
             best = std::move(f);
@@ -2533,8 +2532,8 @@ FreeFit freeSearch(const Problem& p, int points)
     // cheaper search first, within a bounded amount of work each.
     for (bool firstOnly : {true, false})
         if (rows <= 2000 && best.error < p.outStep && best.error > tolerance(p, 1e-9))
-            if (Table t = gridStates(p, points, best.error, StateWork, firstOnly); !t.empty()) {
-                best.table = knotsTogether(p, std::move(t), KnotRounds, KnotWork);
+            if (Table t = gridStates(p, xc, points, best.error, StateWork, firstOnly); !t.empty()) {
+                best.table = knotsTogether(p, xc, std::move(t), KnotRounds, KnotWork);
                 best.error = rowError(p, best.table);
             }
     return best;
