@@ -1,10 +1,10 @@
 // Fits 32-point tables to dense strapping charts (a horizontal cylinder of 1,601 to
 // 1,000,000 rows, and a non-convex chart with dents) on the rows (--on-data) and with free
-// placement (ends on the source, or free), and the square root on its curve and free at 11
-// and 32 points, each in a process of its own (at most 120 s), and prints per case: the
-// time, the peak resident memory of that process, the error and the lower bound in % of
-// span, the points, the fewest points reaching that error, and whether the minimum step
-// limits the table.
+// placement (ends on the source, or free), the square root on its curve and free at 11
+// and 32 points, and short charts on a whole-unit display, each in a process of its own
+// (at most 120 s), and prints per case: the time, the peak resident memory of that process,
+// the error and the lower bound in % of span, the points, the fewest points reaching that
+// error, and whether the minimum step limits the table.
 //   bench_fit            (every case)
 //   bench_fit --one CASE ROWS   (one case: prints "milliseconds peak-KiB error% bound%")
 #include <QCoreApplication>
@@ -34,6 +34,19 @@ std::vector<Fitting::DataRow> chart(int rows, bool dented)
     return out;
 }
 
+// A short chart shown in whole units, as coarse as the error: stairs (level against a
+// count that steps at seven places, with a little noise) or a log curve rounded to 0..10.
+std::vector<Fitting::DataRow> coarseChart(int rows, bool stairs)
+{
+    std::vector<Fitting::DataRow> out;
+    for (int i = 0; i < rows; ++i) {
+        const double u = double(i) / (rows - 1);
+        const double v = stairs ? 100 * std::floor(u * 7) / 7 + 0.8 * std::sin(37.0 * i) : 10 * std::log1p(50 * u) / std::log(51.0);
+        out.push_back({16.0 * u, std::round(v), i + 1});
+    }
+    return out;
+}
+
 int one(const QString& name, int rows)
 {
     Fitting::Request rq;
@@ -42,6 +55,10 @@ int one(const QString& name, int rows)
         rq.display = Fitting::Range{0, 100};
         rq.format = QStringLiteral("ddd.ddd");
         rq.points = rows;
+    } else if (name.contains(QLatin1String("coarse"))) {
+        rq.rows = coarseChart(rows, name.endsWith(QLatin1String("stairs")));
+        rq.format = QStringLiteral("dddddd");
+        rq.points = 32;
     } else {
         rq.rows = chart(rows, name.endsWith(QLatin1String("dented")));
         rq.format = QStringLiteral("ddddd.d");
@@ -78,7 +95,8 @@ int main(int argc, char* argv[])
     const Case cases[] = {
         {"on-data", 1601},      {"on-data", 10000},      {"on-data", 100000},   {"on-data", 1000000},  {"on-data-dented", 100000}, {"free", 1601},
         {"free-free-ends", 1601}, {"free", 10000},       {"free-dented", 10000}, {"free", 100000},      {"free-dented", 100000},
-        {"shape-on-data", 11},  {"shape-on-data", 32},   {"shape", 11},         {"shape", 32},
+        {"shape-on-data", 11},  {"shape-on-data", 32},   {"shape", 11},         {"shape", 32}, {"free-coarse-log", 150},
+        {"free-coarse-stairs", 60},
     };
     std::printf("%-16s %8s %8s %9s %9s %9s %6s %6s %5s\n", "case", "rows/pts", "ms", "peak MiB", "error %", "bound %", "points", "fewest",
                 "limit");
