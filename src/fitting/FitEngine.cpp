@@ -26,6 +26,21 @@ long long roundHalfAway(double v)
     return v < 0 ? -static_cast<long long>(std::floor(-v + 0.5)) : static_cast<long long>(std::floor(v + 0.5));
 }
 
+// The least integer at or above v, and the greatest at or below, for v held to [lo, hi]
+// (integers: no library call on a hot path).
+long long ceilWithin(double v, long long lo, long long hi)
+{
+    const double t = std::clamp(v, double(lo), double(hi));
+    const long long q = static_cast<long long>(t);
+    return q + (double(q) < t);
+}
+long long floorWithin(double v, long long lo, long long hi)
+{
+    const double t = std::clamp(v, double(lo), double(hi));
+    const long long q = static_cast<long long>(t);
+    return q - (double(q) > t);
+}
+
 // Inputs of the rows held within the table's ends: beyond them the table keeps its end values.
 std::vector<double> clampedInputs(const Problem& p)
 {
@@ -1511,14 +1526,16 @@ Table knotsTogether(const Problem& p, const std::vector<double>& xc, Table best,
 // over the states (input, value): a state's sweep forwards keeps the slopes of the lines
 // from it within e of the rows it passes, and marks the states those lines meet, each state
 // swept once (at its first layer, which has the most pieces left). The best table found
-// below `known` within about `work` row and state visits; empty when none is. firstOnly:
+// below `known` within about `work` input and state visits; empty when none is. firstOnly:
 // between two rows a point follows another only at the first input it may take (far
 // cheaper, and seldom worse). xc: the rows' clamped inputs.
 Table gridStates(const Problem& p, const std::vector<double>& xc, int points, double known, long long work, bool firstOnly)
 {
-    constexpr long long Window = 24, StatesMost = 200000;
+    constexpr long long WindowLeast = 24, WindowMost = 96, StatesMost = 200000;
     const size_t n = xc.size();
-    const long long W = 2 * Window + 1;
+    // (few inputs: a wider window within the same states)
+    const long long Window = std::clamp((StatesMost / (p.x1 - p.x0 + 1) - 1) / 2, WindowLeast, WindowMost);
+    const long long W = 2 * Window + 1, Row = W + 1; // a state's index: input * Row + offset
     // the inputs: every grid input on short ranges, else every stride-th and the last
     const long long stride = (p.x1 - p.x0 + 1) * W / StatesMost + 1;
     if (n < 2 || (stride > 1 && !firstOnly)) // (on a coarser grid the cheaper search is enough)
@@ -1546,95 +1563,137 @@ Table gridStates(const Problem& p, const std::vector<double>& xc, int points, do
         first[size_t(i)] = size_t(std::lower_bound(gx.begin(), gx.end(), q - 1e-9) - gx.begin());
         beyond[size_t(i)] = size_t(std::upper_bound(gx.begin(), gx.end(), q + 1e-9) - gx.begin());
     }
-    std::vector<char> seen(size_t(N * W));
-    std::vector<long long> parent(size_t(N * W));
+    // Unseen states: skip[t] leads to the first unseen state at t's input from t on (the last
+    // offset of each input is never seen); the states outside an input's valid values count
+    // as seen from the start. unseenAt[2i], unseenAt[2i + 1]: the least and greatest unseen
+    // offsets at input i; open[i] leads to the first input from i on with unseen states.
+    std::vector<int> skip(size_t(N * Row)), open(size_t(N + 1)), unseenAt(size_t(2 * N));
+    std::vector<long long> parent(size_t(N * Row));
     std::vector<long long> now, next;
-    auto value = [&](long long s) { return centre[size_t(s / W)] + s % W - Window; };
+    auto follow = [](std::vector<int>& to, long long t) {
+        while (to[size_t(t)] != t) {
+            to[size_t(t)] = to[size_t(to[size_t(t)])];
+            t = to[size_t(t)];
+        }
+        return t;
+    };
+    auto unseen = [&](long long t) { return follow(skip, t); };
+    auto value = [&](long long s) { return centre[size_t(s / Row)] + s % Row - Window; };
     const double tol = 1e-9 * std::max(1.0, std::fabs(p.outValue(p.outLow)) + std::fabs(p.outValue(p.outHigh))) * p.outScale;
     // A table reaching e with at most `points` points into *found (display units).
     auto decide = [&](double e, Table* found) -> int { // 1 found, 0 none, -1 out of work
         e = e * p.outScale + tol;
-        std::fill(seen.begin(), seen.end(), 0);
-        now.clear();
-        // the rows at input i within e of value v (the rows beyond the ends lie at them)
-        auto rowsAt = [&](long long i, double v) {
-            for (size_t r = first[size_t(i)]; r < beyond[size_t(i)]; ++r)
-                if (std::fabs(v - gy[r]) > e)
-                    return false;
-            return true;
-        };
-        for (long long d = 0; d < W; ++d) {
-            const long long v = centre[0] + d - Window;
-            if ((p.firstY && v != *p.firstY) || v < p.outLow || v > p.outHigh || !rowsAt(0, double(v)))
-                continue;
-            seen[size_t(d)] = 1;
-            parent[size_t(d)] = -1;
-            now.push_back(d);
+        // the values each input may take: near the source, in range and within e of its rows
+        // (the rows beyond the ends lie at them)
+        for (long long i = 0; i < N; ++i) {
+            const long long c = centre[size_t(i)];
+            long long a = std::max(c - Window, p.outLow), b = std::min(c + Window, p.outHigh);
+            for (size_t r = first[size_t(i)]; r < beyond[size_t(i)] && a <= b; ++r) {
+                a = std::max(a, static_cast<long long>(std::ceil(gy[r] - e)));
+                b = std::min(b, static_cast<long long>(std::floor(gy[r] + e)));
+            }
+            const long long row = i * Row, u = a - c + Window, v = b - c + Window;
+            unseenAt[size_t(2 * i)] = int(u);
+            unseenAt[size_t(2 * i + 1)] = int(v);
+            for (long long o = 0; o < Row; ++o)
+                skip[size_t(row + o)] = int(u > v || o > v ? row + W : row + std::max(u, o));
+            open[size_t(i)] = int(u > v ? i + 1 : i);
         }
+        open[size_t(N)] = int(N);
+        // Marks the unseen states of offsets [a, b] (valid ones) at input j from state `from`.
+        auto mark = [&](long long j, long long a, long long b, long long from) {
+            const long long row = j * Row;
+            long long t = unseen(row + a);
+            if (t > row + b)
+                return false;
+            for (; t <= row + b; t = unseen(t + 1)) {
+                skip[size_t(t)] = int(t + 1);
+                parent[size_t(t)] = from;
+                --work;
+                if (j == N - 1) {
+                    found->x.clear();
+                    found->y.clear();
+                    for (long long u = t; u >= 0; u = parent[size_t(u)]) {
+                        found->x.push_back(p.x0 + at[size_t(u / Row)]);
+                        found->y.push_back(value(u));
+                    }
+                    std::reverse(found->x.begin(), found->x.end());
+                    std::reverse(found->y.begin(), found->y.end());
+                    return true;
+                }
+                next.push_back(t);
+            }
+            int& least = unseenAt[size_t(2 * j)];
+            int& most = unseenAt[size_t(2 * j + 1)];
+            least = int(unseen(row + least) - row);
+            while (most >= least && skip[size_t(row + most)] != row + most)
+                --most;
+            if (least > most)
+                open[size_t(j)] = int(j + 1);
+            return false;
+        };
+        now.clear();
+        next.clear();
+        // offsets [a, b] at input j held to its unseen ones and to the pinned value at an end
+        auto held = [&](long long j, long long& a, long long& b, const std::optional<long long>& pin) {
+            a = std::max(a, static_cast<long long>(unseenAt[size_t(2 * j)]));
+            b = std::min(b, static_cast<long long>(unseenAt[size_t(2 * j + 1)]));
+            if (pin)
+                a = std::max(a, *pin - centre[size_t(j)] + Window), b = std::min(b, *pin - centre[size_t(j)] + Window);
+            return a <= b;
+        };
+        if (long long a = 0, b = W - 1; held(0, a, b, p.firstY))
+            mark(0, a, b, -1);
+        std::swap(now, next);
         for (int k = 0; k + 1 < points && !now.empty(); ++k) {
             next.clear();
             for (long long s : now) {
                 if (p.cancelled())
                     return -1;
-                const long long i = s / W;
+                const long long i = s / Row;
                 const double v = double(value(s)), xi = double(at[size_t(i)]);
                 double lo = -Inf, hi = Inf;
                 size_t r = beyond[size_t(i)];
                 const long long j0 = std::lower_bound(at.begin(), at.end(), at[size_t(i)] + p.minStep) - at.begin();
-                for (long long j = j0; j < N; ++j) {
+                for (long long j = follow(open, j0); j < N; j = open[size_t(j) + 1] == j + 1 ? j + 1 : follow(open, j + 1), --work) {
                     const double xj = double(at[size_t(j)]);
-                    for (; r < n && gx[r] < xj - 1e-9; ++r, --work) {
+                    for (; r < first[size_t(j)]; ++r, --work) {
                         const double d = gx[r] - xi;
                         lo = std::max(lo, (gy[r] - e - v) / d);
                         hi = std::min(hi, (gy[r] + e - v) / d);
                     }
                     if (lo > hi)
                         break;
-                    if (firstOnly && lo == -Inf && j > j0)
+                    if (firstOnly && lo == -Inf && j > j0) { // on to the input past the next row
+                        if (r < n)
+                            j = std::max(j, static_cast<long long>(std::upper_bound(at.begin(), at.end(), gx[r] + 1e-9,
+                                                         [](double x, long long q) { return x < double(q); }) - at.begin()) - 1);
                         continue;
-                    const long long c = centre[size_t(j)];
-                    long long a = c - Window, b = c + Window;
-                    if (lo > -Inf)
-                        a = std::max(a, static_cast<long long>(std::ceil(v + lo * (xj - xi) - 1e-9)));
-                    if (hi < Inf)
-                        b = std::min(b, static_cast<long long>(std::floor(v + hi * (xj - xi) + 1e-9)));
-                    if (j == N - 1 && p.lastY)
-                        a = std::max(a, *p.lastY), b = std::min(b, *p.lastY);
-                    a = std::max(a, p.outLow);
-                    b = std::min(b, p.outHigh);
-                    work -= std::max(0LL, b - a + 1) + 1;
-                    for (long long w = a; w <= b; ++w) {
-                        const long long t = j * W + w - c + Window;
-                        if (seen[size_t(t)] || !rowsAt(j, double(w)))
-                            continue;
-                        seen[size_t(t)] = 1;
-                        parent[size_t(t)] = s;
-                        if (j == N - 1) {
-                            found->x.clear();
-                            found->y.clear();
-                            for (long long u = t; u >= 0; u = parent[size_t(u)]) {
-                                found->x.push_back(p.x0 + at[size_t(u / W)]);
-                                found->y.push_back(value(u));
-                            }
-                            std::reverse(found->x.begin(), found->x.end());
-                            std::reverse(found->y.begin(), found->y.end());
-                            return 1;
-                        }
-                        next.push_back(t);
                     }
-                    if (work < 0)
-                        return -1;
+                    // the offsets at j of the lines kept
+                    const double base = v - double(centre[size_t(j)] - Window);
+                    long long a = 0, b = W - 1;
+                    if (!held(j, a, b, j == N - 1 ? p.lastY : std::nullopt))
+                        continue;
+                    if (lo > -Inf)
+                        a = ceilWithin(base + lo * (xj - xi) - 1e-9, a, b + 1);
+                    if (hi < Inf)
+                        b = floorWithin(base + hi * (xj - xi) + 1e-9, a - 1, b);
+                    if (a <= b && mark(j, a, b, s))
+                        return 1;
                 }
+                if (work < 0)
+                    return -1;
             }
             std::swap(now, next);
         }
         return 0;
     };
     // Downwards from the error known by steps from 3 % that double while they hold (a failure
-    // sweeps every state), then a bisection.
+    // sweeps every state), then a bisection to 1 % (the moves after it polish the table).
     Table best;
     double lo = 0, hi = known, step = 0.03;
-    for (int i = 0; i < 14 && hi - lo > 1e-3 * hi; ++i, step = std::min(0.5, 2 * step)) {
+    for (int i = 0; i < 14 && hi - lo > 1e-2 * hi; ++i, step = std::min(0.5, 2 * step)) {
         const double mid = lo > 0 ? (lo + hi) / 2 : (1 - step) * hi;
         Table t;
         const int r = decide(mid, &t);
