@@ -98,7 +98,7 @@ int main(int argc, char* argv[])
         {"shape-on-data", 11},  {"shape-on-data", 32},   {"shape", 11},         {"shape", 32}, {"free-coarse-log", 150},
         {"free-coarse-stairs", 60},
     };
-    std::printf("%-16s %8s %8s %9s %9s %9s %6s %6s %5s\n", "case", "rows/pts", "ms", "peak MiB", "error %", "bound %", "points", "fewest",
+    std::printf("%-18s %8s %8s %9s %9s %9s %6s %6s %5s\n", "case", "rows/pts", "ms", "peak MiB", "error %", "bound %", "points", "fewest",
                 "limit");
     for (const Case& c : cases) {
         QProcess child;
@@ -106,15 +106,15 @@ int main(int argc, char* argv[])
         if (!child.waitForFinished(120000)) {
             child.kill();
             child.waitForFinished();
-            std::printf("%-16s %8d  over 120 s\n", c.name, c.rows);
+            std::printf("%-18s %8d  over 120 s\n", c.name, c.rows);
             continue;
         }
         const QStringList f = QString::fromLatin1(child.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
         if (f.size() < 7) {
-            std::printf("%-16s %8d failed\n", c.name, c.rows);
+            std::printf("%-18s %8d failed\n", c.name, c.rows);
             continue;
         }
-        std::printf("%-16s %8d %8s %9.1f %9s %9s %6s %6s %5s\n", c.name, c.rows, qPrintable(f[0]), f[1].toDouble() / 1024, qPrintable(f[2]),
+        std::printf("%-18s %8d %8s %9.1f %9s %9s %6s %6s %5s\n", c.name, c.rows, qPrintable(f[0]), f[1].toDouble() / 1024, qPrintable(f[2]),
                     qPrintable(f[3]), qPrintable(f[4]), qPrintable(f[5]), qPrintable(f[6]));
         std::fflush(stdout);
     }
