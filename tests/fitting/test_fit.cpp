@@ -158,7 +158,8 @@ private slots:
 
     // Free placement against every choice of inputs on a small grid, each with its best
     // display values: within 1 % (and the display's rounding) of the best of them, with the
-    // ends free and on the source; the bound never above the best; the fewest points.
+    // ends free and on the source; the bound never above the best (at three points, close to
+    // it); the fewest points.
     void freeIsWithinOnePercent_data()
     {
         QTest::addColumn<int>("seed");
@@ -198,12 +199,11 @@ private slots:
         // best[m]: the best over every choice of m inputs
         double best[5] = {INFINITY, INFINITY, INFINITY, INFINITY, INFINITY};
         const long long top = 60 - p.minStep;
-        for (long long a = p.minStep; a <= top; ++a)
-            for (long long b = a + p.minStep; b <= top + 1; ++b) {
-                best[3] = std::min(best[3], Engine::rowError(p, Engine::fixedInputs(p, {0, a, 60})));
-                if (b <= top)
-                    best[4] = std::min(best[4], Engine::rowError(p, Engine::fixedInputs(p, {0, a, b, 60})));
-            }
+        for (long long a = p.minStep; a <= top; ++a) {
+            best[3] = std::min(best[3], Engine::rowError(p, Engine::fixedInputs(p, {0, a, 60})));
+            for (long long b = a + p.minStep; b <= top; ++b)
+                best[4] = std::min(best[4], Engine::rowError(p, Engine::fixedInputs(p, {0, a, b, 60})));
+        }
         best[2] = Engine::rowError(p, Engine::fixedInputs(p, {0, 60}));
         const Engine::Table t = Engine::freeLeast(p, points);
         const double free = Engine::rowError(p, t);
@@ -213,6 +213,10 @@ private slots:
         QVERIFY2(free <= 1.01 * best[points] + p.outStep, qPrintable(QString("%1 against %2").arg(free).arg(best[points])));
         const double bound = Engine::lowerBound(p, points, 2 * free); // searched up to twice the error found
         QVERIFY2(bound <= best[points] + 1e-9, qPrintable(QString("%1 against %2").arg(bound).arg(best[points])));
+        // With one knot between the ends the bound is the best table before rounding, which
+        // rounding moves by half a display step at most.
+        if (points == 3)
+            QVERIFY2(bound >= (1 - 1e-3) * best[3] - p.outStep / 2, qPrintable(QString("%1 against %2").arg(bound).arg(best[3])));
         // A target that m points reach and m - 1 do not: the fewest is m (or fewer, when the
         // display values found are better than the grid's)
         const double target = 1.01 * best[points] + p.outStep;
@@ -222,6 +226,40 @@ private slots:
             QVERIFY(int(fewest.x.size()) <= points);
         else
             QVERIFY(int(fewest.x.size()) < points);
+    }
+
+    // Three points on a long input grid, where the knot can take 4,000 places: the bound is
+    // the best table before rounding (the knot against every input), in both end modes.
+    void threePointBound_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("pinned");
+        const char* kinds[] = {"dead band", "plateau", "S-curve"};
+        for (int kind = 0; kind < 3; ++kind)
+            for (bool pinned : {true, false})
+                QTest::addRow("%s%s", kinds[kind], pinned ? ", ends on the source" : "") << kind << pinned;
+    }
+    void threePointBound()
+    {
+        QFETCH(int, kind);
+        QFETCH(bool, pinned);
+        std::vector<long long> x, y;
+        for (int i = 0; i <= 60; ++i) {
+            const double u = i / 60.0;
+            const double shapes[] = {std::fabs(u - 0.5) < 0.1 ? 0 : u - 0.5, std::clamp((u - 0.3) / 0.4, 0.0, 1.0),
+                                     1 / (1 + std::exp(-12 * (u - 0.5)))};
+            x.push_back(std::lround(4000 * u));
+            y.push_back(std::lround(100000 * shapes[kind]));
+        }
+        Engine::Problem p = gridProblem(x, y, 100);
+        if (pinned)
+            p.firstY = y.front(), p.lastY = y.back();
+        double best = INFINITY;
+        for (long long a = p.minStep; a <= p.x1 - p.minStep; ++a)
+            best = std::min(best, Engine::rowError(p, Engine::fixedInputs(p, {p.x0, a, p.x1})));
+        const double bound = Engine::lowerBound(p, 3, Engine::rowError(p, Engine::freeLeast(p, 3)));
+        QVERIFY2(bound <= best + 1e-9 && bound >= (1 - 1e-3) * best - p.outStep / 2,
+                 qPrintable(QString("%1 against %2").arg(bound).arg(best)));
     }
 
     // Few rows, a display grid as coarse as the error, many points: against every choice of
