@@ -2416,8 +2416,9 @@ struct FreeFit {
 };
 
 // The best table of `points` points from the search's paths at and a little above its least
-// error, each with its display values found on every row, then moved input by input.
-FreeFit freeSearch(const Problem& p, int points)
+// error, each with its display values found on every row, then moved input by input (and
+// with everyInput, searched on every input near the source when the display grid is coarse).
+FreeFit freeSearch(const Problem& p, int points, bool everyInput = true)
 {
     const std::vector<double> xc = clampedInputs(p);
     // Short data affords the wider search: more rows, and rounds that keep every candidate
@@ -2590,7 +2591,7 @@ FreeFit freeSearch(const Problem& p, int points)
     // On a display grid as coarse as the error: every input and value near the source, the
     // cheaper search first, within a bounded amount of work each.
     for (bool firstOnly : {true, false})
-        if (rows <= 2000 && best.error < p.outStep && best.error > tolerance(p, 1e-9))
+        if (everyInput && rows <= 2000 && best.error < p.outStep && best.error > tolerance(p, 1e-9))
             if (Table t = gridStates(p, xc, points, best.error, StateWork, firstOnly); !t.empty()) {
                 best.table = knotsTogether(p, xc, std::move(t), KnotRounds, KnotWork);
                 best.error = rowError(p, best.table);
@@ -3197,7 +3198,28 @@ Table freeLeast(const Problem& p, int points)
         if (!f.table.empty() || p.cancelled())
             return f.table.empty() ? f.table : fixedInputs(p, f.table.x);
     }
+    // Free ends on few rows and a display grid coarse next to the error (by the quick split):
+    // on a core of its own meanwhile, the search with the ends on the first and last rows (not
+    // on every input), whose tables are free tables too. The searches judge tables before
+    // rounding and land elsewhere; after rounding either may be the better.
+    std::atomic_bool stop = false;
+    std::future<FreeFit> pinned;
+    if (!p.firstY && !p.lastY && p.x.size() <= SearchRows)
+        if (const Table quick = freeQuick(p, points); !quick.empty() && p.outStep > rowError(p, quick) / 50)
+            pinned = alongside([&p, &stop, points] {
+                Problem q = p;
+                q.progress = nullptr;
+                q.cancel = &stop;
+                q.firstY = p.outIndex(p.y.front());
+                q.lastY = p.outIndex(p.y.back());
+                return freeSearch(q, points, false);
+            });
     FreeFit f = freeSearch(p, points);
+    if (pinned.valid()) {
+        stop = p.cancelled();
+        if (FreeFit g = pinned.get(); !stop && !g.table.empty() && (f.table.empty() || g.error < f.error))
+            f = std::move(g);
+    }
     if (!f.table.empty() || p.cancelled())
         return f.table;
     // The search found no inputs that keep the step rule: start from the rows the exact

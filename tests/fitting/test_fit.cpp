@@ -262,6 +262,38 @@ private slots:
                  qPrintable(QString("%1 against %2").arg(bound).arg(best)));
     }
 
+    // A ramp to a plateau, 20 rows on whole units: tables with free ends are free tables with
+    // any ends, so never worse than those with the ends on the first and last rows.
+    void freeEndsNoWorse_data()
+    {
+        QTest::addColumn<double>("plateau"); // where the ramp ends, of the range
+        QTest::addColumn<int>("points");
+        for (auto [plateau, points] : {std::pair{0.4, 4}, {0.4, 6}, {0.3, 4}, {0.55, 5}})
+            QTest::addRow("plateau from %.2f, %d points", plateau, points) << plateau << points;
+    }
+    void freeEndsNoWorse()
+    {
+        QFETCH(double, plateau);
+        QFETCH(int, points);
+        Engine::Problem p;
+        p.x0 = 4000;
+        p.x1 = 20000;
+        p.outScale = 1;
+        p.outStep = 1;
+        p.outLow = -1000;
+        p.outHigh = 2000;
+        for (int i = 0; i < 20; ++i) {
+            const double u = i / 19.0;
+            p.x.push_back(std::round(4000 + 16000 * u) / 1000);
+            p.y.push_back(std::round(1000 * std::min(u / plateau, 1.0)));
+        }
+        const double free = Engine::rowError(p, Engine::freeLeast(p, points));
+        p.firstY = 0;
+        p.lastY = 1000;
+        const double pinned = Engine::rowError(p, Engine::freeLeast(p, points));
+        QVERIFY2(free <= pinned + 1e-9, qPrintable(QString("%1 against %2").arg(free).arg(pinned)));
+    }
+
     // Few rows, a display grid as coarse as the error, many points: against every choice of
     // inputs, each with its best display values.
     void coarseDisplayManyPoints_data()
