@@ -2106,6 +2106,27 @@ void keptRows(const Problem& p, const std::vector<double>& xc, const std::vector
         }
 }
 
+// For a bound: the lowest and highest of the rows that share an input with a row of xs join
+// xs, ys (the rows kept above are the first at each input; a bound must see them all there).
+void addRowsAtSameInput(const Problem& p, const std::vector<double>& xc, std::vector<double>& xs, std::vector<double>& ys)
+{
+    std::vector<std::pair<double, double>> rows;
+    for (size_t k = 0; k < xs.size(); ++k) {
+        rows.push_back({xs[k], ys[k]});
+        const auto [a, b] = std::equal_range(xc.begin(), xc.end(), xs[k]);
+        if (b - a > 1) {
+            const auto [lo, hi] = std::minmax_element(p.y.begin() + (a - xc.begin()), p.y.begin() + (b - xc.begin()));
+            rows.push_back({xs[k], *lo});
+            rows.push_back({xs[k], *hi});
+        }
+    }
+    sortUnique(rows);
+    xs.clear();
+    ys.clear();
+    for (auto [x, y] : rows)
+        xs.push_back(x), ys.push_back(y);
+}
+
 // Adds to a search's rows (rows of xc) those within `radius` grid units of each knot: all of
 // them, or the extremes of `runs` runs there (markRuns).
 void addRowsNear(const Problem& p, const std::vector<double>& xc, const std::vector<long long>& knots, long long radius, size_t runs,
@@ -2684,6 +2705,7 @@ struct Bound {
     {
         std::vector<double> xs, y;
         reducedRows(p, xc, 3000, xs, y);
+        addRowsAtSameInput(p, xc, xs, y);
         return ys ? y : xs;
     }
 
@@ -2992,6 +3014,7 @@ void joinedRows(const Problem& p, std::vector<double>& xs, std::vector<double>& 
 {
     const std::vector<double> xc = clampedInputs(p);
     reducedRows(p, xc, JoinedRows, xs, ys);
+    addRowsAtSameInput(p, xc, xs, ys);
     if (xs.size() == xc.size())
         return;
     const double near = 4 * p.inValue(std::max<long long>(p.minStep, 1));
