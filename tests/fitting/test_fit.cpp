@@ -262,6 +262,32 @@ private slots:
                  qPrintable(QString("%1 against %2").arg(bound).arg(best)));
     }
 
+    // Every input read three times, with scatter: the bound sees all three rows at an input
+    // (not only the first), so it stays close to the table found.
+    void boundSeesRepeatedRows_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("V") << 0;
+        QTest::newRow("stairs") << 1;
+    }
+    void boundSeesRepeatedRows()
+    {
+        QFETCH(int, kind);
+        std::mt19937 rng(41);
+        std::uniform_real_distribution<double> scatter(-1, 1);
+        std::vector<long long> x, y;
+        for (int i = 0; i <= 46; i += 2)
+            for (int read = 0; read < 3; ++read) {
+                const double u = i / 46.0, v = kind ? 1000 * std::floor(u * 5) / 5 : 1000 * std::fabs(u - 0.4);
+                x.push_back(i);
+                y.push_back(std::lround(v + 30 * scatter(rng)));
+            }
+        const Engine::Problem p = gridProblem(x, y, 4);
+        const double free = Engine::rowError(p, Engine::freeLeast(p, 6));
+        const double bound = Engine::lowerBound(p, 6, free);
+        QVERIFY2(bound <= free + 1e-9 && bound >= 0.9 * free, qPrintable(QString("%1 against %2").arg(bound).arg(free)));
+    }
+
     // A ramp to a plateau, 20 rows on whole units: tables with free ends are free tables with
     // any ends, so never worse than those with the ends on the first and last rows.
     void freeEndsNoWorse_data()
