@@ -2701,17 +2701,17 @@ struct Bound {
         sortUnique(c);
         return c;
     }
-    static std::vector<double> rows(const Problem& p, const std::vector<double>& xc, bool ys)
+    // The search in hull mode on at most 3,000 rows (and every row at their inputs).
+    static KnotSearch search(const Problem& p, const std::vector<double>& xc)
     {
-        std::vector<double> xs, y;
-        reducedRows(p, xc, 3000, xs, y);
-        addRowsAtSameInput(p, xc, xs, y);
-        return ys ? y : xs;
+        std::vector<double> xs, ys;
+        reducedRows(p, xc, 3000, xs, ys);
+        addRowsAtSameInput(p, xc, xs, ys);
+        std::vector<long long> cand = candidates(p, xs);
+        return KnotSearch(p, std::move(xs), std::move(ys), std::move(cand), 1, true);
     }
 
-    Bound(const Problem& problem, int k)
-        : p(problem), points(k), xc(clampedInputs(p)),
-          joined(p, rows(p, xc, false), rows(p, xc, true), candidates(p, rows(p, xc, false)), 1, true)
+    Bound(const Problem& problem, int k) : p(problem), points(k), xc(clampedInputs(p)), joined(search(p, xc))
     {
         for (size_t b = 1; b < joined.cand.size(); ++b)
             joined.gapBefore[b] = joined.cand[b] - joined.cand[b - 1] > 1;
@@ -3197,12 +3197,8 @@ double lowerBound(const Problem& p, int points, double known)
         JoinedBound joined(p, xs, ys, JoinedWork);
         lo = provenBelow(joined, p, points - 1, lo, known, 5e-4);
     }
-    if (points == 3 && known > lo && !p.cancelled()) { // every row (the rows at one input too)
-        std::vector<double> xs = clampedInputs(p), ys = p.y;
-        if (xs.size() > LongRows)
-            reducedRows(p, clampedInputs(p), LongRows, xs, ys);
-        lo = threePointBound(p, xs, ys, lo, known);
-    }
+    if (points == 3 && known > lo && !p.cancelled()) // the rows of the separate pieces, the rows at one input too
+        lo = threePointBound(p, bound.xc, q.y, lo, known);
     lo = stepBound(p, lo, known);
     return p.cancelled() ? 0 : lo;
 }
