@@ -1378,18 +1378,20 @@ std::vector<long long> refineKnots(const Problem& p, const std::vector<double>& 
 // choose inputs for values before rounding, and on a coarse display grid other inputs
 // often round better (the line's phase against the display grid changes with every grid
 // unit). Each knot in turn, by 1, 2, 4 and 8 grid units, a quarter, half and a whole
-// minimum step, and a quarter, eighth and sixteenth of its pieces' width, for at most
-// `tries` tables. xc: the rows' clamped inputs.
+// minimum step, and a quarter of its pieces' width (with an error below a display step, an
+// eighth and a sixteenth too: which rows a piece passes within the step then turns on single
+// grid units), for at most `tries` tables. xc: the rows' clamped inputs.
 Table roundedMoves(const Problem& p, const std::vector<double>& xc, Table best, long long tries)
 {
     HullCache hulls;
     double bestError = rowError(p, best);
+    const bool fine = bestError < p.outStep;
     bool moved = true;
     while (moved && tries > 0 && !p.cancelled()) {
         moved = false;
         for (size_t i = 1; i + 1 < best.x.size() && tries > 0; ++i) {
             const long long room = (best.x[i + 1] - best.x[i - 1]) / 4;
-            for (long long step : {1LL, 2LL, 4LL, 8LL, p.minStep / 4, p.minStep / 2, p.minStep, room, room / 2, room / 4}) {
+            for (long long step : {1LL, 2LL, 4LL, 8LL, p.minStep / 4, p.minStep / 2, p.minStep, room, fine ? room / 2 : 0, fine ? room / 4 : 0}) {
                 for (long long dir : {-1LL, 1LL}) {
                     std::vector<long long> k = best.x;
                     k[i] = onRow(p, xc, k[i] + dir * step);
