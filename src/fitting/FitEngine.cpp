@@ -1813,6 +1813,9 @@ struct KnotSearch {
             candRow[i] = int(std::lower_bound(xs.begin(), xs.end(), cv[i]) - xs.begin());
     }
 
+    // Where a knot at candidate a lies, for the minimum step (after a gap: anywhere in it).
+    long long stepFrom(int a) const { return a > 0 && gapBefore[size_t(a)] ? cand[size_t(a) - 1] + 1 : cand[size_t(a)]; }
+
     // Adds iv to u; true when that adds more than `worth` anywhere (worth another sweep).
     bool add(Union& u, const Interval& iv, double worth) const
     {
@@ -1940,7 +1943,7 @@ struct KnotSearch {
                         // Hull: a knot on an input between candidates may join the next piece
                         // anywhere, so the candidate after the gap may start afresh (the rows
                         // inside the gap left out). At the last candidate that piece is the last.
-                        if (hull && gapBefore[size_t(b)]) {
+                        if (hull && gapBefore[size_t(b)] && (cand[size_t(b)] - 1 - stepFrom(a) >= minStep || (freeStart && a == 0))) {
                             if (b + 1 == C) {
                                 if (j < maxLinks) {
                                     links = j + 1;
@@ -1961,7 +1964,7 @@ struct KnotSearch {
                         }
                         work += k - k0 + 1;
                         visits += k - k0 + 1;
-                        if (!alive || (cand[size_t(b)] - cand[size_t(a)] < minStep && !(freeStart && a == 0)) || (lastPiece && b + 1 < C))
+                        if (!alive || (cand[size_t(b)] - stepFrom(a) < minStep && !(freeStart && a == 0)) || (lastPiece && b + 1 < C))
                             continue;
                         const auto [lo, hi] = lines.valuesAt(xb - xa);
                         const Interval& bound = b + 1 == C ? last : range;
@@ -2677,8 +2680,9 @@ int separatePieces(const Problem& p, const std::vector<double>& xc, double e)
     return pieces + (p.lastY ? 1 : 0);
 }
 
-// Whether no table of `points` points (inputs on the grid, any rise, display values not
-// rounded, the ends pinned as the problem says) can reach e.
+// Whether no table of `points` points (inputs on the grid, each at least the minimum step
+// from the next, display values not rounded, the ends pinned as the problem says) can reach e.
+constexpr long long JoinedDecision = 1000000, JoinedVisits = 4000000;
 struct Bound {
     const Problem& p;
     int points;
@@ -2710,14 +2714,13 @@ struct Bound {
         reducedRows(p, xc, 3000, xs, ys);
         addRowsAtSameInput(p, xc, xs, ys);
         std::vector<long long> cand = candidates(p, xs);
-        return KnotSearch(p, std::move(xs), std::move(ys), std::move(cand), 1, true);
+        return KnotSearch(p, std::move(xs), std::move(ys), std::move(cand), p.minStep, true);
     }
 
     Bound(const Problem& problem, int k) : p(problem), points(k), xc(clampedInputs(p)), joined(search(p, xc))
     {
         for (size_t b = 1; b < joined.cand.size(); ++b)
             joined.gapBefore[b] = joined.cand[b] - joined.cand[b - 1] > 1;
-        joined.budget = 300000; // about 20 ms: the bound gives up the joined pieces beyond that
     }
     bool separateFails(double e) { return separatePieces(p, xc, e) > points - 1; }
     // true: proven; false: not proven (or cancelled, or the joined search ran out of work)
@@ -2725,6 +2728,12 @@ struct Bound {
     {
         if (separateFails(e))
             return true;
+        // up to JoinedDecision visits a decision and JoinedVisits in all (about 0.15 s)
+        joined.budget = std::min(JoinedDecision, JoinedVisits - joined.visits);
+        if (joined.budget <= 0) {
+            joined.aborted = true;
+            return false;
+        }
         const double relaxed = e * (1 + 1e-6); // the line sets are held a hair narrower than exact
         return !joined.decide(relaxed, points - 1) && !joined.aborted && !p.cancelled();
     }
