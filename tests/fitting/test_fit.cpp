@@ -262,6 +262,42 @@ private slots:
                  qPrintable(QString("%1 against %2").arg(bound).arg(best)));
     }
 
+    // 700 rows of a wavy chart over 1,001 inputs, more rows than inputs: the bound's search
+    // over every input keeps the minimum step and is not cut short, so it proves the table
+    // close to the best.
+    void boundOnLongWavyChart_data()
+    {
+        QTest::addColumn<bool>("pinned");
+        QTest::newRow("ends on the source") << true;
+        QTest::newRow("free ends") << false;
+    }
+    void boundOnLongWavyChart()
+    {
+        QFETCH(bool, pinned);
+        std::mt19937 rng(17);
+        Engine::Problem p;
+        p.inScale = 100;
+        p.inStep = 0.01;
+        p.minStep = 10;
+        p.x1 = 1000;
+        p.outLow = -1000000;
+        p.outHigh = 1000000;
+        std::vector<long long> x{0, 1000};
+        for (int i = 0; i < 700; ++i)
+            x.push_back(long(rng() % 1001));
+        std::sort(x.begin(), x.end());
+        for (long long q : x) {
+            const double t = q / 1000.0;
+            p.x.push_back(q / 100.0);
+            p.y.push_back(std::round(1e5 * (t + 0.15 * std::pow(std::sin(9 * t), 3))) / 1000);
+        }
+        if (pinned)
+            p.firstY = p.outIndex(p.y.front()), p.lastY = p.outIndex(p.y.back());
+        const double free = Engine::rowError(p, Engine::freeLeast(p, 9));
+        const double bound = Engine::lowerBound(p, 9, free);
+        QVERIFY2(bound <= free + 1e-9 && bound >= 0.95 * free, qPrintable(QString("%1 against %2").arg(bound).arg(free)));
+    }
+
     // Every input read three times, with scatter: the bound sees all three rows at an input
     // (not only the first), so it stays close to the table found.
     void boundSeesRepeatedRows_data()
