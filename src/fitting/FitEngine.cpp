@@ -3120,6 +3120,97 @@ double stepBound(const Problem& p, double lo, double known)
     return lo;
 }
 
+// Stepped charts: at a rise larger than the error between rows closer than the minimum step a
+// table zigzags, with knots of its own there. Over disjoint windows of inputs, each reaching WindowSteps minimum
+// steps beyond a rise, a table has at least (the least pieces that reach e on the window's
+// rows) - 1 knots strictly inside each window, and two at the ends: e is out of reach when
+// those add up to more than `points`. A window's rows lie a minimum step inside it (up to an
+// end of the table), so its first piece may start anywhere and its last needs no knot past
+// its rows: the table's pieces there are such pieces. Each window's least pieces by the
+// search in hull mode on every input there; windows around the largest rises first, at most
+// WindowRises; bisected from `lo` up to `known` within WindowWork visits in all.
+constexpr size_t WindowRises = 24;
+constexpr long long WindowSteps = 5; // a window reaches this many minimum steps beyond its rise
+constexpr long long WindowWork = 12000000, WindowInputs = 4000;
+double windowsBound(const Problem& p, int points, double lo, double known)
+{
+    if (p.minStep <= 1 || !(known > lo) || points < 3)
+        return lo;
+    const std::vector<double> xc = clampedInputs(p);
+    std::vector<std::pair<double, size_t>> rises;
+    for (size_t k = 0; k + 1 < xc.size(); ++k)
+        if (xc[k + 1] > xc[k] && p.inIndex(xc[k + 1]) - p.inIndex(xc[k]) < p.minStep && std::fabs(p.y[k + 1] - p.y[k]) > known)
+            rises.push_back({std::fabs(p.y[k + 1] - p.y[k]), k});
+    if (rises.size() < 2)
+        return lo; // (one window: the step bound does better)
+    // the windows, disjoint: around the largest rises first, each one clear of those taken
+    std::sort(rises.begin(), rises.end(), std::greater<>());
+    std::vector<std::pair<long long, long long>> windows;
+    for (size_t r = 0; r < rises.size() && windows.size() < WindowRises; ++r) {
+        const std::pair<long long, long long> range{std::max(p.x0, p.inIndex(xc[rises[r].second]) - WindowSteps * p.minStep),
+                                                    std::min(p.x1, p.inIndex(xc[rises[r].second + 1]) + WindowSteps * p.minStep)};
+        if (std::none_of(windows.begin(), windows.end(), [&](const auto& w) { return range.first < w.second && w.first < range.second; }))
+            windows.push_back(range);
+    }
+    std::vector<Problem> problems; // (each search keeps a reference)
+    problems.reserve(windows.size());
+    std::vector<KnotSearch> searches;
+    for (const auto& [first, last] : windows) {
+        if (last - first > WindowInputs)
+            continue;
+        // its rows (the extremes of runs beyond 180 rows)
+        const long long from = first > p.x0 ? first + p.minStep : first, to = last < p.x1 ? last - p.minStep : last;
+        std::vector<double> xs, ys;
+        std::vector<char> keep(xc.size(), 0);
+        const auto begin = std::lower_bound(xc.begin(), xc.end(), p.inValue(from));
+        const auto end = std::upper_bound(begin, xc.end(), p.inValue(to));
+        markRuns(xc, p.y, size_t(begin - xc.begin()), size_t(end - xc.begin()), StepRuns, keep);
+        keptRows(p, xc, keep, xs, ys);
+        Problem& q = problems.emplace_back(p);
+        if (first > p.x0)
+            q.firstY.reset();
+        if (last < p.x1)
+            q.lastY.reset();
+        std::vector<long long> cand;
+        for (long long c = first; c <= last; ++c)
+            cand.push_back(c);
+        KnotSearch& ks = searches.emplace_back(q, std::move(xs), std::move(ys), std::move(cand), p.minStep, true);
+        ks.freeStart = first > p.x0;
+    }
+    if (searches.size() < 2)
+        return lo;
+    long long left = WindowWork;
+    // 1: no table reaches e; 0: not shown; -1: out of work
+    auto outOfReach = [&](double e) {
+        int knots = 2;
+        for (KnotSearch& ks : searches) {
+            if (left <= 0)
+                return -1;
+            ks.budget = left;
+            const long long before = ks.visits;
+            const bool reached = ks.decide(e, points - knots + 1);
+            left -= ks.visits - before;
+            if (ks.aborted || p.cancelled())
+                return -1;
+            if (!reached)
+                return 1;
+            knots += ks.links - 1;
+            if (knots > points)
+                return 1;
+        }
+        return 0;
+    };
+    double hi = known;
+    while (hi - lo > 1e-2 * hi && !p.cancelled()) {
+        const double mid = lo + (hi - lo) / 2;
+        const int r = outOfReach(mid * (1 + 1e-6)); // (the line sets are held a hair narrower than exact)
+        if (r < 0)
+            break;
+        (r > 0 ? lo : hi) = mid;
+    }
+    return lo;
+}
+
 // Three points, one knot between the ends: a table reaches e when the lines of its first
 // piece (from the first input, within e of the rows up to the knot) and of its last (from
 // the last input, the rows from the knot on) hold a common value at the knot. Exact for
@@ -3211,6 +3302,7 @@ double lowerBound(const Problem& p, int points, double known)
     if (points == 3 && known > lo && !p.cancelled()) // the rows of the separate pieces, the rows at one input too
         lo = threePointBound(p, bound.xc, q.y, lo, known);
     lo = stepBound(p, lo, known);
+    lo = windowsBound(p, points, lo, known);
     return p.cancelled() ? 0 : lo;
 }
 

@@ -298,6 +298,36 @@ private slots:
         QVERIFY2(bound <= free + 1e-9 && bound >= 0.95 * free, qPrintable(QString("%1 against %2").arg(bound).arg(free)));
     }
 
+    // Stairs rising 100 every 2 V, read every 0.084 V (closer than the minimum step): a table
+    // zigzags at each rise, and the bound counts the knots each rise needs.
+    void boundOnStairs_data()
+    {
+        QTest::addColumn<bool>("pinned");
+        QTest::newRow("ends on the source") << true;
+        QTest::newRow("free ends") << false;
+    }
+    void boundOnStairs()
+    {
+        QFETCH(bool, pinned);
+        Engine::Problem p;
+        p.minStep = 100;
+        p.x1 = 10000;
+        p.outScale = 10;
+        p.outStep = 0.1;
+        p.outLow = -5500;
+        p.outHigh = 11000;
+        for (int i = 0; i < 120; ++i) {
+            const double x = std::round(10000.0 * i / 119) / 1000;
+            p.x.push_back(x);
+            p.y.push_back(std::round(10 * (5 * x + 100 * std::floor(x / 2))) / 10);
+        }
+        if (pinned)
+            p.firstY = p.outIndex(p.y.front()), p.lastY = p.outIndex(p.y.back());
+        const double free = Engine::rowError(p, Engine::freeLeast(p, 16));
+        const double bound = Engine::lowerBound(p, 16, free);
+        QVERIFY2(bound <= free + 1e-9 && bound >= 0.75 * free, qPrintable(QString("%1 against %2").arg(bound).arg(free)));
+    }
+
     // Every input read three times, with scatter: the bound sees all three rows at an input
     // (not only the first), so it stays close to the table found.
     void boundSeesRepeatedRows_data()
