@@ -3066,6 +3066,33 @@ double provenBelow(Search& search, const Problem& p, int links, double lo, doubl
     return lo;
 }
 
+// The search in hull mode on every input of [first, last], over the rows in [from, to] (the
+// extremes of StepRuns runs beyond 180 rows), each point at least the minimum step from the
+// next but the first (the table's piece before reaches further back). q becomes p with its
+// ends pinned only where the window holds them, any values elsewhere; the search keeps it.
+constexpr size_t StepRuns = 60;
+KnotSearch windowSearch(const Problem& p, const std::vector<double>& xc, Problem& q, long long first, long long last,
+                        long long from, long long to)
+{
+    std::vector<double> xs, ys;
+    std::vector<char> keep(xc.size(), 0);
+    const auto begin = std::lower_bound(xc.begin(), xc.end(), p.inValue(from));
+    const auto end = std::upper_bound(begin, xc.end(), p.inValue(to));
+    markRuns(xc, p.y, size_t(begin - xc.begin()), size_t(end - xc.begin()), StepRuns, keep);
+    keptRows(p, xc, keep, xs, ys);
+    q = p;
+    if (first > p.x0)
+        q.firstY.reset();
+    if (last < p.x1)
+        q.lastY.reset();
+    std::vector<long long> cand;
+    for (long long c = first; c <= last; ++c)
+        cand.push_back(c);
+    KnotSearch ks(q, std::move(xs), std::move(ys), std::move(cand), p.minStep, true);
+    ks.freeStart = first > p.x0;
+    return ks;
+}
+
 // Near a rise between rows closer than the minimum step no table follows the rows. The least
 // error there of joined pieces on every input of the grid, at least a minimum step apart (the
 // first may start nearer: the table's piece before reaches further back), with any values, is
@@ -3075,7 +3102,6 @@ double provenBelow(Search& search, const Problem& p, int links, double lo, doubl
 // StepWork visits a decision.
 constexpr size_t StepRises = 2;
 constexpr long long StepWork = 2000000;
-constexpr size_t StepRuns = 60; // runs of rows a window keeps the extremes of, beyond 180 rows
 double stepBound(const Problem& p, double lo, double known)
 {
     if (p.minStep <= 1 || !(known > lo))
@@ -3094,28 +3120,11 @@ double stepBound(const Problem& p, double lo, double known)
     for (const auto& [from, to] : windows) {
         if (p.cancelled())
             break;
-        // its rows: every one when there are few, else the extremes of runs (fewer rows, a
-        // lower bound)
-        std::vector<double> xs, ys;
-        std::vector<char> keep(xc.size(), 0);
-        const auto begin = std::lower_bound(xc.begin(), xc.end(), p.inValue(from));
-        const auto end = std::upper_bound(begin, xc.end(), p.inValue(to));
-        markRuns(xc, p.y, size_t(begin - xc.begin()), size_t(end - xc.begin()), StepRuns, keep);
-        keptRows(p, xc, keep, xs, ys);
-        // At an end of the table its first (last) point and its value, else any values.
-        Problem q = p;
+        Problem q;
         const long long first = std::max(p.x0, from - p.minStep), last = std::min(p.x1, to + p.minStep);
-        if (first > p.x0)
-            q.firstY.reset();
-        if (last < p.x1)
-            q.lastY.reset();
-        std::vector<long long> cand;
-        for (long long c = first; c <= last; ++c)
-            cand.push_back(c);
-        KnotSearch ks(q, xs, ys, cand, p.minStep, true);
-        ks.freeStart = first > p.x0;
+        KnotSearch ks = windowSearch(p, xc, q, first, last, from, to);
         ks.budget = StepWork;
-        lo = provenBelow(ks, p, int((cand.back() - cand.front()) / p.minStep) + 2, lo, known, 1e-2);
+        lo = provenBelow(ks, p, int((last - first) / p.minStep) + 2, lo, known, 1e-2);
     }
     return lo;
 }
@@ -3158,24 +3167,8 @@ double windowsBound(const Problem& p, int points, double lo, double known)
     for (const auto& [first, last] : windows) {
         if (last - first > WindowInputs)
             continue;
-        // its rows (the extremes of runs beyond 180 rows)
         const long long from = first > p.x0 ? first + p.minStep : first, to = last < p.x1 ? last - p.minStep : last;
-        std::vector<double> xs, ys;
-        std::vector<char> keep(xc.size(), 0);
-        const auto begin = std::lower_bound(xc.begin(), xc.end(), p.inValue(from));
-        const auto end = std::upper_bound(begin, xc.end(), p.inValue(to));
-        markRuns(xc, p.y, size_t(begin - xc.begin()), size_t(end - xc.begin()), StepRuns, keep);
-        keptRows(p, xc, keep, xs, ys);
-        Problem& q = problems.emplace_back(p);
-        if (first > p.x0)
-            q.firstY.reset();
-        if (last < p.x1)
-            q.lastY.reset();
-        std::vector<long long> cand;
-        for (long long c = first; c <= last; ++c)
-            cand.push_back(c);
-        KnotSearch& ks = searches.emplace_back(q, std::move(xs), std::move(ys), std::move(cand), p.minStep, true);
-        ks.freeStart = first > p.x0;
+        searches.push_back(windowSearch(p, xc, problems.emplace_back(), first, last, from, to));
     }
     if (searches.size() < 2)
         return lo;
