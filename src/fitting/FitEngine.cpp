@@ -3068,8 +3068,8 @@ double provenBelow(Search& search, const Problem& p, int links, double lo, doubl
 
 // The search in hull mode on every input of [first, last], over the rows in [from, to] (the
 // extremes of StepRuns runs beyond 180 rows), each point at least the minimum step from the
-// next but the first (the table's piece before reaches further back). q becomes p with its
-// ends pinned only where the window holds them, any values elsewhere; the search keeps it.
+// next but the first (the table's piece before reaches further back). q becomes p without
+// its rows and with its ends pinned only where the window holds them; the search keeps it.
 constexpr size_t StepRuns = 60;
 KnotSearch windowSearch(const Problem& p, const std::vector<double>& xc, Problem& q, long long first, long long last,
                         long long from, long long to)
@@ -3081,6 +3081,8 @@ KnotSearch windowSearch(const Problem& p, const std::vector<double>& xc, Problem
     markRuns(xc, p.y, size_t(begin - xc.begin()), size_t(end - xc.begin()), StepRuns, keep);
     keptRows(p, xc, keep, xs, ys);
     q = p;
+    std::vector<double>().swap(q.x); // (the search holds its own rows)
+    std::vector<double>().swap(q.y);
     if (first > p.x0)
         q.firstY.reset();
     if (last < p.x1)
@@ -3129,15 +3131,15 @@ double stepBound(const Problem& p, double lo, double known)
     return lo;
 }
 
-// Stepped charts: at a rise larger than the error between rows closer than the minimum step a
-// table zigzags, with knots of its own there. Over disjoint windows of inputs, each reaching WindowSteps minimum
-// steps beyond a rise, a table has at least (the least pieces that reach e on the window's
-// rows) - 1 knots strictly inside each window, and two at the ends: e is out of reach when
-// those add up to more than `points`. A window's rows lie a minimum step inside it (up to an
-// end of the table), so its first piece may start anywhere and its last needs no knot past
-// its rows: the table's pieces there are such pieces. Each window's least pieces by the
-// search in hull mode on every input there; windows around the largest rises first, at most
-// WindowRises; bisected from `lo` up to `known` within WindowWork visits in all.
+// Stepped charts: at a rise larger than the error between rows closer than the minimum step
+// a table zigzags, with knots of its own there. Over disjoint windows of inputs, each reaching
+// WindowSteps minimum steps beyond a rise, a table has at least (the least pieces that reach e
+// on the window's rows) - 1 knots strictly inside each window, and two at the ends: e is out
+// of reach when those add up to more than `points`. A window's rows lie a minimum step inside
+// it (up to an end of the table), so its first piece may start anywhere and its last needs no
+// knot past its rows: the table's pieces there are such pieces. Each window's least pieces by
+// the search in hull mode on every input there; windows around the largest rises first, at
+// most WindowRises; bisected from `lo` up to `known` within WindowWork visits in all.
 constexpr size_t WindowRises = 24;
 constexpr long long WindowSteps = 5; // a window reaches this many minimum steps beyond its rise
 constexpr long long WindowWork = 12000000, WindowInputs = 4000;
