@@ -3174,36 +3174,36 @@ double windowsBound(const Problem& p, int points, double lo, double known)
     }
     if (searches.size() < 2)
         return lo;
-    long long left = WindowWork;
-    // 1: no table reaches e; 0: not shown; -1: out of work
-    auto outOfReach = [&](double e) {
-        int knots = 2;
-        for (KnotSearch& ks : searches) {
-            if (left <= 0)
-                return -1;
-            ks.budget = left;
-            const long long before = ks.visits;
-            const bool reached = ks.decide(e, points - knots + 1);
-            left -= ks.visits - before;
-            if (ks.aborted || p.cancelled())
-                return -1;
-            if (!reached)
-                return 1;
-            knots += ks.links - 1;
-            if (knots > points)
-                return 1;
+    // A decision for provenBelow: false when the knots the windows need add up to more than
+    // the points (no table reaches e); aborted when out of work.
+    struct {
+        std::vector<KnotSearch>& searches;
+        const Problem& p;
+        int points;
+        long long left = WindowWork;
+        bool aborted = false;
+        bool decide(double e, int)
+        {
+            int knots = 2;
+            for (KnotSearch& ks : searches) {
+                aborted = left <= 0 || p.cancelled();
+                if (aborted)
+                    return false;
+                ks.budget = left;
+                const long long before = ks.visits;
+                const bool reached = ks.decide(e, points - knots + 1);
+                left -= ks.visits - before;
+                aborted = ks.aborted;
+                if (!reached)
+                    return false;
+                knots += ks.links - 1;
+                if (knots > points)
+                    return false;
+            }
+            return true;
         }
-        return 0;
-    };
-    double hi = known;
-    while (hi - lo > 1e-2 * hi && !p.cancelled()) {
-        const double mid = lo + (hi - lo) / 2;
-        const int r = outOfReach(mid * (1 + 1e-6)); // (the line sets are held a hair narrower than exact)
-        if (r < 0)
-            break;
-        (r > 0 ? lo : hi) = mid;
-    }
-    return lo;
+    } count{searches, p, points};
+    return provenBelow(count, p, points - 1, lo, known, 1e-2);
 }
 
 // Three points, one knot between the ends: a table reaches e when the lines of its first
