@@ -70,6 +70,10 @@ void RunRecorder::end(const RunOutcome& outcome)
         RecordCommand c;
         c.command = f.command;
         c.frame = RunResult::frameText(f.frame);
+        if (!f.sent) {
+            m_record.commands.append(c); // NotSent
+            continue;
+        }
         switch (f.outcome) {
         case ReplyOutcome::ReplyComplete:
             if (f.command != QLatin1String(MeterLink::FirmwareQuery) && MeterLink::isErrorReply(f.reply)) {

@@ -117,7 +117,16 @@ int scanReplyWaitMs(int baud) { return baud <= 0 ? 2000 : wireMs(queryChars() + 
 
 int scanRestWaitMs(int baud) { return baud <= 0 ? 2000 : wireMs(ScanReplyChars, baud) + ScanMarginMs; }
 
-bool holdsVersion(const QString& reply) { return versionPattern().match(reply).hasMatch(); }
+bool holdsVersion(const QString& reply) { return firmwareVersion(reply) >= 0; }
+
+int firmwareVersion(const QString& reply)
+{
+    const QRegularExpressionMatch version = versionPattern().match(reply);
+    if (!version.hasMatch())
+        return -1;
+    const QString text = version.captured();
+    return text.left(2).toInt() * 1000 + text.mid(3).toInt();
+}
 
 QString namedAddress(const QString& reply, qsizetype* at)
 {
@@ -161,40 +170,29 @@ QString printable(const QString& text)
 ReplyFraming ReplyFraming::learnedFrom(const QString& firmwareReply, const QString& address)
 {
     ReplyFraming framing;
+    framing.learned = true;
+    framing.address = address;
     const qsizetype end = firmwareReply.indexOf(QChar(ETX));
     const QString reply = firmwareReply.left(end < 0 ? firmwareReply.size() : end);
     const qsizetype start = std::max(reply.lastIndexOf(QChar(STX)), reply.lastIndexOf(QChar(SOH)));
-    if (start < 0)
-        return framing;
-    framing.start = reply[start];
-    qsizetype at = -1;
-    if (namedAddress(reply, &at) == address) {
-        framing.addressAt = at;
-        framing.address = address;
-    }
+    if (start >= 0)
+        framing.start = reply[start];
     return framing;
 }
 
 ReplyFraming::Span ReplyFraming::find(const QString& received) const
 {
-    if (start.isNull()) {
+    if (!learned) {
         const qsizetype etx = received.indexOf(QChar(ETX));
         return {0, etx < 0 ? -1 : etx + 1};
     }
-    for (qsizetype from = 0;;) {
-        const qsizetype etx = received.indexOf(QChar(ETX), from);
-        if (etx < 0)
-            return {};
-        const qsizetype begin = received.lastIndexOf(start, etx);
-        if (begin >= from) {
-            const QString there = received.mid(begin + addressAt, 3);
-            const bool digits = std::all_of(there.cbegin(), there.cend(), [](QChar c) { return c.isDigit(); });
-            const bool another = addressAt >= 0 && begin + addressAt + 3 <= etx && digits && there != address;
-            if (!another)
-                return {begin, etx + 1};
-        }
-        from = etx + 1;
-    }
+    const QString ours = QRegularExpression::escape(address);
+    const QString head = start.isNull() ? QStringLiteral("(?:^|(?<=\\x03))") : QRegularExpression::escape(QString(start));
+    const QRegularExpression reply(head + QStringLiteral("(?:A0%1[\\x20-\\x7e]*|Z[0-9]%1)\\x03").arg(ours));
+    const QRegularExpressionMatch match = reply.match(received);
+    if (!match.hasMatch())
+        return {};
+    return {match.capturedStart(), match.capturedEnd()};
 }
 
 QString firmwareText(const QString& reply)
@@ -222,7 +220,11 @@ QString errorText(QChar code)
 
 bool replyComplete(const QString& reply) { return reply.contains(QChar(ETX)); }
 bool isErrorReply(const QString& reply) { return reply.contains(QLatin1Char('Z')); }
-QChar errorCode(const QString& reply) { return reply.size() >= 3 ? reply.at(2) : QChar(); }
+QChar errorCode(const QString& reply)
+{
+    const qsizetype z = reply.indexOf(QLatin1Char('Z'));
+    return z >= 0 && z + 1 < reply.size() ? reply.at(z + 1) : QChar();
+}
 
 QString errorReplyMessage(const QString& reply)
 {

@@ -54,13 +54,18 @@ QString errorText(QChar code);
 
 bool replyComplete(const QString& reply); // contains ETX
 bool isErrorReply(const QString& reply);  // contains "Z"
-// The third character, or a null QChar when the reply is shorter.
+// The character after the first "Z" (the third of a reply with a start character), or a null
+// QChar when there is none.
 QChar errorCode(const QString& reply);
 // "Error writing output option: " CR LF + errorText of the reply's code.
 QString errorReplyMessage(const QString& reply);
 
 // Whether a reply holds a firmware version, two digits, a point and three digits ("01.100").
 bool holdsVersion(const QString& reply);
+// The reply's first version in thousandths ("01.100" gives 1100); -1 when it holds none.
+int firmwareVersion(const QString& reply);
+// The oldest firmware the utility programs: 1.100.
+inline constexpr int OldestFirmware = 1100;
 // The address a reply names: the last three digits of the last run of digits before its version
 // (or its ETX), counted from its last start character; "" when they are no address 001..247.
 // at: where those digits stand, counted from the start character (or the reply's beginning).
@@ -68,13 +73,15 @@ QString namedAddress(const QString& reply, qsizetype* at = nullptr);
 // The text with every control character shown as <hh>, so that it can be printed.
 QString printable(const QString& text);
 
-// How the meter frames its replies, learned from its reply to the firmware query. Without a start
-// character any ETX ends a reply. With one, a reply runs from that character to the next ETX: bytes
-// before it are line noise and an ETX without it ends nothing; a reply that carries another
-// address where the firmware reply carried ours is another meter's and is passed over.
+// How the meter frames its replies, learned from its reply to the firmware query: its start
+// character (STX, SOH or none). Until then any ETX ends a reply. Once learned, only this
+// command's reply is one: the start character, then the success mark "A0", our address, an
+// optional payload of printable characters and ETX, or a refusal, "Z", a code digit, our
+// address and ETX. Anything else (line noise, a damaged echo, a boot text, another meter's
+// reply) is passed over. Without a start character a reply begins the input or follows an ETX.
 struct ReplyFraming {
-    QChar start;              // STX or SOH; null: any ETX ends a reply
-    qsizetype addressAt = -1; // where the address stands after the start character; -1: not known
+    bool learned = false;
+    QChar start; // STX or SOH; null: none
     QString address;
 
     static ReplyFraming learnedFrom(const QString& firmwareReply, const QString& address);

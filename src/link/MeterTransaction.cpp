@@ -164,7 +164,7 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
         }
         const MeterLink::ReplyFraming::Span span = echoPossible ? MeterLink::ReplyFraming::Span{} : m_framing.find(m_reply);
         if (span.end >= 0) {
-            if (!m_framing.start.isNull())
+            if (m_framing.learned)
                 m_reply = m_reply.mid(span.begin, span.end - span.begin);
             StopReplyTimer();
             break;

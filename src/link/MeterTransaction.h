@@ -4,8 +4,9 @@
 // with a byte before it or its first byte lost), then the wait runs in a nested event loop until
 // the meter's reply has ended or the reply timer has ticked the countdown from 2 to 0 (about
 // two seconds). The reply to the firmware query sets how later replies are framed
-// (MeterLink::ReplyFraming); until then any ETX ends a reply. Events keep being processed
-// while it waits. Knows nothing of windows.
+// (MeterLink::ReplyFraming); until then any ETX ends a reply, and from then on only this
+// command's acknowledgement or refusal does: anything else is passed over and the wait goes
+// on. Events keep being processed while it waits. Knows nothing of windows.
 #include <QObject>
 #include <QString>
 #include <QTimer>

@@ -129,7 +129,7 @@ ProgrammingRun::Step ProgrammingRun::runSteps()
         return Step::PortFailed;
     }
 
-    // Firmware query: the reply is searched for the refused version, not tested for "Z"; it also
+    // Firmware query: the reply's version is compared with the oldest taken, not tested for "Z"; it also
     // sets how the meter's later replies are framed (MeterTransaction).
     m_command = QLatin1String(MeterLink::FirmwareQuery);
     ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
@@ -147,7 +147,7 @@ ProgrammingRun::Step ProgrammingRun::runSteps()
         m_out.failureCode = TableCheck::Communication;
         return Step::Done;
     }
-    if (m_reply.contains(QLatin1String("01.000"))) {
+    if (!m_dryRun && MeterLink::firmwareVersion(m_reply) < MeterLink::OldestFirmware) {
         message(RunMessages::firmware, MessageCritical);
         if (m_reporter->abandoned())
             return Step::Abandoned;
@@ -320,35 +320,54 @@ ReplyOutcome ProgrammingRun::SendMeterCommand()
     return f.outcome;
 }
 
+QString ProgrammingRun::pointCommand(const PointCommands::Prefixes& prefixes, const PointCommands::Ref& ref) const
+{
+    // Each value is sent in its normal form.
+    const QList<PointRow>& rows = m_setup.table.rows;
+    const InputKind kind = m_setup.table.type;
+    const int row = ref.point - 1;
+    const QString text = row < rows.size() ? (ref.display ? rows[row].display : rows[row].input) : QString();
+    const int decimals =
+        ref.display ? ValueRules::formatDecimals(m_setup.table.format) : (kind ? MeterRules::inputLimits(*kind).decimals : -1);
+    return PointCommands::command(prefixes, ref, PointCommands::valueDigits(text, decimals));
+}
+
 ProgrammingRun::Step ProgrammingRun::SendPointTable(PointSet set)
 {
     const PointCommands::Prefixes prefixes = set == PointSet::PointSetI ? PointCommands::setI() : PointCommands::setV();
     const auto groups = PointCommands::groups(PointCommands::pointCount(m_setup.points));
-    const QList<PointRow>& rows = m_setup.table.rows;
-    const InputKind kind = m_setup.table.type;
+    // Values a failure leaves unsent go into the outcome too, and count as not taken.
+    auto unsent = [&](qsizetype g, qsizetype from) {
+        for (qsizetype i = from; i < groups[g].size(); ++i) {
+            RunFrame f;
+            f.command = pointCommand(prefixes, groups[g][i]);
+            f.frame = MeterLink::BuildMeterFrame(m_address, f.command, MeterLink::ComputeChecksum(f.command)).toLatin1();
+            f.sent = false;
+            m_out.frames.append(f);
+            ++m_out.pointFailures;
+        }
+    };
     int silentInARow = 0; // two point commands in a row without a reply: the line is dead
-    for (int g = 0; g < groups.size(); ++g) {
+    for (qsizetype g = 0; g < groups.size(); ++g) {
         const auto& group = groups[g];
-        for (int i = 0; i < group.size(); ++i) {
-            const PointCommands::Ref& ref = group[i];
-            // Each value is sent in its normal form.
-            const int row = ref.point - 1;
-            const QString text = row < rows.size() ? (ref.display ? rows[row].display : rows[row].input) : QString();
-            const int decimals =
-                ref.display ? ValueRules::formatDecimals(m_setup.table.format) : (kind ? MeterRules::inputLimits(*kind).decimals : -1);
-            m_command = PointCommands::command(prefixes, ref, PointCommands::valueDigits(text, decimals));
+        for (qsizetype i = 0; i < group.size(); ++i) {
+            m_command = pointCommand(prefixes, group[i]);
             ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
             const Step step = send(true, &outcome);
             if (step == Step::Refused) {
                 ++m_out.pointFailures;
                 silentInARow = 0;
-                break; // the refusal was shown; the rest of the group is skipped
+                unsent(g, i + 1); // the refusal was shown; the rest of the group is skipped
+                break;
             }
             if (step != Step::Done)
                 return step;
             if (outcome == ReplyOutcome::ReplyTimedOut) {
                 ++m_out.pointFailures;
+                unsent(g, i + 1);
                 if (++silentInARow == 2) {
+                    for (qsizetype rest = g + 1; rest < groups.size(); ++rest)
+                        unsent(rest, 0);
                     m_out.failureCode = TableCheck::Communication;
                     return Step::Done;
                 }

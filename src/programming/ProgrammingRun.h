@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "link/LinkTypes.h"
+#include "programming/PointCommands.h"
 #include "programming/RunResult.h"
 #include "table/PointTable.h"
 
@@ -42,7 +43,8 @@ struct RunFrame {
     QString command;
     QByteArray frame; // SOH, address, command, checksum, ETX
     ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
-    QString reply; // everything read for it
+    QString reply;     // everything read for it
+    bool sent = true;  // false: a point value a failure before it in its group left unsent
 };
 
 struct RunOutcome {
@@ -51,7 +53,7 @@ struct RunOutcome {
     QList<RunFrame> frames;
     QString firmware; // the firmware reply's text, control characters escaped; "" before a reply
     QDateTime timeStart, timeEnd;
-    int pointFailures = 0;
+    int pointFailures = 0; // point values refused, timed out or left unsent
     qint64 bytesSent = 0, bytesReceived = 0;
     int exitStatus() const { return RunResult::exitStatus(end, failureCode); }
     QString resultText() const { return RunResult::resultText(end, failureCode); }
@@ -97,6 +99,7 @@ private:
     Step send(bool testRefusal, ReplyOutcome* outcome);
     ReplyOutcome SendMeterCommand();
     Step SendPointTable(PointSet set);
+    QString pointCommand(const PointCommands::Prefixes& prefixes, const PointCommands::Ref& ref) const;
     Step pause(int passes);
     bool openPort();
     int message(std::function<QString()> text, int style, const QString& title = QString());

@@ -1,6 +1,7 @@
 #include "meter-sim/SimulatedMeter.h"
 
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
@@ -128,16 +129,17 @@ void SimulatedMeter::onReadable()
     for (;;) {
         const ssize_t n = ::read(m_master, buf, sizeof buf);
         if (n > 0) {
+            m_raw.append(buf, int(n));
+            const QByteArray line = onLine(QByteArray(buf, int(n)));
             if (m_config.echo) {
-                QByteArray echoed(buf, int(n));
+                QByteArray echoed = line;
                 if (m_config.echoGlitch == MeterConfig::EchoGlitch::ByteBefore)
                     echoed.replace(SOH, QByteArray("\xff\x01", 2));
                 else if (m_config.echoGlitch == MeterConfig::EchoGlitch::FirstLost)
                     echoed.replace(QByteArray(1, SOH), QByteArray());
                 writeMaster(echoed);
             }
-            m_buffer.append(buf, int(n));
-            m_raw.append(buf, int(n));
+            m_buffer.append(line);
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -238,7 +240,24 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     if (m_config.bootOn == m_validFrames) {
         emit logLine(what + ": the meter restarts (fault)");
         m_model = MeterModel();
-        sendReply("\r\nTalvo Series " + m_config.firmware.toLatin1() + "\r\n" + ETX, m_config.latencyMs);
+        sendReply(STX + ("Talvo Series " + m_config.firmware.toLatin1()) + ETX, m_config.latencyMs);
+        return;
+    }
+    if (m_config.noiseOn == m_validFrames) {
+        QRandomGenerator random(m_config.faultSeed);
+        QByteArray burst(1, STX);
+        for (int n = random.bounded(3); n > 0; --n)
+            burst += char(random.bounded(256));
+        burst += ETX;
+        emit logLine(what + ": silent, a noise burst " + printable(burst) + " on the line (fault)");
+        sendReply(burst, m_config.latencyMs);
+        return;
+    }
+    if (m_config.flippedRefusalOn == m_validFrames) {
+        QByteArray refusal = m_model.refusal(QLatin1Char('2'));
+        refusal[1] = char(refusal[1] ^ (1 << QRandomGenerator(m_config.faultSeed).bounded(8)));
+        emit logLine(what + ": refused, the refusal's Z damaged on the line: " + printable(refusal) + " (fault)");
+        sendReply(refusal, m_config.latencyMs);
         return;
     }
     for (const QString& prefix : m_config.silentPrefixes) {
@@ -272,6 +291,32 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     if (!m_config.duplicatePrefix.isEmpty() && text.startsWith(m_config.duplicatePrefix))
         reply += reply; // the repeat follows on the line at once
     sendReply(reply, delay);
+}
+
+QByteArray SimulatedMeter::onLine(const QByteArray& bytes)
+{
+    if (m_config.flipOn <= 0)
+        return bytes;
+    QByteArray out;
+    for (const char c : bytes) {
+        if (c == SOH && !m_holding && ++m_framesOnLine == m_config.flipOn)
+            m_holding = true;
+        if (!m_holding) {
+            out += c;
+            continue;
+        }
+        m_held += c;
+        if (c == ETX) {
+            QRandomGenerator random(m_config.faultSeed);
+            const int at = random.bounded(int(m_held.size()));
+            m_held[at] = char(m_held[at] ^ (1 << random.bounded(8)));
+            emit logLine(QStringLiteral("one bit flipped on the line: %1").arg(printable(m_held)));
+            out += m_held;
+            m_held.clear();
+            m_holding = false;
+        }
+    }
+    return out;
 }
 
 int SimulatedMeter::wireMs(int bytes) const

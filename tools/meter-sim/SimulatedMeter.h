@@ -42,7 +42,11 @@ struct MeterConfig {
     int strayEtxOn = 0;      // no reply; a lone ETX (line noise) comes instead
     int foreignOn = 0;       // no reply; the meter at foreignAddress answers instead
     QString foreignAddress;
-    int bootOn = 0;          // the meter restarts: its boot text ending in ETX instead of a reply, all it was sent lost
+    int bootOn = 0;          // the meter restarts: its boot text framed by STX and ETX instead of a reply, all it was sent lost
+    int noiseOn = 0;         // no reply; a noise burst comes instead: STX, 0 to 2 bytes, ETX
+    int flippedRefusalOn = 0; // refused, and one bit of the refusal's "Z" flipped on the line
+    int flipOn = 0;          // the Nth frame on the line (valid or not) has one bit flipped: the meter and an echo see it so
+    quint32 faultSeed = 1;   // where the seeded faults strike: the bit, the byte, the noise
     enum class EchoGlitch { None, ByteBefore, FirstLost } echoGlitch = EchoGlitch::None; // each echoed frame, with echo
 };
 
@@ -65,7 +69,7 @@ public:
     int lineBaud() const;
     // Number of replies completely written so far.
     int repliesSent() const { return m_repliesSent; }
-    // Every byte read from the line, frames or not.
+    // Every byte the client wrote, frames or not, before any line fault.
     QByteArray rawReceived() const { return m_raw; }
 
 signals:
@@ -80,6 +84,7 @@ private:
     void sendReply(const QByteArray& reply, int delayMs);
     int wireMs(int bytes) const;
     void writeMaster(const QByteArray& bytes);
+    QByteArray onLine(const QByteArray& bytes); // what the line makes of the client's bytes
 
     MeterConfig m_config;
     int m_master = -1;
@@ -89,6 +94,9 @@ private:
     QByteArray m_raw;
     QStringList m_received;
     int m_validFrames = 0;
+    int m_framesOnLine = 0;
+    QByteArray m_held; // the frame that gets a bit flipped, until its ETX
+    bool m_holding = false;
     int m_repliesSent = 0;
     MeterModel m_model;
     std::unique_ptr<QSocketNotifier> m_notifier;

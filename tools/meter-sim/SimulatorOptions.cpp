@@ -47,10 +47,17 @@ QString SimulatorOptions::usage()
                           "  --duplicate P        answer commands starting with P twice\n"
                           "  --stray-etx N        no reply to the Nth valid command; a lone ETX instead\n"
                           "  --foreign N=NNN      no reply to the Nth valid command; meter NNN answers it\n"
-                          "  --boot-on N          restart at the Nth valid command: boot text ending in\n"
-                          "                       ETX instead of a reply, everything it was sent lost\n"
+                          "  --boot-on N          restart at the Nth valid command: boot text framed by\n"
+                          "                       STX and ETX instead of a reply, everything it was sent lost\n"
                           "  --echo-glitch G      echo every byte (as --echo), each frame's echo glitched:\n"
                           "                       before (a noise byte before it) or lost (its SOH lost)\n"
+                          "  --noise-on N         no reply to the Nth valid command; a noise burst instead:\n"
+                          "                       STX, 0 to 2 bytes, ETX\n"
+                          "  --flipped-refusal-on N  refuse the Nth valid command with one bit of the\n"
+                          "                       refusal's Z flipped on the line\n"
+                          "  --flip-on N          one bit of the Nth frame on the line flipped: the meter\n"
+                          "                       (and an echo) see it damaged\n"
+                          "  --seed S             which bit, byte and noise the faults above take (default 1)\n"
                           "  --dump-on-exit       accepted for scripts: the configuration and table the\n"
                           "                       meter was sent are always printed when it stops\n"
                           "                       (SIGINT/SIGTERM)\n"
@@ -70,7 +77,7 @@ QList<QCommandLineOption> SimulatorOptions::options()
         list << flag(name);
     for (const char* name :
          {"address", "baud", "firmware", "latency", "silent-on", "silent-prefix", "refuse", "late", "pieces", "duplicate", "stray-etx",
-          "foreign", "boot-on", "echo-glitch"})
+          "foreign", "boot-on", "echo-glitch", "noise-on", "flipped-refusal-on", "flip-on", "seed"})
         list << valued(name);
     return list;
 }
@@ -141,6 +148,19 @@ SimulatorOptions SimulatorOptions::parse(const QStringList& args)
         return fail(QStringLiteral("--stray-etx needs a command number from 1"));
     if (parser.isSet(QStringLiteral("boot-on")) && !toInt(parser.value(QStringLiteral("boot-on")), 1, 1000000, &o.config.bootOn))
         return fail(QStringLiteral("--boot-on needs a command number from 1"));
+    const struct {
+        const char* name;
+        int* value;
+    } faults[] = {{"noise-on", &o.config.noiseOn}, {"flipped-refusal-on", &o.config.flippedRefusalOn}, {"flip-on", &o.config.flipOn}};
+    for (const auto& fault : faults)
+        if (parser.isSet(QLatin1String(fault.name)) && !toInt(parser.value(QLatin1String(fault.name)), 1, 1000000, fault.value))
+            return fail(QStringLiteral("--%1 needs a number from 1").arg(QLatin1String(fault.name)));
+    if (parser.isSet(QStringLiteral("seed"))) {
+        bool ok = false;
+        o.config.faultSeed = parser.value(QStringLiteral("seed")).toUInt(&ok);
+        if (!ok)
+            return fail(QStringLiteral("--seed needs a number from 0"));
+    }
     if (parser.isSet(QStringLiteral("foreign"))) {
         QString number, address;
         int n;
