@@ -100,7 +100,8 @@ class TestProgramCli : public QObject {
 private slots:
     void run_data()
     {
-        // setup: "TYPE ADDRESS BAUD DECIMALS [LOCALE]"; sent: the commands the meter receives ("-": none)
+        // setup: "TYPE ADDRESS BAUD DECIMALS [LOCALE]"; sent: the commands the meter receives ("-": none;
+        // "~": on the wire, but damaged on the way)
         for (const char* column : {"sim", "setup", "table", "extra", "sent", "message"})
             QTest::addColumn<QString>(column);
         QTest::addColumn<int>("status");
@@ -142,12 +143,24 @@ private slots:
         row("stray ETX", "--stray-etx 4", I, "", "", "F189 38001 201130 37P3", checklist, 1);
         row("another meter answers", "--foreign 3=007", I, "", "", "F189 38001 201130", checklist, 1);
         row("meter restarts", "--boot-on 5", I, "", "", "F189 38001 201130 37P3 48L02", checklist, 1);
+        // A damaged echo, a damaged refusal and a noise burst are no acknowledgement.
+        row("one bit flipped, echoing line", "--echo --flip-on 4 --seed 7", I, "", "", "F189 38001 201130 ~37P3", checklist, 1);
+        row("refusal's Z flipped", "--flipped-refusal-on 3 --seed 3", I, "", "", "F189 38001 201130", checklist, 1);
+        // A point that fails alone fails the run; the values it leaves unsent count as not taken.
+        row("noise burst for point 1", "--noise-on 6 --seed 5", I, "", "", "F189 38001 201130 37P3 48L02 2A3014000 33I",
+            "did not take 4 of the point values", 1);
+        row("firmware 01.099", "--firmware 01.099", I, "", "", "F189", "firmware Ver. 1.100", 10);
+        row("firmware 00.900", "--firmware 00.900", I, "", "", "F189", "firmware Ver. 1.100", 10);
         row("echo, old firmware", "--echo --old-firmware", I, "", "", "F189", "firmware Ver. 1.100", 10);
         row("echo, refused point", "--echo --refuse 2A102=3", I, "", "", all, "did not take 1 of the point values", 1);
         row("repeated reply, then silence", "--duplicate 2A102 --silent-prefix 33I", I, "", "", all, "Error Detected", 1);
         const QString five = "4.000:0.000 8.000:25.000 12.000:50.000 16.000:75.000 20.000:100.000";
         row("dead line", "--silent-prefix 2A", I, five, "", "F189 38001 201130 37P3 48L05 2A3014000 2A30312000",
             "Please verify the following conditions", 1);
+        row("one silent point", "--silent-on 9", I, five, "",
+            "F189 38001 201130 37P3 48L05 2A3014000 2A3028000 2A1010000 2A10225000 2A30312000 2A10350000 2A30416000 2A10475000 "
+            "2A30520000 2A105100000 33I",
+            "did not take 1 of the point values", 1);
         row("failed points", "--silent-prefix 2A301 --refuse 2A304=3", I, five, "",
             "F189 38001 201130 37P3 48L05 2A3014000 2A30312000 2A10350000 2A30416000 2A30520000 2A105100000 33I",
             "Serial port timeout: OOwr.", 1);
@@ -211,9 +224,12 @@ private slots:
         QCOMPARE(lines.size(), dry.size());
         for (int i = 0; i < lines.size(); ++i)
             QVERIFY2(lines[i].startsWith(frames({dry[i]}, "001").toHex(' ').toUpper() + "  <SOH>001" + dry[i]), qPrintable(lines[i]));
-        const QStringList commands = sent.split(' ').filter(QRegularExpression("^[^-]"));
-        QCOMPARE(meter->received(), commands);
-        QCOMPARE(meter->rawReceived(), frames(commands, setup.section(' ', 1, 1)));
+        QStringList wire = sent.split(' ').filter(QRegularExpression("^[^-]"));
+        QCOMPARE(meter->received(), wire.filter(QRegularExpression("^[^~]")));
+        QCOMPARE(meter->rawReceived(), frames(wire.replaceInStrings("~", ""), setup.section(' ', 1, 1)));
+        // A run that says it programmed the meter left every point in it.
+        for (int p = 0; programmed && !extra.contains("--dry-run") && p < in.size(); ++p)
+            QCOMPARE(meter->displayFor(in[p]), out[p]);
     }
 
     // A settings file value that no list offers: status 64 naming the line, nothing opened or
