@@ -59,14 +59,17 @@ private slots:
         QTest::addColumn<QString>("sim");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("refused"); // the command refused, with its code
-        QTest::newRow("programmed") << "" << 0 << "";
-        QTest::newRow("refused point") << "--refuse 2A102=3" << 1 << "2A10237500=3";
+        QTest::addColumn<QString>("unsent");  // the values its refusal left unsent
+        QTest::newRow("programmed") << "" << 0 << "" << "";
+        QTest::newRow("refused point") << "--refuse 2A102=3" << 1 << "2A10237500=3" << "";
+        QTest::newRow("refused point 1") << "--refuse 2A301=3" << 1 << "2A3014000=3" << "2A3028000 2A1010000 2A10237500";
     }
     void programWritesRecords()
     {
         QFETCH(QString, sim);
         QFETCH(int, status);
         QFETCH(QString, refused);
+        QFETCH(QString, unsent);
         QTemporaryDir dir;
         auto meter = SimulatedMeter::start(SimulatorOptions::parse(sim.split(' ', Qt::SkipEmptyParts)).config);
         QVERIFY(meter);
@@ -84,15 +87,19 @@ private slots:
         // The JSON: the frames the meter received, in order, each with its outcome; the table as sent.
         const QJsonObject r = readJson(json);
         const QJsonArray commands = r["commands"].toArray();
-        QStringList sent, refusals;
+        QStringList sent, refusals, notSent;
         for (const QJsonValue& c : commands) {
-            sent << c["command"].toString();
+            if (c["outcome"] == "not sent")
+                notSent << c["command"].toString();
+            else
+                sent << c["command"].toString();
             if (c["outcome"] == "refused")
                 refusals << c["command"].toString() + "=" + c["code"].toString();
-            else
+            else if (c["outcome"] != "not sent")
                 QCOMPARE(c["outcome"].toString(), QStringLiteral("acknowledged"));
         }
         QCOMPARE(refusals.join(' '), refused);
+        QCOMPARE(notSent.join(' '), unsent);
         QCOMPARE(sent, meter->received());
         QCOMPARE(r["result"]["status"].toInt(), status);
         QCOMPARE(r["meter"]["address"].toString(), QStringLiteral("001"));
@@ -115,6 +122,9 @@ private slots:
         for (const QString& needle : In + Out + QStringList{"001", "01.100", "Ann Example", "TK-7", r["table"]["sha256"].toString()})
             QVERIFY2(text.contains(needle), qPrintable(needle + " not in:\n" + text));
         QCOMPARE(text.contains("NOT PROGRAMMED"), status != 0);
+        QVERIFY(text.contains(QString("%1 not sent").arg(notSent.size())));
+        if (!notSent.isEmpty()) // the message counts the values refused and left unsent
+            QVERIFY(text.contains(QString("did not take %1 of the point values").arg(notSent.size() + 1)));
         QCOMPARE(text.contains("successfully"), status == 0);
         run("pdftoppm", {"-r", "40", "-png", pdf, dir.filePath("page")}, dir.path(), &tool);
         QCOMPARE(tool, 0);
