@@ -7,15 +7,46 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QJsonObject>
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QTextOption>
 
 namespace {
 
 constexpr qreal PageMargin = 36; // points
+constexpr qsizetype NameChars = 80; // of an operator, tag or host on the page
+
+// Control, format (bidi overrides, isolates, zero-width) and separator characters as <hh> or
+// <U+hhhh>: a name or tag is shown as text and never lays out the page.
+QString shown(const QString& text)
+{
+    QString out;
+    for (const QChar c : text) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_Format || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph)
+            out += c.unicode() < 0x100 ? QStringLiteral("<%1>").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                                       : QStringLiteral("<U+%1>").arg(QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0')));
+        else
+            out += c;
+    }
+    return out;
+}
+
+// At most max characters, the last of a longer text an ellipsis.
+QString clipped(const QString& text, qsizetype max)
+{
+    if (text.size() <= max)
+        return text;
+    qsizetype keep = max - 1;
+    if (keep > 0 && text[keep - 1].isHighSurrogate())
+        --keep;
+    return text.left(keep) + QStringLiteral("…");
+}
 
 struct Writer {
     QPainter& p;
@@ -23,18 +54,39 @@ struct Writer {
     qreal fontScale; // fonts are sized in the device's points, the page is drawn scaled to points
     qreal y = 0;
 
-    qreal text(const QString& s, qreal size, bool bold = false, qreal x = 0, qreal w = 0)
+    // Draws s wrapped in its box, at most maxLines lines (a longer text ends in an ellipsis);
+    // gives the height used.
+    qreal text(const QString& s, qreal size, bool bold = false, qreal x = 0, qreal w = 0, int maxLines = 1)
     {
         QFont f(QStringLiteral("DejaVu Sans"));
         f.setPointSizeF(size * fontScale);
         f.setBold(bold);
         p.setFont(f);
+        QTextOption wrap;
+        wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         const QRectF box(x, y, w > 0 ? w : width - x, 1000);
-        const QRectF used = p.boundingRect(box, Qt::TextWordWrap, s);
-        p.drawText(box, Qt::TextWordWrap, s);
+        const QString fitted = fit(shown(s), box, wrap, maxLines);
+        const QRectF used = p.boundingRect(box, fitted, wrap);
+        p.drawText(box, fitted, wrap);
         return used.height();
     }
-    void line(const QString& s, qreal size, bool bold = false) { y += text(s, size, bold) + size * 0.25; }
+    QString fit(const QString& s, const QRectF& box, const QTextOption& wrap, int maxLines)
+    {
+        const qreal most = (maxLines + 0.5) * QFontMetricsF(p.font(), p.device()).lineSpacing();
+        auto fits = [&](const QString& t) { return p.boundingRect(box, t, wrap).height() <= most; };
+        if (fits(s))
+            return s;
+        qsizetype low = 0, high = s.size();
+        while (low < high) {
+            const qsizetype mid = (low + high + 1) / 2;
+            if (fits(clipped(s, mid)))
+                low = mid;
+            else
+                high = mid - 1;
+        }
+        return clipped(s, low);
+    }
+    void line(const QString& s, qreal size, bool bold = false, int maxLines = 2) { y += text(s, size, bold, 0, 0, maxLines) + size * 0.25; }
     void rule()
     {
         p.setPen(QPen(Qt::gray, 0.5));
@@ -87,9 +139,9 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
     w.line(QStringLiteral("Talvo Series – Linearization Record"), 16, true);
     w.line(r.programmed() ? QStringLiteral("Programmed") : QStringLiteral("NOT PROGRAMMED"), 22, true);
     if (!r.programmed())
-        w.line(QStringLiteral("Why: %1 (exit status %2)").arg(orDash(r.resultText)).arg(r.status), 10, true);
+        w.line(QStringLiteral("Why: %1 (exit status %2)").arg(orDash(r.resultText), QString::number(r.status)), 10, true, 4);
     else
-        w.line(QStringLiteral("%1 (exit status %2)").arg(r.resultText).arg(r.status), 10);
+        w.line(QStringLiteral("%1 (exit status %2)").arg(r.resultText, QString::number(r.status)), 10, false, 4);
     w.rule();
 
     const QString unit = [&] {
@@ -97,19 +149,20 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
         return type ? QString::fromLatin1(MeterRules::inputLimits(*type).unit) : QString();
     }();
     const QStringList facts{
-        QStringLiteral("Meter: address %1, %2 baud, firmware %3").arg(orDash(r.meter.address)).arg(r.meter.baud).arg(orDash(r.meter.firmware)),
+        QStringLiteral("Meter: address %1, %2 baud, firmware %3").arg(orDash(r.meter.address), QString::number(r.meter.baud), orDash(r.meter.firmware)),
         QStringLiteral("Port: %1%2").arg(orDash(r.port.device), r.port.byId.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(r.port.byId)),
         r.port.manufacturer.isEmpty() && r.port.product.isEmpty() && r.port.serial.isEmpty()
             ? QStringLiteral("Adapter: not known")
             : QStringLiteral("Adapter: %1 %2, serial %3").arg(orDash(r.port.manufacturer), r.port.product, orDash(r.port.serial)),
-        QStringLiteral("Operator: %1    Tag: %2    Host: %3").arg(orDash(r.operatorName), orDash(r.tag), orDash(r.host)),
+        QStringLiteral("Operator: %1    Tag: %2    Host: %3")
+            .arg(clipped(orDash(r.operatorName), NameChars), clipped(orDash(r.tag), NameChars), clipped(orDash(r.host), NameChars)),
         QStringLiteral("Started %1, ended %2").arg(Record::isoTime(r.timeStart), Record::isoTime(r.timeEnd)),
-        QStringLiteral("Input %1, decimal point %2, %3 points").arg(orDash(r.inputType), orDash(r.decimal)).arg(r.points.size()),
+        QStringLiteral("Input %1, decimal point %2, %3 points").arg(orDash(r.inputType), orDash(r.decimal), QString::number(r.points.size())),
         QStringLiteral("Table source: %1").arg(sourceText(r.source)),
         QStringLiteral("Utility: %1 %2").arg(QLatin1String(Record::Utility), r.version),
     };
     for (const QString& f : facts)
-        w.line(f, 9);
+        w.line(f, 9, false, 3);
     w.rule();
 
     // The table on the left, its curve on the right.

@@ -105,9 +105,7 @@ bool frmMain::openSettingsFile(const QString& path)
         MsgBox(tr("The settings file %1 could not be opened.\r\n%2").arg(path, reader.errorText()), vbExclamation);
     else
         MsgBox(tr("The settings file %1 could not be read completely: reading stopped at line %2.\r\n%3")
-                   .arg(path)
-                   .arg(reader.stopLine())
-                   .arg(reader.errorText()),
+                   .arg(path, QString::number(reader.stopLine()), reader.errorText()),
                vbExclamation);
     return false;
 }

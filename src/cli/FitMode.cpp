@@ -48,7 +48,7 @@ std::optional<SettingsValues> settingsFrom(const QString& templatePath, QString*
             return values;
         }
     }
-    *error = reader.stopLine() > 0 ? QStringLiteral("%1 line %2: %3").arg(templatePath).arg(reader.stopLine()).arg(reader.errorText())
+    *error = reader.stopLine() > 0 ? QStringLiteral("%1 line %2: %3").arg(templatePath, QString::number(reader.stopLine()), reader.errorText())
                                    : QStringLiteral("%1: %2").arg(templatePath, reader.errorText());
     return std::nullopt;
 }

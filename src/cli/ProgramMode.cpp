@@ -125,9 +125,7 @@ bool WorkingSetup::openSettings(const QString& path)
         printMessage(QStringLiteral("The settings file %1 could not be opened.\r\n%2").arg(path, reader.errorText()), QString());
     else
         printMessage(QStringLiteral("The settings file %1 could not be read completely: reading stopped at line %2.\r\n%3")
-                         .arg(path)
-                         .arg(reader.stopLine())
-                         .arg(reader.errorText()),
+                         .arg(path, QString::number(reader.stopLine()), reader.errorText()),
                      QString());
     return false;
 }
@@ -274,7 +272,7 @@ int run(const CommandLine& cl)
     auto finish = [&](int exitStatus, const QString& result) {
         record.result = result;
         record.exitStatus = exitStatus;
-        printErr(QStringLiteral("talvo-linearizer: %1 (exit status %2)").arg(result).arg(exitStatus));
+        printErr(QStringLiteral("talvo-linearizer: %1 (exit status %2)").arg(result, QString::number(exitStatus)));
         QString why;
         if (log && !log->append(record, &why)) {
             printErr(QStringLiteral("talvo-linearizer: cannot write the log %1: %2").arg(cl.program.logPath, why));
@@ -347,25 +345,20 @@ int run(const CommandLine& cl)
     if (working.bothTypes) {
         printErr(QStringLiteral("talvo-linearizer: %1 line %2: Voltage (line %3) and Current (line %2) are both \"True\"; "
                                 "a meter takes one input type.")
-                     .arg(cl.program.settingsPath)
-                     .arg(SettingsFile::CurrentLine)
-                     .arg(SettingsFile::VoltageLine));
+                     .arg(cl.program.settingsPath, QString::number(SettingsFile::CurrentLine), QString::number(SettingsFile::VoltageLine)));
         return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
     }
     // Values the settings file gave that the meter cannot take: nothing is opened or sent.
     if (const auto fault = MeterLink::settingFault(setup.address, setup.baud, setup.points)) {
         static const int lines[] = {SettingsFile::AddressLine, SettingsFile::BaudRateLine, SettingsFile::SetPointsLine};
-        printErr(QStringLiteral("talvo-linearizer: %1 line %2: %3").arg(cl.program.settingsPath).arg(lines[fault->setting]).arg(fault->text));
+        printErr(QStringLiteral("talvo-linearizer: %1 line %2: %3").arg(cl.program.settingsPath, QString::number(lines[fault->setting]), fault->text));
         return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
     }
     // Without --port the file's port is the one opened: it must be one of the list's numbers.
     if (cl.port.isEmpty() && MeterLink::portNumber(setup.port) == 0) {
         printErr(QStringLiteral("talvo-linearizer: %1 line %2: The port number \"%3\" is not one of %4 to %5.")
-                     .arg(cl.program.settingsPath)
-                     .arg(SettingsFile::CommPortLine)
-                     .arg(setup.port)
-                     .arg(PortMap::FirstPort)
-                     .arg(PortMap::LastPort));
+                     .arg(cl.program.settingsPath, QString::number(SettingsFile::CommPortLine), setup.port,
+                          QString::number(PortMap::FirstPort), QString::number(PortMap::LastPort)));
         return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
     }
     // A signal while the files were read ends the run before the port is opened.

@@ -89,7 +89,7 @@ Contents read(const QString& path, qint64 limit, const std::atomic_bool* cancel)
         bytes.append(buffer, n);
         if (bytes.size() > limit) {
             out.tooLarge = true;
-            out.error = QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(limit);
+            out.error = QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(limit));
             return out;
         }
     }

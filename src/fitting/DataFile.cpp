@@ -229,7 +229,7 @@ DataRead readDataFile(const QString& path, const std::atomic_bool* cancel)
     DataRead read;
     const PlainFile::Contents file = PlainFile::read(path, MaxDataFileBytes, cancel);
     if (file.tooLarge) {
-        read.message = QStringLiteral("%1: larger than %2 MiB").arg(path).arg(MaxDataFileBytes >> 20);
+        read.message = QStringLiteral("%1: larger than %2 MiB").arg(path, QString::number(MaxDataFileBytes >> 20));
         return read;
     }
     if (!file.error.isEmpty()) {

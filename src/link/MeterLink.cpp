@@ -46,9 +46,7 @@ std::optional<SettingFault> settingFault(const QString& address, const QString& 
                             QCoreApplication::translate("MeterLink", "The baud rate \"%1\" is not one a meter takes (300 to 19200).").arg(baud)};
     if (!pointsCommand(points))
         return SettingFault{SettingFault::Points, QCoreApplication::translate("MeterLink", "The number of points \"%1\" is not one a meter takes (%2 to %3).")
-                                                      .arg(points)
-                                                      .arg(MeterRules::MinPoints)
-                                                      .arg(MeterRules::MaxPoints)};
+                                                      .arg(points, QString::number(MeterRules::MinPoints), QString::number(MeterRules::MaxPoints))};
     return std::nullopt;
 }
 

@@ -40,7 +40,7 @@ qint64 lockPid(const QByteArray& text, qint64 pidMax, QString* name)
 
 QString PortHolders::describe(const Holder& h)
 {
-    return QStringLiteral("held by %1 (pid %2)").arg(h.name.isEmpty() ? QStringLiteral("another program") : h.name).arg(h.pid);
+    return QStringLiteral("held by %1 (pid %2)").arg(h.name.isEmpty() ? QStringLiteral("another program") : h.name, QString::number(h.pid));
 }
 
 PortHolders::PortHolders() : PortHolders(systemLockDirs(), QStringLiteral("/proc")) {}

@@ -52,7 +52,7 @@ QString portFailure(const PortFailure& failure)
     else if (failure.device.isEmpty())
         head = QCoreApplication::translate("RunMessages", "PC Comm Port %1 is not connected to any device.").arg(failure.port);
     else
-        head = QCoreApplication::translate("RunMessages", "PC Comm Port %1 (%2) cannot be used.").arg(failure.port).arg(failure.device);
+        head = QCoreApplication::translate("RunMessages", "PC Comm Port %1 (%2) cannot be used.").arg(QString::number(failure.port), failure.device);
     QStringList lines{head};
     if (!failure.reason.isEmpty())
         lines << QCoreApplication::translate("RunMessages", "Reason: %1").arg(failure.reason);

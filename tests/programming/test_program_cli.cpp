@@ -262,13 +262,14 @@ private slots:
         QFETCH(QString, fault);
         QFETCH(QString, logged);
         Job job("I 001 2400 3", In, Out);
+        job.settings = job.dir.filePath("s %1%2.txt"); // a "%" in the name is text in every message
         QVERIFY(SettingsFile::Save(job.settings, {"ddd.ddd", address, port, baud, points, fault.contains("both"), true}));
         const QString log = job.dir.filePath("runs.csv");
         job.process.start(LINEARIZER_EXE, {"program", "--settings", job.settings, "--table", job.table, "--log", log});
         QVERIFY(job.finish());
         QCOMPARE(job.process.exitCode(), 64);
         const QString err = QString::fromUtf8(job.process.readAllStandardError());
-        QVERIFY2(err.contains(fault) && err.contains("(exit status 64)"), qPrintable(err));
+        QVERIFY2(err.contains(job.settings + " " + fault) && err.contains("(exit status 64)"), qPrintable(err));
         const QString line = logLines(log).value(1);
         QVERIFY2(line.contains(logged) && line.contains(",\"settings file value refused\",\"64\","), qPrintable(line));
     }

@@ -201,7 +201,7 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     const QString shown = printable(QByteArray(1, SOH) + content + QByteArray(1, ETX));
     const int baud = lineBaud();
     if (baud != 0 && baud != m_config.baud) {
-        emit logLine(QStringLiteral("%1 -> line at %2 baud, meter at %3 baud: garbled, silent").arg(shown).arg(baud).arg(m_config.baud));
+        emit logLine(QStringLiteral("%1 -> line at %2 baud, meter at %3 baud: garbled, silent").arg(shown, QString::number(baud), QString::number(m_config.baud)));
         return;
     }
     // The configuration may have been changed while running.
