@@ -19,13 +19,16 @@ private slots:
         QTest::newRow("voltage above") << V << QStringList{"1.000", "10.001"} << 3;
         QTest::newRow("voltage span short") << V << QStringList{"1.000", "1.050"} << 5;
         QTest::newRow("voltage span exact") << V << QStringList{"1.000", "1.100"} << 0;
+        QTest::newRow("voltage span one unit short") << V << QStringList{"1.000", "1.099"} << 5;
         QTest::newRow("voltage range before span") << V << QStringList{"9.95", "10.02"} << 3;
         QTest::newRow("current span short") << I << QStringList{"4.000", "4.100"} << 6;
         QTest::newRow("current span exact") << I << QStringList{"4.000", "4.150"} << 0;
+        QTest::newRow("current span one unit short") << I << QStringList{"4.000", "4.149"} << 6;
         QTest::newRow("current range") << I << QStringList{"22.9", "23.5"} << 4;
         QTest::newRow("current span before range") << I << QStringList{"22.98", "23.10"} << 6;
         QTest::newRow("pulse span short") << P << QStringList{"0", "9"} << 9;
         QTest::newRow("pulse span exact") << P << QStringList{"0", "10"} << 0;
+        QTest::newRow("pulse span one unit short") << P << QStringList{"0.0", "9.9"} << 9;
         QTest::newRow("pulse above") << P << QStringList{"0.0", "30000.1"} << 8;
         QTest::newRow("pulse limit") << P << QStringList{"0.0", "30000.0"} << 0;
         QTest::newRow("falling") << I << QStringList{"4.000", "8.000", "6.000"} << 7;
@@ -62,6 +65,14 @@ private slots:
         QTest::newRow("below") << "ddddd.d" << QStringList{"-10000", "0"} << 1;
         QTest::newRow("d.ddddd sign") << "d.ddddd" << QStringList{"-9.9999", "9.99999"} << 0;
         QTest::newRow("no format") << "" << QStringList{"0", "1e9"} << 0;
+        // Each format's top passes and one unit of its last digit more does not.
+        const char* const tops[][3] = {{"dddddd", "999999", "1000000"},       {"ddddd.d", "99999.9", "100000.0"},
+                                       {"dddd.dd", "9999.99", "10000.00"},    {"ddd.ddd", "999.999", "1000.000"},
+                                       {"dd.dddd", "99.9999", "100.0000"},    {"d.ddddd", "9.99999", "10.00000"}};
+        for (const auto& [format, top, above] : tops) {
+            QTest::addRow("%s top", format) << format << QStringList{"0", top} << 0;
+            QTest::addRow("%s top + 1", format) << format << QStringList{"0", above} << 2;
+        }
     }
     void displayRange()
     {
