@@ -169,12 +169,14 @@ ReplyFraming ReplyFraming::learnedFrom(const QString& firmwareReply, const QStri
 {
     ReplyFraming framing;
     framing.learned = true;
-    framing.address = address;
     const qsizetype end = firmwareReply.indexOf(QChar(ETX));
     const QString reply = firmwareReply.left(end < 0 ? firmwareReply.size() : end);
     const qsizetype start = std::max(reply.lastIndexOf(QChar(STX)), reply.lastIndexOf(QChar(SOH)));
     if (start >= 0)
         framing.start = reply[start];
+    const QString ours = QRegularExpression::escape(address);
+    const QString head = framing.start.isNull() ? QStringLiteral("(?:^|(?<=\\x03))") : QRegularExpression::escape(QString(framing.start));
+    framing.reply.setPattern(head + QStringLiteral("(?:A0%1[\\x20-\\x7e]*|Z[0-9]%1)\\x03").arg(ours));
     return framing;
 }
 
@@ -184,9 +186,6 @@ ReplyFraming::Span ReplyFraming::find(const QString& received) const
         const qsizetype etx = received.indexOf(QChar(ETX));
         return {0, etx < 0 ? -1 : etx + 1};
     }
-    const QString ours = QRegularExpression::escape(address);
-    const QString head = start.isNull() ? QStringLiteral("(?:^|(?<=\\x03))") : QRegularExpression::escape(QString(start));
-    const QRegularExpression reply(head + QStringLiteral("(?:A0%1[\\x20-\\x7e]*|Z[0-9]%1)\\x03").arg(ours));
     const QRegularExpressionMatch match = reply.match(received);
     if (!match.hasMatch())
         return {};

@@ -2,6 +2,7 @@
 // Plain meter-link logic: the frame and its checksum, the command texts computed from
 // the window's selections, and the reading of a reply.
 #include <QChar>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -81,8 +82,8 @@ QString printable(const QString& text);
 // reply) is passed over. Without a start character a reply begins the input or follows an ETX.
 struct ReplyFraming {
     bool learned = false;
-    QChar start; // STX or SOH; null: none
-    QString address;
+    QChar start;              // STX or SOH; null: none
+    QRegularExpression reply; // an acknowledgement or a refusal naming our address
 
     static ReplyFraming learnedFrom(const QString& firmwareReply, const QString& address);
     // The first reply in received that is the meter's: its first index and the index past its

@@ -150,17 +150,13 @@ private slots:
         row("noise burst for point 1", "--noise-on 6 --seed 5", I, "", "", "F189 38001 201130 37P3 48L02 2A3014000 33I",
             "did not take 4 of the point values", 1);
         row("firmware 01.099", "--firmware 01.099", I, "", "", "F189", "firmware Ver. 1.100", 10);
-        row("firmware 00.900", "--firmware 00.900", I, "", "", "F189", "firmware Ver. 1.100", 10);
         row("echo, old firmware", "--echo --old-firmware", I, "", "", "F189", "firmware Ver. 1.100", 10);
         row("echo, refused point", "--echo --refuse 2A102=3", I, "", "", all, "did not take 1 of the point values", 1);
         row("repeated reply, then silence", "--duplicate 2A102 --silent-prefix 33I", I, "", "", all, "Error Detected", 1);
         const QString five = "4.000:0.000 8.000:25.000 12.000:50.000 16.000:75.000 20.000:100.000";
         row("dead line", "--silent-prefix 2A", I, five, "", "F189 38001 201130 37P3 48L05 2A3014000 2A30312000",
             "Please verify the following conditions", 1);
-        row("one silent point", "--silent-on 9", I, five, "",
-            "F189 38001 201130 37P3 48L05 2A3014000 2A3028000 2A1010000 2A10225000 2A30312000 2A10350000 2A30416000 2A10475000 "
-            "2A30520000 2A105100000 33I",
-            "did not take 1 of the point values", 1);
+        row("one silent point", "--silent-on 9", I, "", "", all, "did not take 1 of the point values", 1);
         row("failed points", "--silent-prefix 2A301 --refuse 2A304=3", I, five, "",
             "F189 38001 201130 37P3 48L05 2A3014000 2A30312000 2A10350000 2A30416000 2A30520000 2A105100000 33I",
             "Serial port timeout: OOwr.", 1);
