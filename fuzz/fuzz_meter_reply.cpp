@@ -1,4 +1,5 @@
-// Replies as the link reads them: in pieces, tested for completion and refusal after each.
+// Replies as the link reads them: in pieces, tested for completion and refusal after each, then
+// read strictly by the framing learned from them.
 #include "link/MeterLink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -16,5 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MeterLink::isErrorReply(reply);
     MeterLink::errorCode(reply);
     MeterLink::errorReplyMessage(reply);
+    MeterLink::firmwareVersion(reply);
+    const MeterLink::ReplyFraming::Span span = MeterLink::ReplyFraming::learnedFrom(reply, QStringLiteral("001")).find(reply);
+    if (span.end > reply.size() || (span.end >= 0 && span.begin > span.end))
+        __builtin_trap();
     return 0;
 }
