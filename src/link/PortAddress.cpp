@@ -39,7 +39,9 @@ std::optional<PortAddress> PortAddress::parse(const QString& text, QString* erro
         colon = close + 1;
     } else {
         colon = rest.lastIndexOf(QLatin1Char(':'));
-        a.host = rest.left(qMax<qsizetype>(colon, 0));
+        if (colon < 0)
+            return refuse(QStringLiteral("HOST:PORT, the TCP port is missing"));
+        a.host = rest.left(colon);
         if (a.host.contains(QLatin1Char(':')))
             return refuse(QStringLiteral("an IPv6 address stands in brackets"));
         // A host name: letters, digits, dots and hyphens (what a resolver takes), or an IPv4 address.
@@ -48,7 +50,7 @@ std::optional<PortAddress> PortAddress::parse(const QString& text, QString* erro
             return refuse(QStringLiteral("HOST:PORT names the server"));
     }
     bool ok = false;
-    const QString portText = colon >= 0 ? rest.mid(colon + 1) : QString();
+    const QString portText = rest.mid(colon + 1);
     const uint port = portText.toUInt(&ok);
     if (!ok || port == 0 || port > 65535 || !portText.front().isDigit())
         return refuse(QStringLiteral("the TCP port is a number from 1 to 65535"));
