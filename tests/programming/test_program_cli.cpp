@@ -1,5 +1,6 @@
 // `talvo-linearizer program`: the real executable with no display, against simulated
 // meters on pseudo-terminals: the bytes on the wire, exit status, messages, dry run, log.
+#include <QJsonDocument>
 #include <QProcess>
 #include <QSerialPort>
 #include <QTcpSocket>
@@ -348,14 +349,22 @@ private slots:
                     server.stop();
             });
         Job job("I 001 19200 3", In, Out);
-        job.start(port == "closed" ? QStringLiteral("tcp://127.0.0.1:%1").arg(Ser2net::freePort()) : server.url(port != "tcp"));
+        const QString log = job.dir.filePath("runs.csv"), record = job.dir.filePath("run.json");
+        job.start(port == "closed" ? QStringLiteral("tcp://127.0.0.1:%1").arg(Ser2net::freePort()) : server.url(port != "tcp"),
+                  {"--log", log, "--record", record});
         QVERIFY(job.finish());
+        const int status = job.process.exitCode();
+        const QString result = status == 0 ? "programmed" : status == 1 ? "port lost" : "port unavailable";
+        QVERIFY2(logLines(log).value(1).contains(QStringLiteral(",\"%1\",\"%2\",").arg(result).arg(status)), qPrintable(logLines(log).value(1)));
+        QFile json(record); // written when something was sent
+        QCOMPARE(json.open(QIODevice::ReadOnly), status != 11);
+        QVERIFY(status == 11 || QJsonDocument::fromJson(json.readAll())["result"]["text"].toString().contains(message));
         const QString err = QString::fromUtf8(job.process.readAllStandardError());
         QVERIFY2(err.contains(message), qPrintable(err));
         QTEST(job.process.exitCode(), "status");
-        QCOMPARE(err.contains("(exit status 0)"), job.process.exitCode() == 0);
-        if (job.process.exitCode() != 1)
-            QCOMPARE(sim->rawReceived(), job.process.exitCode() ? QByteArray() : frames(currentRun("001"), "001"));
+        QCOMPARE(err.contains("(exit status 0)"), status == 0);
+        if (status != 1)
+            QCOMPARE(sim->rawReceived(), status ? QByteArray() : frames(currentRun("001"), "001"));
     }
 
     // A search through RFC 2217 changes the line's rate at the server: the meter at 19200 is
