@@ -28,7 +28,7 @@ struct Ser2net {
         while (rfc2217 == raw)
             rfc2217 = freePort(), raw = freePort();
         QFile config(dir.filePath("ser2net.yaml"));
-        const QString line = QStringLiteral("  connector: serialdev,%1,%2n81,local\n  options:\n    mdns: false\n").arg(device).arg(baud);
+        const QString line = QStringLiteral("  connector: serialdev,%1,%2n81,local\n  options:\n    mdns: false\n    chardelay: false\n").arg(device).arg(baud);
         if (!config.open(QIODevice::WriteOnly) ||
             config.write(QStringLiteral("connection: &rfc2217\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n%3"
                                         "connection: &raw\n  accepter: tcp,127.0.0.1,%2\n%3")
