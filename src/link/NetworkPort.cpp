@@ -89,11 +89,11 @@ bool NetworkPort::open(quint32 baud, QString* reason)
         return false;
     }
     if (!settled || m_codec.refused()) {
-        *reason = m_codec.refused() ? QStringLiteral("%1 does not offer RFC 2217 (COM-PORT-OPTION); tcp://%1 passes bytes as they are")
-                                          .arg(m_address.hostPort())
-                                    : QStringLiteral("%1 did not acknowledge the line settings within %2 s")
-                                          .arg(m_address.hostPort())
-                                          .arg(SettleWaitMs / 1000);
+        *reason =
+            m_codec.refused()
+                ? QStringLiteral("%1 does not offer RFC 2217 (COM-PORT-OPTION); tcp://%1 passes bytes as they are")
+                      .arg(m_address.hostPort())
+                : QStringLiteral("%1 did not acknowledge the line settings within %2 s").arg(m_address.hostPort()).arg(SettleWaitMs / 1000);
         m_socket.abort();
         return false;
     }
@@ -115,8 +115,10 @@ bool NetworkPort::setBaud(quint32 baud, QString* reason)
     m_codec.requestLine(baud);
     m_socket.write(m_codec.takeOutgoing());
     if (!waitFor([this] { return m_codec.lineSettled(); }, SettleWaitMs)) {
-        *reason = m_open ? QStringLiteral("%1 did not acknowledge %2 baud within %3 s").arg(m_address.hostPort()).arg(baud).arg(SettleWaitMs / 1000)
-                         : QStringLiteral("the connection to %1 was lost").arg(m_address.hostPort());
+        *reason =
+            m_open
+                ? QStringLiteral("%1 did not acknowledge %2 baud within %3 s").arg(m_address.hostPort()).arg(baud).arg(SettleWaitMs / 1000)
+                : QStringLiteral("the connection to %1 was lost").arg(m_address.hostPort());
         return false;
     }
     if (m_codec.settledBaud() != baud) {

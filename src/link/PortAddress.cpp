@@ -63,7 +63,4 @@ QString PortAddress::hostPort() const
     return (host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host) + QLatin1Char(':') + QString::number(port);
 }
 
-QString PortAddress::text() const
-{
-    return (kind == Kind::Rfc2217 ? QStringLiteral("rfc2217://") : QStringLiteral("tcp://")) + hostPort();
-}
+QString PortAddress::text() const { return (kind == Kind::Rfc2217 ? QStringLiteral("rfc2217://") : QStringLiteral("tcp://")) + hostPort(); }

@@ -104,7 +104,8 @@ void Rfc2217Codec::subnegotiation(const QByteArray& sb)
     switch (command) {
     case SetBaudRate:
         if (value.size() == 4)
-            m_settledBaud = quint32(uchar(value[0])) << 24 | quint32(uchar(value[1])) << 16 | quint32(uchar(value[2])) << 8 | uchar(value[3]);
+            m_settledBaud =
+                quint32(uchar(value[0])) << 24 | quint32(uchar(value[1])) << 16 | quint32(uchar(value[2])) << 8 | uchar(value[3]);
         break;
     case SetDataSize: m_dataSize = first; break;
     case SetParity: m_parity = first; break;

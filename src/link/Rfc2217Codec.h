@@ -13,8 +13,15 @@ public:
     enum : uchar { SE = 240, SB = 250, WILL = 251, WONT = 252, DO = 253, DONT = 254, IAC = 255 };
     enum Option : uchar { Binary = 0, SuppressGoAhead = 3, ComPort = 44 };
     // Client's COM-PORT-OPTION commands; the server answers with the same plus ServerOffset.
-    enum Command : uchar { SetBaudRate = 1, SetDataSize = 2, SetParity = 3, SetStopSize = 4, SetControl = 5,
-                           NotifyLineState = 6, NotifyModemState = 7 };
+    enum Command : uchar {
+        SetBaudRate = 1,
+        SetDataSize = 2,
+        SetParity = 3,
+        SetStopSize = 4,
+        SetControl = 5,
+        NotifyLineState = 6,
+        NotifyModemState = 7
+    };
     static constexpr uchar ServerOffset = 100;
     static constexpr uchar ParityNone = 1, StopOne = 1, DtrOn = 8, RtsOn = 11;
 

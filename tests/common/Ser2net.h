@@ -28,16 +28,11 @@ struct Ser2net {
         while (rfc2217 == raw)
             rfc2217 = freePort(), raw = freePort();
         QFile config(dir.filePath("ser2net.yaml"));
-        const QString line = QStringLiteral("  connector: serialdev,%1,%2n81,local\n  options:\n    mdns: false\n    chardelay: false\n").arg(device).arg(baud);
-        if (!config.open(QIODevice::WriteOnly) ||
-            config.write(QStringLiteral("connection: &rfc2217\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n%3"
-                                        "connection: &raw\n  accepter: tcp,127.0.0.1,%2\n%3")
-                             .arg(rfc2217)
-                             .arg(raw)
-                             .arg(line)
-                             .toUtf8()) < 0)
+        const QString tail = QStringLiteral("  connector: serialdev,%1,%2n81,local\n  options:\n    mdns: false\n    chardelay: false\n").arg(device).arg(baud);
+        const QString yaml = QStringLiteral("connection: &rfc2217\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n%3connection: &raw\n"
+                                            "  accepter: tcp,127.0.0.1,%2\n%3").arg(rfc2217).arg(raw).arg(tail);
+        if (!config.open(QIODevice::WriteOnly) || config.write(yaml.toUtf8()) < 0 || !config.flush())
             return QStringLiteral("cannot write %1").arg(config.fileName());
-        config.close();
         process.setProcessChannelMode(QProcess::MergedChannels); // shown only when it fails to start
         process.start(Exe, {"-n", "-u", "-c", config.fileName()});
         // Ready when both ports listen; a connection would open the device, so none is made.
@@ -49,19 +44,14 @@ struct Ser2net {
     {
         return viaRfc2217 ? QStringLiteral("rfc2217://127.0.0.1:%1").arg(rfc2217) : QStringLiteral("tcp://127.0.0.1:%1").arg(raw);
     }
-    void stop()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
+    void stop() { process.kill(), process.waitForFinished(); }
     ~Ser2net() { stop(); }
 
 private:
     static bool listening(quint16 port)
     {
         QFile table("/proc/net/tcp");
-        if (!table.open(QIODevice::ReadOnly))
-            return false;
+        table.open(QIODevice::ReadOnly);
         const QByteArray local = QByteArray("0100007F:") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
         for (const QByteArray& line : table.readAll().split('\n')) {
             const QList<QByteArray> f = line.simplified().split(' ');
