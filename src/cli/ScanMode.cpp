@@ -65,7 +65,8 @@ int run(const CommandLine& cl)
         if (address->kind == PortAddress::Kind::RawTcp) {
             // The line's rate is the server's: one rate, the one the server runs.
             if (cl.scan.bauds.size() != 1)
-                return CommandLine::usageError(QStringLiteral("scan over tcp:// searches the server's rate alone: give it as one --baud B"));
+                return CommandLine::usageError(
+                    QStringLiteral("scan over tcp:// searches the server's rate alone: give it as one --baud B"));
             search.selectedBaud = cl.scan.bauds.front();
             printErr(QStringLiteral("talvo-linearizer: %1 passes bytes at the server's rate: searching at %2 baud only")
                          .arg(device, search.selectedBaud));

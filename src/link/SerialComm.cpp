@@ -160,7 +160,8 @@ bool SerialComm::output(const QByteArray& bytes)
 {
     if (m_net) {
         QString why;
-        return m_net->write(bytes, &why) || fail(m_lostReason.isEmpty() ? why : QStringLiteral("the port is not open (lost: %1)").arg(m_lostReason));
+        return m_net->write(bytes, &why) ||
+               fail(m_lostReason.isEmpty() ? why : QStringLiteral("the port is not open (lost: %1)").arg(m_lostReason));
     }
     if (!m_port.isOpen())
         return fail(m_lostReason.isEmpty() ? QStringLiteral("the port is not open")
