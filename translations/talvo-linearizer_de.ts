@@ -374,6 +374,14 @@
 <context>
     <name>PortDetails</name>
     <message>
+        <source>A serial port on a network server (RFC 2217): the rate is set through it</source>
+        <translation>Eine serielle Schnittstelle auf einem Netzwerkserver (RFC 2217): die Baudrate wird über ihn eingestellt</translation>
+    </message>
+    <message>
+        <source>A serial port on a network server (raw TCP): the rate is the server&apos;s</source>
+        <translation>Eine serielle Schnittstelle auf einem Netzwerkserver (reines TCP): die Baudrate ist die des Servers</translation>
+    </message>
+    <message>
         <source>Manufacturer</source>
         <translation>Hersteller</translation>
     </message>

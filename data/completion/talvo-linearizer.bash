@@ -30,6 +30,7 @@ _talvo_linearizer()
             for device in /dev/tty{S,USB,ACM,AMA}[0-9]* /dev/rfcomm[0-9]*; do
                 [[ -e $device ]] && devices+=("$device")
             done
+            devices+=(rfc2217:// tcp://) # a serial port on a network server: HOST:PORT follows
             COMPREPLY=($(compgen -W "${devices[*]}" -- "$cur"))
             ((${#COMPREPLY[@]})) || _filedir # /dev/serial/by-id/..., a pseudo-terminal
             return ;;

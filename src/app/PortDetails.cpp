@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
+#include "link/PortAddress.h"
+
 namespace PortDetails {
 
 QString byIdName(const QString& device, const QString& byIdDir)
@@ -23,6 +25,10 @@ QString byIdName(const QString& device, const QString& byIdDir)
 
 QStringList details(const QString& device, const QString& byIdDir)
 {
+    if (const auto address = PortAddress::isNetwork(device) ? PortAddress::parse(device) : std::nullopt)
+        return {address->kind == PortAddress::Kind::Rfc2217
+                    ? QCoreApplication::translate("PortDetails", "A serial port on a network server (RFC 2217): the rate is set through it")
+                    : QCoreApplication::translate("PortDetails", "A serial port on a network server (raw TCP): the rate is the server's")};
     QStringList out;
     const QSerialPortInfo info(device);
     const std::pair<const char*, QString> known[] = {

@@ -4,6 +4,8 @@
 #include <QSerialPortInfo>
 #include <algorithm>
 
+#include "link/PortAddress.h"
+
 namespace {
 int kindRank(const QString& name)
 {
@@ -69,8 +71,20 @@ bool PortMap::addMapping(const QString& mapping, QString* error)
             *error = QStringLiteral("--port takes N=DEVICE with N from 1 to 16, not \"%1\"").arg(mapping);
         return false;
     }
+    if (!checkAddress(device, error))
+        return false;
     map(n, device);
     return true;
+}
+
+bool PortMap::checkAddress(const QString& device, QString* error)
+{
+    QString why;
+    if (!PortAddress::isNetwork(device) || PortAddress::parse(device, &why))
+        return true;
+    if (error)
+        *error = QStringLiteral("--port: ") + why;
+    return false;
 }
 
 void PortMap::map(int number, const QString& device)

@@ -20,8 +20,11 @@ public:
     // The order fromDevices uses: a before b.
     static bool deviceBefore(const QString& a, const QString& b);
 
-    // Parses "N=DEVICE" (N from 1 to 16) and maps it; false with a reason otherwise.
+    // Parses "N=DEVICE" (N from 1 to 16) and maps it; false with a reason otherwise. DEVICE is a
+    // path or a network port, "rfc2217://HOST:PORT" or "tcp://HOST:PORT" (checked here).
     bool addMapping(const QString& mapping, QString* error = nullptr);
+    // False, with the fault, for a device text in a network form that is not a well-formed address.
+    static bool checkAddress(const QString& device, QString* error);
     void map(int number, const QString& device);
 
     QString device(int number) const { return m_devices.value(number); }

@@ -14,6 +14,7 @@
 #include "app/Translations.h"
 #include "link/MeterLink.h"
 #include "link/MeterTransaction.h"
+#include "link/PortAddress.h"
 #include "link/SerialComm.h"
 #include "app/CellEditor.h"
 #include "app/FlexGrid.h"
@@ -602,7 +603,14 @@ void frmMain::ProbeCommPorts()
         std::unique_ptr<SerialComm> port;
     };
     std::vector<Probe> probes;
+    bool probing = false;
     for (int n = PortMap::FirstPort; n <= PortMap::LastPort; ++n) {
+        // A network port is listed unprobed: a connection would hold the server's line, and a
+        // gateway is no modem.
+        if (PortAddress::isNetwork(m_ports.device(n))) {
+            probes.push_back({n, nullptr});
+            continue;
+        }
         auto port = std::make_unique<SerialComm>([this](int number) { return m_ports.device(number); });
         port->setCommPort(n);
         port->setSettings(QStringLiteral("2400,N,8,1"));
@@ -613,8 +621,9 @@ void frmMain::ProbeCommPorts()
         }
         port->output(ProbeVerdict::ProbeCommand);
         probes.push_back({n, std::move(port)});
+        probing = true;
     }
-    if (!probes.empty()) {
+    if (probing) {
         QElapsedTimer clock; // monotonic
         clock.start();
         while (clock.elapsed() < m_probeWaitMs) {
@@ -624,8 +633,9 @@ void frmMain::ProbeCommPorts()
         }
     }
     for (Probe& probe : probes) {
-        const QByteArray answer = probe.port->input();
-        probe.port->setPortOpen(false);
+        const QByteArray answer = probe.port ? probe.port->input() : QByteArray();
+        if (probe.port)
+            probe.port->setPortOpen(false);
         if (ProbeVerdict::isModem(answer))
             continue;
         cboCommPort->AddItem(QString::number(probe.number));

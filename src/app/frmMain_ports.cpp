@@ -3,6 +3,7 @@
 #include "app/PickList.h"
 #include "app/ProbeVerdict.h"
 #include "app/frmMain.h"
+#include "link/PortAddress.h"
 #include "link/SerialComm.h"
 
 #include <QFileInfo>
@@ -89,11 +90,12 @@ void frmMain::deviceGone(const QString& device)
     }
     m_deniedDevices.removeAll(device);
     // Listed devices that are gone leave the list, except the selected one: a run on it reports it missing.
+    // A network port is no file and stays.
     const QString selected = cboCommPort->Text();
     for (int i = cboCommPort->count() - 1; i >= 0; --i) {
         const QString text = cboCommPort->List(i);
         const QString mapped = m_ports.device(text.toInt());
-        if (text != selected && (mapped == device || !QFileInfo::exists(mapped)))
+        if (text != selected && (mapped == device || (!PortAddress::isNetwork(mapped) && !QFileInfo::exists(mapped))))
             cboCommPort->RemoveItem(i);
     }
     updatePortToolTip();

@@ -147,6 +147,8 @@ CommandLine CommandLine::parse(const QStringList& arguments)
                 cl.error = QStringLiteral("--port names the port to program more than once");
             else if (isNumber && (n < PortMap::FirstPort || n > PortMap::LastPort))
                 cl.error = QStringLiteral("--port takes a device or a number from 1 to 16, not \"%1\"").arg(value);
+            else
+                PortMap::checkAddress(value, &cl.error);
             if (!cl.error.isEmpty())
                 return cl;
             cl.port = value;

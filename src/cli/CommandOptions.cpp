@@ -18,8 +18,11 @@ CommandDeclaration WindowOptions::declaration()
             "Without a command the window opens.\n",
             {
                 valued("port", "N=DEVICE",
-                       "port number N (1 to 16) stands for DEVICE, e.g. --port 1=/dev/ttyUSB0;\n"
-                       "when given, only the mapped numbers are offered"),
+                       "port number N (1 to 16) stands for DEVICE, e.g. --port 1=/dev/ttyUSB0,\n"
+                       "or for a serial port on a network server: rfc2217://HOST:PORT\n"
+                       "(the rate set through the server) or tcp://HOST:PORT (bytes as\n"
+                       "they are, the server's rate); an IPv6 address in brackets,\n"
+                       "rfc2217://[::1]:7001; when given, only the mapped numbers are offered"),
                 flag("simulate", "start a simulated meter (address 001, 2400 baud) and offer it\n"
                                  "as the lowest free port number"),
                 flag("version", "print the version"),
@@ -27,7 +30,8 @@ CommandDeclaration WindowOptions::declaration()
             },
             "\n"
             "Without --port, the machine's serial devices are numbered 1 to 16 in this order:\n"
-            "ttyS*, ttyUSB*, ttyACM*, ttyAMA*, rfcomm*, then any others, by number within each kind.\n",
+            "ttyS*, ttyUSB*, ttyACM*, ttyAMA*, rfcomm*, then any others, by number within each kind.\n"
+            "A network port's reply waits grow by the round trip measured when it is opened.\n",
             19};
 }
 
@@ -50,13 +54,13 @@ CommandDeclaration ProgramOptions::declaration()
                        "B: display values, row 1 is point 1; B's number format sets the\n"
                        "decimal-point format)"),
                 valued("port", "DEVICE|N",
-                       "the device (e.g. /dev/ttyUSB0) or port number to use instead of\n"
-                       "the settings file's port; numbers follow the order above and\n"
-                       "any --port N=DEVICE maps"),
+                       "the device (e.g. /dev/ttyUSB0, rfc2217://HOST:PORT, tcp://HOST:PORT)\n"
+                       "or port number to use instead of the settings file's port; numbers\n"
+                       "follow the order above and any --port N=DEVICE maps"),
                 valued("address", "NNN", "the meter address (1 to 247) instead of the settings file's"),
                 valued("baud", "B",
                        "the baud rate instead of the settings file's: one settings file\n"
-                       "then serves every meter of a bus"),
+                       "then serves every meter of a bus (over tcp:// the server's rate)"),
                 flag("dry-run", "open nothing and send nothing: check the table and print each\n"
                                 "frame a run would send on standard output, one per line, as hex\n"
                                 "bytes and as text"),
@@ -103,10 +107,10 @@ CommandDeclaration ScanOptions::declaration()
             "Prints one line per meter found (asked again and confirmed), ADDRESS<TAB>BAUD<TAB>FIRMWARE\n"
             "with control characters as <hh>, on standard output; progress on standard error.\n",
             {
-                valued("port", "DEVICE|N", "the device or port number to search (required)"),
+                valued("port", "DEVICE|N", "the device, network port or port number to search (required)"),
                 valued("baud", "B",
                        "a rate to try (repeatable); without it every rate: 2400, 9600,\n"
-                       "19200, 4800, 1200, 600, 300"),
+                       "19200, 4800, 1200, 600, 300; over tcp:// one, the server's (required)"),
                 valued("address", "A[-B]", "the address or range to ask (default 1-247)"),
                 flag("all", "go on after the first meter found"),
             },

@@ -5,6 +5,7 @@
 #include "cli/ProgramMode.h"
 #include "link/MeterLink.h"
 #include "link/MeterTransaction.h"
+#include "link/PortAddress.h"
 #include "link/SerialComm.h"
 #include "programming/MeterSearch.h"
 #include "programming/RunResult.h"
@@ -54,12 +55,26 @@ int run(const CommandLine& cl)
         printErr(QStringLiteral("talvo-linearizer: %1").arg(error));
         return RunResult::ExitUsage;
     }
-    SerialComm port([&ports](int n) { return ports.device(n); });
-    MeterTransaction transaction(&port);
-
     MeterSearch::Options search;
     search.port = QString::number(portNumber);
     search.selectedBaud = QStringLiteral("2400"); // the window's default rate
+    if (const QString device = ports.device(portNumber); PortAddress::isNetwork(device)) {
+        const auto address = PortAddress::parse(device, &error);
+        if (!address)
+            return CommandLine::usageError(QStringLiteral("--port: ") + error);
+        if (address->kind == PortAddress::Kind::RawTcp) {
+            // The line's rate is the server's: one rate, the one the server runs.
+            if (cl.scan.bauds.size() != 1)
+                return CommandLine::usageError(
+                    QStringLiteral("scan over tcp:// searches the server's rate alone: give it as one --baud B"));
+            search.selectedBaud = cl.scan.bauds.front();
+            printErr(QStringLiteral("talvo-linearizer: %1 passes bytes at the server's rate: searching at %2 baud only")
+                         .arg(device, search.selectedBaud));
+        }
+    }
+    SerialComm port([&ports](int n) { return ports.device(n); });
+    MeterTransaction transaction(&port);
+
     search.bauds = cl.scan.bauds.isEmpty() ? MeterLink::scanOrder(search.selectedBaud) : cl.scan.bauds;
     search.first = cl.scan.first;
     search.last = cl.scan.last;

@@ -28,13 +28,14 @@ QString MeterTransaction::takeLate(int firstMs, int restMs)
     QString got;
     QElapsedTimer clock;
     clock.start();
-    qint64 limit = firstMs;
+    const int latency = m_port->latencyMs();
+    qint64 limit = firstMs + latency;
     for (;;) {
         // Bytes reach the port's buffer only when its notifier has run.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         const QByteArray bytes = m_port->input();
         if (!bytes.isEmpty() && got.isEmpty())
-            limit = clock.elapsed() + restMs; // a first byte: the rest gets its own time
+            limit = clock.elapsed() + restMs + latency; // a first byte: the rest gets its own time
         got += QString::fromLatin1(bytes);
         if (got.contains(QChar(MeterLink::ETX)) || clock.elapsed() >= limit || !m_port->portOpen() || !m_abortReason.isEmpty())
             return got;
@@ -48,9 +49,10 @@ QString MeterTransaction::takeLate(int firstMs, int restMs)
 
 void MeterTransaction::StartReplyTimer()
 {
-    // A short wait is one tick of its own length.
+    // A short wait is one tick of its own length. The network's round trip, measured when the
+    // port opened, is added to the wait, spread over the ticks.
     m_countdown = m_waitMs > 0 ? 1 : 2;
-    tmrSerial.setInterval(m_waitMs > 0 ? m_waitMs : 1000);
+    tmrSerial.setInterval((m_waitMs > 0 ? m_waitMs : 1000) + (m_port->latencyMs() + m_countdown - 1) / m_countdown);
     tmrSerial.start();
 }
 
@@ -144,7 +146,7 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
         }
         if (!restArmed && !echoPossible && !m_reply.isEmpty() && m_countdown != 0) {
             restArmed = true; // a reply's first byte has come: the rest gets its own time
-            tmrSerial.start(m_restMs);
+            tmrSerial.start(m_restMs + m_port->latencyMs());
         }
         if (!m_abortReason.isEmpty() || quitting || !m_port->portOpen()) {
             if (portFailed && m_abortReason.isEmpty())

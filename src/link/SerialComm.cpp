@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+
+#include "link/NetworkPort.h"
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -11,6 +13,42 @@ SerialComm::SerialComm(DeviceLookup deviceFor, QObject* parent) : QObject(parent
 {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialComm::readyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialComm::onError);
+}
+
+SerialComm::~SerialComm() = default;
+
+bool SerialComm::portOpen() const { return m_net ? m_net->isOpen() : m_port.isOpen(); }
+
+int SerialComm::latencyMs() const { return m_net && m_net->isOpen() ? m_net->roundTripMs() : 0; }
+
+bool SerialComm::setsRate() const
+{
+    const auto address = PortAddress::isNetwork(device()) ? PortAddress::parse(device()) : std::nullopt;
+    return !address || address->kind == PortAddress::Kind::Rfc2217;
+}
+
+bool SerialComm::openNetwork(const QString& address)
+{
+    QString why;
+    const auto parsed = PortAddress::parse(address, &why);
+    if (!parsed)
+        return fail(why);
+    m_net = std::make_unique<NetworkPort>(*parsed);
+    connect(m_net.get(), &NetworkPort::readyRead, this, &SerialComm::readyRead);
+    connect(m_net.get(), &NetworkPort::lost, this, &SerialComm::onNetworkLost);
+    m_lostReason.clear();
+    if (!m_net->open(quint32(m_settings.section(',', 0, 0).toUInt()), &why)) {
+        m_net.reset();
+        return fail(why);
+    }
+    return true;
+}
+
+void SerialComm::onNetworkLost(const QString& reason)
+{
+    m_lostReason = reason;
+    fail(reason);
+    emit failed();
 }
 
 void SerialComm::onError(QSerialPort::SerialPortError e)
@@ -43,12 +81,16 @@ bool SerialComm::setSettings(const QString& settings)
     if (parts.size() != 4 || !ok || baud <= 0 || parts[1] != "N" || parts[2] != "8" || parts[3] != "1")
         return fail(QStringLiteral("invalid settings \"%1\"").arg(settings));
     m_settings = settings;
-    return m_port.isOpen() ? applySettings() : true;
+    return portOpen() ? applySettings() : true;
 }
 
 bool SerialComm::applySettings()
 {
     const int baud = m_settings.section(',', 0, 0).toInt();
+    if (m_net) {
+        QString why;
+        return m_net->setBaud(quint32(baud), &why) || fail(why);
+    }
     if (!m_port.setBaudRate(baud) || !m_port.setParity(QSerialPort::NoParity) || !m_port.setDataBits(QSerialPort::Data8) ||
         !m_port.setStopBits(QSerialPort::OneStop) || !m_port.setFlowControl(QSerialPort::NoFlowControl))
         return fail(m_port.errorString());
@@ -78,16 +120,19 @@ bool SerialComm::failOpen()
 bool SerialComm::setPortOpen(bool open)
 {
     if (!open) {
+        m_net.reset();
         if (m_port.isOpen())
             m_port.close();
         m_lostReason.clear();
         return true;
     }
-    if (m_port.isOpen())
+    if (portOpen())
         return fail(QStringLiteral("the port is already open"));
     const QString dev = device();
     if (dev.isEmpty())
         return fail(QStringLiteral("no device is known for port %1").arg(m_number));
+    if (PortAddress::isNetwork(dev))
+        return openNetwork(dev);
     // Locks of other serial programs, in Qt's form or UUCP's (a 10-digit pid), are respected;
     // one naming no live process is removed, as the lock would otherwise block every run.
     for (const PortHolders::Lock& lock : m_holders.locks(dev)) {
@@ -113,6 +158,11 @@ bool SerialComm::setPortOpen(bool open)
 
 bool SerialComm::output(const QByteArray& bytes)
 {
+    if (m_net) {
+        QString why;
+        return m_net->write(bytes, &why) ||
+               fail(m_lostReason.isEmpty() ? why : QStringLiteral("the port is not open (lost: %1)").arg(m_lostReason));
+    }
     if (!m_port.isOpen())
         return fail(m_lostReason.isEmpty() ? QStringLiteral("the port is not open")
                                            : QStringLiteral("the port is not open (lost: %1)").arg(m_lostReason));
@@ -125,12 +175,24 @@ bool SerialComm::output(const QByteArray& bytes)
     return true;
 }
 
-QByteArray SerialComm::input() { return m_port.isOpen() ? m_port.readAll() : QByteArray(); }
+QByteArray SerialComm::input()
+{
+    if (m_net)
+        return m_net->readAll();
+    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+}
 
-int SerialComm::inBufferCount() const { return m_port.isOpen() ? int(m_port.bytesAvailable()) : 0; }
+int SerialComm::inBufferCount() const
+{
+    if (m_net)
+        return int(m_net->bytesAvailable());
+    return m_port.isOpen() ? int(m_port.bytesAvailable()) : 0;
+}
 
 void SerialComm::discardInput()
 {
+    if (m_net)
+        m_net->readAll();
     if (m_port.isOpen()) {
         m_port.clear(QSerialPort::Input);
         m_port.readAll();

@@ -10,8 +10,9 @@ MeterSearch::MeterSearch(SerialComm* port, MeterTransaction* transaction, Search
 {
 }
 
-MeterSearch::End MeterSearch::run(const Options& search, QList<FoundMeter>* meters, bool dryRun)
+MeterSearch::End MeterSearch::run(const Options& options, QList<FoundMeter>* meters, bool dryRun)
 {
+    Options search = options;
     meters->clear();
     std::optional<PortFailure> linkFailure;
     auto tellFailure = [&] {
@@ -31,6 +32,8 @@ MeterSearch::End MeterSearch::run(const Options& search, QList<FoundMeter>* mete
         tellFailure();
         return End::PortUnavailable;
     }
+    if (!m_port->setsRate())
+        search.bauds = QStringList{search.selectedBaud}; // raw TCP: the server's rate is the only one
 
     const int total = search.queries();
     int done = 0;

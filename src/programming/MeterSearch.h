@@ -41,7 +41,8 @@ public:
 
     MeterSearch(SerialComm* port, MeterTransaction* transaction, SearchReporter* reporter);
     // Opens the port (its failure told as Program Meter tells it), searches, then goes back
-    // to the selected rate. No port is opened in a dry run: the port is unavailable.
+    // to the selected rate. No port is opened in a dry run: the port is unavailable. A port whose
+    // rate is its server's (raw TCP) is searched at the selected rate alone.
     End run(const Options& options, QList<FoundMeter>* meters, bool dryRun = false);
 
 private:

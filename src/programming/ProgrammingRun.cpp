@@ -92,7 +92,9 @@ void ProgrammingRun::exitStep(Step end)
 
     // A refusal keeps the progress and panels as the refused step left them.
     if (end == Step::PortFailed) {
-        const PortFailure failure = portFailureOf(m_setup.port, m_linkFailure, *m_port);
+        PortFailure failure = portFailureOf(m_setup.port, m_linkFailure, *m_port);
+        if (m_out.end == RunEnd::PortLost && m_out.bytesSent > 0)
+            failure.reason += QStringLiteral("; the meter is not programmed"); // whatever it took before
         message([failure] { return RunMessages::portFailure(failure); }, MessageExclamation);
     } else if (end == Step::Done && m_out.failureCode == TableCheck::Communication) {
         message(RunMessages::communication, MessagePlain, RunMessages::communicationTitle());

@@ -9,6 +9,7 @@
 
 #include "app/DeviceWatch.h"
 #include "app/PickList.h"
+#include "common/Ser2net.h"
 #include "common/TestPty.h"
 #include "common/TestWindow.h"
 #include "common/Unprivileged.h"
@@ -51,13 +52,18 @@ private slots:
         ports.map(1, first.path());
         ports.map(2, "/dev/does-not-exist");
         ports.map(3, third.path());
+        // A network port where no server listens: listed unprobed, and no device leaving removes it.
+        const QString net = QStringLiteral("rfc2217://127.0.0.1:%1").arg(Ser2net::freePort());
+        ports.map(4, net);
         AppOptions options;
         options.ports = ports;
         options.lockPath = dev.filePath("w.lock");
         options.probeWaitMs = 20;
         options.watchDir = options.byIdDir = dev.path();
         frmMain w(options);
-        QCOMPARE(listed(w), QString("1 3"));
+        QCOMPARE(listed(w), QString("1 3 4"));
+        w.selectListText(w.cboCommPort, "4");
+        QVERIFY2(w.cboCommPort->toolTip().startsWith("Port 4 is " + net + "\nA serial port on a network server"), qPrintable(w.cboCommPort->toolTip()));
         QVERIFY(w.deviceWatch());
         QSignalSpy appeared(w.deviceWatch(), &DeviceWatch::deviceAdded), gone(w.deviceWatch(), &DeviceWatch::deviceRemoved);
 
@@ -72,7 +78,7 @@ private slots:
         const bool offered = kind == "pty" || kind == "busy";
         QTRY_COMPARE(added.received(), offered ? QByteArray("ATV1Q0\r") : QByteArray()); // probed as at start-up
         QTRY_COMPARE(w.pendingPortProbes(), 0);
-        QCOMPARE(listed(w), offered ? QString("1 2 3") : QString("1 3"));
+        QCOMPARE(listed(w), offered ? QString("1 2 3 4") : QString("1 3 4"));
         QCOMPARE(w.cboCommPort->toolTip().contains("Left out, no permission: " + node), kind == "denied");
         if (offered) {
             QCOMPARE(w.ports().device(2), node);
@@ -85,7 +91,8 @@ private slots:
             QTRY_COMPARE(gone.count(), 1);
             QCOMPARE(gone.first().first().toString(), node);
         }
-        QTEST(listed(w), "offered");
+        QTEST(listed(w).remove(" 4"), "offered");
+        QVERIFY(listed(w).endsWith(" 4"));
         QCOMPARE(w.ports().device(1) + ' ' + w.ports().device(3), first.path() + ' ' + third.path()); // old numbers stay
         QCOMPARE(w.cboCommPort->Text(), select.isEmpty() ? QString("1") : select);
     }

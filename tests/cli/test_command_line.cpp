@@ -47,6 +47,9 @@ private slots:
         QTest::newRow("program: window's option") << L << QStringList{"program", "--simulate", "--settings", "s", "--table", "t"} << "--simulate";
         QTest::newRow("program: address 248") << L << QStringList{"program", "--settings", "s", "--table", "t", "--address", "248"} << "--address takes 1 to 247, not \"248\"";
         QTest::newRow("program: baud 12345") << L << QStringList{"program", "--settings", "s", "--table", "t", "--baud", "12345"} << "not \"12345\"";
+        QTest::newRow("window: network port without TCP port") << L << QStringList{"--port", "1=rfc2217://gw"} << "the TCP port is missing";
+        QTest::newRow("program: IPv6 without brackets") << L << QStringList{"program", "--settings", "s", "--table", "t", "--port", "tcp://::1:7"} << "brackets";
+        QTest::newRow("scan: raw TCP without --baud") << L << QStringList{"scan", "--port", "tcp://127.0.0.1:7"} << "scan over tcp://";
         QTest::newRow("fit: program's option") << L << QStringList{"fit", "--table", "t.xlsx"} << "--table belongs to \"program\"";
         QTest::newRow("fit: no source") << L << QStringList{"fit", "--type", "Current", "--decimal", "dddddd", "--points", "4"} << "--data FILE or --shape NAME";
         QTest::newRow("window: fit's option") << L << QStringList{"--shape", "sqrt"} << "--shape belongs to \"fit\"";

@@ -1,12 +1,15 @@
 // `talvo-linearizer program`: the real executable with no display, against simulated
 // meters on pseudo-terminals: the bytes on the wire, exit status, messages, dry run, log.
+#include <QJsonDocument>
 #include <QProcess>
 #include <QSerialPort>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
 
 #include "common/ProgramEnvironment.h"
+#include "common/Ser2net.h"
 #include "files/SettingsFile.h"
 #include "programming/RunRecord.h"
 #include "meter-sim/SimulatedMeter.h"
@@ -323,6 +326,73 @@ private slots:
                      '"' + sim->devicePath() + "\",\"" + address + "\",\"Current\",\"ddd.ddd\",\"2\",\"programmed\",\"0\",\"" +
                          Record::tableSha256({{In[0], Out[0]}, {In[1], Out[1]}}) + "\",\"\"");
         }
+    }
+
+    // Through Debian's ser2net on 127.0.0.1 in front of the meter's pty (19200 baud). Over RFC 2217
+    // the server opens the line at 9600 and the run sets 19200 through it; raw TCP runs at the
+    // server's 19200. A closed port and a busy server (its one connection held) send nothing; a
+    // server killed during the run never yields "programmed".
+    void network_data()
+    {
+        QTest::addColumn<QString>("port"); // "rfc2217", "tcp", "closed", "busy", "killed"
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("status");
+        QTest::newRow("RFC 2217") << "rfc2217" << "successfully sent to the meter" << 0;
+        QTest::newRow("raw TCP") << "tcp" << "successfully sent to the meter" << 0;
+        QTest::newRow("connection refused") << "closed" << "Reason: connection refused by 127.0.0.1:" << 11;
+        QTest::newRow("busy") << "busy" << "Reason: busy: 127.0.0.1:" << 11;
+        QTest::newRow("server killed during the run") << "killed" << "closed the connection); the meter is not programmed" << 1;
+    }
+    void network()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, message);
+        auto sim = meter({"--baud", "19200"});
+        Ser2net server;
+        const QString why = server.start(sim->devicePath(), port == "tcp" ? 19200 : 9600);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        QTcpSocket holder; // the server's option negotiation comes once the connection is its one
+        QVERIFY(port != "busy" || (holder.connectToHost(QHostAddress::LocalHost, server.rfc2217), holder.waitForReadyRead(20000)));
+        if (port == "killed")
+            connect(sim.get(), &SimulatedMeter::commandReceived, this, [&](const QString& command) {
+                if (command.startsWith("2A1"))
+                    server.stop();
+            });
+        Job job("I 001 19200 3", In, Out);
+        const QString log = job.dir.filePath("runs.csv"), record = job.dir.filePath("run.json");
+        job.start(port == "closed" ? QStringLiteral("tcp://127.0.0.1:%1").arg(Ser2net::freePort()) : server.url(port != "tcp"),
+                  {"--log", log, "--record", record});
+        QVERIFY(job.finish());
+        const int status = job.process.exitCode();
+        const QString result = status == 0 ? "programmed" : status == 1 ? "port lost" : "port unavailable";
+        QVERIFY2(logLines(log).value(1).contains(QStringLiteral(",\"%1\",\"%2\",").arg(result).arg(status)), qPrintable(logLines(log).value(1)));
+        QFile json(record); // written when something was sent
+        QCOMPARE(json.open(QIODevice::ReadOnly), status != 11);
+        QVERIFY(status == 11 || QJsonDocument::fromJson(json.readAll())["result"]["text"].toString().contains(message));
+        const QString err = QString::fromUtf8(job.process.readAllStandardError());
+        QVERIFY2(err.contains(message), qPrintable(err));
+        QTEST(job.process.exitCode(), "status");
+        QCOMPARE(err.contains("(exit status 0)"), status == 0);
+        if (status != 1)
+            QCOMPARE(sim->rawReceived(), status ? QByteArray() : frames(currentRun("001"), "001"));
+    }
+
+    // A search through RFC 2217 changes the line's rate at the server: the meter at 19200 is
+    // found after 9600 was tried.
+    void networkScanChangesTheRate()
+    {
+        auto sim = meter({"--baud", "19200", "--address", "002"});
+        Ser2net server;
+        const QString why = server.start(sim->devicePath(), 9600);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        QTemporaryDir dir;
+        QProcess scan;
+        scan.setProcessEnvironment(programEnvironment(dir.path()));
+        scan.start(LINEARIZER_EXE, {"scan", "--port", server.url(true), "--baud", "9600", "--baud", "19200", "--address", "1-3"});
+        QVERIFY(QTest::qWaitFor([&] { return scan.state() == QProcess::NotRunning; }, 60000));
+        QVERIFY(scan.readAllStandardError().contains("at 9600 baud: address 001"));
+        QCOMPARE(scan.readAllStandardOutput(), QByteArray("002\t19200\t01.100\n"));
+        QCOMPARE(scan.exitCode(), 0);
     }
 };
 
