@@ -2,16 +2,15 @@
 
 #include "app/CurveWindow.h"
 #include "app/Translations.h"
+#include "files/PlainFile.h"
 #include "programming/RunRecord.h"
 #include "table/MeterRules.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 namespace {
 
@@ -106,7 +105,7 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
         QStringLiteral("Started %1, ended %2").arg(Record::isoTime(r.timeStart), Record::isoTime(r.timeEnd)),
         QStringLiteral("Input %1, decimal point %2, %3 points").arg(orDash(r.inputType), orDash(r.decimal)).arg(r.points.size()),
         QStringLiteral("Table source: %1").arg(sourceText(r.source)),
-        QStringLiteral("Utility: %1 %2").arg(QLatin1String(Record::Utility), r.version),
+        QStringLiteral("Utility: %1 %2    Record ID: %3").arg(QLatin1String(Record::Utility), r.version, orDash(r.recordId)),
     };
     for (const QString& f : facts)
         w.line(f, 9);
@@ -142,15 +141,16 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
     w.rule();
 
     // Every command and its outcome, in three columns.
-    int counts[4] = {};
+    int counts[5] = {};
     for (const RecordCommand& c : r.commands)
         ++counts[c.outcome];
-    w.line(QStringLiteral("Commands: %1 sent; %2 acknowledged, %3 refused, %4 timed out, %5 not sent")
+    w.line(QStringLiteral("Commands: %1 sent; %2 acknowledged, %3 refused, %4 timed out, %5 not sent%6")
                .arg(r.commands.size() - counts[RecordCommand::NotSent])
                .arg(counts[RecordCommand::Acknowledged])
                .arg(counts[RecordCommand::Refused])
                .arg(counts[RecordCommand::TimedOut])
-               .arg(counts[RecordCommand::NotSent]),
+               .arg(counts[RecordCommand::NotSent])
+               .arg(counts[RecordCommand::Unknown] ? QStringLiteral(", %1 outcome unknown").arg(counts[RecordCommand::Unknown]) : QString()),
            8.5, true);
     const qreal listTop = w.y, cmdH = 8.2, cmdW = page.width() / 3;
     const int perCol = qMax(1, (int(r.commands.size()) + 2) / 3);
@@ -170,45 +170,32 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
     painter.restore();
 }
 
-bool write(const RunRecord& record, const QString& path, QString* error)
+bool write(const RunRecord& record, QIODevice& file, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = file.errorString();
+    QPdfWriter pdf(&file);
+    pdf.setPageSize(QPageSize(pageSize()));
+    pdf.setPageMargins(QMarginsF(PageMargin, PageMargin, PageMargin, PageMargin), QPageLayout::Point);
+    pdf.setResolution(300);
+    pdf.setTitle(QStringLiteral("Linearization record %1").arg(Record::defaultFileName(record, QString())));
+    pdf.setCreator(QStringLiteral("%1 %2").arg(QLatin1String(Record::Utility), record.version));
+    QPainter painter;
+    if (!painter.begin(&pdf)) {
+        *error = QStringLiteral("cannot draw the page");
         return false;
     }
-    {
-        QPdfWriter pdf(&file);
-        pdf.setPageSize(QPageSize(pageSize()));
-        pdf.setPageMargins(QMarginsF(PageMargin, PageMargin, PageMargin, PageMargin), QPageLayout::Point);
-        pdf.setResolution(300);
-        pdf.setTitle(QStringLiteral("Linearization record %1").arg(Record::defaultFileName(record, QString())));
-        pdf.setCreator(QStringLiteral("%1 %2").arg(QLatin1String(Record::Utility), record.version));
-        QPainter painter;
-        if (!painter.begin(&pdf)) {
-            *error = QStringLiteral("cannot draw the page");
-            return false;
-        }
-        paint(painter, pdf, record);
-        painter.end();
-    }
-    if (!file.flush() || file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    paint(painter, pdf, record);
+    return painter.end();
 }
 
-bool save(const RunRecord& record, const QString& path, QString* error)
+bool save(const RunRecord& record, const QString& path, QString* error, bool replace)
 {
-    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
-        return write(record, path, error);
-    QSaveFile file(path);
-    const QByteArray json = Record::toJsonText(record);
-    if (file.open(QIODevice::WriteOnly) && file.write(json) == json.size() && file.commit())
-        return true;
-    *error = file.errorString();
-    return false;
+    const bool pdf = QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
+    return PlainFile::writeWhole(path, replace, [&](QIODevice& file, QString* why) {
+        if (pdf)
+            return write(record, file, why);
+        const QByteArray json = Record::toJsonText(record);
+        return file.write(json) == json.size();
+    }, error);
 }
 
 } // namespace RecordPdf

@@ -42,7 +42,8 @@ struct RunFrame {
     QString command;
     QByteArray frame; // SOH, address, command, checksum, ETX
     ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
-    QString reply; // everything read for it
+    QString reply;     // everything read for it
+    bool sent = false; // it went out (also when the run ended before its reply)
 };
 
 struct RunOutcome {
