@@ -258,6 +258,9 @@ QString PortHolders::describe(const QString& device) const
 {
     if (const auto h = lockHolder(device))
         return describe(*h);
+    for (const Lock& lock : locks(device))
+        if (!lock.stale)
+            return describe(lock.holder); // being taken
     const QList<Holder> seen = openers(device);
     if (!seen.isEmpty()) {
         QStringList parts;

@@ -1,9 +1,13 @@
 // `talvo-linearizer program`: the real executable with no display, against simulated
 // meters on pseudo-terminals: the bytes on the wire, exit status, messages, dry run, log.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <sys/stat.h>
 
 #include "common/ProgramEnvironment.h"
@@ -88,6 +92,20 @@ QStringList logLines(const QString& path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
 }
+// A log line's fields (none of ours holds a comma or a quote).
+QStringList fields(const QString& line) { return QString(line).remove('"').split(','); }
+// The records a log line names, each complete: a JSON record, or a PDF to its end.
+QStringList completeRecords(const QString& line)
+{
+    const QStringList files = fields(line).value(9).split(' ', Qt::SkipEmptyParts);
+    for (const QString& path : files) {
+        QFile f(path);
+        const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        if (path.endsWith(".pdf") ? !bytes.startsWith("%PDF") || !bytes.trimmed().endsWith("%%EOF") : !QJsonDocument::fromJson(bytes).isObject())
+            return {"incomplete: " + path};
+    }
+    return files;
+}
 } // namespace
 
 class TestProgramCli : public QObject {
@@ -154,10 +172,11 @@ private slots:
         row("old firmware", "--old-firmware", I, "", "", "F189", "firmware Ver. 1.100", 10);
         row("missing port", "", I, "", "--port /dev/x0", "-", "PC Comm Port 1 (/dev/x0) cannot be used.\nReason: No such", 11);
         // A dry run opens nothing, so a port held by another program does not stop it.
-        row("dry run", "", I, "", "--dry-run @busy", "-", ok, 0);
+        const QString dry = "Dry run: nothing was sent to the meter";
+        row("dry run", "", I, "", "--dry-run @busy", "-", dry, 0);
         // Neither a run nor a dry run needs a display plugin.
         row("no display plugin", "", I, "", "@noplugin", all, ok, 0);
-        row("dry run, no display plugin", "", I, "", "--dry-run @noplugin", "-", ok, 0);
+        row("dry run, no display plugin", "", I, "", "--dry-run @noplugin", "-", dry, 0);
         row("busy port", "", I, "", "@busy", "-", "LCK..pts_$PTS), held by test_program_cli (pid $PID)\n", 11);
         row("log in a missing folder", "", I, "", "--log /none/runs.csv", "-", "cannot write the log /none/runs.csv: No such file or directory; nothing was sent", 64);
         row("log on a full disk", "", I, "", "--log $DIR/full.csv @fsize", all, "the run succeeded, but its log line is missing (exit status 12)", 12);
@@ -204,7 +223,8 @@ private slots:
         QVERIFY2(err.contains(message), qPrintable(err));
         QTEST(job.process.exitCode(), "status");
         const bool programmed = job.process.exitCode() == 0 || job.process.exitCode() == 12;
-        QCOMPARE(err.contains("successfully sent to the meter"), programmed); // success is never claimed for a failed run
+        // Success is never claimed for a failed run, nor for a dry run.
+        QCOMPARE(err.contains("successfully sent to the meter"), programmed && !extra.contains("--dry-run"));
         // A dry run prints each frame as hex bytes and as text.
         const QStringList lines = QString::fromLatin1(job.process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         const QStringList dry = extra.contains("--dry-run") ? currentRun("001") : QStringList();
@@ -257,18 +277,44 @@ private slots:
         QVERIFY2(line.contains(logged) && line.contains(",\"settings file value refused\",\"64\","), qPrintable(line));
     }
 
-    // Ctrl+C or SIGTERM during a reply wait: the run ends there and the port is let go,
-    // with no lock file left that would keep another user from it.
-    void interruptedRunLetsGoOfThePort()
+    // Ctrl+C or SIGTERM during a reply wait, once or twice, or twice while the record is written:
+    // the run ends there, lets go of the port (no lock file left) and still writes its whole record
+    // and log line; the command in flight was sent, its outcome unknown.
+    void interruptedRunKeepsItsRecord_data()
     {
-        auto sim = meter({"--silent-prefix", "37P"});
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("when"); // the command the meter leaves unanswered, or "record"
+        QTest::newRow("SIGTERM in a reply wait") << int(SIGTERM) << 1 << "37P3";
+        QTest::newRow("two SIGINTs in a reply wait") << int(SIGINT) << 2 << "F189";
+        QTest::newRow("two SIGINTs while the record is written") << int(SIGINT) << 2 << "record";
+    }
+    void interruptedRunKeepsItsRecord()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, count);
+        QFETCH(QString, when);
+        auto sim = meter(when == "record" ? QStringList() : QStringList{"--silent-prefix", when});
         Job job("I 001 2400 3", In, Out);
-        job.start(sim->devicePath());
-        QVERIFY(QTest::qWaitFor([&] { return sim->received().contains("201130"); }, 10000));
-        job.process.terminate();
+        const QString log = job.dir.filePath("runs.csv");
+        job.start(sim->devicePath(), {"--record", job.dir.path(), "--log", log});
+        job.process.setReadChannel(QProcess::StandardError);
+        QVERIFY(QTest::qWaitFor([&] { return when == "record" ? job.process.peek(1 << 16).contains("successfully sent") : sim->received().contains(when); }, 10000));
+        for (int i = 0; i < count; ++i) // apart, or the second would merge with the first while pending
+            QTest::qWait(i * 20), ::kill(pid_t(job.process.processId()), signal);
         QVERIFY(job.finish());
-        QVERIFY2(job.process.readAllStandardError().contains("Reason: interrupted"), "not ended by the signal");
-        QCOMPARE(job.process.exitCode(), 1);
+        const QString line = logLines(log).value(1), err = QString::fromUtf8(job.process.readAllStandardError());
+        const bool interrupted = fields(line).value(6) == "interrupted";
+        QVERIFY2(interrupted ? job.process.exitCode() == 1 : when == "record" && fields(line).value(6) == "programmed", qPrintable(line + err));
+        const QStringList records = completeRecords(line);
+        QCOMPARE(records.size(), 2);
+        QFile json(records[1]);
+        QVERIFY(json.open(QIODevice::ReadOnly));
+        const QJsonObject r = QJsonDocument::fromJson(json.readAll()).object();
+        QCOMPARE(r["result"]["text"].toString().startsWith("Interrupted"), interrupted);
+        if (when != "record")
+            QCOMPARE(r["commands"].toArray().last()["outcome"].toString() + ' ' + r["commands"].toArray().last()["command"].toString(),
+                     "sent, outcome unknown " + when);
         QVERIFY(!lockLeft(sim->devicePath()));
     }
 
