@@ -7,6 +7,8 @@
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QScopeGuard>
+#include <QSet>
 #include <csignal>
 #include <sys/stat.h>
 
@@ -92,8 +94,14 @@ QStringList logLines(const QString& path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
 }
-// A log line's fields (none of ours holds a comma or a quote).
-QStringList fields(const QString& line) { return QString(line).remove('"').split(','); }
+// A log line's fields.
+QStringList fields(const QString& line)
+{
+    QStringList out;
+    for (auto it = QRegularExpression("\"((?:[^\"]|\"\")*)\"").globalMatch(line); it.hasNext();)
+        out << it.next().captured(1).replace("\"\"", "\"");
+    return out;
+}
 // The records a log line names, each complete: a JSON record, or a PDF to its end.
 QStringList completeRecords(const QString& line)
 {
@@ -336,26 +344,109 @@ private slots:
     }
 
     // Two rigs at once, each on its own meter, logging to one file. One settings file serves
-    // both: --address and --baud name each meter's own, as on a bus.
+    // both: --address and --baud name each meter's own, as on a bus. A device path holding a
+    // line break is logged with "\n": one run, one line.
     void twoAtOnceWithLog()
     {
         auto simA = meter(), simB = meter({"--address", "012", "--baud", "9600"});
         Job a("I 001 2400 3", In, Out), b("I 001 2400 3", In, Out);
-        const QString log = a.dir.filePath("runs.csv");
+        const QString log = a.dir.filePath("runs.csv"), linkB = b.dir.filePath("adapter\nB");
+        QVERIFY(QFile::link(simB->devicePath(), linkB));
         a.start(simA->devicePath(), {"--log", log});
-        b.start(simB->devicePath(), {"--log", log, "--address", "12", "--baud", "9600"});
+        b.start(linkB, {"--log", log, "--address", "12", "--baud", "9600"});
         QVERIFY(a.finish() && b.finish());
         QCOMPARE(a.process.exitCode() + b.process.exitCode(), 0);
         const QStringList lines = logLines(log);
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], QStringLiteral("time,device,address,input,decimal,points,result,exit,table_sha256,record"));
         QVERIFY(QDateTime::fromString(lines[1].section(',', 0, 0).remove('"'), Qt::ISODate).isValid());
-        for (const auto& [sim, address] : {std::pair{simA.get(), "001"}, std::pair{simB.get(), "012"}}) {
+        for (const auto& [sim, device, address] : {std::tuple{simA.get(), simA->devicePath(), "001"}, std::tuple{simB.get(), QString(linkB).replace('\n', "\\n"), "012"}}) {
             QCOMPARE(sim->rawReceived(), frames(currentRun(address), address));
-            QCOMPARE(lines.filter(sim->devicePath()).value(0).section(',', 1),
-                     '"' + sim->devicePath() + "\",\"" + address + "\",\"Current\",\"ddd.ddd\",\"2\",\"programmed\",\"0\",\"" +
+            QCOMPARE(lines.filter(device).value(0).section(',', 1),
+                     '"' + device + "\",\"" + address + "\",\"Current\",\"ddd.ddd\",\"2\",\"programmed\",\"0\",\"" +
                          Record::tableSha256({{In[0], Out[0]}, {In[1], Out[1]}}) + "\",\"\"");
         }
+    }
+
+    // Two runs on one port started a few milliseconds apart, many times (as root too): never both
+    // on the port. The loser stops with status 11 naming the holder; the meter gets whole runs.
+    void oneRunPerPort()
+    {
+        auto sim = meter({"--baud", "19200"});
+        QByteArray expected;
+        for (int i = 0; i < 6; ++i) {
+            Job a("I 001 19200 3", In, Out), b("I 001 19200 3", In, Out);
+            a.start(sim->devicePath());
+            QTest::qWait(i);
+            b.start(sim->devicePath());
+            QVERIFY(a.finish() && b.finish());
+            for (Job* job : {&a, &b}) {
+                const QByteArray err = job->process.readAllStandardError();
+                QVERIFY2(job->process.exitCode() == 0 || (job->process.exitCode() == 11 && err.contains("Device or resource busy") &&
+                                                          err.contains(", held by") != err.contains(", just taken")),
+                         err.constData());
+                expected += job->process.exitCode() == 0 ? frames(currentRun("001"), "001") : QByteArray();
+            }
+        }
+        QCOMPARE(sim->rawReceived(), expected);
+    }
+
+    // Rigs at one address writing one folder and one log, twice at once, one of them refused and
+    // so retried at once: every run has its own complete PDF and JSON, named in its own log line.
+    void recordsOfParallelRuns()
+    {
+        std::unique_ptr<SimulatedMeter> sims[] = {meter(), meter(), meter({"--refuse", "2A102=3"})};
+        QTemporaryDir folder;
+        const QString log = folder.filePath("runs.csv");
+        QSet<QString> ids;
+        for (int round = 0; round < 2; ++round) {
+            std::unique_ptr<Job> jobs[3];
+            for (auto& job : jobs)
+                job = std::make_unique<Job>("I 001 2400 3", In, Out);
+            for (int i = 0; i < 3; ++i)
+                jobs[i]->start(sims[i]->devicePath(), {"--record", folder.path(), "--log", log, "--tag", "TK 7/ä"});
+            for (int i = 0; i < 3; ++i)
+                QVERIFY(jobs[i]->finish() && jobs[i]->process.exitCode() == (i == 2 ? 1 : 0));
+        }
+        const QStringList lines = logLines(log).mid(1);
+        QCOMPARE(lines.size(), 6);
+        for (const QString& line : lines) {
+            const QStringList records = completeRecords(line);
+            QCOMPARE(records.size(), 2);
+            QVERIFY2(records[0].endsWith("-TK_7__.pdf") && records[1] == records[0].chopped(4) + ".json", qPrintable(records.join(' ')));
+            QFile json(records[1]);
+            QVERIFY(json.open(QIODevice::ReadOnly));
+            const QJsonObject r = QJsonDocument::fromJson(json.readAll()).object();
+            QCOMPARE(r["port"]["device"].toString() + ' ' + QString::number(r["result"]["status"].toInt()), fields(line)[1] + ' ' + fields(line)[7]);
+            QVERIFY(records[1].contains(r["record_id"].toString().left(8)) && r["schema_version"] == 2);
+            ids << r["record_id"].toString();
+        }
+        QCOMPARE(ids.size(), 6);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 13); // no temporary file left
+    }
+
+    // A full disk (a small tmpfs): status 12 with the reason; no file under a record's name is
+    // cut, none is left half-written, and the log names only the records written.
+    void recordsOnAFullDisk()
+    {
+        if (::geteuid() != 0)
+            QSKIP("mounting a small tmpfs needs root");
+        auto sim = meter();
+        Job job("I 001 2400 3", In, Out);
+        const QString disk = job.dir.filePath("disk"), log = job.dir.filePath("runs.csv");
+        QProcess mount;
+        QVERIFY(QDir().mkdir(disk));
+        mount.start("mount", {"-t", "tmpfs", "-o", "size=12k", "tmpfs", disk});
+        if (!mount.waitForFinished() || mount.exitCode() != 0)
+            QSKIP(qPrintable("no tmpfs: " + mount.readAllStandardError()));
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {disk}); });
+        job.start(sim->devicePath(), {"--record", disk, "--log", log});
+        QVERIFY(job.finish());
+        const QByteArray err = job.process.readAllStandardError();
+        QVERIFY2(job.process.exitCode() == 12 && err.contains("No space left on device"), err.constData());
+        const QStringList records = completeRecords(logLines(log).value(1));
+        QVERIFY(!records.join(' ').startsWith("incomplete"));
+        QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden).size(), records.size());
     }
 };
 
