@@ -21,10 +21,11 @@ struct Writer {
     qreal width;
     qreal fontScale; // fonts are sized in the device's points, the page is drawn scaled to points
     qreal y = 0;
+    bool mono = false; // for identifiers: no ligature ("ff") breaks a search of the text
 
     qreal text(const QString& s, qreal size, bool bold = false, qreal x = 0, qreal w = 0)
     {
-        QFont f(QStringLiteral("DejaVu Sans"));
+        QFont f(mono ? QStringLiteral("DejaVu Sans Mono") : QStringLiteral("DejaVu Sans"));
         f.setPointSizeF(size * fontScale);
         f.setBold(bold);
         p.setFont(f);
@@ -105,10 +106,13 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
         QStringLiteral("Started %1, ended %2").arg(Record::isoTime(r.timeStart), Record::isoTime(r.timeEnd)),
         QStringLiteral("Input %1, decimal point %2, %3 points").arg(orDash(r.inputType), orDash(r.decimal)).arg(r.points.size()),
         QStringLiteral("Table source: %1").arg(sourceText(r.source)),
-        QStringLiteral("Utility: %1 %2    Record ID: %3").arg(QLatin1String(Record::Utility), r.version, orDash(r.recordId)),
+        QStringLiteral("Utility: %1 %2").arg(QLatin1String(Record::Utility), r.version),
     };
     for (const QString& f : facts)
         w.line(f, 9);
+    w.mono = true;
+    w.line(QStringLiteral("Record ID: %1").arg(orDash(r.recordId)), 9);
+    w.mono = false;
     w.rule();
 
     // The table on the left, its curve on the right.
