@@ -157,14 +157,17 @@ bool PortHolders::removeStale(const QString& path, QString* error)
         // Held by its flock from here to the unlink: another process that found it stale too, or
         // a new lock in its place, is never removed by mistake.
         const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT)
+            return true;
+        if (fd < 0) {
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
         struct stat opened {};
-        if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &opened) != 0 || young(opened)) {
-            const bool gone = fd < 0 && errno == ENOENT;
-            if (fd >= 0)
-                ::close(fd);
-            if (!gone)
-                *error = QStringLiteral("it was just taken");
-            return gone;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &opened) != 0 || young(opened)) {
+            ::close(fd);
+            *error = QStringLiteral("it was just taken");
+            return false;
         }
         const bool same = ::lstat(name.constData(), &st) == 0 && st.st_ino == opened.st_ino && st.st_dev == opened.st_dev;
         failed = same ? ::unlink(name.constData()) : 0;

@@ -100,8 +100,9 @@ bool SerialComm::setPortOpen(bool open)
         if (!PortHolders::removeStale(lock.path, &why))
             return fail(QStringLiteral("the stale lock file %1 cannot be removed: %2").arg(lock.path, why));
     }
-    // Exclusive use (TIOCEXCL, which Qt sets on every port it opens) stops root only if root asks.
-    if (PortHolders::inExclusiveUse(dev)) {
+    // Exclusive use (TIOCEXCL, which Qt sets on every port it opens) refuses others' opens, but
+    // root's only if root asks.
+    if (::geteuid() == 0 && PortHolders::inExclusiveUse(dev)) {
         const QString holder = m_holders.describe(dev);
         return fail(QStringLiteral("%1 (in exclusive use)%2").arg(QString::fromLocal8Bit(std::strerror(EBUSY)), holder.isEmpty() ? QString() : QStringLiteral(", ") + holder));
     }

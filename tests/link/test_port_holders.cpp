@@ -47,7 +47,8 @@ private slots:
         if (lock == "binary")
             text = QByteArray(reinterpret_cast<const char*>(&pid), sizeof pid);
         QFile file(dir.filePath(PortHolders::lockFileName(pty.path())));
-        QVERIFY(lock == "none" || (file.open(QIODevice::WriteOnly) && file.write(text) == text.size()));
+        QVERIFY(lock == "none" || (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush() && // a second old: no lock being taken
+                                   file.setFileTime(QDateTime::currentDateTime().addSecs(-2), QFileDevice::FileModificationTime)));
         file.close();
         const PortHolders holders({dir.path()}, "/proc");
         const QString seen = holders.describe(pty.path());
