@@ -35,7 +35,7 @@ QString prepare(const QStringList& paths, bool overwrite)
 {
     for (const QString& path : paths) {
         const QFileInfo info(path);
-        if (info.isDir() && !info.isSymLink()) {
+        if (info.isDir()) { // a link to a folder too: only the files are new ones
             if (!info.isWritable())
                 return QStringLiteral("the folder %1 cannot be written").arg(path);
             continue;
@@ -59,13 +59,14 @@ QString prepare(const QStringList& paths, bool overwrite)
 QList<Target> targets(const QStringList& paths, const RunRecord& record, bool overwrite)
 {
     QList<Target> out;
+    QStringList seen; // a path named twice is written once
     for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (info.isDir() && !info.isSymLink())
-            out << Target{QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".pdf"))), false}
-                << Target{QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".json"))), false};
-        else
-            out << Target{path, overwrite};
+        const QStringList files = QFileInfo(path).isDir() ? QStringList{QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".pdf"))),
+                                                                        QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".json")))}
+                                                          : QStringList{path};
+        for (const QString& file : files)
+            if (const QString canonical = QFileInfo(file).absoluteFilePath(); !seen.contains(canonical))
+                seen << canonical, out << Target{file, overwrite && files.size() == 1};
     }
     return out;
 }

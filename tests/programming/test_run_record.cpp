@@ -80,7 +80,7 @@ private slots:
         old.close();
         const QString err = run(LINEARIZER_EXE,
                                 {"program", "--settings", dir.filePath("s.txt"), "--table", dir.filePath("t.xlsx"), "--port",
-                                 meter->devicePath(), "--record", pdf, "--record", json, "--record", dir.path(), "--operator",
+                                 meter->devicePath(), "--record", pdf, "--record", json, "--record", dir.path(), "--record", dir.path() + "/", "--operator",
                                  "Ann Example", "--tag", "TK-7", "--record-overwrite"},
                                 dir.path(), &exit);
         QCOMPARE(exit, status);
