@@ -148,14 +148,15 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
     int counts[5] = {};
     for (const RecordCommand& c : r.commands)
         ++counts[c.outcome];
-    w.line(QStringLiteral("Commands: %1 sent; %2 acknowledged, %3 refused, %4 timed out, %5 not sent%6")
-               .arg(r.commands.size() - counts[RecordCommand::NotSent])
-               .arg(counts[RecordCommand::Acknowledged])
-               .arg(counts[RecordCommand::Refused])
-               .arg(counts[RecordCommand::TimedOut])
-               .arg(counts[RecordCommand::NotSent])
-               .arg(counts[RecordCommand::Unknown] ? QStringLiteral(", %1 outcome unknown").arg(counts[RecordCommand::Unknown]) : QString()),
-           8.5, true);
+    w.line(
+        QStringLiteral("Commands: %1 sent; %2 acknowledged, %3 refused, %4 timed out, %5 not sent%6")
+            .arg(r.commands.size() - counts[RecordCommand::NotSent])
+            .arg(counts[RecordCommand::Acknowledged])
+            .arg(counts[RecordCommand::Refused])
+            .arg(counts[RecordCommand::TimedOut])
+            .arg(counts[RecordCommand::NotSent])
+            .arg(counts[RecordCommand::Unknown] ? QStringLiteral(", %1 outcome unknown").arg(counts[RecordCommand::Unknown]) : QString()),
+        8.5, true);
     const qreal listTop = w.y, cmdH = 8.2, cmdW = page.width() / 3;
     const int perCol = qMax(1, (int(r.commands.size()) + 2) / 3);
     for (int i = 0; i < r.commands.size(); ++i) {
@@ -194,12 +195,15 @@ bool write(const RunRecord& record, QIODevice& file, QString* error)
 bool save(const RunRecord& record, const QString& path, QString* error, bool replace)
 {
     const bool pdf = QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
-    return PlainFile::writeWhole(path, replace, [&](QIODevice& file, QString* why) {
-        if (pdf)
-            return write(record, file, why);
-        const QByteArray json = Record::toJsonText(record);
-        return file.write(json) == json.size();
-    }, error);
+    return PlainFile::writeWhole(
+        path, replace,
+        [&](QIODevice& file, QString* why) {
+            if (pdf)
+                return write(record, file, why);
+            const QByteArray json = Record::toJsonText(record);
+            return file.write(json) == json.size();
+        },
+        error);
 }
 
 } // namespace RecordPdf

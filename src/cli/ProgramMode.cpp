@@ -397,8 +397,8 @@ int run(const CommandLine& cl)
         result = QStringLiteral("dry run, nothing sent: ") + result;
     if (!cl.program.recordPaths.isEmpty() && recorder.hasRun() && recorder.sentSomething()) {
         QString why;
-        const QStringList written =
-            RecordMode::write(recorder.record(), RecordMode::targets(cl.program.recordPaths, recorder.record(), cl.program.recordOverwrite), &why);
+        const QStringList written = RecordMode::write(
+            recorder.record(), RecordMode::targets(cl.program.recordPaths, recorder.record(), cl.program.recordOverwrite), &why);
         for (const QString& path : written)
             printErr(QStringLiteral("talvo-linearizer: record written: %1").arg(path));
         record.recordPath = written.join(QLatin1Char(' '));

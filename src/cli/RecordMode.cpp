@@ -61,9 +61,10 @@ QList<Target> targets(const QStringList& paths, const RunRecord& record, bool ov
     QList<Target> out;
     QStringList seen; // a path named twice is written once
     for (const QString& path : paths) {
-        const QStringList files = QFileInfo(path).isDir() ? QStringList{QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".pdf"))),
-                                                                        QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".json")))}
-                                                          : QStringList{path};
+        const QStringList files = QFileInfo(path).isDir()
+                                      ? QStringList{QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".pdf"))),
+                                                    QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".json")))}
+                                      : QStringList{path};
         for (const QString& file : files)
             if (const QString canonical = QFileInfo(file).absoluteFilePath(); !seen.contains(canonical))
                 seen << canonical, out << Target{file, overwrite && files.size() == 1};

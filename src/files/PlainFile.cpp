@@ -125,7 +125,8 @@ bool writeWhole(const QString& path, bool replace, const std::function<bool(QIOD
     // Without replace no other writer's file is ever replaced; a file system without
     // RENAME_NOREPLACE gets a link, which fails on an existing name too.
     bool linked = false;
-    int done = replace ? ::rename(from.constData(), to.constData()) : ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    int done = replace ? ::rename(from.constData(), to.constData())
+                       : ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
     if (done != 0 && !replace && (errno == EINVAL || errno == ENOSYS))
         linked = (done = ::link(from.constData(), to.constData())) == 0;
     if (done != 0) {

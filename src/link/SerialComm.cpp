@@ -104,7 +104,8 @@ bool SerialComm::setPortOpen(bool open)
     // root's only if root asks.
     if (::geteuid() == 0 && PortHolders::inExclusiveUse(dev)) {
         const QString holder = m_holders.describe(dev);
-        return fail(QStringLiteral("%1 (in exclusive use)%2").arg(QString::fromLocal8Bit(std::strerror(EBUSY)), holder.isEmpty() ? QString() : QStringLiteral(", ") + holder));
+        return fail(QStringLiteral("%1 (in exclusive use)%2")
+                        .arg(QString::fromLocal8Bit(std::strerror(EBUSY)), holder.isEmpty() ? QString() : QStringLiteral(", ") + holder));
     }
     m_port.setPortName(dev);
     if (!m_port.open(QIODevice::ReadWrite))
