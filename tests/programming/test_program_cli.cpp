@@ -361,7 +361,8 @@ private slots:
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], QStringLiteral("time,device,address,input,decimal,points,result,exit,table_sha256,record"));
         QVERIFY(QDateTime::fromString(lines[1].section(',', 0, 0).remove('"'), Qt::ISODate).isValid());
-        for (const auto& [sim, device, address] : {std::tuple{simA.get(), simA->devicePath(), "001"}, std::tuple{simB.get(), QString(linkB).replace('\n', "\\n"), "012"}}) {
+        for (const auto& [sim, device, address] :
+             {std::tuple{simA.get(), simA->devicePath(), "001"}, std::tuple{simB.get(), QString(linkB).replace('\n', "\\n"), "012"}}) {
             QCOMPARE(sim->rawReceived(), frames(currentRun(address), address));
             QCOMPARE(lines.filter(device).value(0).section(',', 1),
                      '"' + device + "\",\"" + address + "\",\"Current\",\"ddd.ddd\",\"2\",\"programmed\",\"0\",\"" +
@@ -398,7 +399,8 @@ private slots:
         for (int round = 0; round < 2; ++round) {
             std::vector<std::unique_ptr<Job>> jobs;
             for (auto& sim : sims)
-                jobs.push_back(std::make_unique<Job>("I 001 2400 3", In, Out)), jobs.back()->start(sim->devicePath(), {"--record", folder.path(), "--log", log, "--tag", "TK 7/ä"});
+                jobs.push_back(std::make_unique<Job>("I 001 2400 3", In, Out)),
+                    jobs.back()->start(sim->devicePath(), {"--record", folder.path(), "--log", log, "--tag", "TK 7/ä"});
             for (int i = 0; i < 3; ++i)
                 QVERIFY(jobs[i]->finish() && jobs[i]->process.exitCode() == (i == 2 ? 1 : 0));
         }
@@ -406,7 +408,8 @@ private slots:
         for (const QString& line : logLines(log).mid(1)) {
             const QStringList files = completeRecords(line);
             const QJsonObject r = jsonOf(files.value(1));
-            QVERIFY2(files.size() == 2 && files[0].endsWith("-TK_7__.pdf") && files[1] == files[0].chopped(4) + ".json" && files[1].contains(r["record_id"].toString().left(8)), qPrintable(line));
+            QVERIFY2(files.size() == 2 && files[0].endsWith("-TK_7__.pdf") && files[1] == files[0].chopped(4) + ".json" &&
+                         files[1].contains(r["record_id"].toString().left(8)), qPrintable(line));
             QCOMPARE(r["port"]["device"].toString() + ' ' + QString::number(r["result"]["status"].toInt()), fields(line)[1] + ' ' + fields(line)[7]);
             ids << r["record_id"].toString();
         }
