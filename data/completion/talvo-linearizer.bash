@@ -39,7 +39,7 @@ _talvo_linearizer()
 
     local options
     case $command in
-        program) options='--settings --table --port --address --baud --dry-run --log --record --operator --tag --help' ;;
+        program) options='--settings --table --port --address --baud --dry-run --log --record --record-overwrite --operator --tag --help' ;;
         record) options='--verify --help' ;;
         scan) options='--port --baud --address --all --help' ;;
         fit) options='--data --span --shape --input --display --type --decimal --points --max-error --on-data --free-ends --json --out --settings-out --settings --help' ;;

@@ -2,17 +2,16 @@
 
 #include "app/CurveWindow.h"
 #include "app/Translations.h"
+#include "files/PlainFile.h"
 #include "programming/RunRecord.h"
 #include "table/MeterRules.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QJsonObject>
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QTextOption>
 
 namespace {
@@ -53,12 +52,13 @@ struct Writer {
     qreal width;
     qreal fontScale; // fonts are sized in the device's points, the page is drawn scaled to points
     qreal y = 0;
+    bool mono = false; // for identifiers: no ligature ("ff") breaks a search of the text
 
     // Draws s wrapped in its box, at most maxLines lines (a longer text ends in an ellipsis);
     // gives the height used.
     qreal text(const QString& s, qreal size, bool bold = false, qreal x = 0, qreal w = 0, int maxLines = 1)
     {
-        QFont f(QStringLiteral("DejaVu Sans"));
+        QFont f(mono ? QStringLiteral("DejaVu Sans Mono") : QStringLiteral("DejaVu Sans"));
         f.setPointSizeF(size * fontScale);
         f.setBold(bold);
         p.setFont(f);
@@ -163,6 +163,9 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
     };
     for (const QString& f : facts)
         w.line(f, 9, false, 3);
+    w.mono = true;
+    w.line(QStringLiteral("Record ID: %1").arg(orDash(r.recordId)), 9);
+    w.mono = false;
     w.rule();
 
     // The table on the left, its curve on the right.
@@ -195,16 +198,18 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
     w.rule();
 
     // Every command and its outcome, in three columns.
-    int counts[4] = {};
+    int counts[5] = {};
     for (const RecordCommand& c : r.commands)
         ++counts[c.outcome];
-    w.line(QStringLiteral("Commands: %1 sent; %2 acknowledged, %3 refused, %4 timed out, %5 not sent")
-               .arg(r.commands.size() - counts[RecordCommand::NotSent])
-               .arg(counts[RecordCommand::Acknowledged])
-               .arg(counts[RecordCommand::Refused])
-               .arg(counts[RecordCommand::TimedOut])
-               .arg(counts[RecordCommand::NotSent]),
-           8.5, true);
+    w.line(
+        QStringLiteral("Commands: %1 sent; %2 acknowledged, %3 refused, %4 timed out, %5 not sent%6")
+            .arg(r.commands.size() - counts[RecordCommand::NotSent])
+            .arg(counts[RecordCommand::Acknowledged])
+            .arg(counts[RecordCommand::Refused])
+            .arg(counts[RecordCommand::TimedOut])
+            .arg(counts[RecordCommand::NotSent])
+            .arg(counts[RecordCommand::Unknown] ? QStringLiteral(", %1 outcome unknown").arg(counts[RecordCommand::Unknown]) : QString()),
+        8.5, true);
     const qreal listTop = w.y, cmdH = 8.2, cmdW = page.width() / 3;
     const int perCol = qMax(1, (int(r.commands.size()) + 2) / 3);
     for (int i = 0; i < r.commands.size(); ++i) {
@@ -223,45 +228,35 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
     painter.restore();
 }
 
-bool write(const RunRecord& record, const QString& path, QString* error)
+bool write(const RunRecord& record, QIODevice& file, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = file.errorString();
+    QPdfWriter pdf(&file);
+    pdf.setPageSize(QPageSize(pageSize()));
+    pdf.setPageMargins(QMarginsF(PageMargin, PageMargin, PageMargin, PageMargin), QPageLayout::Point);
+    pdf.setResolution(300);
+    pdf.setTitle(QStringLiteral("Linearization record %1").arg(Record::defaultFileName(record, QString())));
+    pdf.setCreator(QStringLiteral("%1 %2").arg(QLatin1String(Record::Utility), record.version));
+    QPainter painter;
+    if (!painter.begin(&pdf)) {
+        *error = QStringLiteral("cannot draw the page");
         return false;
     }
-    {
-        QPdfWriter pdf(&file);
-        pdf.setPageSize(QPageSize(pageSize()));
-        pdf.setPageMargins(QMarginsF(PageMargin, PageMargin, PageMargin, PageMargin), QPageLayout::Point);
-        pdf.setResolution(300);
-        pdf.setTitle(QStringLiteral("Linearization record %1").arg(Record::defaultFileName(record, QString())));
-        pdf.setCreator(QStringLiteral("%1 %2").arg(QLatin1String(Record::Utility), record.version));
-        QPainter painter;
-        if (!painter.begin(&pdf)) {
-            *error = QStringLiteral("cannot draw the page");
-            return false;
-        }
-        paint(painter, pdf, record);
-        painter.end();
-    }
-    if (!file.flush() || file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    paint(painter, pdf, record);
+    return painter.end();
 }
 
-bool save(const RunRecord& record, const QString& path, QString* error)
+bool save(const RunRecord& record, const QString& path, QString* error, bool replace)
 {
-    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
-        return write(record, path, error);
-    QSaveFile file(path);
-    const QByteArray json = Record::toJsonText(record);
-    if (file.open(QIODevice::WriteOnly) && file.write(json) == json.size() && file.commit())
-        return true;
-    *error = file.errorString();
-    return false;
+    const bool pdf = QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
+    return PlainFile::writeWhole(
+        path, replace,
+        [&](QIODevice& file, QString* why) {
+            if (pdf)
+                return write(record, file, why);
+            const QByteArray json = Record::toJsonText(record);
+            return file.write(json) == json.size();
+        },
+        error);
 }
 
 } // namespace RecordPdf

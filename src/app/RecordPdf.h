@@ -5,6 +5,7 @@
 #include <QPageSize>
 #include <QString>
 
+class QIODevice;
 class QPainter;
 class QPagedPaintDevice;
 struct RunRecord;
@@ -14,9 +15,10 @@ namespace RecordPdf {
 QPageSize::PageSizeId pageSize(); // the locale's paper
 // Paints the record onto the device's current page, scaled to its paintable area.
 void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& record);
-// Writes the PDF; false with the reason when it cannot.
-bool write(const RunRecord& record, const QString& path, QString* error);
-// Writes the record to one file: the PDF for a ".pdf" path, its JSON otherwise.
-bool save(const RunRecord& record, const QString& path, QString* error);
+// Writes the PDF into file; false with the reason when it cannot.
+bool write(const RunRecord& record, QIODevice& file, QString* error);
+// Writes the record to one file, whole or not at all: the PDF for a ".pdf" path, its JSON
+// otherwise. Without replace an existing file is refused, never overwritten.
+bool save(const RunRecord& record, const QString& path, QString* error, bool replace = true);
 
 } // namespace RecordPdf

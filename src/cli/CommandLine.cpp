@@ -202,6 +202,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     cl.program.logPath = parser.value(QStringLiteral("log"));
     cl.program.dryRun = parser.isSet(QStringLiteral("dry-run"));
     cl.program.recordPaths = parser.values(QStringLiteral("record"));
+    cl.program.recordOverwrite = parser.isSet(QStringLiteral("record-overwrite"));
     cl.program.operatorName = parser.value(QStringLiteral("operator"));
     cl.program.tag = parser.value(QStringLiteral("tag"));
     if (parser.isSet(QStringLiteral("address"))) {

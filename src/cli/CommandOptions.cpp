@@ -41,7 +41,7 @@ CommandDeclaration ProgramOptions::declaration()
             "--settings FILE --table WORKBOOK [--port DEVICE|N]\n"
             "[--port N=DEVICE]... [--address NNN] [--baud B]\n"
             "[--dry-run] [--log FILE]\n"
-            "[--record PATH]... [--operator NAME] [--tag TEXT]",
+            "[--record PATH]... [--record-overwrite] [--operator NAME] [--tag TEXT]",
             "program: programs one meter as Program Meter does, without a window and without a\n"
             "display (DISPLAY may be unset). Several runs may go at once, one per port.\n",
             {
@@ -71,9 +71,12 @@ CommandDeclaration ProgramOptions::declaration()
                        "@, TAB or CR gets a leading ' (never a spreadsheet formula)"),
                 valued("record", "PATH",
                        "write the run's record: PATH ending in .pdf a one-page PDF, .json\n"
-                       "the JSON record; an existing folder gets both, named\n"
-                       "talvo-YYYYMMDD-HHMMSS-ADDRESS.pdf/.json (repeatable). Written for\n"
-                       "every run that sent something; checked before anything is sent"),
+                       "the JSON record; an existing folder gets both, each a new file\n"
+                       "named talvo-YYYYMMDD-HHMMSS-mmm-ADDRESS-ID[-TAG].pdf/.json\n"
+                       "(repeatable). Written whole or not at all, for every run that sent\n"
+                       "something, interrupted too; checked before anything is sent: a\n"
+                       "named file that exists or is a symbolic link is refused (64)"),
+                flag("record-overwrite", "let --record replace a named .pdf or .json file that exists"),
                 valued("operator", "NAME", "who ran it, for the record (default: the login name)"),
                 valued("tag", "TEXT", "free text for the record: the meter's serial number, a tank's tag"),
             },

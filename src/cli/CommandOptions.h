@@ -29,6 +29,7 @@ struct ProgramOptions {
     QString settingsPath, tablePath, logPath; // --settings, --table, --log
     bool dryRun = false;
     QStringList recordPaths;   // --record PATH (a .pdf, a .json or a folder), repeatable
+    bool recordOverwrite = false; // --record-overwrite: a named record file may be replaced
     QString operatorName, tag; // --operator (default: the login name), --tag
     QString address;           // --address NNN instead of the settings file's (three digits)
     QString baud;              // --baud B instead of the settings file's

@@ -11,12 +11,14 @@
 
 namespace {
 // Every field quoted. One that a spreadsheet would take for a formula (=, +, - or @ first, but
-// not a number; TAB or CR first) is written with a leading "'", so that it stays text.
+// not a number; TAB or CR first) is written with a leading "'", so that it stays text. A line
+// break in it (a device path may hold one) is written as \n or \r: one run, one line.
 QString csvField(const QString& text)
 {
     QString field = text;
     if (!field.isEmpty() && QStringLiteral("=+-@\t\r").contains(field[0]) && !NumberText::toNumber(field))
         field.prepend(QLatin1Char('\''));
+    field.replace(QLatin1Char('\n'), QStringLiteral("\\n")).replace(QLatin1Char('\r'), QStringLiteral("\\r"));
     return QLatin1Char('"') + field.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 } // namespace

@@ -206,6 +206,8 @@ public:
         m_recorder->message(text);
         return 1; // OK
     }
+    // A signal ends the run before its next command; the record and the log line are still written.
+    bool abandoned() const override { return QuitOnSignals::requested()->load(); }
     void frame(const RunFrame& frame) override
     {
         if (!m_dryRun)
@@ -295,7 +297,7 @@ int run(const CommandLine& cl)
     }
 
     // Records too are checked before anything is sent.
-    if (const QString why = RecordMode::prepare(cl.program.recordPaths); !why.isEmpty()) {
+    if (const QString why = RecordMode::prepare(cl.program.recordPaths, cl.program.recordOverwrite); !why.isEmpty()) {
         printErr(QStringLiteral("talvo-linearizer: cannot write the record: %1; nothing was sent").arg(why));
         return RunResult::ExitUsage;
     }
@@ -376,17 +378,24 @@ int run(const CommandLine& cl)
     ProgrammingRun programming(&port, &transaction, &face);
     programming.setDryRun(cl.program.dryRun);
     const RunOutcome outcome = programming.run(setup);
+    const bool interrupted = outcome.end == RunEnd::Abandoned;
     if (!cl.program.dryRun)
         recorder.end(outcome);
     port.setPortOpen(false);
     status = outcome.exitStatus();
-    QString result = outcome.resultText();
+    QString result = interrupted ? QStringLiteral("interrupted") : outcome.resultText();
+    if (interrupted)
+        recorder.record().resultText = QStringLiteral("Interrupted by a signal; the meter may hold part of the table.");
     if (cl.program.dryRun)
         result = QStringLiteral("dry run, nothing sent: ") + result;
     if (!cl.program.recordPaths.isEmpty() && recorder.hasRun() && recorder.sentSomething()) {
-        const QStringList targets = RecordMode::targets(cl.program.recordPaths, recorder.record());
         QString why;
-        if (!RecordMode::write(recorder.record(), targets, &why)) {
+        const QStringList written = RecordMode::write(
+            recorder.record(), RecordMode::targets(cl.program.recordPaths, recorder.record(), cl.program.recordOverwrite), &why);
+        for (const QString& path : written)
+            printErr(QStringLiteral("talvo-linearizer: record written: %1").arg(path));
+        record.recordPath = written.join(QLatin1Char(' '));
+        if (!why.isEmpty()) {
             printErr(QStringLiteral("talvo-linearizer: cannot write the record %1").arg(why));
             if (status == RunResult::ExitProgrammed) {
                 printErr(QStringLiteral("talvo-linearizer: the run succeeded, but its record is missing (exit status %1)")
@@ -394,10 +403,6 @@ int run(const CommandLine& cl)
                 status = RunResult::ExitLogMissing;
                 result = QStringLiteral("programmed, record missing");
             }
-        } else {
-            for (const QString& t : targets)
-                printErr(QStringLiteral("talvo-linearizer: record written: %1").arg(t));
-            record.recordPath = targets.join(QLatin1Char(' '));
         }
     }
     return finish(status, result);

@@ -12,10 +12,17 @@ int g_signalFd[2] = {-1, -1}; // written by the handler, read in the event loop
 std::atomic_bool g_requested{false};
 static_assert(std::atomic_bool::is_always_lock_free, "set from a signal handler");
 
+std::atomic_int g_count{0};
+
 void onSignal(int signal)
 {
     const int savedErrno = errno; // the interrupted code may be about to read it
     g_requested.store(true, std::memory_order_relaxed);
+    // The first two let the run write its record and log line; a third ends the process at once.
+    if (g_count.fetch_add(1, std::memory_order_relaxed) >= 2) {
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+    }
     const char byte = char(signal);
     [[maybe_unused]] const ssize_t written = ::write(g_signalFd[0], &byte, 1);
     errno = savedErrno;
@@ -44,7 +51,7 @@ bool install(QObject* parent)
         struct sigaction action {};
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART | SA_RESETHAND; // a second one takes its default action
+        action.sa_flags = SA_RESTART;
         ::sigaction(s, &action, nullptr);
     }
     return true;

@@ -31,51 +31,60 @@ int decimalsOf(const QString& text)
 
 namespace RecordMode {
 
-QString prepare(const QStringList& paths)
+QString prepare(const QStringList& paths, bool overwrite)
 {
     for (const QString& path : paths) {
         const QFileInfo info(path);
-        if (info.isDir()) {
+        if (info.isDir()) { // a link to a folder too: only the files are new ones
             if (!info.isWritable())
                 return QStringLiteral("the folder %1 cannot be written").arg(path);
             continue;
         }
         if (!isPdf(path) && !isJson(path))
             return QStringLiteral("--record takes a path ending in .pdf or .json, or a folder, not \"%1\"").arg(path);
+        // A link would have the record written wherever it points.
+        if (info.isSymLink())
+            return QStringLiteral("%1 is a symbolic link").arg(path);
         if (const QString refusal = PlainFile::writeRefusal(path); !refusal.isEmpty())
             return refusal;
         const QFileInfo folder(info.absolutePath());
         if (!folder.isDir() || !folder.isWritable())
             return QStringLiteral("the folder %1 cannot be written").arg(info.absolutePath());
-        if (info.exists() && !info.isWritable())
-            return QStringLiteral("%1 cannot be written").arg(path);
+        if (info.exists() && !overwrite)
+            return QStringLiteral("%1 exists (--record-overwrite replaces it)").arg(path);
     }
     return {};
 }
 
-QStringList targets(const QStringList& paths, const RunRecord& record)
+QList<Target> targets(const QStringList& paths, const RunRecord& record, bool overwrite)
 {
-    QStringList out;
+    QList<Target> out;
+    QStringList seen; // a path named twice is written once
     for (const QString& path : paths) {
-        if (QFileInfo(path).isDir())
-            out << QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".pdf")))
-                << QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".json")));
-        else
-            out << path;
+        const QStringList files = QFileInfo(path).isDir()
+                                      ? QStringList{QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".pdf"))),
+                                                    QDir(path).filePath(Record::defaultFileName(record, QStringLiteral(".json")))}
+                                      : QStringList{path};
+        for (const QString& file : files)
+            if (const QString canonical = QFileInfo(file).absoluteFilePath(); !seen.contains(canonical))
+                seen << canonical, out << Target{file, overwrite && files.size() == 1};
     }
     return out;
 }
 
-bool write(const RunRecord& record, const QStringList& targets, QString* error)
+QStringList write(const RunRecord& record, const QList<Target>& targets, QString* error)
 {
-    for (const QString& path : targets) {
+    QStringList written;
+    for (const Target& target : targets) {
         QString why;
-        if (!RecordPdf::save(record, path, &why)) {
-            *error = QStringLiteral("%1: %2").arg(path, why);
-            return false;
+        if (!RecordPdf::save(record, target.path, &why, target.replace)) {
+            if (error->isEmpty())
+                *error = why;
+            continue;
         }
+        written << target.path;
     }
-    return true;
+    return written;
 }
 
 int verify(const CommandLine& cl)

@@ -2,6 +2,7 @@
 // The records of `talvo-linearizer program --record PATH`, and `talvo-linearizer record
 // --verify FILE.json [WORKBOOK]`.
 #include <QString>
+#include <QList>
 #include <QStringList>
 
 struct CommandLine;
@@ -9,12 +10,18 @@ struct RunRecord;
 
 namespace RecordMode {
 
-// Why the records cannot be written (checked before anything is sent); "" when they can.
-QString prepare(const QStringList& paths);
-// The files a run's records go to: a folder gets talvo-YYYYMMDD-HHMMSS-ADDRESS.pdf and .json.
-QStringList targets(const QStringList& paths, const RunRecord& record);
-// Writes the record to each target; false with the path and reason of the first that fails.
-bool write(const RunRecord& record, const QStringList& targets, QString* error);
+// Why the records cannot be written (checked before anything is sent); "" when they can. A
+// named file that is a symbolic link, or that exists without overwrite, is refused.
+QString prepare(const QStringList& paths, bool overwrite);
+struct Target {
+    QString path;
+    bool replace = false; // a named file with --record-overwrite; a folder's files are always new
+};
+// The files a run's records go to: a folder gets a .pdf and a .json named by Record::defaultFileName.
+QList<Target> targets(const QStringList& paths, const RunRecord& record, bool overwrite);
+// Writes the record to every target, each whole or not at all; the files written. error: the
+// path and reason of the first that failed, untouched when none did.
+QStringList write(const RunRecord& record, const QList<Target>& targets, QString* error);
 
 // record --verify: exit status 0 intact, 1 altered or a different table, 64 unreadable.
 int verify(const CommandLine& cl);

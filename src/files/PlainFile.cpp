@@ -1,8 +1,12 @@
 #include "files/PlainFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -95,6 +99,42 @@ Contents read(const QString& path, qint64 limit, const std::atomic_bool* cancel)
     }
     out.bytes = std::move(bytes);
     return out;
+}
+
+bool writeWhole(const QString& path, bool replace, const std::function<bool(QIODevice& file, QString* error)>& fill, QString* error)
+{
+    const QFileInfo info(path);
+    QTemporaryFile file(QDir(info.absolutePath()).filePath(QLatin1Char('.') + info.fileName() + QStringLiteral(".XXXXXX")));
+    if (!file.open()) {
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    QString why;
+    if (!fill(file, &why)) {
+        *error = QStringLiteral("%1: %2").arg(path, why.isEmpty() ? file.errorString() : why);
+        return false;
+    }
+    if (!file.flush() || file.error() != QFileDevice::NoError || ::fsync(file.handle()) != 0) {
+        *error = file.error() != QFileDevice::NoError ? QStringLiteral("%1: %2").arg(path, file.errorString()) : systemError(path);
+        return false;
+    }
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(file.handle(), 0666 & ~mask); // as a file made with open() would be
+    const QByteArray from = QFile::encodeName(file.fileName()), to = QFile::encodeName(info.absoluteFilePath());
+    // Without replace no other writer's file is ever replaced; a file system without
+    // RENAME_NOREPLACE gets a link, which fails on an existing name too.
+    bool linked = false;
+    int done = replace ? ::rename(from.constData(), to.constData())
+                       : ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    if (done != 0 && !replace && (errno == EINVAL || errno == ENOSYS))
+        linked = (done = ::link(from.constData(), to.constData())) == 0;
+    if (done != 0) {
+        *error = errno == EEXIST ? QStringLiteral("%1 exists already").arg(path) : systemError(path);
+        return false;
+    }
+    file.setAutoRemove(linked);
+    return true;
 }
 
 } // namespace PlainFile

@@ -4,6 +4,9 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <functional>
+
+class QIODevice;
 
 namespace PlainFile {
 
@@ -22,5 +25,11 @@ struct Contents {
 // The whole of a plain file of at most limit bytes. Never blocks on a FIFO, never reads past
 // limit + 1 bytes whatever the file claims its size is, and stops when cancel is set.
 Contents read(const QString& path, qint64 limit, const std::atomic_bool* cancel = nullptr);
+
+// Writes path whole or not at all: fill writes into a new file beside it (".NAME.XXXXXX"), which
+// is flushed to the disk and then renamed into place, so no reader, full disk, kill or signal ever
+// finds an empty or cut file under path. Without replace an existing path is left as it is and
+// refused. False with the reason (fill's own, or the system's); nothing is left behind then.
+bool writeWhole(const QString& path, bool replace, const std::function<bool(QIODevice& file, QString* error)>& fill, QString* error);
 
 } // namespace PlainFile

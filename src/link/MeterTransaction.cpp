@@ -80,6 +80,7 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
     m_checksum = MeterLink::ComputeChecksum(command);
     m_reply.clear();
     m_failure = PortFailure{};
+    m_frameSent = false;
     if (!m_abortReason.isEmpty())
         return failed(m_abortReason);
     const bool firmwareQuery = command == QLatin1String(MeterLink::FirmwareQuery);
@@ -97,6 +98,7 @@ ReplyOutcome MeterTransaction::send(const QString& address, const QString& comma
         m_failure = m_port->failure();
         return ReplyOutcome::PortFailed;
     }
+    m_frameSent = true;
     StartReplyTimer();
     bool restArmed = m_restMs <= 0;
 

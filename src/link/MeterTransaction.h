@@ -32,6 +32,8 @@ public:
     // The line has handed back a frame we sent (an echoing RS-485 adapter); the echo is
     // never taken as a reply.
     bool echoSeen() const { return m_echoSeen; }
+    // The last send's frame went out (a PortFailed after it: the meter may have taken it).
+    bool frameSent() const { return m_frameSent; }
 
     // A wait of ms for the first byte instead of the two-second countdown (a search for meters),
     // then restMs for the rest once one has come; 0: the countdown.
@@ -70,5 +72,6 @@ private:
     PortFailure m_failure;
     QString m_abortReason;
     bool m_echoSeen = false;
+    bool m_frameSent = false;
     std::function<void()> m_wakeWait; // ends the current wait early
 };

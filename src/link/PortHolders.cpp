@@ -8,6 +8,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +23,38 @@ QByteArray readSmall(const QString& path, qint64 max = 4096)
 }
 
 bool processAlive(qint64 pid) { return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM); }
+
+// A lock is taken by creating its file and then writing the pid into it: a file younger than a
+// second may still be on its way, and one whose holder keeps a flock on it (Qt's do) is held.
+bool young(const struct stat& st)
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const qint64 ms = qint64(now.tv_sec - st.st_mtim.tv_sec) * 1000 + (now.tv_nsec - st.st_mtim.tv_nsec) / 1000000;
+    return ms < 1000 && ms > -1000;
+}
+bool flocked(int fd)
+{
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        ::flock(fd, LOCK_UN);
+        return false;
+    }
+    return errno == EWOULDBLOCK;
+}
+bool unclaimed(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0)
+        return true;
+    if (young(st))
+        return false;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const bool held = fd >= 0 && flocked(fd);
+    if (fd >= 0)
+        ::close(fd);
+    return !held;
+}
 
 // The pid of a lock file's text; 0 when it names none (empty, garbage, outside 1 to pidMax - 1).
 qint64 lockPid(const QByteArray& text, qint64 pidMax, QString* name)
@@ -40,6 +76,8 @@ qint64 lockPid(const QByteArray& text, qint64 pidMax, QString* name)
 
 QString PortHolders::describe(const Holder& h)
 {
+    if (h.pid == 0)
+        return QStringLiteral("just taken by another program");
     return QStringLiteral("held by %1 (pid %2)").arg(h.name.isEmpty() ? QStringLiteral("another program") : h.name, QString::number(h.pid));
 }
 
@@ -89,7 +127,8 @@ QList<PortHolders::Lock> PortHolders::locks(const QString& device) const
                 const QString running = processName(lock.holder.pid);
                 lock.holder.name = running.isEmpty() ? lockName : running;
             } else {
-                lock.holder.pid = 0; // stale: dead, empty, unreadable, out of range or not a lock at all
+                lock.holder.pid = 0; // dead, empty, unreadable, out of range or not a lock at all
+                lock.stale = !file.isFile() || unclaimed(path);
             }
             found << lock;
         }
@@ -109,13 +148,51 @@ bool PortHolders::removeStale(const QString& path, QString* error)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
-    const int failed = ::lstat(name.constData(), &st) != 0 ? -1
-                       : S_ISDIR(st.st_mode)               ? ::rmdir(name.constData())
-                                                           : ::unlink(name.constData());
+    if (::lstat(name.constData(), &st) != 0)
+        return errno == ENOENT;
+    int failed = 0;
+    if (S_ISDIR(st.st_mode)) {
+        failed = ::rmdir(name.constData());
+    } else if (S_ISREG(st.st_mode)) {
+        // Held by its flock from here to the unlink: another process that found it stale too, or
+        // a new lock in its place, is never removed by mistake.
+        const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT)
+            return true;
+        if (fd < 0) {
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        struct stat opened {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &opened) != 0 || young(opened)) {
+            ::close(fd);
+            *error = QStringLiteral("it was just taken");
+            return false;
+        }
+        const bool same = ::lstat(name.constData(), &st) == 0 && st.st_ino == opened.st_ino && st.st_dev == opened.st_dev;
+        failed = same ? ::unlink(name.constData()) : 0;
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+    } else {
+        failed = ::unlink(name.constData());
+    }
     if (failed == 0 || errno == ENOENT)
         return true;
     *error = QString::fromLocal8Bit(std::strerror(errno)); // a folder that is not empty, no right to the lock folder
     return false;
+}
+
+bool PortHolders::inExclusiveUse(const QString& device)
+{
+    // Opening is harmless: it changes no setting, and only the last close would hang the line up.
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY;
+    int exclusive = 0;
+    const bool known = ::ioctl(fd, TIOCGEXCL, &exclusive) == 0;
+    ::close(fd);
+    return known && exclusive != 0;
 }
 
 std::optional<PortHolders::Holder> PortHolders::lockHolder(const QString& device) const
@@ -184,6 +261,9 @@ QString PortHolders::describe(const QString& device) const
 {
     if (const auto h = lockHolder(device))
         return describe(*h);
+    for (const Lock& lock : locks(device))
+        if (!lock.stale)
+            return describe(lock.holder); // being taken
     const QList<Holder> seen = openers(device);
     if (!seen.isEmpty()) {
         QStringList parts;

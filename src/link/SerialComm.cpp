@@ -138,12 +138,19 @@ bool SerialComm::setPortOpen(bool open)
     for (const PortHolders::Lock& lock : m_holders.locks(dev)) {
         if (lock.holder.pid == QCoreApplication::applicationPid())
             continue; // ours: the port's own lock decides
-        if (lock.holder.pid != 0)
+        if (!lock.stale)
             return fail(QStringLiteral("%1 (lock file %2), %3")
                             .arg(QString::fromLocal8Bit(std::strerror(EBUSY)), lock.path, PortHolders::describe(lock.holder)));
         QString why;
         if (!PortHolders::removeStale(lock.path, &why))
             return fail(QStringLiteral("the stale lock file %1 cannot be removed: %2").arg(lock.path, why));
+    }
+    // Exclusive use (TIOCEXCL, which Qt sets on every port it opens) refuses others' opens, but
+    // root's only if root asks.
+    if (::geteuid() == 0 && PortHolders::inExclusiveUse(dev)) {
+        const QString holder = m_holders.describe(dev);
+        return fail(QStringLiteral("%1 (in exclusive use)%2")
+                        .arg(QString::fromLocal8Bit(std::strerror(EBUSY)), holder.isEmpty() ? QString() : QStringLiteral(", ") + holder));
     }
     m_port.setPortName(dev);
     if (!m_port.open(QIODevice::ReadWrite))

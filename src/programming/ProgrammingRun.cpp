@@ -233,6 +233,8 @@ ProgrammingRun::Step ProgrammingRun::runSteps()
     if (m_out.pointFailures) {
         const int failures = m_out.pointFailures;
         message([failures] { return RunMessages::incomplete(failures); }, MessageExclamation);
+    } else if (m_dryRun) {
+        message([] { return QStringLiteral("Dry run: nothing was sent to the meter; every command above would be sent."); }, MessagePlain);
     } else {
         message(RunMessages::success, MessagePlain);
     }
@@ -308,6 +310,7 @@ ReplyOutcome ProgrammingRun::SendMeterCommand()
     }
     f.outcome = m_transaction->send(m_address, m_command);
     m_reply = f.reply = m_transaction->replyText();
+    f.sent = m_transaction->frameSent();
     m_linkFailure.reset();
     if (f.outcome == ReplyOutcome::PortFailed)
         m_linkFailure = m_transaction->failure();

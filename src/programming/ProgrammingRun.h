@@ -44,7 +44,7 @@ struct RunFrame {
     QByteArray frame; // SOH, address, command, checksum, ETX
     ReplyOutcome outcome = ReplyOutcome::ReplyComplete;
     QString reply;     // everything read for it
-    bool sent = true;  // false: a point value a failure before it in its group left unsent
+    bool sent = false; // it went out (also when the run ended before its reply)
 };
 
 struct RunOutcome {

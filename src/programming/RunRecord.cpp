@@ -37,6 +37,7 @@ QString outcomeName(RecordCommand::Outcome outcome)
     case RecordCommand::Acknowledged: return QStringLiteral("acknowledged");
     case RecordCommand::Refused: return QStringLiteral("refused");
     case RecordCommand::TimedOut: return QStringLiteral("timed out");
+    case RecordCommand::Unknown: return QStringLiteral("sent, outcome unknown");
     case RecordCommand::NotSent: break;
     }
     return QStringLiteral("not sent");
@@ -74,6 +75,8 @@ QJsonObject toJson(const RunRecord& r)
         commands.append(o);
     }
     return QJsonObject{
+        {"schema_version", SchemaVersion},
+        {"record_id", r.recordId},
         {"utility", QJsonObject{{"name", Utility}, {"version", r.version}}},
         {"time_start", isoTime(r.timeStart)},
         {"time_end", isoTime(r.timeEnd)},
@@ -97,7 +100,15 @@ QByteArray toJsonText(const RunRecord& record) { return QJsonDocument(toJson(rec
 QString defaultFileName(const RunRecord& record, const QString& suffix)
 {
     const QDateTime t = record.timeStart.isValid() ? record.timeStart : QDateTime::currentDateTime();
-    return QStringLiteral("talvo-%1-%2%3").arg(t.toString(QStringLiteral("yyyyMMdd-HHmmss")), record.meter.address, suffix);
+    QString name = QStringLiteral("talvo-%1-%2").arg(t.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")), record.meter.address);
+    if (const QString id = QString(record.recordId).remove(QLatin1Char('-')).left(8); !id.isEmpty())
+        name += QLatin1Char('-') + id;
+    QString tag;
+    for (const QChar c : record.tag.trimmed().left(40))
+        tag += (c.isLetterOrNumber() && c.unicode() < 128) || QStringLiteral("._-").contains(c) ? c : QLatin1Char('_');
+    if (!tag.isEmpty())
+        name += QLatin1Char('-') + tag;
+    return name + suffix;
 }
 
 namespace {

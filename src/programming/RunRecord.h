@@ -12,7 +12,8 @@
 #include "table/PointTable.h"
 
 struct RecordCommand {
-    enum Outcome { Acknowledged, Refused, TimedOut, NotSent };
+    // Unknown: the frame went out, but the run ended (a signal, the port lost) before its reply.
+    enum Outcome { Acknowledged, Refused, TimedOut, NotSent, Unknown };
     QString command; // the command text, e.g. "48L04"
     QString frame;   // the frame as sent, as RunResult::frameText writes it: "<SOH>00148L04A9<ETX>"
     Outcome outcome = NotSent;
@@ -20,7 +21,8 @@ struct RecordCommand {
 };
 
 struct RunRecord {
-    QString version; // the utility's
+    QString recordId; // a uuid of its own, given when the run starts
+    QString version;  // the utility's
     QDateTime timeStart, timeEnd;
     QString host, operatorName, tag;
 
@@ -50,6 +52,7 @@ struct RunRecord {
 namespace Record {
 
 inline constexpr const char* Utility = "talvo-linearizer";
+inline constexpr int SchemaVersion = 2; // of the JSON: 2 added record_id and schema_version
 
 // One "input<TAB>display" line per point, each ending in LF.
 QByteArray canonicalTable(const QList<PointRow>& points);
@@ -57,12 +60,15 @@ QString tableSha256(const QList<PointRow>& points);
 QString fileSha256(const QString& path); // "" when the file cannot be read
 
 QString isoTime(const QDateTime& time); // ISO 8601 with the UTC offset
-QString outcomeName(RecordCommand::Outcome outcome); // "acknowledged", "refused", "timed out", "not sent"
+// "acknowledged", "refused", "timed out", "not sent", "sent, outcome unknown"
+QString outcomeName(RecordCommand::Outcome outcome);
 
 QJsonObject toJson(const RunRecord& record);
 QByteArray toJsonText(const RunRecord& record); // indented, ends in LF
 
-// "talvo-YYYYMMDD-HHMMSS-ADDRESS" + suffix, from the run's start.
+// "talvo-YYYYMMDD-HHMMSS-mmm-ADDRESS-ID" + suffix, from the run's start (to the millisecond) and the
+// first 8 digits of its record_id, then "-TAG" where a tag is given (only letters, digits, ".", "_"
+// and "-" kept, at most 40 of them): runs on several processes or machines never share a name.
 QString defaultFileName(const RunRecord& record, const QString& suffix);
 
 struct Verification {

@@ -3,8 +3,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 
 #include "common/TestPty.h"
+#include "common/Unprivileged.h"
 #include "link/PortHolders.h"
 #include "link/SerialComm.h"
 
@@ -44,7 +47,8 @@ private slots:
         if (lock == "binary")
             text = QByteArray(reinterpret_cast<const char*>(&pid), sizeof pid);
         QFile file(dir.filePath(PortHolders::lockFileName(pty.path())));
-        QVERIFY(lock == "none" || (file.open(QIODevice::WriteOnly) && file.write(text) == text.size()));
+        QVERIFY(lock == "none" || (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush() && // a second old: no lock being taken
+                                   file.setFileTime(QDateTime::currentDateTime().addSecs(-2), QFileDevice::FileModificationTime)));
         file.close();
         const PortHolders holders({dir.path()}, "/proc");
         const QString seen = holders.describe(pty.path());
@@ -56,12 +60,14 @@ private slots:
             QVERIFY2(seen.contains(expected.replace("$PID", QString::number(pid))), qPrintable(seen));
     }
 
-    // Opening the port: a live lock of another program, in either form, is respected; one
-    // naming no live process (dead, empty, not a lock, a pid beyond pid_max, a dangling link,
-    // a folder) is removed and the port opens, or, when it cannot be removed, is named.
+    // Opening the port: a live lock of another program (of another user too), in either form, is
+    // respected, and so is one being taken (younger than a second, or flocked) and a device in
+    // exclusive use; one naming no live process (dead, empty, not a lock, a pid beyond pid_max, a
+    // dangling link, a folder) is removed and the port opens, or, when it cannot be removed, is named.
     void locksOnOpen_data()
     {
-        QTest::addColumn<QByteArray>("text"); // $PID: a live child's pid; @link, @folder, @full folder: no file
+        QTest::addColumn<QByteArray>("text"); // $PID: a live child's pid, $DEAD: an ended one's, $OTHER: another user's
+                                              // @link, @folder, @full folder: no file; @new: not aged; @flock: held; @excl: TIOCEXCL
         QTest::addColumn<bool>("opens");
         QTest::addColumn<bool>("folderTwice"); // searched under two names, as /var/lock -> /run/lock
         QTest::addColumn<QString>("reason");   // of a refusal; $LOCK: the lock file
@@ -69,6 +75,11 @@ private slots:
         QTest::newRow("uucp, live") << QByteArray("$PID\n") << false << false << held;
         QTest::newRow("qt, live") << QByteArray("$PID\nminicom\nhost\n") << false << true << held;
         QTest::newRow("uucp, dead") << QByteArray("2147483600\n") << true << false << "";
+        QTest::newRow("uucp, ended process") << QByteArray("$DEAD\n") << true << false << "";
+        QTest::newRow("another user's live process") << QByteArray("$OTHER\nminicom\nhost\n") << false << false << "(lock file $LOCK), held by ";
+        QTest::newRow("empty, just created") << QByteArray("@new") << false << false << "(lock file $LOCK), just taken by another program";
+        QTest::newRow("empty, flocked") << QByteArray("@flock") << false << false << "(lock file $LOCK), just taken by another program";
+        QTest::newRow("no lock, exclusive use") << QByteArray("@excl") << false << false << "Device or resource busy (in exclusive use)";
         QTest::newRow("dead, folder twice") << QByteArray("2147483600\nminicom\nhost\n") << true << true << "";
         QTest::newRow("empty") << QByteArray() << true << false << "";
         QTest::newRow("not a lock") << QByteArray("hello\n") << true << false << "";
@@ -84,15 +95,21 @@ private slots:
         QFETCH(bool, opens);
         QFETCH(bool, folderTwice);
         QFETCH(QString, reason);
+        if (text.startsWith("$OTHER")) {
+            TALVO_ROW_AS_UNPRIVILEGED_USER(); // as root every process is alive to kill(pid, 0)
+            text.replace("$OTHER", QByteArray::number(::getppid())); // the root test that started this one
+        }
         TestPty pty;
         QTemporaryDir dir, other;
         const QString alias = other.filePath("lock");
         QVERIFY(!folderTwice || QFile::link(dir.path(), alias));
-        QProcess child;
+        QProcess child, ended;
         child.start(QStandardPaths::findExecutable("sleep"), {"60"});
-        QVERIFY(pty.isValid() && child.waitForStarted());
+        ended.start("sh", {"-c", "echo $$"});
+        QVERIFY(pty.isValid() && child.waitForStarted() && ended.waitForFinished());
         const QString pid = QString::number(child.processId());
         text.replace("$PID", QString("%1").arg(pid, text.contains("minicom") ? 0 : 10).toLatin1());
+        text.replace("$DEAD", ended.readAll().trimmed().rightJustified(10));
         QFile pidMax("/proc/sys/kernel/pid_max");
         QVERIFY(pidMax.open(QIODevice::ReadOnly));
         text.replace("$PIDMAX", pidMax.readAll().trimmed());
@@ -101,17 +118,22 @@ private slots:
             QVERIFY(QFile::link(dir.filePath("gone"), lock.fileName()));
         else if (text.endsWith("folder"))
             QVERIFY(QDir().mkdir(lock.fileName()) && (text == "@folder" || QFile(lock.fileName() + "/f").open(QIODevice::WriteOnly)));
-        else
-            QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(text) == text.size());
-        lock.close();
+        else if (text != "@excl")
+            QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(text.startsWith('@') ? QByteArray() : text) >= 0 && lock.flush());
+        // Older than a second, unless just created.
+        QVERIFY(!lock.isOpen() || text == "@new" || lock.setFileTime(QDateTime::currentDateTime().addSecs(-2), QFileDevice::FileModificationTime));
+        QVERIFY(text != "@flock" || ::flock(lock.handle(), LOCK_EX) == 0);
+        QFile tty(pty.path());
+        QVERIFY(text != "@excl" || (tty.open(QIODevice::ReadWrite) && ::ioctl(tty.handle(), TIOCEXCL) == 0));
         SerialComm port([&](int) { return pty.path(); });
         port.setHolderSearch(PortHolders(folderTwice ? QStringList{dir.path(), alias} : QStringList{dir.path()}, "/proc"));
         port.setCommPort(1);
         const bool opened = port.setPortOpen(true);
+        lock.close();
         child.kill();
         child.waitForFinished();
         QCOMPARE(opened, opens);
-        QCOMPARE(QFileInfo(lock.fileName()).exists() || QFileInfo(lock.fileName()).isSymLink(), !opens);
+        QCOMPARE(QFileInfo(lock.fileName()).exists() || QFileInfo(lock.fileName()).isSymLink(), !opens && text != "@excl");
         reason.replace("$LOCK", lock.fileName()).replace("$PID", pid);
         QVERIFY2(opens || port.failure().reason.contains(reason), qPrintable(port.failure().reason));
     }

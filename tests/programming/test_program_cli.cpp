@@ -1,11 +1,16 @@
 // `talvo-linearizer program`: the real executable with no display, against simulated
 // meters on pseudo-terminals: the bytes on the wire, exit status, messages, dry run, log.
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QScopeGuard>
+#include <QSet>
+#include <csignal>
 #include <sys/stat.h>
 
 #include "common/ProgramEnvironment.h"
@@ -91,6 +96,31 @@ QStringList logLines(const QString& path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
 }
+// A log line's fields.
+QStringList fields(const QString& line)
+{
+    QStringList out;
+    for (auto it = QRegularExpression("\"((?:[^\"]|\"\")*)\"").globalMatch(line); it.hasNext();)
+        out << it.next().captured(1).replace("\"\"", "\"");
+    return out;
+}
+// The record files a log line names; "" for one that is not complete (a JSON object, a PDF to its end).
+QStringList completeRecords(const QString& line)
+{
+    QStringList files = fields(line).value(9).split(' ', Qt::SkipEmptyParts);
+    for (QString& path : files) {
+        QFile f(path);
+        const QByteArray b = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        if (path.endsWith(".pdf") ? !b.startsWith("%PDF") || !b.trimmed().endsWith("%%EOF") : !QJsonDocument::fromJson(b).isObject())
+            path.clear();
+    }
+    return files;
+}
+QJsonObject jsonOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
+}
 } // namespace
 
 class TestProgramCli : public QObject {
@@ -166,10 +196,11 @@ private slots:
         row("old firmware", "--old-firmware", I, "", "", "F189", "firmware Ver. 1.100", 10);
         row("missing port", "", I, "", "--port /dev/x0", "-", "PC Comm Port 1 (/dev/x0) cannot be used.\nReason: No such", 11);
         // A dry run opens nothing, so a port held by another program does not stop it.
-        row("dry run", "", I, "", "--dry-run @busy", "-", ok, 0);
+        const QString dry = "Dry run: nothing was sent to the meter";
+        row("dry run", "", I, "", "--dry-run @busy", "-", dry, 0);
         // Neither a run nor a dry run needs a display plugin.
         row("no display plugin", "", I, "", "@noplugin", all, ok, 0);
-        row("dry run, no display plugin", "", I, "", "--dry-run @noplugin", "-", ok, 0);
+        row("dry run, no display plugin", "", I, "", "--dry-run @noplugin", "-", dry, 0);
         row("busy port", "", I, "", "@busy", "-", "LCK..pts_$PTS), held by test_program_cli (pid $PID)\n", 11);
         row("log in a missing folder", "", I, "", "--log /none/runs.csv", "-", "cannot write the log /none/runs.csv: No such file or directory; nothing was sent", 64);
         row("log on a full disk", "", I, "", "--log $DIR/full.csv @fsize", all, "the run succeeded, but its log line is missing (exit status 12)", 12);
@@ -216,7 +247,8 @@ private slots:
         QVERIFY2(err.contains(message), qPrintable(err));
         QTEST(job.process.exitCode(), "status");
         const bool programmed = job.process.exitCode() == 0 || job.process.exitCode() == 12;
-        QCOMPARE(err.contains("successfully sent to the meter"), programmed); // success is never claimed for a failed run
+        // Success is never claimed for a failed run, nor for a dry run.
+        QCOMPARE(err.contains("successfully sent to the meter"), programmed && !extra.contains("--dry-run"));
         // A dry run prints each frame as hex bytes and as text.
         const QStringList lines = QString::fromLatin1(job.process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         const QStringList dry = extra.contains("--dry-run") ? currentRun("001") : QStringList();
@@ -273,18 +305,40 @@ private slots:
         QVERIFY2(line.contains(logged) && line.contains(",\"settings file value refused\",\"64\","), qPrintable(line));
     }
 
-    // Ctrl+C or SIGTERM during a reply wait: the run ends there and the port is let go,
-    // with no lock file left that would keep another user from it.
-    void interruptedRunLetsGoOfThePort()
+    // Ctrl+C or SIGTERM during a reply wait, once or twice, or twice while the record is written:
+    // the run ends there, lets go of the port (no lock file left) and still writes its whole record
+    // and log line; the command in flight was sent, its outcome unknown.
+    void interruptedRunKeepsItsRecord_data()
     {
-        auto sim = meter({"--silent-prefix", "37P"});
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("when"); // the command the meter leaves unanswered, or "record"
+        QTest::newRow("SIGTERM in a reply wait") << int(SIGTERM) << 1 << "37P3";
+        QTest::newRow("two SIGINTs in a reply wait") << int(SIGINT) << 2 << "F189";
+        QTest::newRow("two SIGINTs while the record is written") << int(SIGINT) << 2 << "record";
+    }
+    void interruptedRunKeepsItsRecord()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, count);
+        QFETCH(QString, when);
+        auto sim = meter(when == "record" ? QStringList() : QStringList{"--silent-prefix", when});
         Job job("I 001 2400 3", In, Out);
-        job.start(sim->devicePath());
-        QVERIFY(QTest::qWaitFor([&] { return sim->received().contains("201130"); }, 10000));
-        job.process.terminate();
+        const QString log = job.dir.filePath("runs.csv");
+        job.start(sim->devicePath(), {"--record", job.dir.path(), "--log", log});
+        job.process.setReadChannel(QProcess::StandardError);
+        QVERIFY(QTest::qWaitFor([&] { return when == "record" ? job.process.peek(1 << 16).contains("successfully sent") : sim->received().contains(when); }, 10000));
+        for (int i = 0; i < count; ++i) // apart, or the second would merge with the first while pending
+            QTest::qWait(i * 20), ::kill(pid_t(job.process.processId()), signal);
         QVERIFY(job.finish());
-        QVERIFY2(job.process.readAllStandardError().contains("Reason: interrupted"), "not ended by the signal");
-        QCOMPARE(job.process.exitCode(), 1);
+        const QString line = logLines(log).value(1);
+        const bool interrupted = fields(line).value(6) == "interrupted";
+        QVERIFY2(interrupted ? job.process.exitCode() == 1 : when == "record" && fields(line).value(6) == "programmed", qPrintable(line));
+        const QStringList records = completeRecords(line);
+        const QJsonObject r = jsonOf(records.value(1)), last = r["commands"].toArray().last().toObject();
+        QVERIFY(records.size() == 2 && !records.contains(QString()));
+        QCOMPARE(r["result"]["text"].toString().startsWith("Interrupted"), interrupted);
+        QVERIFY(when == "record" || last["outcome"].toString() + ' ' + last["command"].toString() == "sent, outcome unknown " + when);
         QVERIFY(!lockLeft(sim->devicePath()));
     }
 
@@ -306,24 +360,27 @@ private slots:
     }
 
     // Two rigs at once, each on its own meter, logging to one file. One settings file serves
-    // both: --address and --baud name each meter's own, as on a bus.
+    // both: --address and --baud name each meter's own, as on a bus. A device path holding a
+    // line break is logged with "\n": one run, one line.
     void twoAtOnceWithLog()
     {
         auto simA = meter(), simB = meter({"--address", "012", "--baud", "9600"});
         Job a("I 001 2400 3", In, Out), b("I 001 2400 3", In, Out);
-        const QString log = a.dir.filePath("runs.csv");
+        const QString log = a.dir.filePath("runs.csv"), linkB = b.dir.filePath("adapter\nB");
+        QVERIFY(QFile::link(simB->devicePath(), linkB));
         a.start(simA->devicePath(), {"--log", log});
-        b.start(simB->devicePath(), {"--log", log, "--address", "12", "--baud", "9600"});
+        b.start(linkB, {"--log", log, "--address", "12", "--baud", "9600"});
         QVERIFY(a.finish() && b.finish());
         QCOMPARE(a.process.exitCode() + b.process.exitCode(), 0);
         const QStringList lines = logLines(log);
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], QStringLiteral("time,device,address,input,decimal,points,result,exit,table_sha256,record"));
         QVERIFY(QDateTime::fromString(lines[1].section(',', 0, 0).remove('"'), Qt::ISODate).isValid());
-        for (const auto& [sim, address] : {std::pair{simA.get(), "001"}, std::pair{simB.get(), "012"}}) {
+        for (const auto& [sim, device, address] :
+             {std::tuple{simA.get(), simA->devicePath(), "001"}, std::tuple{simB.get(), QString(linkB).replace('\n', "\\n"), "012"}}) {
             QCOMPARE(sim->rawReceived(), frames(currentRun(address), address));
-            QCOMPARE(lines.filter(sim->devicePath()).value(0).section(',', 1),
-                     '"' + sim->devicePath() + "\",\"" + address + "\",\"Current\",\"ddd.ddd\",\"2\",\"programmed\",\"0\",\"" +
+            QCOMPARE(lines.filter(device).value(0).section(',', 1),
+                     '"' + device + "\",\"" + address + "\",\"Current\",\"ddd.ddd\",\"2\",\"programmed\",\"0\",\"" +
                          Record::tableSha256({{In[0], Out[0]}, {In[1], Out[1]}}) + "\",\"\"");
         }
     }
@@ -393,6 +450,70 @@ private slots:
         QVERIFY(scan.readAllStandardError().contains("at 9600 baud: address 001"));
         QCOMPARE(scan.readAllStandardOutput(), QByteArray("002\t19200\t01.100\n"));
         QCOMPARE(scan.exitCode(), 0);
+
+    // Two runs on one port started a few milliseconds apart, many times (as root too): never both
+    // on the port. The loser stops with status 11 naming the holder; the meter gets whole runs.
+    void oneRunPerPort()
+    {
+        auto sim = meter({"--baud", "19200"});
+        QByteArray expected;
+        for (int i = 0; i < 6; ++i) {
+            Job a("I 001 19200 3", In, Out), b("I 001 19200 3", In, Out);
+            a.start(sim->devicePath()), QTest::qWait(i), b.start(sim->devicePath());
+            QVERIFY(a.finish() && b.finish());
+            for (Job* job : {&a, &b}) {
+                const QByteArray err = job->process.readAllStandardError();
+                QVERIFY2(job->process.exitCode() == 0 || (job->process.exitCode() == 11 && err.contains("Device or resource busy (") && err.contains(" by ")), err);
+                expected += job->process.exitCode() ? QByteArray() : frames(currentRun("001"), "001");
+            }
+        }
+        QCOMPARE(sim->rawReceived(), expected);
+    }
+
+    // Rigs at one address writing one folder and one log, twice at once, one of them refused and
+    // so retried at once: every run has its own complete PDF and JSON, named in its own log line.
+    void recordsOfParallelRuns()
+    {
+        std::unique_ptr<SimulatedMeter> sims[] = {meter(), meter(), meter({"--refuse", "2A102=3"})};
+        QTemporaryDir folder;
+        const QString log = folder.filePath("runs.csv");
+        for (int round = 0; round < 2; ++round) {
+            std::vector<std::unique_ptr<Job>> jobs;
+            for (auto& sim : sims)
+                jobs.push_back(std::make_unique<Job>("I 001 2400 3", In, Out)),
+                    jobs.back()->start(sim->devicePath(), {"--record", folder.path(), "--log", log, "--tag", "TK 7/ä"});
+            for (int i = 0; i < 3; ++i)
+                QVERIFY(jobs[i]->finish() && jobs[i]->process.exitCode() == (i == 2 ? 1 : 0));
+        }
+        QSet<QString> ids;
+        for (const QString& line : logLines(log).mid(1)) {
+            const QStringList files = completeRecords(line);
+            const QJsonObject r = jsonOf(files.value(1));
+            QVERIFY2(files.size() == 2 && files[0].endsWith("-TK_7__.pdf") && files[1] == files[0].chopped(4) + ".json" &&
+                         files[1].contains(r["record_id"].toString().left(8)), qPrintable(line));
+            QCOMPARE(r["port"]["device"].toString() + ' ' + QString::number(r["result"]["status"].toInt()), fields(line)[1] + ' ' + fields(line)[7]);
+            ids << r["record_id"].toString();
+        }
+        QCOMPARE(ids.size(), 6); // six log lines, six records of their own
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 13); // and no temporary file
+    }
+
+    // A full disk (a small tmpfs): status 12 with the reason; no file under a record's name is
+    // cut, none is left half-written, and the log names only the records written.
+    void recordsOnAFullDisk()
+    {
+        auto sim = meter();
+        Job job("I 001 2400 3", In, Out);
+        const QString disk = job.dir.filePath("disk"), log = job.dir.filePath("runs.csv");
+        if (::geteuid() != 0 || !QDir().mkdir(disk) || QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=12k", "tmpfs", disk}) != 0)
+            QSKIP("no small tmpfs to fill: mounting one needs root");
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {disk}); });
+        job.start(sim->devicePath(), {"--record", disk, "--log", log});
+        QVERIFY(job.finish());
+        QVERIFY2(job.process.exitCode() == 12 && job.process.readAllStandardError().contains("No space left on device"), "not refused");
+        const QStringList records = completeRecords(logLines(log).value(1));
+        QVERIFY(!records.contains(QString()));
+        QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden).size(), records.size());
     }
 };
 

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUuid>
 
 #include "app/PickList.h"
 #include "app/RecordPdf.h"
@@ -77,10 +78,13 @@ private slots:
         writeTable(dir.filePath("t.xlsx"), In, Out);
         int exit = -1;
         const QString pdf = dir.filePath("r.pdf"), json = dir.filePath("r.json");
+        QFile old(json); // replaced whole by --record-overwrite
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("{}") == 2);
+        old.close();
         const QString err = run(LINEARIZER_EXE,
                                 {"program", "--settings", dir.filePath("s.txt"), "--table", dir.filePath("t.xlsx"), "--port",
-                                 meter->devicePath(), "--record", pdf, "--record", json, "--record", dir.path(), "--operator",
-                                 "Ann Example", "--tag", "TK-7"},
+                                 meter->devicePath(), "--record", pdf, "--record", json, "--record", dir.path(), "--record", dir.path() + "/", "--operator",
+                                 "Ann Example", "--tag", "TK-7", "--record-overwrite"},
                                 dir.path(), &exit);
         QCOMPARE(exit, status);
 
@@ -107,14 +111,16 @@ private slots:
             QVERIFY(points[i]["input"] == In[i] && points[i]["display"] == Out[i]);
         QVERIFY(QDateTime::fromString(r["time_start"].toString(), Qt::ISODate).isValid());
 
-        // The folder got both, named by time and address.
-        QCOMPARE(QDir(dir.path()).entryList({"talvo-*-001.pdf", "talvo-*-001.json"}).size(), 2);
+        // The folder got both, named by time, address, id and tag.
+        const QString id = r["record_id"].toString();
+        QVERIFY(!QUuid::fromString(id).isNull() && r["schema_version"] == 2);
+        QCOMPARE(QDir(dir.path()).entryList({"talvo-*-001-" + id.left(8) + "-TK-7.*"}).size(), 2);
 
         // The PDF: searchable text with every value, the result in words, one page that renders.
         int tool = -1;
         const QString text = run("pdftotext", {"-layout", pdf, "-"}, dir.path(), &tool);
         QCOMPARE(tool, 0);
-        for (const QString& needle : In + Out + QStringList{"001", "01.100", "Ann Example", "TK-7", r["table"]["sha256"].toString()})
+        for (const QString& needle : In + Out + QStringList{"001", "01.100", "Ann Example", "TK-7", r["table"]["sha256"].toString(), id})
             QVERIFY2(text.contains(needle), qPrintable(needle + " not in:\n" + text));
         QCOMPARE(text.contains("NOT PROGRAMMED"), status != 0);
         QVERIFY(text.contains(QString("%1 not sent").arg(failed.count("not sent"))));
@@ -158,14 +164,16 @@ private slots:
         QVERIFY(!text.contains(QRegularExpression("^\\s*Programmed", QRegularExpression::MultilineOption)));
     }
 
-    // A record that cannot be written stops the run before anything is sent.
+    // A record that cannot be written, or would replace a file, stops the run before anything is sent.
     void unwritableRecordSendsNothing()
     {
         QTemporaryDir dir;
         auto meter = SimulatedMeter::start(MeterConfig{});
         QVERIFY(meter && SettingsFile::Save(dir.filePath("s.txt"), {"ddd.ddd", "001", "1", "2400", "3", false, true}));
         writeTable(dir.filePath("t.xlsx"), In, Out);
-        for (const QString& bad : {QStringLiteral("/none/r.json"), dir.filePath("r.txt")}) {
+        // A named file that exists (without --record-overwrite) or is a symbolic link is refused too.
+        QVERIFY(QFile(dir.filePath("t.xlsx")).copy(dir.filePath("old.json")) && QFile::link(dir.filePath("new.json"), dir.filePath("link.json")));
+        for (const QString& bad : {QStringLiteral("/none/r.json"), dir.filePath("r.txt"), dir.filePath("old.json"), dir.filePath("link.json")}) {
             int exit = -1;
             const QString err = run(LINEARIZER_EXE,
                                     {"program", "--settings", dir.filePath("s.txt"), "--table", dir.filePath("t.xlsx"), "--port",
