@@ -450,6 +450,7 @@ private slots:
         QVERIFY(scan.readAllStandardError().contains("at 9600 baud: address 001"));
         QCOMPARE(scan.readAllStandardOutput(), QByteArray("002\t19200\t01.100\n"));
         QCOMPARE(scan.exitCode(), 0);
+    }
 
     // Two runs on one port started a few milliseconds apart, many times (as root too): never both
     // on the port. The loser stops with status 11 naming the holder; the meter gets whole runs.
