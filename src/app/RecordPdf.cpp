@@ -22,10 +22,11 @@ struct Writer {
     qreal width;
     qreal fontScale; // fonts are sized in the device's points, the page is drawn scaled to points
     qreal y = 0;
+    QString family = QStringLiteral("DejaVu Sans");
 
     qreal text(const QString& s, qreal size, bool bold = false, qreal x = 0, qreal w = 0)
     {
-        QFont f(QStringLiteral("DejaVu Sans"));
+        QFont f(family);
         f.setPointSizeF(size * fontScale);
         f.setBold(bold);
         p.setFont(f);
@@ -164,7 +165,14 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
     }
     w.y = listTop + perCol * cmdH + 6;
     w.rule();
+    // Hashes and the key in a fixed font: no ligature ("fl") changes a character, and the line is
+    // short enough never to wrap.
+    w.family = QStringLiteral("DejaVu Sans Mono");
     w.line(QStringLiteral("Table SHA-256: %1").arg(Record::tableSha256(r.points)), 7.5);
+    w.line(QStringLiteral("Record SHA-256 (record_sha256): %1").arg(Record::recordSha256(r)), 7.5);
+    if (!r.signing.fingerprint.isEmpty())
+        w.line(QStringLiteral("JSON record signed by the key %1").arg(r.signing.fingerprint), 7.5);
+    w.family = QStringLiteral("DejaVu Sans");
     w.y = qMax(w.y + 24, page.height() - 40);
     w.line(QStringLiteral("Signature: ______________________________      Date: ________________"), 10);
     painter.restore();
@@ -203,12 +211,7 @@ bool save(const RunRecord& record, const QString& path, QString* error)
 {
     if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
         return write(record, path, error);
-    QSaveFile file(path);
-    const QByteArray json = Record::toJsonText(record);
-    if (file.open(QIODevice::WriteOnly) && file.write(json) == json.size() && file.commit())
-        return true;
-    *error = file.errorString();
-    return false;
+    return Record::saveJson(record, path, error);
 }
 
 } // namespace RecordPdf

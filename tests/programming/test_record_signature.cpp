@@ -1,0 +1,254 @@
+// Whole-record hashes and OpenSSH signatures: a run signed with a throw-away Ed25519 key,
+// checked by ssh-keygen and python3 alone and by record --verify; edits caught by
+// record_sha256 and, with the hashes forged, by the signature; unknown and unusable keys; a
+// record made before record_sha256; the window's Save Record... signing.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "common/MeterRig.h"
+#include "common/ProgramEnvironment.h"
+#include "files/SettingsFile.h"
+#include "programming/RecordSignature.h"
+#include "programming/RunRecord.h"
+#include "spreadsheet/Workbook.h"
+
+namespace {
+struct Ran {
+    int status = -1;
+    QString out;
+};
+Ran run(const QString& program, const QStringList& args, const QProcessEnvironment& env, const QByteArray& input = {})
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    p.write(input);
+    p.closeWriteChannel();
+    const bool ended = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000);
+    return {ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
+}
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+bool writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+// The recipe of docs/record-hash.md: prints the recomputed hash and the stored one.
+const char* const Recipe = "import json, hashlib, sys\n"
+                           "r = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+                           "stored = r.pop('record_sha256')\n"
+                           "c = json.dumps(r, sort_keys=True, separators=(',', ':'), ensure_ascii=False).encode('utf-8')\n"
+                           "print(hashlib.sha256(c).hexdigest(), stored)\n";
+} // namespace
+
+class TestRecordSignature : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QProcessEnvironment m_env; // HOME holds .ssh/allowed_signers with the station's key
+    QString m_fingerprint;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    Ran verify(const QString& json, const QStringList& more = {}) const
+    {
+        return run(LINEARIZER_EXE, QStringList{"record", "--verify", json} + more, m_env);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_env = programEnvironment(m_dir.path());
+        m_env.insert("HOME", path("home"));
+        for (const char* name : {"TALVO_SIGN_KEY", "SSH_AUTH_SOCK", "SSH_ASKPASS"})
+            m_env.remove(name);
+        QVERIFY(QDir().mkpath(path("home/.ssh")));
+        for (const QString key : {"station", "other"})
+            QCOMPARE(run("ssh-keygen", {"-q", "-t", "ed25519", "-N", "", "-C", key, "-f", path(key)}, m_env).status, 0);
+        m_fingerprint = run("ssh-keygen", {"-l", "-f", path("station.pub")}, m_env).out.section(' ', 1, 1);
+        QVERIFY(m_fingerprint.startsWith("SHA256:"));
+        QVERIFY(writeAll(path("home/.ssh/allowed_signers"), "station namespaces=\"talvo-record\" " + readAll(path("station.pub"))));
+        QVERIFY(writeAll(path("others"), "other " + readAll(path("other.pub"))));
+
+        QVERIFY(SettingsFile::Save(path("s.txt"), {"ddd.ddd", "001", "1", "2400", "3", false, true}));
+        Spreadsheet::Application app;
+        Spreadsheet::Sheet& sheet = app.Add().ActiveSheet();
+        sheet.Select("A1"), sheet.Paste("4\t0\r\n8\t37.5\r\n20\t100");
+        app.SaveCopyAs(path("t.xlsx"));
+        auto meter = SimulatedMeter::start(MeterConfig{});
+        QVERIFY(meter);
+        const Ran r = run(LINEARIZER_EXE,
+                          {"program", "--settings", path("s.txt"), "--table", path("t.xlsx"), "--port", meter->devicePath(), "--record",
+                           path("r.pdf"), "--record", path("r.json"), "--operator", "Jürgen \"Jo\" Øster\t1", "--sign-key", path("station")},
+                          m_env);
+        QVERIFY2(r.status == 0 && r.out.contains("signature written: " + path("r.json.sig")), qPrintable(r.out));
+    }
+
+    // An auditor's tools alone, then record --verify and the PDF.
+    void signedRunChecks()
+    {
+        const Ran ssh = run("ssh-keygen",
+                            {"-Y", "verify", "-f", path("home/.ssh/allowed_signers"), "-I", "station", "-n", "talvo-record", "-s",
+                             path("r.json.sig")},
+                            m_env, readAll(path("r.json")));
+        QVERIFY2(ssh.status == 0, qPrintable(ssh.out));
+        const QStringList hashes = run("python3", {"-c", Recipe, path("r.json")}, m_env).out.split(' ');
+        QCOMPARE(hashes.size(), 2);
+        QCOMPARE(hashes[0], hashes[1].trimmed());
+
+        const Ran ours = verify(path("r.json"));
+        QCOMPARE(ours.status, 0);
+        for (const QString& said : {QStringLiteral("the whole record was checked"), "signed by station with the key " + m_fingerprint})
+            QVERIFY2(ours.out.contains(said), qPrintable(ours.out));
+        const QString pdf = run("pdftotext", {"-layout", path("r.pdf"), "-"}, m_env).out;
+        QVERIFY2(pdf.contains(m_fingerprint) && pdf.contains(hashes[0]), qPrintable(pdf));
+    }
+
+    // Python's json.dumps on numbers and strings the records do not hold yet.
+    void canonicalFormIsPythons()
+    {
+        const QByteArray json = "{\"b\":[1.5e-7,1e300,0.0001,1e-05,0.1,-0.25,12345678901234567,2.5,-7,-0,true,null],"
+                                "\"a\":\"\\u0001\\u007f\\u2028\\ud83d\\ude00\u00e9\\\"\\\\\\b\\f\\n\\r\\t\","
+                                "\"\\ud83d\\ude00\":1,\"\\uffff\":2,\"record_sha256\":\"x\"}";
+        QVERIFY(writeAll(path("c.json"), json));
+        const Ran python = run("python3", {"-c", "import json,sys; r=json.load(open(sys.argv[1])); r.pop('record_sha256'); "
+                                                 "sys.stdout.buffer.write(json.dumps(r, sort_keys=True, separators=(',', ':'), "
+                                                 "ensure_ascii=False).encode())",
+                                           path("c.json")},
+                               m_env);
+        QCOMPARE(Record::canonicalJson(QJsonDocument::fromJson(json).object()), python.out.toUtf8());
+    }
+
+    // Each kind of edit: unsigned, record_sha256 catches it; signed with both hashes forged
+    // to match, the signature does.
+    void editsCaught_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<bool>("forged");
+        const QStringList edits{"\"37.500\"", "\"37.600\"", "\"operator\": \"", "\"operator\": \"A", "\"text\": \"",
+                                "\"text\": \"Not ", "\"outcome\": \"acknowledged\"", "\"outcome\": \"refused\"", "\"host\":",
+                                "\"added\": 1, \"host\":", "\"baud\": 2400", "\"baud\": 2400.0"};
+        const char* const names[] = {"display value", "operator", "result", "command's outcome", "added field", "number rewritten"};
+        for (int i = 0; i < edits.size() / 2; ++i)
+            for (const bool forged : {false, true})
+                if (!forged || i < 5) // signing re-serialises the record, which undoes the last edit
+                    QTest::addRow("%s%s", names[i], forged ? ", signed" : "") << edits[2 * i] << edits[2 * i + 1] << forged;
+    }
+    void editsCaught()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(bool, forged);
+        QByteArray json = readAll(path("r.json"));
+        QVERIFY(json.contains(from.toUtf8()));
+        json.replace(from.toUtf8(), to.toUtf8());
+        QFile::remove(path("e.json.sig"));
+        if (forged) { // both hashes recomputed, as anyone can
+            QJsonObject r = QJsonDocument::fromJson(json).object();
+            QJsonObject table = r["table"].toObject();
+            table["sha256"] = Record::tableSha256(Record::tableOf(json));
+            r["table"] = table;
+            r["record_sha256"] = Record::recordSha256(r);
+            json = QJsonDocument(r).toJson();
+            QVERIFY(QFile::copy(path("r.json.sig"), path("e.json.sig")));
+        }
+        QVERIFY(writeAll(path("e.json"), json));
+        const Ran r = verify(path("e.json"));
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.out.contains(forged ? "e.json.sig: altered: the signature does not match the record" : "e.json: altered: the"),
+                 qPrintable(r.out));
+    }
+
+    void unknownKeys_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("home");
+        QTest::newRow("another station's allowed signers") << QStringList{"--allowed-signers", path("others")} << path("home");
+        QTest::newRow("no allowed signers file") << QStringList{} << m_dir.path();
+    }
+    void unknownKeys()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, home);
+        QProcessEnvironment env = m_env;
+        env.insert("HOME", home);
+        const Ran r = run(LINEARIZER_EXE, QStringList{"record", "--verify", path("r.json")} + options, env);
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.out.contains("signed by an unknown key " + m_fingerprint), qPrintable(r.out));
+    }
+
+    // A key that cannot sign stops the run before the meter hears anything.
+    void unusableKeySendsNothing_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("environment"); // TALVO_SIGN_KEY
+        QTest::addColumn<QString>("said");
+        const QStringList json{"--record", path("n.json")};
+        QTest::newRow("missing") << json + QStringList{"--sign-key", path("none")} << "" << "no such key file; nothing was sent";
+        QTest::newRow("not a key") << json + QStringList{"--sign-key", path("s.txt")} << "" << "; nothing was sent";
+        QTest::newRow("missing, from TALVO_SIGN_KEY") << json << path("none") << "no such key file; nothing was sent";
+        QTest::newRow("no JSON record") << QStringList{"--record", path("n.pdf"), "--sign-key", path("station")} << "" << "needs --record";
+    }
+    void unusableKeySendsNothing()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, environment);
+        auto meter = SimulatedMeter::start(MeterConfig{});
+        QVERIFY(meter);
+        QProcessEnvironment env = m_env;
+        if (!environment.isEmpty())
+            env.insert("TALVO_SIGN_KEY", environment);
+        const Ran r = run(LINEARIZER_EXE,
+                          QStringList{"program", "--settings", path("s.txt"), "--table", path("t.xlsx"), "--port", meter->devicePath()} + options,
+                          env);
+        QCOMPARE(r.status, 64);
+        QFETCH(QString, said);
+        QVERIFY2(r.out.contains(said), qPrintable(r.out));
+        QCOMPARE(meter->rawReceived(), QByteArray());
+    }
+
+    // A record made before record_sha256: its table is checked, and the output says the rest is not.
+    void oldRecordChecksItsTable()
+    {
+        RunRecord record;
+        record.points = {{"4.000", "0.000"}, {"20.000", "100.000"}};
+        QJsonObject json = QJsonDocument::fromJson(Record::toJsonText(record)).object();
+        json.remove("record_sha256");
+        QVERIFY(writeAll(path("old.json"), QJsonDocument(json).toJson()));
+        const Ran r = verify(path("old.json"));
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains("table intact") && r.out.contains("the rest of the record could not be checked"), qPrintable(r.out));
+    }
+
+    // The window's Save Record... signs the JSON with the key it was started with.
+    void windowSignsSavedRecord()
+    {
+        MeterRig rig(MeterConfig{}, false);
+        AppOptions options;
+        options.ports = rig.ports;
+        options.lockPath = path("w.lock");
+        options.probeWaitMs = 20;
+        options.signing = {path("station"), m_fingerprint};
+        rig.w = std::make_unique<frmMain>(options);
+        MessageRecorder messages;
+        rig.press();
+        QVERIFY(QTest::qWaitFor([&] { return !rig.w->programmingRunning() && rig.w->mnuSaveRecord->isEnabled(); }, 20000));
+        DialogRecorder dialogs;
+        dialogs.paths << path("w.json");
+        QTimer::singleShot(0, [] { QMetaObject::invokeMethod(QApplication::activeModalWidget(), "accept"); });
+        rig.w->mnuSaveRecord->trigger();
+        const RecordSignature::Verdict v =
+            RecordSignature::verify(readAll(path("w.json")), path("w.json.sig"), path("home/.ssh/allowed_signers"));
+        QCOMPARE(v.kind, RecordSignature::Verdict::Good);
+        QCOMPARE(v.principals, QStringList{"station"});
+    }
+};
+
+QTEST_MAIN(TestRecordSignature)
+#include "test_record_signature.moc"
