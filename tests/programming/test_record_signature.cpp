@@ -213,15 +213,24 @@ private slots:
         QCOMPARE(meter->rawReceived(), QByteArray());
     }
 
-    // The window's Save Record... signs the JSON with the key it was started with.
+    // The window's Save Record... signs the JSON with the key it was started with, here one that
+    // only ssh-agent holds.
     void windowSignsSavedRecord()
     {
+        QProcess agent;
+        agent.start("ssh-agent", {"-D", "-a", path("agent.sock")});
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(path("agent.sock")); }, 20000));
+        QProcessEnvironment env = m_env;
+        env.insert("SSH_AUTH_SOCK", path("agent.sock"));
+        QCOMPARE(run("ssh-add", {path("station")}, env).status, 0);
+        QVERIFY(QFile::copy(path("station.pub"), path("held.pub")));
+        qputenv("SSH_AUTH_SOCK", path("agent.sock").toLocal8Bit());
         MeterRig rig(MeterConfig{}, false);
         AppOptions options;
         options.ports = rig.ports;
         options.lockPath = path("w.lock");
         options.probeWaitMs = 20;
-        options.signing = {path("station"), m_fingerprint};
+        options.signing = {path("held.pub"), m_fingerprint};
         rig.w = std::make_unique<frmMain>(options);
         MessageRecorder messages;
         rig.press();
@@ -233,6 +242,9 @@ private slots:
         const RecordSignature::Verdict v =
             RecordSignature::verify(readAll(path("w.json")), path("w.json.sig"), path("home/.ssh/allowed_signers"));
         QCOMPARE(v.principals, QStringList{"station"});
+        qunsetenv("SSH_AUTH_SOCK");
+        agent.kill();
+        agent.waitForFinished();
     }
 };
 
