@@ -78,7 +78,7 @@ CommandDeclaration ProgramOptions::declaration()
                 valued("tag", "TEXT", "free text for the record: the meter's serial number, a tank's tag"),
                 valued("sign-key", "KEYFILE",
                        "sign each JSON record with this OpenSSH key (ssh-keygen -Y sign\n"
-                       "-n talvo-record; a key in ssh-agent or on a token works too),\n"
+                       "-n talvo-record; a key ssh-agent holds works too: give its .pub),\n"
                        "written beside it as FILE.json.sig; default: TALVO_SIGN_KEY.\n"
                        "The key makes a test signature before anything is sent: one\n"
                        "that cannot sign stops the run (status 64)"),

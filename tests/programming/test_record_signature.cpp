@@ -213,6 +213,16 @@ private slots:
         QCOMPARE(meter->rawReceived(), QByteArray());
     }
 
+    // The window does not open with a key that cannot sign.
+    void windowRefusesUnusableKey()
+    {
+        QProcessEnvironment env = m_env;
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        const Ran r = run(LINEARIZER_EXE, {"--sign-key", path("s.txt")}, env);
+        QCOMPARE(r.status, 64);
+        QVERIFY2(r.out.contains("cannot sign with the key " + path("s.txt")), qPrintable(r.out));
+    }
+
     // The window's Save Record... signs the JSON with the key it was started with, here one that
     // only ssh-agent holds.
     void windowSignsSavedRecord()
