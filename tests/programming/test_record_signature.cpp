@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -183,44 +184,38 @@ private slots:
                  qPrintable(r.out));
     }
 
-    // A key that cannot sign stops the run before the meter hears anything.
+    // A key that cannot sign stops the run before the meter hears anything, and the window
+    // before it opens.
     void unusableKeySendsNothing_data()
     {
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QString>("environment"); // TALVO_SIGN_KEY
+        QTest::addColumn<QStringList>("arguments"); // PORT: the simulated meter's
+        QTest::addColumn<QString>("environment");   // NAME=VALUE
         QTest::addColumn<QString>("said");
-        const QStringList json{"--record", path("n.json")};
+        const QStringList program{"program", "--settings", path("s.txt"), "--table", path("t.xlsx"), "--port", "PORT"};
+        const QStringList json = program + QStringList{"--record", path("n.json")};
         QTest::newRow("missing") << json + QStringList{"--sign-key", path("none")} << "" << "no such key file; nothing was sent";
         QTest::newRow("not a key") << json + QStringList{"--sign-key", path("s.txt")} << "" << "; nothing was sent";
-        QTest::newRow("missing, from TALVO_SIGN_KEY") << json << path("none") << "no such key file; nothing was sent";
-        QTest::newRow("no JSON record") << QStringList{"--record", path("n.pdf"), "--sign-key", path("station")} << "" << "needs --record";
+        QTest::newRow("missing, from TALVO_SIGN_KEY") << json << "TALVO_SIGN_KEY=" + path("none") << "no such key file; nothing was sent";
+        QTest::newRow("no JSON record") << program + QStringList{"--record", path("n.pdf"), "--sign-key", path("station")} << ""
+                                        << "needs --record";
+        QTest::newRow("window") << QStringList{"--sign-key", path("s.txt")} << "QT_QPA_PLATFORM=offscreen"
+                                << "cannot sign with the key " + path("s.txt");
     }
     void unusableKeySendsNothing()
     {
-        QFETCH(QStringList, options);
+        QFETCH(QStringList, arguments);
         QFETCH(QString, environment);
         QFETCH(QString, said);
         auto meter = SimulatedMeter::start(MeterConfig{});
         QVERIFY(meter);
+        arguments.replaceInStrings(QRegularExpression("^PORT$"), meter->devicePath());
         QProcessEnvironment env = m_env;
         if (!environment.isEmpty())
-            env.insert("TALVO_SIGN_KEY", environment);
-        const Ran r = run(LINEARIZER_EXE,
-                          QStringList{"program", "--settings", path("s.txt"), "--table", path("t.xlsx"), "--port", meter->devicePath()} + options,
-                          env);
+            env.insert(environment.section('=', 0, 0), environment.section('=', 1));
+        const Ran r = run(LINEARIZER_EXE, arguments, env);
         QCOMPARE(r.status, 64);
         QVERIFY2(r.out.contains(said), qPrintable(r.out));
         QCOMPARE(meter->rawReceived(), QByteArray());
-    }
-
-    // The window does not open with a key that cannot sign.
-    void windowRefusesUnusableKey()
-    {
-        QProcessEnvironment env = m_env;
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        const Ran r = run(LINEARIZER_EXE, {"--sign-key", path("s.txt")}, env);
-        QCOMPARE(r.status, 64);
-        QVERIFY2(r.out.contains("cannot sign with the key " + path("s.txt")), qPrintable(r.out));
     }
 
     // The window's Save Record... signs the JSON with the key it was started with, here one that
