@@ -15,7 +15,7 @@ PACKAGES=(build-essential cmake pkg-config
   fonts-liberation fonts-dejavu-core xdg-utils qt6-wayland qt6-l10n-tools qt6-tools-dev qt6-translations-l10n)
 TEST_PACKAGES=(xvfb xauth xdotool x11-apps x11-utils openbox python3-openpyxl python3-xlwt
   clang libclang-rt-14-dev ninja-build appstream desktop-file-utils locales-all poppler-utils
-  mandoc bash-completion zsh ser2net)
+  mandoc bash-completion zsh ser2net openssh-client)
 # Not needed by the tests: the package check (packaging/check-deb.sh) and the screenshots.
 PACKAGING_PACKAGES=(debhelper lintian imagemagick)
 

@@ -7,6 +7,8 @@
 #include "app/Translations.h"
 #include "app/frmMain.h"
 #include "meter-sim/SimulatedMeter.h"
+#include "programming/RecordSignature.h"
+#include "programming/RunResult.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -136,6 +138,15 @@ int main(int argc, char* argv[])
         return CommandLine::usageError(cl.error);
 
     AppOptions options;
+    // The key that signs saved records makes a test signature before the window opens.
+    if (const QString key = RecordSignature::chosenKey(cl.window.signKey); !key.isEmpty()) {
+        const RecordSignature::Signed tried = RecordSignature::tryKey(key);
+        if (!tried.ok()) {
+            std::fprintf(stderr, "talvo-linearizer: cannot sign with the key %s: %s\n", qPrintable(key), qPrintable(tried.error));
+            return RunResult::ExitUsage;
+        }
+        options.signing = {key, tried.fingerprint};
+    }
     options.mappedOnly = !cl.ports.isEmpty(); // the user chose the numbering: only mapped devices join
     std::unique_ptr<SimulatedMeter> simulator;
     if (cl.window.simulate) {

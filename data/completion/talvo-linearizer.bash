@@ -13,7 +13,7 @@ _talvo_linearizer()
     case $prev in
         --table) _filedir 'xlsx|xls|ods'; return ;;
         --settings | --settings-out) _filedir txt; return ;;
-        --log | --record) _filedir; return ;;
+        --log | --record | --sign-key | --allowed-signers) _filedir; return ;;
         --verify) _filedir json; return ;;
         --operator | --tag) return ;;
         --data) _filedir 'csv|txt|xlsx|xls|ods'; return ;;
@@ -39,11 +39,11 @@ _talvo_linearizer()
 
     local options
     case $command in
-        program) options='--settings --table --port --address --baud --dry-run --log --record --record-overwrite --operator --tag --help' ;;
-        record) options='--verify --help' ;;
+        program) options='--settings --table --port --address --baud --dry-run --log --record --record-overwrite --operator --tag --sign-key --help' ;;
+        record) options='--verify --allowed-signers --help' ;;
         scan) options='--port --baud --address --all --help' ;;
         fit) options='--data --span --shape --input --display --type --decimal --points --max-error --on-data --free-ends --json --out --settings-out --settings --help' ;;
-        *) options='--port --simulate --help --version' ;;
+        *) options='--port --simulate --sign-key --help --version' ;;
     esac
     if [[ -z $command && $cur != -* ]]; then
         COMPREPLY=($(compgen -W 'program fit scan record' -- "$cur"))

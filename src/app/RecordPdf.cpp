@@ -52,13 +52,13 @@ struct Writer {
     qreal width;
     qreal fontScale; // fonts are sized in the device's points, the page is drawn scaled to points
     qreal y = 0;
-    bool mono = false; // for identifiers: no ligature ("ff") breaks a search of the text
+    QString family = QStringLiteral("DejaVu Sans");
 
     // Draws s wrapped in its box, at most maxLines lines (a longer text ends in an ellipsis);
     // gives the height used.
     qreal text(const QString& s, qreal size, bool bold = false, qreal x = 0, qreal w = 0, int maxLines = 1)
     {
-        QFont f(mono ? QStringLiteral("DejaVu Sans Mono") : QStringLiteral("DejaVu Sans"));
+        QFont f(family);
         f.setPointSizeF(size * fontScale);
         f.setBold(bold);
         p.setFont(f);
@@ -163,9 +163,9 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
     };
     for (const QString& f : facts)
         w.line(f, 9, false, 3);
-    w.mono = true;
+    w.family = QStringLiteral("DejaVu Sans Mono");
     w.line(QStringLiteral("Record ID: %1").arg(orDash(r.recordId)), 9);
-    w.mono = false;
+    w.family = QStringLiteral("DejaVu Sans");
     w.rule();
 
     // The table on the left, its curve on the right.
@@ -222,7 +222,14 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
     }
     w.y = listTop + perCol * cmdH + 6;
     w.rule();
+    // Hashes and the key in a fixed font: no ligature ("fl") changes a character, and the line is
+    // short enough never to wrap.
+    w.family = QStringLiteral("DejaVu Sans Mono");
     w.line(QStringLiteral("Table SHA-256: %1").arg(Record::tableSha256(r.points)), 7.5);
+    w.line(QStringLiteral("Record SHA-256 (record_sha256): %1").arg(Record::recordSha256(r)), 7.5);
+    if (!r.signing.fingerprint.isEmpty())
+        w.line(QStringLiteral("JSON record signed by the key %1").arg(r.signing.fingerprint), 7.5);
+    w.family = QStringLiteral("DejaVu Sans");
     w.y = qMax(w.y + 24, page.height() - 40);
     w.line(QStringLiteral("Signature: ______________________________      Date: ________________"), 10);
     painter.restore();
@@ -247,16 +254,10 @@ bool write(const RunRecord& record, QIODevice& file, QString* error)
 
 bool save(const RunRecord& record, const QString& path, QString* error, bool replace)
 {
-    const bool pdf = QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
+    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
+        return Record::saveJson(record, path, error, replace);
     return PlainFile::writeWhole(
-        path, replace,
-        [&](QIODevice& file, QString* why) {
-            if (pdf)
-                return write(record, file, why);
-            const QByteArray json = Record::toJsonText(record);
-            return file.write(json) == json.size();
-        },
-        error);
+        path, replace, [&](QIODevice& file, QString* why) { return write(record, file, why); }, error);
 }
 
 } // namespace RecordPdf

@@ -1,7 +1,8 @@
 #pragma once
 // The record of a run on one page (A4, or Letter where the locale measures in inches):
 // the result in large type, meter, port, operator and time, the table and its curve,
-// every command's outcome, the table's SHA-256 and a line for a signature.
+// every command's outcome, the table's and the record's SHA-256, the key that signs the JSON
+// record, and a line for a signature.
 #include <QPageSize>
 #include <QString>
 

@@ -31,9 +31,11 @@ void RunRecorder::begin(const MeterSetup& setup, const QString& device)
 {
     const QString operatorName = m_record.operatorName.isEmpty() ? loginName() : m_record.operatorName;
     const QString tag = m_record.tag;
+    const RunRecord::Signing signing = m_record.signing;
     m_record = RunRecord{};
     m_record.operatorName = operatorName;
     m_record.tag = tag;
+    m_record.signing = signing;
     m_ended = false;
     m_lastMessage.clear();
     m_record.recordId = QUuid::createUuid().toString(QUuid::WithoutBraces);

@@ -126,6 +126,7 @@ frmMain::frmMain(const AppOptions& options, QWidget* parent)
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
     m_transaction = new MeterTransaction(MSComm1, this);
     m_recorder = new RunRecorder(this);
+    m_recorder->record().signing = options.signing;
     buildMenus();
     buildControls();
     wireShell();

@@ -16,6 +16,7 @@
 #include "app/PortMap.h"
 #include "app/ProbeVerdict.h"
 #include "link/LinkTypes.h"
+#include "programming/RunRecord.h"
 #include "table/PointTable.h"
 #include "table/ValueRules.h"
 
@@ -55,6 +56,7 @@ struct AppOptions {
     bool watchPorts = true;                                // devices plugged in later are probed and offered
     QString watchDir;                                      // watch this folder for serial nodes; empty: the system's watch (udev, or /dev)
     bool mappedOnly = false;                               // only devices that ports maps may join the list
+    RunRecord::Signing signing;                            // the key that signs saved JSON records (tried before)
 };
 
 extern const char* const AppTitle; // "Talvo Series - Multi-Point Linearization Utility"

@@ -115,6 +115,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     if (cl.mode == Mode::Record) {
         cl.record.verifyPath = parser.value(QStringLiteral("verify"));
         cl.record.workbook = positional.value(1);
+        cl.record.allowedSigners = parser.value(QStringLiteral("allowed-signers"));
         if (cl.record.verifyPath.isEmpty())
             cl.error = QStringLiteral("record needs --verify FILE.json");
         return cl;
@@ -159,6 +160,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
 
     if (cl.mode == Mode::Window) {
         cl.window.simulate = parser.isSet(QStringLiteral("simulate"));
+        cl.window.signKey = parser.value(QStringLiteral("sign-key"));
         return cl;
     }
     // 7, 07 and 007 all name meter 007; "" for anything but 1 to 247
@@ -205,6 +207,12 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     cl.program.recordOverwrite = parser.isSet(QStringLiteral("record-overwrite"));
     cl.program.operatorName = parser.value(QStringLiteral("operator"));
     cl.program.tag = parser.value(QStringLiteral("tag"));
+    cl.program.signKey = parser.value(QStringLiteral("sign-key"));
+    // Only a JSON record (a .json path or a folder) is signed.
+    if (!cl.program.signKey.isEmpty() && std::all_of(cl.program.recordPaths.begin(), cl.program.recordPaths.end(), [](const QString& p) {
+            return p.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
+        }))
+        cl.error = QStringLiteral("--sign-key signs the JSON record: it needs --record FILE.json or a folder");
     if (parser.isSet(QStringLiteral("address"))) {
         const QString a = parser.value(QStringLiteral("address"));
         cl.program.address = addressOf(a);

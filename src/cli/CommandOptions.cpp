@@ -14,7 +14,7 @@ QCommandLineOption valued(const char* name, const char* valueName, const char* d
 CommandDeclaration WindowOptions::declaration()
 {
     return {"",
-            "[--port N=DEVICE]... [--simulate]",
+            "[--port N=DEVICE]... [--simulate] [--sign-key KEYFILE]",
             "Without a command the window opens.\n",
             {
                 valued("port", "N=DEVICE",
@@ -25,6 +25,9 @@ CommandDeclaration WindowOptions::declaration()
                        "rfc2217://[::1]:7001; when given, only the mapped numbers are offered"),
                 flag("simulate", "start a simulated meter (address 001, 2400 baud) and offer it\n"
                                  "as the lowest free port number"),
+                valued("sign-key", "KEYFILE",
+                       "sign each JSON record File > Save Record... writes with this\n"
+                       "OpenSSH key, as FILE.json.sig (see program's --sign-key)"),
                 flag("version", "print the version"),
                 QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("this text")),
             },
@@ -32,7 +35,7 @@ CommandDeclaration WindowOptions::declaration()
             "Without --port, the machine's serial devices are numbered 1 to 16 in this order:\n"
             "ttyS*, ttyUSB*, ttyACM*, ttyAMA*, rfcomm*, then any others, by number within each kind.\n"
             "A network port's reply waits grow by the round trip measured when it is opened.\n",
-            19};
+            22};
 }
 
 CommandDeclaration ProgramOptions::declaration()
@@ -41,7 +44,8 @@ CommandDeclaration ProgramOptions::declaration()
             "--settings FILE --table WORKBOOK [--port DEVICE|N]\n"
             "[--port N=DEVICE]... [--address NNN] [--baud B]\n"
             "[--dry-run] [--log FILE]\n"
-            "[--record PATH]... [--record-overwrite] [--operator NAME] [--tag TEXT]",
+            "[--record PATH]... [--record-overwrite] [--operator NAME] [--tag TEXT]\n"
+            "[--sign-key KEYFILE]",
             "program: programs one meter as Program Meter does, without a window and without a\n"
             "display (DISPLAY may be unset). Several runs may go at once, one per port.\n",
             {
@@ -79,11 +83,18 @@ CommandDeclaration ProgramOptions::declaration()
                 flag("record-overwrite", "let --record replace a named .pdf or .json file that exists"),
                 valued("operator", "NAME", "who ran it, for the record (default: the login name)"),
                 valued("tag", "TEXT", "free text for the record: the meter's serial number, a tank's tag"),
+                valued("sign-key", "KEYFILE",
+                       "sign each JSON record with this OpenSSH key (ssh-keygen -Y sign\n"
+                       "-n talvo-record; a key ssh-agent holds works too: give its .pub),\n"
+                       "written beside it as FILE.json.sig; default: TALVO_SIGN_KEY.\n"
+                       "The key makes a test signature before anything is sent: one\n"
+                       "that cannot sign stops the run (status 64)"),
             },
             "--settings, --table and --log must be plain files: a FIFO, a device or a folder is\n"
             "refused at once (status 64).\n"
             "Every message the window would show and every step of the status bar and progress\n"
-            "bar is printed on standard error.\n"};
+            "bar is printed on standard error.\n",
+            22};
 }
 
 const char* const ProgramOptions::exitStatuses = "Exit status of program:\n"
@@ -174,13 +185,21 @@ CommandDeclaration FitOptions::declaration()
 CommandDeclaration RecordOptions::declaration()
 {
     return {"record",
-            "--verify FILE.json [WORKBOOK]",
-            "record: --verify FILE.json recomputes the SHA-256 of the record's table and compares it\n"
-            "with the one stored; with a WORKBOOK, also compares the workbook's table (columns A and\n"
-            "B, as Import reads them) with the record's. Exit status: 0 intact (and the same\n"
-            "table), 1 altered or a different table, 64 wrong usage or a file that cannot be read.\n",
+            "--verify FILE.json [WORKBOOK] [--allowed-signers FILE]",
+            "record: --verify FILE.json recomputes the SHA-256 of the record's table and of the whole\n"
+            "record (record_sha256: any field edited, added or removed) and compares them with those\n"
+            "stored; a record made before record_sha256 has its table checked alone. FILE.json.sig,\n"
+            "when there is one, is checked by ssh-keygen, and the signer and key are printed. With a\n"
+            "WORKBOOK, also compares the workbook's table (columns A and B, as Import reads them)\n"
+            "with the record's.\n",
             {
                 valued("verify", "FILE.json"),
+                valued("allowed-signers", "FILE",
+                       "the keys trusted to sign records, as ssh-keygen's allowed\n"
+                       "signers file (default ~/.ssh/allowed_signers)"),
             },
-            ""};
+            "Exit status: 0 intact (and the same table, and signed by an allowed key when signed),\n"
+            "1 altered, a different table or a signature that does not match the record, 2 signed\n"
+            "by an unknown key, 64 wrong usage or a file that cannot be read.\n",
+            27};
 }

@@ -21,6 +21,7 @@ struct CommandDeclaration {
 // Without a command: the window.
 struct WindowOptions {
     bool simulate = false;                   // start a simulated meter and offer it as a port
+    QString signKey;                         // --sign-key KEYFILE: Save Record... signs JSON records
     static CommandDeclaration declaration(); // with --help and --version
 };
 
@@ -33,6 +34,7 @@ struct ProgramOptions {
     QString operatorName, tag; // --operator (default: the login name), --tag
     QString address;           // --address NNN instead of the settings file's (three digits)
     QString baud;              // --baud B instead of the settings file's
+    QString signKey;           // --sign-key KEYFILE: the JSON records are signed with it
     static CommandDeclaration declaration();
     static const char* const exitStatuses; // a section of --help of its own, before record's
 };
@@ -58,5 +60,6 @@ struct FitOptions {
 // record: checks a run's JSON record (RecordMode.h).
 struct RecordOptions {
     QString verifyPath, workbook; // --verify FILE.json and the workbook to compare it with
+    QString allowedSigners;       // --allowed-signers FILE; empty: ~/.ssh/allowed_signers
     static CommandDeclaration declaration();
 };

@@ -12,6 +12,7 @@
 #include "link/SerialComm.h"
 #include "programming/PointCommands.h"
 #include "programming/ProgrammingRun.h"
+#include "programming/RecordSignature.h"
 #include "programming/RunRecord.h"
 #include "programming/RunResult.h"
 #include "spreadsheet/TableBlock.h"
@@ -301,6 +302,17 @@ int run(const CommandLine& cl)
         printErr(QStringLiteral("talvo-linearizer: cannot write the record: %1; nothing was sent").arg(why));
         return RunResult::ExitUsage;
     }
+    // So is the key that signs them, by a test signature.
+    RunRecord::Signing signing;
+    if (const QString key = RecordSignature::chosenKey(cl.program.signKey); !key.isEmpty() && RecordMode::writesJson(cl.program.recordPaths)) {
+        const RecordSignature::Signed tried = RecordSignature::tryKey(key);
+        if (!tried.ok()) {
+            printErr(QStringLiteral("talvo-linearizer: cannot sign with the key %1: %2; nothing was sent").arg(key, tried.error));
+            return RunResult::ExitUsage;
+        }
+        signing = {key, tried.fingerprint};
+        printErr(QStringLiteral("talvo-linearizer: JSON records are signed with the key %1 (%2)").arg(key, tried.fingerprint));
+    }
 
     PortMap ports;
     int portNumber = 0;
@@ -373,6 +385,7 @@ int run(const CommandLine& cl)
     MeterTransaction transaction(&port);
     recorder.record().operatorName = cl.program.operatorName; // begin() takes the login name for none
     recorder.record().tag = cl.program.tag;
+    recorder.record().signing = signing;
     if (!cl.program.dryRun)
         recorder.begin(setup, ports.device(setup.port.toInt()));
     ProgrammingRun programming(&port, &transaction, &face);
@@ -392,9 +405,16 @@ int run(const CommandLine& cl)
         QString why;
         const QStringList written = RecordMode::write(
             recorder.record(), RecordMode::targets(cl.program.recordPaths, recorder.record(), cl.program.recordOverwrite), &why);
-        for (const QString& path : written)
+        QStringList files;
+        for (const QString& path : written) {
             printErr(QStringLiteral("talvo-linearizer: record written: %1").arg(path));
-        record.recordPath = written.join(QLatin1Char(' '));
+            files << path;
+            if (!signing.key.isEmpty() && path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)) {
+                printErr(QStringLiteral("talvo-linearizer: signature written: %1").arg(RecordSignature::signaturePath(path)));
+                files << RecordSignature::signaturePath(path);
+            }
+        }
+        record.recordPath = files.join(QLatin1Char(' '));
         if (!why.isEmpty()) {
             printErr(QStringLiteral("talvo-linearizer: cannot write the record %1").arg(why));
             if (status == RunResult::ExitProgrammed) {

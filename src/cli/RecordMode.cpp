@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 #include "app/RecordPdf.h"
 #include "files/PlainFile.h"
+#include "programming/RecordSignature.h"
 #include "programming/RunRecord.h"
 #include "programming/RunResult.h"
 #include "spreadsheet/Workbook.h"
@@ -10,6 +11,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -56,6 +60,11 @@ QString prepare(const QStringList& paths, bool overwrite)
     return {};
 }
 
+bool writesJson(const QStringList& paths)
+{
+    return std::any_of(paths.begin(), paths.end(), [](const QString& path) { return isJson(path) || QFileInfo(path).isDir(); });
+}
+
 QList<Target> targets(const QStringList& paths, const RunRecord& record, bool overwrite)
 {
     QList<Target> out;
@@ -74,8 +83,11 @@ QList<Target> targets(const QStringList& paths, const RunRecord& record, bool ov
 
 QStringList write(const RunRecord& record, const QList<Target>& targets, QString* error)
 {
+    // A PDF names the signing key: it is written once the JSON is signed.
+    QList<Target> ordered = targets;
+    std::stable_partition(ordered.begin(), ordered.end(), [](const Target& t) { return isJson(t.path); });
     QStringList written;
-    for (const Target& target : targets) {
+    for (const Target& target : std::as_const(ordered)) {
         QString why;
         if (!RecordPdf::save(record, target.path, &why, target.replace)) {
             if (error->isEmpty())
@@ -87,11 +99,44 @@ QStringList write(const RunRecord& record, const QList<Target>& targets, QString
     return written;
 }
 
+namespace {
+// FILE.json.sig, when there is one: 0 signed by an allowed key, 1 a signature that does not
+// check, 2 an unknown key, 64 when ssh-keygen cannot check it.
+int verifySignature(const QString& path, const QByteArray& json, const QString& allowedSigners)
+{
+    const QString sig = RecordSignature::signaturePath(path);
+    if (!QFileInfo::exists(sig)) {
+        std::printf("%s: not signed (no %s)\n", qPrintable(path), qPrintable(sig));
+        return 0;
+    }
+    const RecordSignature::Verdict v = RecordSignature::verify(json, sig, allowedSigners);
+    switch (v.kind) {
+    case RecordSignature::Verdict::Good:
+        std::printf("%s: signed by %s with the key %s\n", qPrintable(sig), qPrintable(v.principals.join(QStringLiteral(", "))),
+                    qPrintable(v.fingerprint));
+        return 0;
+    case RecordSignature::Verdict::UnknownKey:
+        say(QStringLiteral("%1: signed by an unknown key %2 (not among the allowed signers of %3)").arg(sig, v.fingerprint, allowedSigners));
+        return 2;
+    case RecordSignature::Verdict::Mismatch: say(QStringLiteral("%1: altered: %2").arg(sig, v.message)); return 1;
+    case RecordSignature::Verdict::Unusable: break;
+    }
+    say(QStringLiteral("%1 cannot be checked: %2").arg(sig, v.message));
+    return RunResult::ExitUsage;
+}
+} // namespace
+
 int verify(const CommandLine& cl)
 {
     const PlainFile::Contents json = PlainFile::read(cl.record.verifyPath, 16 << 20);
     if (!json.error.isEmpty()) {
         say(QStringLiteral("cannot read the record: %1").arg(json.error));
+        return RunResult::ExitUsage;
+    }
+    const QString allowedSigners =
+        cl.record.allowedSigners.isEmpty() ? RecordSignature::defaultAllowedSigners() : cl.record.allowedSigners;
+    if (!cl.record.allowedSigners.isEmpty() && !QFileInfo(allowedSigners).isReadable()) {
+        say(QStringLiteral("cannot read the allowed signers file %1").arg(allowedSigners));
         return RunResult::ExitUsage;
     }
     const Record::Verification v = Record::verify(json.bytes);
@@ -101,9 +146,16 @@ int verify(const CommandLine& cl)
         return unreadable ? int(RunResult::ExitUsage) : 1;
     }
     const QList<PointRow> rows = Record::tableOf(json.bytes);
-    std::printf("%s: intact, table SHA-256 %s\n", qPrintable(cl.record.verifyPath), qPrintable(Record::tableSha256(rows)));
-    if (cl.record.workbook.isEmpty())
-        return 0;
+    if (v.whole)
+        std::printf("%s: intact: the whole record was checked (record SHA-256 %s), table SHA-256 %s\n", qPrintable(cl.record.verifyPath),
+                    qPrintable(Record::recordSha256(QJsonDocument::fromJson(json.bytes).object())),
+                    qPrintable(Record::tableSha256(rows)));
+    else
+        std::printf("%s: table intact (SHA-256 %s); the rest of the record could not be checked: it has no record_sha256\n",
+                    qPrintable(cl.record.verifyPath), qPrintable(Record::tableSha256(rows)));
+    const int signature = verifySignature(cl.record.verifyPath, json.bytes, allowedSigners);
+    if (signature == 1 || signature == RunResult::ExitUsage || cl.record.workbook.isEmpty())
+        return signature;
 
     Spreadsheet::Application app;
     QString error;
@@ -147,7 +199,7 @@ int verify(const CommandLine& cl)
         return 1;
     }
     std::printf("%s: the same table\n", qPrintable(cl.record.workbook));
-    return 0;
+    return signature;
 }
 
 } // namespace RecordMode

@@ -19,11 +19,15 @@ struct Target {
 };
 // The files a run's records go to: a folder gets a .pdf and a .json named by Record::defaultFileName.
 QList<Target> targets(const QStringList& paths, const RunRecord& record, bool overwrite);
-// Writes the record to every target, each whole or not at all; the files written. error: the
+// A JSON record is among them (a .json path or a folder).
+bool writesJson(const QStringList& paths);
+// Writes the record to every target, JSON (and its signature) first, each whole or not at all;
+// the files written. error: the
 // path and reason of the first that failed, untouched when none did.
 QStringList write(const RunRecord& record, const QList<Target>& targets, QString* error);
 
-// record --verify: exit status 0 intact, 1 altered or a different table, 64 unreadable.
+// record --verify: exit status 0 intact, 1 altered, a different table or a signature that
+// does not match, 2 signed by an unknown key, 64 unreadable.
 int verify(const CommandLine& cl);
 
 } // namespace RecordMode

@@ -1,9 +1,16 @@
 #include "programming/RunRecord.h"
 
+#include "files/PlainFile.h"
+#include "programming/RecordSignature.h"
+
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 namespace Record {
 
@@ -95,7 +102,180 @@ QJsonObject toJson(const RunRecord& r)
     };
 }
 
-QByteArray toJsonText(const RunRecord& record) { return QJsonDocument(toJson(record)).toJson(QJsonDocument::Indented); }
+namespace {
+
+void putString(QByteArray* out, const QString& text)
+{
+    *out += '"';
+    for (const char c : text.toUtf8()) {
+        switch (c) {
+        case '"': *out += "\\\""; break;
+        case '\\': *out += "\\\\"; break;
+        case '\b': *out += "\\b"; break;
+        case '\f': *out += "\\f"; break;
+        case '\n': *out += "\\n"; break;
+        case '\r': *out += "\\r"; break;
+        case '\t': *out += "\\t"; break;
+        default:
+            if (uchar(c) < 0x20)
+                *out += "\\u00" + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
+            else
+                *out += c;
+        }
+    }
+    *out += '"';
+}
+
+// Python's repr of a float: the shortest digits that read back as the number, with an
+// exponent below 1e-4 and from 1e16 on, else ".0" after a whole number.
+QByteArray pythonFloat(double number)
+{
+    const QByteArray e = QString::number(number, 'e', QLocale::FloatingPointShortest).toLatin1(); // "-1.25e+16"
+    const bool negative = e.startsWith('-');
+    const qsizetype at = e.indexOf('e');
+    const QByteArray digits = e.mid(negative, at - negative).replace(".", "");
+    const int point = e.mid(at + 1).toInt() + 1; // digits before the point
+    QByteArray out = negative ? "-" : "";
+    if (point <= -4 || point > 16) {
+        out += digits.left(1) + (digits.size() > 1 ? "." + digits.mid(1) : QByteArray());
+        out += (point - 1 < 0 ? "e-" : "e+") + QByteArray::number(std::abs(point - 1)).rightJustified(2, '0');
+    } else if (point <= 0) {
+        out += "0." + QByteArray(-point, '0') + digits;
+    } else if (point >= digits.size()) {
+        out += digits + QByteArray(point - digits.size(), '0') + ".0";
+    } else {
+        out += digits.left(point) + '.' + digits.mid(point);
+    }
+    return out;
+}
+
+void putValue(QByteArray* out, const QJsonValue& value)
+{
+    switch (value.type()) {
+    case QJsonValue::Null: *out += "null"; break;
+    case QJsonValue::Bool: *out += value.toBool() ? "true" : "false"; break;
+    case QJsonValue::Double: {
+        const QVariant number = value.toVariant(); // a whole number in the text stays one
+        *out += number.typeId() == QMetaType::LongLong ? QByteArray::number(number.toLongLong()) : pythonFloat(value.toDouble());
+        break;
+    }
+    case QJsonValue::String: putString(out, value.toString()); break;
+    case QJsonValue::Array: {
+        *out += '[';
+        const QJsonArray array = value.toArray();
+        for (qsizetype i = 0; i < array.size(); ++i) {
+            if (i > 0)
+                *out += ',';
+            putValue(out, array[i]);
+        }
+        *out += ']';
+        break;
+    }
+    case QJsonValue::Object: {
+        const QJsonObject object = value.toObject();
+        QStringList keys = object.keys();
+        std::sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) { return a.toUcs4() < b.toUcs4(); });
+        *out += '{';
+        for (qsizetype i = 0; i < keys.size(); ++i) {
+            const QString& key = keys[i];
+            if (i > 0)
+                *out += ',';
+            putString(out, key);
+            *out += ':';
+            putValue(out, object.value(key));
+        }
+        *out += '}';
+        break;
+    }
+    case QJsonValue::Undefined: break;
+    }
+}
+
+constexpr QLatin1String RecordHashKey("record_sha256");
+
+// Whole or not at all, under its final name only when complete (see PlainFile::writeWhole).
+bool writeFile(const QString& path, const QByteArray& bytes, QString* error, bool replace = true)
+{
+    return PlainFile::writeWhole(
+        path, replace, [&](QIODevice& file, QString*) { return file.write(bytes) == bytes.size(); }, error);
+}
+
+// A whole number written with a point or an exponent ("2400.0", "1e3"), or beyond 64 bits: Qt
+// reads it as another number than Python does, so no canonical form follows both. Records
+// hold plain integers only.
+QByteArray reshapedNumber(const QByteArray& json)
+{
+    bool inString = false;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (inString) {
+            i += c == '\\';
+            inString = c != '"';
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '-' || (c >= '0' && c <= '9')) {
+            qsizetype end = i;
+            while (end < json.size() && QByteArrayView("+-.eE0123456789").contains(json[end]))
+                ++end;
+            const QByteArray token = json.mid(i, end - i);
+            bool fits = false;
+            token.toLongLong(&fits);
+            const double value = token.toDouble();
+            const bool plain = fits && !token.contains('.') && !token.contains('e') && !token.contains('E');
+            if (!plain && std::trunc(value) == value)
+                return token;
+            i = end - 1;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+QByteArray canonicalJson(const QJsonObject& record)
+{
+    QJsonObject rest = record;
+    rest.remove(RecordHashKey);
+    QByteArray out;
+    putValue(&out, rest);
+    return out;
+}
+
+QString recordSha256(const QJsonObject& record)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(canonicalJson(record), QCryptographicHash::Sha256).toHex());
+}
+
+QByteArray toJsonText(const RunRecord& record)
+{
+    // Hashed as read back from the text, as anyone checking it reads it.
+    QJsonObject json = toJson(record);
+    json.insert(RecordHashKey, recordSha256(QJsonDocument::fromJson(QJsonDocument(json).toJson()).object()));
+    return QJsonDocument(json).toJson(QJsonDocument::Indented);
+}
+
+QString recordSha256(const RunRecord& record)
+{
+    return QJsonDocument::fromJson(toJsonText(record)).object().value(RecordHashKey).toString();
+}
+
+bool saveJson(const RunRecord& record, const QString& path, QString* error, bool replace)
+{
+    const QByteArray json = toJsonText(record);
+    RecordSignature::Signed s;
+    if (!record.signing.key.isEmpty() && !(s = RecordSignature::sign(record.signing.key, json)).ok()) {
+        *error = QStringLiteral("cannot sign it with the key %1: %2").arg(record.signing.key, s.error);
+        return false;
+    }
+    if (!writeFile(path, json, error, replace))
+        return false;
+    const QString sigPath = RecordSignature::signaturePath(path);
+    QString why;
+    if (s.signature.isEmpty() ? !QFileInfo::exists(sigPath) || QFile::remove(sigPath) : writeFile(sigPath, s.signature, &why))
+        return true;
+    *error = QStringLiteral("the signature %1 cannot be written%2").arg(sigPath, why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+    return false;
+}
 
 QString defaultFileName(const RunRecord& record, const QString& suffix)
 {
@@ -159,7 +339,24 @@ Verification verify(const QByteArray& json)
         v.reason = QStringLiteral("the table's SHA-256 is %1, the record says %2").arg(computed, stored);
         return v;
     }
+    // A record made before record_sha256 has its table checked alone.
+    const QJsonObject record = QJsonDocument::fromJson(json).object();
     v.intact = true;
+    if (!record.contains(RecordHashKey))
+        return v;
+    const QString whole = recordSha256(record);
+    if (const QByteArray number = reshapedNumber(json); !number.isEmpty()) {
+        v.intact = false;
+        v.reason = QStringLiteral("the number %1 is written with a point or an exponent, never so by this utility").arg(QLatin1String(number));
+        return v;
+    }
+    if (record.value(RecordHashKey).toString() != whole) {
+        v.intact = false;
+        v.reason = QStringLiteral("the record's SHA-256 is %1, the record says %2: a field was edited, added or removed")
+                       .arg(whole, record.value(RecordHashKey).toString());
+        return v;
+    }
+    v.whole = true;
     return v;
 }
 

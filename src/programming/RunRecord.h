@@ -1,8 +1,9 @@
 #pragma once
 // The record of one programming run: who ran it, when, on which meter and port, the table
 // as sent and where it came from, every frame with its outcome, and the result. Written
-// as JSON for a rig to keep and as a one-page PDF for a quality file; the table carries a
-// SHA-256 of its canonical text so that an altered record is caught.
+// as JSON for a rig to keep and as a one-page PDF for a quality file. The table carries a
+// SHA-256 of its canonical text, the whole record one of its canonical JSON (record_sha256),
+// and a record may be signed with the station's OpenSSH key (RecordSignature.h).
 #include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
@@ -46,6 +47,11 @@ struct RunRecord {
     int status = -1;    // the run's exit status
     QString resultText; // the run's last message
 
+    // The key that signs the JSON record (FILE.json.sig) and its fingerprint; not in the JSON.
+    struct Signing {
+        QString key, fingerprint;
+    } signing;
+
     bool programmed() const { return status == 0; }
 };
 
@@ -63,8 +69,17 @@ QString isoTime(const QDateTime& time); // ISO 8601 with the UTC offset
 // "acknowledged", "refused", "timed out", "not sent", "sent, outcome unknown"
 QString outcomeName(RecordCommand::Outcome outcome);
 
-QJsonObject toJson(const RunRecord& record);
-QByteArray toJsonText(const RunRecord& record); // indented, ends in LF
+QJsonObject toJson(const RunRecord& record); // without record_sha256
+QByteArray toJsonText(const RunRecord& record); // indented, ends in LF, record_sha256 last added
+
+// The canonical form: Python's json.dumps(record, sort_keys=True, separators=(",", ":"),
+// ensure_ascii=False) in UTF-8, the top level's record_sha256 left out (docs/record-hash.md).
+QByteArray canonicalJson(const QJsonObject& record);
+QString recordSha256(const QJsonObject& record);
+QString recordSha256(const RunRecord& record); // of the JSON as toJsonText writes it
+// Writes the JSON record, and FILE.json.sig when record.signing names a key (a stale one is
+// removed); false with the reason when either cannot be written.
+bool saveJson(const RunRecord& record, const QString& path, QString* error, bool replace = true);
 
 // "talvo-YYYYMMDD-HHMMSS-mmm-ADDRESS-ID" + suffix, from the run's start (to the millisecond) and the
 // first 8 digits of its record_id, then "-TAG" where a tag is given (only letters, digits, ".", "_"
@@ -73,9 +88,11 @@ QString defaultFileName(const RunRecord& record, const QString& suffix);
 
 struct Verification {
     bool intact = false;
-    QString reason; // why not, or "" when intact
+    QString reason;       // why not, or "" when intact
+    bool whole = false;   // record_sha256 checked the whole record (a record made before it has none)
 };
-// Recomputes the table's SHA-256 from the record's points and compares it with the one stored.
+// Recomputes the table's SHA-256 from the record's points and the record's from its canonical
+// form, and compares them with the ones stored.
 Verification verify(const QByteArray& json);
 // The record's table as written ("input", "display" texts); empty when unreadable.
 QList<PointRow> tableOf(const QByteArray& json);
