@@ -176,7 +176,7 @@ ReplyFraming ReplyFraming::learnedFrom(const QString& firmwareReply, const QStri
         framing.start = reply[start];
     const QString ours = QRegularExpression::escape(address);
     const QString head = framing.start.isNull() ? QStringLiteral("(?:^|(?<=\\x03))") : QRegularExpression::escape(QString(framing.start));
-    framing.reply.setPattern(head + QStringLiteral("(?:A0%1[\\x20-\\x7e]*|Z[0-9]%1)\\x03").arg(ours));
+    framing.reply.setPattern(head + QStringLiteral("(?:A0%1[\\x20-\\x7e]*|Z[\\x20-\\x7e]%1)\\x03").arg(ours));
     return framing;
 }
 

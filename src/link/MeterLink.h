@@ -77,7 +77,7 @@ QString printable(const QString& text);
 // How the meter frames its replies, learned from its reply to the firmware query: its start
 // character (STX, SOH or none). Until then any ETX ends a reply. Once learned, only this
 // command's reply is one: the start character, then the success mark "A0", our address, an
-// optional payload of printable characters and ETX, or a refusal, "Z", a code digit, our
+// optional payload of printable characters and ETX, or a refusal, "Z", a printable code, our
 // address and ETX. Anything else (line noise, a damaged echo, a boot text, another meter's
 // reply) is passed over. Without a start character a reply begins the input or follows an ETX.
 struct ReplyFraming {

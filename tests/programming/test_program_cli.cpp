@@ -177,7 +177,9 @@ private slots:
         row("another meter answers", "--foreign 3=007", I, "", "", "F189 38001 201130", checklist, 1);
         row("meter restarts", "--boot-on 5", I, "", "", "F189 38001 201130 37P3 48L02", checklist, 1);
         // A damaged echo, a damaged refusal and a noise burst are no acknowledgement.
-        row("one bit flipped, echoing line", "--echo --flip-on 4 --seed 7", I, "", "", "F189 38001 201130 ~37P3", checklist, 1);
+        row("one bit flipped, echo, SOH", "--echo --reply-start soh --flip-on 4 --seed 7", I, "", "", "F189 38001 201130 ~37P3", checklist, 1);
+        row("one bit flipped, echo, no start", "--echo --reply-start none --flip-on 6", I, "", "", "F189 38001 201130 37P3 48L02 ~2A3014000 33I",
+            "did not take 4 of the point values", 1);
         row("refusal's Z flipped", "--flipped-refusal-on 3 --seed 3", I, "", "", "F189 38001 201130", checklist, 1);
         // A point that fails alone fails the run; the values it leaves unsent count as not taken.
         row("noise burst for point 1", "--noise-on 6 --seed 5", I, "", "", "F189 38001 201130 37P3 48L02 2A3014000 33I",

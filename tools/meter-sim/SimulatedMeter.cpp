@@ -234,7 +234,7 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
         MeterModel other;
         other.address = m_config.foreignAddress;
         emit logLine(what + ": silent, meter " + m_config.foreignAddress + " answers (fault)");
-        sendReply(other.reply(text), m_config.latencyMs);
+        sendReply(framed(other.reply(text)), m_config.latencyMs);
         return;
     }
     if (m_config.bootOn == m_validFrames) {
@@ -254,8 +254,9 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
         return;
     }
     if (m_config.flippedRefusalOn == m_validFrames) {
-        QByteArray refusal = m_model.refusal(QLatin1Char('2'));
-        refusal[1] = char(refusal[1] ^ (1 << QRandomGenerator(m_config.faultSeed).bounded(8)));
+        QByteArray refusal = framed(m_model.refusal(QLatin1Char('2')));
+        const int z = int(refusal.indexOf('Z'));
+        refusal[z] = char(refusal[z] ^ (1 << QRandomGenerator(m_config.faultSeed).bounded(8)));
         emit logLine(what + ": refused, the refusal's Z damaged on the line: " + printable(refusal) + " (fault)");
         sendReply(refusal, m_config.latencyMs);
         return;
@@ -269,12 +270,12 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     QByteArray reply;
     for (auto it = m_config.refusals.constBegin(); it != m_config.refusals.constEnd(); ++it) {
         if (!it.key().isEmpty() && text.startsWith(it.key())) {
-            reply = m_model.refusal(it.value());
+            reply = framed(m_model.refusal(it.value()));
             break;
         }
     }
     if (reply.isEmpty()) {
-        reply = m_model.reply(text);
+        reply = framed(m_model.reply(text));
         if (!m_config.busAddresses.contains(m_model.address))
             m_config.address = m_model.address; // "38" moves the meter to a new address
     }
@@ -291,6 +292,11 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     if (!m_config.duplicatePrefix.isEmpty() && text.startsWith(m_config.duplicatePrefix))
         reply += reply; // the repeat follows on the line at once
     sendReply(reply, delay);
+}
+
+QByteArray SimulatedMeter::framed(const QByteArray& reply) const
+{
+    return m_config.replyStart ? m_config.replyStart + reply.mid(1) : reply.mid(1);
 }
 
 QByteArray SimulatedMeter::onLine(const QByteArray& bytes)

@@ -35,6 +35,7 @@ struct MeterConfig {
     int pieceGapMs = 15;      // time between the pieces of a reply
     QByteArray replySuffix;   // bytes sent right after each reply's ETX, in the same write
     QByteArray fixedReply;    // non-empty: every answer is exactly these bytes
+    char replyStart = STX;    // the start character of the meter's replies: STX, SOH, or 0 for none
     bool echo = false;        // the line hands every byte back, as some RS-485 adapters do
     QString duplicatePrefix;  // commands starting with this are answered twice
     QStringList busAddresses; // further meters on the line: they answer as this one does
@@ -85,6 +86,7 @@ private:
     int wireMs(int bytes) const;
     void writeMaster(const QByteArray& bytes);
     QByteArray onLine(const QByteArray& bytes); // what the line makes of the client's bytes
+    QByteArray framed(const QByteArray& reply) const; // the model's reply with the meter's start character
 
     MeterConfig m_config;
     int m_master = -1;

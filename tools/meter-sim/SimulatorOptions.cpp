@@ -44,6 +44,7 @@ QString SimulatorOptions::usage()
                           "  --late P=MS          reply to commands starting with P only after MS ms\n"
                           "  --pieces N           send each reply in N pieces\n"
                           "  --echo               the line echoes every byte sent to the meter\n"
+                          "  --reply-start S      the replies' start character: stx (default), soh or none\n"
                           "  --duplicate P        answer commands starting with P twice\n"
                           "  --stray-etx N        no reply to the Nth valid command; a lone ETX instead\n"
                           "  --foreign N=NNN      no reply to the Nth valid command; meter NNN answers it\n"
@@ -77,7 +78,7 @@ QList<QCommandLineOption> SimulatorOptions::options()
         list << flag(name);
     for (const char* name :
          {"address", "baud", "firmware", "latency", "silent-on", "silent-prefix", "refuse", "late", "pieces", "duplicate", "stray-etx",
-          "foreign", "boot-on", "echo-glitch", "noise-on", "flipped-refusal-on", "flip-on", "seed"})
+          "foreign", "boot-on", "echo-glitch", "noise-on", "flipped-refusal-on", "flip-on", "seed", "reply-start"})
         list << valued(name);
     return list;
 }
@@ -155,6 +156,13 @@ SimulatorOptions SimulatorOptions::parse(const QStringList& args)
     for (const auto& fault : faults)
         if (parser.isSet(QLatin1String(fault.name)) && !toInt(parser.value(QLatin1String(fault.name)), 1, 1000000, fault.value))
             return fail(QStringLiteral("--%1 needs a number from 1").arg(QLatin1String(fault.name)));
+    if (parser.isSet(QStringLiteral("reply-start"))) {
+        const QString start = parser.value(QStringLiteral("reply-start"));
+        const QStringList names{QStringLiteral("none"), QStringLiteral("soh"), QStringLiteral("stx")};
+        if (!names.contains(start))
+            return fail(QStringLiteral("--reply-start needs stx, soh or none"));
+        o.config.replyStart = char(names.indexOf(start)); // 0 none, 1 SOH, 2 STX
+    }
     if (parser.isSet(QStringLiteral("seed"))) {
         bool ok = false;
         o.config.faultSeed = parser.value(QStringLiteral("seed")).toUInt(&ok);
