@@ -96,14 +96,8 @@ QStringList logLines(const QString& path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
 }
-// A log line's fields.
-QStringList fields(const QString& line)
-{
-    QStringList out;
-    for (auto it = QRegularExpression("\"((?:[^\"]|\"\")*)\"").globalMatch(line); it.hasNext();)
-        out << it.next().captured(1).replace("\"\"", "\"");
-    return out;
-}
+// A log line's fields (every one quoted; none of ours holds a quote).
+QStringList fields(const QString& line) { return line.size() < 2 ? QStringList() : line.mid(1).chopped(1).split("\",\""); }
 // The record files a log line names; "" for one that is not complete (a JSON object, a PDF to its end).
 QStringList completeRecords(const QString& line)
 {
@@ -116,11 +110,7 @@ QStringList completeRecords(const QString& line)
     }
     return files;
 }
-QJsonObject jsonOf(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
-}
+QJsonObject jsonOf(const QString& path) { QFile f(path); return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject(); }
 } // namespace
 
 class TestProgramCli : public QObject {
