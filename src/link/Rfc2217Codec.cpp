@@ -155,12 +155,13 @@ QByteArray Rfc2217Codec::feed(const QByteArray& bytes)
         case State::Sb:
             if (b == IAC)
                 m_state = State::SbIac;
-            else
+            else if (m_sb.size() < MaxSubnegotiation) // a server's endless subnegotiation is cut, not kept
                 m_sb += c;
             break;
         case State::SbIac:
             if (b == IAC) {
-                m_sb += c;
+                if (m_sb.size() < MaxSubnegotiation)
+                    m_sb += c;
                 m_state = State::Sb;
             } else {
                 if (b == SE)

@@ -23,6 +23,7 @@ public:
         NotifyModemState = 7
     };
     static constexpr uchar ServerOffset = 100;
+    static constexpr int MaxSubnegotiation = 64; // a COM-PORT-OPTION answer holds at most 6 bytes
     static constexpr uchar ParityNone = 1, StopOne = 1, DtrOn = 8, RtsOn = 11;
 
     // The options asked for at connection.

@@ -3,11 +3,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-
-#include "link/NetworkPort.h"
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
+
+#include "link/NetworkPort.h"
 
 SerialComm::SerialComm(DeviceLookup deviceFor, QObject* parent) : QObject(parent), m_deviceFor(std::move(deviceFor))
 {
