@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QScopeGuard>
 #include <QSet>
+#include <algorithm>
 #include <csignal>
 #include <sys/stat.h>
 
@@ -102,6 +103,7 @@ QStringList fields(const QString& line) { return line.size() < 2 ? QStringList()
 QStringList completeRecords(const QString& line)
 {
     QStringList files = fields(line).value(9).split(' ', Qt::SkipEmptyParts);
+    std::stable_partition(files.begin(), files.end(), [](const QString& path) { return path.endsWith(".pdf"); }); // PDF, then JSON
     for (QString& path : files) {
         QFile f(path);
         const QByteArray b = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
