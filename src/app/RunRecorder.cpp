@@ -7,6 +7,7 @@
 #include "table/MeterRules.h"
 
 #include <QSysInfo>
+#include <QUuid>
 #include <QSerialPortInfo>
 #include <pwd.h>
 #include <unistd.h>
@@ -35,6 +36,7 @@ void RunRecorder::begin(const MeterSetup& setup, const QString& device)
     m_record.tag = tag;
     m_ended = false;
     m_lastMessage.clear();
+    m_runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
     m_record.version = QStringLiteral(TALVO_VERSION);
     m_record.timeStart = QDateTime::currentDateTime();
     m_record.host = QSysInfo::machineHostName();

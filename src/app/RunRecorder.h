@@ -26,6 +26,8 @@ public:
     // A run has ended (and sent something, unless it was refused before the first frame).
     bool hasRun() const { return m_ended; }
     bool sentSomething() const;
+    // The run's uuid, new with each begin(): a run stored in the history is known by it.
+    const QString& runId() const { return m_runId; }
     const RunRecord& record() const { return m_record; }
     RunRecord& record() { return m_record; }
 
@@ -36,5 +38,6 @@ private:
     QJsonObject m_source;
     QList<PointRow> m_sourceRows; // the table's rows when the source was noted
     QString m_lastMessage;
+    QString m_runId;
     bool m_ended = false;
 };

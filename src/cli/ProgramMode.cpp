@@ -3,10 +3,12 @@
 #include "app/PortMap.h"
 #include "app/RunRecorder.h"
 #include "cli/CommandLine.h"
+#include "cli/HistoryMode.h"
 #include "cli/ProgramLog.h"
 #include "cli/QuitOnSignals.h"
 #include "cli/RecordMode.h"
 #include "files/SettingsFile.h"
+#include "history/HistoryStore.h"
 #include "link/MeterLink.h"
 #include "link/MeterTransaction.h"
 #include "link/SerialComm.h"
@@ -302,6 +304,19 @@ int run(const CommandLine& cl)
         return RunResult::ExitUsage;
     }
 
+    // The history as well: a run it cannot take sends nothing.
+    std::unique_ptr<History::Store> history;
+    if (!cl.program.dryRun && !cl.program.noHistory) {
+        QString fault;
+        const auto dest = HistoryMode::dest(cl.program.history, &fault);
+        if (!dest)
+            return CommandLine::usageError(fault);
+        history = std::make_unique<History::Store>(*dest);
+        if (!HistoryMode::open(*history, true, nullptr, QStringLiteral("; nothing was sent")))
+            return RunResult::ExitHistory;
+        history->close(); // opened again after the run: a server may restart meanwhile
+    }
+
     PortMap ports;
     int portNumber = 0;
     QString error;
@@ -405,6 +420,15 @@ int run(const CommandLine& cl)
             for (const QString& t : targets)
                 printErr(QStringLiteral("talvo-linearizer: record written: %1").arg(t));
             record.recordPath = targets.join(QLatin1Char(' '));
+        }
+    }
+    if (history && recorder.hasRun() && recorder.sentSomething()) {
+        const QByteArray json = Record::toJsonText(recorder.record());
+        if (!HistoryMode::write(*history, json, History::runUuid(json, recorder.runId())) && status == RunResult::ExitProgrammed) {
+            printErr(QStringLiteral("talvo-linearizer: the run succeeded, but the history misses it (exit status %1)")
+                         .arg(int(RunResult::ExitLogMissing)));
+            status = RunResult::ExitLogMissing;
+            result = QStringLiteral("programmed, history entry missing");
         }
     }
     return finish(status, result);
