@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QUrlQuery>
@@ -27,12 +28,19 @@ std::optional<Dest> parsePostgres(const QString& text, QString* fault)
 {
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid()) {
-        *fault = QStringLiteral("the history DEST \"%1\" is not a valid URI: %2").arg(url.toString(QUrl::RemovePassword), url.errorString());
+        // Qt's reason repeats the text, and with it a password
+        QString shown = text;
+        shown.replace(QRegularExpression(QStringLiteral("^([a-z]+://[^/@:]*):[^@/]*@")), QStringLiteral("\\1@"));
+        *fault = QStringLiteral("the history DEST \"%1\" is not a valid URI").arg(shown);
         return std::nullopt;
     }
     Dest d;
     d.kind = Dest::PostgreSQL;
-    d.shown = url.toString(QUrl::RemovePassword | QUrl::PrettyDecoded);
+    QUrl shown = url;
+    QUrlQuery shownQuery(url);
+    shownQuery.removeAllQueryItems(QStringLiteral("password"));
+    shown.setQuery(shownQuery);
+    d.shown = shown.toString(QUrl::RemovePassword | QUrl::PrettyDecoded);
     bool password = !url.password().isEmpty();
     d.host = url.host();
     d.user = url.userName();
