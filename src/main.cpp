@@ -141,6 +141,8 @@ int main(int argc, char* argv[])
 
     AppOptions options;
     options.mappedOnly = !cl.ports.isEmpty(); // the user chose the numbering: only mapped devices join
+    options.history = cl.window.history;
+    options.noHistory = cl.window.noHistory;
     std::unique_ptr<SimulatedMeter> simulator;
     if (cl.window.simulate) {
         QString error;

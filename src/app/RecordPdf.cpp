@@ -211,4 +211,15 @@ bool save(const RunRecord& record, const QString& path, QString* error)
     return false;
 }
 
+bool saveStored(const QByteArray& json, const QString& path, QString* error)
+{
+    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
+        return write(Record::fromJson(json), path, error);
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(json) == json.size() && file.commit())
+        return true;
+    *error = file.errorString();
+    return false;
+}
+
 } // namespace RecordPdf

@@ -18,5 +18,8 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
 bool write(const RunRecord& record, const QString& path, QString* error);
 // Writes the record to one file: the PDF for a ".pdf" path, its JSON otherwise.
 bool save(const RunRecord& record, const QString& path, QString* error);
+// Writes a stored JSON record to one file: the PDF made from it for a ".pdf" path, else the
+// JSON exactly as stored.
+bool saveStored(const QByteArray& json, const QString& path, QString* error);
 
 } // namespace RecordPdf

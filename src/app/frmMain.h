@@ -11,10 +11,13 @@
 #include <QTimer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
+#include "app/HistoryDialog.h"
 #include "app/PortMap.h"
 #include "app/ProbeVerdict.h"
+#include "history/HistoryStore.h"
 #include "link/LinkTypes.h"
 #include "table/PointTable.h"
 #include "table/ValueRules.h"
@@ -34,6 +37,8 @@ class CellEditor;
 class DeviceWatch;
 class CurveWindow;
 class RunRecorder;
+struct RunRecord;
+
 class MeterTransaction;
 class SerialComm;
 class FlexGrid;
@@ -55,6 +60,8 @@ struct AppOptions {
     bool watchPorts = true;                                // devices plugged in later are probed and offered
     QString watchDir;                                      // watch this folder for serial nodes; empty: the system's watch (udev, or /dev)
     bool mappedOnly = false;                               // only devices that ports maps may join the list
+    QString history;        // the run history's DEST; empty: TALVO_HISTORY, else the default
+    bool noHistory = false; // keep no run history
 };
 
 extern const char* const AppTitle; // "Talvo Series - Multi-Point Linearization Utility"
@@ -117,6 +124,7 @@ public:
     QAction* mnuSave = nullptr;
     QAction* mnuSaveRecord = nullptr;
     QAction* mnuPrintRecord = nullptr;
+    QAction* mnuHistory = nullptr;
     QAction* mnuExit = nullptr;
     QAction* mnuUndo = nullptr;
     QAction* mnuRedo = nullptr;
@@ -238,6 +246,11 @@ public:
     // Writes the last run's record: PDF for a ".pdf" path, JSON otherwise. False with the reason.
     bool saveRecord(const QString& path, QString* error) const;
 
+    // ---- Run history (src/app/frmMain_history.cpp) ----
+    // File > History...: the runs stored, from which a record is saved or printed again.
+    void mnuHistory_Click();
+    HistoryDialog* historyDialog() const { return m_historyDialog; }
+
     // ---- Find Meter (src/app/frmMain_scan.cpp) ----
     // A MeterSearch of the selected port with a progress dialog, then the list of meters found
     // to choose from.
@@ -307,6 +320,15 @@ private:
     bool m_dryRun = false;
     QPointer<CurveWindow> m_curve;
     RunRecorder* m_recorder = nullptr;
+    QString m_historyDest; // --history's DEST, "" for TALVO_HISTORY or the default
+    bool m_noHistory = false;
+    std::unique_ptr<History::Store> m_history; // opened before a run, written after it
+    QPointer<HistoryDialog> m_historyDialog;
+    bool historyReady();     // before a run: reachable and writable, else a message box
+    void keepRunInHistory(); // after a run that sent something: stored, else spooled
+    // A record asked where to go and written there (JSON as stored), or printed.
+    void saveRecordFile(const RunRecord& record, const QByteArray& stored);
+    void printRecord(const RunRecord& record);
     QString m_recordedPrompt; // the English of the next run message, from RunMsgBox
 
     // ---- Link state ----

@@ -13,7 +13,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <cstdio>
 
 namespace {
@@ -67,15 +66,7 @@ int writeRecord(const QByteArray& json, const QString& path)
     const RunRecord record = Record::fromJson(json);
     for (const QString& target : RecordMode::targets({path}, record)) {
         QString why;
-        bool written = false;
-        if (QFileInfo(target).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0) {
-            written = RecordPdf::save(record, target, &why);
-        } else {
-            QSaveFile file(target);
-            written = file.open(QIODevice::WriteOnly) && file.write(json) == json.size() && file.commit();
-            why = file.errorString();
-        }
-        if (!written) {
+        if (!RecordPdf::saveStored(json, target, &why)) {
             say(QStringLiteral("cannot write the record %1: %2").arg(target, why));
             return 1;
         }

@@ -335,7 +335,6 @@ QSqlQuery Store::listQuery(const Filter& f)
     if (f.limit >= 0)
         sql += QStringLiteral(" LIMIT %1").arg(f.limit);
     QSqlQuery q(m_db);
-    q.setForwardOnly(true);
     q.prepare(sql);
     for (const QVariant& v : values)
         q.addBindValue(v);
@@ -345,6 +344,7 @@ QSqlQuery Store::listQuery(const Filter& f)
 std::optional<QList<Run>> Store::list(const Filter& filter, QString* why)
 {
     QSqlQuery q = listQuery(filter);
+    q.setForwardOnly(true);
     if (!q.exec()) {
         *why = errorOf(q.lastError());
         return std::nullopt;
