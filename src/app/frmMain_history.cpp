@@ -18,7 +18,6 @@ bool frmMain::historyReady()
         m_history = std::make_unique<History::Store>(*dest);
     if (dest && m_history->open(&why)) {
         History::Spool::flush(*m_history);
-        m_history->close(); // opened again after the run: a server may restart meanwhile
         return true;
     }
     MsgBox(tr("The run history %1 cannot be written: %2\r\nNothing was sent to the meter.").arg(dest ? dest->shown : text, why), vbExclamation);
@@ -31,7 +30,6 @@ void frmMain::keepRunInHistory()
         return;
     const QByteArray json = Record::toJsonText(m_recorder->record());
     const History::Spool::Outcome out = History::Spool::storeOrKeep(*m_history, json, History::runUuid(json, m_recorder->runId()), QString());
-    m_history->close();
     if (out.stored)
         return;
     MsgBox(tr("The run could not be stored in the run history %1: %2\r\n%3")

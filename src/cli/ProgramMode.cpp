@@ -314,7 +314,6 @@ int run(const CommandLine& cl)
         history = std::make_unique<History::Store>(*dest);
         if (!HistoryMode::open(*history, true, nullptr, QStringLiteral("; nothing was sent")))
             return RunResult::ExitHistory;
-        history->close(); // opened again after the run: a server may restart meanwhile
     }
 
     PortMap ports;

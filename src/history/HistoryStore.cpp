@@ -270,9 +270,18 @@ bool Store::checkWritable(QString* why)
 
 bool Store::store(const QByteArray& record, const QString& uuid, const QString& signature, QString* why)
 {
-    std::optional<Run> run = runOf(record, why);
+    const std::optional<Run> run = runOf(record, why);
     if (!run || !open(why))
         return false;
+    if (insert(*run, record, uuid, signature, why))
+        return true;
+    // A connection the server dropped since it was opened (a restart) is made again, once.
+    close();
+    return open(why) && insert(*run, record, uuid, signature, why);
+}
+
+bool Store::insert(const Run& run, const QByteArray& record, const QString& uuid, const QString& signature, QString* why)
+{
     const bool sqlite = m_dest.kind == Dest::SQLite;
     if (!exec(sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"), why))
         return false;
@@ -280,10 +289,10 @@ bool Store::store(const QByteArray& record, const QString& uuid, const QString& 
     q.prepare(QStringLiteral("INSERT INTO runs (uuid, time_start, time_end, started_ms, host, operator, tag, port, address, baud, "
                              "status, exit, points, table_sha256, record, signature) "
                              "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (uuid) DO NOTHING"));
-    for (const QVariant& v : {QVariant(uuid), QVariant(run->timeStart), QVariant(run->timeEnd), QVariant(msOf(run->timeStart)),
-                              QVariant(run->host), QVariant(run->operatorName), QVariant(run->tag), QVariant(run->port),
-                              QVariant(run->address), QVariant(run->baud), QVariant(run->status), QVariant(run->exit),
-                              QVariant(run->points), QVariant(run->tableSha256), QVariant(QString::fromUtf8(record)),
+    for (const QVariant& v : {QVariant(uuid), QVariant(run.timeStart), QVariant(run.timeEnd), QVariant(msOf(run.timeStart)),
+                              QVariant(run.host), QVariant(run.operatorName), QVariant(run.tag), QVariant(run.port),
+                              QVariant(run.address), QVariant(run.baud), QVariant(run.status), QVariant(run.exit),
+                              QVariant(run.points), QVariant(run.tableSha256), QVariant(QString::fromUtf8(record)),
                               signature.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(signature)})
         q.addBindValue(v);
     bool ok = q.exec();

@@ -69,7 +69,8 @@ public:
     const Dest& dest() const { return m_dest; }
     int schemaVersion(QString* why);
 
-    // The run in one transaction; a run whose uuid is stored already is left as it was.
+    // The run in one transaction; a run whose uuid is stored already is left as it was. A
+    // connection lost since open() is made again.
     bool store(const QByteArray& record, const QString& uuid, const QString& signature, QString* why);
     // The runs the filter lets through, newest first.
     std::optional<QList<Run>> list(const Filter& filter, QString* why);
@@ -82,6 +83,7 @@ public:
 
 private:
     bool exec(const QString& sql, QString* why);
+    bool insert(const Run& run, const QByteArray& record, const QString& uuid, const QString& signature, QString* why);
     bool migrate(QString* why);
     bool checkWritable(QString* why);
 
