@@ -190,6 +190,10 @@ bool Store::open(QString* why, bool forWriting)
             *why = QStringLiteral("it is a folder");
             return false;
         }
+        if (!forWriting && !file.exists()) { // reading makes no history
+            *why = QStringLiteral("no run has been stored there (the file does not exist)");
+            return false;
+        }
         // The default's folder is made; a folder named by hand must exist.
         if (!file.dir().exists() && (m_dest.path != QFileInfo(defaultDest()).absoluteFilePath() || !QDir().mkpath(file.absolutePath()))) {
             *why = QStringLiteral("the folder %1 does not exist").arg(file.absolutePath());
