@@ -199,8 +199,9 @@ CommandDeclaration RecordOptions::declaration()
 CommandDeclaration HistoryOptions::declaration()
 {
     return {"history",
-            "[--tag TEXT] [--address N] [--status programmed|failed] [--since ISO-DATE]\n"
-            "[--until ISO-DATE] [--limit N] [--json | --csv] [--history DEST]\n"
+            "[--tag TEXT] [--address N] [--status programmed|failed]\n"
+            "[--since ISO-DATE] [--until ISO-DATE] [--limit N] [--json | --csv]\n"
+            "[--history DEST]\n"
             "show ID [--record PATH] [--history DEST]\n"
             "flush [--history DEST]",
             "history: the runs that program and the window stored, newest first, one aligned line\n"
