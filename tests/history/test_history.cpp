@@ -226,6 +226,7 @@ private slots:
             QVERIFY(json.open(QIODevice::ReadOnly));
             const QByteArray record = json.readAll();
             QCOMPARE(v["table_sha256"], QJsonDocument::fromJson(record)["table"]["sha256"]);
+            QCOMPARE(Record::toJsonText(Record::fromJson(record)), record); // the PDF of show --record is the run's
             if (v["exit"].toInt())
                 QCOMPARE(shown.out, record);
         }
