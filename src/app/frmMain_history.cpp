@@ -16,6 +16,8 @@ bool frmMain::historyReady()
     const auto dest = History::parseDest(text, &why);
     if (dest && (!m_history || m_history->dest().identity() != dest->identity()))
         m_history = std::make_unique<History::Store>(*dest);
+    if (dest)
+        m_history->close(); // a connection of an earlier run proves nothing now
     if (dest && m_history->open(&why)) {
         History::Spool::flush(*m_history);
         return true;
