@@ -10,12 +10,12 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql
   libxlsxwriter-dev libgsf-1-dev libminizip-dev zlib1g-dev libudev-dev
   fonts-liberation fonts-dejavu-core xdg-utils qt6-wayland qt6-l10n-tools qt6-tools-dev qt6-translations-l10n)
 TEST_PACKAGES=(xvfb xauth xdotool x11-apps x11-utils openbox python3-openpyxl python3-xlwt
   clang libclang-rt-14-dev ninja-build appstream desktop-file-utils locales-all poppler-utils
-  mandoc bash-completion zsh ser2net openssh-client)
+  mandoc bash-completion zsh ser2net openssh-client postgresql-15)
 # Not needed by the tests: the package check (packaging/check-deb.sh) and the screenshots.
 PACKAGING_PACKAGES=(debhelper lintian imagemagick)
 

@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 #include "cli/FitMode.h"
+#include "cli/HistoryMode.h"
 #include "cli/ProgramMode.h"
 #include "cli/ScanMode.h"
 #include "cli/QuitOnSignals.h"
@@ -60,14 +61,15 @@ void quietQt()
     });
 }
 
-// program, scan, fit and record: no window, no widget, and no platform plugin unless a PDF
+// The commands: no window, no widget, and no platform plugin unless a PDF
 // record is to be written (then the "offscreen" one).
 int runWithoutWindow(int argc, char* argv[], const CommandLine& cl)
 {
     quietQt();
     const bool program = cl.mode == CommandLine::Mode::Program;
+    const bool history = cl.mode == CommandLine::Mode::History;
     std::unique_ptr<QCoreApplication> app;
-    if (program && recordNeedsFonts(cl.program.recordPaths)) {
+    if ((program && recordNeedsFonts(cl.program.recordPaths)) || (history && recordNeedsFonts({cl.history.recordPath}))) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
@@ -84,6 +86,8 @@ int runWithoutWindow(int argc, char* argv[], const CommandLine& cl)
         return ScanMode::run(cl);
     case CommandLine::Mode::Fit:
         return FitMode::run(cl);
+    case CommandLine::Mode::History:
+        return HistoryMode::run(cl);
     default:
         return RecordMode::verify(cl);
     }
@@ -148,6 +152,8 @@ int main(int argc, char* argv[])
         options.signing = {key, tried.fingerprint};
     }
     options.mappedOnly = !cl.ports.isEmpty(); // the user chose the numbering: only mapped devices join
+    options.history = cl.window.history;
+    options.noHistory = cl.window.noHistory;
     std::unique_ptr<SimulatedMeter> simulator;
     if (cl.window.simulate) {
         QString error;

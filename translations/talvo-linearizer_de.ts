@@ -347,6 +347,104 @@
     </message>
 </context>
 <context>
+    <name>HistoryDialog</name>
+    <message>
+        <source>History - %1</source>
+        <translation>Verlauf - %1</translation>
+    </message>
+    <message>
+        <source>tag or address</source>
+        <translation>Kennung oder Adresse</translation>
+    </message>
+    <message>
+        <source>All runs</source>
+        <translation>Alle Läufe</translation>
+    </message>
+    <message>
+        <source>Programmed</source>
+        <translation>Programmiert</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Save Record...</source>
+        <translation>Protokoll speichern...</translation>
+    </message>
+    <message>
+        <source>Print Record...</source>
+        <translation>Protokoll drucken...</translation>
+    </message>
+    <message>
+        <source>Filter:</source>
+        <translation>Filter:</translation>
+    </message>
+    <message>
+        <source>ID</source>
+        <translation>Nr.</translation>
+    </message>
+    <message>
+        <source>UUID</source>
+        <translation>UUID</translation>
+    </message>
+    <message>
+        <source>Started</source>
+        <translation>Beginn</translation>
+    </message>
+    <message>
+        <source>Ended</source>
+        <translation>Ende</translation>
+    </message>
+    <message>
+        <source>Host</source>
+        <translation>Rechner</translation>
+    </message>
+    <message>
+        <source>Operator</source>
+        <translation>Bediener</translation>
+    </message>
+    <message>
+        <source>Tag</source>
+        <translation>Kennung</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Schnittstelle</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>Baud</source>
+        <translation>Baud</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Exit-Status</translation>
+    </message>
+    <message>
+        <source>Points</source>
+        <translation>Punkte</translation>
+    </message>
+    <message>
+        <source>Table SHA-256</source>
+        <translation>Tabellen-SHA-256</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n run(s)</source>
+        <translation>
+            <numerusform>%n Lauf</numerusform>
+            <numerusform>%n Läufe</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>MeterLink</name>
     <message>
         <source>The meter address &quot;%1&quot; is not one a meter takes (001 to 247).</source>
@@ -1026,6 +1124,34 @@ Zelle %1%2 von %3 enthält „%4“.</translation>
     <message>
         <source>Input Type</source>
         <translation>Eingangsart</translation>
+    </message>
+    <message>
+        <source>History...</source>
+        <translation>Verlauf...</translation>
+    </message>
+    <message>
+        <source>The run history %1 cannot be written: %2<byte value="xd"/>
+Nothing was sent to the meter.</source>
+        <translation>Der Verlauf %1 kann nicht geschrieben werden: %2<byte value="xd"/>
+Es wurde nichts an das Messgerät gesendet.</translation>
+    </message>
+    <message>
+        <source>The run could not be stored in the run history %1: %2<byte value="xd"/>
+%3</source>
+        <translation>Der Lauf konnte nicht im Verlauf %1 gespeichert werden: %2<byte value="xd"/>
+%3</translation>
+    </message>
+    <message>
+        <source>It could not be kept either.</source>
+        <translation>Er konnte auch nicht zwischengespeichert werden.</translation>
+    </message>
+    <message>
+        <source>It is kept in %1 until the history can be written.</source>
+        <translation>Er liegt in %1, bis der Verlauf geschrieben werden kann.</translation>
+    </message>
+    <message>
+        <source>The run history %1 cannot be read: %2</source>
+        <translation>Der Verlauf %1 kann nicht gelesen werden: %2</translation>
     </message>
 </context>
 </TS>

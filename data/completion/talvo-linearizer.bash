@@ -7,7 +7,7 @@ _talvo_linearizer()
 
     local command="" word
     for word in "${words[@]:1:cword-1}"; do
-        [[ $word == @(program|fit|scan|record) ]] && { command=$word; break; }
+        [[ $word == @(program|fit|scan|record|history) ]] && { command=$word; break; }
     done
 
     case $prev in
@@ -15,7 +15,9 @@ _talvo_linearizer()
         --settings | --settings-out) _filedir txt; return ;;
         --log | --record | --sign-key | --allowed-signers) _filedir; return ;;
         --verify) _filedir json; return ;;
-        --operator | --tag) return ;;
+        --operator | --tag | --since | --until | --limit) return ;;
+        --history) _filedir 'sqlite|db'; return ;;
+        --status) COMPREPLY=($(compgen -W 'programmed failed' -- "$cur")); return ;;
         --data) _filedir 'csv|txt|xlsx|xls|ods'; return ;;
         --out) _filedir 'xlsx|csv'; return ;;
         --type) COMPREPLY=($(compgen -W 'Voltage Current Pulse' -- "$cur")); return ;;
@@ -39,14 +41,20 @@ _talvo_linearizer()
 
     local options
     case $command in
-        program) options='--settings --table --port --address --baud --dry-run --log --record --record-overwrite --operator --tag --sign-key --help' ;;
+        program) options='--settings --table --port --address --baud --dry-run --log --record --record-overwrite --operator --tag --sign-key --history --no-history --help' ;;
         record) options='--verify --allowed-signers --help' ;;
+        history)
+            if [[ $cur != -* && ! " ${words[*]:1:cword-1} " =~ " "(show|flush)" " ]]; then
+                COMPREPLY=($(compgen -W 'show flush' -- "$cur"))
+                return
+            fi
+            options='--history --tag --address --status --since --until --limit --json --csv --record --help' ;;
         scan) options='--port --baud --address --all --help' ;;
         fit) options='--data --span --shape --input --display --type --decimal --points --max-error --on-data --free-ends --json --out --settings-out --settings --help' ;;
-        *) options='--port --simulate --sign-key --help --version' ;;
+        *) options='--port --simulate --sign-key --history --no-history --help --version' ;;
     esac
     if [[ -z $command && $cur != -* ]]; then
-        COMPREPLY=($(compgen -W 'program fit scan record' -- "$cur"))
+        COMPREPLY=($(compgen -W 'program fit scan record history' -- "$cur"))
         return
     fi
     COMPREPLY=($(compgen -W "$options" -- "$cur"))

@@ -3,6 +3,7 @@
 #include "app/CurveWindow.h"
 #include "app/Translations.h"
 #include "files/PlainFile.h"
+#include "programming/RecordSignature.h"
 #include "programming/RunRecord.h"
 #include "table/MeterRules.h"
 
@@ -258,6 +259,16 @@ bool save(const RunRecord& record, const QString& path, QString* error, bool rep
         return Record::saveJson(record, path, error, replace);
     return PlainFile::writeWhole(
         path, replace, [&](QIODevice& file, QString* why) { return write(record, file, why); }, error);
+}
+
+bool saveStored(const QByteArray& json, const QString& path, QString* error, const QByteArray& signature, bool replace)
+{
+    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
+        return PlainFile::writeWhole(
+            path, replace, [&](QIODevice& file, QString* why) { return write(Record::fromJson(json), file, why); }, error);
+    const auto bytes = [](const QByteArray& b) { return [&b](QIODevice& file, QString*) { return file.write(b) == b.size(); }; };
+    return PlainFile::writeWhole(path, replace, bytes(json), error) &&
+           (signature.isEmpty() || PlainFile::writeWhole(RecordSignature::signaturePath(path), true, bytes(signature), error));
 }
 
 } // namespace RecordPdf

@@ -21,5 +21,8 @@ bool write(const RunRecord& record, QIODevice& file, QString* error);
 // Writes the record to one file, whole or not at all: the PDF for a ".pdf" path, its JSON
 // otherwise. Without replace an existing file is refused, never overwritten.
 bool save(const RunRecord& record, const QString& path, QString* error, bool replace = true);
+// Writes a stored JSON record to one file, whole or not at all: the PDF made from it for a
+// ".pdf" path, else the JSON exactly as stored, and its signature beside it as FILE.json.sig.
+bool saveStored(const QByteArray& json, const QString& path, QString* error, const QByteArray& signature = {}, bool replace = true);
 
 } // namespace RecordPdf

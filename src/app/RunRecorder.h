@@ -26,6 +26,9 @@ public:
     // A run has ended (and sent something, unless it was refused before the first frame).
     bool hasRun() const { return m_ended; }
     bool sentSomething() const;
+    // The run's uuid (the record's record_id), new with each begin(): a run stored in the
+    // history is known by it.
+    const QString& runId() const { return m_record.recordId; }
     const RunRecord& record() const { return m_record; }
     RunRecord& record() { return m_record; }
 

@@ -117,7 +117,7 @@ void frmMain::setFileDialogHook(FileDialogHook hook) { g_fileDialogHook = std::m
 frmMain::frmMain(const AppOptions& options, QWidget* parent)
     : QMainWindow(parent), m_ports(options.ports), m_lockPath(options.lockPath), m_byIdDir(options.byIdDir),
       m_probeWaitMs(options.probeWaitMs), m_singleInstance(options.singleInstance), m_probePorts(options.probePorts),
-      m_dryRun(options.dryRun)
+      m_dryRun(options.dryRun), m_historyDest(options.history), m_noHistory(options.noHistory)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(tr(AppTitle));
@@ -168,6 +168,8 @@ void frmMain::buildMenus()
     mnuPrintRecord = mnuFile->addAction(tr("Print Record..."));
     mnuPrintRecord->setObjectName(QStringLiteral("mnuPrintRecord"));
     mnuPrintRecord->setEnabled(false);
+    mnuHistory = mnuFile->addAction(tr("History..."));
+    mnuHistory->setObjectName(QStringLiteral("mnuHistory"));
     mnuFile->addSeparator();
     mnuExit = mnuFile->addAction(tr("Exit"));
     mnuExit->setObjectName(QStringLiteral("mnuExit"));
@@ -389,6 +391,7 @@ void frmMain::wireShell()
     connect(mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
     connect(mnuSaveRecord, &QAction::triggered, this, &frmMain::mnuSaveRecord_Click);
     connect(mnuPrintRecord, &QAction::triggered, this, &frmMain::mnuPrintRecord_Click);
+    connect(mnuHistory, &QAction::triggered, this, &frmMain::mnuHistory_Click);
     connect(mnuCurve, &QAction::triggered, this, &frmMain::mnuCurve_Click);
     connect(mnuFitPoints, &QAction::triggered, this, &frmMain::mnuFitPoints_Click);
     // Any change to the table but the fit's own filling leaves the fit's source behind.

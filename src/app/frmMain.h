@@ -11,10 +11,13 @@
 #include <QTimer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 
+#include "app/HistoryDialog.h"
 #include "app/PortMap.h"
 #include "app/ProbeVerdict.h"
+#include "history/HistoryStore.h"
 #include "link/LinkTypes.h"
 #include "programming/RunRecord.h"
 #include "table/PointTable.h"
@@ -35,6 +38,8 @@ class CellEditor;
 class DeviceWatch;
 class CurveWindow;
 class RunRecorder;
+struct RunRecord;
+
 class MeterTransaction;
 class SerialComm;
 class FlexGrid;
@@ -57,6 +62,9 @@ struct AppOptions {
     QString watchDir;                                      // watch this folder for serial nodes; empty: the system's watch (udev, or /dev)
     bool mappedOnly = false;                               // only devices that ports maps may join the list
     RunRecord::Signing signing;                            // the key that signs saved JSON records (tried before)
+
+    QString history;        // the run history's DEST; empty: TALVO_HISTORY, else the default
+    bool noHistory = false; // keep no run history
 };
 
 extern const char* const AppTitle; // "Talvo Series - Multi-Point Linearization Utility"
@@ -119,6 +127,7 @@ public:
     QAction* mnuSave = nullptr;
     QAction* mnuSaveRecord = nullptr;
     QAction* mnuPrintRecord = nullptr;
+    QAction* mnuHistory = nullptr;
     QAction* mnuExit = nullptr;
     QAction* mnuUndo = nullptr;
     QAction* mnuRedo = nullptr;
@@ -240,6 +249,11 @@ public:
     // Writes the last run's record: PDF for a ".pdf" path, JSON otherwise. False with the reason.
     bool saveRecord(const QString& path, QString* error) const;
 
+    // ---- Run history (src/app/frmMain_history.cpp) ----
+    // File > History...: the runs stored, from which a record is saved or printed again.
+    void mnuHistory_Click();
+    HistoryDialog* historyDialog() const { return m_historyDialog; }
+
     // ---- Find Meter (src/app/frmMain_scan.cpp) ----
     // A MeterSearch of the selected port with a progress dialog, then the list of meters found
     // to choose from.
@@ -309,6 +323,15 @@ private:
     bool m_dryRun = false;
     QPointer<CurveWindow> m_curve;
     RunRecorder* m_recorder = nullptr;
+    QString m_historyDest; // --history's DEST, "" for TALVO_HISTORY or the default
+    bool m_noHistory = false;
+    std::unique_ptr<History::Store> m_history; // opened before a run, written after it
+    QPointer<HistoryDialog> m_historyDialog;
+    bool historyReady();     // before a run: reachable and writable, else a message box
+    void keepRunInHistory(); // after a run that sent something: stored, else spooled
+    // A record asked where to go and written there (JSON as stored), or printed.
+    void saveRecordFile(const RunRecord& record, const QByteArray& stored);
+    void printRecord(const RunRecord& record);
     QString m_recordedPrompt; // the English of the next run message, from RunMsgBox
 
     // ---- Link state ----

@@ -78,6 +78,9 @@ void frmMain::cmdProgramMeter_Click()
         RunMsgBox([&] { return MeterLink::settingFault(cboAddress->Text(), cboBaudRate->Text(), cboSetPoints->Text())->text; }, vbExclamation);
         return;
     }
+    // A run the history cannot take sends nothing.
+    if (!historyReady())
+        return;
     setPanelText(1, QString());
     cmdProgramMeter->setEnabled(false);
     m_running = true;
@@ -104,6 +107,7 @@ void frmMain::cmdProgramMeter_Click()
         const bool any = m_recorder->sentSomething();
         mnuSaveRecord->setEnabled(any);
         mnuPrintRecord->setEnabled(any);
+        keepRunInHistory();
     }
     if (outcome.end == RunEnd::FirmwareRefused) {
         m_closing = true; // the run itself closes the window: nothing to ask

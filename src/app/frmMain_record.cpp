@@ -57,13 +57,17 @@ bool askRecordDetails(QWidget* parent, RunRecord* record)
 
 void frmMain::mnuSaveRecord_Click()
 {
-    if (!m_recorder->hasRun() || !askRecordDetails(this, &m_recorder->record()))
-        return;
+    if (m_recorder->hasRun() && askRecordDetails(this, &m_recorder->record()))
+        saveRecordFile(m_recorder->record(), {});
+}
+
+void frmMain::saveRecordFile(const RunRecord& record, const QByteArray& stored)
+{
     const QString path = ShowSaveDialog(tr("PDF (*.pdf)|*.pdf|JSON (*.json)|*.json"), tr("Save Record"));
     if (path.isEmpty())
         return;
     QString error;
-    if (!saveRecord(path, &error))
+    if (!(stored.isEmpty() ? RecordPdf::save(record, path, &error) : RecordPdf::saveStored(stored, path, &error)))
         MsgBox(tr("The record %1 cannot be written: %2").arg(QDir::toNativeSeparators(path), error), vbExclamation);
     else
     {
@@ -74,11 +78,15 @@ void frmMain::mnuSaveRecord_Click()
 
 void frmMain::mnuPrintRecord_Click()
 {
-    if (!m_recorder->hasRun() || !askRecordDetails(this, &m_recorder->record()))
-        return;
+    if (m_recorder->hasRun() && askRecordDetails(this, &m_recorder->record()))
+        printRecord(m_recorder->record());
+}
+
+void frmMain::printRecord(const RunRecord& record)
+{
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageSize(QPageSize(RecordPdf::pageSize()));
-    printer.setDocName(Record::defaultFileName(m_recorder->record(), QString()));
+    printer.setDocName(Record::defaultFileName(record, QString()));
     QPrintDialog dialog(&printer, this);
     dialog.setObjectName(QStringLiteral("dlgPrintRecord"));
     if (dialog.exec() != QDialog::Accepted)
@@ -88,6 +96,6 @@ void frmMain::mnuPrintRecord_Click()
         MsgBox(tr("The record cannot be printed."), vbExclamation);
         return;
     }
-    RecordPdf::paint(painter, printer, m_recorder->record());
+    RecordPdf::paint(painter, printer, record);
     painter.end();
 }

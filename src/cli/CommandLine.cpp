@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "history/HistoryDest.h"
 #include "link/MeterLink.h"
 #include "programming/RunResult.h"
 #include "table/MeterRules.h"
@@ -26,12 +27,44 @@ QString indented(const QString& text, qsizetype margin)
 {
     return QString(text).replace(QLatin1Char('\n'), QLatin1Char('\n') + QString(margin, QLatin1Char(' ')));
 }
+// 7, 07 and 007 all name meter 007; "" for anything but 1 to 247
+QString addressOf(const QString& a)
+{
+    bool number = false;
+    const int n = a.toInt(&number);
+    const QString text = number && a.size() <= 3 && !a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1Char('+'))
+                             ? QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'))
+                             : a;
+    return MeterLink::addressText(text).value_or(QString());
+}
+// --history and --no-history of program and the window: a DEST that is not one is wrong usage.
+QString historyFault(const QCommandLineParser& parser, QString* dest, bool* none)
+{
+    *none = parser.isSet(QStringLiteral("no-history"));
+    if (!parser.isSet(QStringLiteral("history")))
+        return {};
+    if (*none)
+        return QStringLiteral("--history and --no-history exclude each other");
+    *dest = parser.value(QStringLiteral("history"));
+    QString fault;
+    if (!History::parseDest(*dest, &fault))
+        return fault;
+    return {};
+}
+// --since and --until: a date (the day's start; until: the next day's) or a date and time.
+QDateTime timeOf(const QString& text, bool until)
+{
+    const QDate date = QDate::fromString(text, Qt::ISODate);
+    if (date.isValid() && text.size() == 10)
+        return date.addDays(until ? 1 : 0).startOfDay();
+    return text.contains(QLatin1Char('T')) ? QDateTime::fromString(text, Qt::ISODate) : QDateTime();
+}
 } // namespace
 
 QList<CommandDeclaration> CommandLine::commands()
 {
     return {WindowOptions::declaration(), ProgramOptions::declaration(), ScanOptions::declaration(), FitOptions::declaration(),
-            RecordOptions::declaration()};
+            RecordOptions::declaration(), HistoryOptions::declaration()};
 }
 
 QString CommandLine::usage()
@@ -68,6 +101,65 @@ int CommandLine::usageError(const QString& fault)
     return RunResult::ExitUsage;
 }
 
+CommandLine CommandLine::parseHistory(const QCommandLineParser& parser, const QStringList& words, CommandLine cl)
+{
+    HistoryOptions& h = cl.history;
+    auto isSet = [&](const char* name) { return parser.isSet(QLatin1String(name)); };
+    auto value = [&](const char* name) { return parser.value(QLatin1String(name)); };
+    const QString action = words.value(1);
+    bool none = false;
+    cl.error = historyFault(parser, &h.history, &none);
+    if (action == QLatin1String("show")) {
+        h.action = HistoryOptions::Action::Show;
+        bool number = false;
+        h.id = words.value(2).toLongLong(&number);
+        if (!number || h.id < 1)
+            cl.error = QStringLiteral("history show takes a run's ID (a number from 1), not \"%1\"").arg(words.value(2));
+        h.recordPath = value("record");
+    } else if (action == QLatin1String("flush")) {
+        h.action = HistoryOptions::Action::Flush;
+    } else if (!action.isEmpty()) {
+        cl.error = QStringLiteral("history takes \"show ID\" or \"flush\", not \"%1\"").arg(action);
+    }
+    if (h.action != HistoryOptions::Action::Show && words.size() > 2)
+        cl.error = QStringLiteral("unexpected argument \"%1\"").arg(words.last());
+    const char* const listOnly[] = {"tag", "address", "status", "since", "until", "limit", "json", "csv"};
+    for (const char* name : listOnly)
+        if (h.action != HistoryOptions::Action::List && isSet(name))
+            cl.error = QStringLiteral("--%1 lists runs; it does not go with \"history %2\"").arg(QLatin1String(name), action);
+    if (h.action != HistoryOptions::Action::Show && isSet("record"))
+        cl.error = QStringLiteral("--record goes with \"history show ID\"");
+    if (none)
+        cl.error = QStringLiteral("--no-history is not an option of \"history\"");
+    if (!cl.error.isEmpty())
+        return cl;
+
+    History::Filter& f = h.filter;
+    f.tag = value("tag");
+    if (isSet("address") && (f.address = addressOf(value("address"))).isEmpty())
+        cl.error = QStringLiteral("--address takes 1 to 247, not \"%1\"").arg(value("address"));
+    f.status = value("status");
+    if (isSet("status") && f.status != QLatin1String("programmed") && f.status != QLatin1String("failed"))
+        cl.error = QStringLiteral("--status takes programmed or failed, not \"%1\"").arg(f.status);
+    f.since = timeOf(value("since"), false);
+    f.until = timeOf(value("until"), true);
+    for (const char* name : {"since", "until"})
+        if (isSet(name) && !timeOf(value(name), false).isValid())
+            cl.error = QStringLiteral("--%1 takes an ISO date (2026-03-01) or time (2026-03-01T08:00), not \"%2\"")
+                           .arg(QLatin1String(name), value(name));
+    if (isSet("limit")) {
+        bool number = false;
+        f.limit = value("limit").toInt(&number);
+        if (!number || f.limit < 1)
+            cl.error = QStringLiteral("--limit takes a number from 1, not \"%1\"").arg(value("limit"));
+    }
+    h.json = isSet("json");
+    h.csv = isSet("csv");
+    if (h.json && h.csv)
+        cl.error = QStringLiteral("--json and --csv exclude each other");
+    return cl;
+}
+
 CommandLine CommandLine::parse(const QStringList& arguments)
 {
     // One parser knows the options of every command; each is then checked against its own
@@ -97,7 +189,8 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     for (qsizetype i = 1; i < all.size(); ++i)
         if (positional.value(0) == QLatin1String(all[i].name))
             cl.mode = Mode(i);
-    if (positional.size() > (cl.mode == Mode::Window ? 0 : cl.mode == Mode::Record ? 2 : 1)) {
+    const qsizetype words = cl.mode == Mode::Window ? 0 : cl.mode == Mode::Record ? 2 : cl.mode == Mode::History ? 3 : 1;
+    if (positional.size() > words) {
         cl.error = QStringLiteral("unexpected argument \"%1\"").arg(positional.last());
         return cl;
     }
@@ -112,6 +205,8 @@ CommandLine CommandLine::parse(const QStringList& arguments)
                 }
             return cl;
         }
+    if (cl.mode == Mode::History)
+        return parseHistory(parser, positional, cl);
     if (cl.mode == Mode::Record) {
         cl.record.verifyPath = parser.value(QStringLiteral("verify"));
         cl.record.workbook = positional.value(1);
@@ -161,17 +256,9 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     if (cl.mode == Mode::Window) {
         cl.window.simulate = parser.isSet(QStringLiteral("simulate"));
         cl.window.signKey = parser.value(QStringLiteral("sign-key"));
+        cl.error = historyFault(parser, &cl.window.history, &cl.window.noHistory);
         return cl;
     }
-    // 7, 07 and 007 all name meter 007; "" for anything but 1 to 247
-    auto addressOf = [](const QString& a) {
-        bool number = false;
-        const int n = a.toInt(&number);
-        const QString text = number && a.size() <= 3 && !a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1Char('+'))
-                                 ? QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'))
-                                 : a;
-        return MeterLink::addressText(text).value_or(QString());
-    };
     const QString baudFault = QStringLiteral("--baud takes ") + MeterRules::alternatives(MeterRules::bauds()) + QStringLiteral(", not \"%1\"");
     if (cl.mode == Mode::Scan) {
         if (cl.port.isEmpty())
@@ -213,6 +300,8 @@ CommandLine CommandLine::parse(const QStringList& arguments)
             return p.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
         }))
         cl.error = QStringLiteral("--sign-key signs the JSON record: it needs --record FILE.json or a folder");
+    if (const QString fault = historyFault(parser, &cl.program.history, &cl.program.noHistory); cl.error.isEmpty())
+        cl.error = fault;
     if (parser.isSet(QStringLiteral("address"))) {
         const QString a = parser.value(QStringLiteral("address"));
         cl.program.address = addressOf(a);

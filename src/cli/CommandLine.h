@@ -1,12 +1,15 @@
 #pragma once
-// The utility's command line. Without a command it opens the window; "program", "scan", "fit"
-// and "record" run without one (ProgramMode.h, ScanMode.h, FitMode.h, RecordMode.h). Each
+// The utility's command line. Without a command it opens the window; "program", "scan", "fit",
+// "record" and "history" run without one (ProgramMode.h, ScanMode.h, FitMode.h, RecordMode.h,
+// HistoryMode.h). Each
 // command's options, with the texts of --help, are in CommandOptions.h.
 #include "app/PortMap.h"
 #include "cli/CommandOptions.h"
 
+class QCommandLineParser;
+
 struct CommandLine {
-    enum class Mode { Window, Program, Scan, Fit, Record }; // in the order of commands()
+    enum class Mode { Window, Program, Scan, Fit, Record, History }; // in the order of commands()
     Mode mode = Mode::Window;
     PortMap ports; // the --port N=DEVICE mappings
     QString port;  // program, scan: the --port DEVICE or N to use; empty: the settings file's port
@@ -16,6 +19,7 @@ struct CommandLine {
     ScanOptions scan;
     FitOptions fit;
     RecordOptions record;
+    HistoryOptions history;
     bool help = false;
     bool version = false;
     QString error; // set when the arguments are wrong
@@ -32,4 +36,7 @@ struct CommandLine {
     // A usage error: one line on standard error, "talvo-linearizer: FAULT. Try 'talvo-linearizer
     // --help'."; returns the exit status of wrong usage (64).
     static int usageError(const QString& fault);
+
+private:
+    static CommandLine parseHistory(const QCommandLineParser& parser, const QStringList& words, CommandLine cl);
 };

@@ -9,12 +9,23 @@ QCommandLineOption valued(const char* name, const char* valueName, const char* d
 {
     return QCommandLineOption(QLatin1String(name), QLatin1String(description), QLatin1String(valueName));
 }
+QCommandLineOption historyOption(const char* what)
+{
+    return QCommandLineOption(QStringLiteral("history"),
+                              QStringLiteral("the run history %1: a file (SQLite) or a PostgreSQL\n"
+                                             "URI, postgresql://USER@HOST:PORT/DB or\n"
+                                             "postgresql:///DB?host=/SOCKET/FOLDER&user=NAME (a password only\n"
+                                             "from ~/.pgpass or PGPASSWORD); default: TALVO_HISTORY, else\n"
+                                             "~/.local/share/talvo-linearizer/history.sqlite")
+                                  .arg(QLatin1String(what)),
+                              QStringLiteral("DEST"));
+}
 } // namespace
 
 CommandDeclaration WindowOptions::declaration()
 {
     return {"",
-            "[--port N=DEVICE]... [--simulate] [--sign-key KEYFILE]",
+            "[--port N=DEVICE]... [--simulate] [--sign-key KEYFILE] [--history DEST | --no-history]",
             "Without a command the window opens.\n",
             {
                 valued("port", "N=DEVICE",
@@ -28,6 +39,8 @@ CommandDeclaration WindowOptions::declaration()
                 valued("sign-key", "KEYFILE",
                        "sign each JSON record File > Save Record... writes with this\n"
                        "OpenSSH key, as FILE.json.sig (see program's --sign-key)"),
+                historyOption("that every run goes into"),
+                flag("no-history", "keep no history of this session's runs"),
                 flag("version", "print the version"),
                 QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("this text")),
             },
@@ -45,7 +58,7 @@ CommandDeclaration ProgramOptions::declaration()
             "[--port N=DEVICE]... [--address NNN] [--baud B]\n"
             "[--dry-run] [--log FILE]\n"
             "[--record PATH]... [--record-overwrite] [--operator NAME] [--tag TEXT]\n"
-            "[--sign-key KEYFILE]",
+            "[--sign-key KEYFILE] [--history DEST | --no-history]",
             "program: programs one meter as Program Meter does, without a window and without a\n"
             "display (DISPLAY may be unset). Several runs may go at once, one per port.\n",
             {
@@ -89,6 +102,8 @@ CommandDeclaration ProgramOptions::declaration()
                        "written beside it as FILE.json.sig; default: TALVO_SIGN_KEY.\n"
                        "The key makes a test signature before anything is sent: one\n"
                        "that cannot sign stops the run (status 64)"),
+                historyOption("that the run goes into (checked before anything is\nsent)"),
+                flag("no-history", "keep this run out of the history"),
             },
             "--settings, --table and --log must be plain files: a FIFO, a device or a folder is\n"
             "refused at once (status 64).\n"
@@ -106,9 +121,11 @@ const char* const ProgramOptions::exitStatuses = "Exit status of program:\n"
                                                  "   5  voltage below minimum span    9  pulse below minimum span\n"
                                                  "  10  the meter's firmware is refused (below 1.100)\n"
                                                  "  11  the port cannot be opened: missing, no permission, or busy\n"
-                                                 "  12  the --log line or a --record could not be written after the run (the reason\n"
-                                                 "      is printed; a failed run keeps its own status)\n"
+                                                 "  12  the --log line, a --record or the history's entry could not be written after\n"
+                                                 "      the run (the reason is printed, and a run the history missed is kept in the\n"
+                                                 "      spool; a failed run keeps its own status)\n"
                                                  "  13  a display value is outside the decimal-point format's range (point named)\n"
+                                                 "  14  the history cannot be reached or written; nothing was sent\n"
                                                  "  64  wrong usage, or the settings file or workbook cannot be read or holds a value\n"
                                                  "      that no meter or port list takes (the line or cell is named)\n";
 
@@ -202,4 +219,36 @@ CommandDeclaration RecordOptions::declaration()
             "1 altered, a different table or a signature that does not match the record, 2 signed\n"
             "by an unknown key, 64 wrong usage or a file that cannot be read.\n",
             27};
+}
+
+CommandDeclaration HistoryOptions::declaration()
+{
+    return {"history",
+            "[--tag TEXT] [--address N] [--status programmed|failed]\n"
+            "[--since ISO-DATE] [--until ISO-DATE] [--limit N] [--json | --csv]\n"
+            "[--history DEST]\n"
+            "show ID [--record PATH] [--history DEST]\n"
+            "flush [--history DEST]",
+            "history: the runs that program and the window stored, newest first, one aligned line\n"
+            "each (ID, start, status, exit status, address, tag, port, points, operator, host);\n"
+            "\"history show ID\" prints run ID's JSON record as it was written, \"history flush\"\n"
+            "stores the runs kept in the spool. Every history command stores the spool's runs first.\n",
+            {
+                historyOption("to read"),
+                valued("tag", "TEXT", "runs with this tag; * stands for any text (\"TK-*\")"),
+                valued("address", "N", "runs on the meter of this address (1 to 247)"),
+                valued("status", "STATUS", "programmed (exit status 0) or failed"),
+                valued("since", "ISO-DATE", "runs started at or after this date (2026-03-01) or time\n(2026-03-01T08:00)"),
+                valued("until", "ISO-DATE", "runs started before this time, or up to the end of this date"),
+                valued("limit", "N", "the newest N runs only"),
+                flag("json", "one JSON array of objects: id, uuid, time_start, time_end, host,\n"
+                             "operator, tag, port, address, baud, status, exit, points,\n"
+                             "table_sha256"),
+                flag("csv", "CSV with a header, quoted as --log quotes"),
+                valued("record", "PATH", "show: write the record as --record would: .pdf, .json or a folder"),
+            },
+            "Exit status of history: 0 done, 1 no run ID or a spooled run that could not be stored,\n"
+            "14 the history cannot be reached or read, 64 wrong usage.\n"
+            "Runs that could not be stored after a run are kept under\n"
+            "$XDG_STATE_HOME/talvo-linearizer/spool/ (~/.local/state/...) until they are.\n"};
 }

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStringList>
 
+#include "history/HistoryStore.h"
+
 // A command's words: its name ("" is the window), its synopsis after "talvo-linearizer NAME"
 // (a line each, later lines aligned under the first), and its section of --help: the text
 // before the options, a line for each option with a description (lines after its first start
@@ -22,6 +24,8 @@ struct CommandDeclaration {
 struct WindowOptions {
     bool simulate = false;                   // start a simulated meter and offer it as a port
     QString signKey;                         // --sign-key KEYFILE: Save Record... signs JSON records
+    QString history;                         // --history DEST; "" for TALVO_HISTORY or the default
+    bool noHistory = false;                  // --no-history
     static CommandDeclaration declaration(); // with --help and --version
 };
 
@@ -35,6 +39,8 @@ struct ProgramOptions {
     QString address;           // --address NNN instead of the settings file's (three digits)
     QString baud;              // --baud B instead of the settings file's
     QString signKey;           // --sign-key KEYFILE: the JSON records are signed with it
+    QString history;           // --history DEST; "" for TALVO_HISTORY or the default
+    bool noHistory = false;    // --no-history
     static CommandDeclaration declaration();
     static const char* const exitStatuses; // a section of --help of its own, before record's
 };
@@ -61,5 +67,16 @@ struct FitOptions {
 struct RecordOptions {
     QString verifyPath, workbook; // --verify FILE.json and the workbook to compare it with
     QString allowedSigners;       // --allowed-signers FILE; empty: ~/.ssh/allowed_signers
+    static CommandDeclaration declaration();
+};
+
+// history: lists the run history, shows a run's record, writes the spool (HistoryMode.h).
+struct HistoryOptions {
+    enum class Action { List, Show, Flush } action = Action::List;
+    QString history;        // --history DEST; "" for TALVO_HISTORY or the default
+    History::Filter filter; // --tag, --address, --status, --since, --until, --limit
+    bool json = false, csv = false;
+    qint64 id = 0;          // show ID
+    QString recordPath;     // show ID --record PATH
     static CommandDeclaration declaration();
 };

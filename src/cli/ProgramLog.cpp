@@ -9,7 +9,8 @@
 #include <cstring>
 #include <sys/file.h>
 
-namespace {
+namespace ProgramLog {
+
 // Every field quoted. One that a spreadsheet would take for a formula (=, +, - or @ first, but
 // not a number; TAB or CR first) is written with a leading "'", so that it stays text. A line
 // break in it (a device path may hold one) is written as \n or \r: one run, one line.
@@ -21,9 +22,6 @@ QString csvField(const QString& text)
     field.replace(QLatin1Char('\n'), QStringLiteral("\\n")).replace(QLatin1Char('\r'), QStringLiteral("\\r"));
     return QLatin1Char('"') + field.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
-} // namespace
-
-namespace ProgramLog {
 
 QString header() { return QStringLiteral("time,device,address,input,decimal,points,result,exit,table_sha256,record"); }
 

@@ -20,6 +20,8 @@ struct ProgramLogRecord {
 
 namespace ProgramLog {
 
+// A CSV field, quoted; one that starts with =, +, - (not a number), @, TAB or CR gets a leading "'".
+QString csvField(const QString& text);
 QString header(); // "time,device,address,input,decimal,points,result,exit,table_sha256,record"
 // The record as one CSV line (no line end), every field quoted; the time in ISO 8601 with its
 // UTC offset. A field that starts with =, +, - (not a number), @, TAB or CR gets a leading "'".

@@ -3,10 +3,12 @@
 #include "app/PortMap.h"
 #include "app/RunRecorder.h"
 #include "cli/CommandLine.h"
+#include "cli/HistoryMode.h"
 #include "cli/ProgramLog.h"
 #include "cli/QuitOnSignals.h"
 #include "cli/RecordMode.h"
 #include "files/SettingsFile.h"
+#include "history/HistoryStore.h"
 #include "link/MeterLink.h"
 #include "link/MeterTransaction.h"
 #include "link/SerialComm.h"
@@ -314,6 +316,18 @@ int run(const CommandLine& cl)
         printErr(QStringLiteral("talvo-linearizer: JSON records are signed with the key %1 (%2)").arg(key, tried.fingerprint));
     }
 
+    // The history as well: a run it cannot take sends nothing.
+    std::unique_ptr<History::Store> history;
+    if (!cl.program.dryRun && !cl.program.noHistory) {
+        QString fault;
+        const auto dest = HistoryMode::dest(cl.program.history, &fault);
+        if (!dest)
+            return CommandLine::usageError(fault);
+        history = std::make_unique<History::Store>(*dest);
+        if (!HistoryMode::open(*history, true, nullptr, QStringLiteral("; nothing was sent")))
+            return RunResult::ExitHistory;
+    }
+
     PortMap ports;
     int portNumber = 0;
     QString error;
@@ -423,6 +437,17 @@ int run(const CommandLine& cl)
                 status = RunResult::ExitLogMissing;
                 result = QStringLiteral("programmed, record missing");
             }
+        }
+    }
+    if (history && recorder.hasRun() && recorder.sentSomething()) {
+        const QByteArray json = Record::toJsonText(recorder.record());
+        const QString signature = RecordSignature::signatureText(signing.key, json);
+        if (!HistoryMode::write(*history, json, History::runUuid(json, recorder.runId()), signature) &&
+            status == RunResult::ExitProgrammed) {
+            printErr(QStringLiteral("talvo-linearizer: the run succeeded, but the history misses it (exit status %1)")
+                         .arg(int(RunResult::ExitLogMissing)));
+            status = RunResult::ExitLogMissing;
+            result = QStringLiteral("programmed, history entry missing");
         }
     }
     return finish(status, result);

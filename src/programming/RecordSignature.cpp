@@ -149,4 +149,9 @@ Verdict verify(const QByteArray& data, const QString& signatureFile, const QStri
     return v;
 }
 
+QString signatureText(const QString& keyPath, const QByteArray& json)
+{
+    return keyPath.isEmpty() ? QString() : QString::fromUtf8(sign(keyPath, json).signature);
+}
+
 } // namespace RecordSignature

@@ -23,6 +23,9 @@ struct Signed {
 // The signature of data with the key (a private key file, or a public one whose key
 // ssh-agent or a token holds).
 Signed sign(const QString& keyPath, const QByteArray& data);
+// The signature text the run history keeps beside a record's JSON: "" without a key, or when
+// the key cannot sign (it was tried before the run).
+QString signatureText(const QString& keyPath, const QByteArray& json);
 // A test signature, checked: the key's fingerprint, or why the key cannot sign.
 Signed tryKey(const QString& keyPath);
 

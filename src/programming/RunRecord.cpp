@@ -368,4 +368,37 @@ QList<PointRow> tableOf(const QByteArray& json)
     return table ? pointsOf(*table, &wellFormed) : QList<PointRow>();
 }
 
+RunRecord fromJson(const QByteArray& json)
+{
+    const QJsonObject o = QJsonDocument::fromJson(json).object();
+    auto text = [](const QJsonValue& v, const char* key) { return v[QLatin1String(key)].toString(); };
+    RunRecord r;
+    r.version = text(o.value(QStringLiteral("utility")), "version");
+    r.timeStart = QDateTime::fromString(o.value(QStringLiteral("time_start")).toString(), Qt::ISODate);
+    r.timeEnd = QDateTime::fromString(o.value(QStringLiteral("time_end")).toString(), Qt::ISODate);
+    r.host = o.value(QStringLiteral("host")).toString();
+    r.operatorName = o.value(QStringLiteral("operator")).toString();
+    r.tag = o.value(QStringLiteral("tag")).toString();
+    const QJsonValue port = o.value(QStringLiteral("port"));
+    r.port = {text(port, "device"), text(port, "by_id"), text(port, "manufacturer"), text(port, "product"), text(port, "serial")};
+    const QJsonValue meter = o.value(QStringLiteral("meter"));
+    r.meter = {text(meter, "address"), meter[QStringLiteral("baud")].toInt(), text(meter, "firmware")};
+    const QJsonValue table = o.value(QStringLiteral("table"));
+    r.inputType = text(table, "input_type");
+    r.decimal = text(table, "decimal");
+    r.points = tableOf(json);
+    r.source = table[QStringLiteral("source")].toObject();
+    for (const QJsonValue& c : o.value(QStringLiteral("commands")).toArray()) {
+        RecordCommand command{text(c, "command"), text(c, "frame"), RecordCommand::NotSent, text(c, "code")};
+        for (const auto outcome : {RecordCommand::Acknowledged, RecordCommand::Refused, RecordCommand::TimedOut})
+            if (text(c, "outcome") == outcomeName(outcome))
+                command.outcome = outcome;
+        r.commands << command;
+    }
+    const QJsonValue result = o.value(QStringLiteral("result"));
+    r.status = result[QStringLiteral("status")].toInt(-1);
+    r.resultText = text(result, "text");
+    return r;
+}
+
 } // namespace Record

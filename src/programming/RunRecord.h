@@ -96,5 +96,8 @@ struct Verification {
 Verification verify(const QByteArray& json);
 // The record's table as written ("input", "display" texts); empty when unreadable.
 QList<PointRow> tableOf(const QByteArray& json);
+// The record a JSON record was written from (toJsonText(fromJson(json)) == json for a record
+// this utility wrote).
+RunRecord fromJson(const QByteArray& json);
 
 } // namespace Record

@@ -28,6 +28,7 @@ enum ExitStatus {
     ExitPort = 11,
     ExitLogMissing = 12,   // programmed, but the log line could not be written
     ExitDisplayRange = 13, // a display value outside the format's range (FailureCode 13)
+    ExitHistory = 14,      // the run history cannot be reached or written: nothing sent
     ExitUsage = 64,
 };
 

@@ -1,6 +1,7 @@
 #pragma once
-// The environment of the real program started by a test: a private TMPDIR and XDG_RUNTIME_DIR
-// (its lock files live there), and, when headless, no display.
+// The environment of the real program started by a test: a private TMPDIR, XDG_RUNTIME_DIR
+// (its lock files live there), XDG_DATA_HOME and XDG_STATE_HOME (its run history and spool),
+// and, when headless, no display.
 #include <QProcessEnvironment>
 
 inline QProcessEnvironment programEnvironment(const QString& dir, bool headless = true)
@@ -11,5 +12,8 @@ inline QProcessEnvironment programEnvironment(const QString& dir, bool headless 
             env.remove(name);
     env.insert("TMPDIR", dir);
     env.insert("XDG_RUNTIME_DIR", dir);
+    env.insert("XDG_DATA_HOME", dir + "/data");
+    env.insert("XDG_STATE_HOME", dir + "/state");
+    env.remove("TALVO_HISTORY");
     return env;
 }

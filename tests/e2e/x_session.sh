@@ -10,8 +10,9 @@ set -euo pipefail
 app=$(realpath "$1")
 sim=$(realpath "$2")
 work=$(mktemp -d)
-# A private temp and runtime folder: no lock or file shared with a copy the user has open.
-export TMPDIR=$work/tmp XDG_RUNTIME_DIR=$work/run
+# A private temp, runtime, data and state folder: no lock, history or file shared with a copy the user has open.
+export TMPDIR=$work/tmp XDG_RUNTIME_DIR=$work/run XDG_DATA_HOME=$work/data XDG_STATE_HOME=$work/state
+unset TALVO_HISTORY
 mkdir -p "$TMPDIR" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 pids=()
 stop() { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; } # and reap it
