@@ -373,6 +373,7 @@ RunRecord fromJson(const QByteArray& json)
     const QJsonObject o = QJsonDocument::fromJson(json).object();
     auto text = [](const QJsonValue& v, const char* key) { return v[QLatin1String(key)].toString(); };
     RunRecord r;
+    r.recordId = o.value(QStringLiteral("record_id")).toString();
     r.version = text(o.value(QStringLiteral("utility")), "version");
     r.timeStart = QDateTime::fromString(o.value(QStringLiteral("time_start")).toString(), Qt::ISODate);
     r.timeEnd = QDateTime::fromString(o.value(QStringLiteral("time_end")).toString(), Qt::ISODate);
@@ -390,7 +391,7 @@ RunRecord fromJson(const QByteArray& json)
     r.source = table[QStringLiteral("source")].toObject();
     for (const QJsonValue& c : o.value(QStringLiteral("commands")).toArray()) {
         RecordCommand command{text(c, "command"), text(c, "frame"), RecordCommand::NotSent, text(c, "code")};
-        for (const auto outcome : {RecordCommand::Acknowledged, RecordCommand::Refused, RecordCommand::TimedOut})
+        for (const auto outcome : {RecordCommand::Acknowledged, RecordCommand::Refused, RecordCommand::TimedOut, RecordCommand::Unknown})
             if (text(c, "outcome") == outcomeName(outcome))
                 command.outcome = outcome;
         r.commands << command;
