@@ -88,11 +88,16 @@ private slots:
     // An auditor's tools alone: ssh-keygen, python3's canonical form; and the PDF.
     void signedRunChecks()
     {
-        const Ran ssh = run("ssh-keygen",
-                            {"-Y", "verify", "-f", path("home/.ssh/allowed_signers"), "-I", "station", "-n", "talvo-record", "-s",
-                             path("r.json.sig")},
-                            m_env, readAll(path("r.json")));
-        QVERIFY2(ssh.status == 0, qPrintable(ssh.out));
+        // The history keeps the signature: its copy of the run is written back with it.
+        const Ran shown = run(LINEARIZER_EXE, {"history", "show", "1", "--record", path("h.json")}, m_env);
+        QVERIFY2(shown.status == 0 && readAll(path("h.json")) == readAll(path("r.json")), qPrintable(shown.out));
+        for (const QString json : {"r.json", "h.json"}) {
+            const Ran ssh = run("ssh-keygen",
+                                {"-Y", "verify", "-f", path("home/.ssh/allowed_signers"), "-I", "station", "-n", "talvo-record", "-s",
+                                 path(json + ".sig")},
+                                m_env, readAll(path(json)));
+            QVERIFY2(ssh.status == 0, qPrintable(json + ": " + ssh.out));
+        }
         const QByteArray canonical = run("python3", {"-c", Canonical, path("r.json")}, m_env).out.toUtf8();
         const QString sha256 = QJsonDocument::fromJson(readAll(path("r.json")))["record_sha256"].toString();
         QCOMPARE(QCryptographicHash::hash(canonical, QCryptographicHash::Sha256).toHex(), sha256.toLatin1());
