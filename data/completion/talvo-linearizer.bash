@@ -14,6 +14,7 @@ _talvo_linearizer()
         --table) _filedir 'xlsx|xls|ods'; return ;;
         --settings | --settings-out) _filedir txt; return ;;
         --log | --record) _filedir; return ;;
+        --job) _filedir csv; return ;;
         --verify) _filedir json; return ;;
         --operator | --tag) return ;;
         --data) _filedir 'csv|txt|xlsx|xls|ods'; return ;;
@@ -38,7 +39,7 @@ _talvo_linearizer()
 
     local options
     case $command in
-        program) options='--settings --table --port --address --baud --dry-run --log --record --operator --tag --help' ;;
+        program) options='--settings --table --job --keep-going --port --address --baud --dry-run --log --record --operator --tag --help' ;;
         record) options='--verify --help' ;;
         scan) options='--port --baud --address --all --help' ;;
         fit) options='--data --span --shape --input --display --type --decimal --points --max-error --on-data --free-ends --json --out --settings-out --settings --help' ;;

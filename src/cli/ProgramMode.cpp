@@ -477,7 +477,9 @@ int runJob(Session* session)
 {
     const ProgramOptions& options = session->cl.program;
     const QString& jobPath = options.jobPath;
-    auto refused = [&](int line, const QString& why) {
+    auto refused = [&](int line, QString why) {
+        if (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
         printErr(QStringLiteral("talvo-linearizer: %1 %2%3; nothing was sent to any meter")
                      .arg(jobPath, line ? QStringLiteral("row %1: ").arg(line) : QString(), why));
         return int(RunResult::ExitUsage);
@@ -506,8 +508,11 @@ int runJob(Session* session)
         auto& run = *runs.emplace_back(std::make_unique<MeterRun>(session, rowOptions));
         if (!run.prepare())
             return refused(row.line, run.result());
-        if (const int code = ProgrammingRun::CheckPointTable(run.setup()); code != TableCheck::Passed)
-            return refused(row.line, TableCheck::failureMessage(code, run.setup().table)->text.simplified());
+        if (const int code = ProgrammingRun::CheckPointTable(run.setup()); code != TableCheck::Passed) {
+            const TableCheck::Message message = *TableCheck::failureMessage(code, run.setup().table);
+            const QString text = message.text.simplified();
+            return refused(row.line, message.title.isEmpty() ? text : QStringLiteral("%1: %2").arg(message.title, text));
+        }
         meters << MeterJob::Meter{row.address, rowOptions.tag};
     }
     if (interruptedBeforeSending())

@@ -47,11 +47,14 @@ private slots:
         QTest::newRow("program: window's option") << L << QStringList{"program", "--simulate", "--settings", "s", "--table", "t"} << "--simulate";
         QTest::newRow("program: address 248") << L << QStringList{"program", "--settings", "s", "--table", "t", "--address", "248"} << "--address takes 1 to 247, not \"248\"";
         QTest::newRow("program: baud 12345") << L << QStringList{"program", "--settings", "s", "--table", "t", "--baud", "12345"} << "not \"12345\"";
+        QTest::newRow("program: job and table") << L << QStringList{"program", "--job", "j.csv", "--table", "t"} << "--table and --job exclude each other";
+        QTest::newRow("program: keep going alone") << L << QStringList{"program", "--settings", "s", "--table", "t", "--keep-going"} << "--keep-going is for --job";
         QTest::newRow("fit: program's option") << L << QStringList{"fit", "--table", "t.xlsx"} << "--table belongs to \"program\"";
         QTest::newRow("fit: no source") << L << QStringList{"fit", "--type", "Current", "--decimal", "dddddd", "--points", "4"} << "--data FILE or --shape NAME";
         QTest::newRow("window: fit's option") << L << QStringList{"--shape", "sqrt"} << "--shape belongs to \"fit\"";
         QTest::newRow("meter-sim: unknown option") << S << QStringList{"--bogus"} << "'bogus'";
         QTest::newRow("meter-sim: bad address") << S << QStringList{"--address", "248"} << "--address";
+        QTest::newRow("meter-sim: address twice") << S << QStringList{"--address", "005", "--address", "005"} << "--address 005 is given twice";
         QTest::newRow("meter-sim: stray argument") << S << QStringList{"x"} << "\"x\"";
     }
     void usageErrorIsOneLine()
