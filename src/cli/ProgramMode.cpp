@@ -141,37 +141,13 @@ bool WorkingSetup::openSettings(const QString& path)
 // the decimal-point format; a cell that is not a number refuses the workbook.
 bool WorkingSetup::importWorkbook(const QString& path, QJsonObject* source)
 {
-    const InputKind type = setup.table.type;
-    QString error;
-    const std::optional<Spreadsheet::TableBlock> read = Spreadsheet::readTableBlock(path, type, &error);
-    if (!read) {
-        printMessage(QStringLiteral("The workbook %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), error),
-                     QStringLiteral("Import from Excel"));
+    ValueRules::CheckResult refusal;
+    if (!Spreadsheet::importTable(path, &setup.table, decimalInForce, &refusal)) {
+        printMessage(refusal.message, refusal.title);
         return false;
     }
-    const int detected = read->detected;
-    const QString format = detected >= 0 ? ValueRules::decimalFormats()[detected] : setup.table.format;
-    const QStringList lines = read->lines();
-    QList<PointRow>& rows = setup.table.rows;
-    if (const auto refusal = Spreadsheet::firstNonNumber(lines, int(rows.size()), type, format, path)) {
-        printMessage(refusal->message, refusal->title);
-        return false;
-    }
-    const QStringList normal =
-        Spreadsheet::normalisedBlock(lines, MeterRules::inputDecimals(type), ValueRules::formatDecimals(format)).split(u'\r');
-    for (int r = 0; r < rows.size() && r < normal.size(); ++r) {
-        const QStringList cells = normal[r].split(u'\t');
-        rows[r].input = cells.value(0);
-        if (cells.size() > 1)
-            rows[r].display = cells[1];
-    }
-    if (detected >= 0) {
-        chooseDecimal(format);
-        // A value missing from the sheet stays missing: the rescale would write zero there.
-        for (int r = 0; r < rows.size() && r < lines.size(); ++r)
-            if (lines[r].section(u'\t', 1, 1).isEmpty())
-                rows[r].display.clear();
-    }
+    if (ValueRules::formatDecimals(setup.table.format) >= 0)
+        decimalInForce = setup.table.format;
     const QString absolute = QFileInfo(path).absoluteFilePath();
     *source = QJsonObject{{"kind", "workbook"}, {"path", absolute}, {"sha256", Record::fileSha256(absolute)}};
     return true;
