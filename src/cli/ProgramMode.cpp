@@ -148,8 +148,7 @@ bool WorkingSetup::importWorkbook(const QString& path, QJsonObject* source)
     }
     if (ValueRules::formatDecimals(setup.table.format) >= 0)
         decimalInForce = setup.table.format;
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    *source = QJsonObject{{"kind", "workbook"}, {"path", absolute}, {"sha256", Record::fileSha256(absolute)}};
+    *source = RunRecorder::workbookSource(path);
     return true;
 }
 
