@@ -79,6 +79,10 @@ std::optional<QList<JobRow>> read(const QString& path, QString* error)
                 return fail(n, QStringLiteral("a double quote is not closed"));
             for (const QString& name : *names) {
                 const QString column = name.toLower();
+                if (column.isEmpty()) { // a spreadsheet's trailing separators
+                    header << column;
+                    continue;
+                }
                 if (!Columns.contains(column))
                     return fail(n, QStringLiteral("the column \"%1\" is not one of %2").arg(name, Columns.join(QStringLiteral(", "))));
                 if (header.contains(column))
@@ -93,8 +97,13 @@ std::optional<QList<JobRow>> read(const QString& path, QString* error)
         const auto fields = fieldsOf(line, separator);
         if (!fields)
             return fail(n, QStringLiteral("a double quote is not closed"));
+        if (fields->join(QString()).isEmpty()) // a row of separators alone
+            continue;
         if (fields->size() > header.size())
             return fail(n, QStringLiteral("%1 fields, the header names %2").arg(fields->size()).arg(header.size()));
+        for (qsizetype i = 0; i < fields->size(); ++i)
+            if (header[i].isEmpty() && !(*fields)[i].isEmpty())
+                return fail(n, QStringLiteral("\"%1\" stands in a column without a name").arg((*fields)[i]));
         auto field = [&](const char* column) { return fields->value(header.indexOf(QLatin1String(column))); };
         JobRow row;
         row.line = n;

@@ -181,6 +181,7 @@ public:
         printStep();
     }
     void statusFades() override { m_fade.start(2000); }
+    void stopFading() { m_fade.stop(); } // the run is over: the next meter's steps follow
     int message(const RunMessage& message) override
     {
         const QString text = message.text();
@@ -387,6 +388,7 @@ int MeterRun::run()
     if (!dryRun)
         m_recorder.end(outcome);
     port.setPortOpen(false);
+    m_face.stopFading();
     int status = outcome.exitStatus();
     QString result = outcome.resultText();
     if (dryRun)

@@ -368,7 +368,7 @@ private slots:
         QFETCH(QString, summary);
         auto bus = meter(sim);
         Job job("I 001 2400 3", In, Out);
-        QVERIFY(writeJob(job, "address,table\n5,t.xlsx\n7,t.xlsx\n9,t.xlsx\n"));
+        QVERIFY(writeJob(job, "address,table,\n5,t.xlsx\n,,\n7,t.xlsx\n9,t.xlsx,\n")); // a spreadsheet's separators
         runJob(job, bus->devicePath(), extra.split(' ', Qt::SkipEmptyParts));
         QCOMPARE(QString::fromUtf8(job.process.readAllStandardOutput()), summary);
         QTEST(job.process.exitCode(), "status");
