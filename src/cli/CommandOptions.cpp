@@ -34,9 +34,8 @@ CommandDeclaration WindowOptions::declaration()
 CommandDeclaration ProgramOptions::declaration()
 {
     return {"program",
-            "--settings FILE --table WORKBOOK [--port DEVICE|N]\n"
-            "--job FILE [--keep-going] [--settings FILE] [--port DEVICE|N]\n"
-            "[--port N=DEVICE]... [--address NNN] [--baud B]\n"
+            "--settings FILE (--table WORKBOOK | --job FILE [--keep-going])\n"
+            "[--port DEVICE|N] [--port N=DEVICE]... [--address NNN] [--baud B]\n"
             "[--dry-run] [--log FILE]\n"
             "[--record PATH]... [--operator NAME] [--tag TEXT]",
             "program: programs one meter as Program Meter does, without a window and without a\n"
