@@ -48,12 +48,14 @@ namespace JobFile {
 std::optional<QList<JobRow>> read(const QString& path, QString* error)
 {
     auto fail = [&](int line, const QString& why) {
-        *error = line ? QStringLiteral("row %1: %2").arg(line).arg(why) : why;
+        *error = line ? QStringLiteral("%1 row %2: %3").arg(path).arg(line).arg(why) : QStringLiteral("%1: %2").arg(path, why);
         return std::nullopt;
     };
     const PlainFile::Contents contents = PlainFile::read(path, MaxJobBytes);
-    if (!contents.error.isEmpty())
-        return fail(0, contents.error);
+    if (!contents.error.isEmpty()) {
+        *error = contents.error; // it names the file
+        return std::nullopt;
+    }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(contents.bytes);
     if (utf8.hasError())

@@ -19,7 +19,7 @@ namespace JobFile {
 
 // Columns: address and table required; tag, baud, settings and operator optional, in any order
 // and any case. Paths are taken relative to the job file's folder. Nothing of a job is taken
-// unless every row is: nullopt with "row N: FAULT" (or the file's fault) in error.
+// unless every row is: nullopt with "FILE row N: FAULT" (or the file's own fault) in error.
 std::optional<QList<JobRow>> read(const QString& path, QString* error);
 
 } // namespace JobFile

@@ -454,21 +454,21 @@ int runJob(Session* session)
 {
     const ProgramOptions& options = session->cl.program;
     const QString& jobPath = options.jobPath;
-    auto refused = [&](int line, QString why) {
+    auto refusedJob = [](QString why) {
         if (why.endsWith(QLatin1Char('.')))
             why.chop(1);
-        printErr(QStringLiteral("talvo-linearizer: %1 %2%3; nothing was sent to any meter")
-                     .arg(jobPath, line ? QStringLiteral("row %1: ").arg(line) : QString(), why));
+        printErr(QStringLiteral("talvo-linearizer: %1; nothing was sent to any meter").arg(why));
         return int(RunResult::ExitUsage);
     };
+    auto refused = [&](int line, const QString& why) { return refusedJob(QStringLiteral("%1 row %2: %3").arg(jobPath).arg(line).arg(why)); };
     // Each meter gets records of its own: a file would hold only the last one's.
     for (const QString& path : options.recordPaths)
         if (!QFileInfo(path).isDir())
-            return refused(0, QStringLiteral("--record with --job takes a folder, not \"%1\"").arg(path));
+            return refusedJob(QStringLiteral("--record with --job takes a folder, not \"%1\"").arg(path));
     QString error;
     const std::optional<QList<JobRow>> rows = JobFile::read(jobPath, &error);
     if (!rows)
-        return refused(0, error);
+        return refusedJob(error);
 
     std::vector<std::unique_ptr<MeterRun>> runs;
     QList<MeterJob::Meter> meters;
