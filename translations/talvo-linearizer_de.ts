@@ -1153,5 +1153,78 @@ Es wurde nichts an das Messgerät gesendet.</translation>
         <source>The run history %1 cannot be read: %2</source>
         <translation>Der Verlauf %1 kann nicht gelesen werden: %2</translation>
     </message>
+    <message>
+        <source>Program these meters...</source>
+        <translation>Diese Messgeräte programmieren...</translation>
+    </message>
+</context>
+<context>
+    <name>JobDialog</name>
+    <message>
+        <source>Program these meters</source>
+        <translation>Diese Messgeräte programmieren</translation>
+    </message>
+    <message>
+        <source>Each meter gets the table of its workbook; the window&apos;s input type, decimal point and number of points apply to all.</source>
+        <translation>Jedes Messgerät erhält die Tabelle seiner Arbeitsmappe; Eingangsart, Dezimalpunkt und Punktzahl des Fensters gelten für alle.</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>Baud rate</source>
+        <translation>Baudrate</translation>
+    </message>
+    <message>
+        <source>Workbook</source>
+        <translation>Arbeitsmappe</translation>
+    </message>
+    <message>
+        <source>Tag</source>
+        <translation>Kennung</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>Fortschritt</translation>
+    </message>
+    <message>
+        <source>Choose...</source>
+        <translation>Wählen...</translation>
+    </message>
+    <message>
+        <source>Program</source>
+        <translation>Programmieren</translation>
+    </message>
+    <message>
+        <source>Spreadsheets (*.xlsx *.xls *.ods)|*.xlsx;*.xls;*.ods|</source>
+        <translation>Tabellen (*.xlsx *.xls *.ods)|*.xlsx;*.xls;*.ods|</translation>
+    </message>
+    <message>
+        <source>No workbook is chosen.</source>
+        <translation>Keine Arbeitsmappe gewählt.</translation>
+    </message>
+    <message>
+        <source>Meter %1: %2
+Nothing was sent to any meter.</source>
+        <translation>Messgerät %1: %2
+An kein Messgerät wurde etwas gesendet.</translation>
+    </message>
+    <message>
+        <source>waiting</source>
+        <translation>wartet</translation>
+    </message>
+    <message>
+        <source>programmed</source>
+        <translation>programmiert</translation>
+    </message>
+    <message>
+        <source>failed: %1</source>
+        <translation>fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>not started</source>
+        <translation>nicht begonnen</translation>
+    </message>
 </context>
 </TS>

@@ -14,6 +14,7 @@ _talvo_linearizer()
         --table) _filedir 'xlsx|xls|ods'; return ;;
         --settings | --settings-out) _filedir txt; return ;;
         --log | --record | --sign-key | --allowed-signers) _filedir; return ;;
+        --job) _filedir csv; return ;;
         --verify) _filedir json; return ;;
         --operator | --tag | --since | --until | --limit) return ;;
         --history) _filedir 'sqlite|db'; return ;;
@@ -41,7 +42,7 @@ _talvo_linearizer()
 
     local options
     case $command in
-        program) options='--settings --table --port --address --baud --dry-run --log --record --record-overwrite --operator --tag --sign-key --history --no-history --help' ;;
+        program) options='--settings --table --job --keep-going --port --address --baud --dry-run --log --record --record-overwrite --operator --tag --sign-key --history --no-history --help' ;;
         record) options='--verify --allowed-signers --help' ;;
         history)
             if [[ $cur != -* && ! " ${words[*]:1:cword-1} " =~ " "(show|flush)" " ]]; then

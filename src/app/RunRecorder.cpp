@@ -6,6 +6,7 @@
 #include "programming/RunResult.h"
 #include "table/MeterRules.h"
 
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QUuid>
 #include <QSerialPortInfo>
@@ -19,6 +20,12 @@ QString RunRecorder::loginName()
     if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_name)
         return QString::fromLocal8Bit(pw->pw_name);
     return qEnvironmentVariable("USER");
+}
+
+QJsonObject RunRecorder::workbookSource(const QString& path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    return QJsonObject{{"kind", "workbook"}, {"path", absolute}, {"sha256", Record::fileSha256(absolute)}};
 }
 
 void RunRecorder::noteSource(const QJsonObject& source, const QList<PointRow>& rows)

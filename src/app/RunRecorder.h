@@ -18,6 +18,10 @@ public:
 
     // Where the table came from; kept while the table holds these rows.
     void noteSource(const QJsonObject& source, const QList<PointRow>& rows);
+    const QJsonObject& source() const { return m_source; }
+    const QList<PointRow>& sourceRows() const { return m_sourceRows; }
+    // The source of a table imported from a workbook: its absolute path and SHA-256.
+    static QJsonObject workbookSource(const QString& path);
     // A run starts on this setup; device is the port's.
     void begin(const MeterSetup& setup, const QString& device);
     void message(const QString& text); // the run's last message, in English

@@ -25,6 +25,8 @@
 
 enum class RunEnd;  // programming/RunResult.h: how a Program Meter run ended
 struct MeterSetup; // programming/ProgrammingRun.h: what a run programs
+struct RunOutcome;
+class RunReporter;
 
 class QAction;
 class QUndoStack;
@@ -234,6 +236,9 @@ public:
     // ---- Meter programming (frmMain_programming.cpp) ----
     // Takes the setup from the controls and runs ProgrammingRun with the window as its face.
     void cmdProgramMeter_Click();
+    // One run of a setup with its face: Program Meter held, the record begun and ended. When
+    // the window went away meanwhile nothing of it is touched.
+    RunOutcome runMeter(const MeterSetup& setup, RunReporter* face);
     int CheckPointTable();
     MeterSetup meterSetup() const; // the lists, options and grid as they stand
     bool programmingRunning() const { return m_running; }

@@ -81,22 +81,36 @@ void frmMain::cmdProgramMeter_Click()
     // A run the history cannot take sends nothing.
     if (!historyReady())
         return;
+    QPointer<frmMain> self(this);
+    WindowRun face(this, m_dryRun);
+    const RunOutcome outcome = runMeter(meterSetup(), &face);
+    if (!self)
+        return; // the window is gone: touch nothing
+    if (outcome.end == RunEnd::FirmwareRefused) {
+        m_closing = true; // the run itself closes the window: nothing to ask
+        close();          // the last window closing ends the program
+        return;
+    }
+    if (outcome.end != RunEnd::Abandoned)
+        cmdProgramMeter->setEnabled(true);
+}
+
+RunOutcome frmMain::runMeter(const MeterSetup& setup, RunReporter* face)
+{
     setPanelText(1, QString());
     cmdProgramMeter->setEnabled(false);
     m_running = true;
     m_lastRunEnd = RunEnd::NotRun;
     FailureCode = 0;
-    const MeterSetup setup = meterSetup();
     if (!m_dryRun)
         m_recorder->begin(setup, m_ports.device(setup.port.toInt()));
 
     QPointer<frmMain> self(this);
-    WindowRun face(this, m_dryRun);
-    ProgrammingRun run(MSComm1, m_transaction, &face);
+    ProgrammingRun run(MSComm1, m_transaction, face);
     run.setDryRun(m_dryRun);
     const RunOutcome outcome = run.run(setup);
     if (!self)
-        return; // the window is gone: touch nothing
+        return outcome; // the window is gone: touch nothing
     m_running = false;
     m_lastRunEnd = outcome.end;
     FailureCode = outcome.failureCode;
@@ -109,13 +123,7 @@ void frmMain::cmdProgramMeter_Click()
         mnuPrintRecord->setEnabled(any);
         keepRunInHistory();
     }
-    if (outcome.end == RunEnd::FirmwareRefused) {
-        m_closing = true; // the run itself closes the window: nothing to ask
-        close();          // the last window closing ends the program
-        return;
-    }
-    if (outcome.end != RunEnd::Abandoned)
-        cmdProgramMeter->setEnabled(true);
+    return outcome;
 }
 
 int frmMain::CheckPointTable()

@@ -18,9 +18,7 @@
 
 void frmMain::recordWorkbookSource(const QString& path)
 {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    m_recorder->noteSource(QJsonObject{{"kind", "workbook"}, {"path", absolute}, {"sha256", Record::fileSha256(absolute)}},
-                           pointTable().rows);
+    m_recorder->noteSource(RunRecorder::workbookSource(path), pointTable().rows);
 }
 
 bool frmMain::saveRecord(const QString& path, QString* error) const

@@ -3,6 +3,7 @@
 // which the first answered) sets the address and baud-rate lists.
 #include "app/frmMain.h"
 
+#include "app/JobDialog.h"
 #include "app/PickList.h"
 #include "link/MeterLink.h"
 #include "programming/MeterSearch.h"
@@ -103,6 +104,16 @@ void frmMain::mnuFindMeter_Click()
     list->setTextElideMode(Qt::ElideMiddle);
     list->setMinimumWidth(std::min(room, widest + 4 * list->frameWidth() + list->verticalScrollBar()->sizeHint().width() + 16));
     list->setCurrentRow(0);
+    // Every meter listed, each with a workbook of its own, programmed in one job.
+    auto* programAll = new QAction(tr("Program these meters..."), list);
+    programAll->setObjectName(QStringLiteral("mnuProgramMeters"));
+    list->addAction(programAll);
+    list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(programAll, &QAction::triggered, dialog, [this, meters] {
+        auto* job = new JobDialog(this, meters);
+        job->setAttribute(Qt::WA_DeleteOnClose);
+        job->open();
+    });
     layout->addWidget(list);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
     buttons->button(QDialogButtonBox::Ok)->setText(tr("Use"));

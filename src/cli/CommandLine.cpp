@@ -92,6 +92,16 @@ QString CommandLine::usage()
                                  "See talvo-linearizer(1) for the whole manual.\n");
 }
 
+QString CommandLine::meterAddress(const QString& a)
+{
+    bool number = false;
+    const int n = a.toInt(&number);
+    const QString text = number && a.size() <= 3 && !a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1Char('+'))
+                             ? QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'))
+                             : a;
+    return MeterLink::addressText(text).value_or(QString());
+}
+
 int CommandLine::usageError(const QString& fault)
 {
     QString line = fault.simplified();
@@ -259,6 +269,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         cl.error = historyFault(parser, &cl.window.history, &cl.window.noHistory);
         return cl;
     }
+    const auto addressOf = &CommandLine::meterAddress;
     const QString baudFault = QStringLiteral("--baud takes ") + MeterRules::alternatives(MeterRules::bauds()) + QStringLiteral(", not \"%1\"");
     if (cl.mode == Mode::Scan) {
         if (cl.port.isEmpty())
@@ -288,6 +299,8 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     }
     cl.program.settingsPath = parser.value(QStringLiteral("settings"));
     cl.program.tablePath = parser.value(QStringLiteral("table"));
+    cl.program.jobPath = parser.value(QStringLiteral("job"));
+    cl.program.keepGoing = parser.isSet(QStringLiteral("keep-going"));
     cl.program.logPath = parser.value(QStringLiteral("log"));
     cl.program.dryRun = parser.isSet(QStringLiteral("dry-run"));
     cl.program.recordPaths = parser.values(QStringLiteral("record"));
@@ -315,7 +328,18 @@ CommandLine CommandLine::parse(const QStringList& arguments)
     }
     if (!cl.error.isEmpty())
         return cl;
-    if (cl.program.settingsPath.isEmpty())
+    if (parser.isSet(QStringLiteral("job"))) {
+        // A job's rows name each meter's address and table.
+        if (cl.program.jobPath.isEmpty())
+            cl.error = QStringLiteral("--job needs a file");
+        for (const char* name : {"table", "address"})
+            if (parser.isSet(QLatin1String(name)))
+                cl.error = QStringLiteral("--%1 and --job exclude each other: the job's rows name each meter's").arg(QLatin1String(name));
+        return cl;
+    }
+    if (cl.program.keepGoing)
+        cl.error = QStringLiteral("--keep-going is for --job");
+    else if (cl.program.settingsPath.isEmpty())
         cl.error = QStringLiteral("program needs --settings FILE");
     else if (cl.program.tablePath.isEmpty())
         cl.error = QStringLiteral("program needs --table WORKBOOK");

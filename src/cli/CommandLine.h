@@ -33,6 +33,10 @@ struct CommandLine {
     // --help and the shell completion are tested against their options: a new command adds its entry.
     static QList<CommandDeclaration> commands();
 
+    // A meter address as the options take it (7, 07 and 007 all name meter 007) in its
+    // three-digit form; "" for anything but 1 to 247.
+    static QString meterAddress(const QString& text);
+
     // A usage error: one line on standard error, "talvo-linearizer: FAULT. Try 'talvo-linearizer
     // --help'."; returns the exit status of wrong usage (64).
     static int usageError(const QString& fault);

@@ -54,13 +54,14 @@ CommandDeclaration WindowOptions::declaration()
 CommandDeclaration ProgramOptions::declaration()
 {
     return {"program",
-            "--settings FILE --table WORKBOOK [--port DEVICE|N]\n"
-            "[--port N=DEVICE]... [--address NNN] [--baud B]\n"
+            "--settings FILE (--table WORKBOOK | --job FILE [--keep-going])\n"
+            "[--port DEVICE|N] [--port N=DEVICE]... [--address NNN] [--baud B]\n"
             "[--dry-run] [--log FILE]\n"
             "[--record PATH]... [--record-overwrite] [--operator NAME] [--tag TEXT]\n"
             "[--sign-key KEYFILE] [--history DEST | --no-history]",
             "program: programs one meter as Program Meter does, without a window and without a\n"
-            "display (DISPLAY may be unset). Several runs may go at once, one per port.\n",
+            "display (DISPLAY may be unset). Several runs may go at once, one per port.\n"
+            "With --job, every meter of a job file one after another, each a run of its own.\n",
             {
                 valued("settings", "FILE",
                        "a settings file saved by Save Settings: decimal-point format,\n"
@@ -70,6 +71,17 @@ CommandDeclaration ProgramOptions::declaration()
                        ".xlsx, .xls or .ods, imported as Import does (A: input values,\n"
                        "B: display values, row 1 is point 1; B's number format sets the\n"
                        "decimal-point format)"),
+                valued("job", "FILE",
+                       "a CSV file (\",\" or \";\", UTF-8) with a header row and a meter per\n"
+                       "row: address and table (a workbook, relative to the job file's\n"
+                       "folder) required; tag, baud, settings and operator optional,\n"
+                       "each the row's own instead of the option's. Every row is read\n"
+                       "and checked before anything is sent; the meters are programmed\n"
+                       "in the file's order, each with its own log line and records\n"
+                       "(--record takes folders). Prints one line per meter on standard\n"
+                       "output: ADDRESS<TAB>TAG<TAB>programmed|failed|not started<TAB>EXIT"),
+                flag("keep-going", "with --job: after a failed meter, go on with the next one\n"
+                                   "(without it the job stops and the rest are not started)"),
                 valued("port", "DEVICE|N",
                        "the device (e.g. /dev/ttyUSB0, rfc2217://HOST:PORT, tcp://HOST:PORT)\n"
                        "or port number to use instead of the settings file's port; numbers\n"
@@ -127,7 +139,11 @@ const char* const ProgramOptions::exitStatuses = "Exit status of program:\n"
                                                  "  13  a display value is outside the decimal-point format's range (point named)\n"
                                                  "  14  the history cannot be reached or written; nothing was sent\n"
                                                  "  64  wrong usage, or the settings file or workbook cannot be read or holds a value\n"
-                                                 "      that no meter or port list takes (the line or cell is named)\n";
+                                                 "      that no meter or port list takes (the line or cell is named)\n"
+                                                 "A job exits 0 when every meter was programmed; else the first failed meter's status\n"
+                                                 "when it is 10, 11 or 13, else 1 (12 when every meter was programmed but a log line\n"
+                                                 "or record is missing); 64 when a row is refused before anything is sent (the row\n"
+                                                 "and its fault are named, as are the table check's).\n";
 
 CommandDeclaration ScanOptions::declaration()
 {

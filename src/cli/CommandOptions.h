@@ -29,9 +29,11 @@ struct WindowOptions {
     static CommandDeclaration declaration(); // with --help and --version
 };
 
-// program: programs one meter without a window (ProgramMode.h).
+// program: programs one meter, or every meter of a job, without a window (ProgramMode.h).
 struct ProgramOptions {
     QString settingsPath, tablePath, logPath; // --settings, --table, --log
+    QString jobPath;                          // --job FILE: a meter per row (JobFile.h)
+    bool keepGoing = false;                   // --keep-going: a failed meter of a job does not stop it
     bool dryRun = false;
     QStringList recordPaths;   // --record PATH (a .pdf, a .json or a folder), repeatable
     bool recordOverwrite = false; // --record-overwrite: a named record file may be replaced

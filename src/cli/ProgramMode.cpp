@@ -4,6 +4,7 @@
 #include "app/RunRecorder.h"
 #include "cli/CommandLine.h"
 #include "cli/HistoryMode.h"
+#include "cli/JobFile.h"
 #include "cli/ProgramLog.h"
 #include "cli/QuitOnSignals.h"
 #include "cli/RecordMode.h"
@@ -12,6 +13,7 @@
 #include "link/MeterLink.h"
 #include "link/MeterTransaction.h"
 #include "link/SerialComm.h"
+#include "programming/MeterJob.h"
 #include "programming/PointCommands.h"
 #include "programming/ProgrammingRun.h"
 #include "programming/RecordSignature.h"
@@ -20,6 +22,7 @@
 #include "spreadsheet/TableBlock.h"
 #include "table/MeterRules.h"
 #include "table/NumberText.h"
+#include "table/TableCheck.h"
 #include "table/ValueRules.h"
 
 #include <QDir>
@@ -27,6 +30,8 @@
 #include <QJsonObject>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace ProgramMode {
 
@@ -137,39 +142,14 @@ bool WorkingSetup::openSettings(const QString& path)
 // the decimal-point format; a cell that is not a number refuses the workbook.
 bool WorkingSetup::importWorkbook(const QString& path, QJsonObject* source)
 {
-    const InputKind type = setup.table.type;
-    QString error;
-    const std::optional<Spreadsheet::TableBlock> read = Spreadsheet::readTableBlock(path, type, &error);
-    if (!read) {
-        printMessage(QStringLiteral("The workbook %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), error),
-                     QStringLiteral("Import from Excel"));
+    ValueRules::CheckResult refusal;
+    if (!Spreadsheet::importTable(path, &setup.table, decimalInForce, &refusal)) {
+        printMessage(refusal.message, refusal.title);
         return false;
     }
-    const int detected = read->detected;
-    const QString format = detected >= 0 ? ValueRules::decimalFormats()[detected] : setup.table.format;
-    const QStringList lines = read->lines();
-    QList<PointRow>& rows = setup.table.rows;
-    if (const auto refusal = Spreadsheet::firstNonNumber(lines, int(rows.size()), type, format, path)) {
-        printMessage(refusal->message, refusal->title);
-        return false;
-    }
-    const QStringList normal =
-        Spreadsheet::normalisedBlock(lines, MeterRules::inputDecimals(type), ValueRules::formatDecimals(format)).split(u'\r');
-    for (int r = 0; r < rows.size() && r < normal.size(); ++r) {
-        const QStringList cells = normal[r].split(u'\t');
-        rows[r].input = cells.value(0);
-        if (cells.size() > 1)
-            rows[r].display = cells[1];
-    }
-    if (detected >= 0) {
-        chooseDecimal(format);
-        // A value missing from the sheet stays missing: the rescale would write zero there.
-        for (int r = 0; r < rows.size() && r < lines.size(); ++r)
-            if (lines[r].section(u'\t', 1, 1).isEmpty())
-                rows[r].display.clear();
-    }
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    *source = QJsonObject{{"kind", "workbook"}, {"path", absolute}, {"sha256", Record::fileSha256(absolute)}};
+    if (ValueRules::formatDecimals(setup.table.format) >= 0)
+        decimalInForce = setup.table.format;
+    *source = RunRecorder::workbookSource(path);
     return true;
 }
 
@@ -202,6 +182,7 @@ public:
         printStep();
     }
     void statusFades() override { m_fade.start(2000); }
+    void stopFading() { m_fade.stop(); } // the run is over: the next meter's steps follow
     int message(const RunMessage& message) override
     {
         const QString text = message.text();
@@ -268,157 +249,159 @@ bool choosePort(const CommandLine& cl, PortMap* ports, int* number, QString* err
     return true;
 }
 
-int run(const CommandLine& cl)
-{
-    ProgramLogRecord record;
-    record.time = QDateTime::currentDateTime();
-    int status = RunResult::ExitUsage;
+} // namespace ProgramMode
+
+namespace {
+
+// What the runs of one command share: the log, opened before anything is sent, and the port
+// numbering.
+struct Session {
+    const CommandLine& cl;
     std::optional<ProgramLog::File> log;
-    auto finish = [&](int exitStatus, const QString& result) {
-        record.result = result;
-        record.exitStatus = exitStatus;
-        printErr(QStringLiteral("talvo-linearizer: %1 (exit status %2)").arg(result, QString::number(exitStatus)));
-        QString why;
-        if (log && !log->append(record, &why)) {
-            printErr(QStringLiteral("talvo-linearizer: cannot write the log %1: %2").arg(cl.program.logPath, why));
-            if (exitStatus == RunResult::ExitProgrammed) {
-                printErr(QStringLiteral("talvo-linearizer: the run succeeded, but its log line is missing (exit status %1)")
-                             .arg(int(RunResult::ExitLogMissing)));
-                return int(RunResult::ExitLogMissing);
-            }
-        }
-        return exitStatus;
-    };
-    // The log is opened before anything is sent: a rig must not program meters it cannot record.
-    if (!cl.program.logPath.isEmpty()) {
-        QString why;
-        log.emplace();
-        if (!log->open(cl.program.logPath, &why)) {
-            printErr(QStringLiteral("talvo-linearizer: cannot write the log %1: %2; nothing was sent").arg(cl.program.logPath, why));
-            return RunResult::ExitUsage;
-        }
-    }
-
-    // Records too are checked before anything is sent.
-    if (const QString why = RecordMode::prepare(cl.program.recordPaths, cl.program.recordOverwrite); !why.isEmpty()) {
-        printErr(QStringLiteral("talvo-linearizer: cannot write the record: %1; nothing was sent").arg(why));
-        return RunResult::ExitUsage;
-    }
-    // So is the key that signs them, by a test signature.
-    RunRecord::Signing signing;
-    if (const QString key = RecordSignature::chosenKey(cl.program.signKey); !key.isEmpty() && RecordMode::writesJson(cl.program.recordPaths)) {
-        const RecordSignature::Signed tried = RecordSignature::tryKey(key);
-        if (!tried.ok()) {
-            printErr(QStringLiteral("talvo-linearizer: cannot sign with the key %1: %2; nothing was sent").arg(key, tried.error));
-            return RunResult::ExitUsage;
-        }
-        signing = {key, tried.fingerprint};
-        printErr(QStringLiteral("talvo-linearizer: JSON records are signed with the key %1 (%2)").arg(key, tried.fingerprint));
-    }
-
-    // The history as well: a run it cannot take sends nothing.
-    std::unique_ptr<History::Store> history;
-    if (!cl.program.dryRun && !cl.program.noHistory) {
-        QString fault;
-        const auto dest = HistoryMode::dest(cl.program.history, &fault);
-        if (!dest)
-            return CommandLine::usageError(fault);
-        history = std::make_unique<History::Store>(*dest);
-        if (!HistoryMode::open(*history, true, nullptr, QStringLiteral("; nothing was sent")))
-            return RunResult::ExitHistory;
-    }
-
     PortMap ports;
     int portNumber = 0;
-    QString error;
-    if (!choosePort(cl, &ports, &portNumber, &error)) {
-        printErr(QStringLiteral("talvo-linearizer: %1").arg(error));
-        return finish(status, QStringLiteral("usage"));
+    RunRecord::Signing signing;              // the key that signs JSON records, tried before
+    std::unique_ptr<History::Store> history; // null: no history
+};
+
+// One meter's run, from its settings file and workbook to its record and log line.
+class MeterRun {
+public:
+    MeterRun(Session* session, const ProgramOptions& options) : m_session(session), m_options(options), m_face(&m_recorder, options.dryRun)
+    {
+        m_log.time = QDateTime::currentDateTime();
     }
 
-    RunRecorder recorder;
-    ConsoleRun face(&recorder, cl.program.dryRun);
-    WorkingSetup working;
-    const MeterSetup& setup = working.setup;
-    auto describeSetup = [&] {
-        record.device = ports.device(setup.port.toInt());
-        record.address = setup.address;
-        record.inputType = MeterRules::inputTypeName(setup.table.type);
-        record.decimal = setup.table.format;
-        record.points = setup.points;
-        record.tableSha256 = Record::tableSha256(setup.table.rows);
-    };
+    // Reads the files and refuses what no meter or port list takes (the reason printed);
+    // nothing is opened. False with status() and result() telling why.
+    bool prepare();
+    // Programs the prepared meter (or a dry run), writes its records; the log line and the exit status.
+    int run();
+    // The result's line on standard error and the log line; the exit status.
+    int finish(int exitStatus, const QString& result);
 
-    if (!working.openSettings(cl.program.settingsPath)) {
+    const MeterSetup& setup() const { return m_working.setup; }
+    int status() const { return m_status; }
+    const QString& result() const { return m_result; }
+
+private:
+    bool refuse(const QString& result)
+    {
         describeSetup();
-        return finish(status, QStringLiteral("settings file unreadable"));
+        m_result = result;
+        return false;
     }
-    face.status(1, QStringLiteral("File: - [%1]").arg(cl.program.settingsPath));
+    void describeSetup()
+    {
+        const MeterSetup& setup = m_working.setup;
+        m_log.device = m_session->ports.device(setup.port.toInt());
+        m_log.address = setup.address;
+        m_log.inputType = MeterRules::inputTypeName(setup.table.type);
+        m_log.decimal = setup.table.format;
+        m_log.points = setup.points;
+        m_log.tableSha256 = Record::tableSha256(setup.table.rows);
+    }
+
+    Session* m_session;
+    ProgramOptions m_options;
+    RunRecorder m_recorder;
+    ConsoleRun m_face;
+    WorkingSetup m_working;
+    ProgramLogRecord m_log;
+    int m_status = RunResult::ExitUsage;
+    QString m_result;
+};
+
+int MeterRun::finish(int exitStatus, const QString& result)
+{
+    m_log.result = result;
+    m_log.exitStatus = exitStatus;
+    printErr(QStringLiteral("talvo-linearizer: %1 (exit status %2)").arg(result, QString::number(exitStatus)));
+    QString why;
+    if (m_session->log && !m_session->log->append(m_log, &why)) {
+        printErr(QStringLiteral("talvo-linearizer: cannot write the log %1: %2").arg(m_options.logPath, why));
+        if (exitStatus == RunResult::ExitProgrammed) {
+            printErr(QStringLiteral("talvo-linearizer: the run succeeded, but its log line is missing (exit status %1)")
+                         .arg(int(RunResult::ExitLogMissing)));
+            return int(RunResult::ExitLogMissing);
+        }
+    }
+    return exitStatus;
+}
+
+bool MeterRun::prepare()
+{
+    const QString& settingsPath = m_options.settingsPath;
+    if (!m_working.openSettings(settingsPath))
+        return refuse(QStringLiteral("settings file unreadable"));
+    m_face.status(1, QStringLiteral("File: - [%1]").arg(settingsPath));
     QJsonObject source;
-    if (!working.importWorkbook(cl.program.tablePath, &source)) {
-        describeSetup();
-        return finish(status, QStringLiteral("workbook unreadable"));
-    }
-    recorder.noteSource(source, setup.table.rows);
+    if (!m_working.importWorkbook(m_options.tablePath, &source))
+        return refuse(QStringLiteral("workbook unreadable"));
+    MeterSetup& setup = m_working.setup;
+    m_recorder.noteSource(source, setup.table.rows);
     // --port, --address and --baud stand in for the file's values.
-    if (portNumber != 0)
-        working.setup.port = QString::number(portNumber);
-    if (!cl.program.address.isEmpty())
-        working.setup.address = cl.program.address;
-    if (!cl.program.baud.isEmpty())
-        working.setup.baud = cl.program.baud;
+    if (m_session->portNumber != 0)
+        setup.port = QString::number(m_session->portNumber);
+    if (!m_options.address.isEmpty())
+        setup.address = m_options.address;
+    if (!m_options.baud.isEmpty())
+        setup.baud = m_options.baud;
     describeSetup();
     // Lines 19 and 20 both "True" would program Current (the later line wins) for a file
     // that asks for two input types at once.
-    if (working.bothTypes) {
+    if (m_working.bothTypes) {
         printErr(QStringLiteral("talvo-linearizer: %1 line %2: Voltage (line %3) and Current (line %2) are both \"True\"; "
                                 "a meter takes one input type.")
-                     .arg(cl.program.settingsPath, QString::number(SettingsFile::CurrentLine), QString::number(SettingsFile::VoltageLine)));
-        return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
+                     .arg(settingsPath, QString::number(SettingsFile::CurrentLine), QString::number(SettingsFile::VoltageLine)));
+        return refuse(QStringLiteral("settings file value refused"));
     }
     // Values the settings file gave that the meter cannot take: nothing is opened or sent.
     if (const auto fault = MeterLink::settingFault(setup.address, setup.baud, setup.points)) {
         static const int lines[] = {SettingsFile::AddressLine, SettingsFile::BaudRateLine, SettingsFile::SetPointsLine};
-        printErr(QStringLiteral("talvo-linearizer: %1 line %2: %3").arg(cl.program.settingsPath, QString::number(lines[fault->setting]), fault->text));
-        return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
+        printErr(QStringLiteral("talvo-linearizer: %1 line %2: %3").arg(settingsPath, QString::number(lines[fault->setting]), fault->text));
+        return refuse(QStringLiteral("settings file value refused"));
     }
     // Without --port the file's port is the one opened: it must be one of the list's numbers.
-    if (cl.port.isEmpty() && MeterLink::portNumber(setup.port) == 0) {
+    if (m_session->cl.port.isEmpty() && MeterLink::portNumber(setup.port) == 0) {
         printErr(QStringLiteral("talvo-linearizer: %1 line %2: The port number \"%3\" is not one of %4 to %5.")
-                     .arg(cl.program.settingsPath, QString::number(SettingsFile::CommPortLine), setup.port,
+                     .arg(settingsPath, QString::number(SettingsFile::CommPortLine), setup.port,
                           QString::number(PortMap::FirstPort), QString::number(PortMap::LastPort)));
-        return finish(RunResult::ExitUsage, QStringLiteral("settings file value refused"));
+        return refuse(QStringLiteral("settings file value refused"));
     }
-    // A signal while the files were read ends the run before the port is opened.
-    if (QuitOnSignals::requested()->load()) {
-        printErr(QStringLiteral("talvo-linearizer: interrupted; nothing was sent"));
-        return finish(RunResult::ExitCommunication, QStringLiteral("interrupted"));
-    }
+    return true;
+}
 
-    SerialComm port([&ports](int n) { return ports.device(n); });
+int MeterRun::run()
+{
+    const MeterSetup& setup = m_working.setup;
+    const bool dryRun = m_options.dryRun;
+    SerialComm port([this](int n) { return m_session->ports.device(n); });
     MeterTransaction transaction(&port);
-    recorder.record().operatorName = cl.program.operatorName; // begin() takes the login name for none
-    recorder.record().tag = cl.program.tag;
-    recorder.record().signing = signing;
-    if (!cl.program.dryRun)
-        recorder.begin(setup, ports.device(setup.port.toInt()));
-    ProgrammingRun programming(&port, &transaction, &face);
-    programming.setDryRun(cl.program.dryRun);
+    m_recorder.record().operatorName = m_options.operatorName; // begin() takes the login name for none
+    m_recorder.record().tag = m_options.tag;
+    m_recorder.record().signing = m_session->signing;
+    if (!dryRun)
+        m_recorder.begin(setup, m_session->ports.device(setup.port.toInt()));
+    ProgrammingRun programming(&port, &transaction, &m_face);
+    programming.setDryRun(dryRun);
     const RunOutcome outcome = programming.run(setup);
     const bool interrupted = outcome.end == RunEnd::Abandoned;
-    if (!cl.program.dryRun)
-        recorder.end(outcome);
+    if (!dryRun)
+        m_recorder.end(outcome);
     port.setPortOpen(false);
-    status = outcome.exitStatus();
+    m_face.stopFading();
+    int status = outcome.exitStatus();
     QString result = interrupted ? QStringLiteral("interrupted") : outcome.resultText();
     if (interrupted)
-        recorder.record().resultText = QStringLiteral("Interrupted by a signal; the meter may hold part of the table.");
-    if (cl.program.dryRun)
+        m_recorder.record().resultText = QStringLiteral("Interrupted by a signal; the meter may hold part of the table.");
+    if (dryRun)
         result = QStringLiteral("dry run, nothing sent: ") + result;
-    if (!cl.program.recordPaths.isEmpty() && recorder.hasRun() && recorder.sentSomething()) {
+    const RunRecord::Signing& signing = m_session->signing;
+    if (!m_options.recordPaths.isEmpty() && m_recorder.hasRun() && m_recorder.sentSomething()) {
         QString why;
         const QStringList written = RecordMode::write(
-            recorder.record(), RecordMode::targets(cl.program.recordPaths, recorder.record(), cl.program.recordOverwrite), &why);
+            m_recorder.record(), RecordMode::targets(m_options.recordPaths, m_recorder.record(), m_options.recordOverwrite), &why);
         QStringList files;
         for (const QString& path : written) {
             printErr(QStringLiteral("talvo-linearizer: record written: %1").arg(path));
@@ -428,7 +411,7 @@ int run(const CommandLine& cl)
                 files << RecordSignature::signaturePath(path);
             }
         }
-        record.recordPath = files.join(QLatin1Char(' '));
+        m_log.recordPath = files.join(QLatin1Char(' '));
         if (!why.isEmpty()) {
             printErr(QStringLiteral("talvo-linearizer: cannot write the record %1").arg(why));
             if (status == RunResult::ExitProgrammed) {
@@ -439,10 +422,10 @@ int run(const CommandLine& cl)
             }
         }
     }
-    if (history && recorder.hasRun() && recorder.sentSomething()) {
-        const QByteArray json = Record::toJsonText(recorder.record());
+    if (m_session->history && m_recorder.hasRun() && m_recorder.sentSomething()) {
+        const QByteArray json = Record::toJsonText(m_recorder.record());
         const QString signature = RecordSignature::signatureText(signing.key, json);
-        if (!HistoryMode::write(*history, json, History::runUuid(json, recorder.runId()), signature) &&
+        if (!HistoryMode::write(*m_session->history, json, History::runUuid(json, m_recorder.runId()), signature) &&
             status == RunResult::ExitProgrammed) {
             printErr(QStringLiteral("talvo-linearizer: the run succeeded, but the history misses it (exit status %1)")
                          .arg(int(RunResult::ExitLogMissing)));
@@ -451,6 +434,141 @@ int run(const CommandLine& cl)
         }
     }
     return finish(status, result);
+}
+
+// Opens what every run of the command needs before anything is sent: the log, the records'
+// places and the port. The exit status when that fails (the reason printed), else nullopt.
+std::optional<int> openSession(Session* session)
+{
+    const ProgramOptions& options = session->cl.program;
+    // The log is opened before anything is sent: a rig must not program meters it cannot record.
+    if (!options.logPath.isEmpty()) {
+        QString why;
+        session->log.emplace();
+        if (!session->log->open(options.logPath, &why)) {
+            printErr(QStringLiteral("talvo-linearizer: cannot write the log %1: %2; nothing was sent").arg(options.logPath, why));
+            return RunResult::ExitUsage;
+        }
+    }
+    // Records too are checked before anything is sent.
+    if (const QString why = RecordMode::prepare(options.recordPaths, options.recordOverwrite); !why.isEmpty()) {
+        printErr(QStringLiteral("talvo-linearizer: cannot write the record: %1; nothing was sent").arg(why));
+        return RunResult::ExitUsage;
+    }
+    // So is the key that signs them, by a test signature.
+    if (const QString key = RecordSignature::chosenKey(options.signKey); !key.isEmpty() && RecordMode::writesJson(options.recordPaths)) {
+        const RecordSignature::Signed tried = RecordSignature::tryKey(key);
+        if (!tried.ok()) {
+            printErr(QStringLiteral("talvo-linearizer: cannot sign with the key %1: %2; nothing was sent").arg(key, tried.error));
+            return RunResult::ExitUsage;
+        }
+        session->signing = {key, tried.fingerprint};
+        printErr(QStringLiteral("talvo-linearizer: JSON records are signed with the key %1 (%2)").arg(key, tried.fingerprint));
+    }
+    // The history as well: a run it cannot take sends nothing.
+    if (!options.dryRun && !options.noHistory) {
+        QString fault;
+        const auto dest = HistoryMode::dest(options.history, &fault);
+        if (!dest)
+            return CommandLine::usageError(fault);
+        session->history = std::make_unique<History::Store>(*dest);
+        if (!HistoryMode::open(*session->history, true, nullptr, QStringLiteral("; nothing was sent")))
+            return RunResult::ExitHistory;
+    }
+    QString error;
+    if (!ProgramMode::choosePort(session->cl, &session->ports, &session->portNumber, &error)) {
+        printErr(QStringLiteral("talvo-linearizer: %1").arg(error));
+        return MeterRun(session, options).finish(RunResult::ExitUsage, QStringLiteral("usage"));
+    }
+    return std::nullopt;
+}
+
+bool interruptedBeforeSending()
+{
+    // A signal while the files were read ends the run before the port is opened.
+    if (!QuitOnSignals::requested()->load())
+        return false;
+    printErr(QStringLiteral("talvo-linearizer: interrupted; nothing was sent"));
+    return true;
+}
+
+// program --job: every row read and checked, then each meter's run in the file's order.
+int runJob(Session* session)
+{
+    const ProgramOptions& options = session->cl.program;
+    const QString& jobPath = options.jobPath;
+    auto refusedJob = [](QString why) {
+        if (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
+        printErr(QStringLiteral("talvo-linearizer: %1; nothing was sent to any meter").arg(why));
+        return int(RunResult::ExitUsage);
+    };
+    auto refused = [&](int line, const QString& why) { return refusedJob(QStringLiteral("%1 row %2: %3").arg(jobPath, QString::number(line), why)); };
+    // Each meter gets records of its own: a file would hold only the last one's.
+    for (const QString& path : options.recordPaths)
+        if (!QFileInfo(path).isDir())
+            return refusedJob(QStringLiteral("--record with --job takes a folder, not \"%1\"").arg(path));
+    QString error;
+    const std::optional<QList<JobRow>> rows = JobFile::read(jobPath, &error);
+    if (!rows)
+        return refusedJob(error);
+
+    std::vector<std::unique_ptr<MeterRun>> runs;
+    QList<MeterJob::Meter> meters;
+    for (const JobRow& row : *rows) {
+        ProgramOptions rowOptions = options;
+        rowOptions.tablePath = row.table;
+        rowOptions.address = row.address;
+        for (auto [value, rowValue] : {std::pair{&rowOptions.settingsPath, &row.settings}, std::pair{&rowOptions.baud, &row.baud},
+                                       std::pair{&rowOptions.tag, &row.tag}, std::pair{&rowOptions.operatorName, &row.operatorName}})
+            if (!rowValue->isEmpty())
+                *value = *rowValue;
+        if (rowOptions.settingsPath.isEmpty())
+            return refused(row.line, QStringLiteral("no settings file: the row's \"settings\" or --settings names one"));
+        auto& run = *runs.emplace_back(std::make_unique<MeterRun>(session, rowOptions));
+        if (!run.prepare())
+            return refused(row.line, run.result());
+        if (const int code = ProgrammingRun::CheckPointTable(run.setup()); code != TableCheck::Passed) {
+            const TableCheck::Message message = *TableCheck::failureMessage(code, run.setup().table);
+            const QString text = message.text.simplified();
+            return refused(row.line, message.title.isEmpty() ? text : QStringLiteral("%1: %2").arg(message.title, text));
+        }
+        meters << MeterJob::Meter{row.address, rowOptions.tag};
+    }
+    if (interruptedBeforeSending())
+        return RunResult::ExitCommunication;
+
+    auto runOne = [&](qsizetype i) {
+        printErr(QStringLiteral("talvo-linearizer: %1 row %2: meter %3%4")
+                     .arg(jobPath, QString::number((*rows)[i].line), meters[i].address,
+                          meters[i].tag.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(meters[i].tag)));
+        const int status = runs[size_t(i)]->run();
+        return status;
+    };
+    MeterJob::run(meters, options.keepGoing, runOne, [] { return QuitOnSignals::requested()->load(); });
+    for (const MeterJob::Meter& meter : meters)
+        std::printf("%s\n", qPrintable(MeterJob::summaryLine(meter)));
+    std::fflush(stdout);
+    return MeterJob::exitStatus(meters);
+}
+
+} // namespace
+
+namespace ProgramMode {
+
+int run(const CommandLine& cl)
+{
+    Session session{cl, {}, {}, 0, {}, {}};
+    if (const std::optional<int> refused = openSession(&session))
+        return *refused;
+    if (!cl.program.jobPath.isEmpty())
+        return runJob(&session);
+    MeterRun run(&session, cl.program);
+    if (!run.prepare())
+        return run.finish(RunResult::ExitUsage, run.result());
+    if (interruptedBeforeSending())
+        return run.finish(RunResult::ExitCommunication, QStringLiteral("interrupted"));
+    return run.run();
 }
 
 } // namespace ProgramMode

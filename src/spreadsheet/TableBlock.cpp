@@ -68,4 +68,43 @@ QString normalisedBlock(const QStringList& lines, int inputDecimals, int display
     return out.join(u'\r');
 }
 
+bool importTable(const QString& path, PointTable* table, const QString& formatInForce, ValueRules::CheckResult* refusal)
+{
+    const InputKind type = table->type;
+    QString error;
+    const std::optional<TableBlock> read = readTableBlock(path, type, &error);
+    if (!read) {
+        refusal->message = QCoreApplication::translate("frmMain", "The workbook %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), error);
+        refusal->title = QCoreApplication::translate("frmMain", "Import from Excel");
+        return false;
+    }
+    const int detected = read->detected;
+    const QString format = detected >= 0 ? ValueRules::decimalFormats()[detected] : table->format;
+    const QStringList lines = read->lines();
+    QList<PointRow> rows = table->rows;
+    if (const auto cell = firstNonNumber(lines, int(rows.size()), type, format, path)) {
+        *refusal = *cell;
+        return false;
+    }
+    const QStringList normal = normalisedBlock(lines, MeterRules::inputDecimals(type), ValueRules::formatDecimals(format)).split(u'\r');
+    for (int r = 0; r < rows.size() && r < normal.size(); ++r) {
+        const QStringList cells = normal[r].split(u'\t');
+        rows[r].input = cells.value(0);
+        if (cells.size() > 1)
+            rows[r].display = cells[1];
+    }
+    if (detected >= 0) {
+        table->format = format;
+        if (format != formatInForce)
+            for (PointRow& row : rows)
+                row.display = ValueRules::rescaleDisplay(row.display, format);
+        // A value missing from the sheet stays missing: the rescale would write zero there.
+        for (int r = 0; r < rows.size() && r < lines.size(); ++r)
+            if (lines[r].section(u'\t', 1, 1).isEmpty())
+                rows[r].display.clear();
+    }
+    table->rows = rows;
+    return true;
+}
+
 } // namespace Spreadsheet

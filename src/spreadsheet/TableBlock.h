@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "table/MeterRules.h"
+#include "table/PointTable.h"
 #include "table/ValueRules.h"
 
 namespace Spreadsheet {
@@ -29,5 +30,13 @@ std::optional<ValueRules::CheckResult> firstNonNumber(const QStringList& lines, 
 // The block with every value in its normal form: inputs with inputDecimals, display values
 // with displayDecimals (left as they are when displayDecimals is -1). Rows end with CR.
 QString normalisedBlock(const QStringList& lines, int inputDecimals, int displayDecimals);
+
+// Import without a grid, as Import leaves the window's table: the table's rows (as many as its
+// point count) take the block's values in their normal forms; a display column whose number
+// format names its decimals sets the table's format, the rows' display values moved to it as
+// choosing it in the list does (formatInForce: the format they are written in), a value missing
+// from the sheet staying missing. False, with the message and its title, when the file cannot
+// be read or a cell of the rows is not a number; the table is then as it was.
+bool importTable(const QString& path, PointTable* table, const QString& formatInForce, ValueRules::CheckResult* refusal);
 
 } // namespace Spreadsheet

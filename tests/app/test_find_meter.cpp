@@ -7,15 +7,19 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include "app/JobDialog.h"
 #include "app/PickList.h"
+#include "app/RunRecorder.h"
 #include "common/ProgramEnvironment.h"
 #include "common/MeterRig.h"
 #include "link/MeterLink.h"
 #include "meter-sim/SimulatorOptions.h"
+#include "spreadsheet/Workbook.h"
 
 namespace {
 std::unique_ptr<SimulatedMeter> bus(const QStringList& options)
@@ -44,6 +48,53 @@ struct Scan {
 
 class TestFindMeter : public QObject {
     Q_OBJECT
+    // The list's "Program these meters...": a workbook and a tag per meter, every row checked
+    // before anything is sent, then each meter programmed with its own table.
+    static void programTheListedMeters(MeterRig& rig, QListWidget* list, MessageRecorder& messages)
+    {
+        DialogRecorder files;
+        QTemporaryDir dir;
+        for (int m = 0; m < 2; ++m) {
+            Spreadsheet::Application app;
+            Spreadsheet::Sheet& sheet = app.Add().ActiveSheet();
+            sheet.setNumberFormat("B1:B32", "0.000");
+            sheet.Paste(QStringLiteral("4.000\t0.000\r\n20.000\t%1.000").arg(100 * (m + 1)));
+            app.SaveCopyAs(dir.filePath(QStringLiteral("tank%1.xlsx").arg(m)));
+        }
+        QVERIFY(list->contextMenuPolicy() == Qt::ActionsContextMenu);
+        auto* action = list->findChild<QAction*>("mnuProgramMeters");
+        QVERIFY(action && list->actions().contains(action));
+        QCOMPARE(action->text(), QStringLiteral("Program these meters..."));
+        action->trigger();
+        auto* job = rig.w->findChild<JobDialog*>("dlgProgramMeters");
+        QVERIFY(job && job->isVisible());
+        QCOMPARE(job->grdJob->rowCount(), 2);
+        const QByteArray before = rig.sim->rawReceived();
+
+        files.paths << dir.filePath("tank0.xlsx");
+        QTest::mouseClick(qobject_cast<QPushButton*>(job->grdJob->cellWidget(0, JobDialog::ColWorkbook)), Qt::LeftButton);
+        job->grdJob->item(0, JobDialog::ColTag)->setText("TK-4");
+        QTest::mouseClick(job->cmdProgram, Qt::LeftButton);
+        QCOMPARE(messages.prompts(), QStringList{"Meter 006: No workbook is chosen.\nNothing was sent to any meter."});
+        QCOMPARE(rig.sim->rawReceived(), before);
+
+        files.paths << dir.filePath("tank1.xlsx");
+        QTest::mouseClick(qobject_cast<QPushButton*>(job->grdJob->cellWidget(1, JobDialog::ColWorkbook)), Qt::LeftButton);
+        QTest::mouseClick(job->cmdProgram, Qt::LeftButton);
+        QCOMPARE(messages.shown.size(), 1); // the runs' messages went to the progress lines
+        for (int m = 0; m < 2; ++m) {
+            const QString address = job->grdJob->item(m, JobDialog::ColAddress)->text();
+            QCOMPARE(job->grdJob->item(m, JobDialog::ColProgress)->text(), QStringLiteral("programmed"));
+            QCOMPARE(rig.sim->received(address).filter("2A102"), QStringList{QStringLiteral("2A102%1").arg(100 * (m + 1)) + "000"});
+            QCOMPARE(rig.sim->displayFor("20.000", address), QStringLiteral("%1.000").arg(100 * (m + 1)));
+        }
+        QCOMPARE(rig.w->recorder()->record().meter.address, QStringLiteral("006")); // the last run's record
+        QCOMPARE(rig.w->recorder()->record().tag, QString());                       // the window's own again
+        QVERIFY(rig.w->cmdProgramMeter->isEnabled());
+        job->close();
+        messages.shown.clear();
+    }
+
 private slots:
     void replyWait_data()
     {
@@ -175,6 +226,9 @@ private slots:
             QCOMPARE(list->item(i)->toolTip(), line);
             QVERIFY2(list->viewport()->width() >= list->fontMetrics().horizontalAdvance(line), "the line is cut");
         }
+        programTheListedMeters(rig, list, messages);
+        if (QTest::currentTestFailed())
+            return;
         list->setCurrentRow(1);
         QTest::mouseClick(dialog->findChild<QPushButton*>("cmdUseMeter"), Qt::LeftButton);
         QCOMPARE(rig.w->cboAddress->Text(), QStringLiteral("006"));
@@ -182,6 +236,7 @@ private slots:
         QCOMPARE(rig.w->panelText(1), QStringLiteral("Address 006 and 9600 baud set"));
         QVERIFY(messages.shown.isEmpty());
     }
+
 };
 
 QTEST_MAIN(TestFindMeter)

@@ -50,11 +50,14 @@ private slots:
         QTest::newRow("window: network port without TCP port") << L << QStringList{"--port", "1=rfc2217://gw"} << "the TCP port is missing";
         QTest::newRow("program: IPv6 without brackets") << L << QStringList{"program", "--settings", "s", "--table", "t", "--port", "tcp://::1:7"} << "brackets";
         QTest::newRow("scan: raw TCP without --baud") << L << QStringList{"scan", "--port", "tcp://127.0.0.1:7"} << "scan over tcp://";
+        QTest::newRow("program: job and table") << L << QStringList{"program", "--job", "j.csv", "--table", "t"} << "--table and --job exclude each other";
+        QTest::newRow("program: keep going alone") << L << QStringList{"program", "--settings", "s", "--table", "t", "--keep-going"} << "--keep-going is for --job";
         QTest::newRow("fit: program's option") << L << QStringList{"fit", "--table", "t.xlsx"} << "--table belongs to \"program\"";
         QTest::newRow("fit: no source") << L << QStringList{"fit", "--type", "Current", "--decimal", "dddddd", "--points", "4"} << "--data FILE or --shape NAME";
         QTest::newRow("window: fit's option") << L << QStringList{"--shape", "sqrt"} << "--shape belongs to \"fit\"";
         QTest::newRow("meter-sim: unknown option") << S << QStringList{"--bogus"} << "'bogus'";
         QTest::newRow("meter-sim: bad address") << S << QStringList{"--address", "248"} << "--address";
+        QTest::newRow("meter-sim: address twice") << S << QStringList{"--address", "005", "--address", "005"} << "--address 005 is given twice";
         QTest::newRow("meter-sim: stray argument") << S << QStringList{"x"} << "\"x\"";
     }
     void usageErrorIsOneLine()

@@ -38,6 +38,17 @@ QStringList currentRun(const QString& address)
     return QStringLiteral("F189 38%1 201130 37P3 48L02 2A3014000 2A30220000 2A1010000 2A102100000 33I").arg(address).split(' ');
 }
 
+// A workbook of the table In -> Out, the display column formatted with that many decimals.
+void writeWorkbook(const QString& path, const QStringList& in, const QStringList& out, int decimals)
+{
+    Spreadsheet::Application app;
+    Spreadsheet::Sheet& sheet = app.Add().ActiveSheet();
+    sheet.setNumberFormat("B1:B32", decimals ? "0." + QString(decimals, u'0') : "0");
+    for (int r = 0; r < in.size(); ++r)
+        sheet.Select(QStringLiteral("A%1").arg(r + 1)), sheet.Paste(in[r] + '\t' + out[r]);
+    app.SaveCopyAs(path);
+}
+
 // A settings file and a workbook in a private folder, and the program run on them.
 struct Job {
     QTemporaryDir dir;
@@ -49,12 +60,7 @@ struct Job {
         const int decimals = s[3].toInt();
         SettingsFile::Save(settings, {ValueRules::decimalFormats()[decimals], s[1], "1", s[2],
                                       QString::number(in.size()), s[0] == "V", s[0] == "I"});
-        Spreadsheet::Application app;
-        Spreadsheet::Sheet& sheet = app.Add().ActiveSheet();
-        sheet.setNumberFormat("B1:B32", decimals ? "0." + QString(decimals, u'0') : "0");
-        for (int r = 0; r < in.size(); ++r)
-            sheet.Select(QStringLiteral("A%1").arg(r + 1)), sheet.Paste(in[r] + '\t' + out[r]);
-        app.SaveCopyAs(table);
+        writeWorkbook(table, in, out, decimals);
         QProcessEnvironment env = programEnvironment(dir.path());
         if (s.size() > 4)
             env.insert("LC_ALL", s[4]);
@@ -520,6 +526,104 @@ private slots:
         const QStringList records = completeRecords(logLines(log).value(1));
         QVERIFY(!records.contains(QString()));
         QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden).size(), records.size());
+    }
+
+    // Three meters on one bus, each programmed with its own table, log line and records; each
+    // takes only the frames to its own address, and the line's log names it.
+    void jobOnABus()
+    {
+        auto bus = meter({"--address", "005", "--address", "009", "--address", "012"});
+        QStringList frameLog;
+        connect(bus.get(), &SimulatedMeter::logLine, this, [&](const QString& line) { frameLog << line; });
+        Job job("I 001 2400 3", In, Out);
+        const QStringList addresses{"005", "009", "012"};
+        QString rows = "Address;Table;Tag\n";
+        for (int i = 0; i < 3; ++i) {
+            writeWorkbook(job.dir.filePath(QStringLiteral("tank%1.xlsx").arg(i)), In, {"0.000", QStringLiteral("%1.000").arg(100 * (i + 1))}, 3);
+            rows += QStringLiteral("%1;tank%2.xlsx;\"T;%2\"\n").arg(addresses[i].toInt()).arg(i);
+        }
+        const QString log = job.dir.filePath("runs.csv"), records = job.dir.filePath("records");
+        QVERIFY(writeJob(job, rows) && QDir(job.dir.path()).mkdir("records"));
+        runJob(job, bus->devicePath(), {"--log", log, "--record", records});
+        QCOMPARE(job.process.exitCode(), 0);
+        QCOMPARE(job.process.readAllStandardOutput(), QByteArray("005\tT;0\tprogrammed\t0\n009\tT;1\tprogrammed\t0\n012\tT;2\tprogrammed\t0\n"));
+        for (int i = 0; i < 3; ++i) {
+            QStringList own = currentRun(addresses[i]);
+            own[8] = QStringLiteral("2A102%1").arg(100 * (i + 1)) + "000";
+            QCOMPARE(bus->received(addresses[i]), own);
+            QCOMPARE(bus->displayFor("20.000", addresses[i]), QStringLiteral("%1.000").arg(100 * (i + 1)));
+            QVERIFY(!frameLog.filter(QStringLiteral("-> %1 %2 ").arg(addresses[i], own[8])).isEmpty());
+        }
+        QCOMPARE(logLines(log).size(), 4);
+        QCOMPARE(QDir(records).entryList(QDir::Files).size(), 6);
+    }
+
+    // A meter that fails stops the job unless --keep-going; the summary names every meter.
+    void jobAfterAFailure_data()
+    {
+        QTest::addColumn<QStringList>("sim");
+        QTest::addColumn<QString>("extra");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<int>("status");
+        const QStringList bus{"--address", "005", "--address", "009"};
+        QTest::newRow("missing meter") << bus << "" << "005\t\tprogrammed\t0\n007\t\tfailed\t1\n009\t\tnot started\t-\n" << 1;
+        QTest::newRow("missing meter, keep going") << bus << "--keep-going" << "005\t\tprogrammed\t0\n007\t\tfailed\t1\n009\t\tprogrammed\t0\n" << 1;
+        QTest::newRow("old firmware") << bus + QStringList{"--old-firmware"} << "" << "005\t\tfailed\t10\n007\t\tnot started\t-\n009\t\tnot started\t-\n" << 10;
+        QTest::newRow("missing port") << bus << "--port /dev/none" << "005\t\tfailed\t11\n007\t\tnot started\t-\n009\t\tnot started\t-\n" << 11;
+    }
+    void jobAfterAFailure()
+    {
+        QFETCH(QStringList, sim);
+        QFETCH(QString, extra);
+        QFETCH(QString, summary);
+        auto bus = meter(sim);
+        Job job("I 001 2400 3", In, Out);
+        QVERIFY(writeJob(job, "address,table,\n5,t.xlsx\n,,\n7,t.xlsx\n9,t.xlsx,\n")); // a spreadsheet's separators
+        runJob(job, bus->devicePath(), extra.split(' ', Qt::SkipEmptyParts));
+        QCOMPARE(QString::fromUtf8(job.process.readAllStandardOutput()), summary);
+        QTEST(job.process.exitCode(), "status");
+        QCOMPARE(bus->received("009").isEmpty(), summary.contains("009\t\tnot started"));
+    }
+
+    // A row that cannot be run refuses the whole job: status 64 naming the row, nothing sent.
+    void jobRefused_data()
+    {
+        QTest::addColumn<QString>("rows"); // after the first meter's row
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("address 300") << "300;t.xlsx" << "row 3: the address \"300\" is not 1 to 247";
+        QTest::newRow("address twice") << "005;t.xlsx" << "row 3: the address 005 is row 2's too";
+        QTest::newRow("missing workbook") << "9;none.xlsx" << "row 3: workbook unreadable";
+        QTest::newRow("display out of range") << "9;wide.xlsx" << "row 3: Invalid Display Value: Display value must be between -99.999 and 999.999 for selected decimal pt. Point 2 is outside this range; nothing";
+        QTest::newRow("baud rate") << "9;t.xlsx;1234" << "row 3: the baud rate \"1234\" is not 300, 600";
+        QTest::newRow("open quote") << "9;\"t.xlsx" << "row 3: a double quote is not closed";
+    }
+    void jobRefused()
+    {
+        QFETCH(QString, rows);
+        QFETCH(QString, fault);
+        auto bus = meter({"--address", "005", "--address", "009"});
+        Job job("I 001 2400 3", In, Out);
+        writeWorkbook(job.dir.filePath("wide.xlsx"), In, {"0.000", "1000"}, 3);
+        QVERIFY(writeJob(job, "address;table;baud\n5;t.xlsx\n" + rows + "\n"));
+        runJob(job, bus->devicePath());
+        QCOMPARE(job.process.exitCode(), 64);
+        const QString err = QString::fromUtf8(job.process.readAllStandardError());
+        QVERIFY2(err.contains("job.csv " + fault) && err.contains("; nothing was sent to any meter"), qPrintable(err));
+        QVERIFY(job.process.readAllStandardOutput().isEmpty());
+        QVERIFY(bus->rawReceived().isEmpty());
+    }
+
+private:
+    static bool writeJob(Job& job, const QString& rows)
+    {
+        QFile file(job.dir.filePath("job.csv"));
+        return file.open(QIODevice::WriteOnly) && file.write(rows.toUtf8()) == rows.toUtf8().size();
+    }
+    static void runJob(Job& job, const QString& device, const QStringList& extra = {})
+    {
+        job.process.start(LINEARIZER_EXE, QStringList{"program", "--job", job.dir.filePath("job.csv"), "--settings", job.settings} +
+                                              (extra.contains("--port") ? extra : extra + QStringList{"--port", device}));
+        QVERIFY(job.finish());
     }
 };
 

@@ -103,7 +103,12 @@ SimulatedMeter::~SimulatedMeter() { closeDevice(); }
 QString SimulatedMeter::devicePath() const { return m_path; }
 MeterConfig& SimulatedMeter::config() { return m_config; }
 QStringList SimulatedMeter::received() const { return m_received; }
-void SimulatedMeter::clearReceived() { m_received.clear(); }
+QStringList SimulatedMeter::received(const QString& address) const { return m_receivedBy.value(address); }
+void SimulatedMeter::clearReceived()
+{
+    m_received.clear();
+    m_receivedBy.clear();
+}
 
 void SimulatedMeter::closeDevice()
 {
@@ -204,23 +209,32 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
         emit logLine(QStringLiteral("%1 -> line at %2 baud, meter at %3 baud: garbled, silent").arg(shown, QString::number(baud), QString::number(m_config.baud)));
         return;
     }
-    // The configuration may have been changed while running.
-    m_model.address = m_config.address;
-    if (m_config.busAddresses.contains(QString::fromLatin1(content.left(3))))
-        m_model.address = QString::fromLatin1(content.left(3)); // another meter of the bus
-    m_model.firmware = m_config.firmware;
+    // The configuration may have been changed while running: it holds every meter's address.
+    const QStringList addresses = QStringList{m_config.address} + m_config.busAddresses;
+    m_models.resize(addresses.size());
+    qsizetype taker = -1;
+    for (qsizetype i = 0; i < m_models.size(); ++i) {
+        m_models[i].address = addresses[i];
+        m_models[i].firmware = m_config.firmware;
+        if (taker < 0 && addresses[i] == QString::fromLatin1(content.left(3)))
+            taker = i;
+    }
+    MeterModel& model = m_models[taker < 0 ? 0 : taker];
     QString why;
-    const std::optional<QString> command = m_model.commandOf(content, &why);
+    const std::optional<QString> command = model.commandOf(content, &why);
     if (!command) {
+        if (taker < 0 && m_models.size() > 1)
+            why = QStringLiteral("no meter at address %1").arg(QString::fromLatin1(content.left(3)));
         emit logLine(QStringLiteral("%1 -> %2, silent").arg(shown, why));
         return;
     }
     const QString& text = *command;
     ++m_validFrames;
     m_received << text;
+    m_receivedBy[model.address] << text;
     emit commandReceived(text);
 
-    const QString what = QStringLiteral("%1 -> %2 %3 (%4)").arg(shown, m_config.address, text, MeterModel::describe(text));
+    const QString what = QStringLiteral("%1 -> %2 %3 (%4)").arg(shown, model.address, text, MeterModel::describe(text));
     if (m_config.silentOnCommand == m_validFrames) {
         emit logLine(what + ": silent (fault: command " + QString::number(m_validFrames) + ")");
         return;
@@ -239,7 +253,7 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     }
     if (m_config.bootOn == m_validFrames) {
         emit logLine(what + ": the meter restarts (fault)");
-        m_model = MeterModel();
+        model = MeterModel(); // its address is the configuration's
         sendReply(STX + ("Talvo Series " + m_config.firmware.toLatin1()) + ETX, m_config.latencyMs);
         return;
     }
@@ -254,7 +268,7 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
         return;
     }
     if (m_config.flippedRefusalOn == m_validFrames) {
-        QByteArray refusal = framed(m_model.refusal(QLatin1Char('2')));
+        QByteArray refusal = framed(model.refusal(QLatin1Char('2')));
         const int z = int(refusal.indexOf('Z'));
         refusal[z] = char(refusal[z] ^ (1 << QRandomGenerator(m_config.faultSeed).bounded(8)));
         emit logLine(what + ": refused, the refusal's Z damaged on the line: " + printable(refusal) + " (fault)");
@@ -270,14 +284,17 @@ void SimulatedMeter::handleFrame(const QByteArray& content)
     QByteArray reply;
     for (auto it = m_config.refusals.constBegin(); it != m_config.refusals.constEnd(); ++it) {
         if (!it.key().isEmpty() && text.startsWith(it.key())) {
-            reply = framed(m_model.refusal(it.value()));
+            reply = framed(model.refusal(it.value()));
             break;
         }
     }
     if (reply.isEmpty()) {
-        reply = framed(m_model.reply(text));
-        if (!m_config.busAddresses.contains(m_model.address))
-            m_config.address = m_model.address; // "38" moves the meter to a new address
+        reply = framed(model.reply(text));
+        // "38" moves the meter to a new address
+        if (taker == 0)
+            m_config.address = model.address;
+        else
+            m_config.busAddresses[taker - 1] = model.address;
     }
     if (!m_config.fixedReply.isEmpty())
         reply = m_config.fixedReply;
@@ -371,10 +388,23 @@ void SimulatedMeter::writeMaster(const QByteArray& bytes)
     }
 }
 
-QString SimulatedMeter::displayFor(const QString& input) const { return m_model.displayFor(input); }
+QString SimulatedMeter::displayFor(const QString& input, const QString& address) const
+{
+    for (const MeterModel& model : m_models)
+        if (address.isEmpty() || model.address == address)
+            return model.displayFor(input);
+    return {};
+}
 
 QString SimulatedMeter::dump() const
 {
-    return QStringLiteral("Meter %1 at %2 baud, firmware %3\n").arg(m_config.address).arg(m_config.baud).arg(m_config.firmware) +
-           m_model.dump();
+    const QStringList addresses = QStringList{m_config.address} + m_config.busAddresses;
+    QString out;
+    for (qsizetype i = 0; i < addresses.size(); ++i)
+        out += QStringLiteral("%1Meter %2 at %3 baud, firmware %4\n")
+                   .arg(i ? QStringLiteral("\n") : QString(), addresses[i])
+                   .arg(m_config.baud)
+                   .arg(m_config.firmware) +
+               m_models.value(i).dump();
+    return out;
 }

@@ -38,7 +38,7 @@ struct MeterConfig {
     char replyStart = STX;    // the start character of the meter's replies: STX, SOH, or 0 for none
     bool echo = false;        // the line hands every byte back, as some RS-485 adapters do
     QString duplicatePrefix;  // commands starting with this are answered twice
-    QStringList busAddresses; // further meters on the line: they answer as this one does
+    QStringList busAddresses; // further meters on the line, each with its own configuration and table
     // Line faults, each at the Nth valid frame (1-based; 0: never):
     int strayEtxOn = 0;      // no reply; a lone ETX (line noise) comes instead
     int foreignOn = 0;       // no reply; the meter at foreignAddress answers instead
@@ -60,10 +60,12 @@ public:
 
     QString devicePath() const;   // /dev/pts/N
     MeterConfig& config();        // faults may be changed while running
-    QStringList received() const; // command texts of valid frames addressed to it, in order
+    QStringList received() const; // command texts of valid frames taken by any meter of the line, in order
+    QStringList received(const QString& address) const; // those the meter at that address took
     void clearReceived();
-    QString displayFor(const QString& input) const; // what the meter shows for an input ("" when unknown)
-    QString dump() const;                           // configuration and table it was sent, printable
+    // What the meter at an address (default: the first) shows for an input ("" when unknown).
+    QString displayFor(const QString& input, const QString& address = QString()) const;
+    QString dump() const; // every meter's configuration and table it was sent, printable
     void closeDevice();                             // the device vanishes (like pulling a USB adapter)
 
     // The line speed the client has configured on the pty, 0 when unknown.
@@ -95,11 +97,12 @@ private:
     QByteArray m_buffer;
     QByteArray m_raw;
     QStringList m_received;
+    QMap<QString, QStringList> m_receivedBy; // by the address that took them
     int m_validFrames = 0;
     int m_framesOnLine = 0;
     QByteArray m_held; // the frame that gets a bit flipped, until its ETX
     bool m_holding = false;
     int m_repliesSent = 0;
-    MeterModel m_model;
+    QList<MeterModel> m_models; // the meters of the line; the first is at config().address
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

@@ -31,7 +31,8 @@ QString SimulatorOptions::usage()
                           "Simulates a Talvo Series meter on a pseudo-terminal and prints its device path.\n"
                           "\n"
                           "  --address NNN        meter address, 001 to 247 (default 001); repeated, one meter\n"
-                          "                       more on the line for each, all at the same baud rate\n"
+                          "                       more on the line for each, with its own configuration\n"
+                          "                       and table, all at the same baud rate\n"
                           "  --baud N             meter baud rate (default 2400)\n"
                           "  --firmware TEXT      firmware version text (default 01.100)\n"
                           "  --old-firmware       firmware text 01.000 (refused by the utility)\n"
@@ -112,10 +113,12 @@ SimulatorOptions SimulatorOptions::parse(const QStringList& args)
     if (parser.isSet(QStringLiteral("firmware")))
         o.config.firmware = parser.value(QStringLiteral("firmware"));
     const QStringList addresses = parser.values(QStringLiteral("address"));
-    for (const QString& v : addresses) {
+    for (qsizetype i = 0; i < addresses.size(); ++i) {
         int n;
-        if (v.size() != 3 || !toInt(v, 1, 247, &n))
+        if (addresses[i].size() != 3 || !toInt(addresses[i], 1, 247, &n))
             return fail(QStringLiteral("--address needs three digits from 001 to 247"));
+        if (addresses.indexOf(addresses[i]) < i)
+            return fail(QStringLiteral("--address %1 is given twice: one meter per address").arg(addresses[i]));
     }
     if (!addresses.isEmpty()) {
         o.config.address = addresses.constFirst();

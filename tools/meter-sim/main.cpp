@@ -45,8 +45,9 @@ int main(int argc, char* argv[])
         return 1;
     }
     std::printf("Simulated meter on %s\n", qPrintable(meter->devicePath()));
-    std::printf("Address %s, %d baud, firmware %s\n", qPrintable(options.config.address), options.config.baud,
-                qPrintable(options.config.firmware));
+    const QStringList addresses = QStringList{options.config.address} + options.config.busAddresses;
+    std::printf("Address%s %s, %d baud, firmware %s\n", addresses.size() > 1 ? "es" : "", qPrintable(addresses.join(QLatin1String(", "))),
+                options.config.baud, qPrintable(options.config.firmware));
     std::fflush(stdout);
     QObject::connect(meter.get(), &SimulatedMeter::logLine, [](const QString& line) {
         std::printf("%s\n", qPrintable(line));
