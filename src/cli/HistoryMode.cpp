@@ -3,6 +3,7 @@
 #include "app/RecordPdf.h"
 #include "cli/CommandLine.h"
 #include "cli/ProgramLog.h"
+#include "cli/ProgramMode.h"
 #include "cli/RecordMode.h"
 #include "history/HistorySpool.h"
 #include "history/HistoryStore.h"
@@ -17,11 +18,7 @@
 #include <cstdio>
 
 namespace {
-void say(const QString& text)
-{
-    std::fprintf(stderr, "talvo-linearizer: %s\n", qPrintable(text));
-    std::fflush(stderr);
-}
+using ProgramMode::say;
 
 // One aligned line per run, under a heading; control characters as <hh>.
 void printList(const QList<History::Run>& runs)

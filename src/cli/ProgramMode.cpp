@@ -43,6 +43,11 @@ void printErr(const QString& text)
     std::fflush(stderr);
 }
 
+void say(const QString& text)
+{
+    printErr(QStringLiteral("talvo-linearizer: ") + text);
+}
+
 void printMessage(const QString& text, const QString& title)
 {
     if (!title.isEmpty())

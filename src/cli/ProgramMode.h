@@ -19,6 +19,8 @@ bool choosePort(const CommandLine& commandLine, PortMap* ports, int* number, QSt
 // A message of a run without a window: its title unless it is the application's, then its
 // text, CR LF as new lines, on standard error.
 void printErr(const QString& text);
+// "talvo-linearizer: TEXT" on standard error.
+void say(const QString& text);
 void printMessage(const QString& text, const QString& title);
 
 } // namespace ProgramMode

@@ -1,6 +1,7 @@
 #include "cli/RecordMode.h"
 
 #include "cli/CommandLine.h"
+#include "cli/ProgramMode.h"
 #include "app/RecordPdf.h"
 #include "files/PlainFile.h"
 #include "programming/RecordSignature.h"
@@ -22,7 +23,7 @@ namespace {
 bool isPdf(const QString& path) { return QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0; }
 bool isJson(const QString& path) { return QFileInfo(path).suffix().compare(QLatin1String("json"), Qt::CaseInsensitive) == 0; }
 
-void say(const QString& text) { std::fprintf(stderr, "talvo-linearizer: %s\n", qPrintable(text)); }
+using ProgramMode::say;
 
 // The decimals of a number text ("4.000" -> 3).
 int decimalsOf(const QString& text)
