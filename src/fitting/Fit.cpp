@@ -588,7 +588,7 @@ Result fit(const Request& request)
 
     stage(85, 90);
     // How close the table is to any table of as many points: on a core of its own meanwhile.
-    const double onRows = Engine::rowError(p, table);
+    const double onRows = Engine::chartError(p, table);
     const int count = int(table.x.size());
     Engine::Problem ends = p; // on the data, every table's ends are the first and last rows
     ends.progress = nullptr;
@@ -609,7 +609,7 @@ Result fit(const Request& request)
     }
 
     r.span = s.span;
-    r.maxError = s.shape ? shapeError(s, r.table, &r.maxErrorAt) : Engine::rowError(p, table, &r.maxErrorAt);
+    r.maxError = s.shape ? shapeError(s, r.table, &r.maxErrorAt) : Engine::chartError(p, table, &r.maxErrorAt);
     r.maxErrorPercent = s.span > 0 ? 100 * r.maxError / s.span : 0;
     if (r.status == Status::TargetNotMet)
         r.maxError = std::max(r.maxError, 0.0);
@@ -639,7 +639,7 @@ Result fit(const Request& request)
                 t = onData ? t : Engine::fixedInputs(p, t.x);
             if (p.cancelled())
                 return failure(Status::Cancelled, QString());
-            if (!t.empty() && Engine::rowError(p, t) < 0.98 * onRows - p.outStep / 2)
+            if (!t.empty() && Engine::chartError(p, t) < 0.98 * onRows - p.outStep / 2)
                 r.limitingRule = LimitingRule::MinimumStep;
         }
         if (r.limitingRule == LimitingRule::None) {

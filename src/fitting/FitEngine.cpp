@@ -51,6 +51,26 @@ std::vector<double> clampedInputs(const Problem& p)
     return xc;
 }
 
+// The chart read linearly between its rows, at an input v strictly between two rows' inputs
+// (a knot there is compared with it); NaN at a row's input, where the rows compare, and
+// beyond the chart's ends, where nothing does.
+double chartBetween(const Problem& p, double v)
+{
+    const auto it = std::lower_bound(p.x.begin(), p.x.end(), v);
+    if (it == p.x.begin() || it == p.x.end() || *it == v)
+        return std::numeric_limits<double>::quiet_NaN();
+    const size_t k = size_t(it - p.x.begin());
+    return p.y[k - 1] + (p.y[k] - p.y[k - 1]) * ((v - p.x[k - 1]) / (p.x[k] - p.x[k - 1]));
+}
+
+// How far a knot's value (display units) lies from the chart between rows; 0 at a row's input
+// or beyond the chart.
+double knotError(const Problem& p, long long q, double value)
+{
+    const double c = chartBetween(p, p.inValue(q));
+    return std::isnan(c) ? 0 : std::fabs(value - c);
+}
+
 // q, or on a curve's samples the input of the row nearest q.
 long long onRow(const Problem& p, const std::vector<double>& xc, long long q)
 {
@@ -72,8 +92,11 @@ double slack(const Problem& p, double e)
     return e + 1e-12 * scale;
 }
 
+void capVertices(std::vector<std::array<double, 2>>& poly, size_t cap, double w);
+
 // ---- The convex set of lines (value v at the segment's start, slope s) within the tube.
 constexpr double SimplifyTolerance = 1e-6;
+constexpr size_t GrowAbove = 32, GrowTo = 24;
 constexpr size_t SimplifyAbove = 16;
 struct Lines {
     using Vertex = std::array<double, 2>; // v, s
@@ -134,6 +157,11 @@ struct Lines {
     }
     void keepSmall(double d, double e)
     {
+        if (grow) {
+            if (poly.size() > GrowAbove)
+                capVertices(poly, GrowTo, std::max(d, 1e-12));
+            return;
+        }
         if (poly.size() > simplifyAbove) {
             // a large set (a long piece of a smooth source) is held to fewer vertices
             simplify(d, SimplifyTolerance * e * (poly.size() > 4 * SimplifyAbove ? 100 : 1));
@@ -143,6 +171,9 @@ struct Lines {
         }
     }
     size_t simplifyAbove = SimplifyAbove;
+    // A bound's sets: held small by growing them (a superset of the lines within the tube),
+    // never by dropping lines.
+    bool grow = false;
 
     // Drops vertices whose lines lie within tol (in value, over a piece of width w) of the
     // chord that replaces them. The set only shrinks: every line kept stays within the
@@ -217,6 +248,7 @@ struct Chords {
     std::vector<long long> X, Y; // node i = row i, rounded
     std::vector<double> Xv, Yv;  // their values
     std::vector<int> firstRow;   // first row at or beyond node i's input
+    std::vector<double> own;     // node i's distance from the chart, when it lies between rows
     std::vector<int> dist, parent;
 
     explicit Chords(const Problem& problem) : p(problem)
@@ -239,6 +271,8 @@ struct Chords {
         X.back() = p.x1;
         Xv.front() = p.inValue(p.x0);
         Xv.back() = p.inValue(p.x1);
+        for (size_t i = 0; i < n; ++i)
+            own.push_back(knotError(p, X[i], Yv[i]));
     }
 
     // Narrows the wedge [lo, hi] of slopes through a node by a row at distance d from it (along
@@ -271,7 +305,7 @@ struct Chords {
         const double xi = Xv[size_t(i)], yi = Yv[size_t(i)];
         double lo = -Inf, hi = Inf;
         int k = firstRow[size_t(i)];
-        if (spent())
+        if (spent() || own[size_t(i)] > ee)
             return;
         for (int j = i + 1; j < n; ++j) {
             const double xj = Xv[size_t(j)];
@@ -280,7 +314,7 @@ struct Chords {
                     return;
             if (lo > hi)
                 return;
-            if (wanted(j) && X[size_t(j)] - X[size_t(i)] >= p.minStep) {
+            if (wanted(j) && X[size_t(j)] - X[size_t(i)] >= p.minStep && own[size_t(j)] <= ee) {
                 const double dx = xj - xi, dy = Yv[size_t(j)] - yi;
                 if (dy >= lo * dx && dy <= hi * dx)
                     chord(j);
@@ -296,7 +330,7 @@ struct Chords {
         const double xj = Xv[size_t(j)], yj = Yv[size_t(j)];
         double lo = -Inf, hi = Inf;
         int k = int(std::upper_bound(xc.begin(), xc.end(), xj) - xc.begin()) - 1;
-        if (spent())
+        if (spent() || own[size_t(j)] > ee)
             return;
         for (int i = j - 1; i >= 0; --i) {
             const double xi = Xv[size_t(i)];
@@ -305,7 +339,7 @@ struct Chords {
                     return;
             if (lo > hi)
                 return;
-            if (wanted(i) && X[size_t(j)] - X[size_t(i)] >= p.minStep) {
+            if (wanted(i) && X[size_t(j)] - X[size_t(i)] >= p.minStep && own[size_t(i)] <= ee) {
                 const double dx = xj - xi, dy = yj - Yv[size_t(i)];
                 if (dy >= lo * dx && dy <= hi * dx)
                     chord(i);
@@ -519,6 +553,7 @@ struct Chords {
         std::vector<int> suffix(size_t(n) + 1, 0); // pieces for rows k..n-1
         const double sMax = slopeLimit(p, 1);
         Lines lines;
+        lines.grow = true; // (a lower bound)
         int pieces = 0;
         double origin = 0;
         bool open = false;
@@ -567,7 +602,7 @@ struct Chords {
     {
         const int n = int(p.x.size());
         const double s = (Yv[j] - Yv[i]) / (Xv[j] - Xv[i]);
-        double e = 0;
+        double e = std::max(own[size_t(i)], own[size_t(j)]);
         for (int k = firstRow[i]; k < n && xc[k] <= Xv[j]; ++k)
             e = std::max(e, std::fabs(Yv[i] + s * (xc[k] - Xv[i]) - p.y[k]));
         return e;
@@ -817,15 +852,18 @@ struct HullVertex {
     bool below; // on the lower hull: the line stays below y + e
 };
 
-std::vector<HullVertex> hullsOf(const std::vector<double>& xc, const std::vector<double>& y, int from, int to, double start)
+// atStart, atEnd: the chart at the piece's two ends (d = 0 and width), NaN where no row of its
+// own stands for it there (chartBetween).
+std::vector<HullVertex> hullsOf(const std::vector<double>& xc, const std::vector<double>& y, int from, int to, double start,
+                                double atStart = std::numeric_limits<double>::quiet_NaN(),
+                                double atEnd = std::numeric_limits<double>::quiet_NaN(), double width = 0)
 {
     std::vector<HullVertex> lower, upper, out;
     // turn of a -> b -> c: positive counter-clockwise
     auto turn = [](const HullVertex& a, const HullVertex& b, const HullVertex& c) {
         return (b.d - a.d) * (c.y - a.y) - (b.y - a.y) * (c.d - a.d);
     };
-    for (int k = from; k < to; ++k) {
-        const HullVertex v{xc[k] - start, y[k], true};
+    auto add = [&](const HullVertex& v) {
         if (lower.empty() || lower.back().d != v.d || v.y < lower.back().y) {
             if (!lower.empty() && lower.back().d == v.d)
                 lower.pop_back();
@@ -840,7 +878,13 @@ std::vector<HullVertex> hullsOf(const std::vector<double>& xc, const std::vector
                 upper.pop_back();
             upper.push_back({v.d, v.y, false});
         }
-    }
+    };
+    if (!std::isnan(atStart))
+        add({0, atStart, true});
+    for (int k = from; k < to; ++k)
+        add({xc[k] - start, y[k], true});
+    if (!std::isnan(atEnd))
+        add({width, atEnd, true});
     out.resize(lower.size() + upper.size());
     std::merge(lower.begin(), lower.end(), upper.begin(), upper.end(), out.begin(),
                [](const HullVertex& a, const HullVertex& b) { return a.d < b.d; });
@@ -873,7 +917,7 @@ struct Fixed {
                 }
             const int begin = int(std::lower_bound(xc.begin(), xc.end(), kv[t]) - xc.begin());
             const int end = int(std::upper_bound(xc.begin(), xc.end(), kv[t + 1]) - xc.begin());
-            hull.push_back(hullsOf(xc, p.y, begin, end, kv[t]));
+            hull.push_back(hullsOf(xc, p.y, begin, end, kv[t], chartBetween(p, kv[t]), chartBetween(p, kv[t + 1]), kv[t + 1] - kv[t]));
             if (cache)
                 cache->emplace(std::make_pair(knots[t], knots[t + 1]), hull.back());
         }
@@ -1085,7 +1129,7 @@ long long Problem::inIndex(double v) const { return roundHalfAway(v * inScale); 
 
 long long Problem::outIndex(double v) const { return std::clamp(roundHalfAway(v * outScale), outLow, outHigh); }
 
-double rowError(const Problem& p, const Table& t, double* at)
+double chartError(const Problem& p, const Table& t, double* at)
 {
     double worst = -1, where = p.x.empty() ? 0 : p.x.front();
     size_t s = 0;
@@ -1103,6 +1147,12 @@ double rowError(const Problem& p, const Table& t, double* at)
             where = p.x[k];
         }
     }
+    // Between rows both the chart and the table are straight but for the table's knots.
+    for (size_t i = 0; i < t.x.size(); ++i)
+        if (const double e = knotError(p, t.x[i], p.outValue(t.y[i])); e > worst) {
+            worst = e;
+            where = p.inValue(t.x[i]);
+        }
     if (at)
         *at = where;
     return std::max(worst, 0.0);
@@ -1158,7 +1208,7 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
         nodes = chords.pathNodes();
     }
     std::vector<int> best = nodes;
-    double bestError = rowError(p, chords.table(best));
+    double bestError = chartError(p, chords.table(best));
     hi = std::min(hi, bestError);
     const double width = hi - lo;
     // With a table in hand the search is bounded: on long noisy, stepped or wavy data the failures
@@ -1174,7 +1224,7 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
         // two: until a corridor narrows the search, try near the top of the bracket.
         const double mid = lo + (hi - lo) * (chords.bound.empty() ? 0.85 : 0.5);
         if (chords.farthest(mid, maxChords, nodes) || chords.beam(mid, maxChords, nodes)) {
-            const double e = rowError(p, chords.table(nodes));
+            const double e = chartError(p, chords.table(nodes));
             if (e < bestError) {
                 bestError = e;
                 best = std::move(nodes);
@@ -1182,7 +1232,7 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
             hi = std::min(mid, e);
         } else if (chords.fewest(mid, maxChords, true) >= 0) {
             nodes = chords.pathNodes();
-            const double e = rowError(p, chords.table(nodes));
+            const double e = chartError(p, chords.table(nodes));
             if (e < bestError) {
                 bestError = e;
                 best = std::move(nodes);
@@ -1206,12 +1256,12 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
     } else if (int(best.size()) < points && p.x.size() <= 2000 && chords.exactly(2 * (dataSpan(p) + p.outStep), points - 1)) {
         double below = bestError, above = 2 * (dataSpan(p) + p.outStep);
         std::vector<int> exact = chords.exactNodes;
-        above = std::min(above, rowError(p, chords.table(exact)));
+        above = std::min(above, chartError(p, chords.table(exact)));
         while (above - below > tol && !p.cancelled()) {
             const double mid = below + (above - below) / 2;
             if (chords.exactly(mid, points - 1)) {
                 exact = chords.exactNodes;
-                above = std::min(mid, rowError(p, chords.table(exact)));
+                above = std::min(mid, chartError(p, chords.table(exact)));
             } else {
                 below = mid;
             }
@@ -1224,7 +1274,7 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
         return {};
     if (fewestPoints) {
         // As many as a larger error needs: no fewer reach this one.
-        const double e = rowError(p, result);
+        const double e = chartError(p, result);
         const int chordsAbove = !chords.bound.empty() && e <= chords.boundError ? chords.bound[0] : 0;
         int count = int(result.x.size()) - 1;
         if (chordsAbove >= count) {
@@ -1295,7 +1345,7 @@ Table fixedInputsWith(const Problem& p, const std::vector<double>& xc, const std
         start.y.front() = *p.firstY;
     if (p.lastY)
         start.y.back() = *p.lastY;
-    double hi = rowError(p, start) + p.outStep, lo = 0;
+    double hi = chartError(p, start) + p.outStep, lo = 0;
     if (!fixed.forward(hi))
         return start;
     // (the values are rounded next: a ten-thousandth of a display step is close enough)
@@ -1305,10 +1355,10 @@ Table fixedInputsWith(const Problem& p, const std::vector<double>& xc, const std
         (fixed.forward(mid) ? hi : lo) = mid;
     }
     Table best = start;
-    double bestError = rowError(p, start);
+    double bestError = chartError(p, start);
     auto consider = [&](Table t) {
         fixed.polish(t);
-        if (const double err = rowError(p, t); err < bestError) {
+        if (const double err = chartError(p, t); err < bestError) {
             bestError = err;
             best = std::move(t);
         }
@@ -1384,7 +1434,7 @@ std::vector<long long> refineKnots(const Problem& p, const std::vector<double>& 
 Table roundedMoves(const Problem& p, const std::vector<double>& xc, Table best, long long tries)
 {
     HullCache hulls;
-    double bestError = rowError(p, best);
+    double bestError = chartError(p, best);
     const bool fine = bestError < p.outStep;
     bool moved = true;
     while (moved && tries > 0 && !p.cancelled()) {
@@ -1398,7 +1448,7 @@ Table roundedMoves(const Problem& p, const std::vector<double>& xc, Table best, 
                     if (step < 1 || k[i] == best.x[i] || k[i] - k[i - 1] < p.minStep || k[i + 1] - k[i] < p.minStep || tries-- <= 0)
                         continue;
                     Table t = fixedInputsWith(p, xc, k, bestError, &hulls);
-                    if (const double err = t.empty() ? Inf : rowError(p, t); err < bestError) {
+                    if (const double err = t.empty() ? Inf : chartError(p, t); err < bestError) {
                         bestError = err;
                         best = std::move(t);
                         moved = true;
@@ -1433,10 +1483,11 @@ Table knotsTogether(const Problem& p, const std::vector<double>& xc, Table best,
     const size_t K = best.x.size();
     if (K < 3)
         return best;
-    double bestError = rowError(p, best);
+    double bestError = chartError(p, best);
     struct State {
         long long x, y;
         size_t from, to; // first row at or after x; first row beyond x
+        double own;      // from the chart between rows
         double cost;
         int back;
     };
@@ -1467,7 +1518,7 @@ Table knotsTogether(const Problem& p, const std::vector<double>& xc, Table best,
                 const size_t from = size_t(std::lower_bound(xc.begin(), xc.end(), v) - xc.begin());
                 const size_t to = size_t(std::upper_bound(xc.begin(), xc.end(), v) - xc.begin());
                 for (long long y = std::max(lo, p.outLow); y <= std::min(hi, p.outHigh); ++y)
-                    st[i].push_back({q, y, from, to, i == 0 ? 0 : Inf, -1});
+                    st[i].push_back({q, y, from, to, knotError(p, q, p.outValue(y)), i == 0 ? knotError(p, q, p.outValue(y)) : Inf, -1});
             }
         }
         long long cost = 0;
@@ -1490,7 +1541,7 @@ Table knotsTogether(const Problem& p, const std::vector<double>& xc, Table best,
                     if (sa.cost >= b.cost || b.x - sa.x < p.minStep)
                         continue;
                     const double xa = p.inValue(sa.x), ya = p.outValue(sa.y), slope = (yb - ya) / (xb - xa);
-                    double e = sa.cost;
+                    double e = std::max(sa.cost, b.own);
                     for (size_t r = sa.from; r < b.to && e < b.cost; ++r)
                         e = std::max(e, std::fabs(ya + slope * (xc[r] - xa) - p.y[r]));
                     if (e < b.cost) {
@@ -1512,7 +1563,7 @@ Table knotsTogether(const Problem& p, const std::vector<double>& xc, Table best,
             if (i > 0)
                 at = size_t(st[i][at].back);
         }
-        const double err = rowError(p, t);
+        const double err = chartError(p, t);
         if (!(err < bestError))
             break;
         best = std::move(t);
@@ -1555,7 +1606,9 @@ Table gridStates(const Problem& p, const std::vector<double>& xc, int points, do
     // At each input: the source's value, and the rows there, [first[i], beyond[i]).
     std::vector<long long> centre(static_cast<size_t>(N));
     std::vector<size_t> first(static_cast<size_t>(N)), beyond(static_cast<size_t>(N));
+    std::vector<double> chart(static_cast<size_t>(N)); // between rows, in display grid units (NaN: at a row or beyond)
     for (long long i = 0, r = 0; i < N; ++i) {
+        chart[size_t(i)] = chartBetween(p, p.inValue(p.x0 + at[size_t(i)])) * p.outScale;
         const double q = double(at[size_t(i)]);
         while (r + 1 < long(n) && gx[size_t(r) + 1] < q)
             ++r;
@@ -1593,6 +1646,10 @@ Table gridStates(const Problem& p, const std::vector<double>& xc, int points, do
             for (size_t r = first[size_t(i)]; r < beyond[size_t(i)] && a <= b; ++r) {
                 a = std::max(a, static_cast<long long>(std::ceil(gy[r] - e)));
                 b = std::min(b, static_cast<long long>(std::floor(gy[r] + e)));
+            }
+            if (const double cq = chart[size_t(i)]; !std::isnan(cq) && a <= b) {
+                a = std::max(a, static_cast<long long>(std::ceil(cq - e)));
+                b = std::min(b, static_cast<long long>(std::floor(cq + e)));
             }
             const long long row = i * Row, u = a - c + Window, v = b - c + Window;
             unseenAt[size_t(2 * i)] = int(u);
@@ -1717,7 +1774,7 @@ Table gridStates(const Problem& p, const std::vector<double>& xc, int points, do
                     u.x.insert(u.x.begin() + long(at) + 1, q);
                     u.y.insert(u.y.begin() + long(at) + 1, std::clamp(std::llround(v), p.outLow, p.outHigh));
                     work -= long(n);
-                    if (const double err = rowError(p, u); err < least) {
+                    if (const double err = chartError(p, u); err < least) {
                         least = err;
                         pick = std::move(u);
                     }
@@ -1727,7 +1784,7 @@ Table gridStates(const Problem& p, const std::vector<double>& xc, int points, do
                 break;
             t = std::move(pick);
         }
-        const double err = int(t.x.size()) == points ? rowError(p, t) : Inf;
+        const double err = int(t.x.size()) == points ? chartError(p, t) : Inf;
         if (err < hi) {
             best = std::move(t);
             hi = err;
@@ -1764,6 +1821,7 @@ struct KnotSearch {
     std::vector<double> xs, ys;  // rows, inputs within the table's ends
     std::vector<long long> cand; // candidate inputs, rising: the first is x0, the last x1
     std::vector<double> cv;
+    std::vector<double> chart; // exact: the chart between rows at each candidate (NaN: none)
     std::vector<int> candRow; // first row at or beyond each candidate
     std::vector<char> gapBefore; // hull: grid inputs without a candidate lie just before this one
     long long minStep = 1;
@@ -1800,6 +1858,7 @@ struct KnotSearch {
         for (long long q : cand) {
             cv.push_back(p.inValue(q));
             candRow.push_back(int(std::lower_bound(xs.begin(), xs.end(), cv.back()) - xs.begin()));
+            chart.push_back(chartBetween(p, cv.back()));
         }
         gapBefore.assign(cand.size(), 0);
         sMax = slopeLimit(p, minStep);
@@ -1811,6 +1870,22 @@ struct KnotSearch {
         ys = std::move(y);
         for (size_t i = 0; i < cand.size(); ++i)
             candRow[i] = int(std::lower_bound(xs.begin(), xs.end(), cv[i]) - xs.begin());
+    }
+
+    // The chart's values at the candidates from `source`'s rows (a search on fewer rows, or
+    // none, still sees the whole chart at its knots).
+    void chartFrom(const Problem& source)
+    {
+        for (size_t a = 0; a < cand.size(); ++a)
+            chart[a] = chartBetween(source, cv[a]);
+    }
+
+    // iv held within ee of the chart at candidate a.
+    Interval nearChart(Interval iv, size_t a) const
+    {
+        if (!std::isnan(chart[a]))
+            iv = {std::max(iv.lo, chart[a] - ee), std::min(iv.hi, chart[a] + ee)};
+        return iv;
     }
 
     // Where a knot at candidate a lies, for the minimum step (after a gap: anywhere in it).
@@ -1893,7 +1968,7 @@ struct KnotSearch {
         reach[0].assign(size_t(C), Union{});
         // the first value lies within ee of the rows at the first input (on the grid, then
         // often a few values, each swept on its own)
-        Interval first = firstValues(p);
+        Interval first = nearChart(firstValues(p), 0);
         for (int k = 0; k < n && xs[size_t(k)] <= cv[0]; ++k)
             first = {std::max(first.lo, ys[size_t(k)] - ee), std::min(first.hi, ys[size_t(k)] + ee)};
         if (first.empty())
@@ -1904,6 +1979,7 @@ struct KnotSearch {
         long long work = 0;
         aborted = false;
         Lines lines;
+        lines.grow = hull;
         std::vector<Interval> starts;
         for (int j = 1; j <= maxLinks; ++j) {
             reach[size_t(j)] = reach[size_t(j) - 1];
@@ -1968,7 +2044,7 @@ struct KnotSearch {
                             continue;
                         const auto [lo, hi] = lines.valuesAt(xb - xa);
                         const Interval& bound = b + 1 == C ? last : range;
-                        Interval iv{std::max(lo, bound.lo), std::min(hi, bound.hi)};
+                        Interval iv = nearChart({std::max(lo, bound.lo), std::min(hi, bound.hi)}, size_t(b));
                         if (onGrid && !iv.empty()) { // the display values a table can hold there
                             const auto [g0, g1] = gridValuesIn(p, iv);
                             iv = {p.outValue(g0), p.outValue(g1)};
@@ -2568,7 +2644,7 @@ FreeFit freeSearch(const Problem& p, int points, bool everyInput = true)
         q.y = ys;
         std::vector<std::pair<double, size_t>> rank;
         for (size_t i = 0; i < paths.size(); ++i)
-            rank.push_back({rowError(q, fixedInputs(q, paths[i])), i});
+            rank.push_back({chartError(q, fixedInputs(q, paths[i])), i});
         std::sort(rank.begin(), rank.end());
         paths = {paths[rank[0].second], paths[rank[1].second]};
     }
@@ -2579,11 +2655,11 @@ FreeFit freeSearch(const Problem& p, int points, bool everyInput = true)
         if (p.cancelled())
             return {};
         Table t = fixedInputs(p, knots);
-        const double err = rowError(p, t);
+        const double err = chartError(p, t);
         found.push_back({std::move(t), err});
     }
     for (Table& t : onGrid) {
-        const double err = rowError(p, t);
+        const double err = chartError(p, t);
         found.push_back({std::move(t), err});
     }
     std::stable_sort(found.begin(), found.end(), [](const FreeFit& a, const FreeFit& b) { return a.error < b.error; });
@@ -2600,7 +2676,7 @@ FreeFit freeSearch(const Problem& p, int points, bool everyInput = true)
         const long long passes = std::clamp<long long>(Passes / rows, 20, 2000);
         if (const std::vector<long long> knots = refineKnots(p, xc, f.table.x, passes); knots != f.table.x) {
             Table moved = fixedInputs(p, knots);
-            const double err = rowError(p, moved);
+            const double err = chartError(p, moved);
             if (err < f.error)
                 f = {std::move(moved), err};
         }
@@ -2610,7 +2686,7 @@ FreeFit freeSearch(const Problem& p, int points, bool everyInput = true)
             rows <= 2000 && p.outStep > f.error / 1000)
             f.table = roundedMoves(p, xc, std::move(f.table), tries);
         f.table = knotsTogether(p, xc, std::move(f.table), KnotRounds, KnotWork);
-        f.error = rowError(p, f.table);
+        f.error = chartError(p, f.table);
         if (f.error < best.error)
             best = std::move(f);
     }
@@ -2620,7 +2696,7 @@ FreeFit freeSearch(const Problem& p, int points, bool everyInput = true)
         if (everyInput && rows <= 2000 && best.error < p.outStep && best.error > tolerance(p, 1e-9))
             if (Table t = gridStates(p, xc, points, best.error, StateWork, firstOnly); !t.empty()) {
                 best.table = knotsTogether(p, xc, std::move(t), KnotRounds, KnotWork);
-                best.error = rowError(p, best.table);
+                best.error = chartError(p, best.table);
             }
     return best;
 }
@@ -2638,6 +2714,7 @@ int separatePieces(const Problem& p, const std::vector<double>& xc, double e)
     const double ee = slack(p, e), sMax = slopeLimit(p, 1);
     const double x0 = p.inValue(p.x0), x1 = p.inValue(p.x1);
     Lines lines;
+    lines.grow = true;
     int end = n; // rows before it: the pieces before the last
     if (p.lastY) {
         const double v = p.outValue(*p.lastY);
@@ -2717,10 +2794,14 @@ struct Bound {
         return KnotSearch(p, std::move(xs), std::move(ys), std::move(cand), p.minStep, true);
     }
 
-    Bound(const Problem& problem, int k) : p(problem), points(k), xc(clampedInputs(p)), joined(search(p, xc))
+    // chart: the whole chart, when p holds only some of its rows
+    Bound(const Problem& problem, int k, const Problem* chart = nullptr)
+        : p(problem), points(k), xc(clampedInputs(p)), joined(search(p, xc))
     {
         for (size_t b = 1; b < joined.cand.size(); ++b)
             joined.gapBefore[b] = joined.cand[b] - joined.cand[b - 1] > 1;
+        if (chart)
+            joined.chartFrom(*chart);
     }
     bool separateFails(double e) { return separatePieces(p, xc, e) > points - 1; }
     // true: proven; false: not proven (or cancelled, or the joined search ran out of work)
@@ -2781,6 +2862,12 @@ void convexHull(std::vector<Point>& pts, std::vector<Point>& out)
 // the least area (slopes scaled by w).
 void capVertices(std::vector<Point>& poly, size_t cap, double w)
 {
+    if (poly.size() <= cap)
+        return;
+    // first the hull of its vertices: clipping leaves repeated vertices and slivers behind,
+    // about which no meeting point of edges is safe
+    std::vector<Point> pts = poly;
+    convexHull(pts, poly);
     while (poly.size() > cap) {
         const size_t n = poly.size();
         double bestArea = Inf;
@@ -2798,6 +2885,13 @@ void capVertices(std::vector<Point>& poly, size_t cap, double w)
                 continue;
             const double px = ux * t, py = uy * t; // x - b
             const double area = std::fabs(px * ry - py * rx);
+            // the polygon must stay convex about the new vertex (a near-zero edge has no
+            // direction to speak of: its meeting point may cut the polygon)
+            const Point &before = poly[(k + n - 2) % n], &after = poly[(k + 3) % n];
+            const double xx = b[0] + px, xy = b[1] * w + py;
+            auto left = [](double ox, double oy, double ax, double ay, double bx, double by) { return (ax - ox) * (by - oy) - (ay - oy) * (bx - ox) >= 0; };
+            if (n > 4 && (!left(before[0], before[1] * w, a[0], a[1] * w, xx, xy) || !left(xx, xy, d[0], d[1] * w, after[0], after[1] * w)))
+                continue;
             if (area < bestArea) {
                 bestArea = area;
                 best = k;
@@ -3092,6 +3186,7 @@ KnotSearch windowSearch(const Problem& p, const std::vector<double>& xc, Problem
         cand.push_back(c);
     KnotSearch ks(q, std::move(xs), std::move(ys), std::move(cand), p.minStep, true);
     ks.freeStart = first > p.x0;
+    ks.chartFrom(p);
     return ks;
 }
 
@@ -3219,10 +3314,10 @@ double threePointBound(const Problem& p, const std::vector<double>& xs, const st
         return lo;
     const size_t n = xs.size(), knots = size_t(to - from + 1);
     const double x0 = p.inValue(p.x0), x1 = p.inValue(p.x1), sMax = slopeLimit(p, p.minStep);
-    const double near = 1e-9 * (std::fabs(x0) + std::fabs(x1) + 1);
     const Interval range = displayRange(p), first = firstValues(p), last = lastValues(p);
     std::vector<Interval> fromEnd(knots);
     Lines lines;
+    lines.grow = true;
     // Whether some table may reach e (false: none does). The lines are held a hair wide of
     // e (their sets are simplified a hair narrower than exact).
     auto reaches = [&](double e) {
@@ -3231,7 +3326,7 @@ double threePointBound(const Problem& p, const std::vector<double>& xs, const st
         size_t r = n;
         for (long long q = to; q >= from; --q) {
             const double xq = p.inValue(q);
-            for (; r > 0 && xs[r - 1] >= xq - near && !lines.empty(); --r)
+            for (; r > 0 && xs[r - 1] >= xq && !lines.empty(); --r) // (a row at the knot is in both pieces; one past it in the last only)
                 lines.row(xs[r - 1] - x1, ys[r - 1], ee);
             const auto [a, b] = lines.empty() ? std::pair{Inf, -Inf} : lines.valuesAt(xq - x1);
             fromEnd[size_t(q - from)] = {std::max(a, range.lo), std::min(b, range.hi)};
@@ -3240,7 +3335,7 @@ double threePointBound(const Problem& p, const std::vector<double>& xs, const st
         r = 0;
         for (long long q = p.x0; q <= to && !p.cancelled(); ++q) {
             const double xq = p.inValue(q);
-            for (; r < n && xs[r] <= xq + near && !lines.empty(); ++r)
+            for (; r < n && xs[r] <= xq && !lines.empty(); ++r)
                 lines.row(xs[r] - x0, ys[r], ee);
             if (lines.empty())
                 return false;
@@ -3261,21 +3356,57 @@ double threePointBound(const Problem& p, const std::vector<double>& xs, const st
     return lo;
 }
 
+// The chart between rows as rows of its own, at the grid inputs inside each gap between rows
+// (every stride-th when there are more than `most`): a table within e of the chart is within
+// e of them, and with every grid input the rows bound tables with knots on the grid exactly.
+Problem chartRows(const Problem& p, long long most)
+{
+    long long inside = 0;
+    for (size_t k = 0; k + 1 < p.x.size(); ++k)
+        if (p.x[k + 1] > p.x[k])
+            inside += std::max(0LL, gridBelow(p, std::min(p.x[k + 1], p.inValue(p.x1))) - gridBelow(p, std::max(p.x[k], p.inValue(p.x0))) - 1);
+    if (inside == 0 || p.knotsOnRows) // (a curve's samples: its knots lie on them)
+        return p;
+    const long long stride = inside / std::max(most, 1LL) + 1;
+    Problem d = p;
+    d.x.clear();
+    d.y.clear();
+    for (size_t k = 0; k < p.x.size(); ++k) {
+        d.x.push_back(p.x[k]);
+        d.y.push_back(p.y[k]);
+        if (k + 1 == p.x.size() || !(p.x[k + 1] > p.x[k]))
+            continue;
+        const long long from = gridAtOrAbove(p, std::max(p.x[k], p.inValue(p.x0))), to = gridBelow(p, std::min(p.x[k + 1], p.inValue(p.x1)));
+        for (long long q = from + (from - p.x0) % stride; q <= to; q += stride)
+            if (const double v = p.inValue(q); v > p.x[k] && v < p.x[k + 1]) {
+                d.x.push_back(v);
+                d.y.push_back(chartBetween(p, v));
+            }
+    }
+    return d;
+}
+
 double lowerBound(const Problem& p, int points, double known)
 {
     if (p.x.size() < 2 || points < 2)
         return 0;
-    // Separate pieces on at most LongRows rows (leaving rows out only lowers the bound).
-    Problem q = p;
-    if (p.x.size() > LongRows)
-        reducedRows(p, clampedInputs(p), LongRows, q.x, q.y);
-    Bound bound(q, points);
+    // Separate pieces on the chart's rows and its values between them (leaving rows out only
+    // lowers the bound), at most LongRows.
+    Problem dense = chartRows(p, 60000);
+    if (dense.x.size() > LongRows)
+        reducedRows(dense, clampedInputs(dense), LongRows, dense.x, dense.y);
+    const std::vector<double> denseInputs = clampedInputs(dense);
     double lo = 0, hi = dataSpan(p) / 2 + p.outStep;
     while (hi - lo > 1e-5 * hi && hi - lo > tolerance(p, 1e-9) && !p.cancelled()) {
         const double mid = lo + (hi - lo) / 2;
-        (bound.separateFails(mid) ? lo : hi) = mid;
+        (separatePieces(dense, denseInputs, mid) > points - 1 ? lo : hi) = mid;
     }
-    // Joined pieces: a bisection between the separate pieces' bound and the known error.
+    // Joined pieces: a bisection between the separate pieces' bound and the known error, on
+    // at most LongRows rows, the chart's values at the knots.
+    Problem q = p;
+    if (p.x.size() > LongRows)
+        reducedRows(p, clampedInputs(p), LongRows, q.x, q.y);
+    Bound bound(q, points, &p);
     hi = known > lo ? known : 0;
     for (int i = 0; i < 10 && hi > lo * (1 + 1e-4) && !p.cancelled(); ++i) {
         const double mid = lo + (hi - lo) / 2;
@@ -3290,12 +3421,12 @@ double lowerBound(const Problem& p, int points, double known)
     // JoinedRows rows, within a bounded amount of work.
     if (known > lo && !p.cancelled()) {
         std::vector<double> xs, ys;
-        joinedRows(p, xs, ys);
+        joinedRows(dense, xs, ys);
         JoinedBound joined(p, xs, ys, JoinedWork);
         lo = provenBelow(joined, p, points - 1, lo, known, 5e-4);
     }
     if (points == 3 && known > lo && !p.cancelled()) // the rows of the separate pieces, the rows at one input too
-        lo = threePointBound(p, bound.xc, q.y, lo, known);
+        lo = threePointBound(p, denseInputs, dense.y, lo, known);
     lo = stepBound(p, lo, known);
     lo = windowsBound(p, points, lo, known);
     return p.cancelled() ? 0 : lo;
@@ -3322,7 +3453,7 @@ Table freeLeast(const Problem& p, int points)
     std::atomic_bool stop = false;
     std::future<FreeFit> pinned;
     if (!p.firstY && !p.lastY && p.x.size() <= SearchRows)
-        if (const Table quick = freeQuick(p, points); !quick.empty() && p.outStep > rowError(p, quick) / 50)
+        if (const Table quick = freeQuick(p, points); !quick.empty() && p.outStep > chartError(p, quick) / 50)
             pinned = alongside([&p, &stop, points] {
                 Problem q = p;
                 q.progress = nullptr;
@@ -3368,7 +3499,7 @@ int freeFewestCount(const Problem& p, double e, int maxPoints)
     if (!decideWithStrayRows(ks, p, xc, e, maxPoints - 1, xs, ys))
         return 0;
     const std::vector<long long> knots = ks.path();
-    return rowError(p, fixedInputs(p, knots)) <= e ? int(knots.size()) : 0;
+    return chartError(p, fixedInputs(p, knots)) <= e ? int(knots.size()) : 0;
 }
 
 Table freeFewest(const Problem& p, double e, int maxPoints)
@@ -3376,7 +3507,7 @@ Table freeFewest(const Problem& p, double e, int maxPoints)
     if (p.x.size() < 2 || maxPoints < 2)
         return {};
     maxPoints = int(std::min<long long>(maxPoints, (p.x1 - p.x0) / p.minStep + 1));
-    auto meets = [&](const Table& t) { return !t.empty() && rowError(p, t) <= e; };
+    auto meets = [&](const Table& t) { return !t.empty() && chartError(p, t) <= e; };
     // The search at e gives a count; the least-error tables of that many points and fewer
     // may reach e with fewer still, until the bound rules fewer out.
     const std::vector<double> xc = clampedInputs(p);
