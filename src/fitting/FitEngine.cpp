@@ -1827,6 +1827,7 @@ struct KnotSearch {
     long long minStep = 1;
     bool hull = false;
     bool freeStart = false; // the first piece may be shorter than the minimum step
+    bool freeEnd = false;   // and the last (a window's edge, where the table's piece goes on)
     bool onGrid = false; // exact: offers keep only what lies between display values of the grid
     double sMax = 0;
     double ee = 0;         // the error of the last decision, with its slack
@@ -2019,7 +2020,7 @@ struct KnotSearch {
                         // Hull: a knot on an input between candidates may join the next piece
                         // anywhere, so the candidate after the gap may start afresh (the rows
                         // inside the gap left out). At the last candidate that piece is the last.
-                        if (hull && gapBefore[size_t(b)] && (cand[size_t(b)] - 1 - stepFrom(a) >= minStep || (freeStart && a == 0))) {
+                        if (hull && gapBefore[size_t(b)] && (cand[size_t(b)] - 1 - stepFrom(a) >= minStep || (freeStart && a == 0) || (freeEnd && b + 1 == C))) {
                             if (b + 1 == C) {
                                 if (j < maxLinks) {
                                     links = j + 1;
@@ -2040,7 +2041,8 @@ struct KnotSearch {
                         }
                         work += k - k0 + 1;
                         visits += k - k0 + 1;
-                        if (!alive || (cand[size_t(b)] - stepFrom(a) < minStep && !(freeStart && a == 0)) || (lastPiece && b + 1 < C))
+                        if (!alive || (cand[size_t(b)] - stepFrom(a) < minStep && !(freeStart && a == 0) && !(freeEnd && b + 1 == C)) ||
+                            (lastPiece && b + 1 < C))
                             continue;
                         const auto [lo, hi] = lines.valuesAt(xb - xa);
                         const Interval& bound = b + 1 == C ? last : range;
@@ -2725,7 +2727,7 @@ int separatePieces(const Problem& p, const std::vector<double>& xc, double e)
                 break;
         }
         if (end == 0 && p.firstY) { // one piece through both pins, or the first row needs a piece of its own
-            lines.row(x0 - x1, p.outValue(*p.firstY), 0);
+            lines.row(x0 - x1, p.outValue(*p.firstY), ee - e); // (through the pin, but for rounding)
             if (!lines.empty())
                 return 1;
             end = 1;
@@ -3162,7 +3164,7 @@ double provenBelow(Search& search, const Problem& p, int links, double lo, doubl
 
 // The search in hull mode on every input of [first, last], over the rows in [from, to] (the
 // extremes of StepRuns runs beyond 180 rows), each point at least the minimum step from the
-// next but the first (the table's piece before reaches further back). q becomes p without
+// next but the first and the last (the table's pieces there reach beyond). q becomes p without
 // its rows and with its ends pinned only where the window holds them; the search keeps it.
 constexpr size_t StepRuns = 60;
 KnotSearch windowSearch(const Problem& p, const std::vector<double>& xc, Problem& q, long long first, long long last,
@@ -3185,7 +3187,11 @@ KnotSearch windowSearch(const Problem& p, const std::vector<double>& xc, Problem
     for (long long c = first; c <= last; ++c)
         cand.push_back(c);
     KnotSearch ks(q, std::move(xs), std::move(ys), std::move(cand), p.minStep, true);
+    // A window's edge is no knot of the table: the piece through it may begin less than a
+    // minimum step before it, and is the table's piece, whose value lies in the display range
+    // (its line carried on to the edge from a knot further back could leave it).
     ks.freeStart = first > p.x0;
+    ks.freeEnd = last < p.x1;
     ks.chartFrom(p);
     return ks;
 }
