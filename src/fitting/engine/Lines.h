@@ -17,7 +17,7 @@ void capVertices(std::vector<std::array<double, 2>>& poly, size_t cap, double w)
 
 // ---- The convex set of lines (value v at the segment's start, slope s) within the tube.
 constexpr double SimplifyTolerance = 1e-6;
-constexpr size_t GrowAbove = 32, GrowTo = 24;
+constexpr size_t GrowAbove = 16, GrowTo = 10;
 constexpr size_t SimplifyAbove = 16;
 struct Lines {
     using Vertex = std::array<double, 2>; // v, s
