@@ -674,6 +674,15 @@ Result fit(const Request& request)
         }
     } else {
         r.source = thinned(p, request.previewSamples);
+        // the chart at the table's points between rows, where the error between rows peaks
+        for (const Point& pt : r.table) {
+            const auto k = std::lower_bound(p.x.begin(), p.x.end(), pt.inputValue);
+            if (k != p.x.begin() && k != p.x.end() && *k != pt.inputValue) {
+                const size_t i = size_t(k - p.x.begin());
+                r.source.push_back({pt.inputValue, p.y[i - 1] + (p.y[i] - p.y[i - 1]) * (pt.inputValue - p.x[i - 1]) / (p.x[i] - p.x[i - 1])});
+            }
+        }
+        std::stable_sort(r.source.begin(), r.source.end(), [](const Sample& a, const Sample& b) { return a.input < b.input; });
     }
     for (const Sample& smp : r.source)
         r.error.push_back({smp.input, tableValue(r.table, smp.input) - smp.value});
