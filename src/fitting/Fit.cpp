@@ -1,6 +1,7 @@
 #include "fitting/Fit.h"
 
 #include "fitting/FitEngine.h"
+#include "fitting/engine/Grids.h"
 #include "table/TableCheck.h"
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
@@ -675,13 +676,9 @@ Result fit(const Request& request)
     } else {
         r.source = thinned(p, request.previewSamples);
         // the chart at the table's points between rows, where the error between rows peaks
-        for (const Point& pt : r.table) {
-            const auto k = std::lower_bound(p.x.begin(), p.x.end(), pt.inputValue);
-            if (k != p.x.begin() && k != p.x.end() && *k != pt.inputValue) {
-                const size_t i = size_t(k - p.x.begin());
-                r.source.push_back({pt.inputValue, p.y[i - 1] + (p.y[i] - p.y[i - 1]) * (pt.inputValue - p.x[i - 1]) / (p.x[i] - p.x[i - 1])});
-            }
-        }
+        for (const Point& pt : r.table)
+            if (const double c = Engine::chartBetween(p, pt.inputValue); !std::isnan(c))
+                r.source.push_back({pt.inputValue, c});
         std::stable_sort(r.source.begin(), r.source.end(), [](const Sample& a, const Sample& b) { return a.input < b.input; });
     }
     for (const Sample& smp : r.source)
