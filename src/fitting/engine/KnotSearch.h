@@ -70,8 +70,8 @@ struct KnotSearch {
         for (long long q : cand) {
             cv.push_back(p.inValue(q));
             candRow.push_back(int(std::lower_bound(xs.begin(), xs.end(), cv.back()) - xs.begin()));
-            chart.push_back(chartBetween(p, cv.back()));
         }
+        chartFrom(p);
         gapBefore.assign(cand.size(), 0);
         sMax = slopeLimit(p, minStep);
     }
@@ -85,11 +85,13 @@ struct KnotSearch {
     }
 
     // The chart's values at the candidates from `source`'s rows (a search on fewer rows, or
-    // none, still sees the whole chart at its knots).
+    // none, still sees the whole chart at its knots). A bound on a curve's samples keeps to
+    // them: between samples the curve is not their chord.
     void chartFrom(const Problem& source)
     {
+        chart.resize(cand.size());
         for (size_t a = 0; a < cand.size(); ++a)
-            chart[a] = chartBetween(source, cv[a]);
+            chart[a] = hull && source.knotsOnRows ? std::numeric_limits<double>::quiet_NaN() : chartBetween(source, cv[a]);
     }
 
     // iv held within ee of the chart at candidate a.
