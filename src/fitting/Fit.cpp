@@ -1,6 +1,7 @@
 #include "fitting/Fit.h"
 
 #include "fitting/FitEngine.h"
+#include "fitting/engine/Grids.h"
 #include "table/TableCheck.h"
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
@@ -588,7 +589,7 @@ Result fit(const Request& request)
 
     stage(85, 90);
     // How close the table is to any table of as many points: on a core of its own meanwhile.
-    const double onRows = Engine::rowError(p, table);
+    const double onRows = Engine::chartError(p, table);
     const int count = int(table.x.size());
     Engine::Problem ends = p; // on the data, every table's ends are the first and last rows
     ends.progress = nullptr;
@@ -609,7 +610,7 @@ Result fit(const Request& request)
     }
 
     r.span = s.span;
-    r.maxError = s.shape ? shapeError(s, r.table, &r.maxErrorAt) : Engine::rowError(p, table, &r.maxErrorAt);
+    r.maxError = s.shape ? shapeError(s, r.table, &r.maxErrorAt) : Engine::chartError(p, table, &r.maxErrorAt);
     r.maxErrorPercent = s.span > 0 ? 100 * r.maxError / s.span : 0;
     if (r.status == Status::TargetNotMet)
         r.maxError = std::max(r.maxError, 0.0);
@@ -639,7 +640,7 @@ Result fit(const Request& request)
                 t = onData ? t : Engine::fixedInputs(p, t.x);
             if (p.cancelled())
                 return failure(Status::Cancelled, QString());
-            if (!t.empty() && Engine::rowError(p, t) < 0.98 * onRows - p.outStep / 2)
+            if (!t.empty() && Engine::chartError(p, t) < 0.98 * onRows - p.outStep / 2)
                 r.limitingRule = LimitingRule::MinimumStep;
         }
         if (r.limitingRule == LimitingRule::None) {
@@ -674,6 +675,11 @@ Result fit(const Request& request)
         }
     } else {
         r.source = thinned(p, request.previewSamples);
+        // the chart at the table's points between rows, where the error between rows peaks
+        for (const Point& pt : r.table)
+            if (const double c = Engine::chartBetween(p, pt.inputValue); !std::isnan(c))
+                r.source.push_back({pt.inputValue, c});
+        std::stable_sort(r.source.begin(), r.source.end(), [](const Sample& a, const Sample& b) { return a.input < b.input; });
     }
     for (const Sample& smp : r.source)
         r.error.push_back({smp.input, tableValue(r.table, smp.input) - smp.value});

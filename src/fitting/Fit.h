@@ -151,7 +151,8 @@ struct Result {
     QString limitingText; // "" or what the rule is, e.g. "minimum input step 0.15 mA"
 
     // For a preview: the source along the input range (data: every row, thinned to about
-    // previewSamples by keeping each stretch's extremes; shape: evenly spaced samples),
+    // previewSamples by keeping each stretch's extremes, and the chart read between rows at
+    // the table's points there; shape: evenly spaced samples),
     // and the signed error table(x) - source(x) at the same inputs.
     std::vector<Sample> source;
     std::vector<Sample> error;

@@ -54,9 +54,11 @@ struct Table {
     bool empty() const { return x.empty(); }
 };
 
-// Largest |table - row| over the rows, the table taken as straight segments and its end
-// values beyond its ends; *at gets the row's input.
-double rowError(const Problem& p, const Table& t, double* at = nullptr);
+// Largest |table - chart| with the chart read as straight lines between its rows and the
+// table as straight segments, its end values beyond its ends: the largest over the rows and
+// the table's knots that lie between rows (a knot beyond the chart's ends compares nothing).
+// *at gets the input where it lies.
+double chartError(const Problem& p, const Table& t, double* at = nullptr);
 
 // On the rows (every point a row, rounded): the table of at most `points` points with the
 // least error, exact (within Problem::precision of the display span). Empty when no table of that size

@@ -47,10 +47,61 @@ double bruteForce(const Engine::Problem& p, const std::vector<long long>& x, con
                     goto next;
                 t.x.push_back(x[i]), t.y.push_back(y[i]);
             }
-        best = std::min(best, Engine::rowError(p, t));
+        best = std::min(best, Engine::chartError(p, t));
     next:;
     }
     return best;
+}
+
+// The chart read linearly between its rows at input x strictly between two rows (NaN at a
+// row's input or beyond the chart's ends, where a knot is compared with nothing more).
+double chartAt(const Engine::Problem& p, double x)
+{
+    const auto k = std::lower_bound(p.x.begin(), p.x.end(), x);
+    if (k == p.x.begin() || k == p.x.end() || *k == x)
+        return NAN;
+    const size_t r = size_t(k - p.x.begin());
+    return p.y[r - 1] + (p.y[r] - p.y[r - 1]) * (x - p.x[r - 1]) / (p.x[r] - p.x[r - 1]);
+}
+
+// The least error over every table of at most `points` points on the grids (every input of
+// [x0, x1], every display value in range, the ends pinned as p says), by a dynamic program
+// over the states (input, value): a piece's error depends on its two ends alone.
+double exactOptimum(const Engine::Problem& p, int points)
+{
+    std::vector<std::pair<long long, long long>> st; // input, value
+    for (long long q = p.x0; q <= p.x1; ++q)
+        for (long long v = p.outLow; v <= p.outHigh; ++v)
+            st.push_back({q, v});
+    auto own = [&](long long q, long long v) {
+        const double c = chartAt(p, p.inValue(q));
+        return std::isnan(c) ? 0.0 : std::fabs(p.outValue(v) - c);
+    };
+    auto piece = [&](std::pair<long long, long long> a, std::pair<long long, long long> b) {
+        const double xa = p.inValue(a.first), xb = p.inValue(b.first), ya = p.outValue(a.second), yb = p.outValue(b.second);
+        double e = std::max(own(a.first, a.second), own(b.first, b.second));
+        for (size_t k = 0; k < p.x.size(); ++k) // the rows beyond the table's ends at its ends
+            if (const double x = std::clamp(p.x[k], p.inValue(p.x0), p.inValue(p.x1)); x >= xa && x <= xb)
+                e = std::max(e, std::fabs(ya + (yb - ya) * (x - xa) / (xb - xa) - p.y[k]));
+        return e;
+    };
+    std::vector<double> best(st.size(), INFINITY), next;
+    for (size_t i = 0; i < st.size(); ++i)
+        if (st[i].first == p.x0 && (!p.firstY || st[i].second == *p.firstY))
+            best[i] = own(st[i].first, st[i].second);
+    double least = INFINITY;
+    for (int k = 1; k < points; ++k) {
+        next.assign(st.size(), INFINITY);
+        for (size_t a = 0; a < st.size(); ++a)
+            for (size_t b = 0; b < st.size() && std::isfinite(best[a]); ++b)
+                if (st[b].first - st[a].first >= p.minStep && best[a] < next[b])
+                    next[b] = std::min(next[b], std::max(best[a], piece(st[a], st[b])));
+        best = next;
+        for (size_t b = 0; b < st.size(); ++b)
+            if (st[b].first == p.x1 && (!p.lastY || st[b].second == *p.lastY))
+                least = std::min(least, best[b]);
+    }
+    return least;
 }
 
 Request shapeRequest(const QString& shape, InputType type, Range in, Range out, const QString& format, int points, Placement placement,
@@ -132,12 +183,12 @@ private slots:
             // As many points as asked whenever the step rule lets them in, at the least error
             // when that many can reach it.
             QVERIFY(!t.empty());
-            const double error = Engine::rowError(p, t);
+            const double error = Engine::chartError(p, t);
             QCOMPARE(int(t.x.size()), std::isinf(exact) ? int(t.x.size()) : points);
             QVERIFY2(std::fabs(error - (std::isinf(exact) ? best : exact)) < 1e-9, qPrintable(QString("%1 points").arg(points)));
             // The fewest points for that error is this many or fewer, and one less cannot reach it.
             const Engine::Table fewest = Engine::onDataFewest(p, best, points);
-            QVERIFY(!fewest.empty() && Engine::rowError(p, fewest) <= best + 1e-9);
+            QVERIFY(!fewest.empty() && Engine::chartError(p, fewest) <= best + 1e-9);
             int fewestPoints = 2;
             while (bruteForce(p, x, y, fewestPoints) > best + 1e-9)
                 ++fewestPoints;
@@ -146,10 +197,13 @@ private slots:
             while (fewestPoints > 2 && bruteForce(p, x, y, fewestPoints - 1) <= error + 1e-9)
                 --fewestPoints;
             QCOMPARE(found, fewestPoints);
-            // Free display values never do worse, and no joined table beats the bound.
-            const Engine::Table freeTable = Engine::freeLeast(p, points);
+            // Free display values (with the rows' ends, as on the data) never do worse, and no
+            // joined table beats the bound.
+            Engine::Problem ends = p;
+            ends.firstY = p.outIndex(p.y.front()), ends.lastY = p.outIndex(p.y.back());
+            const Engine::Table freeTable = Engine::freeLeast(ends, points);
             QVERIFY(!freeTable.empty());
-            const double free = Engine::rowError(p, freeTable);
+            const double free = Engine::chartError(p, freeTable);
             QVERIFY(free <= best + 1e-9);
             const double bound = Engine::lowerBound(p, points, 2 * free); // searched up to twice the error found
             QVERIFY2(bound <= best + 1e-9 && bound <= free + 1e-9, qPrintable(QString("%1 > %2").arg(bound).arg(best)));
@@ -200,13 +254,13 @@ private slots:
         double best[5] = {INFINITY, INFINITY, INFINITY, INFINITY, INFINITY};
         const long long top = 60 - p.minStep;
         for (long long a = p.minStep; a <= top; ++a) {
-            best[3] = std::min(best[3], Engine::rowError(p, Engine::fixedInputs(p, {0, a, 60})));
+            best[3] = std::min(best[3], Engine::chartError(p, Engine::fixedInputs(p, {0, a, 60})));
             for (long long b = a + p.minStep; b <= top; ++b)
-                best[4] = std::min(best[4], Engine::rowError(p, Engine::fixedInputs(p, {0, a, b, 60})));
+                best[4] = std::min(best[4], Engine::chartError(p, Engine::fixedInputs(p, {0, a, b, 60})));
         }
-        best[2] = Engine::rowError(p, Engine::fixedInputs(p, {0, 60}));
+        best[2] = Engine::chartError(p, Engine::fixedInputs(p, {0, 60}));
         const Engine::Table t = Engine::freeLeast(p, points);
-        const double free = Engine::rowError(p, t);
+        const double free = Engine::chartError(p, t);
         QCOMPARE(int(t.x.size()), points);
         if (pinned)
             QVERIFY(t.y.front() == y.front() && t.y.back() == y.back());
@@ -221,7 +275,7 @@ private slots:
         // display values found are better than the grid's)
         const double target = 1.01 * best[points] + p.outStep;
         const Engine::Table fewest = Engine::freeFewest(p, target, 4);
-        QVERIFY(!fewest.empty() && Engine::rowError(p, fewest) <= target);
+        QVERIFY(!fewest.empty() && Engine::chartError(p, fewest) <= target);
         if (best[points - 1] > target)
             QVERIFY(int(fewest.x.size()) <= points);
         else
@@ -256,8 +310,8 @@ private slots:
             p.firstY = y.front(), p.lastY = y.back();
         double best = INFINITY;
         for (long long a = p.minStep; a <= p.x1 - p.minStep; ++a)
-            best = std::min(best, Engine::rowError(p, Engine::fixedInputs(p, {p.x0, a, p.x1})));
-        const double bound = Engine::lowerBound(p, 3, Engine::rowError(p, Engine::freeLeast(p, 3)));
+            best = std::min(best, Engine::chartError(p, Engine::fixedInputs(p, {p.x0, a, p.x1})));
+        const double bound = Engine::lowerBound(p, 3, Engine::chartError(p, Engine::freeLeast(p, 3)));
         QVERIFY2(bound <= best + 1e-9 && bound >= (1 - 1e-3) * best - p.outStep / 2,
                  qPrintable(QString("%1 against %2").arg(bound).arg(best)));
     }
@@ -314,9 +368,80 @@ private slots:
         }
         if (pinned)
             p.firstY = p.outIndex(p.y.front()), p.lastY = p.outIndex(p.y.back());
-        const double free = Engine::rowError(p, Engine::freeLeast(p, points));
+        const double free = Engine::chartError(p, Engine::freeLeast(p, points));
         const double bound = Engine::lowerBound(p, points, free);
         QVERIFY2(bound <= free + 1e-9 && bound >= share * free, qPrintable(QString("%1 against %2").arg(bound).arg(free)));
+    }
+
+    // The bound against every table the meter takes, on small random charts: Voltage and
+    // Current grids (0.001) and Pulse near 30 kHz (0.1 Hz), each display format's grid near
+    // its limits, rows on the grid, within 1e-4 of it and twice at one input, steep climbs
+    // to the display's top; ends on the source, free, or pinned to rounded rows as on the data.
+    void boundNeverAboveTheOptimum_data()
+    {
+        QTest::addColumn<int>("input"); // 0 Voltage or Current, 1 Pulse near 30 kHz
+        QTest::addColumn<int>("ends");  // 0 on the source, 1 free, 2 the first and last rows rounded
+        for (int input : {0, 1})
+            for (int ends : {0, 1, 2})
+                QTest::addRow("%s, %s", input ? "Pulse" : "mA", ends == 0 ? "ends on the source" : ends == 1 ? "free ends" : "on the data")
+                    << input << ends;
+    }
+    void boundNeverAboveTheOptimum()
+    {
+        QFETCH(int, input);
+        QFETCH(int, ends);
+        std::mt19937 rng(unsigned(7 + 3 * input + ends));
+        auto pick = [&](long long n) { return long(rng() % unsigned(n)); };
+        for (int chart = 0; chart < 50; ++chart) {
+            Engine::Problem p;
+            p.inScale = input ? 10 : 1000;
+            p.inStep = 1 / p.inScale;
+            p.minStep = 1 + pick(3);
+            p.x0 = input ? 299990 - pick(40) : pick(20);
+            p.x1 = p.x0 + p.minStep * (1 + pick(5)) + pick(3);
+            p.outScale = std::pow(10.0, double(pick(6)));
+            p.outStep = 1 / p.outScale;
+            // a climb to the format's top (999999 grid units) that stops within three minimum
+            // steps (or, one chart in two, starts there) with a row at its bend and one 2e-5
+            // past it, or a few display steps of noise
+            const bool climb = chart % 2 == 0, late = chart % 4 == 2;
+            const long long kink = p.x0 + p.minStep + pick(2 * p.minStep + 1), top = 999999;
+            p.outHigh = climb ? top : -99979 + pick(1099958);
+            p.outLow = climb ? -99999 : p.outHigh - 6 - pick(6);
+            auto value = [&](double q) { // climbing, in display grid units
+                const double u = late ? (q - double(kink)) / 3 : (q - double(p.x0)) / double(kink - p.x0);
+                return std::clamp(double(p.outLow) + double(top - p.outLow) * u, double(p.outLow), double(top));
+            };
+            for (long long q = p.x0; q <= p.x1; q += 1 + pick(2)) {
+                const double off = q == p.x0 || q == p.x1 || q == kink ? 0 : double(pick(201) - 100) * 1e-6; // within 1e-4 of the grid
+                p.x.push_back(p.inValue(q) + off);
+                p.y.push_back(climb ? value(double(q) + off * p.inScale) * p.outStep
+                                    : p.outValue(p.outLow + pick(p.outHigh - p.outLow + 1)) + double(pick(1000)) / 1000 * p.outStep);
+                if (climb && q == kink)
+                    p.x.push_back(p.x.back() + 2e-5), p.y.push_back(value(double(q) + 2e-5 * p.inScale) * p.outStep);
+                else if (pick(5) == 0) // read twice
+                    p.x.push_back(p.x.back()), p.y.push_back(p.y.back() + double(pick(5)) * p.outStep);
+            }
+            if (p.x.back() != p.inValue(p.x1))
+                p.x.push_back(p.inValue(p.x1)), p.y.push_back(p.y.back());
+            if (ends != 1)
+                p.firstY = p.outIndex(p.y.front()), p.lastY = p.outIndex(p.y.back());
+            const int points = int(std::min<long long>(2 + pick(3), (p.x1 - p.x0) / p.minStep + 1));
+            // every choice of inputs with its display values, and on small grids every table
+            double best = climb ? INFINITY : exactOptimum(p, points);
+            std::function<void(std::vector<long long>)> inputs = [&](std::vector<long long> k) {
+                if (int(k.size()) + 1 == points) {
+                    if (p.x1 - k.back() >= p.minStep)
+                        k.push_back(p.x1), best = std::min(best, Engine::chartError(p, Engine::fixedInputs(p, k)));
+                    return;
+                }
+                for (long long q = k.back() + p.minStep; q <= p.x1 - p.minStep; ++q)
+                    k.push_back(q), inputs(k), k.pop_back();
+            };
+            inputs({p.x0});
+            const double bound = Engine::lowerBound(p, points, 2 * best + p.outStep);
+            QVERIFY2(bound <= best * (1 + 1e-9) + 1e-12, qPrintable(QString("chart %1 (%2 points): %3 above %4").arg(chart).arg(points).arg(bound).arg(best)));
+        }
     }
 
     // Every input read three times, with scatter: the bound sees all three rows at an input
@@ -340,7 +465,7 @@ private slots:
                 y.push_back(std::lround(v + 30 * scatter(rng)));
             }
         const Engine::Problem p = gridProblem(x, y, 4);
-        const double free = Engine::rowError(p, Engine::freeLeast(p, 6));
+        const double free = Engine::chartError(p, Engine::freeLeast(p, 6));
         const double bound = Engine::lowerBound(p, 6, free);
         QVERIFY2(bound <= free + 1e-9 && bound >= 0.9 * free, qPrintable(QString("%1 against %2").arg(bound).arg(free)));
     }
@@ -370,10 +495,10 @@ private slots:
             p.x.push_back(std::round(4000 + 16000 * u) / 1000);
             p.y.push_back(std::round(1000 * std::min(u / plateau, 1.0)));
         }
-        const double free = Engine::rowError(p, Engine::freeLeast(p, points));
+        const double free = Engine::chartError(p, Engine::freeLeast(p, points));
         p.firstY = 0;
         p.lastY = 1000;
-        const double pinned = Engine::rowError(p, Engine::freeLeast(p, points));
+        const double pinned = Engine::chartError(p, Engine::freeLeast(p, points));
         QVERIFY2(free <= pinned + 1e-9, qPrintable(QString("%1 against %2").arg(free).arg(pinned)));
     }
 
@@ -411,8 +536,8 @@ private slots:
         for (long long a = 2; a <= 34; ++a)
             for (long long b = a + 2; b <= 36; ++b)
                 for (long long c = b + 2; c <= 38; ++c)
-                    best = std::min(best, Engine::rowError(p, Engine::fixedInputs(p, {0, a, b, c, 40})));
-        const double free = Engine::rowError(p, Engine::freeLeast(p, 5));
+                    best = std::min(best, Engine::chartError(p, Engine::fixedInputs(p, {0, a, b, c, 40})));
+        const double free = Engine::chartError(p, Engine::freeLeast(p, 5));
         QVERIFY2(free <= 1.01 * best + 1e-12, qPrintable(QString("%1 against %2").arg(free).arg(best)));
     }
 
@@ -441,8 +566,8 @@ private slots:
             p.firstY = y.front(), p.lastY = y.back();
         double best = INFINITY;
         for (long long a = p.minStep; a <= 1000 - p.minStep; ++a)
-            best = std::min(best, Engine::rowError(p, Engine::fixedInputs(p, {0, a, 1000})));
-        const double free = Engine::rowError(p, Engine::freeLeast(p, 3));
+            best = std::min(best, Engine::chartError(p, Engine::fixedInputs(p, {0, a, 1000})));
+        const double free = Engine::chartError(p, Engine::freeLeast(p, 3));
         QVERIFY2(free <= 1.01 * best + p.outStep, qPrintable(QString("%1 against %2").arg(free).arg(best)));
     }
 
@@ -465,7 +590,7 @@ private slots:
         Engine::Problem p = gridProblem(x, y, 100);
         if (pinned)
             p.firstY = y.front(), p.lastY = y.back();
-        const double free = Engine::rowError(p, Engine::freeLeast(p, 21));
+        const double free = Engine::chartError(p, Engine::freeLeast(p, 21));
         const double bound = Engine::lowerBound(p, 21, free);
         QVERIFY2(bound <= free && bound >= 0.95 * free, qPrintable(QString("%1 against %2").arg(bound).arg(free)));
     }
@@ -517,14 +642,21 @@ private slots:
                 v.push_back(source + d);
             return v;
         };
+        // a knot between rows is compared with the chart read linearly between them
+        auto own = [&](size_t i, long long v) {
+            const double c = chartAt(p, p.inValue(knots[i]));
+            return std::isnan(c) ? 0.0 : std::fabs(p.outValue(v) - c);
+        };
         std::vector<long long> before = choices(0);
         std::vector<double> cost(before.size(), 0);
+        for (size_t a = 0; a < before.size(); ++a)
+            cost[a] = own(0, before[a]);
         for (size_t i = 1; i < knots.size(); ++i) {
             const std::vector<long long> here = choices(i);
             std::vector<double> next(here.size(), INFINITY);
             for (size_t a = 0; a < before.size(); ++a)
                 for (size_t b = 0; b < here.size(); ++b) {
-                    double e = cost[a];
+                    double e = std::max(cost[a], own(i, here[b]));
                     for (size_t r = 0; r < p.x.size(); ++r)
                         if (p.x[r] * 1000 >= double(knots[i - 1]) - 1e-9 && p.x[r] * 1000 <= double(knots[i]) + 1e-9)
                             e = std::max(e, std::fabs(p.outValue(before[a]) + (p.outValue(here[b]) - p.outValue(before[a])) *
@@ -536,7 +668,7 @@ private slots:
         }
         const double best = *std::min_element(cost.begin(), cost.end());
         const Engine::Table found = Engine::fixedInputs(p, knots);
-        QVERIFY2(Engine::rowError(p, found) <= best + 1e-9, qPrintable(QString("%1 against %2").arg(Engine::rowError(p, found)).arg(best)));
+        QVERIFY2(Engine::chartError(p, found) <= best + 1e-9, qPrintable(QString("%1 against %2").arg(Engine::chartError(p, found)).arg(best)));
         if (pinned)
             QVERIFY(found.y.front() == *p.firstY && found.y.back() == *p.lastY);
     }

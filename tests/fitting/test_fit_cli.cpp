@@ -241,15 +241,16 @@ private slots:
         QCOMPARE(o["source"].toString(), args.contains("--data") ? "chart.csv" : "cylinder");
     }
 
-    // A long fit (a million rows on the data) shows its progress on standard error, and the
-    // first SIGTERM ends it at once, writing nothing.
+    // A long fit (two million rows of a tank's chart on the data) shows its progress on standard
+    // error, and the first SIGTERM ends it at once, writing nothing.
     void signalEndsFit()
     {
         Run run;
         QByteArray rows;
-        rows.reserve(20'000'000);
-        for (int i = 0; i <= 1'000'000; ++i)
-            rows += QByteArray::number(i) + ',' + QByteArray::number(std::sqrt(double(i)) * 5, 'f', 3) + '\n';
+        rows.reserve(40'000'000);
+        const Fitting::Shape cylinder{Fitting::ShapeKind::Cylinder, 0, 0};
+        for (int i = 0; i <= 2'000'000; ++i)
+            rows += QByteArray::number(i) + ',' + QByteArray::number(5000 * Fitting::shapeFraction(cylinder, i / 2e6), 'f', 3) + '\n';
         run.write("big.csv", rows);
         run.process.start(LINEARIZER_EXE, {"fit", "--data", "big.csv", "--input", "4:20", "--type", "Current", "--decimal", "dddd.dd",
                                            "--points", "32", "--on-data", "--out", "t.xlsx", "--settings-out", "s.txt"});
