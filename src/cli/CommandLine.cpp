@@ -27,16 +27,6 @@ QString indented(const QString& text, qsizetype margin)
 {
     return QString(text).replace(QLatin1Char('\n'), QLatin1Char('\n') + QString(margin, QLatin1Char(' ')));
 }
-// 7, 07 and 007 all name meter 007; "" for anything but 1 to 247
-QString addressOf(const QString& a)
-{
-    bool number = false;
-    const int n = a.toInt(&number);
-    const QString text = number && a.size() <= 3 && !a.startsWith(QLatin1Char('-')) && !a.startsWith(QLatin1Char('+'))
-                             ? QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0'))
-                             : a;
-    return MeterLink::addressText(text).value_or(QString());
-}
 // --history and --no-history of program and the window: a DEST that is not one is wrong usage.
 QString historyFault(const QCommandLineParser& parser, QString* dest, bool* none)
 {
@@ -146,7 +136,7 @@ CommandLine CommandLine::parseHistory(const QCommandLineParser& parser, const QS
 
     History::Filter& f = h.filter;
     f.tag = value("tag");
-    if (isSet("address") && (f.address = addressOf(value("address"))).isEmpty())
+    if (isSet("address") && (f.address = CommandLine::meterAddress(value("address"))).isEmpty())
         cl.error = QStringLiteral("--address takes 1 to 247, not \"%1\"").arg(value("address"));
     f.status = value("status");
     if (isSet("status") && f.status != QLatin1String("programmed") && f.status != QLatin1String("failed"))
