@@ -164,8 +164,7 @@ bool frmMain::importWorkbook(const QString& path)
     const QString block = fillGrid(lines.join(u'\r'), inputDecimals, displayDecimals);
 
     if (detected >= 0 && selectListText(cboDecimal, ValueRules::decimalFormats()[detected])) {
-        // The rescale writes zero into empty display cells; a value missing from the
-        // sheet stays missing, so that Program Meter reports it instead of sending 0.
+        // A value missing from the sheet stays missing, so that Program Meter reports it.
         const QStringList normal = block.split(u'\r');
         for (int r = 0; r < MSFlexGrid1->Rows() && r < normal.size(); ++r)
             if (normal[r].section(u'\t', 1, 1).isEmpty())

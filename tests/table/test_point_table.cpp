@@ -16,6 +16,7 @@
 #include "common/TestWindow.h"
 #include "app/CellEditor.h"
 #include "app/FlexGrid.h"
+#include "table/TableCheck.h"
 
 namespace {
 QString cell(frmMain* w, int row, int col) { return w->MSFlexGrid1->TextMatrix(row, col); }
@@ -319,7 +320,8 @@ private slots:
         QCOMPARE(w->lblInput->text() + w->cboDecimal->Text(), QString("Input (Hz)ddddd.d"));
         QCOMPARE(cell(w.get(), 1, 1) + "|" + cell(w.get(), 1, 2) + "|" + cell(w.get(), 3, 2), QString("10000.0|10000.0|1234.5"));
         QVERIFY(w->selectListText(w->cboDecimal, "dddddd"));
-        QCOMPARE(cell(w.get(), 3, 2) + "|" + cell(w.get(), 5, 2), QString("12345|0"));
+        QCOMPARE(cell(w.get(), 3, 2) + "|" + cell(w.get(), 5, 2), QString("12345|")); // an empty cell stays missing
+        QCOMPARE(w->CheckPointTable(), int(TableCheck::MissingValue));
         QTest::mouseClick(w->optCurrent, Qt::LeftButton);
         QCOMPARE(cell(w.get(), 0, 1) + "|" + cell(w.get(), 1, 2) + "|" + cell(w.get(), 3, 2), QString("4.000|20.000|12.345"));
         QVERIFY(messages.shown.isEmpty());
