@@ -346,6 +346,7 @@ private:
     int m_handlerDepth = 0;  // re-entrancy guard of the cell editor's handlers
     bool m_editOpen = false; // the editor is open; its text belongs to (m_editRow, m_editCol)
     int m_editRow = 0, m_editCol = 1;
+    std::optional<InputType> m_typeInForce = InputType::Current; // the type whose defaults the table holds
     QString m_decimalInForce;    // the decimal-point format the display values are written in
     void finishEdit(bool check); // takes an open editor's text into its cell and closes it
     void closeEditorWidget();    // hides the editor without letting the focus wander

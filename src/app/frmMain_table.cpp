@@ -415,8 +415,11 @@ void frmMain::applyInputType(int type)
     const auto inputType = static_cast<InputType>(type);
     QRadioButton* option = inputType == InputType::Voltage ? optVoltage : inputType == InputType::Current ? optCurrent : optPulse;
     finishEdit(true);
+    if (option->isChecked() && m_typeInForce == inputType)
+        return; // re-selecting the type in force changes nothing
     UndoStep step(*this, tr("Input Type"));
     if (option->isChecked()) {
+        m_typeInForce = inputType;
         const ValueRules::InputDefaults d = ValueRules::defaultsFor(inputType);
         lblRow->show();
         lblInput->setText(d.heading);

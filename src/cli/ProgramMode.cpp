@@ -86,6 +86,8 @@ struct WorkingSetup {
     // An input-type option: its first two points and its decimal-point format.
     void chooseType(InputType type)
     {
+        if (setup.table.type == type)
+            return; // re-selecting the type in force changes nothing
         const ValueRules::InputDefaults d = ValueRules::defaultsFor(type);
         setup.table.type = type;
         setup.table.rows[0] = PointRow{d.point1, d.point1};

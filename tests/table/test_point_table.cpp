@@ -326,6 +326,17 @@ private slots:
         QCOMPARE(cell(w.get(), 0, 1) + "|" + cell(w.get(), 1, 2) + "|" + cell(w.get(), 3, 2), QString("4.000|20.000|12.345"));
         QVERIFY(messages.shown.isEmpty());
     }
+
+    void reselectingTheSelectedTypeChangesNothing()
+    {
+        MessageRecorder messages;
+        auto w = openWindow();
+        QVERIFY(w);
+        QVERIFY(w->selectListText(w->cboDecimal, "dddd.dd"));
+        w->MSFlexGrid1->setTextMatrix(0, 1, "5.000");
+        QTest::mouseClick(w->optCurrent, Qt::LeftButton);
+        QCOMPARE(cell(w.get(), 0, 1) + "|" + cell(w.get(), 1, 2) + "|" + w->cboDecimal->Text(), QString("5.000|200.00|dddd.dd"));
+    }
 };
 
 QTEST_MAIN(TestPointTable)
