@@ -126,6 +126,7 @@ bool WorkingSetup::openSettings(const QString& path)
                 chooseType(InputType::Current);
             if (!*voltage && !*current)
                 chooseType(InputType::Pulse);
+            chooseDecimal(decimal); // the file's format, not the type's default
             ok = reader.readLine(SettingsFile::LineCount).has_value();
         }
     }
@@ -139,6 +140,18 @@ bool WorkingSetup::openSettings(const QString& path)
                      QString());
     return false;
 }
+
+} // namespace
+
+std::optional<MeterSetup> ProgramMode::openedSettings(const QString& path)
+{
+    WorkingSetup working;
+    if (!working.openSettings(path))
+        return std::nullopt;
+    return working.setup;
+}
+
+namespace {
 
 // Import: every value in its normal form, the display column's number format taken over as
 // the decimal-point format; a cell that is not a number refuses the workbook.
