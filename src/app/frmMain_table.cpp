@@ -424,7 +424,7 @@ void frmMain::applyInputType(int type)
         lblRow->show();
         lblInput->setText(d.heading);
         lblInput->show();
-        lblDisplay->setText(QLatin1String(ValueRules::DisplayHeading));
+        lblDisplay->setText(tr(ValueRules::DisplayHeading)); // the start-up's heading, translated alike
         lblDisplay->show();
         Text1->setText(d.point1);
         MSFlexGrid1->setTextMatrix(0, InputColumn, d.point1);
