@@ -240,6 +240,7 @@ public:
     // the window went away meanwhile nothing of it is touched.
     RunOutcome runMeter(const MeterSetup& setup, RunReporter* face);
     int CheckPointTable();
+    void selectFailingCell(); // the cell of the table check's first broken rule, the focus on the grid
     MeterSetup meterSetup() const; // the lists, options and grid as they stand
     bool programmingRunning() const { return m_running; }
     bool closing() const { return m_closing; } // the window is closing: runs and searches stop
