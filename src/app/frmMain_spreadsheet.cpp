@@ -117,8 +117,10 @@ bool frmMain::useTable(const PointTable& table, const QString& title)
         lines << row.input + u'\t' + row.display;
     fillGrid(lines.join(u'\r'), MeterRules::inputLimits(*table.type).decimals, ValueRules::formatDecimals(table.format));
     // The check Program Meter runs; a table that breaks a rule says so now.
-    if (const auto message = TableCheck::failureMessage(CheckPointTable(), pointTable()))
+    if (const auto message = TableCheck::failureMessage(CheckPointTable(), pointTable())) {
         MsgBox(message->text, message->style, message->title);
+        selectFailingCell();
+    }
     return true;
 }
 

@@ -337,6 +337,20 @@ private slots:
         QTest::mouseClick(w->optCurrent, Qt::LeftButton);
         QCOMPARE(cell(w.get(), 0, 1) + "|" + cell(w.get(), 1, 2) + "|" + w->cboDecimal->Text(), QString("5.000|200.00|dddd.dd"));
     }
+
+    // A used table that breaks a rule: its message, then the offending cell selected.
+    void fitUseSelectsTheFailingCell()
+    {
+        MessageRecorder messages;
+        auto w = openWindow();
+        QVERIFY(w);
+        const PointTable table{InputType::Current, "ddd.ddd", {{"4.000", "4.000"}, {"9.000", "9.000"}, {"8.000", "8.000"}}};
+        QVERIFY(w->useTable(table, "Fit Points"));
+        QCOMPARE(messages.shown.size(), 1);
+        QCOMPARE(messages.shown[0].title, QString("Input Value Error"));
+        QCOMPARE(QString::number(w->MSFlexGrid1->Row()) + QString::number(w->MSFlexGrid1->Col()) + cell(w.get(), 2, 1), QString("218.000"));
+        QCOMPARE(focused(), w->MSFlexGrid1);
+    }
 };
 
 QTEST_MAIN(TestPointTable)
