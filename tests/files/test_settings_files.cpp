@@ -98,16 +98,12 @@ private slots:
         saving->mnuSave->trigger();
         auto opening = makeWindow();
         opening->mnuOpen->trigger();
-        const PointTable saved = saving->pointTable(), opened = opening->pointTable();
-        QCOMPARE(opened.type, saved.type);
-        QCOMPARE(opened.format, format);
-        QCOMPARE(opened.rows, saved.rows);
-        QVERIFY(opened.rows[2] == PointRow());
+        const PointTable saved = saving->pointTable();
+        QVERIFY(saved.format == format && saved.rows[2] == PointRow());
         const std::optional<MeterSetup> read = ProgramMode::openedSettings(file);
         QVERIFY(read);
-        QCOMPARE(read->table.type, saved.type);
-        QCOMPARE(read->table.format, format);
-        QCOMPARE(read->table.rows, saved.rows);
+        for (const PointTable& opened : {opening->pointTable(), read->table})
+            QVERIFY(opened.type == saved.type && opened.format == format && opened.rows == saved.rows);
         QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.prompts().join('\n')));
     }
 
