@@ -992,6 +992,18 @@ Fenster trotzdem schließen?</translation>
         <translation>Suche abgebrochen</translation>
     </message>
     <message>
+        <source>No meter found</source>
+        <translation>Kein Messgerät gefunden</translation>
+    </message>
+    <message>
+        <source>1 meter found</source>
+        <translation>1 Messgerät gefunden</translation>
+    </message>
+    <message>
+        <source>%1 meters found</source>
+        <translation>%1 Messgeräte gefunden</translation>
+    </message>
+    <message>
         <source>No meter answered on port %1 at any address or baud rate.</source>
         <translation>An Anschluss %1 hat bei keiner Adresse und keiner Baudrate ein Messgerät geantwortet.</translation>
     </message>

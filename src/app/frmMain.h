@@ -240,6 +240,7 @@ public:
     // the window went away meanwhile nothing of it is touched.
     RunOutcome runMeter(const MeterSetup& setup, RunReporter* face);
     int CheckPointTable();
+    void selectFailingCell(); // the cell of the table check's first broken rule, the focus on the grid
     MeterSetup meterSetup() const; // the lists, options and grid as they stand
     bool programmingRunning() const { return m_running; }
     bool closing() const { return m_closing; } // the window is closing: runs and searches stop
@@ -346,6 +347,7 @@ private:
     int m_handlerDepth = 0;  // re-entrancy guard of the cell editor's handlers
     bool m_editOpen = false; // the editor is open; its text belongs to (m_editRow, m_editCol)
     int m_editRow = 0, m_editCol = 1;
+    std::optional<InputType> m_typeInForce = InputType::Current; // the type whose defaults the table holds
     QString m_decimalInForce;    // the decimal-point format the display values are written in
     void finishEdit(bool check); // takes an open editor's text into its cell and closes it
     void closeEditorWidget();    // hides the editor without letting the focus wander

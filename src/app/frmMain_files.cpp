@@ -70,10 +70,13 @@ bool frmMain::openSettingsFile(const QString& path)
     UndoStep step(*this, tr("Open Settings"));
     m_opening = true;
     SettingsReader reader;
+    QString decimal;
     const auto readValue = [&](int line, PickList* list) {
         const std::optional<QString> value = reader.readLine(line);
         if (value)
             applyListValue(*this, list, *value);
+        if (value && list == cboDecimal)
+            decimal = *value;
         return value.has_value();
     };
     bool ok = reader.open(path) && readValue(SettingsFile::DecimalLine, cboDecimal) && readValue(SettingsFile::AddressLine, cboAddress) &&
@@ -91,6 +94,7 @@ bool frmMain::openSettingsFile(const QString& path)
             setOptionValue(optCurrent, *current);
             if (!*voltage && !*current)
                 setOptionValue(optPulse, true);
+            selectListText(cboDecimal, decimal); // the file's format, not the type's default
             ok = reader.readLine(SettingsFile::LineCount).has_value();
         }
     }

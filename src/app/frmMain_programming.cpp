@@ -93,6 +93,20 @@ void frmMain::cmdProgramMeter_Click()
     }
     if (outcome.end != RunEnd::Abandoned)
         cmdProgramMeter->setEnabled(true);
+    if (TableCheck::isRuleCode(outcome.failureCode))
+        selectFailingCell();
+}
+
+void frmMain::selectFailingCell()
+{
+    const PointTable table = pointTable();
+    const std::optional<TableCheck::Cell> cell = TableCheck::failingCell(table.rows, table.type, table.format);
+    if (!cell)
+        return;
+    MSFlexGrid1->setCurrent(cell->row, cell->column);
+    CommitCellEditor(); // the cell keeps its value unchecked: the message has told what to fix
+    MSFlexGrid1->scrollTo(MSFlexGrid1->model()->index(cell->row, cell->column));
+    MSFlexGrid1->setFocus(Qt::OtherFocusReason);
 }
 
 RunOutcome frmMain::runMeter(const MeterSetup& setup, RunReporter* face)

@@ -68,13 +68,17 @@ void frmMain::mnuFindMeter_Click()
     if (!self)
         return;
     m_searching = false;
+    const bool cancelled = progress.wasCanceled(); // closing the dialog would cancel it too
     progress.close();
     if (end == MeterSearch::End::PortUnavailable || end == MeterSearch::End::PortLost)
         return;
-    if (progress.wasCanceled()) {
+    if (cancelled)
         setPanelText(1, tr("Search cancelled"));
-        RestartStatusTimer();
-    }
+    else if (meters.isEmpty())
+        setPanelText(1, tr("No meter found"));
+    else
+        setPanelText(1, meters.size() == 1 ? tr("1 meter found") : tr("%1 meters found").arg(QString::number(meters.size())));
+    RestartStatusTimer();
     if (meters.isEmpty()) {
         if (end != MeterSearch::End::Stopped)
             MsgBox(tr("No meter answered on port %1 at any address or baud rate.").arg(cboCommPort->Text()), vbExclamation);

@@ -117,8 +117,10 @@ bool frmMain::useTable(const PointTable& table, const QString& title)
         lines << row.input + u'\t' + row.display;
     fillGrid(lines.join(u'\r'), MeterRules::inputLimits(*table.type).decimals, ValueRules::formatDecimals(table.format));
     // The check Program Meter runs; a table that breaks a rule says so now.
-    if (const auto message = TableCheck::failureMessage(CheckPointTable(), pointTable()))
+    if (const auto message = TableCheck::failureMessage(CheckPointTable(), pointTable())) {
         MsgBox(message->text, message->style, message->title);
+        selectFailingCell();
+    }
     return true;
 }
 
@@ -164,8 +166,7 @@ bool frmMain::importWorkbook(const QString& path)
     const QString block = fillGrid(lines.join(u'\r'), inputDecimals, displayDecimals);
 
     if (detected >= 0 && selectListText(cboDecimal, ValueRules::decimalFormats()[detected])) {
-        // The rescale writes zero into empty display cells; a value missing from the
-        // sheet stays missing, so that Program Meter reports it instead of sending 0.
+        // A value missing from the sheet stays missing, so that Program Meter reports it.
         const QStringList normal = block.split(u'\r');
         for (int r = 0; r < MSFlexGrid1->Rows() && r < normal.size(); ++r)
             if (normal[r].section(u'\t', 1, 1).isEmpty())

@@ -415,13 +415,16 @@ void frmMain::applyInputType(int type)
     const auto inputType = static_cast<InputType>(type);
     QRadioButton* option = inputType == InputType::Voltage ? optVoltage : inputType == InputType::Current ? optCurrent : optPulse;
     finishEdit(true);
+    if (option->isChecked() && m_typeInForce == inputType)
+        return; // re-selecting the type in force changes nothing
     UndoStep step(*this, tr("Input Type"));
     if (option->isChecked()) {
+        m_typeInForce = inputType;
         const ValueRules::InputDefaults d = ValueRules::defaultsFor(inputType);
         lblRow->show();
         lblInput->setText(d.heading);
         lblInput->show();
-        lblDisplay->setText(QLatin1String(ValueRules::DisplayHeading));
+        lblDisplay->setText(tr(ValueRules::DisplayHeading)); // the start-up's heading, translated alike
         lblDisplay->show();
         Text1->setText(d.point1);
         MSFlexGrid1->setTextMatrix(0, InputColumn, d.point1);

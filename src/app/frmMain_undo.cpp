@@ -110,9 +110,11 @@ void frmMain::restoreTableState(const TableState& state, TableState* current)
     if (state.type != selectedInputType()) {
         if (state.type)
             setOptionValue(*state.type == InputType::Voltage ? optVoltage : *state.type == InputType::Current ? optCurrent : optPulse, true);
-        else
+        else {
             for (QRadioButton* option : {optVoltage, optCurrent, optPulse})
                 setOptionValue(option, false);
+            m_typeInForce.reset();
+        }
     }
     if (!state.format.isEmpty())
         selectListText(cboDecimal, state.format);

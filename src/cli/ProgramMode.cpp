@@ -91,6 +91,8 @@ struct WorkingSetup {
     // An input-type option: its first two points and its decimal-point format.
     void chooseType(InputType type)
     {
+        if (setup.table.type == type)
+            return; // re-selecting the type in force changes nothing
         const ValueRules::InputDefaults d = ValueRules::defaultsFor(type);
         setup.table.type = type;
         setup.table.rows[0] = PointRow{d.point1, d.point1};
@@ -129,6 +131,7 @@ bool WorkingSetup::openSettings(const QString& path)
                 chooseType(InputType::Current);
             if (!*voltage && !*current)
                 chooseType(InputType::Pulse);
+            chooseDecimal(decimal); // the file's format, not the type's default
             ok = reader.readLine(SettingsFile::LineCount).has_value();
         }
     }
@@ -142,6 +145,18 @@ bool WorkingSetup::openSettings(const QString& path)
                      QString());
     return false;
 }
+
+} // namespace
+
+std::optional<MeterSetup> ProgramMode::openedSettings(const QString& path)
+{
+    WorkingSetup working;
+    if (!working.openSettings(path))
+        return std::nullopt;
+    return working.setup;
+}
+
+namespace {
 
 // Import: every value in its normal form, the display column's number format taken over as
 // the decimal-point format; a cell that is not a number refuses the workbook.

@@ -4,6 +4,9 @@
 // MeterSetup; the run (ProgrammingRun) tells its steps and messages on standard error and
 // dry-run frames on standard output.
 #include <QString>
+#include <optional>
+
+#include "programming/ProgrammingRun.h"
 
 struct CommandLine;
 class PortMap;
@@ -22,5 +25,9 @@ void printErr(const QString& text);
 // "talvo-linearizer: TEXT" on standard error.
 void say(const QString& text);
 void printMessage(const QString& text, const QString& title);
+// The setup `program --settings` takes from a settings file before the workbook: the
+// defaults of a fresh window with the file opened as Open Settings opens it. None when
+// the file cannot be read (said on standard error).
+std::optional<MeterSetup> openedSettings(const QString& path);
 
 } // namespace ProgramMode

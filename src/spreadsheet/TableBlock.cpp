@@ -98,7 +98,7 @@ bool importTable(const QString& path, PointTable* table, const QString& formatIn
         if (format != formatInForce)
             for (PointRow& row : rows)
                 row.display = ValueRules::rescaleDisplay(row.display, format);
-        // A value missing from the sheet stays missing: the rescale would write zero there.
+        // A value missing from the sheet is missing in the table too, not the old one kept.
         for (int r = 0; r < rows.size() && r < lines.size(); ++r)
             if (lines[r].section(u'\t', 1, 1).isEmpty())
                 rows[r].display.clear();

@@ -13,14 +13,20 @@ constexpr int StyleNone = 0, StyleCritical = 16, StyleInformation = 64;
 
 bool readsAsNumber(const QString& text) { return NumberText::toNumber(text).has_value(); }
 
-int checkInputs(const QList<PointRow>& rows, InputKind kind)
+// The first broken input rule and its cell.
+int checkInputs(const QList<PointRow>& rows, InputKind kind, Cell* at)
 {
+    const auto fault = [at](int code, int row, int column) {
+        if (at)
+            *at = Cell{row, column};
+        return code;
+    };
     // Presence: an empty cell, or one that does not read as a number, is a missing value.
-    for (const PointRow& row : rows) {
-        if (row.input.isEmpty() || !readsAsNumber(row.input))
-            return MissingValue;
-        if (row.display.isEmpty() || !readsAsNumber(row.display))
-            return MissingValue;
+    for (int r = 0; r < rows.size(); ++r) {
+        if (rows[r].input.isEmpty() || !readsAsNumber(rows[r].input))
+            return fault(MissingValue, r, 1);
+        if (rows[r].display.isEmpty() || !readsAsNumber(rows[r].display))
+            return fault(MissingValue, r, 2);
     }
 
     // Values compared are those sent: the input type's normal form.
@@ -31,7 +37,7 @@ int checkInputs(const QList<PointRow>& rows, InputKind kind)
 
     for (int r = 1; r < v.size(); ++r)
         if (v[r - 1] >= v[r])
-            return InputOrder;
+            return fault(InputOrder, r, 1);
 
     if (!kind)
         return Passed;
@@ -40,11 +46,11 @@ int checkInputs(const QList<PointRow>& rows, InputKind kind)
         const bool outOfRange = v[r] > limits.high || v[r] < limits.low;
         const bool tooClose = r > 0 && std::fabs(v[r] - v[r - 1]) < limits.stepThreshold;
         if (limits.spanFirst && tooClose)
-            return limits.spanCode;
+            return fault(limits.spanCode, r, 1);
         if (outOfRange)
-            return limits.rangeCode;
+            return fault(limits.rangeCode, r, 1);
         if (tooClose)
-            return limits.spanCode;
+            return fault(limits.spanCode, r, 1);
     }
     return Passed;
 }
@@ -67,9 +73,19 @@ std::optional<double> inputValue(const QString& text, InputKind kind)
 
 int check(const QList<PointRow>& rows, InputKind kind, const QString& format)
 {
-    if (const int code = checkInputs(rows, kind); code != Passed)
+    if (const int code = checkInputs(rows, kind, nullptr); code != Passed)
         return code;
     return displayOutOfRange(rows, format) ? DisplayRange : Passed;
+}
+
+std::optional<Cell> failingCell(const QList<PointRow>& rows, InputKind kind, const QString& format)
+{
+    Cell at;
+    if (checkInputs(rows, kind, &at) != Passed)
+        return at;
+    if (const int point = displayOutOfRange(rows, format))
+        return Cell{point - 1, 2};
+    return std::nullopt;
 }
 
 int displayOutOfRange(const QList<PointRow>& rows, const QString& format)

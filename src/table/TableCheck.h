@@ -33,6 +33,13 @@ std::optional<double> inputValue(const QString& text, InputKind kind);
 // 0 when every rule holds.
 int check(const QList<PointRow>& rows, InputKind kind, const QString& format = QString());
 inline int check(const PointTable& table) { return check(table.rows, table.type, table.format); }
+// Where check() finds its first broken rule: the row (0-based) and the column (1 input,
+// 2 display). nullopt when every rule holds.
+struct Cell {
+    int row = 0;
+    int column = 1;
+};
+std::optional<Cell> failingCell(const QList<PointRow>& rows, InputKind kind, const QString& format = QString());
 // The first point (1-based) whose display value is outside the format's range; 0 for none.
 int displayOutOfRange(const QList<PointRow>& rows, const QString& format);
 

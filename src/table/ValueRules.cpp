@@ -112,6 +112,8 @@ QString rescaleDisplay(const QString& text, const QString& format)
     const int decimals = formatDecimals(format);
     if (decimals < 0)
         return text;
+    if (text.trimmed().isEmpty())
+        return QString(); // a missing value stays missing: zero would be sent for it
     return NumberText::shiftedInteger(QString(text).remove(QLatin1Char('.')), decimals);
 }
 

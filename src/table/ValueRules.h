@@ -44,7 +44,7 @@ QString displayMessage(const QString& format); // "" for an unknown format
 const QStringList& decimalFormats();
 int formatDecimals(const QString& format); // -1 when the text is none of the six
 // A display text with its decimal point moved to the format: the digits stay.
-// "12.345" under "ddddd.d" -> "1234.5"; "" -> zero in the pattern. Unknown format: unchanged.
+// "12.345" under "ddddd.d" -> "1234.5"; an empty (blank) text stays empty. Unknown format: unchanged.
 QString rescaleDisplay(const QString& text, const QString& format);
 
 struct InputDefaults {

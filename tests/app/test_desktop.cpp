@@ -238,6 +238,9 @@ private slots:
         QCOMPARE(QStringList({w->cmdProgramMeter->text(), QCoreApplication::translate("QPlatformTheme", "Cancel"),
                               messages.prompts().join('|'), w->recorder()->record().resultText}),
                  QStringList({"Programmieren", "Abbrechen", "Es ist keine PC-Schnittstelle gewählt.", "No PC Comm Port is selected."}));
+        // Headings set again by an input-type change stay German.
+        QTest::mouseClick(w->optPulse, Qt::LeftButton, {}, QPoint(6, w->optPulse->height() / 2));
+        QCOMPARE(w->lblInput->text() + "|" + w->lblDisplay->text(), QString("Eing. (Hz)|  Anzeige"));
     }
 };
 

@@ -218,6 +218,7 @@ private slots:
         QDialog* dialog = nullptr;
         QVERIFY(QTest::qWaitFor([&] { return (dialog = rig.w->findChild<QDialog*>("dlgFindMeter")) != nullptr; }));
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(rig.w->panelText(1), QStringLiteral("2 meters found"));
         auto* list = dialog->findChild<QListWidget*>("lstMeters");
         QCOMPARE(list->count(), 2);
         for (int i = 0; i < 2; ++i) {

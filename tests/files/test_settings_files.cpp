@@ -12,6 +12,7 @@
 #include "common/TestWindow.h"
 #include "files/PlainFile.h"
 #include "app/FlexGrid.h"
+#include "cli/ProgramMode.h"
 
 namespace {
 QByteArray readAll(const QString& path)
@@ -72,6 +73,40 @@ private slots:
         QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.prompts().join('\n')));
     }
 
+    // A file saved from one window reopens in a fresh one exactly as saved (type, format, count
+    // and points; point 3 stays empty), and `program --settings` reads the same setup.
+    void reopensAsSavedInWindowAndProgram_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("format");
+        for (int type : {0, 1, 2})
+            for (const char* format : {"dddddd", "dddd.dd", "d.ddddd"})
+                QTest::addRow("%s %s", type == 0 ? "Voltage" : type == 1 ? "Current" : "Pulse", format) << type << QString(format);
+    }
+    void reopensAsSavedInWindowAndProgram()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, format);
+        MessageRecorder messages;
+        DialogRecorder dialogs;
+        const QString file = m_dir.filePath(QString("reopen%1%2.txt").arg(type).arg(format));
+        dialogs.paths << file << file;
+        auto saving = makeWindow();
+        QRadioButton* option = QList<QRadioButton*>{saving->optVoltage, saving->optCurrent, saving->optPulse}[type];
+        QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+        QVERIFY(saving->selectListText(saving->cboDecimal, format) && saving->selectListText(saving->cboSetPoints, "3"));
+        saving->mnuSave->trigger();
+        auto opening = makeWindow();
+        opening->mnuOpen->trigger();
+        const PointTable saved = saving->pointTable();
+        QVERIFY(saved.format == format && saved.rows[2] == PointRow());
+        const std::optional<MeterSetup> read = ProgramMode::openedSettings(file);
+        QVERIFY(read);
+        for (const PointTable& opened : {opening->pointTable(), read->table})
+            QVERIFY(opened.type == saved.type && opened.format == format && opened.rows == saved.rows);
+        QVERIFY2(messages.shown.isEmpty(), qPrintable(messages.prompts().join('\n')));
+    }
+
     // Opening applies line by line up to where reading stops; unfit files change nothing.
     void opening_data()
     {
@@ -81,8 +116,8 @@ private slots:
         const QString before = "ddd.ddd|001||2400|2|I|20.000", sample = "ddd.ddd|033||1200|3|V|10.000";
         QByteArray other = settingsBytes(Sample, "\n").replace("Decimal Point", "DECIMAL point").replace("===", "---");
         QTest::newRow("LF, other words") << other << sample << "";
-        QTest::newRow("Pulse, own format") << settingsBytes({"d.ddddd", "033", "", "1200", "3", " false ", "0"})
-                                           << "ddddd.d|033||1200|3|P|10000.0" << "";
+        QTest::newRow("Pulse, the file's format") << settingsBytes({"d.ddddd", "033", "", "1200", "3", " false ", "0"})
+                                                  << "d.ddddd|033||1200|3|P|10000.0" << "";
         QTest::newRow("new address, numbers, line 23")
             << settingsBytes({"ddd.ddd", "250", "", "1200", "3", "0", "-1"}) + "more\r\n" << "ddd.ddd|250||1200|3|I|20.000" << "";
         QTest::newRow("21 lines") << settingsBytes(Sample).chopped(2) << sample << "line 22";

@@ -74,17 +74,20 @@ private slots:
         QTest::addColumn<QString>("panel");     // status panel 2
         QTest::addColumn<bool>("portOpen");
         QTest::addColumn<int>("col");           // the grid's current column
+        QTest::addColumn<int>("row");           // the grid's current row; a broken table rule's has the focus
         QTest::newRow("refused decimal point") << QStringList{"--refuse", "37P=2"} << "I" << "" << "Error writing output option: \r\n"
-                                               << 30000 << "Processing..." << true << 1;
-        // The table check moves the current cell to the input column unless a value is missing.
-        QTest::newRow("table error") << QStringList() << "V" << "" << "Input values for Voltage" << 0 << "" << true << 1;
-        QTest::newRow("missing value") << QStringList() << "I" << "empty" << "Please enter value for every point" << 0 << "" << true << 2;
-        QTest::newRow("no input type") << QStringList() << "" << "" << "" << 0 << "" << true << 1;
+                                               << 30000 << "Processing..." << true << 1 << 0;
+        // The table check selects the cell of the broken rule.
+        QTest::newRow("table error") << QStringList() << "V" << "" << "Input values for Voltage" << 0 << "" << true << 1 << 1;
+        QTest::newRow("missing value") << QStringList() << "I" << "empty" << "Please enter value for every point" << 0 << "" << true << 2 << 1;
+        QTest::newRow("inputs not rising") << QStringList() << "I" << "falling" << "Check Input Values" << 0 << "" << true << 1 << 1;
+        QTest::newRow("step too small") << QStringList() << "I" << "close" << "The minimum input span for Current" << 0 << "" << true << 1 << 1;
+        QTest::newRow("no input type") << QStringList() << "" << "" << "" << 0 << "" << true << 1 << 0;
         // The one reply time-out of the window: the checklist, and the port is closed.
         QTest::newRow("no reply") << QStringList{"--silent-prefix", "F189"} << "I" << "" << "Please verify the following conditions:"
-                                  << 0 << "" << false << 2;
-        QTest::newRow("device vanishes") << QStringList() << "I" << "device:2A302" << "PC Comm Port 1 (" << 50000 << "Processing..." << false << 1;
-        QTest::newRow("old firmware") << QStringList{"--old-firmware"} << "I" << "" << "This program requires firmware" << 0 << "" << false << 2;
+                                  << 0 << "" << false << 2 << 0;
+        QTest::newRow("device vanishes") << QStringList() << "I" << "device:2A302" << "PC Comm Port 1 (" << 50000 << "Processing..." << false << 1 << 0;
+        QTest::newRow("old firmware") << QStringList{"--old-firmware"} << "I" << "" << "This program requires firmware" << 0 << "" << false << 2 << 0;
     }
     void endings()
     {
@@ -96,14 +99,17 @@ private slots:
         QFETCH(QString, panel);
         QFETCH(bool, portOpen);
         QFETCH(int, col);
+        QFETCH(int, row);
         MeterRig rig = rigFor(simOptions, type);
         if (type == "V") // 4.000 to 20.000 is out of the voltage range
             rig.w->MSFlexGrid1->setTextMatrix(1, 1, "20.000");
         if (closeOn == "empty")
             rig.w->MSFlexGrid1->setTextMatrix(1, 2, "");
+        if (closeOn == "falling" || closeOn == "close")
+            rig.w->MSFlexGrid1->setTextMatrix(1, 1, closeOn == "falling" ? "3.000" : "4.001");
         rig.w->MSFlexGrid1->setCol(2);
         connect(rig.sim.get(), &SimulatedMeter::commandReceived, rig.w.get(), [&](const QString& c) {
-            if (closeOn.isEmpty() || closeOn == "empty" || !c.startsWith(closeOn.section(':', -1)))
+            if (!closeOn.contains(':') || !c.startsWith(closeOn.section(':', -1)))
                 return;
             if (closeOn.startsWith("device:"))
                 rig.sim->closeDevice();
@@ -122,6 +128,9 @@ private slots:
         QCOMPARE(rig.w->panelText(2), panel);
         QCOMPARE(rig.w->MSComm1->portOpen(), portOpen);
         QCOMPARE(rig.w->MSFlexGrid1->Col(), col);
+        QCOMPARE(rig.w->MSFlexGrid1->Row(), row);
+        if (row > 0)
+            QCOMPARE(rig.w->focusWidget(), rig.w->MSFlexGrid1);
         const bool ends = message.startsWith("This program"); // the window is gone
         QCOMPARE(rig.w->cmdProgramMeter->isEnabled(), !ends);
         QCOMPARE(rig.w->isVisible(), !ends);

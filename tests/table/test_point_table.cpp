@@ -16,6 +16,7 @@
 #include "common/TestWindow.h"
 #include "app/CellEditor.h"
 #include "app/FlexGrid.h"
+#include "table/TableCheck.h"
 
 namespace {
 QString cell(frmMain* w, int row, int col) { return w->MSFlexGrid1->TextMatrix(row, col); }
@@ -319,10 +320,36 @@ private slots:
         QCOMPARE(w->lblInput->text() + w->cboDecimal->Text(), QString("Input (Hz)ddddd.d"));
         QCOMPARE(cell(w.get(), 1, 1) + "|" + cell(w.get(), 1, 2) + "|" + cell(w.get(), 3, 2), QString("10000.0|10000.0|1234.5"));
         QVERIFY(w->selectListText(w->cboDecimal, "dddddd"));
-        QCOMPARE(cell(w.get(), 3, 2) + "|" + cell(w.get(), 5, 2), QString("12345|0"));
+        QCOMPARE(cell(w.get(), 3, 2) + "|" + cell(w.get(), 5, 2), QString("12345|")); // an empty cell stays missing
+        QCOMPARE(w->CheckPointTable(), int(TableCheck::MissingValue));
         QTest::mouseClick(w->optCurrent, Qt::LeftButton);
         QCOMPARE(cell(w.get(), 0, 1) + "|" + cell(w.get(), 1, 2) + "|" + cell(w.get(), 3, 2), QString("4.000|20.000|12.345"));
         QVERIFY(messages.shown.isEmpty());
+    }
+
+    void reselectingTheSelectedTypeChangesNothing()
+    {
+        MessageRecorder messages;
+        auto w = openWindow();
+        QVERIFY(w);
+        QVERIFY(w->selectListText(w->cboDecimal, "dddd.dd"));
+        w->MSFlexGrid1->setTextMatrix(0, 1, "5.000");
+        QTest::mouseClick(w->optCurrent, Qt::LeftButton);
+        QCOMPARE(cell(w.get(), 0, 1) + "|" + cell(w.get(), 1, 2) + "|" + w->cboDecimal->Text(), QString("5.000|200.00|dddd.dd"));
+    }
+
+    // A used table that breaks a rule: its message, then the offending cell selected.
+    void fitUseSelectsTheFailingCell()
+    {
+        MessageRecorder messages;
+        auto w = openWindow();
+        QVERIFY(w);
+        const PointTable table{InputType::Current, "ddd.ddd", {{"4.000", "4.000"}, {"9.000", "9.000"}, {"8.000", "8.000"}}};
+        QVERIFY(w->useTable(table, "Fit Points"));
+        QCOMPARE(messages.shown.size(), 1);
+        QCOMPARE(messages.shown[0].title, QString("Input Value Error"));
+        QCOMPARE(QString::number(w->MSFlexGrid1->Row()) + QString::number(w->MSFlexGrid1->Col()) + cell(w.get(), 2, 1), QString("218.000"));
+        QCOMPARE(focused(), w->MSFlexGrid1);
     }
 };
 

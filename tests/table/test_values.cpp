@@ -53,7 +53,7 @@ private slots:
         QTest::newRow("d.ddddd lower bound") << DisplayCheck << "d.ddddd" << "-9.99991" << "";
         QTest::newRow("d.ddddd negative fraction") << DisplayCheck << "d.ddddd" << "-0.5" << "-.50000";
         QTest::newRow("rescale keeps digits") << Rescale << "ddddd.d" << "12.345" << "1234.5";
-        QTest::newRow("rescale empty to zero") << Rescale << "dddd.dd" << "" << "0.00";
+        QTest::newRow("rescale keeps empty empty") << Rescale << "dddd.dd" << "" << "";
         QTest::newRow("compare trailing zeros") << Compare << "-9.9999" << "-9.99990" << "0";
         QTest::newRow("compare non-number") << Compare << "0" << "-" << "none";
     }
