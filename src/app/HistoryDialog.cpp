@@ -137,6 +137,7 @@ void HistoryDialog::reload()
     for (int c = 0; c < titles.size(); ++c)
         m_model->setHeaderData(c, Qt::Horizontal, titles[c]);
     grdRuns->hideColumn(1);
+    grdRuns->resizeColumnsToContents(); // whole times and ports, as a search by them needs
     showCount();
 }
 
