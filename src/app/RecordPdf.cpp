@@ -3,7 +3,6 @@
 #include "app/CurveWindow.h"
 #include "app/Translations.h"
 #include "files/PlainFile.h"
-#include "programming/RecordSignature.h"
 #include "programming/RunRecord.h"
 #include "table/MeterRules.h"
 
@@ -266,9 +265,7 @@ bool saveStored(const QByteArray& json, const QString& path, QString* error, con
     if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
         return PlainFile::writeWhole(
             path, replace, [&](QIODevice& file, QString* why) { return write(Record::fromJson(json), file, why); }, error);
-    const auto bytes = [](const QByteArray& b) { return [&b](QIODevice& file, QString*) { return file.write(b) == b.size(); }; };
-    return PlainFile::writeWhole(path, replace, bytes(json), error) &&
-           (signature.isEmpty() || PlainFile::writeWhole(RecordSignature::signaturePath(path), true, bytes(signature), error));
+    return Record::writeJson(path, json, signature, error, replace);
 }
 
 } // namespace RecordPdf

@@ -267,11 +267,16 @@ bool saveJson(const RunRecord& record, const QString& path, QString* error, bool
         *error = QStringLiteral("cannot sign it with the key %1: %2").arg(record.signing.key, s.error);
         return false;
     }
+    return writeJson(path, json, s.signature, error, replace);
+}
+
+bool writeJson(const QString& path, const QByteArray& json, const QByteArray& signature, QString* error, bool replace)
+{
     if (!writeFile(path, json, error, replace))
         return false;
     const QString sigPath = RecordSignature::signaturePath(path);
     QString why;
-    if (s.signature.isEmpty() ? !QFileInfo::exists(sigPath) || QFile::remove(sigPath) : writeFile(sigPath, s.signature, &why))
+    if (signature.isEmpty() ? !QFileInfo::exists(sigPath) || QFile::remove(sigPath) : writeFile(sigPath, signature, &why))
         return true;
     *error = QStringLiteral("the signature %1 cannot be written%2").arg(sigPath, why.isEmpty() ? QString() : QStringLiteral(": ") + why);
     return false;

@@ -80,6 +80,9 @@ QString recordSha256(const RunRecord& record); // of the JSON as toJsonText writ
 // Writes the JSON record, and FILE.json.sig when record.signing names a key (a stale one is
 // removed); false with the reason when either cannot be written.
 bool saveJson(const RunRecord& record, const QString& path, QString* error, bool replace = true);
+// Writes JSON bytes as they are, with FILE.json.sig when signature is given (a stale one is
+// removed otherwise); each file whole or not at all.
+bool writeJson(const QString& path, const QByteArray& json, const QByteArray& signature, QString* error, bool replace = true);
 
 // "talvo-YYYYMMDD-HHMMSS-mmm-ADDRESS-ID" + suffix, from the run's start (to the millisecond) and the
 // first 8 digits of its record_id, then "-TAG" where a tag is given (only letters, digits, ".", "_"
