@@ -17,29 +17,12 @@ class QPainter;
 class QPushButton;
 class frmMain;
 
-// The check of Program Meter as the curve's table rule, for the given input type.
-CurveModel::TableRule tableCheckRule(std::optional<InputType> type);
-
-// Paints a curve model; nothing else.
+// Shows a curve model, painted by CurvePaint; nothing else.
 class CurvePlot : public QWidget {
     Q_OBJECT
 public:
     explicit CurvePlot(const CurveModel* model, QWidget* parent = nullptr);
-    // Draws the whole plot, text lines included, into `area`; a dense source the table was
-    // fitted to goes behind the table's segments.
-    static void paint(QPainter& painter, const QRect& area, const CurveModel& model, const QFont& font, const QList<QPointF>& source = {});
     void setSource(const QList<QPointF>& source);
-    // A point's number to be placed by its marker: the marker's centre and radius, the
-    // direction away from the curve, the number's box.
-    struct NumberLabel {
-        QPointF marker;
-        double radius = 0;
-        QPointF normal;
-        QSizeF size;
-    };
-    // Boxes for every number, none over a marker or another number where the area leaves
-    // room; `first` is placed before the others.
-    static QList<QRectF> placeNumbers(const QList<NumberLabel>& labels, const QRectF& area, int first = -1);
     const QList<QPointF>& source() const { return m_source; }
 
 protected:

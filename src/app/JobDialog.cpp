@@ -1,7 +1,7 @@
 #include "app/JobDialog.h"
 
-#include "app/RunRecorder.h"
-#include "app/Translations.h"
+#include "record/RunRecorder.h"
+#include "record/EnglishText.h"
 #include "app/frmMain.h"
 #include "link/MeterLink.h"
 #include "programming/MeterJob.h"
@@ -40,7 +40,7 @@ public:
     {
         m_message = message.text().simplified();
         if (m_w)
-            m_w->recorder()->message(Translations::english(message.text));
+            m_w->recorder()->message(EnglishText::english(message.text));
         show();
         return vbOK;
     }

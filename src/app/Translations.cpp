@@ -1,27 +1,24 @@
 #include "app/Translations.h"
 
+#include "record/EnglishText.h"
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
 
 namespace {
-bool g_muted = false;
-
 // A translator that steps aside while English is asked for.
 class MutableTranslator : public QTranslator {
 public:
     using QTranslator::QTranslator;
     QString translate(const char* context, const char* source, const char* disambiguation, int n) const override
     {
-        return g_muted ? QString() : QTranslator::translate(context, source, disambiguation, n);
+        return EnglishText::active() ? QString() : QTranslator::translate(context, source, disambiguation, n);
     }
 };
 } // namespace
 
 namespace Translations {
-
-EnglishScope::EnglishScope() : m_was(g_muted) { g_muted = true; }
-EnglishScope::~EnglishScope() { g_muted = m_was; }
 
 bool install(const QLocale& locale)
 {

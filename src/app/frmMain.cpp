@@ -1,5 +1,5 @@
 #include "app/frmMain.h"
-#include "app/RunRecorder.h"
+#include "record/RunRecorder.h"
 #include "app/WindowPlacement.h"
 
 #include "app/Artwork.h"
@@ -8,10 +8,10 @@
 #include "app/FitDialog.h"
 #include "fitting/Fit.h"
 #include "app/PanelStatusBar.h"
-#include "app/PortDetails.h"
+#include "link/PortDetails.h"
 #include "app/PickList.h"
-#include "app/ProbeVerdict.h"
-#include "app/Translations.h"
+#include "link/ProbeVerdict.h"
+#include "record/EnglishText.h"
 #include "link/MeterLink.h"
 #include "link/MeterTransaction.h"
 #include "link/PortAddress.h"
@@ -496,7 +496,7 @@ void frmMain::giveFocusBack(QWidget* window, QWidget* focus)
 
 int frmMain::RunMsgBox(const std::function<QString()>& prompt, int style, const QString& title)
 {
-    m_recordedPrompt = Translations::english(prompt);
+    m_recordedPrompt = EnglishText::english(prompt);
     return MsgBox(prompt(), style, title);
 }
 

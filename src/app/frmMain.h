@@ -15,8 +15,8 @@
 #include <optional>
 
 #include "app/HistoryDialog.h"
-#include "app/PortMap.h"
-#include "app/ProbeVerdict.h"
+#include "link/PortMap.h"
+#include "link/ProbeVerdict.h"
 #include "history/HistoryStore.h"
 #include "link/LinkTypes.h"
 #include "programming/RunRecord.h"

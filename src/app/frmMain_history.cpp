@@ -1,7 +1,7 @@
 // The run history in the window: checked before Program Meter sends anything, written after
 // each run that sent something (kept in the spool when it cannot be), and File > History...
 #include "app/HistoryDialog.h"
-#include "app/RunRecorder.h"
+#include "record/RunRecorder.h"
 #include "app/frmMain.h"
 #include "history/HistorySpool.h"
 #include "history/HistoryStore.h"

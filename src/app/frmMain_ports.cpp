@@ -1,7 +1,7 @@
 // Serial devices plugged in or pulled out while the window is open.
 
 #include "app/PickList.h"
-#include "app/ProbeVerdict.h"
+#include "link/ProbeVerdict.h"
 #include "app/frmMain.h"
 #include "link/PortAddress.h"
 #include "link/SerialComm.h"

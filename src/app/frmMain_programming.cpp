@@ -4,7 +4,7 @@
 
 #include "app/FlexGrid.h"
 #include "app/PickList.h"
-#include "app/RunRecorder.h"
+#include "record/RunRecorder.h"
 #include "link/MeterLink.h"
 #include "programming/ProgrammingRun.h"
 #include "programming/RunMessages.h"

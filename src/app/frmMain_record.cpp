@@ -1,8 +1,8 @@
 // The record of the last programming run: kept while the run goes, saved as PDF or JSON,
 // printed through the system's print dialog.
 #include "app/PickList.h"
-#include "app/RecordPdf.h"
-#include "app/RunRecorder.h"
+#include "record/RecordPdf.h"
+#include "record/RunRecorder.h"
 #include "app/frmMain.h"
 #include "programming/RunResult.h"
 

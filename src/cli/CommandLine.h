@@ -3,7 +3,7 @@
 // "record" and "history" run without one (ProgramMode.h, ScanMode.h, FitMode.h, RecordMode.h,
 // HistoryMode.h). Each
 // command's options, with the texts of --help, are in CommandOptions.h.
-#include "app/PortMap.h"
+#include "link/PortMap.h"
 #include "cli/CommandOptions.h"
 
 class QCommandLineParser;

@@ -1,6 +1,6 @@
 #include "cli/HistoryMode.h"
 
-#include "app/RecordPdf.h"
+#include "record/RecordPdf.h"
 #include "cli/CommandLine.h"
 #include "cli/ProgramLog.h"
 #include "cli/ProgramMode.h"

@@ -1,7 +1,7 @@
 #include "cli/ProgramMode.h"
 
-#include "app/PortMap.h"
-#include "app/RunRecorder.h"
+#include "link/PortMap.h"
+#include "record/RunRecorder.h"
 #include "cli/CommandLine.h"
 #include "cli/HistoryMode.h"
 #include "cli/JobFile.h"

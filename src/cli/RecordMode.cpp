@@ -2,7 +2,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ProgramMode.h"
-#include "app/RecordPdf.h"
+#include "record/RecordPdf.h"
 #include "files/PlainFile.h"
 #include "programming/RecordSignature.h"
 #include "programming/RunRecord.h"

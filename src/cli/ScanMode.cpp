@@ -1,6 +1,6 @@
 #include "cli/ScanMode.h"
 
-#include "app/PortMap.h"
+#include "link/PortMap.h"
 #include "cli/CommandLine.h"
 #include "cli/ProgramMode.h"
 #include "link/MeterLink.h"

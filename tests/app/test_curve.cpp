@@ -9,6 +9,7 @@
 
 #include "app/CurveWindow.h"
 #include "app/WindowPlacement.h"
+#include "record/CurvePaint.h"
 #include "common/TestWindow.h"
 #include "app/CellEditor.h"
 #include "app/FlexGrid.h"
@@ -33,8 +34,6 @@ private slots:
     void windowFollowsTheTable();
     void placedBeside_data();
     void placedBeside();
-    void numbersNeverCovered_data();
-    void numbersNeverCovered();
 };
 
 void TestCurve::model_data()
@@ -75,7 +74,7 @@ void TestCurve::model()
     QFETCH(QString, format);
     QFETCH(QString, table);
     CurveModel m;
-    m.update(rowsOf(table), type, format, "Input (V)", tableCheckRule(type));
+    m.update(rowsOf(table), type, format, "Input (V)", CurvePaint::tableCheckRule(type));
     QTEST(m.brokenPoint(), "broken");
     QFETCH(QString, text);
     QVERIFY2(m.text().join('|').startsWith(text), qPrintable(m.text().join('|')));
@@ -174,51 +173,6 @@ void TestCurve::placedBeside()
         for (int y = screen.top(); y + frame.height() <= screen.bottom() + 1; ++y)
             least = std::min(least, WindowPlacement::cover(main, table, QRect(QPoint(x, y), frame)));
     QCOMPARE(WindowPlacement::cover(main, table, placed), least);
-}
-
-// Every point's number is drawn, clear of every marker and of every other number, on
-// curves whose points crowd together.
-void TestCurve::numbersNeverCovered_data()
-{
-    QTest::addColumn<QString>("table");
-    QStringList sixteen, steep, flat;
-    for (int p = 0; p < 16; ++p) // a square root: crowded at the start
-        sixteen << QStringLiteral("%1=%2").arg(4 + p * p / 225.0 * 16, 0, 'f', 3).arg(std::sqrt(p / 15.0) * 100, 0, 'f', 3);
-    for (int p = 0; p < 32; ++p) {
-        steep << QStringLiteral("%1=%2").arg(4 + p * 0.5, 0, 'f', 3).arg(p < 16 ? p * 0.1 : 1.5 + (p - 15) * 50.0, 0, 'f', 3);
-        flat << QStringLiteral("%1=%2").arg(4 + p * 0.5, 0, 'f', 3).arg(p % 2 ? 10.0 : 10.001, 0, 'f', 3);
-    }
-    QTest::newRow("16 points, square root") << sixteen.join(';');
-    QTest::newRow("32 points, flat then steep") << steep.join(';');
-    QTest::newRow("32 points, zigzag") << flat.join(';');
-}
-
-void TestCurve::numbersNeverCovered()
-{
-    QFETCH(QString, table);
-    CurveModel m;
-    m.update(rowsOf(table), InputType::Current, "ddd.ddd", "Input (mA)", tableCheckRule(InputType::Current));
-    // The plot's inner area at the window's first size, as paint() maps the points.
-    const QRectF area(60, 14, 520, 330);
-    const QFont font;
-    const QFontMetrics fm(font);
-    QList<CurvePlot::NumberLabel> labels;
-    const auto& pts = m.points();
-    for (const CurveModel::Point& p : pts) {
-        const QPointF c(area.left() + 30 + (p.input - m.xAxis().low) / (m.xAxis().high - m.xAxis().low) * (area.width() - 60),
-                        area.bottom() - 14 - (p.display - m.yAxis().low) / (m.yAxis().high - m.yAxis().low) * (area.height() - 44));
-        labels.append({c, 4.5, QPointF(-0.7071, -0.7071), QSizeF(fm.horizontalAdvance(QString::number(p.number)) + 2, fm.height())});
-    }
-    const QList<QRectF> places = CurvePlot::placeNumbers(labels, area, 1);
-    QCOMPARE(places.size(), pts.size());
-    for (int i = 0; i < places.size(); ++i) {
-        QVERIFY2(area.contains(places[i]), qPrintable(QString::number(i + 1)));
-        for (int j = 0; j < places.size(); ++j) {
-            const QRectF marker(labels[j].marker - QPointF(4.5, 4.5), QSizeF(9, 9));
-            QVERIFY2(!places[i].intersects(marker), qPrintable(QStringLiteral("number %1 over marker %2").arg(i + 1).arg(j + 1)));
-            QVERIFY2(i == j || !places[i].intersects(places[j]), qPrintable(QStringLiteral("numbers %1 and %2").arg(i + 1).arg(j + 1)));
-        }
-    }
 }
 
 QTEST_MAIN(TestCurve)

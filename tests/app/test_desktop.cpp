@@ -12,7 +12,7 @@
 #include <QStyleOptionButton>
 
 #include "app/PickList.h"
-#include "app/RunRecorder.h"
+#include "record/RunRecorder.h"
 #include "app/Translations.h"
 #include "common/TestWindow.h"
 #include "programming/RunRecord.h"

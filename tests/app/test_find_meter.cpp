@@ -14,7 +14,7 @@
 
 #include "app/JobDialog.h"
 #include "app/PickList.h"
-#include "app/RunRecorder.h"
+#include "record/RunRecorder.h"
 #include "common/ProgramEnvironment.h"
 #include "common/MeterRig.h"
 #include "link/MeterLink.h"

@@ -6,7 +6,7 @@
 #include <QTableView>
 #include <QTest>
 
-#include "app/RunRecorder.h"
+#include "record/RunRecorder.h"
 #include "programming/RunResult.h"
 #include "common/MeterRig.h"
 #include "history/HistoryStore.h"

@@ -12,7 +12,7 @@
 #include <QUuid>
 
 #include "app/PickList.h"
-#include "app/RecordPdf.h"
+#include "record/RecordPdf.h"
 #include "common/MeterRig.h"
 #include "common/ProgramEnvironment.h"
 #include "files/SettingsFile.h"
@@ -129,39 +129,6 @@ private slots:
         QCOMPARE(tool, 0);
         QVERIFY(QFileInfo(dir.filePath("page-1.png")).size() > 1000 && !QFileInfo::exists(dir.filePath("page-2.png")));
         QVERIFY2(err.contains("record written: " + json), qPrintable(err));
-    }
-
-    // Names and tags are text on the page: a long one is wrapped or cut and every section stays on
-    // the one page, control and bidi characters are escaped, a "%" in them or a device path is kept.
-    void pdfShowsHostileTexts_data()
-    {
-        QTest::addColumn<QString>("operatorName");
-        QTest::addColumn<QString>("tag");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("long, with blanks") << QString("Ann Example ").repeated(130) << "TK-7" << "Ann Example Ann";
-        QTest::newRow("long, no blanks") << "Ann" << QString(1500, 'x') << "xxxxxxxxxx…";
-        QTest::newRow("newline and override") << "Ann" << "TK\nProgrammed\u202E\u2067" << "TK<0a>Programmed<U+202E><U+2067>";
-    }
-    void pdfShowsHostileTexts()
-    {
-        RunRecord r;
-        QFETCH(QString, operatorName);
-        QFETCH(QString, tag);
-        r.operatorName = operatorName, r.tag = tag, r.port.device = "/dev/x%1", r.meter = {"001", 2400, "01.100"}, r.status = 11;
-        r.resultText = "PC Comm Port 1 (/dev/x%1) cannot be used.", r.inputType = "Current", r.decimal = "ddd.ddd";
-        for (int i = 0; i < In.size(); ++i)
-            r.points.append({In[i], Out[i]}), r.commands.append({"2A30" + QString::number(i + 1), "", RecordCommand::NotSent, ""});
-        QTemporaryDir dir;
-        QString error;
-        QVERIFY2(RecordPdf::save(r, dir.filePath("r.pdf"), &error), qPrintable(error));
-        int tool = -1;
-        const QString text = run("pdftotext", {"-layout", dir.filePath("r.pdf"), "-"}, dir.path(), &tool);
-        QFETCH(QString, shown);
-        for (const QString& needle : {shown, QString("Why: PC Comm Port 1 (/dev/x%1) cannot be used. (exit status 11)"),
-                                      QString("Commands: 0 sent"), "Table SHA-256: " + Record::tableSha256(r.points), QString("Signature:")})
-            QVERIFY2(text.simplified().contains(needle), qPrintable(needle + " not in:\n" + text));
-        QCOMPARE(text.count('\f') + tool, 1); // one page
-        QVERIFY(!text.contains(QRegularExpression("^\\s*Programmed", QRegularExpression::MultilineOption)));
     }
 
     // A record that cannot be written, or would replace a file, stops the run before anything is sent.

@@ -1,6 +1,6 @@
-#include "app/RunRecorder.h"
+#include "record/RunRecorder.h"
 
-#include "app/PortDetails.h"
+#include "link/PortDetails.h"
 #include "link/MeterLink.h"
 #include "programming/ProgrammingRun.h"
 #include "programming/RunResult.h"

@@ -1,4 +1,4 @@
-#include "app/PortDetails.h"
+#include "link/PortDetails.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/PortMap.h"
+#include "link/PortMap.h"
 
 #include <QRegularExpression>
 #include <QSerialPortInfo>

@@ -1,7 +1,7 @@
-#include "app/RecordPdf.h"
+#include "record/RecordPdf.h"
 
-#include "app/CurveWindow.h"
-#include "app/Translations.h"
+#include "record/CurvePaint.h"
+#include "record/EnglishText.h"
 #include "files/PlainFile.h"
 #include "programming/RunRecord.h"
 #include "table/MeterRules.h"
@@ -186,14 +186,14 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
     }
     const qreal tableBottom = top + (perColumn + 1) * rowH;
     CurveModel model;
-    const Translations::EnglishScope english; // the record is English whatever the window speaks
+    const EnglishText::Scope english; // the record is English whatever the window speaks
     const auto type = MeterRules::inputTypeNamed(r.inputType);
     model.update(r.points, type, r.decimal, unit.isEmpty() ? QStringLiteral("Input") : QStringLiteral("Input (%1)").arg(unit),
-                 tableCheckRule(type));
+                 CurvePaint::tableCheckRule(type));
     QFont curveFont(QStringLiteral("DejaVu Sans"));
     curveFont.setPointSizeF(6.5 / scale);
     const QRect curveArea(int(2 * colW + 8), int(top), int(page.width() - 2 * colW - 8), 200);
-    CurvePlot::paint(painter, curveArea, model, curveFont);
+    CurvePaint::paint(painter, curveArea, model, curveFont);
     w.y = qMax(tableBottom, top + 200.0) + 6;
     w.rule();
 
