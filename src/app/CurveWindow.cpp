@@ -4,6 +4,7 @@
 #include "app/WindowPlacement.h"
 #include "app/frmMain.h"
 #include "app/FlexGrid.h"
+#include "files/PlainFile.h"
 #include "record/CurvePaint.h"
 
 #include <QApplication>
@@ -169,28 +170,36 @@ void CurveWindow::refresh()
     m_plot->setSource(m_main->fitSource());
 }
 
-bool CurveWindow::saveImage(const QString& path, const QSize& size) const
+bool CurveWindow::saveImage(const QString& path, const QSize& size, QString* error) const
 {
     const QRect area(QPoint(0, 0), size);
-    if (QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0) {
-        QSvgGenerator svg;
-        svg.setFileName(path);
-        svg.setSize(size);
-        svg.setViewBox(area);
-        svg.setResolution(96);
-        svg.setTitle(windowTitle());
-        QPainter painter;
-        if (!painter.begin(&svg))
-            return false;
-        CurvePaint::paint(painter, area, m_model, m_plot->font(), m_plot->source());
-        return painter.end();
-    }
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    CurvePaint::paint(painter, area, m_model, m_plot->font(), m_plot->source());
-    painter.end();
-    return image.save(path, "PNG");
+    const bool svg = QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0;
+    QString why;
+    // Whole or not at all, and never in place of a FIFO, device or folder.
+    return PlainFile::writeWhole(
+        path, true,
+        [&](QIODevice& file, QString*) {
+            if (svg) {
+                QSvgGenerator generator;
+                generator.setOutputDevice(&file);
+                generator.setSize(size);
+                generator.setViewBox(area);
+                generator.setResolution(96);
+                generator.setTitle(windowTitle());
+                QPainter painter;
+                if (!painter.begin(&generator))
+                    return false;
+                CurvePaint::paint(painter, area, m_model, m_plot->font(), m_plot->source());
+                return painter.end();
+            }
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            CurvePaint::paint(painter, area, m_model, m_plot->font(), m_plot->source());
+            painter.end();
+            return image.save(&file, "PNG");
+        },
+        error ? error : &why);
 }
 
 void CurveWindow::saveImageClicked()
@@ -202,6 +211,8 @@ void CurveWindow::saveImageClicked()
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".png");
-    if (!saveImage(path, m_plot->size()))
-        m_main->MsgBox(tr("The image could not be written to %1").arg(QDir::toNativeSeparators(path)), vbExclamation);
+    QString error;
+    if (!saveImage(path, m_plot->size(), &error))
+        m_main->MsgBox(tr("The image could not be written to %1").arg(QDir::toNativeSeparators(path)) + QStringLiteral("\r\n") + error,
+                       vbExclamation);
 }

@@ -42,8 +42,9 @@ public:
     void open();
     const CurveModel& model() const { return m_model; }
     CurvePlot* plot() const { return m_plot; }
-    // Writes the plot at the given size: SVG for a ".svg" path, PNG otherwise.
-    bool saveImage(const QString& path, const QSize& size) const;
+    // Writes the plot at the given size: SVG for a ".svg" path, PNG otherwise; false with the
+    // reason when it cannot.
+    bool saveImage(const QString& path, const QSize& size, QString* error = nullptr) const;
     // "Save Image...": asks for a path and writes the plot at its size on screen.
     void saveImageClicked();
 

@@ -82,8 +82,10 @@ void frmMain::mnuPrintRecord_Click()
 
 void frmMain::printRecord(const RunRecord& record)
 {
+    // The saved PDF's page and margins, painted within them (never over the whole paper).
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageSize(QPageSize(RecordPdf::pageSize()));
+    printer.setFullPage(false);
+    RecordPdf::usePageLayout(printer);
     printer.setDocName(Record::defaultFileName(record, QString()));
     QPrintDialog dialog(&printer, this);
     dialog.setObjectName(QStringLiteral("dlgPrintRecord"));

@@ -12,9 +12,7 @@
 #include "table/TableCheck.h"
 #include "table/ValueRules.h"
 
-#include <QClipboard>
 #include <QDir>
-#include <QGuiApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
@@ -37,15 +35,13 @@ void frmMain::cmdExport_Click()
     CommitCellEditor();
     Spreadsheet::Application app;
     app.Add();
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
 
+    // The grid's block goes to the sheet directly: the user's clipboard is left as it was.
     MSFlexGrid1->setRow(0);
     MSFlexGrid1->setCol(1);
     MSFlexGrid1->setRowSel(MSFlexGrid1->Rows() - 1);
     MSFlexGrid1->setColSel(MSFlexGrid1->Cols() - 1);
     const QString block = MSFlexGrid1->Clip();
-    clipboard->setText(block);
 
     Spreadsheet::Sheet& sheet = app.ActiveWorkbook()->ActiveSheet();
     sheet.Select(QStringLiteral("A1"));
@@ -53,7 +49,6 @@ void frmMain::cmdExport_Click()
     const int decimals = ValueRules::formatDecimals(cboDecimal->Text());
     if (decimals >= 0)
         sheet.setNumberFormat(QStringLiteral("B1:B32"), Spreadsheet::decimalsFormat(decimals));
-    // The text just put on the clipboard: another program may replace it at any moment.
     sheet.Paste(block);
 
     QString error;
@@ -146,7 +141,6 @@ bool frmMain::importWorkbook(const QString& path)
         return false;
     }
     const int inputDecimals = MeterRules::inputDecimals(selectedInputType());
-    const QString& copied = read->copied;
     const int detected = read->detected;
     // Display values are written in the decimal-point format that will be in force once
     // the sheet's format has been taken over, so that its rescale keeps them as they are.
@@ -160,9 +154,7 @@ bool frmMain::importWorkbook(const QString& path)
         MsgBox(refusal->message, vbOKOnly, refusal->title);
         return false;
     }
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(copied);
+    // The workbook's block goes to the grid directly: the user's clipboard is left as it was.
     const QString block = fillGrid(lines.join(u'\r'), inputDecimals, displayDecimals);
 
     if (detected >= 0 && selectListText(cboDecimal, ValueRules::decimalFormats()[detected])) {

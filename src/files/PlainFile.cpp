@@ -103,6 +103,11 @@ Contents read(const QString& path, qint64 limit, const std::atomic_bool* cancel)
 
 bool writeWhole(const QString& path, bool replace, const std::function<bool(QIODevice& file, QString* error)>& fill, QString* error)
 {
+    // A FIFO, a device or a folder is never replaced by the file written beside it.
+    if (const QString refusal = writeRefusal(path); !refusal.isEmpty()) {
+        *error = refusal;
+        return false;
+    }
     const QFileInfo info(path);
     QTemporaryFile file(QDir(info.absolutePath()).filePath(QLatin1Char('.') + info.fileName() + QStringLiteral(".XXXXXX")));
     if (!file.open()) {

@@ -127,6 +127,23 @@ QPageSize::PageSizeId pageSize()
     return QLocale().measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter : QPageSize::A4;
 }
 
+QPageLayout pageLayout()
+{
+    return QPageLayout(QPageSize(pageSize()), QPageLayout::Portrait, QMarginsF(PageMargin, PageMargin, PageMargin, PageMargin),
+                       QPageLayout::Point);
+}
+
+void usePageLayout(QPagedPaintDevice& device)
+{
+    QPageLayout layout = device.pageLayout();
+    layout.setPageSize(QPageSize(pageSize()));
+    layout.setUnits(QPageLayout::Point);
+    const QMarginsF least = layout.minimumMargins();
+    layout.setMargins(QMarginsF(qMax(PageMargin, least.left()), qMax(PageMargin, least.top()), qMax(PageMargin, least.right()),
+                                qMax(PageMargin, least.bottom())));
+    device.setPageLayout(layout);
+}
+
 void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& r)
 {
     // Lay out in points on the paintable area.
@@ -238,8 +255,7 @@ void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& 
 bool write(const RunRecord& record, QIODevice& file, QString* error)
 {
     QPdfWriter pdf(&file);
-    pdf.setPageSize(QPageSize(pageSize()));
-    pdf.setPageMargins(QMarginsF(PageMargin, PageMargin, PageMargin, PageMargin), QPageLayout::Point);
+    pdf.setPageLayout(pageLayout());
     pdf.setResolution(300);
     pdf.setTitle(QStringLiteral("Linearization record %1").arg(Record::defaultFileName(record, QString())));
     pdf.setCreator(QStringLiteral("%1 %2").arg(QLatin1String(Record::Utility), record.version));

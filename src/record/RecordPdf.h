@@ -3,6 +3,7 @@
 // the result in large type, meter, port, operator and time, the table and its curve,
 // every command's outcome, the table's and the record's SHA-256, the key that signs the JSON
 // record, and a line for a signature.
+#include <QPageLayout>
 #include <QPageSize>
 #include <QString>
 
@@ -14,7 +15,14 @@ struct RunRecord;
 namespace RecordPdf {
 
 QPageSize::PageSizeId pageSize(); // the locale's paper
-// Paints the record onto the device's current page, scaled to its paintable area.
+// The saved PDF's page: the locale's paper, 36 pt margins all round.
+QPageLayout pageLayout();
+// The saved PDF's page on a printer: its paper and margins, each margin at least the printer's least.
+// Painting starts at the top left of the paintable area (the device's origin unless it paints the
+// full page).
+void usePageLayout(QPagedPaintDevice& device);
+// Paints the record onto the device's current page, within its paintable area (the page less its
+// margins), in points scaled to the device's resolution.
 void paint(QPainter& painter, const QPagedPaintDevice& device, const RunRecord& record);
 // Writes the PDF into file; false with the reason when it cannot.
 bool write(const RunRecord& record, QIODevice& file, QString* error);

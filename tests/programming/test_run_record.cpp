@@ -1,6 +1,7 @@
 // The record of a programming run: `program --record` against the simulated meter (JSON,
 // PDF read back by pdftotext and rendered by pdftoppm), `record --verify`, and the window's
 // Save Record and Print Record after a run.
+#include <QComboBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,9 +11,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
+#include <sys/stat.h>
 
 #include "app/PickList.h"
 #include "record/RecordPdf.h"
+#include "record/RunRecorder.h"
 #include "common/MeterRig.h"
 #include "common/ProgramEnvironment.h"
 #include "files/SettingsFile.h"
@@ -44,6 +47,17 @@ void writeTable(const QString& path, const QStringList& in, const QStringList& o
     for (int r = 0; r < in.size(); ++r)
         sheet.Select(QStringLiteral("A%1").arg(r + 1)), sheet.Paste(in[r] + '\t' + out[r]);
     app.SaveCopyAs(path);
+}
+
+// Where the page's first word starts, in whole points (pdftotext -bbox).
+QPoint firstWordCorner(const QString& pdf)
+{
+    QProcess p;
+    p.start("pdftotext", {"-bbox", pdf, "-"});
+    p.waitForFinished(30000);
+    const QRegularExpressionMatch word =
+        QRegularExpression(R"re(<word xMin="([0-9.]+)" yMin="([0-9.]+)")re").match(QString::fromUtf8(p.readAllStandardOutput()));
+    return word.hasMatch() ? QPoint(qRound(word.captured(1).toDouble()), qRound(word.captured(2).toDouble())) : QPoint(-1, -1);
 }
 
 QJsonObject readJson(const QString& path)
@@ -218,18 +232,34 @@ private slots:
         QCOMPARE(r["table"]["points"][1]["display"].toString(), rig.w->MSFlexGrid1->TextMatrix(1, 2));
         QCOMPARE(r["commands"].toArray().size(), rig.sim->received().size());
 
-        bool printDialogShown = false;
+        // A FIFO named as the record is refused, never replaced or blocked on.
+        const QString fifo = dir.filePath("fifo.json");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        dialogs.paths << fifo;
+        QTimer::singleShot(0, [] { QMetaObject::invokeMethod(QApplication::activeModalWidget(), "accept"); });
+        rig.w->mnuSaveRecord->trigger();
+        QVERIFY2(messages.prompts().join("").contains("is a FIFO"), qPrintable(messages.prompts().join("\n")));
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+
+        // Printed to a file, the page keeps the saved PDF's margins.
+        const QString printed = dir.filePath("printed.pdf"), saved = dir.filePath("saved.pdf");
+        QString error;
+        QVERIFY2(RecordPdf::save(rig.w->recorder()->record(), saved, &error), qPrintable(error));
         QTimer::singleShot(0, [&] {
             QMetaObject::invokeMethod(QApplication::activeModalWidget(), "accept");
             QTimer::singleShot(0, [&] {
                 auto* print = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
-                printDialogShown = print != nullptr;
-                if (print)
-                    print->reject();
+                QVERIFY(print);
+                auto* printers = print->findChild<QComboBox*>("printers");
+                printers->setCurrentIndex(printers->count() - 1); // "Print to File (PDF)"
+                print->findChild<QLineEdit*>("filename")->setText(printed);
+                print->accept();
             });
         });
         rig.w->mnuPrintRecord->trigger();
-        QVERIFY(printDialogShown);
+        QCOMPARE(firstWordCorner(printed), firstWordCorner(saved));
+        QCOMPARE(firstWordCorner(saved), QPoint(36, 36));
     }
 };
 
