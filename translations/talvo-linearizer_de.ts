@@ -563,6 +563,18 @@
         <translation>Kommunikationsfehler</translation>
     </message>
     <message>
+        <source>Tried: PC Comm Port %1, address %2, %3 baud.</source>
+        <translation>Versucht: PC-Schnittstelle %1, Adresse %2, %3 Baud.</translation>
+    </message>
+    <message>
+        <source>Tried: PC Comm Port %1 (%2), address %3, %4 baud.</source>
+        <translation>Versucht: PC-Schnittstelle %1 (%2), Adresse %3, %4 Baud.</translation>
+    </message>
+    <message>
+        <source>Serial Settings &gt; Find Meter... searches every address and baud rate for the meter.</source>
+        <translation>Schnittstelle &gt; Messgerät suchen... durchsucht alle Adressen und Baudraten nach dem Messgerät.</translation>
+    </message>
+    <message>
         <source>This program requires firmware Ver. 1.100 or greater to use.</source>
         <translation>Dieses Programm erfordert die Firmware-Version 1.100 oder neuer.</translation>
     </message>
@@ -754,6 +766,14 @@ Fenster trotzdem schließen?</translation>
     <message>
         <source>Find Meter...</source>
         <translation>Messgerät suchen...</translation>
+    </message>
+    <message>
+        <source>Recent Files</source>
+        <translation>Zuletzt verwendete Dateien</translation>
+    </message>
+    <message>
+        <source>The file %1 is no longer there. It is removed from the recent files.</source>
+        <translation>Die Datei %1 ist nicht mehr vorhanden. Sie wird aus den zuletzt verwendeten Dateien entfernt.</translation>
     </message>
     <message>
         <source>&amp;Tools</source>

@@ -134,6 +134,7 @@ frmMain::frmMain(const AppOptions& options, QWidget* parent)
     wireProgramming();
     wireFiles();
     wireSpreadsheet();
+    wireRecent();
     wireScan();
     wireUndo();
     Form_Load();
@@ -453,21 +454,23 @@ int frmMain::MsgBox(const QString& prompt, int style, const QString& title)
 
 QString frmMain::ShowOpenDialog(const QString& filter, const QString& title)
 {
-    if (g_fileDialogHook)
-        return g_fileDialogHook(false, filter, title);
     const QPointer<QWidget> focus = QApplication::focusWidget();
-    const QString path = QFileDialog::getOpenFileName(this, title, QString(), qtNameFilters(filter));
-    regainFocus(focus);
+    const QString path = g_fileDialogHook ? g_fileDialogHook(false, filter, title)
+                                          : QFileDialog::getOpenFileName(this, title, startFolder(filter), qtNameFilters(filter));
+    if (!g_fileDialogHook)
+        regainFocus(focus);
+    rememberFolder(filter, path);
     return path;
 }
 
 QString frmMain::ShowSaveDialog(const QString& filter, const QString& title)
 {
-    if (g_fileDialogHook)
-        return g_fileDialogHook(true, filter, title);
     const QPointer<QWidget> focus = QApplication::focusWidget();
-    const QString path = QFileDialog::getSaveFileName(this, title, QString(), qtNameFilters(filter));
-    regainFocus(focus);
+    const QString path = g_fileDialogHook ? g_fileDialogHook(true, filter, title)
+                                          : QFileDialog::getSaveFileName(this, title, startFolder(filter), qtNameFilters(filter));
+    if (!g_fileDialogHook)
+        regainFocus(focus);
+    rememberFolder(filter, path);
     return path;
 }
 

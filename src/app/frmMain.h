@@ -29,6 +29,7 @@ struct RunOutcome;
 class RunReporter;
 
 class QAction;
+class QMenu;
 class QUndoStack;
 class QGroupBox;
 class QLabel;
@@ -271,6 +272,19 @@ public:
     void mnuOpen_Click();
     bool openSettingsFile(const QString& path); // Open Settings from a path; false (message shown) on failure
 
+    // ---- Remembered per user (frmMain_recent.cpp) ----
+    // The folder a file dialog with this filter starts in: the last one used for its kind of
+    // file (settings, workbooks, records), known by the filter's first pattern.
+    QString startFolder(const QString& filter) const;
+    void rememberFolder(const QString& filter, const QString& path);
+    QStringList recentFiles() const;          // settings files and workbooks, the latest first
+    void noteRecentFile(const QString& path); // opened or saved
+    // Opens a settings file or imports a workbook; one no longer there is removed, with a message.
+    void openRecentFile(const QString& path);
+    QString rememberedOperator() const; // the records' operator, as last entered
+    void rememberOperator(const QString& name);
+    QMenu* mnuRecent = nullptr; // File > Recent Files
+
     // ---- Spreadsheet exchange (frmMain_spreadsheet.cpp) ----
     void cmdExport_Click();
     void cmdImport_Click();
@@ -296,6 +310,8 @@ private:
     void wireProgramming();
     void wireFiles();
     void wireSpreadsheet();
+    void wireRecent();
+    void fillRecentMenu();
     void wireScan();
     void wireUndo();
     void regainFocus(QWidget* focus); // after a dialog: giveFocusBack, and the grid's editor reopened

@@ -5,6 +5,7 @@
 #include "files/SettingsFile.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QRadioButton>
 
 namespace {
@@ -35,9 +36,11 @@ void frmMain::wireFiles()
 
 void frmMain::mnuSave_Click()
 {
-    const QString path = ShowSaveDialog(tr(DialogFilter), tr(DialogTitle));
+    QString path = ShowSaveDialog(tr(DialogFilter), tr(DialogTitle));
     if (path.isEmpty())
         return;
+    if (!QFileInfo(path).fileName().contains(u'.')) // Open Settings' filter shows it
+        path += QStringLiteral(".txt");
     SettingsValues values;
     values.decimal = cboDecimal->Text();
     values.address = cboAddress->Text();
@@ -50,6 +53,8 @@ void frmMain::mnuSave_Click()
     if (!SettingsFile::Save(path, values, &why))
         MsgBox(tr("The settings could not be saved to %1\r\n%2\r\nAny file already there is unchanged.").arg(path, why),
                vbExclamation);
+    else
+        noteRecentFile(path);
 }
 
 void frmMain::mnuOpen_Click()
@@ -103,6 +108,7 @@ bool frmMain::openSettingsFile(const QString& path)
     if (ok) {
         setFitSource({}); // the table now comes from the file, even where its values are the same
         setPanelText(1, tr("File: - [%1]").arg(path));
+        noteRecentFile(path);
         return true;
     }
     if (reader.stopLine() == 0)

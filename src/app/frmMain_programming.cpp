@@ -18,7 +18,7 @@ namespace {
 // The window as the face of a run.
 class WindowRun final : public RunReporter {
 public:
-    WindowRun(frmMain* window, bool dryRun) : m_w(window), m_dryRun(dryRun) {}
+    WindowRun(frmMain* window, bool dryRun, const MeterSetup& setup) : m_w(window), m_dryRun(dryRun), m_setup(setup) {}
     void progress(int value, int maximum) override
     {
         if (maximum > 0)
@@ -27,7 +27,18 @@ public:
     }
     void status(int panel, const QString& text) override { m_w->setPanelText(panel, text); }
     void statusFades() override { m_w->RestartStatusTimer(); }
-    int message(const RunMessage& message) override { return m_w->RunMsgBox(message.text, message.style, message.title); }
+    int message(const RunMessage& message) override
+    {
+        if (message.title != RunMessages::communicationTitle())
+            return m_w->RunMsgBox(message.text, message.style, message.title);
+        // The checklist, then what was tried and where to look for the meter.
+        const QString device = m_w->ports().device(m_setup.port.toInt());
+        return m_w->RunMsgBox(
+            [text = message.text, setup = m_setup, device] {
+                return text() + QStringLiteral("\r\n\r\n") + RunMessages::communicationTried(setup.port, device, setup.address, setup.baud);
+            },
+            message.style, message.title);
+    }
     void frame(const RunFrame& frame) override
     {
         if (m_dryRun)
@@ -44,6 +55,7 @@ public:
 private:
     QPointer<frmMain> m_w;
     bool m_dryRun;
+    MeterSetup m_setup;
 };
 } // namespace
 
@@ -82,8 +94,9 @@ void frmMain::cmdProgramMeter_Click()
     if (!historyReady())
         return;
     QPointer<frmMain> self(this);
-    WindowRun face(this, m_dryRun);
-    const RunOutcome outcome = runMeter(meterSetup(), &face);
+    const MeterSetup setup = meterSetup();
+    WindowRun face(this, m_dryRun, setup);
+    const RunOutcome outcome = runMeter(setup, &face);
     if (!self)
         return; // the window is gone: touch nothing
     if (outcome.end == RunEnd::FirmwareRefused) {

@@ -28,13 +28,16 @@ bool frmMain::saveRecord(const QString& path, QString* error) const
 
 namespace {
 // Operator and tag for the record, the operator defaulting to the login name. False when cancelled.
-bool askRecordDetails(QWidget* parent, RunRecord* record)
+bool askRecordDetails(frmMain* parent, RunRecord* record)
 {
+    const QString remembered = parent->rememberedOperator();
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("dlgRecordDetails"));
     dialog.setWindowTitle(frmMain::tr("Record"));
     auto* form = new QFormLayout(&dialog);
-    auto* txtOperator = new QLineEdit(record->operatorName.isEmpty() ? RunRecorder::loginName() : record->operatorName, &dialog);
+    auto* txtOperator = new QLineEdit(!record->operatorName.isEmpty() ? record->operatorName
+                                         : remembered.isEmpty()            ? RunRecorder::loginName()
+                                                                           : remembered, &dialog);
     txtOperator->setObjectName(QStringLiteral("txtOperator"));
     auto* txtTag = new QLineEdit(record->tag, &dialog);
     txtTag->setObjectName(QStringLiteral("txtTag"));
@@ -48,6 +51,7 @@ bool askRecordDetails(QWidget* parent, RunRecord* record)
     if (dialog.exec() != QDialog::Accepted)
         return false;
     record->operatorName = txtOperator->text().trimmed();
+    parent->rememberOperator(record->operatorName);
     record->tag = txtTag->text().trimmed();
     return true;
 }

@@ -167,5 +167,6 @@ bool frmMain::importWorkbook(const QString& path)
 
     setFitSource({}); // the table now comes from the workbook, even where its values are the same
     recordWorkbookSource(path);
+    noteRecentFile(path);
     return true;
 }

@@ -31,6 +31,16 @@ QString communication()
         .join(CrLf);
 }
 
+QString communicationTried(const QString& port, const QString& device, const QString& address, const QString& baud)
+{
+    const QString tried =
+        device.isEmpty()
+            ? QCoreApplication::translate("RunMessages", "Tried: PC Comm Port %1, address %2, %3 baud.").arg(port, address, baud)
+            : QCoreApplication::translate("RunMessages", "Tried: PC Comm Port %1 (%2), address %3, %4 baud.").arg(port, device, address, baud);
+    return tried + CrLf +
+           QCoreApplication::translate("RunMessages", "Serial Settings > Find Meter... searches every address and baud rate for the meter.");
+}
+
 QString communicationTitle() { return QCoreApplication::translate("RunMessages", "Communication Error"); }
 
 QString firmware()

@@ -11,6 +11,9 @@ QString success(); // "   Information has been successfully sent to the meter!"
 QString incomplete(int failedPoints);
 QString communication();      // the checklist shown after a reply time-out
 QString communicationTitle(); // "Communication Error"
+// The window's lines after the checklist: the port (its device when known), address and baud
+// rate tried, and Find Meter to search for the meter.
+QString communicationTried(const QString& port, const QString& device, const QString& address, const QString& baud);
 QString firmware();           // the refusal of a meter with firmware 01.000
 // Asked when the window is closed during a run.
 QString closeDuringRun();

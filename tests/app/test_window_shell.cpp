@@ -1,7 +1,9 @@
 // The application shell through the real window: start-up defaults and the port probe,
 // the single-instance lock, Exit, the status timer, fonts, and how a run reports a
 // refusing meter, a port that refuses its speed, and where a workbook is exported.
+#include <QMenu>
 #include <QPushButton>
+#include <QSettings>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <cstring>
@@ -173,6 +175,34 @@ private slots:
         QVERIFY(viewed.size() == 1 && messages.prompts().last().startsWith("The workbook could not be written"));
         QVERIFY(QDir(runtime.filePath("other")).isEmpty());
         Spreadsheet::setViewerHook({});
+    }
+
+    // Per user, across windows: the last folder of settings files, the recent files under File
+    // (a missing one removed with a word), ".txt" added to a settings name without one.
+    void remembersPerUser()
+    {
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "talvo-linearizer", "talvo-linearizer").clear();
+        QTemporaryDir dir;
+        MessageRecorder messages;
+        DialogRecorder dialogs;
+        dialogs.paths << dir.filePath("first") << dir.filePath("second.cfg");
+        auto w = makeWindow();
+        QVERIFY(!w->mnuRecent->isEnabled());
+        w->mnuSave->trigger();
+        w->mnuSave->trigger();
+        QVERIFY(QFileInfo::exists(dir.filePath("first.txt")) && QFileInfo::exists(dir.filePath("second.cfg")));
+        w.reset();
+        w = makeWindow();
+        const QString filter = "Text (*.txt)|*.txt|All Files (*.*)|*.*";
+        QCOMPARE(w->startFolder(filter), dir.path());
+        QCOMPARE(w->mnuRecent->actions().size(), 2);
+        QVERIFY(QFile::remove(dir.filePath("second.cfg")));
+        w->mnuRecent->actions()[0]->trigger();
+        QVERIFY2(messages.prompts().join("").contains("no longer there"), qPrintable(messages.prompts().join("")));
+        QCOMPARE(w->recentFiles(), QStringList(dir.filePath("first.txt")));
+        w->mnuRecent->actions()[0]->trigger();
+        QCOMPARE(w->panelText(1), "File: - [" + dir.filePath("first.txt") + "]");
+        QCOMPARE(messages.shown.size(), 1);
     }
 };
 

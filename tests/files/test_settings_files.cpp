@@ -58,7 +58,7 @@ private slots:
             QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
             QVERIFY(w->selectListText(w->cboAddress, "123") && w->selectListText(w->cboCommPort, "7"));
             QVERIFY(w->selectListText(w->cboBaudRate, "9600") && w->selectListText(w->cboSetPoints, "5"));
-            const QString saved = state(*w), file = m_dir.filePath(option->objectName());
+            const QString saved = state(*w), file = m_dir.filePath(option->objectName() + ".txt");
             dialogs.paths << file << file;
             w->mnuSave->trigger();
             const QString v = option == w->optVoltage ? "True" : "False", i = option == w->optCurrent ? "True" : "False";

@@ -11,6 +11,7 @@
 #include "common/MeterRig.h"
 #include "link/SerialComm.h"
 #include "meter-sim/SimulatorOptions.h"
+#include "programming/RunMessages.h"
 #include "programming/RunResult.h"
 #include "app/FlexGrid.h"
 
@@ -124,6 +125,11 @@ private slots:
         QVERIFY(timesOut ? clock.elapsed() >= 1900 : clock.elapsed() < 1900); // only "no reply" waits for the time-out
         QCOMPARE(msgs.shown.isEmpty() ? QString() : msgs.shown.last().prompt.left(message.size()), message);
         QCOMPARE(msgs.shown.size(), message.isEmpty() ? 0 : 1); // one message at most; no success is claimed
+        if (timesOut) // the checklist as specified, then what was tried and where to look for the meter
+            QCOMPARE(msgs.shown.last().prompt,
+                     RunMessages::communication() + QString("\r\n\r\nTried: PC Comm Port 1 (%1), address %2, %3 baud.\r\n"
+                                                            "Serial Settings > Find Meter... searches every address and baud rate for the meter.")
+                                                        .arg(rig.w->ports().device(1), rig.w->cboAddress->Text(), rig.w->cboBaudRate->Text()));
         QCOMPARE(rig.w->ProgressBar1->value(), progress);
         QCOMPARE(rig.w->panelText(2), panel);
         QCOMPARE(rig.w->MSComm1->portOpen(), portOpen);
