@@ -5,7 +5,6 @@
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cmath>
 
 #include "app/CurveWindow.h"
 #include "app/WindowPlacement.h"

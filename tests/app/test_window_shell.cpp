@@ -188,15 +188,12 @@ private slots:
         dialogs.paths << dir.filePath("first") << dir.filePath("second.cfg");
         auto w = makeWindow();
         QVERIFY(!w->mnuRecent->isEnabled());
-        w->mnuSave->trigger();
-        w->mnuSave->trigger();
-        QVERIFY(QFileInfo::exists(dir.filePath("first.txt")) && QFileInfo::exists(dir.filePath("second.cfg")));
-        w.reset();
-        w = makeWindow();
-        const QString filter = "Text (*.txt)|*.txt|All Files (*.*)|*.*";
-        QCOMPARE(w->startFolder(filter), dir.path());
-        QCOMPARE(w->mnuRecent->actions().size(), 2);
-        QVERIFY(QFile::remove(dir.filePath("second.cfg")));
+        for (int i = 0; i < 2; ++i)
+            w->mnuSave->trigger();
+        QVERIFY(QFileInfo::exists(dir.filePath("first.txt")));
+        w = makeWindow(); // another window, the same user
+        QCOMPARE(w->startFolder("Text (*.txt)|*.txt|All Files (*.*)|*.*"), dir.path());
+        QVERIFY(w->mnuRecent->actions().size() == 2 && QFile::remove(dir.filePath("second.cfg")));
         w->mnuRecent->actions()[0]->trigger();
         QVERIFY2(messages.prompts().join("").contains("no longer there"), qPrintable(messages.prompts().join("")));
         QCOMPARE(w->recentFiles(), QStringList(dir.filePath("first.txt")));

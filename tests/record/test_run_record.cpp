@@ -1,7 +1,8 @@
 // The record of a programming run: `program --record` against the simulated meter (JSON,
-// PDF read back by pdftotext and rendered by pdftoppm), `record --verify`, and the window's
-// Save Record and Print Record after a run.
+// PDF read back by pdftotext and rendered by pdftoppm), the page's curve and texts, `record
+// --verify`, and the window's Save Record and Print Record after a run.
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,9 +12,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
+#include <cmath>
 #include <sys/stat.h>
 
 #include "app/PickList.h"
+#include "record/CurvePaint.h"
 #include "record/RecordPdf.h"
 #include "record/RunRecorder.h"
 #include "common/MeterRig.h"
@@ -26,6 +29,15 @@
 
 namespace {
 const QStringList In{"4.000", "8.000", "20.000"}, Out{"0.000", "37.500", "100.000"};
+
+// "4.000=4;=8" -> two rows, the second without an input value.
+QList<PointRow> rowsOf(const QString& table)
+{
+    QList<PointRow> rows;
+    for (const QString& pair : table.split(';'))
+        rows.append({pair.section('=', 0, 0), pair.section('=', 1)});
+    return rows;
+}
 
 QString run(const QString& program, const QStringList& args, const QString& dir, int* status)
 {
@@ -52,12 +64,10 @@ void writeTable(const QString& path, const QStringList& in, const QStringList& o
 // Where the page's first word starts, in whole points (pdftotext -bbox).
 QPoint firstWordCorner(const QString& pdf)
 {
-    QProcess p;
-    p.start("pdftotext", {"-bbox", pdf, "-"});
-    p.waitForFinished(30000);
-    const QRegularExpressionMatch word =
-        QRegularExpression(R"re(<word xMin="([0-9.]+)" yMin="([0-9.]+)")re").match(QString::fromUtf8(p.readAllStandardOutput()));
-    return word.hasMatch() ? QPoint(qRound(word.captured(1).toDouble()), qRound(word.captured(2).toDouble())) : QPoint(-1, -1);
+    int status = -1;
+    const QRegularExpressionMatch word = QRegularExpression(R"re(<word xMin="([0-9.]+)" yMin="([0-9.]+)")re")
+                                             .match(run("pdftotext", {"-bbox", pdf, "-"}, QFileInfo(pdf).absolutePath(), &status));
+    return QPoint(qRound(word.captured(1).toDouble()), qRound(word.captured(2).toDouble()));
 }
 
 QJsonObject readJson(const QString& path)
@@ -143,6 +153,84 @@ private slots:
         QCOMPARE(tool, 0);
         QVERIFY(QFileInfo(dir.filePath("page-1.png")).size() > 1000 && !QFileInfo::exists(dir.filePath("page-2.png")));
         QVERIFY2(err.contains("record written: " + json), qPrintable(err));
+    }
+
+    // Every point's number is drawn, clear of every marker and of every other number, on
+    // curves whose points crowd together.
+    void numbersNeverCovered_data()
+    {
+        QTest::addColumn<QString>("table");
+        QStringList sixteen, steep, flat;
+        for (int p = 0; p < 16; ++p) // a square root: crowded at the start
+            sixteen << QStringLiteral("%1=%2").arg(4 + p * p / 225.0 * 16, 0, 'f', 3).arg(std::sqrt(p / 15.0) * 100, 0, 'f', 3);
+        for (int p = 0; p < 32; ++p) {
+            steep << QStringLiteral("%1=%2").arg(4 + p * 0.5, 0, 'f', 3).arg(p < 16 ? p * 0.1 : 1.5 + (p - 15) * 50.0, 0, 'f', 3);
+            flat << QStringLiteral("%1=%2").arg(4 + p * 0.5, 0, 'f', 3).arg(p % 2 ? 10.0 : 10.001, 0, 'f', 3);
+        }
+        QTest::newRow("16 points, square root") << sixteen.join(';');
+        QTest::newRow("32 points, flat then steep") << steep.join(';');
+        QTest::newRow("32 points, zigzag") << flat.join(';');
+    }
+
+    void numbersNeverCovered()
+    {
+        QFETCH(QString, table);
+        CurveModel m;
+        m.update(rowsOf(table), InputType::Current, "ddd.ddd", "Input (mA)", CurvePaint::tableCheckRule(InputType::Current));
+        // The plot's inner area at the window's first size, as paint() maps the points.
+        const QRectF area(60, 14, 520, 330);
+        const QFont font;
+        const QFontMetrics fm(font);
+        QList<CurvePaint::NumberLabel> labels;
+        const auto& pts = m.points();
+        for (const CurveModel::Point& p : pts) {
+            const QPointF c(area.left() + 30 + (p.input - m.xAxis().low) / (m.xAxis().high - m.xAxis().low) * (area.width() - 60),
+                            area.bottom() - 14 - (p.display - m.yAxis().low) / (m.yAxis().high - m.yAxis().low) * (area.height() - 44));
+            labels.append({c, 4.5, QPointF(-0.7071, -0.7071), QSizeF(fm.horizontalAdvance(QString::number(p.number)) + 2, fm.height())});
+        }
+        const QList<QRectF> places = CurvePaint::placeNumbers(labels, area, 1);
+        QCOMPARE(places.size(), pts.size());
+        for (int i = 0; i < places.size(); ++i) {
+            QVERIFY2(area.contains(places[i]), qPrintable(QString::number(i + 1)));
+            for (int j = 0; j < places.size(); ++j) {
+                const QRectF marker(labels[j].marker - QPointF(4.5, 4.5), QSizeF(9, 9));
+                QVERIFY2(!places[i].intersects(marker), qPrintable(QStringLiteral("number %1 over marker %2").arg(i + 1).arg(j + 1)));
+                QVERIFY2(i == j || !places[i].intersects(places[j]), qPrintable(QStringLiteral("numbers %1 and %2").arg(i + 1).arg(j + 1)));
+            }
+        }
+    }
+
+    // Names and tags are text on the page: a long one is wrapped or cut and every section stays on
+    // the one page, control and bidi characters are escaped, a "%" in them or a device path is kept.
+    void pdfShowsHostileTexts_data()
+    {
+        QTest::addColumn<QString>("operatorName");
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("long, with blanks") << QString("Ann Example ").repeated(130) << "TK-7" << "Ann Example Ann";
+        QTest::newRow("long, no blanks") << "Ann" << QString(1500, 'x') << "xxxxxxxxxx…";
+        QTest::newRow("newline and override") << "Ann" << "TK\nProgrammed\u202E\u2067" << "TK<0a>Programmed<U+202E><U+2067>";
+    }
+    void pdfShowsHostileTexts()
+    {
+        RunRecord r;
+        QFETCH(QString, operatorName);
+        QFETCH(QString, tag);
+        r.operatorName = operatorName, r.tag = tag, r.port.device = "/dev/x%1", r.meter = {"001", 2400, "01.100"}, r.status = 11;
+        r.resultText = "PC Comm Port 1 (/dev/x%1) cannot be used.", r.inputType = "Current", r.decimal = "ddd.ddd";
+        for (int i = 0; i < In.size(); ++i)
+            r.points.append({In[i], Out[i]}), r.commands.append({"2A30" + QString::number(i + 1), "", RecordCommand::NotSent, ""});
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY2(RecordPdf::save(r, dir.filePath("r.pdf"), &error), qPrintable(error));
+        int tool = -1;
+        const QString text = run("pdftotext", {"-layout", dir.filePath("r.pdf"), "-"}, dir.path(), &tool);
+        QFETCH(QString, shown);
+        for (const QString& needle : {shown, QString("Why: PC Comm Port 1 (/dev/x%1) cannot be used. (exit status 11)"),
+                                      QString("Commands: 0 sent"), "Table SHA-256: " + Record::tableSha256(r.points), QString("Signature:")})
+            QVERIFY2(text.simplified().contains(needle), qPrintable(needle + " not in:\n" + text));
+        QCOMPARE(text.count('\f') + tool, 1); // one page
+        QVERIFY(!text.contains(QRegularExpression("^\\s*Programmed", QRegularExpression::MultilineOption)));
     }
 
     // A record that cannot be written, or would replace a file, stops the run before anything is sent.
@@ -238,14 +326,13 @@ private slots:
         dialogs.paths << fifo;
         QTimer::singleShot(0, [] { QMetaObject::invokeMethod(QApplication::activeModalWidget(), "accept"); });
         rig.w->mnuSaveRecord->trigger();
-        QVERIFY2(messages.prompts().join("").contains("is a FIFO"), qPrintable(messages.prompts().join("\n")));
         struct stat st;
-        QVERIFY(::stat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        QVERIFY(messages.prompts().join("").contains("is a FIFO") && ::stat(qPrintable(fifo), &st) == 0 && S_ISFIFO(st.st_mode));
 
         // Printed to a file, the page keeps the saved PDF's margins.
         const QString printed = dir.filePath("printed.pdf"), saved = dir.filePath("saved.pdf");
         QString error;
-        QVERIFY2(RecordPdf::save(rig.w->recorder()->record(), saved, &error), qPrintable(error));
+        QVERIFY2(rig.w->saveRecord(saved, &error), qPrintable(error));
         QTimer::singleShot(0, [&] {
             QMetaObject::invokeMethod(QApplication::activeModalWidget(), "accept");
             QTimer::singleShot(0, [&] {
