@@ -1,10 +1,10 @@
 #pragma once
-// The point-table grid: cells of text addressed by row and column, a current cell
-// (Row, Col) and the far corner of the selection (RowSel, ColSel). Column 0 is fixed.
-// Writing Row or Col raises leaveCell() for the old cell before the change and
-// enterCell() for the new one after it. A changed cell text or number of rows raises
-// tableChanged().
-#include <QTableWidget>
+// The point-table grid: a view of a table model (the setup document's rows) with cells of
+// text addressed by row and column, a current cell (Row, Col) and the far corner of the
+// selection (RowSel, ColSel). Column 0 is fixed. Writing Row or Col raises leaveCell() for
+// the old cell before the change and enterCell() for the new one after it. A changed cell
+// text or number of rows raises tableChanged().
+#include <QTableView>
 
 class QKeyEvent;
 
@@ -14,16 +14,16 @@ enum KeyCodes { vbKeyBack = 8, vbKeyReturn = 13, vbKeyEscape = 27, vbKeyUp = 38,
 // Key code of a key event in the numbering the handlers use (vbKeyReturn, vbKeyEscape, ...).
 int VbKeyCode(const QKeyEvent* event);
 
-class FlexGrid : public QTableWidget {
+class FlexGrid : public QTableView {
     Q_OBJECT
 public:
     static constexpr int TwipsPerPixel = 15;
 
     explicit FlexGrid(QWidget* parent = nullptr);
 
-    int Rows() const { return rowCount(); }
-    void setRows(int rows);
-    int Cols() const { return columnCount(); }
+    void setModel(QAbstractItemModel* model) override;
+    int Rows() const { return model() ? model()->rowCount() : 0; }
+    int Cols() const { return model() ? model()->columnCount() : 0; }
     int FixedRows() const { return 0; }
     int FixedCols() const { return 1; }
 
@@ -79,11 +79,12 @@ protected:
 
 private:
     void moveCurrent(int row, int col);
-    void showSelection();
-    QTableWidgetItem* itemAt(int row, int col) const;
+    void showSelection() { viewport()->update(); }
+    void rowsGone(); // the current cell and the selection kept within the rows
 
     int m_row = 0, m_col = 1, m_rowSel = 0, m_colSel = 1;
     Qt::FocusReason m_focusReason = Qt::OtherFocusReason;
     bool m_pressed = false;        // the left button went down on the grid
     bool m_dragging = false;       // ... on a value cell: moving extends the selection
+    friend class GridCellDelegate;
 };

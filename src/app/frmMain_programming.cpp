@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <utility>
 
 namespace {
 // The window as the face of a run.
@@ -27,7 +28,14 @@ public:
     }
     void status(int panel, const QString& text) override { m_w->setPanelText(panel, text); }
     void statusFades() override { m_w->RestartStatusTimer(); }
-    int message(const RunMessage& message) override { return m_w->RunMsgBox(message.text, message.style, message.title); }
+    int message(const RunMessage& message) override
+    {
+        // The table check's message names the point it is about.
+        if (const int row = std::exchange(m_failingRow, -1); row >= 0)
+            return m_w->RunMsgBox([text = message.text, row] { return SetupDocument::namingPoint(text(), row); }, message.style,
+                                  message.title);
+        return m_w->RunMsgBox(message.text, message.style, message.title);
+    }
     void frame(const RunFrame& frame) override
     {
         if (m_dryRun)
@@ -38,12 +46,16 @@ public:
         // The check leaves the current cell in the input column unless a value is missing.
         if (code != TableCheck::MissingValue && m_w->MSFlexGrid1->Col() != 1)
             m_w->MSFlexGrid1->setCol(1);
+        const PointTable table = m_w->pointTable();
+        if (const auto cell = TableCheck::isRuleCode(code) ? TableCheck::failingCell(table.rows, table.type, table.format) : std::nullopt)
+            m_failingRow = cell->row;
     }
     bool abandoned() const override { return !m_w || m_w->closing(); }
 
 private:
     QPointer<frmMain> m_w;
     bool m_dryRun;
+    int m_failingRow = -1; // the point of the table check's message to come
 };
 } // namespace
 
@@ -64,7 +76,7 @@ bool frmMain::confirmCloseDuringRun()
 
 MeterSetup frmMain::meterSetup() const
 {
-    return MeterSetup{cboCommPort->Text(), cboBaudRate->Text(), cboAddress->Text(), cboSetPoints->Text(), pointTable()};
+    return m_doc->meterSetup();
 }
 
 void frmMain::cmdProgramMeter_Click()
