@@ -1,8 +1,11 @@
 #include "app/FlexGrid.h"
 
+#include "app/CellEditor.h"
+
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
@@ -51,36 +54,71 @@ int VbKeyCode(const QKeyEvent* event)
     return event->key() < 0x100 ? 0x100 + event->key() : event->key() & 0xFFFF;
 }
 
-// Paints a cell in the grid's style: the fixed column in the button colour, the selection
-// (but its current cell) highlighted.
-class GridCellDelegate : public QStyledItemDelegate {
-public:
-    explicit GridCellDelegate(FlexGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+GridDelegate::GridDelegate(FlexGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
 
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        const int r = index.row(), c = index.column();
-        const FlexGrid& g = *m_grid;
-        if (c < g.FixedCols()) {
-            option->backgroundBrush = g.palette().button();
-            return;
-        }
-        const bool inSel = r >= std::min(g.m_row, g.m_rowSel) && r <= std::max(g.m_row, g.m_rowSel) &&
-                           c >= std::min(g.m_col, g.m_colSel) && c <= std::max(g.m_col, g.m_colSel);
-        const bool current = r == g.m_row && c == g.m_col;
-        option->backgroundBrush = inSel && !current ? g.palette().highlight() : g.palette().base();
-        option->palette.setBrush(QPalette::Text, inSel && !current ? g.palette().highlightedText() : g.palette().text());
+void GridDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    const int r = index.row(), c = index.column();
+    const FlexGrid& g = *m_grid;
+    if (c < g.FixedCols()) {
+        option->backgroundBrush = g.palette().button();
+        return;
     }
+    const bool inSel = r >= std::min(g.m_row, g.m_rowSel) && r <= std::max(g.m_row, g.m_rowSel) && c >= std::min(g.m_col, g.m_colSel) &&
+                       c <= std::max(g.m_col, g.m_colSel);
+    const bool current = r == g.m_row && c == g.m_col;
+    option->backgroundBrush = inSel && !current ? g.palette().highlight() : g.palette().base();
+    option->palette.setBrush(QPalette::Text, inSel && !current ? g.palette().highlightedText() : g.palette().text());
+}
 
-private:
-    FlexGrid* m_grid;
-};
+void GridDelegate::placeEditor(CellEditor* editor) const
+{
+    const QPoint topLeft = m_grid->mapTo(editor->parentWidget(), QPoint(m_grid->CellLeft(), m_grid->CellTop()));
+    editor->setGeometry(topLeft.x(), topLeft.y(), m_grid->CellWidth(), m_grid->CellHeight());
+}
+
+void GridDelegate::filterTypedKey(CellEditor* editor, int& keyAscii)
+{
+    // Where the decimal separator is a comma, a typed comma is the decimal point; the text
+    // keeps the "." form. Elsewhere a comma is a thousands separator and stays ignored.
+    if (keyAscii == ',' && QLocale().decimalPoint() == QStringLiteral(","))
+        keyAscii = '.';
+    const QString t = editor->text();
+    const QChar k(keyAscii);
+    const bool hasPoint = t.contains(QLatin1Char('.'));
+    if (k == QLatin1Char('.') && hasPoint) {
+        keyAscii = 0;
+        return;
+    }
+    const bool allowed =
+        (k >= QLatin1Char('0') && k <= QLatin1Char('9')) || k == QLatin1Char('-') || k == QLatin1Char('.') || keyAscii == 8;
+    if (!allowed) {
+        keyAscii = 0;
+        return;
+    }
+    if (!hasPoint && t.size() > 5)
+        editor->setTypedMaxLength(6);
+    else if (hasPoint)
+        editor->setTypedMaxLength(7);
+    if (editor->SelLength() == t.size()) {
+        if (k == QLatin1Char('-') && !t.isEmpty()) {
+            editor->setText(QStringLiteral("-"));
+            editor->setModified(true);
+            editor->setSelStart(1);
+            keyAscii = 0;
+        }
+        return;
+    }
+    if (!t.isEmpty() && k == QLatin1Char('-'))
+        keyAscii = 0;
+}
+
 
 FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent)
 {
-    setItemDelegate(new GridCellDelegate(this));
+    m_delegate = new GridDelegate(this);
+    setItemDelegate(m_delegate);
     horizontalHeader()->hide();
     horizontalHeader()->setMinimumSectionSize(1);
     verticalHeader()->hide();

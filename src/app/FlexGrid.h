@@ -4,8 +4,11 @@
 // selection (RowSel, ColSel). Column 0 is fixed. Writing Row or Col raises leaveCell() for
 // the old cell before the change and enterCell() for the new one after it. A changed cell
 // text or number of rows raises tableChanged().
+#include <QStyledItemDelegate>
 #include <QTableView>
 
+class CellEditor;
+class FlexGrid;
 class QKeyEvent;
 
 // Key codes of the handlers (the window's vbOK/vbCritical names live in frmMain.h).
@@ -13,6 +16,26 @@ enum KeyCodes { vbKeyBack = 8, vbKeyReturn = 13, vbKeyEscape = 27, vbKeyUp = 38,
 
 // Key code of a key event in the numbering the handlers use (vbKeyReturn, vbKeyEscape, ...).
 int VbKeyCode(const QKeyEvent* event);
+
+// The grid's cells and their editor: paints a cell in the grid's style (the fixed column in
+// the button colour, the selection but its current cell highlighted), places the editor over
+// the current cell and holds the editor's typing rules.
+class GridDelegate : public QStyledItemDelegate {
+public:
+    explicit GridDelegate(FlexGrid* grid);
+    // The editor over the grid's current cell, its size.
+    void placeEditor(CellEditor* editor) const;
+    // The character filter on a character typed into the editor (keyAscii set to 0 to discard
+    // it): digits, one decimal point (a comma where the locale's point is one), a minus sign
+    // only first, backspace; at most 6 characters without a point, 7 with one.
+    static void filterTypedKey(CellEditor* editor, int& keyAscii);
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+private:
+    FlexGrid* m_grid;
+};
 
 class FlexGrid : public QTableView {
     Q_OBJECT
@@ -22,6 +45,7 @@ public:
     explicit FlexGrid(QWidget* parent = nullptr);
 
     void setModel(QAbstractItemModel* model) override;
+    GridDelegate* delegate() const { return m_delegate; }
     int Rows() const { return model() ? model()->rowCount() : 0; }
     int Cols() const { return model() ? model()->columnCount() : 0; }
     int FixedRows() const { return 0; }
@@ -86,5 +110,6 @@ private:
     Qt::FocusReason m_focusReason = Qt::OtherFocusReason;
     bool m_pressed = false;        // the left button went down on the grid
     bool m_dragging = false;       // ... on a value cell: moving extends the selection
-    friend class GridCellDelegate;
+    GridDelegate* m_delegate = nullptr;
+    friend class GridDelegate;
 };

@@ -532,8 +532,7 @@ void frmMain::Form_Load()
     selectListText(cboSetPoints, QStringLiteral("2"));
     Text1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Text1->setText(QStringLiteral("4.000"));
-    const QPoint cell = MSFlexGrid1->pos() + frmInput->pos() + QPoint(MSFlexGrid1->CellLeft(), MSFlexGrid1->CellTop());
-    Text1->setGeometry(cell.x(), cell.y(), MSFlexGrid1->CellWidth(), MSFlexGrid1->CellHeight());
+    MSFlexGrid1->delegate()->placeEditor(Text1);
     Text1->hide();
     Text1->setTypedMaxLength(7);
     // The window opens with the focus on the input type, so the point-count list stays

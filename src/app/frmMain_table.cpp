@@ -16,7 +16,6 @@
 #include "table/NumberText.h"
 #include "table/ValueRules.h"
 
-#include <QLocale>
 #include <algorithm>
 #include <QApplication>
 #include <QLabel>
@@ -204,8 +203,7 @@ void frmMain::ShowCellEditor()
     MSFlexGrid1->scrollTo(MSFlexGrid1->model()->index(row, col));
     if (!keepTyped)
         Text1->setText(EditorTextOfCell());
-    const QPoint topLeft = MSFlexGrid1->mapTo(Text1->parentWidget(), QPoint(MSFlexGrid1->CellLeft(), MSFlexGrid1->CellTop()));
-    Text1->setGeometry(topLeft.x(), topLeft.y(), MSFlexGrid1->CellWidth(), MSFlexGrid1->CellHeight());
+    MSFlexGrid1->delegate()->placeEditor(Text1);
     m_editOpen = true;
     m_editRow = row;
     m_editCol = col;
@@ -324,41 +322,7 @@ void frmMain::Text1_KeyDown(int keyCode)
     }
 }
 
-void frmMain::Text1_KeyPress(int& keyAscii)
-{
-    // Where the decimal separator is a comma, a typed comma is the decimal point; the text
-    // keeps the "." form. Elsewhere a comma is a thousands separator and stays ignored.
-    if (keyAscii == ',' && QLocale().decimalPoint() == QStringLiteral(","))
-        keyAscii = '.';
-    const QString t = Text1->text();
-    const QChar k(keyAscii);
-    const bool hasPoint = t.contains(QLatin1Char('.'));
-    if (k == QLatin1Char('.') && hasPoint) {
-        keyAscii = 0;
-        return;
-    }
-    const bool allowed =
-        (k >= QLatin1Char('0') && k <= QLatin1Char('9')) || k == QLatin1Char('-') || k == QLatin1Char('.') || keyAscii == 8;
-    if (!allowed) {
-        keyAscii = 0;
-        return;
-    }
-    if (!hasPoint && t.size() > 5)
-        Text1->setTypedMaxLength(6);
-    else if (hasPoint)
-        Text1->setTypedMaxLength(7);
-    if (Text1->SelLength() == t.size()) {
-        if (k == QLatin1Char('-') && !t.isEmpty()) {
-            Text1->setText(QStringLiteral("-"));
-            Text1->setModified(true);
-            Text1->setSelStart(1);
-            keyAscii = 0;
-        }
-        return;
-    }
-    if (!t.isEmpty() && k == QLatin1Char('-'))
-        keyAscii = 0;
-}
+void frmMain::Text1_KeyPress(int& keyAscii) { GridDelegate::filterTypedKey(Text1, keyAscii); }
 
 void frmMain::Text1_KeyUp(int keyCode)
 {
