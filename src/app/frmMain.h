@@ -361,7 +361,6 @@ private:
     // ---- Undo state ----
     QUndoStack* m_undo = nullptr;
     int m_stepDepth = 0;
-    bool m_restoringTable = false;
     std::optional<TableState> m_stepBefore;
     QString m_stepText;
     void beginTableStep(const QString& what);

@@ -83,18 +83,16 @@ void frmMain::wireUndo()
 
 void frmMain::restoreTableState(const TableState& state, TableState* current)
 {
-    m_restoringTable = true;
     finishEdit(true);
     if (current)
         *current = m_doc->state();
     m_doc->restore(state);
     Text1->setText(EditorTextOfCell());
-    m_restoringTable = false;
 }
 
 void frmMain::beginTableStep(const QString& what)
 {
-    if (m_stepDepth++ > 0 || m_restoringTable)
+    if (m_stepDepth++ > 0)
         return;
     m_stepBefore = tableState();
     m_stepText = what;
@@ -102,7 +100,7 @@ void frmMain::beginTableStep(const QString& what)
 
 void frmMain::endTableStep()
 {
-    if (--m_stepDepth > 0 || m_restoringTable || !m_stepBefore)
+    if (--m_stepDepth > 0 || !m_stepBefore)
         return;
     TableState before = *std::exchange(m_stepBefore, std::nullopt);
     TableState after = tableState();
