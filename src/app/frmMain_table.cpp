@@ -11,9 +11,6 @@
 #include "app/CellEditor.h"
 #include "app/FlexGrid.h"
 #include "app/HandlerGuard.h"
-#include "document/PointTableModel.h"
-#include "table/MeterRules.h"
-#include "table/NumberText.h"
 #include "table/ValueRules.h"
 
 #include <algorithm>

@@ -5,9 +5,7 @@
 // Redo brings them back too.
 #include "app/frmMain.h"
 
-#include "app/PickList.h"
 #include "app/CellEditor.h"
-#include "app/FlexGrid.h"
 
 #include <QAction>
 #include <QEvent>
