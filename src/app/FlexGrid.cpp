@@ -138,16 +138,8 @@ void FlexGrid::setModel(QAbstractItemModel* model)
     QTableView::setModel(model);
     if (!model)
         return;
-    connect(model, &QAbstractItemModel::dataChanged, this, &FlexGrid::tableChanged);
-    connect(model, &QAbstractItemModel::rowsInserted, this, &FlexGrid::tableChanged);
-    connect(model, &QAbstractItemModel::rowsRemoved, this, [this] {
-        rowsGone();
-        emit tableChanged();
-    });
-    connect(model, &QAbstractItemModel::modelReset, this, [this] {
-        rowsGone();
-        emit tableChanged();
-    });
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &FlexGrid::rowsGone);
+    connect(model, &QAbstractItemModel::modelReset, this, &FlexGrid::rowsGone);
 }
 
 void FlexGrid::rowsGone()
@@ -225,25 +217,6 @@ QString FlexGrid::Clip() const
         lines << cells.join('\t');
     }
     return lines.join('\r');
-}
-
-void FlexGrid::setClip(const QString& block)
-{
-    const int r1 = std::min(m_row, m_rowSel), r2 = std::max(m_row, m_rowSel);
-    const int c1 = std::min(m_col, m_colSel), c2 = std::max(m_col, m_colSel);
-    const QStringList lines = block.split('\r');
-    for (int i = 0; i < lines.size() && r1 + i <= r2; ++i) {
-        const QStringList cells = lines[i].split('\t');
-        for (int j = 0; j < cells.size() && c1 + j <= c2; ++j)
-            setTextMatrix(r1 + i, c1 + j, cells[j]);
-    }
-}
-
-void FlexGrid::setRedraw(bool on)
-{
-    setUpdatesEnabled(on);
-    if (on)
-        viewport()->update();
 }
 
 void FlexGrid::setColWidth(int col, int twips)

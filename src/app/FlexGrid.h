@@ -2,8 +2,7 @@
 // The point-table grid: a view of a table model (the setup document's rows) with cells of
 // text addressed by row and column, a current cell (Row, Col) and the far corner of the
 // selection (RowSel, ColSel). Column 0 is fixed. Writing Row or Col raises leaveCell() for
-// the old cell before the change and enterCell() for the new one after it. A changed cell
-// text or number of rows raises tableChanged().
+// the old cell before the change and enterCell() for the new one after it.
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -73,9 +72,7 @@ public:
 
     // The selection as one block: TAB between cells, CR between rows.
     QString Clip() const;
-    void setClip(const QString& block);
 
-    void setRedraw(bool on);
     void setColWidth(int col, int twips);
 
     // The current cell's rectangle within the grid, in pixels.
@@ -92,7 +89,6 @@ signals:
     void keyDown(int keyCode);
     void keyPress(int keyAscii);
     void scrolled();
-    void tableChanged();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
