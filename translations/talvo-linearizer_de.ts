@@ -616,6 +616,13 @@ Fenster trotzdem schließen?</translation>
     </message>
 </context>
 <context>
+    <name>SetupDocument</name>
+    <message>
+        <source>Point %1</source>
+        <translation>Punkt %1</translation>
+    </message>
+</context>
+<context>
     <name>TableCheck</name>
     <message>
         <source>Please correct your values to reflect the minimum input span</source>
@@ -906,10 +913,6 @@ Fenster trotzdem schließen?</translation>
     <message>
         <source>Programming progress</source>
         <translation>Fortschritt der Programmierung</translation>
-    </message>
-    <message>
-        <source>Input (mA)</source>
-        <translation>Eing. (mA)</translation>
     </message>
     <message>
         <source>  Display</source>

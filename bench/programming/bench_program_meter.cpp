@@ -59,10 +59,7 @@ Figures programOnce(int baud, int latencyMs, bool wireTime)
         w->selectListText(w->cboBaudRate, QString::number(baud));
         w->setOptionValue(w->optCurrent, true);
         w->selectListText(w->cboSetPoints, QStringLiteral("32"));
-        if (w->MSFlexGrid1->Rows() != 32)
-            w->MSFlexGrid1->setRows(32);
         for (int r = 0; r < 32; ++r) {
-            w->MSFlexGrid1->setTextMatrix(r, 0, QString::number(r + 1));
             w->MSFlexGrid1->setTextMatrix(r, 1, QString::number(4.0 + r * 0.5, 'f', 3));
             w->MSFlexGrid1->setTextMatrix(r, 2, QString::number(r * 25.0, 'f', 3));
         }

@@ -6,6 +6,7 @@
 #include "app/FlexGrid.h"
 #include "files/PlainFile.h"
 #include "record/CurvePaint.h"
+#include "table/ValueRules.h"
 
 #include <QApplication>
 #include <QDir>
@@ -70,11 +71,10 @@ CurveWindow::CurveWindow(frmMain* main) : QWidget(main, Qt::Window), m_main(main
     m_refresh.setSingleShot(true);
     m_refresh.setInterval(0);
     connect(&m_refresh, &QTimer::timeout, this, &CurveWindow::refresh);
-    connect(m_main->MSFlexGrid1, &FlexGrid::tableChanged, this, &CurveWindow::scheduleRefresh);
-    for (QRadioButton* option : {m_main->optVoltage, m_main->optCurrent, m_main->optPulse})
-        connect(option, &QAbstractButton::toggled, this, &CurveWindow::scheduleRefresh);
-    connect(m_main->cboDecimal, &QComboBox::currentIndexChanged, this, &CurveWindow::scheduleRefresh);
-    connect(m_main, &frmMain::fitSourceChanged, this, &CurveWindow::scheduleRefresh);
+    const SetupDocument* document = m_main->document();
+    connect(document, &SetupDocument::rowsChanged, this, &CurveWindow::scheduleRefresh);
+    connect(document, &SetupDocument::settingsChanged, this, &CurveWindow::scheduleRefresh);
+    connect(document, &SetupDocument::fitSourceChanged, this, &CurveWindow::scheduleRefresh);
     connect(m_save, &QPushButton::clicked, this, &CurveWindow::saveImageClicked);
 }
 
@@ -165,9 +165,11 @@ void CurveWindow::scheduleRefresh()
 
 void CurveWindow::refresh()
 {
-    const PointTable table = m_main->pointTable();
-    m_model.update(table.rows, table.type, table.format, m_main->lblInput->text().trimmed(), CurvePaint::tableCheckRule(table.type));
-    m_plot->setSource(m_main->fitSource());
+    const SetupDocument* document = m_main->document();
+    const PointTable table = document->table();
+    const QString heading = table.type ? ValueRules::defaultsFor(*table.type).heading.trimmed() : QString();
+    m_model.update(table.rows, table.type, table.format, heading, CurvePaint::tableCheckRule(table.type));
+    m_plot->setSource(document->fitSource());
 }
 
 bool CurveWindow::saveImage(const QString& path, const QSize& size, QString* error) const

@@ -1,10 +1,14 @@
 #include "app/FlexGrid.h"
 
+#include "app/CellEditor.h"
+
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <algorithm>
 
 int VbKeyCode(const QKeyEvent* event)
@@ -50,26 +54,71 @@ int VbKeyCode(const QKeyEvent* event)
     return event->key() < 0x100 ? 0x100 + event->key() : event->key() & 0xFFFF;
 }
 
-namespace {
-// A cell that assistive tools read by its point and column, with its value.
-class GridCell : public QTableWidgetItem {
-public:
-    QVariant data(int role) const override
-    {
-        if (role != Qt::AccessibleTextRole)
-            return QTableWidgetItem::data(role);
-        static const char* const columns[] = {QT_TRANSLATE_NOOP("FlexGrid", "Row"), QT_TRANSLATE_NOOP("FlexGrid", "Input"),
-                                              QT_TRANSLATE_NOOP("FlexGrid", "Display")};
-        const QString name = QCoreApplication::translate("FlexGrid", "Point %1 %2").arg(row() + 1).arg(QCoreApplication::translate("FlexGrid", columns[std::clamp(column(), 0, 2)]));
-        const QString value = text();
-        return value.isEmpty() ? name : QStringLiteral("%1: %2").arg(name, value);
-    }
-};
-} // namespace
+GridDelegate::GridDelegate(FlexGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
 
-FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(parent)
+void GridDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
 {
-    setColumnCount(3);
+    QStyledItemDelegate::initStyleOption(option, index);
+    const int r = index.row(), c = index.column();
+    const FlexGrid& g = *m_grid;
+    if (c < g.FixedCols()) {
+        option->backgroundBrush = g.palette().button();
+        return;
+    }
+    const bool inSel = r >= std::min(g.m_row, g.m_rowSel) && r <= std::max(g.m_row, g.m_rowSel) && c >= std::min(g.m_col, g.m_colSel) &&
+                       c <= std::max(g.m_col, g.m_colSel);
+    const bool current = r == g.m_row && c == g.m_col;
+    option->backgroundBrush = inSel && !current ? g.palette().highlight() : g.palette().base();
+    option->palette.setBrush(QPalette::Text, inSel && !current ? g.palette().highlightedText() : g.palette().text());
+}
+
+void GridDelegate::placeEditor(CellEditor* editor) const
+{
+    const QPoint topLeft = m_grid->mapTo(editor->parentWidget(), QPoint(m_grid->CellLeft(), m_grid->CellTop()));
+    editor->setGeometry(topLeft.x(), topLeft.y(), m_grid->CellWidth(), m_grid->CellHeight());
+}
+
+void GridDelegate::filterTypedKey(CellEditor* editor, int& keyAscii)
+{
+    // Where the decimal separator is a comma, a typed comma is the decimal point; the text
+    // keeps the "." form. Elsewhere a comma is a thousands separator and stays ignored.
+    if (keyAscii == ',' && QLocale().decimalPoint() == QStringLiteral(","))
+        keyAscii = '.';
+    const QString t = editor->text();
+    const QChar k(keyAscii);
+    const bool hasPoint = t.contains(QLatin1Char('.'));
+    if (k == QLatin1Char('.') && hasPoint) {
+        keyAscii = 0;
+        return;
+    }
+    const bool allowed =
+        (k >= QLatin1Char('0') && k <= QLatin1Char('9')) || k == QLatin1Char('-') || k == QLatin1Char('.') || keyAscii == 8;
+    if (!allowed) {
+        keyAscii = 0;
+        return;
+    }
+    if (!hasPoint && t.size() > 5)
+        editor->setTypedMaxLength(6);
+    else if (hasPoint)
+        editor->setTypedMaxLength(7);
+    if (editor->SelLength() == t.size()) {
+        if (k == QLatin1Char('-') && !t.isEmpty()) {
+            editor->setText(QStringLiteral("-"));
+            editor->setModified(true);
+            editor->setSelStart(1);
+            keyAscii = 0;
+        }
+        return;
+    }
+    if (!t.isEmpty() && k == QLatin1Char('-'))
+        keyAscii = 0;
+}
+
+
+FlexGrid::FlexGrid(QWidget* parent) : QTableView(parent)
+{
+    m_delegate = new GridDelegate(this);
+    setItemDelegate(m_delegate);
     horizontalHeader()->hide();
     horizontalHeader()->setMinimumSectionSize(1);
     verticalHeader()->hide();
@@ -84,49 +133,33 @@ FlexGrid::FlexGrid(QWidget* parent) : QTableWidget(parent)
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &FlexGrid::scrolled);
 }
 
-QTableWidgetItem* FlexGrid::itemAt(int row, int col) const
+void FlexGrid::setModel(QAbstractItemModel* model)
 {
-    return (row >= 0 && row < rowCount() && col >= 0 && col < columnCount()) ? item(row, col) : nullptr;
+    QTableView::setModel(model);
+    if (!model)
+        return;
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &FlexGrid::rowsGone);
+    connect(model, &QAbstractItemModel::modelReset, this, &FlexGrid::rowsGone);
 }
 
-void FlexGrid::setRows(int rows)
+void FlexGrid::rowsGone()
 {
-    rows = std::max(rows, 0);
-    const int old = rowCount();
-    setRowCount(rows);
-    for (int r = old; r < rows; ++r) {
-        for (int c = 0; c < columnCount(); ++c) {
-            auto* it = new GridCell;
-            it->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            if (c < FixedCols()) {
-                it->setBackground(palette().button());
-                it->setTextAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            }
-            setItem(r, c, it);
-        }
-    }
-    if (rows > 0) {
-        m_row = std::min(m_row, rows - 1);
-        m_rowSel = std::min(m_rowSel, rows - 1);
-    }
+    const int last = std::max(Rows() - 1, 0);
+    m_row = std::min(m_row, last);
+    m_rowSel = std::min(m_rowSel, last);
     showSelection();
-    if (rows != old)
-        emit tableChanged();
 }
 
 QString FlexGrid::TextMatrix(int row, int col) const
 {
-    const QTableWidgetItem* it = itemAt(row, col);
-    return it ? it->text() : QString();
+    return model() ? model()->index(row, col).data().toString() : QString();
 }
 
 void FlexGrid::setTextMatrix(int row, int col, const QString& text)
 {
-    QTableWidgetItem* it = itemAt(row, col);
-    if (it && it->text() != text) {
-        it->setText(text);
-        emit tableChanged();
-    }
+    const QModelIndex index = model() ? model()->index(row, col) : QModelIndex();
+    if (index.isValid() && index.data().toString() != text)
+        model()->setData(index, text);
 }
 
 void FlexGrid::moveCurrent(int row, int col)
@@ -140,19 +173,19 @@ void FlexGrid::moveCurrent(int row, int col)
 
 void FlexGrid::setRow(int row)
 {
-    if (row >= 0 && row < rowCount())
+    if (row >= 0 && row < Rows())
         moveCurrent(row, m_col);
 }
 
 void FlexGrid::setCol(int col)
 {
-    if (col >= FixedCols() && col < columnCount())
+    if (col >= FixedCols() && col < Cols())
         moveCurrent(m_row, col);
 }
 
 void FlexGrid::setRowSel(int row)
 {
-    if (row >= 0 && row < rowCount()) {
+    if (row >= 0 && row < Rows()) {
         m_rowSel = row;
         showSelection();
     }
@@ -160,32 +193,15 @@ void FlexGrid::setRowSel(int row)
 
 void FlexGrid::setCurrent(int row, int col)
 {
-    if (row >= 0 && row < rowCount() && col >= FixedCols() && col < columnCount())
+    if (row >= 0 && row < Rows() && col >= FixedCols() && col < Cols())
         moveCurrent(row, col);
 }
 
 void FlexGrid::setColSel(int col)
 {
-    if (col >= FixedCols() && col < columnCount()) {
+    if (col >= FixedCols() && col < Cols()) {
         m_colSel = col;
         showSelection();
-    }
-}
-
-void FlexGrid::showSelection()
-{
-    const int r1 = std::min(m_row, m_rowSel), r2 = std::max(m_row, m_rowSel);
-    const int c1 = std::min(m_col, m_colSel), c2 = std::max(m_col, m_colSel);
-    for (int r = 0; r < rowCount(); ++r) {
-        for (int c = FixedCols(); c < columnCount(); ++c) {
-            QTableWidgetItem* it = item(r, c);
-            if (!it)
-                continue;
-            const bool inSel = r >= r1 && r <= r2 && c >= c1 && c <= c2;
-            const bool current = r == m_row && c == m_col;
-            it->setBackground(inSel && !current ? palette().highlight() : palette().base());
-            it->setForeground(inSel && !current ? palette().highlightedText() : palette().text());
-        }
     }
 }
 
@@ -203,28 +219,9 @@ QString FlexGrid::Clip() const
     return lines.join('\r');
 }
 
-void FlexGrid::setClip(const QString& block)
-{
-    const int r1 = std::min(m_row, m_rowSel), r2 = std::max(m_row, m_rowSel);
-    const int c1 = std::min(m_col, m_colSel), c2 = std::max(m_col, m_colSel);
-    const QStringList lines = block.split('\r');
-    for (int i = 0; i < lines.size() && r1 + i <= r2; ++i) {
-        const QStringList cells = lines[i].split('\t');
-        for (int j = 0; j < cells.size() && c1 + j <= c2; ++j)
-            setTextMatrix(r1 + i, c1 + j, cells[j]);
-    }
-}
-
-void FlexGrid::setRedraw(bool on)
-{
-    setUpdatesEnabled(on);
-    if (on)
-        viewport()->update();
-}
-
 void FlexGrid::setColWidth(int col, int twips)
 {
-    if (col < 0 || col >= columnCount())
+    if (col < 0 || col >= Cols())
         return;
     setColumnWidth(col, (twips + TwipsPerPixel / 2) / TwipsPerPixel);
 }
@@ -287,7 +284,7 @@ void FlexGrid::keyPressEvent(QKeyEvent* event)
             moveCurrent(m_row - 1, m_col);
         return;
     case Qt::Key_Down:
-        if (m_row + 1 < rowCount())
+        if (m_row + 1 < Rows())
             moveCurrent(m_row + 1, m_col);
         return;
     case Qt::Key_Left:
@@ -295,7 +292,7 @@ void FlexGrid::keyPressEvent(QKeyEvent* event)
             moveCurrent(m_row, m_col - 1);
         return;
     case Qt::Key_Right:
-        if (m_col + 1 < columnCount())
+        if (m_col + 1 < Cols())
             moveCurrent(m_row, m_col + 1);
         return;
     case Qt::Key_Return:
@@ -310,7 +307,7 @@ void FlexGrid::keyPressEvent(QKeyEvent* event)
 void FlexGrid::focusInEvent(QFocusEvent* event)
 {
     m_focusReason = event->reason();
-    QTableWidget::focusInEvent(event);
+    QTableView::focusInEvent(event);
     // Getting the window back (after a message box, from another program) is not a
     // change of focus within the window.
     if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)

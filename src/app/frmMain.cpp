@@ -18,6 +18,7 @@
 #include "link/SerialComm.h"
 #include "app/CellEditor.h"
 #include "app/FlexGrid.h"
+#include "document/PointTableModel.h"
 #include "table/ValueRules.h"
 
 #include <QApplication>
@@ -127,6 +128,8 @@ frmMain::frmMain(const AppOptions& options, QWidget* parent)
     m_transaction = new MeterTransaction(MSComm1, this);
     m_recorder = new RunRecorder(this);
     m_recorder->record().signing = options.signing;
+    m_doc = new SetupDocument(this);
+    m_model = new PointTableModel(m_doc, this);
     buildMenus();
     buildControls();
     wireShell();
@@ -313,6 +316,7 @@ void frmMain::buildControls()
         l->hide();
     }
     MSFlexGrid1 = new FlexGrid(frmInput);
+    MSFlexGrid1->setModel(m_model);
     place(MSFlexGrid1, "MSFlexGrid1", 392, 136, 177, 185);
     MSFlexGrid1->setFont(sansFont(8.25, true));
     MSFlexGrid1->setToolTip(tr("Press ENTER to confirm value and move to next cell"));
@@ -395,13 +399,6 @@ void frmMain::wireShell()
     connect(mnuHistory, &QAction::triggered, this, &frmMain::mnuHistory_Click);
     connect(mnuCurve, &QAction::triggered, this, &frmMain::mnuCurve_Click);
     connect(mnuFitPoints, &QAction::triggered, this, &frmMain::mnuFitPoints_Click);
-    // Any change to the table but the fit's own filling leaves the fit's source behind.
-    const auto tableEdited = [this] {
-        if (!m_usingFit)
-            setFitSource({});
-    };
-    connect(MSFlexGrid1, &FlexGrid::tableChanged, this, tableEdited);
-    connect(cboSetPoints, &QComboBox::currentIndexChanged, this, tableEdited);
     connect(&tmrStatusBarText, &QTimer::timeout, this, &frmMain::tmrStatusBarText_Timer);
     connect(cboCommPort, &QComboBox::currentIndexChanged, this, &frmMain::updatePortToolTip);
 }
@@ -480,8 +477,7 @@ void frmMain::regainFocus(QWidget* focus)
     // The grid gets its cell editor back, as a click on its current cell gives it, once the
     // handler that showed the dialog has finished.
     QTimer::singleShot(0, this, [this] {
-        if (isVisible() && focusWidget() == MSFlexGrid1 && !m_editOpen && m_handlerDepth == 0 && !m_running && !m_searching &&
-            !m_opening)
+        if (isVisible() && focusWidget() == MSFlexGrid1 && !m_editOpen && m_handlerDepth == 0 && !m_running && !m_searching)
             MSFlexGrid1->setCurrent(MSFlexGrid1->Row(), MSFlexGrid1->Col());
     });
 }
@@ -518,10 +514,9 @@ void frmMain::setOptionValue(QRadioButton* option, bool value)
         emit option->clicked(true);
         return;
     }
-    // Clearing one option of an exclusive group leaves the others as they are.
-    option->setAutoExclusive(false);
-    option->setChecked(false);
-    option->setAutoExclusive(true);
+    // Clearing one option leaves the others as they are: no type when it was the selected one.
+    if (option->isChecked())
+        m_doc->clearType();
 }
 
 void frmMain::Form_Load()
@@ -536,26 +531,11 @@ void frmMain::Form_Load()
     if (cboDecimal->Text().isEmpty())
         selectListText(cboDecimal, QStringLiteral("ddd.ddd"));
     MSFlexGrid1->show();
-    cboSetPoints->setEnabled(true);
+    m_doc->setCountUnlocked(true);
     selectListText(cboSetPoints, QStringLiteral("2"));
-    MSFlexGrid1->setRows(2);
     Text1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Text1->setText(QStringLiteral("4.000"));
-    MSFlexGrid1->setTextMatrix(0, 1, QStringLiteral("4.000"));
-    MSFlexGrid1->setTextMatrix(1, 1, QStringLiteral("20.000"));
-    MSFlexGrid1->setTextMatrix(0, 2, QStringLiteral("4.000"));
-    MSFlexGrid1->setTextMatrix(1, 2, QStringLiteral("20.000"));
-    MSFlexGrid1->setTextMatrix(0, 0, QStringLiteral("1"));
-    MSFlexGrid1->setTextMatrix(1, 0, QStringLiteral("2"));
-    if (optCurrent->isChecked()) {
-        lblRow->show();
-        lblInput->setText(tr("Input (mA)"));
-        lblInput->show();
-        lblDisplay->setText(tr("  Display"));
-        lblDisplay->show();
-    }
-    const QPoint cell = MSFlexGrid1->pos() + frmInput->pos() + QPoint(MSFlexGrid1->CellLeft(), MSFlexGrid1->CellTop());
-    Text1->setGeometry(cell.x(), cell.y(), MSFlexGrid1->CellWidth(), MSFlexGrid1->CellHeight());
+    MSFlexGrid1->delegate()->placeEditor(Text1);
     Text1->hide();
     Text1->setTypedMaxLength(7);
     // The window opens with the focus on the input type, so the point-count list stays
@@ -704,15 +684,12 @@ void frmMain::mnuFitPoints_Click()
         PointTable table{dialog->inputType(), dialog->format(), {}};
         for (const Fitting::Point& p : r.table)
             table.rows.append({p.input, p.display});
-        m_usingFit = true;
-        const bool used = useTable(table, tr("Fit Points"));
-        m_usingFit = false;
-        if (!used)
+        if (!useTable(table, tr("Fit Points")))
             return;
         QList<QPointF> source;
         for (const Fitting::Sample& s : r.source)
             source.append({s.input, s.value});
-        setFitSource(source);
+        m_doc->setFitSource(source);
         m_recorder->noteSource(QJsonObject{{"kind", "fit"},
                                            {"description", dialog->cboSource->currentIndex() == 0
                                                                   ? dialog->txtFile->text()
@@ -733,14 +710,6 @@ void frmMain::mnuFitPoints_Click()
     dialog->resize(client);
     dialog->move(WindowPlacement::place(main, QRect(frmInput->mapToGlobal(QPoint(0, 0)), frmInput->size()), client + extra, available));
     dialog->open();
-}
-
-void frmMain::setFitSource(const QList<QPointF>& source)
-{
-    if (source.isEmpty() && m_fitSource.isEmpty())
-        return;
-    m_fitSource = source;
-    emit fitSourceChanged();
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

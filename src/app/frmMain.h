@@ -17,6 +17,7 @@
 #include "app/HistoryDialog.h"
 #include "link/PortMap.h"
 #include "link/ProbeVerdict.h"
+#include "document/SetupDocument.h"
 #include "history/HistoryStore.h"
 #include "link/LinkTypes.h"
 #include "programming/RunRecord.h"
@@ -39,6 +40,7 @@ class QRadioButton;
 
 class CellEditor;
 class DeviceWatch;
+class PointTableModel;
 class CurveWindow;
 class RunRecorder;
 struct RunRecord;
@@ -167,28 +169,23 @@ public:
     void mnuCurve_Click(); // opens the "Linearization Curve" window
     static QString AboutText();
     void mnuFitPoints_Click(); // opens the "Fit Points" dialog; Use puts its table into the grid
+    // The setup the controls show and edit: every choice, the rows and their source.
+    SetupDocument* document() const { return m_doc; }
     // The dense source of the table last put in by Fit Points, drawn behind the curve;
     // empty once the table has been edited since.
-    const QList<QPointF>& fitSource() const { return m_fitSource; }
+    const QList<QPointF>& fitSource() const { return m_doc->fitSource(); }
 
     // Gives the keyboard focus back to a window once a dialog it opened has closed: the
     // window is activated and the widget that had the focus gets it again.
     static void giveFocusBack(QWidget* window, QWidget* focus);
 
     // ---- Undo (src/app/frmMain_undo.cpp) ----
-    // Every change to the table but a single typed value is one step of Undo: the input
-    // type, the decimal-point format, the point count, the list's lock and every cell.
-    struct TableState {
-        std::optional<InputType> type;
-        QString format;
-        QList<PointRow> rows;
-        bool countUnlocked = true;
-        QList<QPointF> fitSource;
-        bool operator==(const TableState&) const = default;
-    };
-    TableState tableState() const;
-    // Puts a state back through the controls' own handlers, then the cells; `current` gets
-    // the state it replaces, a value still being typed taken in.
+    // Every change to the setup but a single typed value is one step of Undo, named in the
+    // Edit menu: a snapshot of the document before and after.
+    using TableState = SetupState;
+    TableState tableState() const { return m_doc->state(); }
+    // Puts a state back into the document; `current` gets the state it replaces, a value
+    // still being typed taken in.
     void restoreTableState(const TableState& state, TableState* current = nullptr);
     QUndoStack* undoStack() const { return m_undo; }
     // The table's changes while it lives are one step (the outermost of nested steps counts).
@@ -209,13 +206,11 @@ public:
     void CommitCellEditor();
     void ClearSelectedCells();
     void cmdReset_Click();
-    void CheckInputValue();
-    void CheckDisplayValue();
     void ShowCellEditor();
     void MoveToNextCell();
     QString EditorTextOfCell() const;                   // the current cell's text, "" when blank
-    std::optional<InputType> selectedInputType() const; // none when no option is selected
-    PointTable pointTable() const;                      // the grid's rows with the input type and decimal-point format
+    std::optional<InputType> selectedInputType() const { return m_doc->type(); } // none when no option is selected
+    PointTable pointTable() const { return m_doc->table(); } // the rows with the input type and decimal-point format
     void MSFlexGrid1_Click();
     void MSFlexGrid1_EnterCell();
     void MSFlexGrid1_LeaveCell();
@@ -297,7 +292,6 @@ public:
 
 signals:
     void frameSent(const QByteArray& frame); // dry run: a frame a real run would have sent
-    void fitSourceChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -360,11 +354,12 @@ private:
     MeterTransaction* m_transaction = nullptr; // the reply transaction on MSComm1
 
     // ---- Table state ----
+    SetupDocument* m_doc = nullptr;
+    PointTableModel* m_model = nullptr; // the grid's view of the document
+    void showDocument();     // the lists, options and headings as the document holds them
     int m_handlerDepth = 0;  // re-entrancy guard of the cell editor's handlers
     bool m_editOpen = false; // the editor is open; its text belongs to (m_editRow, m_editCol)
     int m_editRow = 0, m_editCol = 1;
-    std::optional<InputType> m_typeInForce = InputType::Current; // the type whose defaults the table holds
-    QString m_decimalInForce;    // the decimal-point format the display values are written in
     void finishEdit(bool check); // takes an open editor's text into its cell and closes it
     void closeEditorWidget();    // hides the editor without letting the focus wander
     void applyInputType(int type);
@@ -379,26 +374,11 @@ private:
     qint64 m_runBytesSent = 0;
     qint64 m_runBytesReceived = 0;
 
-    // ---- Settings-file state ----
-    bool m_opening = false; // Open Settings processes pending events while applying; a second open waits
-
-    // ---- Spreadsheet state ----
-    // Writes a block of "input TAB display" lines (CR between them) into the grid from point 1,
-    // each value in its normal form; returns the block as written.
-    QString fillGrid(const QString& block, int inputDecimals, int displayDecimals);
-
     // ---- Undo state ----
     QUndoStack* m_undo = nullptr;
     int m_stepDepth = 0;
-    bool m_restoringTable = false;
     std::optional<TableState> m_stepBefore;
-    std::optional<InputType> m_typeBefore; // the option just unchecked by a click on another
     QString m_stepText;
     void beginTableStep(const QString& what);
     void endTableStep();
-
-    // ---- Fit Points state ----
-    QList<QPointF> m_fitSource;
-    bool m_usingFit = false; // the table is being filled from a fit: its changes keep the source
-    void setFitSource(const QList<QPointF>& source);
 };

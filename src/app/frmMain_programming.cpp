@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <utility>
 
 namespace {
 // The window as the face of a run.
@@ -29,6 +30,10 @@ public:
     void statusFades() override { m_w->RestartStatusTimer(); }
     int message(const RunMessage& message) override
     {
+        // The table check's message names the point it is about.
+        if (const int row = std::exchange(m_failingRow, -1); row >= 0)
+            return m_w->RunMsgBox([text = message.text, row] { return SetupDocument::namingPoint(text(), row); }, message.style,
+                                  message.title);
         if (message.title != RunMessages::communicationTitle())
             return m_w->RunMsgBox(message.text, message.style, message.title);
         // The checklist, then what was tried and where to look for the meter.
@@ -49,6 +54,9 @@ public:
         // The check leaves the current cell in the input column unless a value is missing.
         if (code != TableCheck::MissingValue && m_w->MSFlexGrid1->Col() != 1)
             m_w->MSFlexGrid1->setCol(1);
+        const PointTable table = m_w->pointTable();
+        if (const auto cell = TableCheck::isRuleCode(code) ? TableCheck::failingCell(table.rows, table.type, table.format) : std::nullopt)
+            m_failingRow = cell->row;
     }
     bool abandoned() const override { return !m_w || m_w->closing(); }
 
@@ -56,6 +64,7 @@ private:
     QPointer<frmMain> m_w;
     bool m_dryRun;
     MeterSetup m_setup;
+    int m_failingRow = -1; // the point of the table check's message to come
 };
 } // namespace
 
@@ -76,7 +85,7 @@ bool frmMain::confirmCloseDuringRun()
 
 MeterSetup frmMain::meterSetup() const
 {
-    return MeterSetup{cboCommPort->Text(), cboBaudRate->Text(), cboAddress->Text(), cboSetPoints->Text(), pointTable()};
+    return m_doc->meterSetup();
 }
 
 void frmMain::cmdProgramMeter_Click()

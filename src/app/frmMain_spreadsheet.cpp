@@ -65,34 +65,7 @@ void frmMain::cmdExport_Click()
     RestartStatusTimer();
 }
 
-QString frmMain::fillGrid(const QString& block, int inputDecimals, int displayDecimals)
-{
-    const QString normal = Spreadsheet::normalisedBlock(block.split(u'\r'), inputDecimals, displayDecimals);
-    MSFlexGrid1->setFocus();
-    MSFlexGrid1->setRedraw(false);
-    MSFlexGrid1->setRow(0);
-    MSFlexGrid1->setCol(1);
-    MSFlexGrid1->setRowSel(MSFlexGrid1->Rows() - 1);
-    MSFlexGrid1->setColSel(MSFlexGrid1->Cols() - 1);
-    MSFlexGrid1->setClip(normal);
-    Text1->setText(MSFlexGrid1->Text());
-    MSFlexGrid1->setCol(1);
-    MSFlexGrid1->setRedraw(true);
-    return normal;
-}
-
-bool frmMain::tableHoldsValues() const
-{
-    // A fresh table (two points holding the input type's defaults) holds nothing to lose.
-    const PointTable table = pointTable();
-    if (table.type && table.rows.size() == 2) {
-        const ValueRules::InputDefaults d = ValueRules::defaultsFor(*table.type);
-        if (table.rows[0] == PointRow{d.point1, d.point1} && table.rows[1] == PointRow{d.point2, d.point2})
-            return false;
-    }
-    return std::any_of(table.rows.begin(), table.rows.end(),
-                       [](const PointRow& row) { return !row.input.isEmpty() || !row.display.isEmpty(); });
-}
+bool frmMain::tableHoldsValues() const { return m_doc->holdsValues(); }
 
 bool frmMain::useTable(const PointTable& table, const QString& title)
 {
@@ -104,16 +77,13 @@ bool frmMain::useTable(const PointTable& table, const QString& title)
         MsgBox(tr("The table holds values. Replace them with the %1 fitted points?").arg(table.rows.size()),
                vbYesNo | vbQuestion, title) != vbYes)
         return false;
-    setOptionValue(*table.type == InputType::Voltage ? optVoltage : *table.type == InputType::Current ? optCurrent : optPulse, true);
-    selectListText(cboDecimal, table.format);
-    selectListText(cboSetPoints, QString::number(table.rows.size()));
-    QStringList lines;
-    for (const PointRow& row : table.rows)
-        lines << row.input + u'\t' + row.display;
-    fillGrid(lines.join(u'\r'), MeterRules::inputLimits(*table.type).decimals, ValueRules::formatDecimals(table.format));
+    m_doc->useTable(table);
+    MSFlexGrid1->setFocus();
+    MSFlexGrid1->setCurrent(0, 1);
     // The check Program Meter runs; a table that breaks a rule says so now.
     if (const auto message = TableCheck::failureMessage(CheckPointTable(), pointTable())) {
-        MsgBox(message->text, message->style, message->title);
+        const std::optional<TableCheck::Cell> cell = TableCheck::failingCell(pointTable().rows, pointTable().type, pointTable().format);
+        MsgBox(cell ? SetupDocument::namingPoint(message->text, cell->row) : message->text, message->style, message->title);
         selectFailingCell();
     }
     return true;
@@ -134,38 +104,15 @@ void frmMain::cmdImport_Click()
 bool frmMain::importWorkbook(const QString& path)
 {
     UndoStep step(*this, tr("Import"));
-    QString error;
-    const std::optional<Spreadsheet::TableBlock> read = Spreadsheet::readTableBlock(path, selectedInputType(), &error);
-    if (!read) {
-        MsgBox(tr("The workbook %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), error), vbExclamation, tr(ImportTitle));
+    ValueRules::CheckResult refusal;
+    if (!m_doc->importWorkbook(path, &refusal)) {
+        // An unreadable file is Import's own failure; a cell that is not a number gets the
+        // message typing it would give.
+        MsgBox(refusal.message, refusal.title == tr(ImportTitle) ? vbExclamation : vbOKOnly, refusal.title);
         return false;
     }
-    const int inputDecimals = MeterRules::inputDecimals(selectedInputType());
-    const int detected = read->detected;
-    // Display values are written in the decimal-point format that will be in force once
-    // the sheet's format has been taken over, so that its rescale keeps them as they are.
-    const int displayDecimals = detected >= 0 ? detected : ValueRules::formatDecimals(cboDecimal->Text());
-
-    // A cell of the table's rows that is not a number (a heading, text, "4,5") refuses the
-    // workbook before anything is stored, with the message its column gives a typed value.
-    const QStringList lines = read->lines();
-    const QString format = detected >= 0 ? ValueRules::decimalFormats()[detected] : cboDecimal->Text();
-    if (const auto refusal = Spreadsheet::firstNonNumber(lines, MSFlexGrid1->Rows(), selectedInputType(), format, path)) {
-        MsgBox(refusal->message, vbOKOnly, refusal->title);
-        return false;
-    }
-    // The workbook's block goes to the grid directly: the user's clipboard is left as it was.
-    const QString block = fillGrid(lines.join(u'\r'), inputDecimals, displayDecimals);
-
-    if (detected >= 0 && selectListText(cboDecimal, ValueRules::decimalFormats()[detected])) {
-        // A value missing from the sheet stays missing, so that Program Meter reports it.
-        const QStringList normal = block.split(u'\r');
-        for (int r = 0; r < MSFlexGrid1->Rows() && r < normal.size(); ++r)
-            if (normal[r].section(u'\t', 1, 1).isEmpty())
-                MSFlexGrid1->setTextMatrix(r, 2, QString());
-    }
-
-    setFitSource({}); // the table now comes from the workbook, even where its values are the same
+    MSFlexGrid1->setFocus();
+    MSFlexGrid1->setCurrent(0, 1);
     recordWorkbookSource(path);
     noteRecentFile(path);
     return true;

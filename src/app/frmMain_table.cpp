@@ -1,4 +1,5 @@
-// Point table, cell editor, input type and decimal point handlers of the window.
+// Point table, cell editor, input type and decimal point handlers of the window. The
+// handlers hand every change to the setup document; the controls show it (showDocument).
 //
 // The editor is either closed or open over one cell; while it is open its text is a
 // pending value of that cell (m_editRow, m_editCol). Every way of leaving a cell goes
@@ -10,11 +11,8 @@
 #include "app/CellEditor.h"
 #include "app/FlexGrid.h"
 #include "app/HandlerGuard.h"
-#include "table/MeterRules.h"
-#include "table/NumberText.h"
 #include "table/ValueRules.h"
 
-#include <QLocale>
 #include <algorithm>
 #include <QApplication>
 #include <QLabel>
@@ -22,8 +20,23 @@
 #include <QRadioButton>
 
 namespace {
-constexpr int InputColumn = 1;
-constexpr int DisplayColumn = 2;
+constexpr int InputColumn = SetupDocument::InputColumn;
+constexpr int DisplayColumn = SetupDocument::DisplayColumn;
+
+// Shows a list's value: an entry no list offers (from a settings file) is added at the end.
+void showValue(PickList* list, const QString& value)
+{
+    if (value.isEmpty()) {
+        list->setCurrentIndex(-1);
+        return;
+    }
+    int index = list->findText(value, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index < 0) {
+        list->AddItem(value);
+        index = list->ListCount() - 1;
+    }
+    list->setCurrentIndex(index);
+}
 } // namespace
 
 void frmMain::wireTable()
@@ -52,17 +65,43 @@ void frmMain::wireTable()
     connect(cboDecimal, &PickList::picked, this, &frmMain::cboDecimal_Click);
     connect(cboDecimal, &PickList::gotFocus, this, &frmMain::cboDecimal_GotFocus);
     wireClipboard();
+    // The serial lists are the document's address, port and baud rate.
+    connect(cboAddress, &QComboBox::currentIndexChanged, this, [this] { m_doc->setAddress(cboAddress->Text()); });
+    connect(cboCommPort, &QComboBox::currentIndexChanged, this, [this] { m_doc->setPort(cboCommPort->Text()); });
+    connect(cboBaudRate, &QComboBox::currentIndexChanged, this, [this] { m_doc->setBaud(cboBaudRate->Text()); });
+    connect(m_doc, &SetupDocument::settingsChanged, this, &frmMain::showDocument);
+    showDocument();
+}
+
+void frmMain::showDocument()
+{
+    const std::optional<InputType> type = m_doc->type();
+    const std::pair<QRadioButton*, InputType> options[] = {
+        {optVoltage, InputType::Voltage}, {optCurrent, InputType::Current}, {optPulse, InputType::Pulse}};
+    for (const auto& [option, t] : options) {
+        if (option->isChecked() == (type == t))
+            continue;
+        // Clearing one option of an exclusive group leaves the others as they are.
+        option->setAutoExclusive(false);
+        option->setChecked(type == t);
+        option->setAutoExclusive(true);
+    }
+    if (type) {
+        lblRow->show();
+        lblInput->setText(ValueRules::defaultsFor(*type).heading);
+        lblInput->show();
+        lblDisplay->setText(tr("  Display"));
+        lblDisplay->show();
+    }
+    showValue(cboDecimal, m_doc->format());
+    showValue(cboSetPoints, m_doc->points());
+    showValue(cboAddress, m_doc->address());
+    showValue(cboCommPort, m_doc->port());
+    showValue(cboBaudRate, m_doc->baud());
+    cboSetPoints->setEnabled(m_doc->countUnlocked());
 }
 
 // ---- Point table and number of points ----
-
-PointTable frmMain::pointTable() const
-{
-    PointTable table{selectedInputType(), cboDecimal->Text(), {}};
-    for (int r = MSFlexGrid1->FixedRows(); r < MSFlexGrid1->Rows(); ++r)
-        table.rows.append({MSFlexGrid1->TextMatrix(r, 1), MSFlexGrid1->TextMatrix(r, 2)});
-    return table;
-}
 
 void frmMain::cboSetPoints_Click()
 {
@@ -71,20 +110,13 @@ void frmMain::cboSetPoints_Click()
     MSFlexGrid1->setColWidth(0, 325);
     MSFlexGrid1->setColWidth(1, 1000);
     MSFlexGrid1->setColWidth(2, 1000);
-    const QString text = cboSetPoints->Text();
-    for (int n = MeterRules::MinPoints; n <= MeterRules::MaxPoints; ++n) {
-        if (text == QString::number(n)) {
-            MSFlexGrid1->show();
-            MSFlexGrid1->setRows(n);
-            for (int r = 0; r < n; ++r)
-                MSFlexGrid1->setTextMatrix(r, 0, QString::number(r + 1));
-        }
-    }
+    m_doc->choosePoints(cboSetPoints->Text());
+    MSFlexGrid1->show();
     cmdExport->setEnabled(true);
     cmdImport->setEnabled(true);
 }
 
-void frmMain::cboSetPoints_LostFocus() { cboSetPoints->setEnabled(false); }
+void frmMain::cboSetPoints_LostFocus() { m_doc->setCountUnlocked(false); }
 
 void frmMain::closeEditorWidget()
 {
@@ -103,7 +135,7 @@ void frmMain::CommitCellEditor()
     HandlerGuard guard(m_handlerDepth);
     m_editOpen = false;
     closeEditorWidget();
-    MSFlexGrid1->setTextMatrix(m_editRow, m_editCol, Text1->text());
+    m_doc->setCell(m_editRow, m_editCol, Text1->text());
 }
 
 void frmMain::finishEdit(bool check)
@@ -114,34 +146,24 @@ void frmMain::finishEdit(bool check)
     m_editOpen = false; // from here on a nested focus event finds nothing left to take
     const int row = m_editRow, col = m_editCol;
     closeEditorWidget();
-    MSFlexGrid1->setTextMatrix(row, col, Text1->text());
-    if (check) {
-        if (col == InputColumn)
-            CheckInputValue();
-        else if (col == DisplayColumn)
-            CheckDisplayValue();
-        MSFlexGrid1->setTextMatrix(row, col, Text1->text());
+    if (!check) {
+        m_doc->setCell(row, col, Text1->text());
+        return;
     }
+    const ValueRules::CheckResult checked = m_doc->checkTyped(col, Text1->text());
+    if (checked.rejected) { // the cell keeps the value it had
+        MsgBox(checked.message, vbOKOnly, checked.title);
+        Text1->setText(m_doc->cell(row, col));
+        return;
+    }
+    Text1->setText(checked.text);
+    m_doc->setCell(row, col, checked.text);
 }
 
 void frmMain::ClearSelectedCells()
 {
-    MSFlexGrid1->setRedraw(false);
-    const int r1 = MSFlexGrid1->Row(), c1 = MSFlexGrid1->Col();
-    const int r2 = MSFlexGrid1->RowSel(), c2 = MSFlexGrid1->ColSel();
-    const int rowStep = r1 < r2 ? 1 : -1;
-    const int colStep = c1 < c2 ? 1 : -1;
-    for (int r = r1;; r += rowStep) {
-        for (int c = c1;; c += colStep) {
-            MSFlexGrid1->setTextMatrix(r, c, QString());
-            if (c == c2)
-                break;
-        }
-        if (r == r2)
-            break;
-    }
+    m_doc->clearCells(MSFlexGrid1->Row(), MSFlexGrid1->Col(), MSFlexGrid1->RowSel(), MSFlexGrid1->ColSel());
     Text1->setText(QString());
-    MSFlexGrid1->setRedraw(true);
 }
 
 void frmMain::cmdReset_Click()
@@ -150,57 +172,7 @@ void frmMain::cmdReset_Click()
     UndoStep step(*this, tr("Clear"));
     ClearSelectedCells();
     Text1->hide();
-    MSFlexGrid1->setText(Text1->text());
-    cboSetPoints->setEnabled(true);
-}
-
-// ---- Value checks ----
-
-std::optional<InputType> frmMain::selectedInputType() const
-{
-    if (optVoltage->isChecked())
-        return InputType::Voltage;
-    if (optCurrent->isChecked())
-        return InputType::Current;
-    if (optPulse->isChecked())
-        return InputType::Pulse;
-    return std::nullopt;
-}
-
-void frmMain::CheckInputValue()
-{
-    const QString text = Text1->text();
-    if (text.isEmpty())
-        return;
-    const std::optional<InputType> type = selectedInputType();
-    if (!type) { // no type selected: written in the three-decimal form, no range
-        Text1->setText(NumberText::normalForm(text, MeterRules::inputDecimals(type)));
-        return;
-    }
-    const ValueRules::CheckResult result = ValueRules::checkInput(text, *type);
-    if (!result.rejected) {
-        Text1->setText(result.text);
-        return;
-    }
-    Text1->setText(NumberText::normalForm(text, MeterRules::inputDecimals(type)));
-    MsgBox(result.message, vbOKOnly, result.title);
-    Text1->setText(QString());
-}
-
-void frmMain::CheckDisplayValue()
-{
-    const QString text = Text1->text();
-    if (text.isEmpty())
-        return;
-    const QString format = cboDecimal->Text();
-    const ValueRules::CheckResult result = ValueRules::checkDisplay(text, format);
-    if (!result.rejected) {
-        Text1->setText(result.text);
-        return;
-    }
-    Text1->setText(NumberText::normalForm(text, ValueRules::formatDecimals(format)));
-    MsgBox(result.message, vbOKOnly, result.title);
-    Text1->setText(QString());
+    m_doc->setCountUnlocked(true);
 }
 
 // ---- Cell editor ----
@@ -228,8 +200,7 @@ void frmMain::ShowCellEditor()
     MSFlexGrid1->scrollTo(MSFlexGrid1->model()->index(row, col));
     if (!keepTyped)
         Text1->setText(EditorTextOfCell());
-    const QPoint topLeft = MSFlexGrid1->mapTo(Text1->parentWidget(), QPoint(MSFlexGrid1->CellLeft(), MSFlexGrid1->CellTop()));
-    Text1->setGeometry(topLeft.x(), topLeft.y(), MSFlexGrid1->CellWidth(), MSFlexGrid1->CellHeight());
+    MSFlexGrid1->delegate()->placeEditor(Text1);
     m_editOpen = true;
     m_editRow = row;
     m_editCol = col;
@@ -258,7 +229,7 @@ void frmMain::MoveToNextCell()
 void frmMain::MSFlexGrid1_Click()
 {
     ShowCellEditor();
-    cboSetPoints->setEnabled(false);
+    m_doc->setCountUnlocked(false);
 }
 
 void frmMain::MSFlexGrid1_EnterCell()
@@ -299,7 +270,7 @@ void frmMain::MSFlexGrid1_KeyDown(int keyCode)
     if (keyCode != vbKeyDelete || m_editOpen)
         return;
     UndoStep step(*this, tr("Delete"));
-    MSFlexGrid1->setText(QString());
+    m_doc->setCell(MSFlexGrid1->Row(), MSFlexGrid1->Col(), QString());
     Text1->setText(QString());
 }
 
@@ -311,7 +282,7 @@ void frmMain::MSFlexGrid1_KeyPress(int keyAscii)
 
 void frmMain::Text1_Click()
 {
-    cboSetPoints->setEnabled(false);
+    m_doc->setCountUnlocked(false);
     Text1->setSelStart(0);
     Text1->setSelLength(int(Text1->text().size()));
 }
@@ -348,41 +319,7 @@ void frmMain::Text1_KeyDown(int keyCode)
     }
 }
 
-void frmMain::Text1_KeyPress(int& keyAscii)
-{
-    // Where the decimal separator is a comma, a typed comma is the decimal point; the text
-    // keeps the "." form. Elsewhere a comma is a thousands separator and stays ignored.
-    if (keyAscii == ',' && QLocale().decimalPoint() == QStringLiteral(","))
-        keyAscii = '.';
-    const QString t = Text1->text();
-    const QChar k(keyAscii);
-    const bool hasPoint = t.contains(QLatin1Char('.'));
-    if (k == QLatin1Char('.') && hasPoint) {
-        keyAscii = 0;
-        return;
-    }
-    const bool allowed =
-        (k >= QLatin1Char('0') && k <= QLatin1Char('9')) || k == QLatin1Char('-') || k == QLatin1Char('.') || keyAscii == 8;
-    if (!allowed) {
-        keyAscii = 0;
-        return;
-    }
-    if (!hasPoint && t.size() > 5)
-        Text1->setTypedMaxLength(6);
-    else if (hasPoint)
-        Text1->setTypedMaxLength(7);
-    if (Text1->SelLength() == t.size()) {
-        if (k == QLatin1Char('-') && !t.isEmpty()) {
-            Text1->setText(QStringLiteral("-"));
-            Text1->setModified(true);
-            Text1->setSelStart(1);
-            keyAscii = 0;
-        }
-        return;
-    }
-    if (!t.isEmpty() && k == QLatin1Char('-'))
-        keyAscii = 0;
-}
+void frmMain::Text1_KeyPress(int& keyAscii) { GridDelegate::filterTypedKey(Text1, keyAscii); }
 
 void frmMain::Text1_KeyUp(int keyCode)
 {
@@ -412,29 +349,9 @@ void frmMain::Text1_LostFocus()
 
 void frmMain::applyInputType(int type)
 {
-    const auto inputType = static_cast<InputType>(type);
-    QRadioButton* option = inputType == InputType::Voltage ? optVoltage : inputType == InputType::Current ? optCurrent : optPulse;
     finishEdit(true);
-    if (option->isChecked() && m_typeInForce == inputType)
-        return; // re-selecting the type in force changes nothing
     UndoStep step(*this, tr("Input Type"));
-    if (option->isChecked()) {
-        m_typeInForce = inputType;
-        const ValueRules::InputDefaults d = ValueRules::defaultsFor(inputType);
-        lblRow->show();
-        lblInput->setText(d.heading);
-        lblInput->show();
-        lblDisplay->setText(tr(ValueRules::DisplayHeading)); // the start-up's heading, translated alike
-        lblDisplay->show();
-        Text1->setText(d.point1);
-        MSFlexGrid1->setTextMatrix(0, InputColumn, d.point1);
-        MSFlexGrid1->setTextMatrix(1, InputColumn, d.point2);
-        MSFlexGrid1->setTextMatrix(0, DisplayColumn, d.point1);
-        MSFlexGrid1->setTextMatrix(1, DisplayColumn, d.point2);
-        MSFlexGrid1->setTextMatrix(0, 0, QStringLiteral("1"));
-        MSFlexGrid1->setTextMatrix(1, 0, QStringLiteral("2"));
-        selectListText(cboDecimal, d.format);
-    }
+    m_doc->chooseType(static_cast<InputType>(type)); // the type in force again changes nothing
     Text1->setText(EditorTextOfCell());
 }
 
@@ -444,14 +361,11 @@ void frmMain::optPulse_Click() { applyInputType(int(InputType::Pulse)); }
 
 void frmMain::cboDecimal_Click()
 {
-    const QString format = cboDecimal->Text();
-    if (ValueRules::formatDecimals(format) < 0 || format == m_decimalInForce)
+    if (cboDecimal->Text() == m_doc->format())
         return; // nothing to move: the display values are already in this format
     finishEdit(true);
     UndoStep step(*this, tr("Decimal Point"));
-    for (int r = 0; r < MSFlexGrid1->Rows(); ++r)
-        MSFlexGrid1->setTextMatrix(r, DisplayColumn, ValueRules::rescaleDisplay(MSFlexGrid1->TextMatrix(r, DisplayColumn), format));
-    m_decimalInForce = format;
+    m_doc->chooseFormat(cboDecimal->Text());
     Text1->setText(EditorTextOfCell());
 }
 

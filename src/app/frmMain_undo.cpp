@@ -1,17 +1,15 @@
-// Undo and Redo of the table's changes. A step holds the table's state before and after
-// it; undoing puts the state back through the controls' own handlers (input type,
-// decimal point, No. of Points), then writes every cell. Values typed after a step are
-// taken into its "after" state when it is undone, so Redo brings them back too.
+// Undo and Redo of the setup's changes. A step holds the document's state before and after
+// it, and is named in the Edit menu ("Undo Clear"); undoing puts the whole state back
+// (input type, decimal point, point count and its lock, address, port, baud rate, every
+// cell). Values typed after a step are taken into its "after" state when it is undone, so
+// Redo brings them back too.
 #include "app/frmMain.h"
 
-#include "app/PickList.h"
 #include "app/CellEditor.h"
-#include "app/FlexGrid.h"
 
 #include <QAction>
 #include <QEvent>
 #include <QKeyEvent>
-#include <QRadioButton>
 #include <QUndoStack>
 #include <utility>
 
@@ -60,91 +58,47 @@ void frmMain::wireUndo()
     connect(m_undo, &QUndoStack::canUndoChanged, mnuUndo, &QAction::setEnabled);
     connect(m_undo, &QUndoStack::canRedoChanged, mnuRedo, &QAction::setEnabled);
     connect(m_undo, &QUndoStack::undoTextChanged, mnuUndo, [this](const QString& text) {
-        mnuUndo->setStatusTip(text);
-        mnuUndo->setToolTip(text.isEmpty() ? tr("Undo") : tr("Undo %1").arg(text));
+        mnuUndo->setText(text.isEmpty() ? tr("Undo") : tr("Undo %1").arg(text));
+        mnuUndo->setStatusTip(mnuUndo->text());
     });
     connect(m_undo, &QUndoStack::redoTextChanged, mnuRedo, [this](const QString& text) {
-        mnuRedo->setStatusTip(text);
-        mnuRedo->setToolTip(text.isEmpty() ? tr("Redo") : tr("Redo %1").arg(text));
+        mnuRedo->setText(text.isEmpty() ? tr("Redo") : tr("Redo %1").arg(text));
+        mnuRedo->setStatusTip(mnuRedo->text());
     });
     mnuUndo->setEnabled(false);
     mnuRedo->setEnabled(false);
     // Never in the middle of a run or a search, which read the table while they wait.
     connect(mnuUndo, &QAction::triggered, this, [this] {
-        if (!m_running && !m_searching && !m_opening)
+        if (!m_running && !m_searching)
             m_undo->undo();
     });
     connect(mnuRedo, &QAction::triggered, this, [this] {
-        if (!m_running && !m_searching && !m_opening)
+        if (!m_running && !m_searching)
             m_undo->redo();
     });
     Text1->installEventFilter(new EditorUndoKeys(this));
-    // A click on an option unchecks the other before its handler runs: remember which type
-    // the table was in.
-    for (QRadioButton* option : {optVoltage, optCurrent, optPulse})
-        connect(option, &QAbstractButton::toggled, this, [this, option](bool on) {
-            if (!on && m_stepDepth == 0 && !m_restoringTable)
-                m_typeBefore = option == optVoltage ? InputType::Voltage : option == optCurrent ? InputType::Current : InputType::Pulse;
-        });
-}
-
-frmMain::TableState frmMain::tableState() const
-{
-    TableState state;
-    state.type = selectedInputType();
-    // The format the display values are written in, which a list choice changes only
-    // once its handler has rescaled them.
-    state.format = m_decimalInForce.isEmpty() ? cboDecimal->Text() : m_decimalInForce;
-    state.rows = pointTable().rows;
-    state.countUnlocked = cboSetPoints->isEnabled();
-    state.fitSource = m_fitSource;
-    return state;
 }
 
 void frmMain::restoreTableState(const TableState& state, TableState* current)
 {
-    m_restoringTable = true;
     finishEdit(true);
     if (current)
-        *current = tableState();
-    if (state.type != selectedInputType()) {
-        if (state.type)
-            setOptionValue(*state.type == InputType::Voltage ? optVoltage : *state.type == InputType::Current ? optCurrent : optPulse, true);
-        else {
-            for (QRadioButton* option : {optVoltage, optCurrent, optPulse})
-                setOptionValue(option, false);
-            m_typeInForce.reset();
-        }
-    }
-    if (!state.format.isEmpty())
-        selectListText(cboDecimal, state.format);
-    selectListText(cboSetPoints, QString::number(state.rows.size()));
-    MSFlexGrid1->setRedraw(false);
-    for (int r = 0; r < state.rows.size() && r < MSFlexGrid1->Rows(); ++r) {
-        MSFlexGrid1->setTextMatrix(r, 1, state.rows[r].input);
-        MSFlexGrid1->setTextMatrix(r, 2, state.rows[r].display);
-    }
-    MSFlexGrid1->setRedraw(true);
-    cboSetPoints->setEnabled(state.countUnlocked);
+        *current = m_doc->state();
+    m_doc->restore(state);
     Text1->setText(EditorTextOfCell());
-    setFitSource(state.fitSource);
-    m_restoringTable = false;
 }
 
 void frmMain::beginTableStep(const QString& what)
 {
-    if (m_stepDepth++ > 0 || m_restoringTable)
+    if (m_stepDepth++ > 0)
         return;
     m_stepBefore = tableState();
-    if (m_typeBefore)
-        m_stepBefore->type = m_typeBefore;
-    m_typeBefore.reset();
     m_stepText = what;
 }
 
 void frmMain::endTableStep()
 {
-    if (--m_stepDepth > 0 || m_restoringTable || !m_stepBefore)
+    if (--m_stepDepth > 0 || !m_stepBefore)
         return;
     TableState before = *std::exchange(m_stepBefore, std::nullopt);
     TableState after = tableState();

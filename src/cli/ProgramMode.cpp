@@ -8,20 +8,19 @@
 #include "cli/ProgramLog.h"
 #include "cli/QuitOnSignals.h"
 #include "cli/RecordMode.h"
+#include "document/SetupDocument.h"
 #include "files/SettingsFile.h"
 #include "history/HistoryStore.h"
 #include "link/MeterLink.h"
 #include "link/MeterTransaction.h"
 #include "link/SerialComm.h"
 #include "programming/MeterJob.h"
-#include "programming/PointCommands.h"
 #include "programming/ProgrammingRun.h"
 #include "programming/RecordSignature.h"
 #include "programming/RunRecord.h"
 #include "programming/RunResult.h"
 #include "spreadsheet/TableBlock.h"
 #include "table/MeterRules.h"
-#include "table/NumberText.h"
 #include "table/TableCheck.h"
 #include "table/ValueRules.h"
 
@@ -61,90 +60,37 @@ namespace {
 using ProgramMode::printErr;
 using ProgramMode::printMessage;
 
-// The setup as the window would hold it after Open Settings and Import: the window's defaults
-// first, then each value applied with the effect choosing it in the window has.
+// The setup as the window would hold it after Open Settings and Import: the window's
+// document with its defaults, the file and the workbook applied as the window applies them.
 struct WorkingSetup {
-    MeterSetup setup{QString(), QStringLiteral("2400"), QStringLiteral("001"), QStringLiteral("2"),
-                     PointTable{InputType::Current,
-                                QStringLiteral("ddd.ddd"),
-                                {{QStringLiteral("4.000"), QStringLiteral("4.000")}, {QStringLiteral("20.000"), QStringLiteral("20.000")}}}};
-    QString decimalInForce = QStringLiteral("ddd.ddd"); // the format the display values are written in
+    SetupDocument document;
+    MeterSetup setup{document.meterSetup()};
     bool bothTypes = false; // the file's Voltage and Current lines both "True"
 
-    // The decimal-point list: the display values move to a new format, their digits kept.
-    void chooseDecimal(const QString& format)
+    // Open Settings: what was applied before a failure stays applied.
+    bool openSettings(const QString& path)
     {
-        setup.table.format = format;
-        if (ValueRules::formatDecimals(format) < 0 || format == decimalInForce)
-            return;
-        for (PointRow& row : setup.table.rows)
-            row.display = ValueRules::rescaleDisplay(row.display, format);
-        decimalInForce = format;
+        const SetupDocument::OpenResult opened = document.openSettings(path);
+        setup = document.meterSetup();
+        bothTypes = opened.bothTypes;
+        if (!opened.ok)
+            printMessage(opened.message(), QString());
+        return opened.ok;
     }
-    // The point-count list: the table gets that many rows.
-    void choosePoints(const QString& text)
+    // Import: every value in its normal form, the display column's number format taken over
+    // as the decimal-point format; a cell that is not a number refuses the workbook.
+    bool importWorkbook(const QString& path, QJsonObject* source)
     {
-        setup.points = text;
-        if (const int n = PointCommands::pointCount(text))
-            setup.table.rows.resize(n);
-    }
-    // An input-type option: its first two points and its decimal-point format.
-    void chooseType(InputType type)
-    {
-        if (setup.table.type == type)
-            return; // re-selecting the type in force changes nothing
-        const ValueRules::InputDefaults d = ValueRules::defaultsFor(type);
-        setup.table.type = type;
-        setup.table.rows[0] = PointRow{d.point1, d.point1};
-        setup.table.rows[1] = PointRow{d.point2, d.point2};
-        chooseDecimal(d.format);
-    }
-
-    bool openSettings(const QString& path);
-    bool importWorkbook(const QString& path, QJsonObject* source);
-};
-
-// Open Settings: what was applied before a failure stays applied.
-bool WorkingSetup::openSettings(const QString& path)
-{
-    SettingsReader reader;
-    const auto apply = [&](int line, QString* value) {
-        const std::optional<QString> text = reader.readLine(line);
-        if (text)
-            *value = *text;
-        return text.has_value();
-    };
-    QString decimal, points;
-    bool ok = reader.open(path) && apply(SettingsFile::DecimalLine, &decimal) && (chooseDecimal(decimal), true) &&
-              apply(SettingsFile::AddressLine, &setup.address) && apply(SettingsFile::CommPortLine, &setup.port) &&
-              apply(SettingsFile::BaudRateLine, &setup.baud) && apply(SettingsFile::SetPointsLine, &points) && (choosePoints(points), true);
-    if (ok) {
-        // The input type changes only when both of its lines read well.
-        const std::optional<bool> voltage = reader.readTruth(SettingsFile::VoltageLine);
-        const std::optional<bool> current = voltage ? reader.readTruth(SettingsFile::CurrentLine) : std::nullopt;
-        ok = current.has_value();
-        if (ok) {
-            bothTypes = *voltage && *current;
-            if (*voltage)
-                chooseType(InputType::Voltage);
-            if (*current)
-                chooseType(InputType::Current);
-            if (!*voltage && !*current)
-                chooseType(InputType::Pulse);
-            chooseDecimal(decimal); // the file's format, not the type's default
-            ok = reader.readLine(SettingsFile::LineCount).has_value();
+        ValueRules::CheckResult refusal;
+        if (!document.importWorkbook(path, &refusal)) {
+            printMessage(refusal.message, refusal.title);
+            return false;
         }
-    }
-    if (ok)
+        setup = document.meterSetup();
+        *source = RunRecorder::workbookSource(path);
         return true;
-    if (reader.stopLine() == 0)
-        printMessage(QStringLiteral("The settings file %1 could not be opened.\r\n%2").arg(path, reader.errorText()), QString());
-    else
-        printMessage(QStringLiteral("The settings file %1 could not be read completely: reading stopped at line %2.\r\n%3")
-                         .arg(path, QString::number(reader.stopLine()), reader.errorText()),
-                     QString());
-    return false;
-}
+    }
+};
 
 } // namespace
 
@@ -157,21 +103,6 @@ std::optional<MeterSetup> ProgramMode::openedSettings(const QString& path)
 }
 
 namespace {
-
-// Import: every value in its normal form, the display column's number format taken over as
-// the decimal-point format; a cell that is not a number refuses the workbook.
-bool WorkingSetup::importWorkbook(const QString& path, QJsonObject* source)
-{
-    ValueRules::CheckResult refusal;
-    if (!Spreadsheet::importTable(path, &setup.table, decimalInForce, &refusal)) {
-        printMessage(refusal.message, refusal.title);
-        return false;
-    }
-    if (ValueRules::formatDecimals(setup.table.format) >= 0)
-        decimalInForce = setup.table.format;
-    *source = RunRecorder::workbookSource(path);
-    return true;
-}
 
 // The run's steps on standard error: one line per change of the progress or the panels'
 // texts, as "[ 42%] Error Detected | Processing...". Dry-run frames on standard output.

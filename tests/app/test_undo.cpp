@@ -15,11 +15,12 @@
 #include "app/FlexGrid.h"
 
 namespace {
-// Input type, format, point count, the list's lock, then every point "input:display".
+// Input type, format, point count, the list's lock, address, baud rate, then every point "input:display".
 QString tableOf(frmMain* w)
 {
     QStringList parts{w->optVoltage->isChecked() ? "V" : w->optCurrent->isChecked() ? "I" : w->optPulse->isChecked() ? "P" : "-",
-                      w->cboDecimal->Text(), w->cboSetPoints->Text(), w->cboSetPoints->isEnabled() ? "open" : "locked"};
+                      w->cboDecimal->Text(), w->cboSetPoints->Text(), w->cboSetPoints->isEnabled() ? "open" : "locked",
+                      w->cboAddress->Text(), w->cboBaudRate->Text()};
     for (int r = 0; r < w->MSFlexGrid1->Rows(); ++r)
         parts << w->MSFlexGrid1->TextMatrix(r, 1) + ':' + w->MSFlexGrid1->TextMatrix(r, 2);
     return parts.join(' ');
@@ -67,7 +68,7 @@ void TestUndo::eachChangeUndoneAndRedone()
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 2; ++c)
             w->MSFlexGrid1->setTextMatrix(r, c + 1, values[r][c]);
-    w->cboSetPoints->setEnabled(false);
+    w->document()->setCountUnlocked(false);
     w->undoStack()->clear();
     QString before = tableOf(w.get());
 
@@ -99,7 +100,7 @@ void TestUndo::eachChangeUndoneAndRedone()
     } else if (change == "Input Type") {
         QTest::mouseClick(w->optPulse, Qt::LeftButton);
     } else if (change == "No. of Points") {
-        w->cboSetPoints->setEnabled(true); // as after Clear
+        w->document()->setCountUnlocked(true); // as after Clear
         before = tableOf(w.get());
         w->cboSetPoints->setFocus();
         QTest::keyClick(w->cboSetPoints, Qt::Key_Up);
@@ -107,7 +108,7 @@ void TestUndo::eachChangeUndoneAndRedone()
         w->MSFlexGrid1->setFocus(Qt::OtherFocusReason);
         QTest::keyClick(w->MSFlexGrid1, Qt::Key_Delete);
     } else if (change == "Open Settings") {
-        SettingsValues values{"dddddd", "001", "1", "9600", "6", false, true};
+        SettingsValues values{"dddddd", "017", "1", "9600", "6", false, true};
         QString why;
         QVERIFY2(SettingsFile::Save(dir.filePath("s.txt"), values, &why), qPrintable(why));
         QVERIFY(w->openSettingsFile(dir.filePath("s.txt")));
@@ -115,7 +116,7 @@ void TestUndo::eachChangeUndoneAndRedone()
     const QString after = tableOf(w.get());
     QVERIFY2(after != before, qPrintable(after));
     QCOMPARE(w->undoStack()->count(), 1);
-    QCOMPARE(w->undoStack()->undoText(), change);
+    QCOMPARE(w->mnuUndo->text(), "Undo " + change);
     QCOMPARE(w->mnuUndo->isEnabled(), true);
 
     keyToFocus(Qt::Key_Z, Qt::ControlModifier);
@@ -124,6 +125,7 @@ void TestUndo::eachChangeUndoneAndRedone()
     QCOMPARE(tableOf(w.get()), after);
     w->mnuUndo->trigger();
     QCOMPARE(tableOf(w.get()), before);
+    QCOMPARE(w->mnuRedo->text(), "Redo " + change);
     keyToFocus(Qt::Key_Y, Qt::ControlModifier);
     QCOMPARE(tableOf(w.get()), after);
     QVERIFY(!w->mnuRedo->isEnabled());

@@ -89,7 +89,7 @@ private slots:
     {
         QTest::addColumn<QString>("keys"); // typed into the editor opened on a Current input of 4.000
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("stored"); // after Tab leaves the cell; "" = refused with the range message
+        QTest::addColumn<QString>("stored"); // after Tab leaves the cell; "" = refused with the range message, 4.000 kept
         QTest::addColumn<bool>("german");    // decimal comma
         QTest::newRow("second point, even over a selection") << "." << "4.000" << "4.000" << false;
         QTest::newRow("digit replaces the selection") << "7" << "7" << "7.000" << false;
@@ -124,7 +124,7 @@ private slots:
         type(keys);
         QCOMPARE(w->Text1->text(), text);
         type("\t");
-        QCOMPARE(cell(w.get(), 0, 1), stored);
+        QCOMPARE(cell(w.get(), 0, 1), stored.isEmpty() ? QString("4.000") : stored);
         QCOMPARE(messages.prompts(), stored.isEmpty() ? QStringList{"Scale input value must be between 0.000 and 23.000 (mA) for Current"} : QStringList());
     }
 
@@ -139,13 +139,14 @@ private slots:
         QTest::newRow("rows beyond the last point") << "1\t0\n5\t25\n9\t50\n13\t75\n17\t100\n"
             << QStringList{"1.000:0.000", "5.000:25.000", "9.000:50.000", "13.000:75.000"} << "" << "1 pasted rows beyond the last point ignored";
         QTest::newRow("refused value in the middle") << "4\t0\r\n30\t50\r\n12\t75\r\n"
-            << QStringList{"4.000:0.000", ":20.000", ":", ":"} << "Scale input value must be between 0.000 and 23.000 (mA) for Current" << "";
-        // A cell that is not a number refuses the whole block: nothing is stored.
+            << QStringList{"4.000:0.000", "20.000:20.000", ":", ":"} << "Scale input value must be between 0.000 and 23.000 (mA) for Current\r\n\r\nPoint 2" << "";
+        // A cell that is not a number refuses the whole block: nothing is stored. The message
+        // names the point, whose cell is then open for a new value.
         const QStringList untouched{"4.000:4.000", "20.000:20.000", ":", ":"};
         QTest::newRow("heading row") << "Input mA\tDisplay\n4\t0\n20\t100\n" << untouched
-            << "Scale input value must be between 0.000 and 23.000 (mA) for Current" << "";
+            << "Scale input value must be between 0.000 and 23.000 (mA) for Current\r\n\r\nPoint 1" << "";
         QTest::newRow("decimal comma") << "4\t0\n20\t99,5\n" << untouched
-            << "Display value must be between -99.999 and 999.999 for selected decimal pt." << "";
+            << "Display value must be between -99.999 and 999.999 for selected decimal pt.\r\n\r\nPoint 2" << "";
     }
     void pasteAndCopyBlocks()
     {
@@ -165,6 +166,8 @@ private slots:
             now << cell(w.get(), r, 1) + ':' + cell(w.get(), r, 2);
         QCOMPARE(now, points);
         QCOMPARE(messages.prompts(), message.isEmpty() ? QStringList() : QStringList{message});
+        if (!message.isEmpty())
+            QVERIFY(w->MSFlexGrid1->Row() + 1 == message.section(' ', -1).toInt() && focused() == w->Text1);
         QVERIFY2(status.isEmpty() ? !w->panelText(1).contains("ignored") : w->panelText(1) == status, qPrintable(w->panelText(1)));
         QVERIFY(!w->cboSetPoints->isEnabled()); // locked as a click on the grid locks it
 
@@ -202,7 +205,7 @@ private slots:
         messages.onShown = [&](const ShownMessage&) { QMessageBox box; QTimer::singleShot(10, &box, &QMessageBox::accept); box.exec(); };
         type("\b99");
         clickCell(w.get(), 0, 2);
-        QVERIFY(messages.shown.size() == 1 && cell(w.get(), 1, 1).isEmpty());
+        QVERIFY(messages.shown.size() == 1 && cell(w.get(), 1, 1) == "20.000"); // refused: the value before stays
         messages.onShown = nullptr;
         // A button pressed while typing: checked as the editor loses the focus.
         QApplication::setActiveWindow(w.get());
@@ -245,7 +248,7 @@ private slots:
         const QRect last = g->visualRect(g->model()->index(1, 2));
         if (where == 3) {
             clickCell(w.get(), 1, 2);
-            w->cboSetPoints->setEnabled(true);
+            w->document()->setCountUnlocked(true);
             QTest::mouseClick(w->Text1, Qt::LeftButton);
         } else
             clickAt(w.get(), where == 0 ? cellPoint(w.get(), 1, 2) : where == 1 ? cellPoint(w.get(), 0, 0) : last.bottomLeft() + QPoint(0, 20));
