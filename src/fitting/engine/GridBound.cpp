@@ -1,0 +1,181 @@
+#include "fitting/engine/GridBound.h"
+#include "fitting/engine/Lines.h"
+#include "fitting/engine/Proof.h"
+
+namespace Fitting::Engine {
+
+namespace {
+
+constexpr long long GridInputs = 400000; // inputs of the grid it follows at most
+constexpr long long GridStates = 3000000; // (input, value) states at most
+constexpr long long GridWork = 40000000;  // input and row visits over its bisection
+
+struct GridSearch {
+    const Problem& p;
+    std::vector<double> xc, y; // rows, their inputs held within the table's ends
+    std::vector<double> top, bottom; // per input: the largest and smallest chart value a knot there meets
+    std::vector<long long> lo, hi, base; // per input: the display values within e, the states' offset
+    std::vector<unsigned char> layer;     // per state: the fewest pieces reaching it (255: none yet)
+    std::vector<long long> unseen;        // per input: states not reached yet
+    std::vector<size_t> rowAfter;         // per input: the first row past it
+    std::vector<int> after;               // per row: the fewest separate pieces from it to the end
+    std::vector<std::pair<long long, long long>> frontier, next; // (input, value)
+    long long budget = GridWork;
+    bool aborted = false;
+    bool usable = true;
+
+    GridSearch(const Problem& problem)
+        : p(problem), xc(clampedInputs(p)), y(p.y)
+    {
+        const long long n = p.x1 - p.x0 + 1;
+        if (p.knotsOnRows || n > GridInputs || p.x.empty()) {
+            usable = false;
+            return;
+        }
+        top.assign(size_t(n), -Inf);
+        bottom.assign(size_t(n), Inf);
+        rowAfter.assign(size_t(n), 0);
+        size_t r = 0;
+        for (long long q = p.x0; q <= p.x1; ++q) {
+            const size_t i = size_t(q - p.x0);
+            const double v = p.inValue(q);
+            while (r < xc.size() && xc[r] < v)
+                ++r;
+            // rows at this input (beyond the ends too: they meet the end values) and the chart between rows
+            for (size_t k = r; k < xc.size() && xc[k] == v; ++k)
+                top[i] = std::max(top[i], y[k]), bottom[i] = std::min(bottom[i], y[k]);
+            if (const double c = chartBetween(p, v); !std::isnan(c))
+                top[i] = std::max(top[i], c), bottom[i] = std::min(bottom[i], c);
+            size_t past = r;
+            while (past < xc.size() && xc[past] <= v)
+                ++past;
+            rowAfter[i] = past;
+            // a knot that meets nothing may take any value: too many states
+            if (top[i] == -Inf && !((q == p.x0 && p.firstY) || (q == p.x1 && p.lastY)))
+                usable = false;
+        }
+    }
+
+    // The display values (grid units) a knot at input q may take within ee.
+    std::pair<long long, long long> values(long long q, double ee) const
+    {
+        const size_t i = size_t(q - p.x0);
+        long long a = p.outLow, b = p.outHigh;
+        if (top[i] > -Inf) {
+            a = std::max(a, static_cast<long long>(std::ceil((top[i] - ee) * p.outScale - 1e-6)));
+            b = std::min(b, static_cast<long long>(std::floor((bottom[i] + ee) * p.outScale + 1e-6)));
+        }
+        if (q == p.x0 && p.firstY)
+            a = std::max(a, *p.firstY), b = std::min(b, *p.firstY);
+        if (q == p.x1 && p.lastY)
+            a = std::max(a, *p.lastY), b = std::min(b, *p.lastY);
+        return {a, b};
+    }
+
+    // The fewest separate straight pieces (a superset of lines each) the rows from each on need:
+    // a split from the end, each piece reaching back as far as it can.
+    void countAfter(double ee)
+    {
+        const size_t n = xc.size();
+        after.assign(n + 1, 0);
+        Lines lines;
+        lines.grow = true;
+        const double sMax = slopeLimit(p, 1);
+        size_t origin = n;
+        int pieces = 0;
+        for (size_t k = n; k-- > 0;) {
+            if (origin < n)
+                lines.row(xc[k] - xc[origin], y[k], ee);
+            if (origin == n || lines.empty()) {
+                origin = k;
+                lines.box(y[k] - ee, y[k] + ee, sMax);
+                ++pieces;
+            }
+            after[k] = pieces;
+        }
+    }
+
+    // Whether a table of at most `links` pieces on the grids may reach e (false: proven that
+    // none does, unless aborted or cancelled).
+    bool decide(double e, int links)
+    {
+        aborted = false;
+        const double ee = slack(p, e);
+        const long long n = p.x1 - p.x0 + 1;
+        lo.resize(size_t(n)), hi.resize(size_t(n)), base.resize(size_t(n) + 1), unseen.resize(size_t(n));
+        base[0] = 0;
+        for (long long q = p.x0; q <= p.x1; ++q) {
+            const size_t i = size_t(q - p.x0);
+            std::tie(lo[i], hi[i]) = values(q, ee);
+            unseen[i] = std::max(0LL, hi[i] - lo[i] + 1);
+            base[i + 1] = base[i] + unseen[i];
+            if (base[i + 1] > GridStates) {
+                aborted = true;
+                return true;
+            }
+        }
+        budget -= n;
+        countAfter(ee);
+        layer.assign(size_t(base[size_t(n)]), 255);
+        frontier.clear();
+        for (long long v = lo[0]; v <= hi[0]; ++v)
+            frontier.push_back({p.x0, v}), layer[size_t(v - lo[0])] = 0;
+        for (int j = 0; j < links && !frontier.empty(); ++j) {
+            next.clear();
+            for (auto [q, vi] : frontier) {
+                if (p.cancelled() || budget <= 0) {
+                    aborted = budget <= 0;
+                    return true;
+                }
+                const double X = p.inValue(q), v = p.outValue(vi);
+                double sLo = -Inf, sHi = Inf;
+                size_t r = rowAfter[size_t(q - p.x0)];
+                for (long long q2 = q + std::max<long long>(p.minStep, 1); q2 <= p.x1; ++q2) {
+                    const double X2 = p.inValue(q2);
+                    for (; r < xc.size() && xc[r] < X2; ++r) {
+                        const double d = xc[r] - X;
+                        sLo = std::max(sLo, (y[r] - ee - v) / d);
+                        sHi = std::min(sHi, (y[r] + ee - v) / d);
+                        --budget;
+                    }
+                    --budget;
+                    if (sLo > sHi)
+                        break;
+                    const size_t i = size_t(q2 - p.x0);
+                    if (unseen[i] == 0 || j + 1 + after[rowAfter[i]] > links)
+                        continue;
+                    const double d2 = X2 - X;
+                    const long long a = std::max(lo[i], sLo == -Inf ? lo[i] : static_cast<long long>(std::ceil((v + sLo * d2) * p.outScale - 1e-6)));
+                    const long long b = std::min(hi[i], sHi == Inf ? hi[i] : static_cast<long long>(std::floor((v + sHi * d2) * p.outScale + 1e-6)));
+                    for (long long w = a; w <= b; ++w) {
+                        unsigned char& l = layer[size_t(base[i] + w - lo[i])];
+                        if (l != 255)
+                            continue;
+                        if (q2 == p.x1)
+                            return true;
+                        l = static_cast<unsigned char>(j + 1);
+                        --unseen[i];
+                        next.push_back({q2, w});
+                    }
+                    budget -= std::max(0LL, b - a);
+                }
+            }
+            frontier.swap(next);
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+double gridBound(const Problem& p, int points, double lo, double known)
+{
+    if (!(known > lo) || points < 2 || p.cancelled())
+        return lo;
+    GridSearch search(p);
+    if (!search.usable)
+        return lo;
+    return provenBelow(search, p, points - 1, lo, known, 5e-3);
+}
+
+} // namespace Fitting::Engine
