@@ -8,6 +8,7 @@ namespace {
 
 constexpr long long GridInputs = 400000; // inputs of the grid it follows at most
 constexpr long long GridStates = 3000000; // (input, value) states at most
+constexpr size_t ShortRun = 4;            // runs of fewer values sweep each value alone
 constexpr long long GridWork = 20000000;  // input, row and state visits over its bisection (about 0.3 s)
 
 struct GridSearch {
@@ -21,6 +22,8 @@ struct GridSearch {
     std::vector<size_t> rowAfter;         // per input: the first row past it
     std::vector<int> after;               // per row: the fewest separate pieces from it to the end
     std::vector<std::pair<long long, long long>> frontier, next; // (input, value)
+    Lines lines;
+    double sMax = 0; // the steepest piece the display range allows over a minimum step
     long long budget = GridWork;
     bool aborted = false;
     bool usable = true;
@@ -28,6 +31,8 @@ struct GridSearch {
     GridSearch(const Problem& problem)
         : p(problem), xc(clampedInputs(p)), y(p.y)
     {
+        lines.grow = true;
+        sMax = slopeLimit(p, p.minStep);
         const long long n = p.x1 - p.x0 + 1;
         if (p.knotsOnRows || n > GridInputs || p.x.empty()) {
             usable = false;
@@ -147,22 +152,40 @@ struct GridSearch {
                 (j + 1 + after[rowAfter[size_t(mid)]] > links ? lo0 = mid + 1 : hi0 = mid);
             }
             const long long allowed = p.x0 + lo0;
-            for (auto [q, vi] : frontier) {
+            // Each run of neighbouring values reached at an input sweeps as one: the lines from
+            // any value between its ends (a superset of those from its grid values).
+            std::sort(frontier.begin(), frontier.end());
+            for (size_t f = 0; f < frontier.size();) {
                 if (p.cancelled() || budget <= 0) {
                     aborted = budget <= 0;
                     return true;
                 }
-                const double X = p.inValue(q), v = p.outValue(vi);
-                double sLo = -Inf, sHi = Inf;
-                // the states at q2 the lines from (q, v) within e of the rows between reach
+                const long long q = frontier[f].first, first = frontier[f].second;
+                size_t g = f + 1;
+                while (g < frontier.size() && frontier[g].first == q && frontier[g].second == frontier[g - 1].second + 1)
+                    ++g;
+                if (g - f < ShortRun) // a short run: each value alone, exactly
+                    g = f + 1;
+                const long long last = frontier[g - 1].second;
+                f = g;
+                const double X = p.inValue(q);
+                // a single value sweeps its slopes alone (an interval), a run the set of lines
+                const bool single = first == last;
+                const double v = p.outValue(first);
+                double sLo = -sMax, sHi = sMax;
+                lines.box(v, p.outValue(last), sMax);
+                auto valuesAt = [&](double t) {
+                    return single ? std::pair{v + sLo * t, v + sHi * t} : lines.valuesAt(t);
+                };
+                // the states at q2 the lines within e of the rows between reach
                 auto visit = [&](long long q2) {
-                    --budget;
+                    budget -= single ? 1 : 1 + long(lines.poly.size());
                     const size_t i = size_t(q2 - p.x0);
                     if (unseen[i] == 0 || j + 1 + after[rowAfter[i]] > links)
                         return false;
-                    const double d2 = p.inValue(q2) - X;
-                    const long long a = std::max(lo[i], sLo == -Inf ? lo[i] : static_cast<long long>(std::ceil((v + sLo * d2) * p.outScale - 1e-6)));
-                    const long long b = std::min(hi[i], sHi == Inf ? hi[i] : static_cast<long long>(std::floor((v + sHi * d2) * p.outScale + 1e-6)));
+                    const auto [vLo, vHi] = valuesAt(p.inValue(q2) - X);
+                    const long long a = std::max(lo[i], ceilWithin(vLo * p.outScale - 1e-6, lo[i] - 1, hi[i] + 1));
+                    const long long b = std::min(hi[i], floorWithin(vHi * p.outScale + 1e-6, lo[i] - 1, hi[i] + 1));
                     for (long long w = a; w <= b; ++w) {
                         unsigned char& l = layer[size_t(base[i] + w - lo[i])];
                         if (l != 255)
@@ -184,13 +207,18 @@ struct GridSearch {
                     if (q2 > p.x1)
                         break;
                     const double X2 = p.inValue(q2);
-                    for (; r < rows && xc[r] < X2; ++r) {
+                    for (; r < rows && xc[r] < X2 && sLo <= sHi && !lines.empty(); ++r) {
                         const double d = xc[r] - X;
-                        sLo = std::max(sLo, (y[r] - ee - v) / d);
-                        sHi = std::min(sHi, (y[r] + ee - v) / d);
-                        --budget;
+                        if (single) {
+                            sLo = std::max(sLo, (y[r] - ee - v) / d);
+                            sHi = std::min(sHi, (y[r] + ee - v) / d);
+                            --budget;
+                        } else {
+                            lines.row(d, y[r], ee);
+                            budget -= long(lines.poly.size());
+                        }
                     }
-                    if (sLo > sHi)
+                    if (sLo > sHi || lines.empty())
                         break;
                     if (r == 0 || r == rows || !(xc[r] > X2) || !(xc[r - 1] < X2)) { // at a row's input
                         if (visit(q2))
@@ -198,11 +226,18 @@ struct GridSearch {
                         ++q2;
                         continue;
                     }
-                    // Strictly between rows r - 1 and r the lines and the chart are straight: only
-                    // the inputs where the lines' values meet the band around the chart count.
+                    // Strictly between rows r - 1 and r the chart is straight and the lines' values
+                    // lie between vMin + sMin t and vMax + sMax t: only the inputs where these meet
+                    // the band around the chart count.
+                    double vMin = v, vMax = v, sMin = sLo, sMost = sHi;
+                    if (!single) {
+                        vMin = sMin = Inf, vMax = sMost = -Inf;
+                        for (const Lines::Vertex& P : lines.poly)
+                            vMin = std::min(vMin, P[0]), vMax = std::max(vMax, P[0]), sMin = std::min(sMin, P[1]), sMost = std::max(sMost, P[1]);
+                    }
                     const long long gapEnd = std::min(p.x1, gridBelow(p, xc[r]));
                     const double m = (y[r] - y[r - 1]) / (xc[r] - xc[r - 1]), cX = y[r - 1] + m * (X - xc[r - 1]);
-                    const double delta = 1e-9 * (std::fabs(v) + std::fabs(cX) + ee + p.outStep);
+                    const double delta = 1e-9 * (std::fabs(vMin) + std::fabs(vMax) + std::fabs(cX) + ee + p.outStep);
                     double tMin = X2 - X, tMax = p.inValue(gapEnd) - X;
                     auto keep = [&](double A, double B) { // A t + B <= 0
                         if (A > 0)
@@ -212,16 +247,14 @@ struct GridSearch {
                         else if (B > 0)
                             tMax = -Inf;
                     };
-                    if (sLo > -Inf)
-                        keep(sLo - m, v - cX - ee - delta);
-                    if (sHi < Inf)
-                        keep(m - sHi, cX - v - ee - delta);
-                    budget -= 2;
+                    keep(sMin - m, vMin - cX - ee - delta);
+                    keep(m - sMost, cX - vMax - ee - delta);
+                    budget -= single ? 2 : 2 + long(lines.poly.size());
                     if (tMin <= tMax) {
                         const long long qa = std::max(q2, static_cast<long long>(std::floor((X + tMin) * p.inScale)) - 1);
                         const long long qb = std::min(gapEnd, static_cast<long long>(std::ceil((X + tMax) * p.inScale)) + 1);
-                        for (long long g = p.x0 + unseenFrom(qa - p.x0); g <= qb; g = p.x0 + unseenFrom(g + 1 - p.x0))
-                            if (visit(g))
+                        for (long long w = p.x0 + unseenFrom(qa - p.x0); w <= qb; w = p.x0 + unseenFrom(w + 1 - p.x0))
+                            if (visit(w))
                                 return true;
                     }
                     q2 = gapEnd + 1;
