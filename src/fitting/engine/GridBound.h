@@ -1,9 +1,10 @@
 #pragma once
 // The bound on the meter's own grids: every input of the grid a possible knot, every display
 // value of the grid within the error of the chart there a possible value, each piece at least
-// the minimum step long. A search by layers over these states, exact for tables as the meter
-// takes them (rounded), so its failure proves that no such table reaches the error. Only where
-// the states are few enough (a display grid as coarse as the error, or short input ranges).
+// the minimum step long. A search by layers over these states, each step keeping a superset of
+// what tables as the meter takes them (rounded) can do, so its failure proves that none reaches
+// the error. Only where the states are few enough (a display grid as coarse as the error, or
+// short input ranges), within a bounded amount of work.
 #include "fitting/engine/Grids.h"
 
 namespace Fitting::Engine {
