@@ -319,27 +319,36 @@ private slots:
     // Charts where the bound's plain searches are loose: 700 rows of a wavy chart over 1,001
     // inputs (the search over every input must keep the minimum step and not stop short), and
     // stairs rising 100 every 2 V read every 0.084 V, closer than the minimum step (a table
-    // zigzags at each rise; the bound counts the knots each rise needs).
+    // zigzags at each rise; the bound counts the knots each rise needs), and a short log curve
+    // shown in whole units at 8 points (the display's rounding sets the error: the bound
+    // follows the meter's grids).
     void boundOnHardCharts_data()
     {
-        QTest::addColumn<bool>("stairs");
+        QTest::addColumn<int>("chart"); // 0 wavy, 1 stairs, 2 coarse
         QTest::addColumn<bool>("pinned");
         QTest::addColumn<double>("share"); // of the table's error the bound reaches at least
-        for (bool stairs : {false, true})
+        for (int chart : {0, 1, 2})
             for (bool pinned : {true, false})
-                QTest::addRow("%s, %s", stairs ? "stairs" : "wavy", pinned ? "ends on the source" : "free ends")
-                    << stairs << pinned << (stairs ? 0.75 : 0.95);
+                QTest::addRow("%s, %s", chart == 0 ? "wavy" : chart == 1 ? "stairs" : "coarse", pinned ? "ends on the source" : "free ends")
+                    << chart << pinned << (chart == 0 ? 0.95 : chart == 1 ? 0.75 : 0.97);
     }
     void boundOnHardCharts()
     {
-        QFETCH(bool, stairs);
+        QFETCH(int, chart);
         QFETCH(bool, pinned);
         QFETCH(double, share);
         Engine::Problem p;
         p.outLow = -1000000;
         p.outHigh = 1000000;
         int points = 9;
-        if (stairs) {
+        if (chart == 2) {
+            p.x1 = 16000;
+            p.outScale = 1;
+            p.outStep = 1;
+            points = 8;
+            for (int i = 0; i < 12; ++i)
+                p.x.push_back(16.0 * i / 11), p.y.push_back(std::round(10 * std::log1p(i) / std::log(12.0)));
+        } else if (chart == 1) {
             p.minStep = 100;
             p.x1 = 10000;
             p.outScale = 10;

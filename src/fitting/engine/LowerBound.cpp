@@ -1,6 +1,7 @@
 // The lower bound (lowerBound in FitEngine.h): the largest of the bounds of this folder, each
 // a proof that no table of so many points reaches less on the chart read between its rows.
 #include "fitting/engine/CandidateBound.h"
+#include "fitting/engine/GridBound.h"
 #include "fitting/engine/JoinedBound.h"
 #include "fitting/engine/ThreePointBound.h"
 #include "fitting/engine/WindowBounds.h"
@@ -78,6 +79,7 @@ double lowerBound(const Problem& p, int points, double known)
         lo = threePointBound(p, denseInputs, dense.y, lo, known);
     lo = stepBound(p, lo, known);
     lo = windowsBound(p, points, lo, known);
+    lo = gridBound(p, points, lo, known);
     return p.cancelled() ? 0 : lo;
 }
 

@@ -1,0 +1,288 @@
+#include "fitting/engine/GridBound.h"
+#include "fitting/engine/Lines.h"
+#include "fitting/engine/Proof.h"
+
+namespace Fitting::Engine {
+
+namespace {
+
+constexpr long long GridInputs = 400000; // inputs of the grid it follows at most
+constexpr long long GridStates = 3000000; // (input, value) states at most
+constexpr size_t ShortRun = 4;            // runs of fewer values sweep each value alone
+constexpr long long GridWork = 20000000;  // input, row and state visits over its bisection (about 0.3 s)
+
+struct GridSearch {
+    const Problem& p;
+    std::vector<double> xc, y; // rows, their inputs held within the table's ends
+    std::vector<double> top, bottom; // per input: the largest and smallest chart value a knot there meets
+    std::vector<long long> lo, hi, base; // per input: the display values within e, the states' offset
+    std::vector<unsigned char> layer;     // per state: the fewest pieces reaching it (255: none yet)
+    std::vector<long long> unseen;        // per input: states not reached yet
+    std::vector<long long> skip;          // per input: at or before the next input with states unseen
+    std::vector<size_t> rowAfter;         // per input: the first row past it
+    std::vector<int> after;               // per row: the fewest separate pieces from it to the end
+    std::vector<std::pair<long long, long long>> frontier, next; // (input, value)
+    Lines lines;
+    double sMax = 0; // the steepest piece the display range allows over a minimum step
+    long long budget = GridWork;
+    bool aborted = false;
+    bool usable = true;
+
+    GridSearch(const Problem& problem)
+        : p(problem), xc(clampedInputs(p)), y(p.y)
+    {
+        lines.grow = true;
+        sMax = slopeLimit(p, p.minStep);
+        const long long n = p.x1 - p.x0 + 1;
+        if (p.knotsOnRows || n > GridInputs || p.x.empty()) {
+            usable = false;
+            return;
+        }
+        top.assign(size_t(n), -Inf);
+        bottom.assign(size_t(n), Inf);
+        rowAfter.assign(size_t(n), 0);
+        size_t r = 0;
+        for (long long q = p.x0; q <= p.x1; ++q) {
+            const size_t i = size_t(q - p.x0);
+            const double v = p.inValue(q);
+            while (r < xc.size() && xc[r] < v)
+                ++r;
+            // rows at this input (beyond the ends too: they meet the end values) and the chart between rows
+            for (size_t k = r; k < xc.size() && xc[k] == v; ++k)
+                top[i] = std::max(top[i], y[k]), bottom[i] = std::min(bottom[i], y[k]);
+            if (const double c = chartBetween(p, v); !std::isnan(c))
+                top[i] = std::max(top[i], c), bottom[i] = std::min(bottom[i], c);
+            size_t past = r;
+            while (past < xc.size() && xc[past] <= v)
+                ++past;
+            rowAfter[i] = past;
+            // a knot that meets nothing may take any value: too many states
+            if (top[i] == -Inf && !((q == p.x0 && p.firstY) || (q == p.x1 && p.lastY)))
+                usable = false;
+        }
+    }
+
+    // The display values (grid units) a knot at input q may take within ee.
+    std::pair<long long, long long> values(long long q, double ee) const
+    {
+        const size_t i = size_t(q - p.x0);
+        long long a = p.outLow, b = p.outHigh;
+        if (top[i] > -Inf) {
+            a = std::max(a, static_cast<long long>(std::ceil((top[i] - ee) * p.outScale - 1e-6)));
+            b = std::min(b, static_cast<long long>(std::floor((bottom[i] + ee) * p.outScale + 1e-6)));
+        }
+        if (q == p.x0 && p.firstY)
+            a = std::max(a, *p.firstY), b = std::min(b, *p.firstY);
+        if (q == p.x1 && p.lastY)
+            a = std::max(a, *p.lastY), b = std::min(b, *p.lastY);
+        return {a, b};
+    }
+
+    // The fewest separate straight pieces (a superset of lines each) the rows from each on need:
+    // a split from the end, each piece reaching back as far as it can.
+    void countAfter(double ee)
+    {
+        const size_t n = xc.size();
+        after.assign(n + 1, 0);
+        Lines lines;
+        lines.grow = true;
+        const double sMax = slopeLimit(p, 1);
+        size_t origin = n;
+        int pieces = 0;
+        for (size_t k = n; k-- > 0;) {
+            if (origin < n)
+                lines.row(xc[k] - xc[origin], y[k], ee);
+            if (origin == n || lines.empty()) {
+                origin = k;
+                lines.box(y[k] - ee, y[k] + ee, sMax);
+                ++pieces;
+            }
+            after[k] = pieces;
+        }
+    }
+
+    // The first input at or after i (offsets from x0) with states unseen; n when none.
+    long long unseenFrom(long long i)
+    {
+        long long r = i;
+        while (skip[size_t(r)] != r)
+            r = skip[size_t(r)];
+        while (skip[size_t(i)] != r) {
+            const long long up = skip[size_t(i)];
+            skip[size_t(i)] = r;
+            i = up;
+        }
+        return r;
+    }
+
+    // Whether a table of at most `links` pieces on the grids may reach e (false: proven that
+    // none does, unless aborted or cancelled).
+    bool decide(double e, int links)
+    {
+        aborted = false;
+        const double ee = slack(p, e);
+        const long long n = p.x1 - p.x0 + 1;
+        lo.resize(size_t(n)), hi.resize(size_t(n)), base.resize(size_t(n) + 1), unseen.resize(size_t(n));
+        base[0] = 0;
+        for (long long q = p.x0; q <= p.x1; ++q) {
+            const size_t i = size_t(q - p.x0);
+            std::tie(lo[i], hi[i]) = values(q, ee);
+            unseen[i] = std::max(0LL, hi[i] - lo[i] + 1);
+            base[i + 1] = base[i] + unseen[i];
+            if (base[i + 1] > GridStates) {
+                aborted = true;
+                return true;
+            }
+        }
+        budget -= n;
+        skip.resize(size_t(n) + 1);
+        for (size_t i = 0; i <= size_t(n); ++i)
+            skip[i] = i < size_t(n) && unseen[i] == 0 ? (long long)i + 1 : (long long)i;
+        countAfter(ee);
+        layer.assign(size_t(base[size_t(n)]), 255);
+        frontier.clear();
+        for (long long v = lo[0]; v <= hi[0]; ++v)
+            frontier.push_back({p.x0, v}), layer[size_t(v - lo[0])] = 0;
+        for (int j = 0; j < links && !frontier.empty(); ++j) {
+            next.clear();
+            // the first input from which the rows after it can still be covered (after[] falls)
+            long long lo0 = 0, hi0 = n;
+            while (lo0 < hi0) {
+                const long long mid = (lo0 + hi0) / 2;
+                (j + 1 + after[rowAfter[size_t(mid)]] > links ? lo0 = mid + 1 : hi0 = mid);
+            }
+            const long long allowed = p.x0 + lo0;
+            // Each run of neighbouring values reached at an input sweeps as one: the lines from
+            // any value between its ends (a superset of those from its grid values).
+            std::sort(frontier.begin(), frontier.end());
+            for (size_t f = 0; f < frontier.size();) {
+                if (p.cancelled() || budget <= 0) {
+                    aborted = budget <= 0;
+                    return true;
+                }
+                const long long q = frontier[f].first, first = frontier[f].second;
+                size_t g = f + 1;
+                while (g < frontier.size() && frontier[g].first == q && frontier[g].second == frontier[g - 1].second + 1)
+                    ++g;
+                if (g - f < ShortRun) // a short run: each value alone, exactly
+                    g = f + 1;
+                const long long last = frontier[g - 1].second;
+                f = g;
+                const double X = p.inValue(q);
+                // a single value sweeps its slopes alone (an interval), a run the set of lines
+                const bool single = first == last;
+                const double v = p.outValue(first);
+                double sLo = -sMax, sHi = sMax;
+                lines.box(v, p.outValue(last), sMax);
+                auto valuesAt = [&](double t) {
+                    return single ? std::pair{v + sLo * t, v + sHi * t} : lines.valuesAt(t);
+                };
+                // the states at q2 the lines within e of the rows between reach
+                auto visit = [&](long long q2) {
+                    budget -= single ? 1 : 1 + long(lines.poly.size());
+                    const size_t i = size_t(q2 - p.x0);
+                    if (unseen[i] == 0 || j + 1 + after[rowAfter[i]] > links)
+                        return false;
+                    const auto [vLo, vHi] = valuesAt(p.inValue(q2) - X);
+                    const long long a = std::max(lo[i], ceilWithin(vLo * p.outScale - 1e-6, lo[i] - 1, hi[i] + 1));
+                    const long long b = std::min(hi[i], floorWithin(vHi * p.outScale + 1e-6, lo[i] - 1, hi[i] + 1));
+                    for (long long w = a; w <= b; ++w) {
+                        unsigned char& l = layer[size_t(base[i] + w - lo[i])];
+                        if (l != 255)
+                            continue;
+                        if (q2 == p.x1)
+                            return true;
+                        l = static_cast<unsigned char>(j + 1);
+                        if (--unseen[i] == 0)
+                            skip[i] = (long long)i + 1;
+                        next.push_back({q2, w});
+                    }
+                    budget -= std::max(0LL, b - a);
+                    return false;
+                };
+                size_t r = rowAfter[size_t(q - p.x0)];
+                const size_t rows = xc.size();
+                for (long long q2 = std::max(allowed, q + std::max<long long>(p.minStep, 1)); q2 <= p.x1;) {
+                    q2 = p.x0 + unseenFrom(q2 - p.x0);
+                    if (q2 > p.x1)
+                        break;
+                    const double X2 = p.inValue(q2);
+                    for (; r < rows && xc[r] < X2 && sLo <= sHi && !lines.empty(); ++r) {
+                        const double d = xc[r] - X;
+                        if (single) {
+                            sLo = std::max(sLo, (y[r] - ee - v) / d);
+                            sHi = std::min(sHi, (y[r] + ee - v) / d);
+                            --budget;
+                        } else {
+                            lines.row(d, y[r], ee);
+                            budget -= long(lines.poly.size());
+                        }
+                    }
+                    if (sLo > sHi || lines.empty())
+                        break;
+                    if (r == 0 || r == rows || !(xc[r] > X2) || !(xc[r - 1] < X2)) { // at a row's input
+                        if (visit(q2))
+                            return true;
+                        ++q2;
+                        continue;
+                    }
+                    // Strictly between rows r - 1 and r the chart is straight and the lines' values
+                    // lie between vMin + sMin t and vMax + sMax t: only the inputs where these meet
+                    // the band around the chart count.
+                    double vMin = v, vMax = v, sMin = sLo, sMost = sHi;
+                    if (!single) {
+                        vMin = sMin = Inf, vMax = sMost = -Inf;
+                        for (const Lines::Vertex& P : lines.poly)
+                            vMin = std::min(vMin, P[0]), vMax = std::max(vMax, P[0]), sMin = std::min(sMin, P[1]), sMost = std::max(sMost, P[1]);
+                    }
+                    const long long gapEnd = std::min(p.x1, gridBelow(p, xc[r]));
+                    const double m = (y[r] - y[r - 1]) / (xc[r] - xc[r - 1]), cX = y[r - 1] + m * (X - xc[r - 1]);
+                    const double delta = 1e-9 * (std::fabs(vMin) + std::fabs(vMax) + std::fabs(cX) + ee + p.outStep);
+                    double tMin = X2 - X, tMax = p.inValue(gapEnd) - X;
+                    auto keep = [&](double A, double B) { // A t + B <= 0
+                        if (A > 0)
+                            tMax = std::min(tMax, -B / A);
+                        else if (A < 0)
+                            tMin = std::max(tMin, -B / A);
+                        else if (B > 0)
+                            tMax = -Inf;
+                    };
+                    keep(sMin - m, vMin - cX - ee - delta);
+                    keep(m - sMost, cX - vMax - ee - delta);
+                    budget -= single ? 2 : 2 + long(lines.poly.size());
+                    if (tMin <= tMax) {
+                        const long long qa = std::max(q2, static_cast<long long>(std::floor((X + tMin) * p.inScale)) - 1);
+                        const long long qb = std::min(gapEnd, static_cast<long long>(std::ceil((X + tMax) * p.inScale)) + 1);
+                        for (long long w = p.x0 + unseenFrom(qa - p.x0); w <= qb; w = p.x0 + unseenFrom(w + 1 - p.x0))
+                            if (visit(w))
+                                return true;
+                    }
+                    q2 = gapEnd + 1;
+                }
+            }
+            frontier.swap(next);
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+double gridBound(const Problem& p, int points, double lo, double known)
+{
+    if (!(known > lo) || points < 2 || p.cancelled())
+        return lo;
+    GridSearch search(p);
+    if (!search.usable)
+        return lo;
+    // Tables are mostly near the best: a proof just below the table's error first (one search),
+    // then a bisection below it when a table reaches that.
+    const double near = known * (1 - 4e-3);
+    if (near <= lo)
+        return lo;
+    if (!search.decide(near * (1 + 1e-6), points - 1))
+        return near;
+    return search.aborted ? lo : provenBelow(search, p, points - 1, lo, near, 5e-3);
+}
+
+} // namespace Fitting::Engine

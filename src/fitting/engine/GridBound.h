@@ -1,0 +1,16 @@
+#pragma once
+// The bound on the meter's own grids: every input of the grid a possible knot, every display
+// value of the grid within the error of the chart there a possible value, each piece at least
+// the minimum step long. A search by layers over these states, each step keeping a superset of
+// what tables as the meter takes them (rounded) can do, so its failure proves that none reaches
+// the error. Only where the states are few enough (a display grid as coarse as the error, or
+// short input ranges), within a bounded amount of work.
+#include "fitting/engine/Grids.h"
+
+namespace Fitting::Engine {
+
+// lo raised towards known (an error some table reaches) as far as the search proves, to 0.5 %
+// of known; lo itself when the states are too many or the work runs out.
+double gridBound(const Problem& p, int points, double lo, double known);
+
+} // namespace Fitting::Engine
