@@ -457,6 +457,8 @@ Result fit(const Request& request)
         if (request.rows.size() < 2)
             return failure(Status::BadData, QStringLiteral("the data has fewer than 2 rows"));
         for (size_t i = 0; i < request.rows.size(); ++i) {
+            if (i % 65536 == 0 && p.cancelled()) // (millions of rows: a Ctrl+C ends the fit at once)
+                return failure(Status::Cancelled, QString());
             const DataRow& row = request.rows[i];
             if (!std::isfinite(row.a) || !std::isfinite(row.b))
                 return failure(Status::BadData, rowName(row, i) + QStringLiteral(": not two numbers"));
@@ -477,6 +479,8 @@ Result fit(const Request& request)
         p.x.reserve(rows.size());
         p.y.reserve(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
+            if (i % 65536 == 0 && p.cancelled())
+                return failure(Status::Cancelled, QString());
             double x = rows[i].a;
             if (request.input)
                 x = i + 1 == rows.size() ? request.input->high

@@ -284,8 +284,6 @@ int freeFewestCount(const Problem& p, double e, int maxPoints)
     if (p.x.size() < 2 || maxPoints < 2)
         return 0;
     maxPoints = int(std::min<long long>(maxPoints, (p.x1 - p.x0) / p.minStep + 1));
-    if (Bound(p, maxPoints).rulesOut(e))
-        return 0;
     const std::vector<double> xc = clampedInputs(p);
     std::vector<double> xs, ys;
     reducedRows(p, xc, SearchRows, xs, ys);
