@@ -578,9 +578,11 @@ Result fit(const Request& request)
     int fewestOnData = 0; // found with the table, when it is
     if (request.maxError) {
         table = onData ? Engine::onDataFewest(p, *request.maxError, int(most)) : Engine::freeFewest(p, *request.maxError, int(most));
+        // (on the data they are the fewest for its own error too, which is at most the target's)
+        fewestOnData = onData ? int(table.x.size()) : 0;
         if (table.empty() && !p.cancelled()) {
             r.status = Status::TargetNotMet;
-            table = least(p, int(most));
+            table = onData ? Engine::onDataLeast(p, int(most), &fewestOnData) : least(p, int(most));
         }
     } else {
         table = onData ? Engine::onDataLeast(p, request.points, &fewestOnData) : least(p, request.points);
