@@ -175,7 +175,7 @@ int run(const CommandLine& cl)
     } else {
         if (request.display)
             return CommandLine::usageError(QStringLiteral("--display C:D is for a shape; the data's column B holds the display values"));
-        const Fitting::DataRead read = Fitting::readDataFile(a.data, request.cancel);
+        Fitting::DataRead read = Fitting::readDataFile(a.data, request.cancel);
         if (stopRequested())
             return signalExit();
         if (read.outcome == Fitting::DataRead::Outcome::Unreadable) {
@@ -186,7 +186,7 @@ int run(const CommandLine& cl)
             say(QDir::toNativeSeparators(a.data) + QLatin1Char(' ') + read.message);
             return ExitBadData;
         }
-        request.rows = read.rows;
+        request.rows = std::move(read.rows);
         source = QDir::toNativeSeparators(a.data);
     }
     std::optional<SettingsValues> settings;

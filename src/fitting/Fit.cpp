@@ -457,6 +457,8 @@ Result fit(const Request& request)
         if (request.rows.size() < 2)
             return failure(Status::BadData, QStringLiteral("the data has fewer than 2 rows"));
         for (size_t i = 0; i < request.rows.size(); ++i) {
+            if (i % 65536 == 0 && p.cancelled()) // (millions of rows: a Ctrl+C ends the fit at once)
+                return failure(Status::Cancelled, QString());
             const DataRow& row = request.rows[i];
             if (!std::isfinite(row.a) || !std::isfinite(row.b))
                 return failure(Status::BadData, rowName(row, i) + QStringLiteral(": not two numbers"));
@@ -477,6 +479,8 @@ Result fit(const Request& request)
         p.x.reserve(rows.size());
         p.y.reserve(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
+            if (i % 65536 == 0 && p.cancelled())
+                return failure(Status::Cancelled, QString());
             double x = rows[i].a;
             if (request.input)
                 x = i + 1 == rows.size() ? request.input->high
@@ -574,9 +578,11 @@ Result fit(const Request& request)
     int fewestOnData = 0; // found with the table, when it is
     if (request.maxError) {
         table = onData ? Engine::onDataFewest(p, *request.maxError, int(most)) : Engine::freeFewest(p, *request.maxError, int(most));
+        // (on the data they are the fewest for its own error too, which is at most the target's)
+        fewestOnData = onData ? int(table.x.size()) : 0;
         if (table.empty() && !p.cancelled()) {
             r.status = Status::TargetNotMet;
-            table = least(p, int(most));
+            table = onData ? Engine::onDataLeast(p, int(most), &fewestOnData) : least(p, int(most));
         }
     } else {
         table = onData ? Engine::onDataLeast(p, request.points, &fewestOnData) : least(p, request.points);

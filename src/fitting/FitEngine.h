@@ -81,7 +81,7 @@ Table freeQuick(const Problem& p, int points, double near = 0);
 // Free placement: the fewest points (at most maxPoints) whose table reaches e; empty when none does.
 Table freeFewest(const Problem& p, double e, int maxPoints);
 // Free placement, quicker: the points of a table that reaches e found by one search, at
-// most maxPoints; 0 when that search finds none or the bound proves there is none.
+// most maxPoints; 0 when that search finds none.
 int freeFewestCount(const Problem& p, double e, int maxPoints);
 
 // Display values for fixed inputs (grid units): the least maximum error, then rounded. With

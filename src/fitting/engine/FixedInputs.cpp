@@ -29,6 +29,8 @@ Table fixedInputsWith(const Problem& p, const std::vector<double>& xc, const std
         start.y.front() = *p.firstY;
     if (p.lastY)
         start.y.back() = *p.lastY;
+    if (p.cancelled()) // (a table all the same: its callers measure it)
+        return start;
     double hi = chartError(p, start) + p.outStep, lo = 0;
     if (!fixed.forward(hi))
         return start;
@@ -47,7 +49,7 @@ Table fixedInputsWith(const Problem& p, const std::vector<double>& xc, const std
             best = std::move(t);
         }
     };
-    for (int j = 0; j <= 4; ++j) {
+    for (int j = 0; j <= 4 && !p.cancelled(); ++j) { // (each try reads every row)
         const double e = hi + j * p.outStep / 4;
         if (fixed.forward(e))
             consider(fixed.backward(e));

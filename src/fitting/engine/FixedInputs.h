@@ -79,6 +79,10 @@ struct Fixed {
                     hull.push_back(it->second);
                     continue;
                 }
+            if (p.cancelled()) { // (no rows: what follows is thrown away)
+                hull.emplace_back();
+                continue;
+            }
             const int begin = int(std::lower_bound(xc.begin(), xc.end(), kv[t]) - xc.begin());
             const int end = int(std::upper_bound(xc.begin(), xc.end(), kv[t + 1]) - xc.begin());
             hull.push_back(hullsOf(xc, p.y, begin, end, kv[t], chartBetween(p, kv[t]), chartBetween(p, kv[t + 1]), kv[t + 1] - kv[t]));

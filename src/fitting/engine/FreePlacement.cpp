@@ -28,6 +28,9 @@ constexpr size_t Polished = 2;         // tables found that the moves start from
 constexpr int KnotRounds = 20;         // moves of every knot at once, at most
 constexpr long long KnotWork = 20000000; // and row visits
 constexpr long long StateWork = 40000000; // visits of the search over every input and value, each way
+constexpr double CoarseSteps = 8;          // that search runs below this many display steps of error
+constexpr long long StatesFew = 200000;    // on at most this many states below one step
+constexpr long long StatesMany = 1000000;  // and this many above
 
 struct FreeFit {
     Table table;
@@ -208,10 +211,12 @@ FreeFit freeSearch(const Problem& p, int points, bool everyInput = true)
             best = std::move(f);
     }
     // On a display grid as coarse as the error: every input and value near the source, the
-    // cheaper search first, within a bounded amount of work each.
+    // cheaper search first, within a bounded amount of work each (with an error of a few
+    // display steps, on every input of the grid: every fourth missed the best there).
+    const long long states = best.error < p.outStep ? StatesFew : std::min(StatesMany, (p.x1 - p.x0 + 1) * 49);
     for (bool firstOnly : {true, false})
-        if (everyInput && rows <= 2000 && best.error < p.outStep && best.error > tolerance(p, 1e-9))
-            if (Table t = gridStates(p, xc, points, best.error, StateWork, firstOnly); !t.empty()) {
+        if (everyInput && rows <= 4000 && best.error < CoarseSteps * p.outStep && best.error > tolerance(p, 1e-9))
+            if (Table t = gridStates(p, xc, points, best.error, StateWork, firstOnly, states); !t.empty()) {
                 best.table = knotsTogether(p, xc, std::move(t), KnotRounds, KnotWork);
                 best.error = chartError(p, best.table);
             }
@@ -279,8 +284,6 @@ int freeFewestCount(const Problem& p, double e, int maxPoints)
     if (p.x.size() < 2 || maxPoints < 2)
         return 0;
     maxPoints = int(std::min<long long>(maxPoints, (p.x1 - p.x0) / p.minStep + 1));
-    if (Bound(p, maxPoints).rulesOut(e))
-        return 0;
     const std::vector<double> xc = clampedInputs(p);
     std::vector<double> xs, ys;
     reducedRows(p, xc, SearchRows, xs, ys);

@@ -7,7 +7,8 @@ namespace Fitting::Engine {
 // Marks the rows of [from, to) a search keeps there: all when there are at most 3 * runs,
 // else in each of `runs` runs of consecutive rows the first and those farthest above and
 // below the chord across the run (its bends, steps and noise peaks).
-void markRuns(const std::vector<double>& xc, const std::vector<double>& y, size_t from, size_t to, size_t runs, std::vector<char>& keep)
+void markRuns(const std::vector<double>& xc, const std::vector<double>& y, size_t from, size_t to, size_t runs, std::vector<char>& keep,
+              const std::atomic_bool* cancel)
 {
     if (to <= from)
         return;
@@ -17,6 +18,10 @@ void markRuns(const std::vector<double>& xc, const std::vector<double>& y, size_
     }
     const size_t n = to - from;
     for (size_t r = 0; r < runs; ++r) {
+        if (cancel && r % 256 == 0 && cancel->load(std::memory_order_relaxed)) {
+            keep[from] = keep[to - 1] = 1; // (the ends at least: a search still has rows)
+            return;
+        }
         const size_t a = from + r * n / runs, b = from + (r + 1) * n / runs; // [a, b)
         size_t lo = a, hi = a;
         const double x0 = xc[a], y0 = y[a], x1 = xc[b - 1], y1 = y[b - 1];
@@ -76,7 +81,7 @@ void addRowsNear(const Problem& p, const std::vector<double>& xc, const std::vec
     for (long long q : knots) {
         const auto from = std::lower_bound(xc.begin(), xc.end(), p.inValue(q - radius));
         const auto to = std::upper_bound(from, xc.end(), p.inValue(q + radius));
-        markRuns(xc, p.y, size_t(from - xc.begin()), size_t(to - xc.begin()), runs, keep);
+        markRuns(xc, p.y, size_t(from - xc.begin()), size_t(to - xc.begin()), runs, keep, p.cancel);
     }
     keptRows(p, xc, keep, xs, ys);
 }
@@ -86,7 +91,7 @@ void addRowsNear(const Problem& p, const std::vector<double>& xc, const std::vec
 void reducedRows(const Problem& p, const std::vector<double>& xc, size_t keep, std::vector<double>& xs, std::vector<double>& ys)
 {
     std::vector<char> kept(xc.size(), 0);
-    markRuns(xc, p.y, 0, xc.size(), std::max<size_t>(keep / 3, 1), kept);
+    markRuns(xc, p.y, 0, xc.size(), std::max<size_t>(keep / 3, 1), kept, p.cancel);
     keptRows(p, xc, kept, xs, ys);
 }
 

@@ -364,7 +364,8 @@ struct KnotSearch {
 
 constexpr int Cuts = 6;                // searches again with the rows a table missed, at most
 
-void markRuns(const std::vector<double>& xc, const std::vector<double>& y, size_t from, size_t to, size_t runs, std::vector<char>& keep);
+void markRuns(const std::vector<double>& xc, const std::vector<double>& y, size_t from, size_t to, size_t runs, std::vector<char>& keep,
+              const std::atomic_bool* cancel = nullptr);
 void keptRows(const Problem& p, const std::vector<double>& xc, const std::vector<char>& keep, std::vector<double>& xs, std::vector<double>& ys);
 void addRowsAtSameInput(const Problem& p, const std::vector<double>& xc, std::vector<double>& xs, std::vector<double>& ys);
 void addRowsNear(const Problem& p, const std::vector<double>& xc, const std::vector<long long>& knots, long long radius, size_t runs,

@@ -42,8 +42,13 @@ struct Lines {
             side[i] = a * poly[i][0] + b * poly[i][1] - c;
             cuts = cuts || side[i] > 0;
         }
-        if (!cuts)
-            return;
+        if (cuts)
+            cut();
+    }
+    // Keeps the vertices with side <= 0 and the edges' crossings of 0 (side: one per vertex).
+    void cut()
+    {
+        const size_t n = poly.size();
         side[n] = side[0];
         scratch.clear();
         for (size_t i = 0; i < n; ++i) {
@@ -61,10 +66,31 @@ struct Lines {
         poly.swap(scratch);
     }
     // The row (d from the segment's start, value y) within e.
+    // (each line's value at d found once: most rows cut one side or none)
     void row(double d, double y, double e)
     {
-        clip(1, d, y + e);
-        clip(-1, -d, -(y - e));
+        if (poly.empty())
+            return;
+        const size_t n = poly.size();
+        side.resize(n + 1);
+        double hi = -Inf, lo = Inf;
+        for (size_t i = 0; i < n; ++i) {
+            const double v = poly[i][0] + d * poly[i][1];
+            side[i] = v;
+            hi = std::max(hi, v);
+            lo = std::min(lo, v);
+        }
+        const double top = y + e, bottom = y - e;
+        if (hi - top > 0) {
+            for (size_t i = 0; i < n; ++i)
+                side[i] -= top;
+            cut();
+            clip(-1, -d, -bottom);
+        } else if (bottom - lo > 0) {
+            for (size_t i = 0; i < n; ++i)
+                side[i] = bottom - side[i];
+            cut();
+        }
         keepSmall(d, e);
     }
     // One side of it: the lines at most y + e at d (below), or at least y - e.

@@ -15,16 +15,16 @@ namespace {
 Problem chartRows(const Problem& p, long long most)
 {
     long long inside = 0;
-    for (size_t k = 0; k + 1 < p.x.size(); ++k)
+    for (size_t k = 0; k + 1 < p.x.size() && !(k % 65536 == 0 && p.cancelled()); ++k)
         if (p.x[k + 1] > p.x[k])
             inside += std::max(0LL, gridBelow(p, std::min(p.x[k + 1], p.inValue(p.x1))) - gridBelow(p, std::max(p.x[k], p.inValue(p.x0))) - 1);
-    if (inside == 0 || p.knotsOnRows) // (a curve's samples: its knots lie on them)
+    if (inside == 0 || p.knotsOnRows || p.cancelled()) // (a curve's samples: its knots lie on them)
         return p;
     const long long stride = inside / std::max(most, 1LL) + 1;
     Problem d = p;
     d.x.clear();
     d.y.clear();
-    for (size_t k = 0; k < p.x.size(); ++k) {
+    for (size_t k = 0; k < p.x.size() && !(k % 65536 == 0 && p.cancelled()); ++k) {
         d.x.push_back(p.x[k]);
         d.y.push_back(p.y[k]);
         if (k + 1 == p.x.size() || !(p.x[k + 1] > p.x[k]))
@@ -47,6 +47,8 @@ double lowerBound(const Problem& p, int points, double known)
     // Separate pieces on the chart's rows and its values between them (leaving rows out only
     // lowers the bound), at most LongRows.
     Problem dense = chartRows(p, 60000);
+    if (p.cancelled())
+        return 0;
     if (dense.x.size() > LongRows)
         reducedRows(dense, clampedInputs(dense), LongRows, dense.x, dense.y);
     const std::vector<double> denseInputs = clampedInputs(dense);
@@ -57,6 +59,8 @@ double lowerBound(const Problem& p, int points, double known)
     }
     // Joined pieces: a bisection between the separate pieces' bound and the known error, on
     // at most LongRows rows, the chart's values at the knots.
+    if (p.cancelled())
+        return 0;
     Problem q = p;
     if (p.x.size() > LongRows)
         reducedRows(p, clampedInputs(p), LongRows, q.x, q.y);

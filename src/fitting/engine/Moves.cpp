@@ -194,7 +194,7 @@ Table knotsTogether(const Problem& p, const std::vector<double>& xc, Table best,
 }
 
 // The least error over every table whose inputs lie on the grid (on long input ranges on
-// every k-th input, so that the states stay within StatesMost) and whose display values lie
+// every k-th input, so that the states stay within StatesMost, 200,000 by default) and whose display values lie
 // within `Window` steps of the source's (linear between the rows) at each input, by a
 // bisection on the error. Each decision is a search by layers
 // over the states (input, value): a state's sweep forwards keeps the slopes of the lines
@@ -203,9 +203,9 @@ Table knotsTogether(const Problem& p, const std::vector<double>& xc, Table best,
 // below `known` within about `work` input and state visits; empty when none is. firstOnly:
 // between two rows a point follows another only at the first input it may take (far
 // cheaper, and seldom worse). xc: the rows' clamped inputs.
-Table gridStates(const Problem& p, const std::vector<double>& xc, int points, double known, long long work, bool firstOnly)
+Table gridStates(const Problem& p, const std::vector<double>& xc, int points, double known, long long work, bool firstOnly, long long StatesMost)
 {
-    constexpr long long WindowLeast = 24, WindowMost = 96, StatesMost = 200000;
+    constexpr long long WindowLeast = 24, WindowMost = 96;
     const size_t n = xc.size();
     // (few inputs: a wider window within the same states)
     const long long Window = std::clamp((StatesMost / (p.x1 - p.x0 + 1) - 1) / 2, WindowLeast, WindowMost);

@@ -11,6 +11,7 @@ Table roundedMoves(const Problem& p, const std::vector<double>& xc, Table best, 
 // The value of piece s of table t at input q (display grid units).
 double onPiece(const Table& t, size_t s, long long q);
 Table knotsTogether(const Problem& p, const std::vector<double>& xc, Table best, int rounds, long long work);
-Table gridStates(const Problem& p, const std::vector<double>& xc, int points, double known, long long work, bool firstOnly);
+Table gridStates(const Problem& p, const std::vector<double>& xc, int points, double known, long long work, bool firstOnly,
+                 long long statesMost = 200000);
 
 } // namespace Fitting::Engine

@@ -21,25 +21,45 @@ struct Chords {
     explicit Chords(const Problem& problem) : p(problem)
     {
         const size_t n = p.x.size();
+        // (on millions of rows each array takes a while to map: the cancel flag is polled
+        // between them; a cancelled search is left empty, which its callers check first)
         xc = clampedInputs(p);
-        X.resize(n);
-        Y.resize(n);
-        Xv.resize(n);
-        Yv.resize(n);
-        firstRow.resize(n);
-        for (size_t i = 0; i < n; ++i) {
+        for (auto* column : {&X, &Y})
+            if (!p.cancelled())
+                column->resize(n);
+        for (auto* column : {&Xv, &Yv, &own})
+            if (!p.cancelled())
+                column->resize(n);
+        if (!p.cancelled())
+            firstRow.resize(n);
+        if (p.cancelled())
+            return;
+        // (the nodes' inputs rise with the rows': one pass, polling the cancel flag on long data)
+        for (size_t i = 0, k = 0; i < n; ++i) {
             X[i] = std::clamp(p.inIndex(p.x[i]), p.x0, p.x1);
             Y[i] = p.outIndex(p.y[i]);
             Xv[i] = p.inValue(X[i]);
             Yv[i] = p.outValue(Y[i]);
-            firstRow[i] = int(std::lower_bound(xc.begin(), xc.end(), Xv[i]) - xc.begin());
+            while (k < n && xc[k] < Xv[i])
+                ++k;
+            firstRow[i] = int(k);
+            if (i % 65536 == 0 && p.cancelled())
+                return;
         }
         X.front() = p.x0;
         X.back() = p.x1;
         Xv.front() = p.inValue(p.x0);
         Xv.back() = p.inValue(p.x1);
-        for (size_t i = 0; i < n; ++i)
-            own.push_back(knotError(p, X[i], Yv[i]));
+        // Each node's distance from the chart between rows (0 at a row's input, or beyond the chart).
+        for (size_t i = 0, k = 0; i < n; ++i) {
+            const double v = Xv[i];
+            while (k < n && p.x[k] < v)
+                ++k;
+            if (k > 0 && k < n && p.x[k] != v)
+                own[i] = std::fabs(Yv[i] - (p.y[k - 1] + (p.y[k] - p.y[k - 1]) * ((v - p.x[k - 1]) / (p.x[k] - p.x[k - 1]))));
+            if (i % 65536 == 0 && p.cancelled())
+                return;
+        }
     }
 
     // Narrows the wedge [lo, hi] of slopes through a node by a row at distance d from it (along
@@ -149,7 +169,7 @@ struct Chords {
             const int needed = dist[size_t(i)] == INT_MAX ? INT_MAX : dist[size_t(i)] + std::max(lower[size_t(i)], 1);
             if (needed > maxChords || (!complete && needed >= dist[size_t(last)]))
                 continue;
-            if ((i & 255) == 0 && p.cancelled())
+            if (p.cancelled()) // (a sweep may cross many rows: polled before each)
                 return -1;
             const int next = dist[size_t(i)] + 1;
             ++swept;
@@ -179,7 +199,7 @@ struct Chords {
         for (int j = n - 1; j > 0; --j) {
             if (back[size_t(j)] == INT_MAX || dist[size_t(j)] == INT_MAX || dist[size_t(j)] + back[size_t(j)] > maxChords)
                 continue;
-            if ((j & 255) == 0 && p.cancelled())
+            if (p.cancelled())
                 return;
             const int next = back[size_t(j)] + 1;
             sweepBack(j, ee, [&](int i) { return next < back[size_t(i)] && dist[size_t(i)] != INT_MAX && dist[size_t(i)] + next <= maxChords; },
@@ -325,6 +345,10 @@ struct Chords {
         double origin = 0;
         bool open = false;
         for (int k = n - 1; k >= 0; --k) {
+            if (k % 65536 == 0 && p.cancelled()) {
+                after.assign(size_t(n), 0);
+                return;
+            }
             if (open) {
                 lines.row(xc[size_t(k)] - origin, p.y[size_t(k)], ee);
                 open = !lines.empty();
@@ -338,8 +362,11 @@ struct Chords {
             suffix[size_t(k)] = pieces;
         }
         after.assign(size_t(n), 0);
-        for (int i = 0; i < n; ++i)
-            after[size_t(i)] = suffix[size_t(std::upper_bound(xc.begin(), xc.end(), Xv[size_t(i)]) - xc.begin())];
+        for (int i = 0, k = 0; i < n; ++i) { // (the first row beyond each node: the nodes rise)
+            while (k < n && xc[size_t(k)] <= Xv[size_t(i)])
+                ++k;
+            after[size_t(i)] = suffix[size_t(k)];
+        }
     }
 
     std::vector<int> pathNodes() const
@@ -440,6 +467,8 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
     if (p.x.size() < 2 || points < 2)
         return {};
     Chords chords(p);
+    if (p.cancelled())
+        return {};
     const int maxChords = points - 1;
     const double tol = tolerance(p, p.precision);
     const double ceiling = 4 * (dataSpan(p) + p.outStep);
@@ -569,7 +598,7 @@ Table onDataFewest(const Problem& p, double e, int maxPoints)
     if (p.x.size() < 2 || maxPoints < 2)
         return {};
     Chords chords(p);
-    if (chords.fewest(e, maxPoints - 1) < 0)
+    if (p.cancelled() || chords.fewest(e, maxPoints - 1) < 0)
         return {};
     return chords.table(chords.pathNodes());
 }
@@ -579,7 +608,7 @@ int onDataFewestCount(const Problem& p, double e, int maxPoints)
     if (p.x.size() < 2 || maxPoints < 2)
         return 0;
     Chords chords(p);
-    const int chordCount = chords.fewest(e, maxPoints - 1);
+    const int chordCount = p.cancelled() ? -1 : chords.fewest(e, maxPoints - 1);
     return chordCount < 0 ? 0 : chordCount + 1;
 }
 

@@ -18,7 +18,7 @@ KnotSearch windowSearch(const Problem& p, const std::vector<double>& xc, Problem
     std::vector<char> keep(xc.size(), 0);
     const auto begin = std::lower_bound(xc.begin(), xc.end(), p.inValue(from));
     const auto end = std::upper_bound(begin, xc.end(), p.inValue(to));
-    markRuns(xc, p.y, size_t(begin - xc.begin()), size_t(end - xc.begin()), StepRuns, keep);
+    markRuns(xc, p.y, size_t(begin - xc.begin()), size_t(end - xc.begin()), StepRuns, keep, p.cancel);
     keptRows(p, xc, keep, xs, ys);
     q = p;
     std::vector<double>().swap(q.x); // (the search holds its own rows)
@@ -114,6 +114,8 @@ double windowsBound(const Problem& p, int points, double lo, double known)
     problems.reserve(windows.size());
     std::vector<KnotSearch> searches;
     for (const auto& [first, last] : windows) {
+        if (p.cancelled())
+            return lo;
         if (last - first > WindowInputs)
             continue;
         const long long from = first > p.x0 ? first + p.minStep : first, to = last < p.x1 ? last - p.minStep : last;
