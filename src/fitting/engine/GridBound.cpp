@@ -20,6 +20,7 @@ struct GridSearch {
     std::vector<long long> unseen;        // per input: states not reached yet
     std::vector<long long> skip;          // per input: at or before the next input with states unseen
     std::vector<size_t> rowAfter;         // per input: the first row past it
+    std::vector<char> atRow;              // per input: a row lies there
     std::vector<int> after;               // per row: the fewest separate pieces from it to the end
     std::vector<std::pair<long long, long long>> frontier, next; // (input, value)
     Lines lines;
@@ -34,13 +35,14 @@ struct GridSearch {
         lines.grow = true;
         sMax = slopeLimit(p, p.minStep);
         const long long n = p.x1 - p.x0 + 1;
-        if (p.knotsOnRows || n > GridInputs || p.x.empty()) {
+        if (n > GridInputs || p.x.empty()) {
             usable = false;
             return;
         }
         top.assign(size_t(n), -Inf);
         bottom.assign(size_t(n), Inf);
         rowAfter.assign(size_t(n), 0);
+        atRow.assign(size_t(n), 0);
         size_t r = 0;
         for (long long q = p.x0; q <= p.x1; ++q) {
             const size_t i = size_t(q - p.x0);
@@ -49,7 +51,7 @@ struct GridSearch {
                 ++r;
             // rows at this input (beyond the ends too: they meet the end values) and the chart between rows
             for (size_t k = r; k < xc.size() && xc[k] == v; ++k)
-                top[i] = std::max(top[i], y[k]), bottom[i] = std::min(bottom[i], y[k]);
+                top[i] = std::max(top[i], y[k]), bottom[i] = std::min(bottom[i], y[k]), atRow[i] = 1;
             if (const double c = chartBetween(p, v); !std::isnan(c))
                 top[i] = std::max(top[i], c), bottom[i] = std::min(bottom[i], c);
             size_t past = r;
@@ -66,6 +68,8 @@ struct GridSearch {
     std::pair<long long, long long> values(long long q, double ee) const
     {
         const size_t i = size_t(q - p.x0);
+        if (p.knotsOnRows && !atRow[i]) // a curve's knots lie on its samples
+            return {1, 0};
         long long a = p.outLow, b = p.outHigh;
         if (top[i] > -Inf) {
             a = std::max(a, static_cast<long long>(std::ceil((top[i] - ee) * p.outScale - 1e-6)));
@@ -164,7 +168,7 @@ struct GridSearch {
                 size_t g = f + 1;
                 while (g < frontier.size() && frontier[g].first == q && frontier[g].second == frontier[g - 1].second + 1)
                     ++g;
-                if (g - f < ShortRun) // a short run: each value alone, exactly
+                if (g - f < ShortRun || p.knotsOnRows) // a short run (or few inputs): each value alone, exactly
                     g = f + 1;
                 const long long last = frontier[g - 1].second;
                 f = g;
@@ -271,6 +275,10 @@ struct GridSearch {
 double gridBound(const Problem& p, int points, double lo, double known)
 {
     if (!(known > lo) || points < 2 || p.cancelled())
+        return lo;
+    // On a curve's samples only where the display is coarse against the error: elsewhere the
+    // rounding matters little there, and the states are many.
+    if (p.knotsOnRows && p.outStep < known / 10)
         return lo;
     GridSearch search(p);
     if (!search.usable)

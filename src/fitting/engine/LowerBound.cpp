@@ -3,6 +3,7 @@
 #include "fitting/engine/CandidateBound.h"
 #include "fitting/engine/GridBound.h"
 #include "fitting/engine/JoinedBound.h"
+#include "fitting/engine/LinkBound.h"
 #include "fitting/engine/ThreePointBound.h"
 #include "fitting/engine/WindowBounds.h"
 
@@ -57,6 +58,8 @@ double lowerBound(const Problem& p, int points, double known)
         const double mid = lo + (hi - lo) / 2;
         (separatePieces(dense, denseInputs, mid) > points - 1 ? lo : hi) = mid;
     }
+    // Joined pieces with knots anywhere, no minimum step: the fewest by windows, exact.
+    lo = linkBound(p, points, lo, known);
     // Joined pieces: a bisection between the separate pieces' bound and the known error, on
     // at most LongRows rows, the chart's values at the knots.
     if (p.cancelled())
