@@ -90,7 +90,8 @@ Table fixedInputs(const Problem& p, const std::vector<long long>& knots, double 
 
 // A lower bound on the error of any table of `points` points from the first input to the
 // last, keeping the minimum step, the ends pinned as the problem says: the largest of the least
-// error of separate straight pieces (exact, by a greedy split), a bisection on joined pieces
+// error of separate straight pieces (exact, by a greedy split), the fewest joined pieces with
+// knots anywhere (exact, by windows, no minimum step), a bisection on joined pieces
 // whose knots may take every input of the grid, a bisection on joined pieces with knots
 // anywhere, each at least a minimum step long, and, where its states are few, a search over
 // the meter's grids that sees the display's rounding too (see docs/design.md). `known` (0: none) is the error of a table already found, the top of the search.
