@@ -7,6 +7,7 @@
 #include "fitting/engine/FixedInputs.h"
 #include "fitting/engine/Greedy.h"
 #include "fitting/engine/KnotSearch.h"
+#include "fitting/engine/LinkBound.h"
 #include "fitting/engine/Moves.h"
 
 namespace Fitting::Engine {
@@ -319,7 +320,7 @@ Table freeFewest(const Problem& p, double e, int maxPoints)
         best = freeLeast(p, maxPoints);
         if (!meets(best))
             return {};
-        int fails = 1, reaches = maxPoints;
+        int fails = std::max(1, std::min(fewestLinks(p, e, maxPoints), maxPoints - 1)), reaches = maxPoints;
         while (reaches - fails > 1 && !p.cancelled()) {
             const int mid = (fails + reaches) / 2;
             if (Table t = freeLeast(p, mid); meets(t)) {
@@ -339,7 +340,7 @@ Table freeFewest(const Problem& p, double e, int maxPoints)
     if (!meets(best))
         return {};
     for (int fewer = int(best.x.size()) - 1; fewer >= 2 && !p.cancelled(); --fewer) {
-        if (Bound(p, fewer).rulesOut(e))
+        if (fewestLinks(p, e, fewer) > fewer - 1 || Bound(p, fewer).rulesOut(e))
             break;
         Table t = freeLeast(p, fewer);
         if (!meets(t))
