@@ -8,6 +8,7 @@
 #include "fitting/DataFile.h"
 #include "fitting/Fit.h"
 #include "fitting/FitEngine.h"
+#include "fitting/engine/GridBound.h"
 #include "fitting/engine/LinkBound.h"
 #include "table/TableCheck.h"
 
@@ -477,6 +478,9 @@ private slots:
             inputs({p.x0});
             const double bound = Engine::lowerBound(p, points, 2 * best + p.outStep);
             QVERIFY2(bound <= best * (1 + 1e-9) + 1e-12, qPrintable(QString("chart %1 (%2 points): %3 above %4").arg(chart).arg(points).arg(bound).arg(best)));
+            // the grid's bound sweeping half the rows, as on long charts
+            const double swept = Engine::gridBound(p, points, 0, 2 * best + p.outStep, p.x.size() / 2);
+            QVERIFY2(swept <= best * (1 + 1e-9) + 1e-12, qPrintable(QString("chart %1 (%2 points), rows left out: %3 above %4").arg(chart).arg(points).arg(swept).arg(best)));
         }
     }
 

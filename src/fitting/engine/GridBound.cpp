@@ -1,4 +1,5 @@
 #include "fitting/engine/GridBound.h"
+#include "fitting/engine/KnotSearch.h"
 #include "fitting/engine/Lines.h"
 #include "fitting/engine/Proof.h"
 
@@ -7,7 +8,7 @@ namespace Fitting::Engine {
 namespace {
 
 constexpr long long GridInputs = 400000; // inputs of the grid it follows at most
-constexpr long long GridStates = 3000000; // (input, value) states at most
+constexpr long long GridStates = 12000000;// (input, value) states at most
 constexpr size_t ShortRun = 4;            // runs of fewer values sweep each value alone
 constexpr long long GridWork = 20000000;  // input, row and state visits over its bisection (about 0.3 s)
 
@@ -21,6 +22,10 @@ struct GridSearch {
     std::vector<long long> skip;          // per input: at or before the next input with states unseen
     std::vector<size_t> rowAfter;         // per input: the first row past it
     std::vector<char> atRow;              // per input: a row lies there
+    // Per gap between the rows swept (before row r): whether the chart is straight there, else
+    // the least and largest values it takes there (rows left out of the sweep lie between).
+    std::vector<char> straight;
+    std::vector<double> gapLo, gapHi;
     std::vector<int> after;               // per row: the fewest separate pieces from it to the end
     std::vector<std::pair<long long, long long>> frontier, next; // (input, value)
     Lines lines;
@@ -29,7 +34,7 @@ struct GridSearch {
     bool aborted = false;
     bool usable = true;
 
-    GridSearch(const Problem& problem)
+    GridSearch(const Problem& problem, size_t sweptRows)
         : p(problem), xc(clampedInputs(p)), y(p.y)
     {
         lines.grow = true;
@@ -54,13 +59,37 @@ struct GridSearch {
                 top[i] = std::max(top[i], y[k]), bottom[i] = std::min(bottom[i], y[k]), atRow[i] = 1;
             if (const double c = chartBetween(p, v); !std::isnan(c))
                 top[i] = std::max(top[i], c), bottom[i] = std::min(bottom[i], c);
-            size_t past = r;
-            while (past < xc.size() && xc[past] <= v)
-                ++past;
-            rowAfter[i] = past;
             // a knot that meets nothing may take any value: too many states
             if (top[i] == -Inf && !((q == p.x0 && p.firstY) || (q == p.x1 && p.lastY)))
                 usable = false;
+        }
+        // Long charts: the lines sweep the extremes of runs of rows (fewer rows only widen the
+        // set of lines), and between two swept rows the band around every value the chart takes there.
+        if (xc.size() > sweptRows && usable) {
+            std::vector<double> xs, ys;
+            reducedRows(p, xc, sweptRows, xs, ys);
+            addRowsAtSameInput(p, xc, xs, ys);
+            straight.assign(xs.size() + 1, 0);
+            gapLo.assign(xs.size() + 1, Inf);
+            gapHi.assign(xs.size() + 1, -Inf);
+            size_t f = 0;
+            for (size_t k = 1; k < xs.size(); ++k) {
+                while (f < xc.size() && xc[f] < xs[k - 1])
+                    ++f;
+                size_t inGap = 0;
+                for (size_t g = f; g < xc.size() && xc[g] <= xs[k]; ++g, ++inGap)
+                    gapLo[k] = std::min(gapLo[k], y[g]), gapHi[k] = std::max(gapHi[k], y[g]);
+                straight[k] = inGap == 2;
+            }
+            xc.swap(xs);
+            y.swap(ys);
+        }
+        r = 0;
+        for (long long q = p.x0; q <= p.x1; ++q) {
+            const double v = p.inValue(q);
+            while (r < xc.size() && xc[r] <= v)
+                ++r;
+            rowAfter[size_t(q - p.x0)] = r;
         }
     }
 
@@ -240,8 +269,10 @@ struct GridSearch {
                             vMin = std::min(vMin, P[0]), vMax = std::max(vMax, P[0]), sMin = std::min(sMin, P[1]), sMost = std::max(sMost, P[1]);
                     }
                     const long long gapEnd = std::min(p.x1, gridBelow(p, xc[r]));
-                    const double m = (y[r] - y[r - 1]) / (xc[r] - xc[r - 1]), cX = y[r - 1] + m * (X - xc[r - 1]);
-                    const double delta = 1e-9 * (std::fabs(vMin) + std::fabs(vMax) + std::fabs(cX) + ee + p.outStep);
+                    const bool swept = straight.empty() || straight[r];
+                    const double m = swept ? (y[r] - y[r - 1]) / (xc[r] - xc[r - 1]) : 0, cX = swept ? y[r - 1] + m * (X - xc[r - 1]) : 0;
+                    const double cHi = swept ? cX : gapHi[r], cLo = swept ? cX : gapLo[r];
+                    const double delta = 1e-9 * (std::fabs(vMin) + std::fabs(vMax) + std::fabs(cHi) + std::fabs(cLo) + ee + p.outStep);
                     double tMin = X2 - X, tMax = p.inValue(gapEnd) - X;
                     auto keep = [&](double A, double B) { // A t + B <= 0
                         if (A > 0)
@@ -251,8 +282,8 @@ struct GridSearch {
                         else if (B > 0)
                             tMax = -Inf;
                     };
-                    keep(sMin - m, vMin - cX - ee - delta);
-                    keep(m - sMost, cX - vMax - ee - delta);
+                    keep(sMin - m, vMin - cHi - ee - delta);
+                    keep(m - sMost, cLo - vMax - ee - delta);
                     budget -= single ? 2 : 2 + long(lines.poly.size());
                     if (tMin <= tMax) {
                         const long long qa = std::max(q2, static_cast<long long>(std::floor((X + tMin) * p.inScale)) - 1);
@@ -272,7 +303,7 @@ struct GridSearch {
 
 } // namespace
 
-double gridBound(const Problem& p, int points, double lo, double known)
+double gridBound(const Problem& p, int points, double lo, double known, size_t rows)
 {
     if (!(known > lo) || points < 2 || p.cancelled())
         return lo;
@@ -280,7 +311,7 @@ double gridBound(const Problem& p, int points, double lo, double known)
     // rounding matters little there, and the states are many.
     if (p.knotsOnRows && p.outStep < known / 10)
         return lo;
-    GridSearch search(p);
+    GridSearch search(p, rows);
     if (!search.usable)
         return lo;
     // Tables are mostly near the best: a proof just below the table's error first (one search),

@@ -10,7 +10,8 @@
 namespace Fitting::Engine {
 
 // lo raised towards known (an error some table reaches) as far as the search proves, to 0.5 %
-// of known; lo itself when the states are too many or the work runs out.
-double gridBound(const Problem& p, int points, double lo, double known);
+// of known; lo itself when the states are too many or the work runs out. The lines sweep at
+// most `rows` rows (the extremes of runs), and between them the band around the chart's values.
+double gridBound(const Problem& p, int points, double lo, double known, size_t rows = 2000);
 
 } // namespace Fitting::Engine
