@@ -21,7 +21,8 @@ int main(int argc, char* argv[])
     auto pick = [&](int n) { return int(rng() % unsigned(n)); };
     const char* kinds[] = {"noisy", "stairs", "walk", "wave", "spikes", "dents"};
     const char* formats[] = {"dddddd", "ddddd.d", "dddd.dd", "ddd.ddd"};
-    int falseProofs = 0, counted = 0, over5 = 0;
+    int falseProofs = 0, counted = 0, over5 = 0, units = 0;
+    double worstUnits = 0;
     std::vector<double> gaps;
     for (int c = 0; c < charts; ++c) {
         const int kind = pick(6), rows = pick(3) == 0 ? 8 + pick(40) : pick(2) ? 100 + pick(2000) : 2000 + pick(18000);
@@ -60,19 +61,26 @@ int main(int argc, char* argv[])
         if (!r.ok())
             continue;
         const double gap = r.lowerBound > 0 ? (r.maxError - r.lowerBound) / r.lowerBound : INFINITY;
+        // the summary line prints the gap in display units when the bound is under half a unit
+        const qsizetype point = rq.format.indexOf(QLatin1Char('.'));
+        const double halfUnit = 0.5 * std::pow(10.0, point < 0 ? 0.0 : -double(rq.format.size() - 1 - point));
+        const bool inUnits = r.lowerBound < halfUnit;
         const bool proofFalse = r.lowerBound > r.maxError * (1 + 1e-9) + 1e-12;
         falseProofs += proofFalse;
-        if (placement != 2 && std::isfinite(gap)) // on the data the table is that placement's best, not any table's
+        if (placement != 2 && std::isfinite(gap) && !inUnits) // on the data the table is that placement's best, not any table's
             gaps.push_back(gap), ++counted, over5 += gap > 0.05;
-        std::printf("%4d %-7s %6d rows %-8s %2d points %-9s error %-12.6g bound %-12.6g gap %7.2f %%%s\n", c, kinds[kind], rows,
+        if (placement != 2 && inUnits)
+            ++units, worstUnits = std::max(worstUnits, r.maxError - r.lowerBound);
+        std::printf("%4d %-7s %6d rows %-8s %2d points %-9s error %-12.6g bound %-12.6g gap %7.2f %%%s%s\n", c, kinds[kind], rows,
                     formats[0] == rq.format ? "dddddd" : qPrintable(rq.format), rq.points,
                     placement == 0 ? "default" : placement == 1 ? "free-ends" : "on-data", r.maxError, r.lowerBound, 100 * gap,
-                    proofFalse ? "  FALSE" : "");
+                    inUnits ? " (in units)" : "", proofFalse ? "  FALSE" : "");
         std::fflush(stdout);
     }
     std::sort(gaps.begin(), gaps.end());
     auto at = [&](double q) { return gaps.empty() ? 0.0 : 100 * gaps[size_t(q * double(gaps.size() - 1))]; };
-    std::printf("false proofs: %d; default and free-ends fits: %d, gap median %.2f %%, 90th percentile %.2f %%, largest %.2f %%, over 5 %%: %d\n",
-                falseProofs, counted, at(0.5), at(0.9), at(1.0), over5);
+    std::printf("false proofs: %d; default and free-ends fits with the gap in %%: %d, median %.2f %%, 90th percentile %.2f %%, largest %.2f %%, over 5 %%: %d;"
+                " with the gap in display units (a bound under half a unit): %d, largest %.4g\n",
+                falseProofs, counted, at(0.5), at(0.9), at(1.0), over5, units, worstUnits);
     return falseProofs ? 1 : 0;
 }
