@@ -2,7 +2,7 @@
 // ramps, stairs, random walks, waves, spikes and dents, 8 to 20,000 rows, every input type and
 // placement, 3 to 32 points. A bound above its table's error is a false proof ("FALSE"); the
 // summary gives the gaps the summary line would print.
-//   bench_bound_random [charts] [seed]   (BOUND_DUMP=N: chart N as CSV on standard error)
+//   bench_bound_random [charts] [seed]   (BOUND_ONLY=N: chart N alone; BOUND_DUMP=N: chart N as CSV on standard error)
 #include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
@@ -52,6 +52,8 @@ int main(int argc, char* argv[])
         const int placement = pick(3);
         rq.placement = placement == 2 ? Fitting::Placement::OnData : Fitting::Placement::LeastError;
         rq.freeEnds = placement == 1;
+        if (const char* only = std::getenv("BOUND_ONLY"); only && std::atoi(only) != c)
+            continue;
         if (const char* dump = std::getenv("BOUND_DUMP"); dump && std::atoi(dump) == c) { // the chart as CSV, and the request
             std::fprintf(stderr, "# type %d format %s points %d placement %d\n", type, qPrintable(rq.format), rq.points, placement);
             for (const Fitting::DataRow& d : rq.rows)
