@@ -426,6 +426,7 @@ private slots:
         QFETCH(int, ends);
         std::mt19937 rng(unsigned(7 + 3 * input + ends));
         auto pick = [&](long long n) { return long(rng() % unsigned(n)); };
+        int tables = 0, coarse = 0;
         for (int chart = 0; chart < 50; ++chart) {
             Engine::Problem p;
             p.inScale = input ? 10 : 1000;
@@ -481,7 +482,27 @@ private slots:
             // the grid's bound sweeping half the rows, as on long charts
             const double swept = Engine::gridBound(p, points, 0, 2 * best + p.outStep, p.x.size() / 2);
             QVERIFY2(swept <= best * (1 + 1e-9) + 1e-12, qPrintable(QString("chart %1 (%2 points), rows left out: %3 above %4").arg(chart).arg(points).arg(swept).arg(best)));
+            // the same search finding tables where the display is coarse: a table the meter
+            // takes (as many points, the minimum step, the ends pinned) below the error asked
+            if ((2 * best + p.outStep) * p.outScale > 40)
+                continue;
+            ++coarse;
+            if (const Engine::Table t = Engine::gridTable(p, points, 2 * best + p.outStep, 10000000); !t.empty()) {
+                ++tables;
+                QCOMPARE(t.x.size(), size_t(points));
+                QCOMPARE(t.x.front(), p.x0);
+                QCOMPARE(t.x.back(), p.x1);
+                for (size_t k = 1; k < t.x.size(); ++k)
+                    QVERIFY(t.x[k] - t.x[k - 1] >= p.minStep);
+                if (p.firstY) {
+                    QCOMPARE(t.y.front(), *p.firstY);
+                    QCOMPARE(t.y.back(), *p.lastY);
+                }
+                const double err = Engine::chartError(p, t);
+                QVERIFY2(err < 2 * best + p.outStep && err >= best * (1 - 1e-9), qPrintable(QString("chart %1 (%2 points): table %3 against %4").arg(chart).arg(points).arg(err).arg(best)));
+            }
         }
+        QVERIFY2(tables == coarse && coarse > 0, qPrintable(QString("%1 tables on %2 coarse charts").arg(tables).arg(coarse)));
     }
 
     // Every input read three times, with scatter: the bound sees all three rows at an input

@@ -6,6 +6,7 @@
 #include "fitting/engine/CandidateBound.h"
 #include "fitting/engine/FixedInputs.h"
 #include "fitting/engine/Greedy.h"
+#include "fitting/engine/GridBound.h"
 #include "fitting/engine/KnotSearch.h"
 #include "fitting/engine/LinkBound.h"
 #include "fitting/engine/Moves.h"
@@ -32,6 +33,7 @@ constexpr long long StateWork = 40000000; // visits of the search over every inp
 constexpr double CoarseSteps = 8;          // that search runs below this many display steps of error
 constexpr long long StatesFew = 200000;    // on at most this many states below one step
 constexpr long long StatesMany = 1000000;  // and this many above
+constexpr long long GridFindWork = 20000000; // visits of each decision of the grids' own search
 
 struct FreeFit {
     Table table;
@@ -221,6 +223,13 @@ FreeFit freeSearch(const Problem& p, int points, bool everyInput = true)
                 best.table = knotsTogether(p, xc, std::move(t), KnotRounds, KnotWork);
                 best.error = chartError(p, best.table);
             }
+    // Then the grids' own search, every value swept alone on every row: its paths are tables.
+    if (everyInput && rows <= 4000 && best.error < CoarseSteps * p.outStep && best.error > tolerance(p, 1e-9))
+        if (Table t = gridTable(p, points, best.error, GridFindWork); !t.empty()) {
+            t = knotsTogether(p, xc, std::move(t), KnotRounds, KnotWork);
+            if (const double err = chartError(p, t); err < best.error)
+                best = {std::move(t), err};
+        }
     return best;
 }
 

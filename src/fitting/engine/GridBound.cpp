@@ -33,6 +33,11 @@ struct GridSearch {
     long long budget = GridWork;
     bool aborted = false;
     bool usable = true;
+    // Finding tables: every value sweeps alone on every row, so that a path is a table; each
+    // state keeps the one it was first reached from (its index), and `found` the path reached.
+    bool finding = false;
+    std::vector<int> from;
+    Table found;
 
     GridSearch(const Problem& problem, size_t sweptRows)
         : p(problem), xc(clampedInputs(p)), y(p.y)
@@ -148,6 +153,19 @@ struct GridSearch {
         return r;
     }
 
+    // The table from the first input to (q, w), reached from state `source`.
+    void pathTo(long long q, long long w, int source)
+    {
+        found = {};
+        found.x.push_back(q), found.y.push_back(w);
+        for (long long s = source; s >= 0; s = from[size_t(s)]) {
+            const size_t i = size_t(std::upper_bound(base.begin(), base.end(), s) - base.begin()) - 1;
+            found.x.push_back(p.x0 + long(i)), found.y.push_back(lo[i] + s - base[i]);
+        }
+        std::reverse(found.x.begin(), found.x.end());
+        std::reverse(found.y.begin(), found.y.end());
+    }
+
     // Whether a table of at most `links` pieces on the grids may reach e (false: proven that
     // none does, unless aborted or cancelled).
     bool decide(double e, int links)
@@ -173,6 +191,8 @@ struct GridSearch {
             skip[i] = i < size_t(n) && unseen[i] == 0 ? (long long)i + 1 : (long long)i;
         countAfter(ee);
         layer.assign(size_t(base[size_t(n)]), 255);
+        if (finding)
+            from.assign(layer.size(), -1);
         frontier.clear();
         for (long long v = lo[0]; v <= hi[0]; ++v)
             frontier.push_back({p.x0, v}), layer[size_t(v - lo[0])] = 0;
@@ -197,8 +217,9 @@ struct GridSearch {
                 size_t g = f + 1;
                 while (g < frontier.size() && frontier[g].first == q && frontier[g].second == frontier[g - 1].second + 1)
                     ++g;
-                if (g - f < ShortRun || p.knotsOnRows) // a short run (or few inputs): each value alone, exactly
+                if (g - f < ShortRun || p.knotsOnRows || finding) // a short run (or few inputs): each value alone, exactly
                     g = f + 1;
+                const int source = int(base[size_t(q - p.x0)] + first - lo[size_t(q - p.x0)]);
                 const long long last = frontier[g - 1].second;
                 f = g;
                 const double X = p.inValue(q);
@@ -223,9 +244,14 @@ struct GridSearch {
                         unsigned char& l = layer[size_t(base[i] + w - lo[i])];
                         if (l != 255)
                             continue;
-                        if (q2 == p.x1)
+                        if (q2 == p.x1) {
+                            if (finding)
+                                pathTo(q2, w, source);
                             return true;
+                        }
                         l = static_cast<unsigned char>(j + 1);
+                        if (finding)
+                            from[size_t(base[i] + w - lo[i])] = source;
                         if (--unseen[i] == 0)
                             skip[i] = (long long)i + 1;
                         next.push_back({q2, w});
@@ -301,7 +327,73 @@ struct GridSearch {
     }
 };
 
+// As many points as asked: each added on a piece of t, on its line or a display step from it,
+// where the error grows least (on a curve's samples only at a sample); empty when no piece is
+// long enough.
+Table padded(const Problem& p, Table t, int points)
+{
+    const long long step = std::max<long long>(p.minStep, 1);
+    while (t.x.size() < size_t(points)) {
+        Table pick;
+        double least = Inf;
+        for (size_t at = 0; at + 1 < t.x.size(); ++at) {
+            const long long a = t.x[at], b = t.x[at + 1];
+            const long long stride = std::max<long long>(1, (b - a - 2 * step) / 16);
+            for (long long q = a + step; q <= b - step; q += stride) {
+                if (p.knotsOnRows && !std::binary_search(p.x.begin(), p.x.end(), p.inValue(q)))
+                    continue;
+                const double v = double(t.y[at]) + double(t.y[at + 1] - t.y[at]) * double(q - a) / double(b - a);
+                for (long long w = std::llround(v) - 1; w <= std::llround(v) + 1; ++w) {
+                    Table u = t;
+                    u.x.insert(u.x.begin() + long(at) + 1, q);
+                    u.y.insert(u.y.begin() + long(at) + 1, std::clamp(w, p.outLow, p.outHigh));
+                    if (const double err = chartError(p, u); err < least)
+                        least = err, pick = std::move(u);
+                }
+            }
+        }
+        if (pick.empty())
+            return {};
+        t = std::move(pick);
+    }
+    return t;
+}
+
 } // namespace
+
+Table gridTable(const Problem& p, int points, double known, long long work)
+{
+    if (!(known > 0) || points < 2 || p.cancelled())
+        return {};
+    GridSearch search(p, std::numeric_limits<size_t>::max());
+    if (!search.usable)
+        return {};
+    search.finding = true;
+    // Down from the known error by steps from 0.5 % that double while tables are found there,
+    // then halving the step below the last table found, to 0.1 %.
+    Table best;
+    double hi = known, step = 5e-3;
+    while (step > 1e-3 && !p.cancelled()) {
+        const double e = hi * (1 - step);
+        search.budget = work;
+        if (!search.decide(e, points - 1) || search.aborted) {
+            if (search.aborted)
+                break;
+            step /= 2;
+            continue;
+        }
+        Table t = padded(p, search.found, points);
+        const double err = t.empty() ? Inf : chartError(p, t);
+        if (!(err < hi)) { // fewer points that cannot be made as many
+            step /= 2;
+            continue;
+        }
+        best = std::move(t);
+        hi = err;
+        step = std::min(0.5, 2 * step);
+    }
+    return best;
+}
 
 double gridBound(const Problem& p, int points, double lo, double known, size_t rows)
 {
