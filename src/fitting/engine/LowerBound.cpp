@@ -61,11 +61,17 @@ double lowerBound(const Problem& p, int points, double known)
     // at most LongRows rows, the chart's values at the knots.
     if (p.cancelled())
         return 0;
-    Problem q = p;
+    Problem q = p.x.size() > LongRows ? withoutRows(p) : p;
     if (p.x.size() > LongRows)
         reducedRows(p, clampedInputs(p), LongRows, q.x, q.y);
     Bound bound(q, points, &p);
     hi = known > lo ? known : 0;
+    if (hi > lo * (1 + 2e-4) && !p.cancelled()) { // first a hair above lo: where no proof holds there, none does above
+        if (const double near = lo * (1 + 1e-4); bound.rulesOut(near))
+            lo = near;
+        else
+            hi = 0;
+    }
     for (int i = 0; i < 10 && hi > lo * (1 + 1e-4) && !p.cancelled(); ++i) {
         const double mid = lo + (hi - lo) / 2;
         if (bound.rulesOut(mid))
