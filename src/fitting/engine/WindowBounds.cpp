@@ -96,7 +96,7 @@ double stepBound(const Problem& p, double lo, double known)
 // they raised no bound, at up to half a second of work).
 constexpr size_t WindowRises = 24;
 constexpr long long WindowSteps = 5; // a window reaches this many minimum steps beyond its rise
-constexpr long long WindowWork = 12000000, WindowInputs = 4000;
+constexpr long long WindowWork = 12000000, WindowInputs = 4000, WindowProbeWork = 1000000;
 double windowsBound(const Problem& p, int points, double lo, double known)
 {
     if (p.minStep <= 1 || !(known > lo) || points < 3 || p.knotsOnRows || p.cancelled())
@@ -161,7 +161,20 @@ double windowsBound(const Problem& p, int points, double lo, double known)
             return true;
         }
     } count{searches, p, points};
-    return provenBelow(count, p, points - 1, lo, known, 1e-2, 2e-3);
+    // One decision just above lo first, within WindowProbeWork visits: where a table reaches it
+    // the bisection could gain less than that, and where it needs more work the windows stop
+    // (on data fits, whose table lies far above the bound, they spent their whole budget there
+    // and raised nothing).
+    if (known - lo > 4e-3 * known) {
+        count.left = WindowProbeWork;
+        const double near = lo + 2e-3 * known;
+        const bool reached = count.decide(near * (1 + 1e-6), points - 1);
+        if (reached || count.aborted)
+            return lo;
+        lo = near;
+        count.left += WindowWork - WindowProbeWork;
+    }
+    return provenBelow(count, p, points - 1, lo, known, 1e-2);
 }
 
 
