@@ -629,11 +629,9 @@ Result fit(const Request& request)
         for (size_t i = 0; i + 1 < table.x.size(); ++i)
             atMinStep = atMinStep || table.x[i + 1] - table.x[i] == p.minStep;
         if (atMinStep) {
-            Engine::Problem relaxed = p;
+            Engine::Problem relaxed = p.x.size() > 20000 ? Engine::withoutRows(p) : p;
             relaxed.minStep = 1;
             if (p.x.size() > 20000) { // long data: inputs chosen on every few rows, checked on all
-                relaxed.x.clear();
-                relaxed.y.clear();
                 const size_t every = p.x.size() / 10000;
                 for (size_t k = 0; k < p.x.size(); k += every)
                     relaxed.x.push_back(p.x[k]), relaxed.y.push_back(p.y[k]);
