@@ -53,8 +53,6 @@ double lowerBound(const Problem& p, int points, double known)
         reducedRows(dense, clampedInputs(dense), LongRows, dense.x, dense.y);
     const std::vector<double> denseInputs = clampedInputs(dense);
     double lo = 0, hi = dataSpan(p) / 2 + p.outStep;
-    if (known > 0) // (at the table's error its pieces are such pieces: every decision above lowers hi)
-        hi = std::min(hi, known * (1 + 1e-6));
     while (hi - lo > 1e-5 * hi && hi - lo > tolerance(p, 1e-9) && !p.cancelled()) {
         const double mid = lo + (hi - lo) / 2;
         (separatePieces(dense, denseInputs, mid) > points - 1 ? lo : hi) = mid;
