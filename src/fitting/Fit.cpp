@@ -183,6 +183,8 @@ std::vector<Sample> thinned(const Engine::Problem& p, int samples)
     }
     const size_t buckets = size_t(samples) / 2;
     for (size_t b = 0; b < buckets; ++b) {
+        if (p.cancelled()) // (a cancelled fit drops them)
+            return {};
         const size_t from = b * n / buckets, to = (b + 1) * n / buckets;
         size_t lo = from, hi = from;
         for (size_t k = from; k < to; ++k) {
@@ -679,6 +681,8 @@ Result fit(const Request& request)
         }
     } else {
         r.source = thinned(p, request.previewSamples);
+        if (p.cancelled())
+            return failure(Status::Cancelled, QString());
         // the chart at the table's points between rows, where the error between rows peaks
         for (const Point& pt : r.table)
             if (const double c = Engine::chartBetween(p, pt.inputValue); !std::isnan(c))
