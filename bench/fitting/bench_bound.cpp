@@ -1,6 +1,6 @@
 // How close the printed lower bound comes to the table, on charts a user has where the table is
 // near the best: noisy stairs, a random walk, a cone-bottomed silo, short coarse charts, the
-// README's horizontal cylinder and shapes. Prints per chart the time of the whole fit, the
+// README's horizontal cylinder and shapes (at 11 and 32 points, the ends on the curve or free). Prints per chart the time of the whole fit, the
 // table's error, the bound and the gap the summary prints ("within X % of the best possible").
 //   bench_bound              (every chart)
 //   bench_bound NAME...      (those charts)
@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <tuple>
 
 #include "fitting/Fit.h"
 
@@ -38,7 +39,7 @@ Fitting::Request data(std::vector<Fitting::DataRow> rows, const char* format, in
     return rq;
 }
 
-Fitting::Request shape(const char* text, int points)
+Fitting::Request shape(const char* text, int points, bool freeEnds = false)
 {
     Fitting::Request rq;
     rq.shape = Fitting::parseShape(QLatin1String(text));
@@ -47,6 +48,7 @@ Fitting::Request shape(const char* text, int points)
     rq.type = InputType::Current;
     rq.format = QStringLiteral("ddd.ddd");
     rq.points = points;
+    rq.freeEnds = freeEnds;
     return rq;
 }
 
@@ -97,6 +99,17 @@ std::vector<Chart> charts()
     c.push_back({"sqrt-32", shape("sqrt", 32)});
     c.push_back({"heads-32", shape("heads:3,0.25", 32)});
     c.push_back({"cylinder-shape-32", shape("cylinder", 32)});
+    // The other shapes and sizes, then each with free ends.
+    c.push_back({"heads-11", shape("heads:3,0.25", 11)});
+    c.push_back({"cylinder-shape-11", shape("cylinder", 11)});
+    c.push_back({"sphere-11", shape("sphere", 11)});
+    c.push_back({"sphere-32", shape("sphere", 32)});
+    c.push_back({"cone-11", shape("cone:0.3", 11)});
+    for (const auto& [name, text, points] : {std::tuple{"sqrt-11-free", "sqrt", 11}, {"sqrt-32-free", "sqrt", 32}, {"heads-11-free", "heads:3,0.25", 11},
+                                             {"heads-32-free", "heads:3,0.25", 32}, {"cylinder-shape-11-free", "cylinder", 11},
+                                             {"cylinder-shape-32-free", "cylinder", 32}, {"sphere-11-free", "sphere", 11},
+                                             {"sphere-32-free", "sphere", 32}, {"cone-11-free", "cone:0.3", 11}, {"cone-32-free", "cone:0.3", 32}})
+        c.push_back({name, shape(text, points, true)});
     return c;
 }
 
@@ -106,7 +119,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList only = app.arguments().mid(1);
-    std::printf("%-20s %8s %12s %12s %8s\n", "chart", "ms", "error", "bound", "gap %");
+    std::printf("%-22s %8s %12s %12s %8s\n", "chart", "ms", "error", "bound", "gap %");
     for (const Chart& c : charts()) {
         if (!only.isEmpty() && !only.contains(QLatin1String(c.name)))
             continue;
@@ -115,11 +128,11 @@ int main(int argc, char* argv[])
         const Fitting::Result r = Fitting::fit(c.request);
         const qint64 ms = timer.elapsed();
         if (!r.ok()) {
-            std::printf("%-20s failed: %s\n", c.name, qPrintable(r.message));
+            std::printf("%-22s failed: %s\n", c.name, qPrintable(r.message));
             continue;
         }
         const double gap = r.lowerBound > 0 ? 100 * (r.maxError - r.lowerBound) / r.lowerBound : INFINITY;
-        std::printf("%-20s %8lld %12.5g %12.5g %8.1f\n", c.name, static_cast<long long>(ms), r.maxError, r.lowerBound, gap);
+        std::printf("%-22s %8lld %12.5g %12.5g %8.1f\n", c.name, static_cast<long long>(ms), r.maxError, r.lowerBound, gap);
         std::fflush(stdout);
     }
     return 0;

@@ -183,6 +183,8 @@ std::vector<Sample> thinned(const Engine::Problem& p, int samples)
     }
     const size_t buckets = size_t(samples) / 2;
     for (size_t b = 0; b < buckets; ++b) {
+        if (p.cancelled()) // (a cancelled fit drops them)
+            return {};
         const size_t from = b * n / buckets, to = (b + 1) * n / buckets;
         size_t lo = from, hi = from;
         for (size_t k = from; k < to; ++k) {
@@ -629,11 +631,9 @@ Result fit(const Request& request)
         for (size_t i = 0; i + 1 < table.x.size(); ++i)
             atMinStep = atMinStep || table.x[i + 1] - table.x[i] == p.minStep;
         if (atMinStep) {
-            Engine::Problem relaxed = p;
+            Engine::Problem relaxed = p.x.size() > 20000 ? Engine::withoutRows(p) : p;
             relaxed.minStep = 1;
             if (p.x.size() > 20000) { // long data: inputs chosen on every few rows, checked on all
-                relaxed.x.clear();
-                relaxed.y.clear();
                 const size_t every = p.x.size() / 10000;
                 for (size_t k = 0; k < p.x.size(); k += every)
                     relaxed.x.push_back(p.x[k]), relaxed.y.push_back(p.y[k]);
@@ -681,6 +681,8 @@ Result fit(const Request& request)
         }
     } else {
         r.source = thinned(p, request.previewSamples);
+        if (p.cancelled())
+            return failure(Status::Cancelled, QString());
         // the chart at the table's points between rows, where the error between rows peaks
         for (const Point& pt : r.table)
             if (const double c = Engine::chartBetween(p, pt.inputValue); !std::isnan(c))

@@ -173,14 +173,22 @@ FreeFit freeSearch(const Problem& p, int points, bool everyInput = true)
     }
     // Each path with its best display values, and the search's tables on the grid; the best
     // of them go on to the moves below.
-    std::vector<FreeFit> found;
-    for (const std::vector<long long>& knots : paths) {
-        if (p.cancelled())
-            return {};
-        Table t = fixedInputs(p, knots);
-        const double err = chartError(p, t);
-        found.push_back({std::move(t), err});
-    }
+    // (the second half on a core of its own meanwhile)
+    auto valued = [&p, &paths](size_t from, size_t to) {
+        std::vector<FreeFit> out;
+        for (size_t i = from; i < to && !p.cancelled(); ++i) {
+            Table t = fixedInputs(p, paths[i]);
+            const double err = chartError(p, t);
+            out.push_back({std::move(t), err});
+        }
+        return out;
+    };
+    std::future<std::vector<FreeFit>> later = alongside([&valued, half = paths.size() / 2, all = paths.size()] { return valued(half, all); });
+    std::vector<FreeFit> found = valued(0, paths.size() / 2);
+    for (FreeFit& f : later.get())
+        found.push_back(std::move(f));
+    if (p.cancelled())
+        return {};
     for (Table& t : onGrid) {
         const double err = chartError(p, t);
         found.push_back({std::move(t), err});

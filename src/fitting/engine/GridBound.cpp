@@ -56,6 +56,10 @@ struct GridSearch {
         size_t r = 0;
         for (long long q = p.x0; q <= p.x1; ++q) {
             const size_t i = size_t(q - p.x0);
+            if (i % 4096 == 0 && p.cancelled()) { // (millions of rows: the pass over them takes a while)
+                usable = false;
+                return;
+            }
             const double v = p.inValue(q);
             while (r < xc.size() && xc[r] < v)
                 ++r;

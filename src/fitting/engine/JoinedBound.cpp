@@ -261,7 +261,7 @@ double joinedBound(const Problem& p, const Problem& rows, int points, double lo,
     std::vector<double> xs, ys;
     joinedRows(rows, xs, ys);
     JoinedBound joined(p, xs, ys, JoinedWork);
-    return provenBelow(joined, p, points - 1, lo, known, 5e-4);
+    return provenBelow(joined, p, points - 1, lo, known, 5e-4, 5e-4);
 }
 
 } // namespace Fitting::Engine

@@ -50,8 +50,12 @@ double lowerBound(const Problem& p, int points, double known)
     Problem dense = chartRows(p, 60000);
     if (p.cancelled())
         return 0;
-    if (dense.x.size() > LongRows)
-        reducedRows(dense, clampedInputs(dense), LongRows, dense.x, dense.y);
+    if (dense.x.size() > LongRows) {
+        std::vector<double> xs, ys; // (the rows it reads are the ones it replaces)
+        reducedRows(dense, clampedInputs(dense), LongRows, xs, ys);
+        dense.x.swap(xs);
+        dense.y.swap(ys);
+    }
     const std::vector<double> denseInputs = clampedInputs(dense);
     double lo = 0, hi = dataSpan(p) / 2 + p.outStep;
     while (hi - lo > 1e-5 * hi && hi - lo > tolerance(p, 1e-9) && !p.cancelled()) {
@@ -64,11 +68,17 @@ double lowerBound(const Problem& p, int points, double known)
     // at most LongRows rows, the chart's values at the knots.
     if (p.cancelled())
         return 0;
-    Problem q = p;
+    Problem q = p.x.size() > LongRows ? withoutRows(p) : p;
     if (p.x.size() > LongRows)
         reducedRows(p, clampedInputs(p), LongRows, q.x, q.y);
     Bound bound(q, points, &p);
     hi = known > lo ? known : 0;
+    if (hi > lo * (1 + 2e-4) && !p.cancelled()) { // first a hair above lo: where no proof holds there, none does above
+        if (const double near = lo * (1 + 1e-4); bound.rulesOut(near))
+            lo = near;
+        else
+            hi = 0;
+    }
     for (int i = 0; i < 10 && hi > lo * (1 + 1e-4) && !p.cancelled(); ++i) {
         const double mid = lo + (hi - lo) / 2;
         if (bound.rulesOut(mid))

@@ -155,6 +155,8 @@ struct Chords {
         const int n = int(p.x.size());
         const int last = n - 1;
         const double ee = slack(p, e);
+        if (p.cancelled()) // (before the passes over every node: on millions of rows they take a while)
+            return -1;
         dist.assign(size_t(n), INT_MAX);
         parent.assign(size_t(n), -1);
         dist[0] = 0;
@@ -164,6 +166,8 @@ struct Chords {
         const bool narrowed = !bound.empty() && e <= boundError && maxChords <= boundChords;
         if (!narrowed)
             piecesAfter(ee);
+        if (p.cancelled())
+            return -1;
         const std::vector<int>& lower = narrowed ? bound : after;
         for (int i = 0; i < last; ++i) {
             const int needed = dist[size_t(i)] == INT_MAX ? INT_MAX : dist[size_t(i)] + std::max(lower[size_t(i)], 1);
@@ -524,7 +528,10 @@ Table onDataLeast(const Problem& p, int points, int* fewestPoints)
         // A failure far below the least error sweeps from most rows, a success is a pass or
         // two: until a corridor narrows the search, try near the top of the bracket.
         const double mid = lo + (hi - lo) * (chords.bound.empty() ? 0.85 : 0.5);
-        if (chords.farthest(mid, maxChords, nodes) || chords.beam(mid, maxChords, nodes)) {
+        const bool quick = chords.farthest(mid, maxChords, nodes) || chords.beam(mid, maxChords, nodes);
+        if (p.cancelled())
+            return {};
+        if (quick) {
             const double e = chartError(p, chords.table(nodes));
             if (e < bestError) {
                 bestError = e;

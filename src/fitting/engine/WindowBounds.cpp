@@ -20,9 +20,7 @@ KnotSearch windowSearch(const Problem& p, const std::vector<double>& xc, Problem
     const auto end = std::upper_bound(begin, xc.end(), p.inValue(to));
     markRuns(xc, p.y, size_t(begin - xc.begin()), size_t(end - xc.begin()), StepRuns, keep, p.cancel);
     keptRows(p, xc, keep, xs, ys);
-    q = p;
-    std::vector<double>().swap(q.x); // (the search holds its own rows)
-    std::vector<double>().swap(q.y);
+    q = withoutRows(p); // (the search holds its own rows)
     if (first > p.x0)
         q.firstY.reset();
     if (last < p.x1)
@@ -53,15 +51,21 @@ constexpr size_t StepRises = 2;
 constexpr long long StepWork = 2000000;
 double stepBound(const Problem& p, double lo, double known)
 {
-    if (p.minStep <= 1 || !(known > lo))
+    if (p.minStep <= 1 || !(known > lo) || p.cancelled())
         return lo;
     const std::vector<double> xc = clampedInputs(p);
-    std::vector<std::pair<double, size_t>> rises;
-    for (size_t k = 0; k + 1 < xc.size(); ++k)
+    std::vector<std::pair<double, size_t>> rises; // the StepRises largest, largest first
+    for (size_t k = 0; k + 1 < xc.size(); ++k) {
+        if (k % 65536 == 0 && p.cancelled())
+            return lo;
         if (xc[k + 1] > xc[k] && p.inIndex(xc[k + 1]) - p.inIndex(xc[k]) < p.minStep)
-            rises.push_back({std::fabs(p.y[k + 1] - p.y[k]), k});
-    const size_t count = std::min(rises.size(), StepRises);
-    std::partial_sort(rises.begin(), rises.begin() + long(count), rises.end(), std::greater<>());
+            if (const std::pair<double, size_t> r{std::fabs(p.y[k + 1] - p.y[k]), k}; rises.size() < StepRises || r > rises.back()) {
+                rises.insert(std::upper_bound(rises.begin(), rises.end(), r, std::greater<>()), r);
+                if (rises.size() > StepRises)
+                    rises.pop_back();
+            }
+    }
+    const size_t count = rises.size();
     // the inputs whose rows each search follows: both ends, and a minimum step around each rise
     std::vector<std::pair<long long, long long>> windows{{p.x0, p.x0 + 2 * p.minStep}, {p.x1 - 2 * p.minStep, p.x1}};
     for (size_t r = 0; r < count; ++r)
@@ -86,18 +90,23 @@ double stepBound(const Problem& p, double lo, double known)
 // it (up to an end of the table), so its first piece may start anywhere and its last needs no
 // knot past its rows: the table's pieces there are such pieces. Each window's least pieces by
 // the search in hull mode on every input there; windows around the largest rises first, at
-// most WindowRises; bisected from `lo` up to `known` within WindowWork visits in all.
+// most WindowRises; bisected from `lo` up to `known` within WindowWork visits in all, its first
+// decision just above `lo`. Not on a curve's samples: their rises are the curve's slope, which
+// joined pieces follow, and the windows only split the joined pieces' bound (on every shape
+// they raised no bound, at up to half a second of work).
 constexpr size_t WindowRises = 24;
 constexpr long long WindowSteps = 5; // a window reaches this many minimum steps beyond its rise
-constexpr long long WindowWork = 12000000, WindowInputs = 4000;
+constexpr long long WindowWork = 12000000, WindowInputs = 4000, WindowProbeWork = 1000000;
 double windowsBound(const Problem& p, int points, double lo, double known)
 {
-    if (p.minStep <= 1 || !(known > lo) || points < 3)
+    if (p.minStep <= 1 || !(known > lo) || points < 3 || p.knotsOnRows || p.cancelled())
         return lo;
     const std::vector<double> xc = clampedInputs(p);
     std::vector<std::pair<double, size_t>> rises;
     for (size_t k = 0; k + 1 < xc.size(); ++k)
-        if (xc[k + 1] > xc[k] && p.inIndex(xc[k + 1]) - p.inIndex(xc[k]) < p.minStep && std::fabs(p.y[k + 1] - p.y[k]) > known)
+        if (k % 65536 == 0 && p.cancelled())
+            return lo;
+        else if (xc[k + 1] > xc[k] && p.inIndex(xc[k + 1]) - p.inIndex(xc[k]) < p.minStep && std::fabs(p.y[k + 1] - p.y[k]) > known)
             rises.push_back({std::fabs(p.y[k + 1] - p.y[k]), k});
     if (rises.size() < 2)
         return lo; // (one window: the step bound does better)
@@ -152,6 +161,19 @@ double windowsBound(const Problem& p, int points, double lo, double known)
             return true;
         }
     } count{searches, p, points};
+    // One decision just above lo first, within WindowProbeWork visits: where a table reaches it
+    // the bisection could gain less than that, and where it needs more work the windows stop
+    // (on data fits, whose table lies far above the bound, they spent their whole budget there
+    // and raised nothing).
+    if (known - lo > 4e-3 * known) {
+        count.left = WindowProbeWork;
+        const double near = lo + 2e-3 * known;
+        const bool reached = count.decide(near * (1 + 1e-6), points - 1);
+        if (reached || count.aborted)
+            return lo;
+        lo = near;
+        count.left += WindowWork - WindowProbeWork;
+    }
     return provenBelow(count, p, points - 1, lo, known, 1e-2);
 }
 
