@@ -1,10 +1,13 @@
 #include "fitting/engine/LinkBound.h"
+#include "fitting/engine/Lines.h"
 
 #include <array>
 
 namespace Fitting::Engine {
 
 namespace {
+
+constexpr size_t LinkVertices = 24; // a set of lines is grown to at most this many vertices
 
 // The chart as a tube: at each input of a row (and at the table's ends) the values a table
 // must come within e of there, and on each gap between such inputs the chart's straight line.
@@ -13,7 +16,7 @@ struct Tube {
     std::vector<double> top, bottom;   // at x: the largest and the smallest value a table there is compared with
     std::vector<double> pinLo, pinHi;  // at x: a pinned end's value (the display range elsewhere)
     std::vector<double> right, left;   // the chart just after x and just before x (NaN: no chart there)
-    double slope = 0, room = 0;
+    double slope = 0, room = 0, width = 1; // (width: the mean gap between inputs)
 
     explicit Tube(const Problem& p)
     {
@@ -60,6 +63,7 @@ struct Tube {
             see(ry[k], x.size() - 1);
         for (size_t i = 0; i < x.size(); ++i)
             see(right[i], i), see(left[i], i);
+        width = x.size() > 1 ? (x.back() - x.front()) / double(x.size() - 1) : 1;
         if (p.firstY)
             pinLo.front() = p.outValue(*p.firstY) - room, pinHi.front() = p.outValue(*p.firstY) + room;
         if (p.lastY)
@@ -81,7 +85,7 @@ struct Tube {
 // Lines y = v + s (x - ref) as a convex polygon of (v, s).
 struct LineSet {
     double ref = 0;
-    std::vector<std::array<double, 2>> poly;
+    std::vector<std::array<double, 2>> poly, out; // (out: scratch)
 
     void box(double vLo, double vHi, double s)
     {
@@ -93,8 +97,7 @@ struct LineSet {
         if (poly.empty() || std::isinf(c))
             return;
         const double a = sign, b = sign * (x - ref), k = sign * c;
-        std::vector<std::array<double, 2>> out;
-        out.reserve(poly.size() + 1);
+        out.clear();
         for (size_t i = 0; i < poly.size(); ++i) {
             const auto& P = poly[i];
             const auto& Q = poly[(i + 1) % poly.size()];
@@ -140,6 +143,7 @@ struct Reach {
 struct Windows {
     const Problem& p;
     Tube tube;
+    std::vector<std::array<double, 2>> spare;
     explicit Windows(const Problem& problem) : p(problem), tube(problem) {}
 
     static Line inside(const LineSet& set)
@@ -154,16 +158,23 @@ struct Windows {
     // How far the lines of `set` (within the tube from `from` on) stay within it, from row i
     // on (the first input beyond `from`). Up to `until` only the side `side` binds (1: the
     // values above, -1: below, 0: both).
-    Reach sweep(LineSet set, size_t i, double from, double until, int side, double e) const
+    Reach sweep(LineSet set, size_t i, double from, double until, int side, double e)
     {
         const size_t n = tube.x.size();
         for (; i < n; ++i) {
             if (p.cancelled())
                 return {};
-            LineSet next = set;
-            next.clip(tube.x[i], tube.at(i, e), tube.x[i] <= until ? side : 0);
-            if (!next.poly.empty()) {
-                set.poly.swap(next.poly);
+            // the lines' values there against the band: all inside, some (clipped), or none
+            const Interval band = tube.at(i, e), r = set.values(tube.x[i]);
+            const int s = tube.x[i] <= until ? side : 0;
+            if ((s > 0 || r.hi >= band.lo) && (s < 0 || r.lo <= band.hi) && band.lo <= band.hi) {
+                if ((s <= 0 && r.lo < band.lo) || (s >= 0 && r.hi > band.hi)) {
+                    spare = set.poly;
+                    set.clip(tube.x[i], band, s);
+                    if (set.poly.empty()) // a sliver lost to rounding: the lines before this row instead
+                        set.poly.swap(spare);
+                    capVertices(set.poly, LinkVertices, tube.width);
+                }
                 from = tube.x[i];
                 continue;
             }
@@ -193,7 +204,7 @@ struct Windows {
         return {tube.x.back(), true, inside(set)};
     }
 
-    int fewest(double e, int most) const
+    int fewest(double e, int most)
     {
         const size_t n = tube.x.size();
         if (n < 2)
@@ -242,7 +253,7 @@ int fewestLinks(const Problem& p, double e, int most)
 {
     if (p.x.size() < 1 || p.x1 <= p.x0)
         return most + 1;
-    const Windows w(p);
+    Windows w(p);
     return w.fewest(e * (1 + 1e-9) + w.tube.room, most);
 }
 
@@ -250,7 +261,7 @@ double linkBound(const Problem& p, int points, double lo, double known)
 {
     if (p.x.empty() || p.x.size() > LinkRows || points < 2 || !(known > lo) || p.x1 <= p.x0)
         return lo;
-    const Windows w(p);
+    Windows w(p);
     double hi = known;
     while (hi - lo > 1e-4 * known && !p.cancelled()) {
         const double mid = lo + (hi - lo) / 2;
