@@ -1,8 +1,9 @@
 #pragma once
 // The fewest joined pieces within e of the chart with knots anywhere, by windows: the pieces
 // after the k-th are the lines that cross the farthest-reaching k-th piece on its way, so one
-// sweep a piece decides the fewest exactly (no minimum step, no display grid: a relaxation of
-// the meter's tables, so its bisection is a lower bound on any table's error).
+// sweep a piece decides the fewest (no minimum step, no display grid, each set of lines grown
+// to a few vertices: a relaxation of the meter's tables, so its bisection is a lower bound on
+// any table's error).
 #include "fitting/engine/Grids.h"
 
 namespace Fitting::Engine {
