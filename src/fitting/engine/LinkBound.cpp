@@ -7,7 +7,7 @@ namespace Fitting::Engine {
 
 namespace {
 
-constexpr size_t LinkVertices = 24; // a set of lines is grown to at most this many vertices
+constexpr size_t LinkVertices = 12; // a set of lines past this many vertices is grown to half as many
 
 // The chart as a tube: at each input of a row (and at the table's ends) the values a table
 // must come within e of there, and on each gap between such inputs the chart's straight line.
@@ -173,7 +173,8 @@ struct Windows {
                     set.clip(tube.x[i], band, s);
                     if (set.poly.empty()) // a sliver lost to rounding: the lines before this row instead
                         set.poly.swap(spare);
-                    capVertices(set.poly, LinkVertices, tube.width);
+                    if (set.poly.size() > LinkVertices)
+                        capVertices(set.poly, LinkVertices / 2, tube.width);
                 }
                 from = tube.x[i];
                 continue;
@@ -263,7 +264,14 @@ double linkBound(const Problem& p, int points, double lo, double known)
         return lo;
     Windows w(p);
     double hi = known;
-    while (hi - lo > 1e-4 * known && !p.cancelled()) {
+    // Tables are mostly near the best: first just below the known error (one decision then)
+    if (const double near = known * (1 - 1e-3); near > lo) {
+        if (w.fewest(near * (1 + 1e-9) + w.tube.room, points - 1) > points - 1)
+            return p.cancelled() ? 0 : near;
+        hi = near;
+    }
+    const double precision = p.x.size() > 20000 ? 1e-3 : 1e-4; // (long charts: each decision costs more)
+    while (hi - lo > precision * known && !p.cancelled()) {
         const double mid = lo + (hi - lo) / 2;
         (w.fewest(mid * (1 + 1e-9) + w.tube.room, points - 1) > points - 1 ? lo : hi) = mid;
     }
