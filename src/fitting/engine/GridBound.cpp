@@ -403,9 +403,9 @@ double gridBound(const Problem& p, int points, double lo, double known, size_t r
 {
     if (!(known > lo) || points < 2 || p.cancelled())
         return lo;
-    // On a curve's samples only where the display is coarse against the error: elsewhere the
-    // rounding matters little there, and the states are many.
-    if (p.knotsOnRows && p.outStep < known / 10)
+    // On a curve's samples only where the display is coarse against the error (a step of a
+    // twentieth of it or more): elsewhere the rounding matters little there, and the states are many.
+    if (p.knotsOnRows && p.outStep < known / 20)
         return lo;
     GridSearch search(p, rows);
     if (!search.usable)
