@@ -1,13 +1,9 @@
 #include "fitting/engine/LinkBound.h"
 #include "fitting/engine/Lines.h"
 
-#include <array>
-
 namespace Fitting::Engine {
 
 namespace {
-
-constexpr size_t LinkVertices = 12; // a set of lines past this many vertices is grown to half as many
 
 // The chart as a tube: at each input of a row (and at the table's ends) the values a table
 // must come within e of there, and on each gap between such inputs the chart's straight line.
@@ -16,7 +12,7 @@ struct Tube {
     std::vector<double> top, bottom;   // at x: the largest and the smallest value a table there is compared with
     std::vector<double> pinLo, pinHi;  // at x: a pinned end's value (the display range elsewhere)
     std::vector<double> right, left;   // the chart just after x and just before x (NaN: no chart there)
-    double slope = 0, room = 0, width = 1; // (width: the mean gap between inputs)
+    double slope = 0, room = 0;
 
     explicit Tube(const Problem& p)
     {
@@ -26,21 +22,16 @@ struct Tube {
         slope = slopeLimit(p, p.minStep);
         const auto& rx = p.x;
         const auto& ry = p.y;
-        auto chartAfter = [&](double v) { // the chart just right of v, NaN beyond it
-            const size_t j = size_t(std::upper_bound(rx.begin(), rx.end(), v) - rx.begin());
+        // the chart at v on the piece between rows j - 1 and j, NaN beyond it
+        auto chart = [&](size_t j, double v) {
             if (j == 0 || j == rx.size())
                 return std::numeric_limits<double>::quiet_NaN();
             return ry[j - 1] + (ry[j] - ry[j - 1]) * ((v - rx[j - 1]) / (rx[j] - rx[j - 1]));
         };
-        auto chartBefore = [&](double v) { // the chart just left of v, NaN beyond it
-            const size_t j = size_t(std::lower_bound(rx.begin(), rx.end(), v) - rx.begin());
-            if (j == 0 || j == rx.size())
-                return std::numeric_limits<double>::quiet_NaN();
-            return ry[j - 1] + (ry[j] - ry[j - 1]) * ((v - rx[j - 1]) / (rx[j] - rx[j - 1]));
-        };
-        auto open = [&](double v) {
+        auto open = [&](double v) { // (just right of v: the piece after its rows; just left: before them)
             x.push_back(v), top.push_back(-Inf), bottom.push_back(Inf), pinLo.push_back(lowest - room), pinHi.push_back(highest + room);
-            right.push_back(chartAfter(v)), left.push_back(chartBefore(v));
+            right.push_back(chart(size_t(std::upper_bound(rx.begin(), rx.end(), v) - rx.begin()), v));
+            left.push_back(chart(size_t(std::lower_bound(rx.begin(), rx.end(), v) - rx.begin()), v));
         };
         auto see = [&](double value, size_t i) {
             if (std::isnan(value))
@@ -63,7 +54,6 @@ struct Tube {
             see(ry[k], x.size() - 1);
         for (size_t i = 0; i < x.size(); ++i)
             see(right[i], i), see(left[i], i);
-        width = x.size() > 1 ? (x.back() - x.front()) / double(x.size() - 1) : 1;
         if (p.firstY)
             pinLo.front() = p.outValue(*p.firstY) - room, pinHi.front() = p.outValue(*p.firstY) + room;
         if (p.lastY)
@@ -82,52 +72,39 @@ struct Tube {
     }
 };
 
-// Lines y = v + s (x - ref) as a convex polygon of (v, s).
-struct LineSet {
+// Lines y = v + s (x - ref): a bound's set (grown, never cut, to stay small).
+struct LinesFrom {
     double ref = 0;
-    std::vector<std::array<double, 2>> poly, out; // (out: scratch)
+    Lines set;
 
-    void box(double vLo, double vHi, double s)
+    LinesFrom(double x, double vLo, double vHi, double sMax)
+        : ref(x)
     {
-        poly = {{{vLo, -s}}, {{vHi, -s}}, {{vHi, s}}, {{vLo, s}}};
-    }
-    // Keeps the lines with value at x at most c (sign 1) or at least c (sign -1).
-    void clip(double x, int sign, double c)
-    {
-        if (poly.empty() || std::isinf(c))
-            return;
-        const double a = sign, b = sign * (x - ref), k = sign * c;
-        out.clear();
-        for (size_t i = 0; i < poly.size(); ++i) {
-            const auto& P = poly[i];
-            const auto& Q = poly[(i + 1) % poly.size()];
-            const double dp = a * P[0] + b * P[1] - k, dq = a * Q[0] + b * Q[1] - k;
-            if (dp <= 0)
-                out.push_back(P);
-            if ((dp < 0 && dq > 0) || (dp > 0 && dq < 0)) {
-                const double t = dp / (dp - dq);
-                out.push_back({P[0] + t * (Q[0] - P[0]), P[1] + t * (Q[1] - P[1])});
-            }
-        }
-        poly.swap(out);
-    }
-    void clip(double x, Interval b, int side)
-    {
-        if (side >= 0)
-            clip(x, 1, b.hi);
-        if (side <= 0)
-            clip(x, -1, b.lo);
+        set.grow = true;
+        set.box(vLo, vHi, sMax);
     }
     Interval values(double x) const
     {
-        Interval r{Inf, -Inf};
-        for (const auto& v : poly) {
-            const double y = v[0] + v[1] * (x - ref);
-            r.lo = std::min(r.lo, y), r.hi = std::max(r.hi, y);
-        }
-        return r;
+        const auto [lo, hi] = set.valuesAt(x - ref);
+        return {lo, hi};
+    }
+    // Keeps the lines within b at x: its top (side 1), its bottom (-1) or both (0).
+    void keepWithin(double x, Interval b, int side)
+    {
+        const double d = x - ref;
+        if (side >= 0 && b.hi < Inf)
+            set.clip(1, d, b.hi);
+        if (side <= 0 && b.lo > -Inf)
+            set.clip(-1, -d, -b.lo);
+        set.keepSmall(d, 0);
     }
 };
+
+// Whether lines whose values are r meet the band b (only its side `side` binding, when one does).
+bool meets(Interval r, Interval b, int side)
+{
+    return (side > 0 || r.hi >= b.lo) && (side < 0 || r.lo <= b.hi) && b.lo <= b.hi;
+}
 
 struct Line {
     double v = 0, s = 0, ref = 0;
@@ -143,70 +120,58 @@ struct Reach {
 struct Windows {
     const Problem& p;
     Tube tube;
-    std::vector<std::array<double, 2>> spare;
+    std::vector<Lines::Vertex> spare;
     explicit Windows(const Problem& problem) : p(problem), tube(problem) {}
 
-    static Line inside(const LineSet& set)
+    static Line inside(const LinesFrom& lines)
     {
-        Line l{0, 0, set.ref};
-        for (const auto& v : set.poly)
+        Line l{0, 0, lines.ref};
+        for (const Lines::Vertex& v : lines.set.poly)
             l.v += v[0], l.s += v[1];
-        l.v /= double(set.poly.size()), l.s /= double(set.poly.size());
+        l.v /= double(lines.set.poly.size()), l.s /= double(lines.set.poly.size());
         return l;
     }
 
     // How far the lines of `set` (within the tube from `from` on) stay within it, from row i
     // on (the first input beyond `from`). Up to `until` only the side `side` binds (1: the
     // values above, -1: below, 0: both).
-    Reach sweep(LineSet set, size_t i, double from, double until, int side, double e)
+    Reach sweep(LinesFrom lines, size_t i, double from, double until, int side, double e)
     {
         const size_t n = tube.x.size();
         for (; i < n; ++i) {
             if (p.cancelled())
                 return {};
-            // the lines' values there against the band: all inside, some (clipped), or none
-            const Interval band = tube.at(i, e), r = set.values(tube.x[i]);
+            // the lines' values there against the band: some inside (the rest clipped), or none
+            const Interval band = tube.at(i, e);
             const int s = tube.x[i] <= until ? side : 0;
-            if ((s > 0 || r.hi >= band.lo) && (s < 0 || r.lo <= band.hi) && band.lo <= band.hi) {
-                if ((s <= 0 && r.lo < band.lo) || (s >= 0 && r.hi > band.hi)) {
-                    spare = set.poly;
-                    set.clip(tube.x[i], band, s);
-                    if (set.poly.empty()) // a sliver lost to rounding: the lines before this row instead
-                        set.poly.swap(spare);
-                    if (set.poly.size() > LinkVertices)
-                        capVertices(set.poly, LinkVertices / 2, tube.width);
-                }
+            if (meets(lines.values(tube.x[i]), band, s)) {
+                spare = lines.set.poly;
+                lines.keepWithin(tube.x[i], band, s);
+                if (lines.set.empty()) // a sliver lost to rounding: the lines before this row instead
+                    lines.set.poly.swap(spare);
                 from = tube.x[i];
                 continue;
             }
             // The lines leave the tube between `from` and x[i]: the farthest place any line
             // is still inside, by bisection (the set of such places is an interval).
-            auto fits = [&](double v, LineSet* keep) {
-                const Interval b = tube.between(i - 1, v, e);
-                const int s = v <= until ? side : 0;
-                if (keep) {
-                    *keep = set;
-                    keep->clip(v, b, s);
-                    return !keep->poly.empty();
-                }
-                const Interval r = set.values(v);
-                return (s > 0 || r.hi >= b.lo) && (s < 0 || r.lo <= b.hi) && b.lo <= b.hi;
-            };
+            auto fits = [&](double v) { return meets(lines.values(v), tube.between(i - 1, v, e), v <= until ? side : 0); };
             double lo = from, hi = tube.x[i];
             for (int k = 0; k < 60 && hi - lo > 1e-13 * (std::fabs(hi) + 1); ++k) {
                 const double mid = lo + (hi - lo) / 2;
-                (fits(mid, nullptr) ? lo : hi) = mid;
+                (fits(mid) ? lo : hi) = mid;
             }
-            LineSet last;
-            if (!fits(lo, &last))
-                last = set;
-            return {lo, false, inside(last)};
+            LinesFrom last = lines;
+            last.keepWithin(lo, tube.between(i - 1, lo, e), lo <= until ? side : 0);
+            return {lo, false, inside(last.set.empty() ? lines : last)};
         }
-        return {tube.x.back(), true, inside(set)};
+        return {tube.x.back(), true, inside(lines)};
     }
 
+    // The fewest pieces within e (the tube a hair wider: a decision on e(1 + 1e-9) holds in
+    // floating point), counting up to most + 1.
     int fewest(double e, int most)
     {
+        e = e * (1 + 1e-9) + tube.room;
         const size_t n = tube.x.size();
         if (n < 2)
             return most + 1;
@@ -214,11 +179,8 @@ struct Windows {
         for (size_t i = 0; i < n; ++i)
             if (tube.at(i, e).empty())
                 return most + 1;
-        LineSet first;
-        first.ref = tube.x[0];
         const Interval b0 = tube.at(0, e);
-        first.box(b0.lo, b0.hi, S);
-        Reach r = sweep(first, 1, tube.x[0], tube.x[0], 0, e);
+        Reach r = sweep(LinesFrom(tube.x[0], b0.lo, b0.hi, S), 1, tube.x[0], tube.x[0], 0, e);
         double start = tube.x[0]; // where the last piece's line begins
         int links = 1;
         while (!r.end) {
@@ -229,12 +191,9 @@ struct Windows {
             const Line& l = r.line;
             const double a = start, b = r.x, la = l.at(a), lb = l.at(b), w = S * (b - a) + 2 * d + 1;
             const size_t i = size_t(std::upper_bound(tube.x.begin(), tube.x.end(), a) - tube.x.begin());
-            LineSet up, down;
-            up.ref = down.ref = a;
-            up.box(lb - w, la + d, S);
-            up.clip(b, -1, lb - d);
-            down.box(la - d, lb + w, S);
-            down.clip(b, 1, lb + d);
+            LinesFrom up(a, lb - w, la + d, S), down(a, la - d, lb + w, S);
+            up.set.clip(-1, -(b - a), -(lb - d));
+            down.set.clip(1, b - a, lb + d);
             const Reach ru = sweep(up, i, a, b, 1, e), rd = sweep(down, i, a, b, -1, e);
             const Reach& best = (ru.end || (!rd.end && ru.x >= rd.x)) ? ru : rd;
             if (!best.end && !(best.x > b))
@@ -254,8 +213,7 @@ int fewestLinks(const Problem& p, double e, int most)
 {
     if (p.x.size() < 1 || p.x1 <= p.x0)
         return most + 1;
-    Windows w(p);
-    return w.fewest(e * (1 + 1e-9) + w.tube.room, most);
+    return Windows(p).fewest(e, most);
 }
 
 double linkBound(const Problem& p, int points, double lo, double known)
@@ -266,14 +224,14 @@ double linkBound(const Problem& p, int points, double lo, double known)
     double hi = known;
     // Tables are mostly near the best: first just below the known error (one decision then)
     if (const double near = known * (1 - 1e-3); near > lo) {
-        if (w.fewest(near * (1 + 1e-9) + w.tube.room, points - 1) > points - 1)
+        if (w.fewest(near, points - 1) > points - 1)
             return p.cancelled() ? 0 : near;
         hi = near;
     }
     const double precision = p.x.size() > 20000 ? 1e-3 : 1e-4; // (long charts: each decision costs more)
     while (hi - lo > precision * known && !p.cancelled()) {
         const double mid = lo + (hi - lo) / 2;
-        (w.fewest(mid * (1 + 1e-9) + w.tube.room, points - 1) > points - 1 ? lo : hi) = mid;
+        (w.fewest(mid, points - 1) > points - 1 ? lo : hi) = mid;
     }
     return p.cancelled() ? 0 : lo;
 }
