@@ -224,15 +224,16 @@ FreeFit freeSearch(const Problem& p, int points, bool everyInput = true)
     // On a display grid as coarse as the error: every input and value near the source, the
     // cheaper search first, within a bounded amount of work each (with an error of a few
     // display steps, on every input of the grid: every fourth missed the best there).
+    auto coarse = [&] { return everyInput && rows <= 4000 && best.error < CoarseSteps * p.outStep && best.error > tolerance(p, 1e-9); };
     const long long states = best.error < p.outStep ? StatesFew : std::min(StatesMany, (p.x1 - p.x0 + 1) * 49);
     for (bool firstOnly : {true, false})
-        if (everyInput && rows <= 4000 && best.error < CoarseSteps * p.outStep && best.error > tolerance(p, 1e-9))
+        if (coarse())
             if (Table t = gridStates(p, xc, points, best.error, StateWork, firstOnly, states); !t.empty()) {
                 best.table = knotsTogether(p, xc, std::move(t), KnotRounds, KnotWork);
                 best.error = chartError(p, best.table);
             }
     // Then the grids' own search, every value swept alone on every row: its paths are tables.
-    if (everyInput && rows <= 4000 && best.error < CoarseSteps * p.outStep && best.error > tolerance(p, 1e-9))
+    if (coarse())
         if (Table t = gridTable(p, points, best.error, GridFindWork); !t.empty()) {
             t = knotsTogether(p, xc, std::move(t), KnotRounds, KnotWork);
             if (const double err = chartError(p, t); err < best.error)
