@@ -318,12 +318,6 @@ private slots:
                  qPrintable(QString("%1 against %2").arg(bound).arg(best)));
     }
 
-    // Charts where the bound's plain searches are loose: 700 rows of a wavy chart over 1,001
-    // inputs (the search over every input must keep the minimum step and not stop short), and
-    // stairs rising 100 every 2 V read every 0.084 V, closer than the minimum step (a table
-    // zigzags at each rise; the bound counts the knots each rise needs), and a short log curve
-    // shown in whole units at 8 points (the display's rounding sets the error: the bound
-    // follows the meter's grids).
     // A parabola, 1,001 rows: K joined pieces with knots anywhere reach 1/(8 K^2) of its rise
     // and no less (each piece a line within e of a parabola over a K-th of the range).
     void fewestLinksOnAParabola_data()
@@ -347,6 +341,12 @@ private slots:
         QCOMPARE(Engine::fewestLinks(p, e * 0.99, 40), pieces + 1);
     }
 
+    // Charts where the bound's plain searches are loose: 700 rows of a wavy chart over 1,001
+    // inputs (the search over every input must keep the minimum step and not stop short), and
+    // stairs rising 100 every 2 V read every 0.084 V, closer than the minimum step (a table
+    // zigzags at each rise; the bound counts the knots each rise needs), and a short log curve
+    // shown in whole units at 8 points (the display's rounding sets the error: the bound
+    // follows the meter's grids).
     void boundOnHardCharts_data()
     {
         QTest::addColumn<int>("chart"); // 0 wavy, 1 stairs, 2 coarse
