@@ -1,7 +1,8 @@
 // How close the printed lower bound comes to the table, on charts a user has where the table is
 // near the best: noisy stairs, a random walk, a cone-bottomed silo, short coarse charts, the
-// README's horizontal cylinder and shapes (at 11 and 32 points, the ends on the curve or free). Prints per chart the time of the whole fit, the
-// table's error, the bound and the gap the summary prints ("within X % of the best possible").
+// README's horizontal cylinder and shapes (at 11 and 32 points, the ends on the curve or free).
+// Prints per chart the time of the whole fit, the table's error, the bound and the gap the
+// summary prints ("within X % of the best possible").
 //   bench_bound              (every chart)
 //   bench_bound NAME...      (those charts)
 #include <QCoreApplication>
