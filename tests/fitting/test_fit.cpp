@@ -10,6 +10,7 @@
 #include "fitting/FitEngine.h"
 #include "fitting/engine/GridBound.h"
 #include "fitting/engine/LinkBound.h"
+#include "fitting/engine/Tube.h"
 #include "table/TableCheck.h"
 
 using namespace Fitting;
@@ -316,6 +317,82 @@ private slots:
         const double bound = Engine::lowerBound(p, 3, Engine::chartError(p, Engine::freeLeast(p, 3)));
         QVERIFY2(bound <= best + 1e-9 && bound >= (1 - 1e-3) * best - p.outStep / 2,
                  qPrintable(QString("%1 against %2").arg(bound).arg(best)));
+    }
+
+    // The fit's set of lines, row by row, against every vertex of the constraints' lines:
+    // the values it offers at several distances lie between those of the set with every band
+    // narrowed and widened by a hair, and it is empty only when the narrowed set is.
+    void tubeIsTheSetOfLines_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("seed");
+        for (int seed = 1; seed <= 12; ++seed) {
+            QTest::addRow("smooth %d", seed) << 0 << seed;
+            QTest::addRow("noisy %d", seed) << 1 << seed;
+            QTest::addRow("steps, repeated inputs %d", seed) << 2 << seed;
+        }
+    }
+    void tubeIsTheSetOfLines()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, seed);
+        std::mt19937 gen{unsigned(seed)};
+        std::uniform_real_distribution<double> u(0, 1);
+        const double sMax = 50, e = 0.05 + u(gen), vLo = -2 + u(gen), vHi = vLo + 0.1 + 3 * u(gen);
+        const double a = 4 * u(gen) - 2, b = 8 * u(gen) - 4;
+        std::vector<std::array<double, 3>> rows; // d, y, e
+        double d = 0;
+        for (int k = 0; k < 30; ++k) {
+            const double mid = (vLo + vHi) / 2, y = kind == 0 ? mid + a * d + b * d * d
+                                                   : kind == 1 ? mid + a * d + 0.9 * e * (2 * u(gen) - 1)
+                                                               : mid + std::floor(3 * d) * (a + 0.5);
+            rows.push_back({d, y, e});
+            d += kind == 2 && u(gen) < 0.3 ? 0 : 0.02 + 0.1 * u(gen);
+        }
+        // the set's values at w, its edges moved out by `by`: NaN when empty
+        auto oracle = [&](size_t count, double by, double w) {
+            std::vector<std::array<double, 3>> half{{1, 0, vHi + by}, {-1, 0, -vLo + by}, {0, 1, sMax + by}, {0, -1, sMax + by}}; // a v + b s <= c
+            for (size_t k = 0; k < count; ++k) {
+                half.push_back({1, rows[k][0], rows[k][1] + rows[k][2] + by});
+                half.push_back({-1, -rows[k][0], -(rows[k][1] - rows[k][2]) + by});
+            }
+            double lo = INFINITY, hi = -INFINITY;
+            for (size_t i = 0; i < half.size(); ++i)
+                for (size_t j = i + 1; j < half.size(); ++j) {
+                    const auto &p = half[i], &q = half[j];
+                    const double det = p[0] * q[1] - p[1] * q[0];
+                    if (std::fabs(det) < 1e-12)
+                        continue;
+                    const double v = (p[2] * q[1] - p[1] * q[2]) / det, sl = (p[0] * q[2] - p[2] * q[0]) / det;
+                    bool inside = true;
+                    for (const auto& h : half)
+                        inside = inside && h[0] * v + h[1] * sl <= h[2] + 1e-9;
+                    if (inside)
+                        lo = std::min(lo, v + sl * w), hi = std::max(hi, v + sl * w);
+                }
+            return std::pair{lo, hi};
+        };
+        Engine::Tube tube;
+        tube.box(vLo, vHi, sMax);
+        int alive = 0;
+        for (size_t k = 0; k < rows.size(); ++k) {
+            tube.row(rows[k][0], rows[k][1], rows[k][2]);
+            const double hair = 1e-7;
+            if (tube.empty()) {
+                QVERIFY2(oracle(k + 1, -hair, 0).first == INFINITY, qPrintable(QString("row %1").arg(k)));
+                break;
+            }
+            ++alive;
+            for (double w : {0.0, rows[k][0] / 2, rows[k][0], rows[k][0] + 0.3, 2.0}) {
+                const auto [lo, hi] = tube.valuesAt(w);
+                const auto [wideLo, wideHi] = oracle(k + 1, hair, w);
+                const auto [narrowLo, narrowHi] = oracle(k + 1, -hair, w);
+                QVERIFY2(lo >= wideLo - 1e-6 && hi <= wideHi + 1e-6, qPrintable(QString("row %1 at %2: %3..%4 outside %5..%6").arg(k).arg(w).arg(lo).arg(hi).arg(wideLo).arg(wideHi)));
+                if (narrowLo < INFINITY)
+                    QVERIFY2(lo <= narrowLo + 1e-6 && hi >= narrowHi - 1e-6, qPrintable(QString("row %1 at %2: %3..%4 inside %5..%6").arg(k).arg(w).arg(lo).arg(hi).arg(narrowLo).arg(narrowHi)));
+            }
+        }
+        QVERIFY(alive > 0);
     }
 
     // A parabola, 1,001 rows: K joined pieces with knots anywhere reach 1/(8 K^2) of its rise

@@ -3,6 +3,7 @@
 // or in hull mode a superset of what any table with knots there can take (a failure proves
 // that none reaches the error), and the row reductions and bisections around it.
 #include "fitting/engine/Lines.h"
+#include "fitting/engine/Tube.h"
 
 namespace Fitting::Engine {
 
@@ -150,19 +151,19 @@ struct KnotSearch {
         const int C = int(cand.size());
         const Interval last = lastValues(p);
         const double xe = cv[size_t(C) - 1], hair = 1e-3 * ee + 1e-9 * (std::fabs(last.lo) + std::fabs(last.hi));
-        Lines lines;
+        Tube lines; // (backwards: distances and slopes turned round)
         lines.box(last.lo, last.hi, sMax);
         int k = int(xs.size()) - 1;
         bool any = false;
         for (int a = C - 2; a >= 0; --a) {
             const int k0 = k;
             for (; k >= 0 && xs[size_t(k)] >= cv[size_t(a)] && !lines.empty(); --k)
-                lines.row(xs[size_t(k)] - xe, ys[size_t(k)], ee);
+                lines.row(xe - xs[size_t(k)], ys[size_t(k)], ee);
             work += k0 - k + 1;
             visits += k0 - k + 1;
             bool meets = false;
             if (changed[size_t(a)] && !lines.empty() && cand[size_t(C) - 1] - cand[size_t(a)] >= minStep) {
-                const auto [lo, hi] = lines.valuesAt(cv[size_t(a)] - xe);
+                const auto [lo, hi] = lines.valuesAt(xe - cv[size_t(a)]);
                 for (const Interval& iv : held[size_t(a)])
                     meets = meets || (iv.lo <= hi + hair && iv.hi >= lo - hair);
             }
@@ -192,8 +193,10 @@ struct KnotSearch {
         changed[0] = 1;
         long long work = 0;
         aborted = false;
+        // a bound's sets are grown (Lines), a fit's are exact (Tube)
         Lines lines;
-        lines.grow = hull;
+        lines.grow = true;
+        Tube tube;
         std::vector<Interval> starts;
         for (int j = 1; j <= maxLinks; ++j) {
             reach[size_t(j)] = reach[size_t(j) - 1];
@@ -224,7 +227,7 @@ struct KnotSearch {
                         aborted = budget >= 0 && work > budget;
                         return false;
                     }
-                    lines.box(ia.lo, ia.hi, sMax);
+                    hull ? lines.box(ia.lo, ia.hi, sMax) : tube.box(ia.lo, ia.hi, sMax);
                     int k = candRow[size_t(a)];
                     const double xa = cv[size_t(a)];
                     bool alive = true;
@@ -246,8 +249,11 @@ struct KnotSearch {
                         }
                         const int k0 = k;
                         for (; k < n && xs[size_t(k)] <= xb; ++k) {
-                            lines.row(xs[size_t(k)] - xa, ys[size_t(k)], ee);
-                            if (lines.empty()) {
+                            if (hull)
+                                lines.row(xs[size_t(k)] - xa, ys[size_t(k)], ee);
+                            else
+                                tube.row(xs[size_t(k)] - xa, ys[size_t(k)], ee);
+                            if (hull ? lines.empty() : tube.empty()) {
                                 alive = false;
                                 break;
                             }
@@ -257,7 +263,7 @@ struct KnotSearch {
                         if (!alive || (cand[size_t(b)] - stepFrom(a) < minStep && !(freeStart && a == 0) && !(freeEnd && b + 1 == C)) ||
                             (lastPiece && b + 1 < C))
                             continue;
-                        const auto [lo, hi] = lines.valuesAt(xb - xa);
+                        const auto [lo, hi] = hull ? lines.valuesAt(xb - xa) : tube.valuesAt(xb - xa);
                         const Interval& bound = b + 1 == C ? last : range;
                         Interval iv = nearChart({std::max(lo, bound.lo), std::min(hi, bound.hi)}, size_t(b));
                         if (onGrid && !iv.empty()) { // the display values a table can hold there

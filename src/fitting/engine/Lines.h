@@ -66,7 +66,7 @@ struct Lines {
         poly.swap(scratch);
     }
     // The row (d from the segment's start, value y) within e.
-    // (each line's value at d found once: most rows cut one side or none)
+    // (each line's value at d found once, both sides cut in one pass: most rows cut both)
     void row(double d, double y, double e)
     {
         if (poly.empty())
@@ -81,17 +81,42 @@ struct Lines {
             lo = std::min(lo, v);
         }
         const double top = y + e, bottom = y - e;
-        if (hi - top > 0) {
-            for (size_t i = 0; i < n; ++i)
-                side[i] -= top;
-            cut();
-            clip(-1, -d, -bottom);
-        } else if (bottom - lo > 0) {
-            for (size_t i = 0; i < n; ++i)
-                side[i] = bottom - side[i];
-            cut();
-        }
+        if (hi - top > 0 || bottom - lo > 0)
+            slab(bottom, top);
         keepSmall(d, e);
+    }
+    // Keeps the vertices with bottom <= side <= top and the edges' crossings of either
+    // (side: one value per vertex).
+    void slab(double bottom, double top)
+    {
+        const size_t n = poly.size();
+        side[n] = side[0];
+        scratch.clear();
+        auto at = [&](const Vertex& P, const Vertex& Q, double fp, double fq, double level) {
+            const double t = (fp - level) / (fp - fq);
+            scratch.push_back({P[0] + t * (Q[0] - P[0]), P[1] + t * (Q[1] - P[1])});
+        };
+        for (size_t i = 0; i < n; ++i) {
+            const Vertex& P = poly[i];
+            const Vertex& Q = poly[i + 1 < n ? i + 1 : 0];
+            const double fp = side[i], fq = side[i + 1];
+            const bool pUp = fp > top, pDown = fp < bottom, qUp = fq > top, qDown = fq < bottom;
+            if (!pUp && !pDown)
+                scratch.push_back(P);
+            // the crossings along P to Q, in that order
+            if (pUp != qUp && !pDown && !qDown) {
+                at(P, Q, fp, fq, top);
+            } else if (pDown != qDown && !pUp && !qUp) {
+                at(P, Q, fp, fq, bottom);
+            } else if (pUp && qDown) {
+                at(P, Q, fp, fq, top);
+                at(P, Q, fp, fq, bottom);
+            } else if (pDown && qUp) {
+                at(P, Q, fp, fq, bottom);
+                at(P, Q, fp, fq, top);
+            }
+        }
+        poly.swap(scratch);
     }
     // One side of it: the lines at most y + e at d (below), or at least y - e.
     void halfRow(double d, double y, double e, bool below)

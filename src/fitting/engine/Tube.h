@@ -1,0 +1,153 @@
+#pragma once
+// The lines (value v at a piece's start, slope s) within e of rows met at rising distances
+// from the start: the exact searches' sweeps. The same set as Lines, kept as the two
+// envelopes that bound it in the (s, v) plane: v <= U(s), the least of the rows' tops, and
+// v >= L(s), the most of their bottoms, over [sL, sR]. A row further out than every row
+// before it has the steepest line of either envelope, so it can only join U at its right
+// end and L at its left, and cut the set at sR (its top) or sL (its bottom): each row takes
+// a constant time on average, however many vertices the set has.
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace Fitting::Engine {
+
+class Tube {
+public:
+    // |v| within [vLo, vHi], |s| at most sMax.
+    void box(double vLo, double vHi, double sMax)
+    {
+        up.assign(1, {0, vHi});
+        down.assign(1, {0, vLo});
+        upFrom = downFrom = 0;
+        sL = -sMax;
+        sR = sMax;
+        dead = !(vLo <= vHi);
+    }
+    bool empty() const { return dead; }
+    // The row at distance d (at least that of every row before), value y, within e.
+    void row(double d, double y, double e)
+    {
+        if (!dead)
+            top({d, y + e});
+        if (!dead)
+            bottom({d, y - e});
+    }
+    // Values of the lines at distance w: [lo, hi].
+    std::pair<double, double> valuesAt(double w) const
+    {
+        // U(s) + w s is concave: its top lies where U's slope -d passes -w; L(s) + w s likewise
+        const size_t j = size_t(std::partition_point(up.begin() + long(upFrom), up.end(), [w](const Edge& a) { return a.d <= w; }) - up.begin());
+        double hi;
+        if (j == upFrom)
+            hi = up[upFrom].at(sL) + w * sL;
+        else if (j == up.size())
+            hi = up.back().at(sR) + w * sR;
+        else {
+            const double s = std::clamp(meet(up[j - 1], up[j]), sL, sR);
+            hi = std::min(up[j - 1].at(s), up[j].at(s)) + w * s;
+        }
+        const size_t k = size_t(std::partition_point(down.begin() + long(downFrom), down.end(), [w](const Edge& a) { return a.d <= w; }) - down.begin());
+        double lo;
+        if (k == downFrom)
+            lo = down[downFrom].at(sR) + w * sR;
+        else if (k == down.size())
+            lo = down.back().at(sL) + w * sL;
+        else {
+            const double s = std::clamp(meet(down[k - 1], down[k]), sL, sR);
+            lo = std::max(down[k - 1].at(s), down[k].at(s)) + w * s;
+        }
+        return {lo, hi};
+    }
+
+private:
+    struct Edge { // v = c - d s
+        double d, c;
+        double at(double s) const { return c - d * s; }
+    };
+    // where two lines of different d meet
+    static double meet(const Edge& a, const Edge& b) { return (b.c - a.c) / (b.d - a.d); }
+
+    // U: by d rising from left to right (up[upFrom] holds at sL, up.back() at sR).
+    // L: by d rising from right to left (down[downFrom] holds at sR, down.back() at sL).
+    std::vector<Edge> up, down;
+    size_t upFrom = 0, downFrom = 0;
+    double sL = 0, sR = 0;
+    bool dead = true;
+
+    void top(const Edge& t)
+    {
+        if (t.at(sR) >= up.back().at(sR)) // above U at sR, so everywhere in [sL, sR]
+            return;
+        if (t.at(sR) < down[downFrom].at(sR)) {
+            // t - L falls to the right: sR moves left to where t meets L
+            for (;;) {
+                const Edge& l = down[downFrom];
+                const bool last = downFrom + 1 == down.size();
+                const double from = last ? sL : meet(l, down[downFrom + 1]); // where l holds: [from, ...]
+                const double s = t.d > l.d ? meet(l, t) : -std::numeric_limits<double>::infinity();
+                if (s >= from) {
+                    sR = s;
+                    break;
+                }
+                if (last) {
+                    dead = true;
+                    return;
+                }
+                ++downFrom;
+            }
+            if (sR < sL) {
+                dead = true;
+                return;
+            }
+        }
+        // t joins U at its right end, above the lines it hides
+        while (up.size() > upFrom) {
+            const Edge& u = up.back();
+            const double from = up.size() - 1 == upFrom ? sL : meet(up[up.size() - 2], u);
+            if (t.at(from) > u.at(from))
+                break;
+            up.pop_back();
+        }
+        up.push_back(t);
+    }
+
+    void bottom(const Edge& b)
+    {
+        if (b.at(sL) <= down.back().at(sL)) // below L at sL, so everywhere in [sL, sR]
+            return;
+        if (b.at(sL) > up[upFrom].at(sL)) {
+            // U - b rises to the right: sL moves right to where b meets U
+            for (;;) {
+                const Edge& u = up[upFrom];
+                const bool last = upFrom + 1 == up.size();
+                const double to = last ? sR : meet(u, up[upFrom + 1]); // where u holds: [..., to]
+                const double s = b.d > u.d ? meet(u, b) : std::numeric_limits<double>::infinity();
+                if (s <= to) {
+                    sL = s;
+                    break;
+                }
+                if (last) {
+                    dead = true;
+                    return;
+                }
+                ++upFrom;
+            }
+            if (sL > sR) {
+                dead = true;
+                return;
+            }
+        }
+        // b joins L at its left end, below the lines it hides
+        while (down.size() > downFrom) {
+            const Edge& l = down.back();
+            const double to = down.size() - 1 == downFrom ? sR : meet(down[down.size() - 2], l);
+            if (b.at(to) < l.at(to))
+                break;
+            down.pop_back();
+        }
+        down.push_back(b);
+    }
+};
+
+} // namespace Fitting::Engine
