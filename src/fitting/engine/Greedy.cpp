@@ -1,7 +1,7 @@
 #include <climits>
 
 #include "fitting/engine/Greedy.h"
-#include "fitting/engine/Lines.h"
+#include "fitting/engine/Tube.h"
 
 namespace Fitting::Engine {
 
@@ -34,7 +34,7 @@ std::vector<long long> greedy(const Problem& p, const std::vector<double>& xc, d
     std::vector<Piece> pieces;
     pieces.push_back({p.x0, joined ? firstValues(p) : range, 0, false, {}, 0, LLONG_MAX, 0});
     long long budget = 6LL * n + 100000;
-    Lines lines;
+    Tube lines;
     // Covers rows from the piece's start while one line can; notes the ends it may take.
     // Returns the row where it stopped (n: it reached the last row).
     auto run = [&](Piece& piece) {
