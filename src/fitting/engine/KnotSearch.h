@@ -193,10 +193,8 @@ struct KnotSearch {
         changed[0] = 1;
         long long work = 0;
         aborted = false;
-        // a bound's sets are grown (Lines), a fit's are exact (Tube)
-        Lines lines;
-        lines.grow = true;
         Tube tube;
+        const double band = hull ? ee * (1 + 1e-9) : ee; // (a bound's: wider by a hair, for rounding)
         std::vector<Interval> starts;
         for (int j = 1; j <= maxLinks; ++j) {
             reach[size_t(j)] = reach[size_t(j) - 1];
@@ -227,7 +225,7 @@ struct KnotSearch {
                         aborted = budget >= 0 && work > budget;
                         return false;
                     }
-                    hull ? lines.box(ia.lo, ia.hi, sMax) : tube.box(ia.lo, ia.hi, sMax);
+                    tube.box(ia.lo, ia.hi, sMax);
                     int k = candRow[size_t(a)];
                     const double xa = cv[size_t(a)];
                     bool alive = true;
@@ -249,11 +247,8 @@ struct KnotSearch {
                         }
                         const int k0 = k;
                         for (; k < n && xs[size_t(k)] <= xb; ++k) {
-                            if (hull)
-                                lines.row(xs[size_t(k)] - xa, ys[size_t(k)], ee);
-                            else
-                                tube.row(xs[size_t(k)] - xa, ys[size_t(k)], ee);
-                            if (hull ? lines.empty() : tube.empty()) {
+                            tube.row(xs[size_t(k)] - xa, ys[size_t(k)], band);
+                            if (tube.empty()) {
                                 alive = false;
                                 break;
                             }
@@ -263,7 +258,7 @@ struct KnotSearch {
                         if (!alive || (cand[size_t(b)] - stepFrom(a) < minStep && !(freeStart && a == 0) && !(freeEnd && b + 1 == C)) ||
                             (lastPiece && b + 1 < C))
                             continue;
-                        const auto [lo, hi] = hull ? lines.valuesAt(xb - xa) : tube.valuesAt(xb - xa);
+                        const auto [lo, hi] = tube.valuesAt(xb - xa);
                         const Interval& bound = b + 1 == C ? last : range;
                         Interval iv = nearChart({std::max(lo, bound.lo), std::min(hi, bound.hi)}, size_t(b));
                         if (onGrid && !iv.empty()) { // the display values a table can hold there

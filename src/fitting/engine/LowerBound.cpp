@@ -57,15 +57,18 @@ double lowerBound(const Problem& p, int points, double known)
         dense.y.swap(ys);
     }
     const std::vector<double> denseInputs = clampedInputs(dense);
-    double lo = 0, hi = dataSpan(p) / 2 + p.outStep;
+    // (up to the known error, which a table's pieces reach)
+    double lo = 0, hi = known > 0 ? known * (1 + 1e-9) + tolerance(p, 1e-9) : dataSpan(p) / 2 + p.outStep;
     while (hi - lo > 1e-5 * hi && hi - lo > tolerance(p, 1e-9) && !p.cancelled()) {
         const double mid = lo + (hi - lo) / 2;
         (separatePieces(dense, denseInputs, mid) > points - 1 ? lo : hi) = mid;
     }
     // Joined pieces with knots anywhere, no minimum step: the fewest by windows, exact.
     lo = linkBound(p, points, lo, known);
-    // Joined pieces: a bisection between the separate pieces' bound and the known error, on
-    // at most LongRows rows, the chart's values at the knots.
+    // The search over the meter's grids, on a core of its own meanwhile.
+    std::future<double> grid = alongside([&p, points, lo, known] { return gridBound(p, points, lo, known); });
+    // Joined pieces: a bisection between that bound and the known error, on at most LongRows
+    // rows, the chart's values at the knots.
     if (p.cancelled())
         return 0;
     Problem q = p.x.size() > LongRows ? withoutRows(p) : p;
@@ -96,7 +99,11 @@ double lowerBound(const Problem& p, int points, double known)
         lo = threePointBound(p, denseInputs, dense.y, lo, known);
     lo = stepBound(p, lo, known);
     lo = windowsBound(p, points, lo, known);
-    lo = gridBound(p, points, lo, known);
+    // (where it stopped below the others, it goes on from theirs: its bisection is bounded in work)
+    if (const double g = grid.get(); g >= lo)
+        lo = g;
+    else
+        lo = gridBound(p, points, lo, known, GridRows, false);
     return p.cancelled() ? 0 : lo;
 }
 
