@@ -5,6 +5,7 @@
 #include <map>
 
 #include "fitting/engine/Lines.h"
+#include "fitting/engine/Tube.h"
 
 namespace Fitting::Engine {
 
@@ -79,16 +80,49 @@ struct Fixed {
                     hull.push_back(it->second);
                     continue;
                 }
-            if (p.cancelled()) { // (no rows: what follows is thrown away)
-                hull.emplace_back();
-                continue;
-            }
-            const int begin = int(std::lower_bound(xc.begin(), xc.end(), kv[t]) - xc.begin());
-            const int end = int(std::upper_bound(xc.begin(), xc.end(), kv[t + 1]) - xc.begin());
-            hull.push_back(hullsOf(xc, p.y, begin, end, kv[t], chartBetween(p, kv[t]), chartBetween(p, kv[t + 1]), kv[t + 1] - kv[t]));
+            hull.push_back(pieceHull(t));
             if (cache)
                 cache->emplace(std::make_pair(knots[t], knots[t + 1]), hull.back());
         }
+        setSlopeLimit();
+    }
+
+    // Knot i (not an end) moved to q: its two pieces' hulls found again. Returns what it
+    // replaced, for restore().
+    struct Replaced {
+        long long q;
+        std::vector<HullVertex> before, after;
+        double sMax;
+    };
+    Replaced move(size_t i, long long q)
+    {
+        Replaced old{knots[i], std::move(hull[i - 1]), std::move(hull[i]), sMax};
+        knots[i] = q;
+        kv[i] = p.inValue(q);
+        hull[i - 1] = pieceHull(i - 1);
+        hull[i] = pieceHull(i);
+        setSlopeLimit();
+        return old;
+    }
+    void restore(size_t i, Replaced&& old)
+    {
+        knots[i] = old.q;
+        kv[i] = p.inValue(old.q);
+        hull[i - 1] = std::move(old.before);
+        hull[i] = std::move(old.after);
+        sMax = old.sMax;
+    }
+
+    std::vector<HullVertex> pieceHull(size_t t) const
+    {
+        if (p.cancelled()) // (no rows: what follows is thrown away)
+            return {};
+        const int begin = int(std::lower_bound(xc.begin(), xc.end(), kv[t]) - xc.begin());
+        const int end = int(std::upper_bound(xc.begin(), xc.end(), kv[t + 1]) - xc.begin());
+        return hullsOf(xc, p.y, begin, end, kv[t], chartBetween(p, kv[t]), chartBetween(p, kv[t + 1]), kv[t + 1] - kv[t]);
+    }
+    void setSlopeLimit()
+    {
         long long narrowest = LLONG_MAX;
         for (size_t t = 0; t + 1 < knots.size(); ++t)
             narrowest = std::min(narrowest, knots[t + 1] - knots[t]);
@@ -102,7 +136,7 @@ struct Fixed {
         reach.assign(knots.size(), range);
         reach.front() = firstValues(p);
         const Interval last = lastValues(p);
-        Lines lines;
+        Tube lines;
         for (size_t t = 0; t + 1 < knots.size(); ++t) {
             lines.box(reach[t].lo, reach[t].hi, sMax);
             for (size_t k = 0; k < hull[t].size() && !lines.empty(); ++k)

@@ -12,8 +12,8 @@ std::vector<long long> refineKnots(const Problem& p, const std::vector<double>& 
 {
     if (passes < 100) // finding the first error alone takes about 30
         return knots;
-    auto least = [&](const std::vector<long long>& k, double hi) {
-        Fixed f(p, xc, k);
+    Fixed f(p, xc, knots); // (each try moves one knot of it: two pieces found again)
+    auto least = [&](double hi) {
         double lo = 0;
         for (int i = 0; i < 40 && hi - lo > 1e-6 * hi; ++i) {
             const double mid = lo + (hi - lo) / 2;
@@ -22,7 +22,7 @@ std::vector<long long> refineKnots(const Problem& p, const std::vector<double>& 
         }
         return hi;
     };
-    double best = least(knots, dataSpan(p) + p.outStep);
+    double best = least(dataSpan(p) + p.outStep);
     bool moved = true;
     while (moved && passes > 0 && !p.cancelled()) {
         moved = false;
@@ -30,16 +30,18 @@ std::vector<long long> refineKnots(const Problem& p, const std::vector<double>& 
             const long long room = (knots[i + 1] - knots[i - 1]) / 4;
             for (long long step = room; step >= 1 && passes > 0; step /= 2) {
                 for (long long dir : {-1LL, 1LL}) {
-                    std::vector<long long> k = knots;
-                    k[i] = onRow(p, xc, k[i] + dir * step);
-                    if (k[i] == knots[i] || k[i] - k[i - 1] < p.minStep || k[i + 1] - k[i] < p.minStep)
+                    const long long q = onRow(p, xc, knots[i] + dir * step);
+                    if (q == knots[i] || q - knots[i - 1] < p.minStep || knots[i + 1] - q < p.minStep)
                         continue;
                     --passes;
                     const double target = best * (1 - 1e-4);
-                    if (!Fixed(p, xc, k).forward(target))
+                    Fixed::Replaced old = f.move(i, q);
+                    if (!f.forward(target)) {
+                        f.restore(i, std::move(old));
                         continue;
-                    best = least(k, target);
-                    knots = std::move(k);
+                    }
+                    best = least(target);
+                    knots[i] = q;
                     moved = true;
                     break;
                 }

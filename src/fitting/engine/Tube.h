@@ -33,6 +33,12 @@ public:
         if (!dead)
             bottom({d, y - e});
     }
+    // One side of it: the lines at most y + e at d (below), or at least y - e.
+    void halfRow(double d, double y, double e, bool below)
+    {
+        if (!dead)
+            below ? top({d, y + e}) : bottom({d, y - e});
+    }
     // Values of the lines at distance w: [lo, hi].
     std::pair<double, double> valuesAt(double w) const
     {
