@@ -399,7 +399,7 @@ Table gridTable(const Problem& p, int points, double known, long long work)
     return best;
 }
 
-double gridBound(const Problem& p, int points, double lo, double known, size_t rows, bool nearFirst)
+double gridBound(const Problem& p, int points, double lo, double known, size_t rows, GridTries tries)
 {
     if (!(known > lo) || points < 2 || p.cancelled())
         return lo;
@@ -415,9 +415,9 @@ double gridBound(const Problem& p, int points, double lo, double known, size_t r
     const double near = known * (1 - 4e-3);
     if (near <= lo)
         return lo;
-    if (nearFirst && !search.decide(near * (1 + 1e-6), points - 1))
+    if (tries != GridTries::Below && !search.decide(near * (1 + 1e-6), points - 1))
         return near;
-    return search.aborted ? lo : provenBelow(search, p, points - 1, lo, near, 5e-3);
+    return search.aborted || tries == GridTries::Near ? lo : provenBelow(search, p, points - 1, lo, near, 5e-3);
 }
 
 } // namespace Fitting::Engine

@@ -13,9 +13,11 @@ namespace Fitting::Engine {
 // lo raised towards known (an error some table reaches) as far as the search proves, to 0.5 %
 // of known; lo itself when the states are too many or the work runs out. The lines sweep at
 // most `rows` rows (the extremes of runs), and between them the band around the chart's values.
-// nearFirst: first one search just below known (false: a search from a lower lo found no proof there).
+// First one search just below known (Near: that alone), then a bisection below it (Below: that
+// alone, where the search just below known found no proof).
+enum class GridTries { Both, Near, Below };
 constexpr size_t GridRows = 6000;
-double gridBound(const Problem& p, int points, double lo, double known, size_t rows = GridRows, bool nearFirst = true);
+double gridBound(const Problem& p, int points, double lo, double known, size_t rows = GridRows, GridTries tries = GridTries::Both);
 
 // A table on the grids with at most `points` points and an error below known, found by the same
 // search with every value swept alone on every row (a path is then a table), down from known

@@ -65,8 +65,8 @@ double lowerBound(const Problem& p, int points, double known)
     }
     // Joined pieces with knots anywhere, no minimum step: the fewest by windows, exact.
     lo = linkBound(p, points, lo, known);
-    // The search over the meter's grids, on a core of its own meanwhile.
-    std::future<double> grid = alongside([&p, points, lo, known] { return gridBound(p, points, lo, known); });
+    // The search over the meter's grids just below the known error, on a core of its own meanwhile.
+    std::future<double> grid = alongside([&p, points, lo, known] { return gridBound(p, points, lo, known, GridRows, GridTries::Near); });
     // Joined pieces: a bisection between that bound and the known error, on at most LongRows
     // rows, the chart's values at the knots.
     if (p.cancelled())
@@ -99,11 +99,11 @@ double lowerBound(const Problem& p, int points, double known)
         lo = threePointBound(p, denseInputs, dense.y, lo, known);
     lo = stepBound(p, lo, known);
     lo = windowsBound(p, points, lo, known);
-    // (where it stopped below the others, it goes on from theirs: its bisection is bounded in work)
-    if (const double g = grid.get(); g >= lo)
+    // where it proves nothing there, a bisection below it from the others' bound
+    if (const double g = grid.get(); g > lo)
         lo = g;
     else
-        lo = gridBound(p, points, lo, known, GridRows, false);
+        lo = gridBound(p, points, lo, known, GridRows, GridTries::Below);
     return p.cancelled() ? 0 : lo;
 }
 
