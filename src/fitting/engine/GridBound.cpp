@@ -417,7 +417,11 @@ double gridBound(const Problem& p, int points, double lo, double known, size_t r
         return lo;
     if (tries != GridTries::Below && !search.decide(near * (1 + 1e-6), points - 1))
         return near;
-    return search.aborted || tries == GridTries::Near ? lo : provenBelow(search, p, points - 1, lo, near, 5e-3);
+    if (search.aborted || tries == GridTries::Near)
+        return lo;
+    // (below: from the other bounds' lo, first just above it, where a bound that cannot help
+    // costs one search)
+    return provenBelow(search, p, points - 1, lo, near, 5e-3, tries == GridTries::Below ? 5e-3 : 0);
 }
 
 } // namespace Fitting::Engine
