@@ -41,6 +41,8 @@ Problem chartRows(const Problem& p, long long most)
 }
 } // namespace
 
+constexpr double CloseEnough = 1e-2;
+
 double lowerBound(const Problem& p, int points, double known)
 {
     if (p.x.size() < 2 || points < 2)
@@ -91,18 +93,22 @@ double lowerBound(const Problem& p, int points, double known)
         else
             hi = mid;
     }
+    // The costlier bounds below go on while the bound is more than 1 % under the known error
+    // (the table is near the best once it is within that).
+    auto open = [&] { return known * (1 - CloseEnough) > lo && !p.cancelled(); };
     // Joined pieces with knots anywhere: a bisection up to the known error, on at most
     // JoinedRows rows, within a bounded amount of work.
-    if (known > lo && !p.cancelled())
+    if (open())
         lo = joinedBound(p, dense, points, lo, known);
     if (points == 3 && known > lo && !p.cancelled()) // the rows of the separate pieces, the rows at one input too
         lo = threePointBound(p, denseInputs, dense.y, lo, known);
     lo = stepBound(p, lo, known);
-    lo = windowsBound(p, points, lo, known);
+    if (open())
+        lo = windowsBound(p, points, lo, known);
     // where it proves nothing there, a bisection below it from the others' bound
     if (const double g = grid.get(); g > lo)
         lo = g;
-    else
+    else if (open())
         lo = gridBound(p, points, lo, known, GridRows, GridTries::Below);
     return p.cancelled() ? 0 : lo;
 }
