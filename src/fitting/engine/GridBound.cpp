@@ -11,6 +11,7 @@ constexpr long long GridInputs = 400000; // inputs of the grid it follows at mos
 constexpr long long GridStates = 12000000;// (input, value) states at most
 constexpr size_t ShortRun = 4;            // runs of fewer values sweep each value alone
 constexpr long long GridWork = 20000000;  // input, row and state visits over its bisection (about 0.3 s)
+constexpr long long NearWork = 80000000;  // and of the search just below the table's error, beside the other bounds
 
 struct GridSearch {
     const Problem& p;
@@ -410,6 +411,8 @@ double gridBound(const Problem& p, int points, double lo, double known, size_t r
     GridSearch search(p, rows);
     if (!search.usable)
         return lo;
+    if (tries == GridTries::Near)
+        search.budget = NearWork;
     // Tables are mostly near the best: a proof just below the table's error first (one search),
     // then a bisection below it when a table reaches that.
     const double near = known * (1 - 4e-3);
