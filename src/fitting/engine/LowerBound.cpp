@@ -95,20 +95,20 @@ double lowerBound(const Problem& p, int points, double known)
     }
     // The costlier bounds below go on while the bound is more than 1 % under the known error
     // (the table is near the best once it is within that).
-    auto open = [&] { return known * (1 - CloseEnough) > lo && !p.cancelled(); };
+    auto farBelow = [&] { return known * (1 - CloseEnough) > lo && !p.cancelled(); };
     // Joined pieces with knots anywhere: a bisection up to the known error, on at most
     // JoinedRows rows, within a bounded amount of work.
-    if (open())
+    if (farBelow())
         lo = joinedBound(p, dense, points, lo, known);
     if (points == 3 && known > lo && !p.cancelled()) // the rows of the separate pieces, the rows at one input too
         lo = threePointBound(p, denseInputs, dense.y, lo, known);
     lo = stepBound(p, lo, known);
-    if (open())
+    if (farBelow())
         lo = windowsBound(p, points, lo, known);
     // where it proves nothing there, a bisection below it from the others' bound
     if (const double g = grid.get(); g > lo)
         lo = g;
-    else if (open())
+    else if (farBelow())
         lo = gridBound(p, points, lo, known, GridRows, GridTries::Below);
     return p.cancelled() ? 0 : lo;
 }
