@@ -42,27 +42,8 @@ public:
     // Values of the lines at distance w: [lo, hi].
     std::pair<double, double> valuesAt(double w) const
     {
-        // U(s) + w s is concave: its top lies where U's slope -d passes -w; L(s) + w s likewise
-        const size_t j = size_t(std::partition_point(up.begin() + long(upFrom), up.end(), [w](const Edge& a) { return a.d <= w; }) - up.begin());
-        double hi;
-        if (j == upFrom)
-            hi = up[upFrom].at(sL) + w * sL;
-        else if (j == up.size())
-            hi = up.back().at(sR) + w * sR;
-        else {
-            const double s = std::clamp(meet(up[j - 1], up[j]), sL, sR);
-            hi = std::min(up[j - 1].at(s), up[j].at(s)) + w * s;
-        }
-        const size_t k = size_t(std::partition_point(down.begin() + long(downFrom), down.end(), [w](const Edge& a) { return a.d <= w; }) - down.begin());
-        double lo;
-        if (k == downFrom)
-            lo = down[downFrom].at(sR) + w * sR;
-        else if (k == down.size())
-            lo = down.back().at(sL) + w * sL;
-        else {
-            const double s = std::clamp(meet(down[k - 1], down[k]), sL, sR);
-            lo = std::max(down[k - 1].at(s), down[k].at(s)) + w * s;
-        }
+        const double hi = extreme(up, upFrom, w, sL, sR, [](double a, double b) { return std::min(a, b); });
+        const double lo = extreme(down, downFrom, w, sR, sL, [](double a, double b) { return std::max(a, b); });
         return {lo, hi};
     }
 
@@ -73,6 +54,21 @@ private:
     };
     // where two lines of different d meet
     static double meet(const Edge& a, const Edge& b) { return (b.c - a.c) / (b.d - a.d); }
+    // The top of U(s) + w s (concave), or the bottom of L(s) + w s (convex): where the
+    // envelope's slope -d passes -w, between the last line of d <= w and the first beyond it;
+    // at ifAllSteeper when every line has d > w, at ifNoneSteeper when none has. envelope: its
+    // value where two of its lines meet (the lesser of them for U, the greater for L).
+    template<class Envelope>
+    double extreme(const std::vector<Edge>& lines, size_t from, double w, double ifAllSteeper, double ifNoneSteeper, Envelope envelope) const
+    {
+        const size_t j = size_t(std::partition_point(lines.begin() + long(from), lines.end(), [w](const Edge& a) { return a.d <= w; }) - lines.begin());
+        if (j == from)
+            return lines[from].at(ifAllSteeper) + w * ifAllSteeper;
+        if (j == lines.size())
+            return lines.back().at(ifNoneSteeper) + w * ifNoneSteeper;
+        const double s = std::clamp(meet(lines[j - 1], lines[j]), sL, sR);
+        return envelope(lines[j - 1].at(s), lines[j].at(s)) + w * s;
+    }
 
     // U: by d rising from left to right (up[upFrom] holds at sL, up.back() at sR).
     // L: by d rising from right to left (down[downFrom] holds at sR, down.back() at sL).
