@@ -84,6 +84,10 @@ struct GridSearch {
             gapHi.assign(xs.size() + 1, -Inf);
             size_t f = 0;
             for (size_t k = 1; k < xs.size(); ++k) {
+                if (k % 1024 == 0 && p.cancelled()) {
+                    usable = false;
+                    return;
+                }
                 while (f < xc.size() && xc[f] < xs[k - 1])
                     ++f;
                 size_t inGap = 0;
