@@ -1,6 +1,7 @@
 #include <climits>
 
 #include "fitting/engine/CandidateBound.h"
+#include "fitting/engine/Lines.h"
 
 namespace Fitting::Engine {
 

@@ -4,7 +4,7 @@
 // Every table returned is measured against the chart, its knots between rows included.
 #include <map>
 
-#include "fitting/engine/Lines.h"
+#include "fitting/engine/Grids.h"
 #include "fitting/engine/Tube.h"
 
 namespace Fitting::Engine {

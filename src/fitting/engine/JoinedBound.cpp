@@ -1,4 +1,5 @@
 #include "fitting/engine/JoinedBound.h"
+#include "fitting/engine/Lines.h"
 #include "fitting/engine/KnotSearch.h"
 #include "fitting/engine/Proof.h"
 

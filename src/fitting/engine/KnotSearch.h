@@ -2,7 +2,7 @@
 // The search over candidate inputs: exact over its candidates (a success is a real table),
 // or in hull mode a superset of what any table with knots there can take (a failure proves
 // that none reaches the error), and the row reductions and bisections around it.
-#include "fitting/engine/Lines.h"
+#include "fitting/engine/Grids.h"
 #include "fitting/engine/Tube.h"
 
 namespace Fitting::Engine {

@@ -7,6 +7,7 @@
 // end and L at its left, and cut the set at sR (its top) or sL (its bottom): each row takes
 // a constant time on average, however many vertices the set has.
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
