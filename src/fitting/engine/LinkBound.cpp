@@ -7,14 +7,14 @@ namespace {
 
 // The chart as a tube: at each input of a row (and at the table's ends) the values a table
 // must come within e of there, and on each gap between such inputs the chart's straight line.
-struct Tube {
+struct ChartTube {
     std::vector<double> x;             // the table's first input, the rows' inputs inside, its last input
     std::vector<double> top, bottom;   // at x: the largest and the smallest value a table there is compared with
     std::vector<double> pinLo, pinHi;  // at x: a pinned end's value (the display range elsewhere)
     std::vector<double> right, left;   // the chart just after x and just before x (NaN: no chart there)
     double slope = 0, room = 0;
 
-    explicit Tube(const Problem& p)
+    explicit ChartTube(const Problem& p)
     {
         const double x0 = p.inValue(p.x0), x1 = p.inValue(p.x1);
         const double lowest = p.outValue(p.outLow), highest = p.outValue(p.outHigh);
@@ -119,7 +119,7 @@ struct Reach {
 
 struct Windows {
     const Problem& p;
-    Tube tube;
+    ChartTube tube;
     std::vector<Lines::Vertex> spare;
     explicit Windows(const Problem& problem) : p(problem), tube(problem) {}
 
