@@ -23,8 +23,8 @@ auto alongside(F f) -> std::future<decltype(f())>
     }
 }
 
-struct Problem {
-    std::vector<double> x, y; // rows: input values (non-decreasing) and display values
+// A problem but for its rows: the meter's grids, the table's ends and the searches' settings.
+struct ProblemSettings {
     double inStep = 0.001;    // input resolution (value of one grid unit)
     double inScale = 1000;    // 1 / inStep, exact power of ten
     long long minStep = 150;  // smallest rise between neighbouring points, in grid units
@@ -47,6 +47,10 @@ struct Problem {
     long long inIndex(double v) const;  // nearest grid unit, a half away from zero
     long long outIndex(double v) const; // the same, within the display range
     bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
+};
+
+struct Problem : ProblemSettings {
+    std::vector<double> x, y; // rows: input values (non-decreasing) and display values
 };
 
 struct Table {

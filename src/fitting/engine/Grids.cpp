@@ -2,9 +2,9 @@
 
 namespace Fitting::Engine {
 
-long long Problem::inIndex(double v) const { return roundHalfAway(v * inScale); }
+long long ProblemSettings::inIndex(double v) const { return roundHalfAway(v * inScale); }
 
-long long Problem::outIndex(double v) const { return std::clamp(roundHalfAway(v * outScale), outLow, outHigh); }
+long long ProblemSettings::outIndex(double v) const { return std::clamp(roundHalfAway(v * outScale), outLow, outHigh); }
 
 double chartError(const Problem& p, const Table& t, double* at)
 {

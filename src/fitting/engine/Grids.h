@@ -135,21 +135,7 @@ inline Interval lastValues(const Problem& p)
 inline Problem withoutRows(const Problem& p)
 {
     Problem q;
-    q.inStep = p.inStep;
-    q.inScale = p.inScale;
-    q.minStep = p.minStep;
-    q.x0 = p.x0;
-    q.x1 = p.x1;
-    q.outStep = p.outStep;
-    q.outScale = p.outScale;
-    q.outLow = p.outLow;
-    q.outHigh = p.outHigh;
-    q.precision = p.precision;
-    q.knotsOnRows = p.knotsOnRows;
-    q.firstY = p.firstY;
-    q.lastY = p.lastY;
-    q.cancel = p.cancel;
-    q.progress = p.progress;
+    static_cast<ProblemSettings&>(q) = p;
     return q;
 }
 
